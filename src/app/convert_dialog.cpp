@@ -1,0 +1,183 @@
+#include "app/convert_dialog.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "app/field_validation.h"
+#include "app/messages.h"
+#include "writer/header_writer.h"
+#include "writer/output_file.h"
+#include "writer/record_writer.h"
+#include "xml/sax_reader.h"
+#include "xml/xml_content_handler.h"
+
+namespace fenwix {
+
+namespace {
+
+// True when the file can be opened and read (an empty file can).
+bool IsReadableFile(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fgetc(file);
+  const bool readable = std::ferror(file) == 0;
+  std::fclose(file);
+  return readable;
+}
+
+// True when both names denote the same existing file, however spelled.
+bool IsSameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+ConvertDialog::ConvertDialog() = default;
+
+void ConvertDialog::InitializeDefaults() {
+  writer_state.output_datum_name = "WGS 84";
+  writer_state.output_datum_a = 6378137.0;
+  writer_state.output_datum_inv_f = 298.257223563;
+  writer_state.default_angle_sd = 5.0;
+  writer_state.default_zenith_sd = 5.0;
+  writer_state.default_coord_sd = 0.005;
+}
+
+int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
+  const int32_t index = tables.FindStation(name);
+  if (index == 0) FormatMessageBox(ui, MSG_SEED_NOT_FOUND, name, xml_path);
+  return index;
+}
+
+bool ConvertDialog::MergeSimilarStations(UserInterface&) { return true; }
+
+int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface&, int32_t) {
+  int32_t not_computed = 0;
+  for (int32_t i = 1; i < tables.station_count(); ++i) {
+    if (!tables.stations()[static_cast<size_t>(i)].coords_known) ++not_computed;
+  }
+  return not_computed;
+}
+
+ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
+  try {
+    tables.ResetTables();
+    xml_path = TrimWhiteSpace(xml_path);
+    output_path = TrimWhiteSpace(output_path);
+    if (xml_path.empty()) {
+      FormatMessageBox(ui, MSG_NO_XML_NAME);
+      return ConversionOutcome::Failed;
+    }
+    if (output_path.empty()) {
+      FormatMessageBox(ui, MSG_NO_OUTPUT_NAME);
+      return ConversionOutcome::Failed;
+    }
+    // Checked before the output is touched, so a mistyped input name costs nothing.
+    if (!IsReadableFile(xml_path)) {
+      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path);
+      return ConversionOutcome::Failed;
+    }
+    if (IsSameFile(xml_path, output_path)) {
+      FormatMessageBox(ui, MSG_OUTPUT_IS_INPUT, output_path);
+      return ConversionOutcome::Failed;
+    }
+    OutputFile out;
+    if (!out.Open(output_path)) {
+      FormatMessageBox(ui, MSG_CANNOT_OPEN, output_path);
+      return ConversionOutcome::Failed;
+    }
+
+    SaxReader reader;
+    XmlContentHandler handler(tables);
+    reader.Attach(&handler);
+
+    const auto error_exit = [&](int32_t error) {
+      out.Discard();
+      if (error == WRITE_ERROR) {
+        FormatMessageBox(ui, MSG_WRITE_ERROR, output_path);
+      } else if (error == MEMORY_ERROR) {
+        FormatMessageBox(ui, MSG_NO_MEMORY);
+      } else {
+        FormatMessageBox(ui, MSG_CANCELLED);
+      }
+      return ConversionOutcome::Failed;
+    };
+
+    int32_t error = WRITE_OK;
+    WriteHeader(out, writer_state, error);
+    if (error > 0) return error_exit(error);
+    writer_state.current_linear_unit = LINEAR_UNIT_METER;
+    writer_state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+    WriteUnits(out, LINEAR_UNIT_METER, ANGLE_UNIT_CODE_DEGREES, error);
+    if (error > 0) return error_exit(error);
+    WriteDefaultSds(out, writer_state, error);
+    if (error > 0) return error_exit(error);
+
+    ParseResult parse;
+    {
+      WaitCursor wait(ui);
+      parse = reader.ParseFile(xml_path);
+    }
+    if (parse.status == ParseResult::Status::Unreadable) {
+      out.Discard();
+      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path);
+      return ConversionOutcome::Failed;
+    }
+
+    bool geodetic = false;
+    bool local = false;
+    bool approx_computed = false;
+    int32_t not_computed = 0;
+    seed_name = TrimWhiteSpace(seed_name);
+    if (!seed_name.empty()) {
+      const int32_t seed_index = FindStation(ui, seed_name);
+      if (seed_index != 0) {
+        geodetic = compute_geodetic > 0;
+        local = compute_local > 0;
+        if (geodetic || local) {
+          approx_computed = true;
+          if (!MergeSimilarStations(ui)) {
+            out.Discard();
+            FormatMessageBox(ui, MSG_CANCELLED);
+            return ConversionOutcome::Cancelled;
+          }
+          not_computed = ComputeApproxCoordinates(ui, seed_index);
+          if (!MergeSimilarStations(ui)) {
+            out.Discard();
+            FormatMessageBox(ui, MSG_CANCELLED);
+            return ConversionOutcome::Cancelled;
+          }
+        }
+      }
+    }
+
+    WriteStations(geodetic, local, tables, writer_state, out, error);
+    if (error > 0) return error_exit(error);
+    WriteObservations(tables, writer_state, out, error);
+    if (error > 0) return error_exit(error);
+    if (!out.Commit()) return error_exit(WRITE_ERROR);
+
+    if (parse.status == ParseResult::Status::NotWellFormed) {
+      FormatMessageBox(ui, MSG_READ_INCOMPLETE, xml_path, parse.message,
+                       static_cast<long long>(parse.line), static_cast<long long>(parse.column),
+                       output_path);
+      return ConversionOutcome::Incomplete;
+    }
+    if (approx_computed) {
+      FormatMessageBox(ui, MSG_SUCCESS_APPROX, output_path, not_computed);
+    } else {
+      FormatMessageBox(ui, MSG_SUCCESS, output_path);
+    }
+    return ConversionOutcome::Succeeded;
+  } catch (const std::bad_alloc&) {
+    FormatMessageBox(ui, MSG_NO_MEMORY);
+    return ConversionOutcome::Failed;
+  }
+}
+
+}  // namespace fenwix

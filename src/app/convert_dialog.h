@@ -1,0 +1,68 @@
+#pragma once
+// ConvertDialog owns the state of the program: the settings the person enters, the writer
+// state, the working records and the two tables. It is free of any toolkit; the Qt window and
+// the command-line front end show it and reach the person through UserInterface.
+
+#include <cstdint>
+#include <string>
+
+#include "app/user_interface.h"
+#include "model/survey_tables.h"
+#include "writer/writer_state.h"
+
+namespace fenwix {
+
+// How a conversion ended, for the front ends (the message has been shown already).
+enum class ConversionOutcome {
+  Succeeded,   // 2211 or 2213
+  Incomplete,  // the input was not read to its end: 2116, the output holds what was read
+  Failed,      // nothing usable written: 2112 to 2117, 1001, 1002, 2212 for other codes
+  Cancelled,   // 2212 after a Cancel in the similar-stations question
+};
+
+// Radio values of the merge test.
+inline constexpr int32_t TOLERANCE_MODE_2D = 0;
+inline constexpr int32_t TOLERANCE_MODE_3D = 1;
+
+class ConvertDialog {
+ public:
+  ConvertDialog();
+
+  // Sets the output datum and the default standard deviations, as when the dialog opens.
+  void InitializeDefaults();
+
+  // One whole conversion with the current members; the members must have passed validation.
+  ConversionOutcome RunConversion(UserInterface& ui);
+
+  // Settings, in declaration order.
+  std::string output_path;
+  std::string xml_path;
+  std::string seed_name;
+  double seed_latitude = 45.0;     // DD.MMSSsssss, positive north
+  double seed_longitude = -120.0;  // DD.MMSSsssss, positive east
+  double seed_height = 0.0;        // meters
+  double merge_tolerance = 0.05;   // meters
+  int32_t tolerance_mode = TOLERANCE_MODE_3D;
+  int32_t compute_geodetic = 0;
+  double seed_east = 100000.0;
+  double seed_elevation = 0.0;
+  double seed_north = 100000.0;
+  int32_t compute_local = 0;
+  std::string approx_datum_name = "WGS 84";
+  double approx_datum_a = 6378137.0;
+  double approx_datum_inv_f = 298.257223563;
+
+  // Output datum, default standard deviations and the units of the last "$UNITS" block.
+  WriterState writer_state;
+
+  SurveyTables tables;
+
+  // Looks up the seed station and marks it known; shows 2111 and returns 0 when it is absent.
+  int32_t FindStation(UserInterface& ui, const std::string& name);
+  // Offers every pair of nearly coincident stations; false when the person cancelled.
+  bool MergeSimilarStations(UserInterface& ui);
+  // Approximate coordinates from the seed; returns the number of stations not computed.
+  int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
+};
+
+}  // namespace fenwix

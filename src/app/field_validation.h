@@ -1,0 +1,53 @@
+#pragma once
+// The rules by which the dialog's fields (and the command-line options that mirror them) are
+// read into numbers, with the messages shown when a field is refused.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fenwix {
+
+// Only this many characters of a number field are read.
+inline constexpr size_t NUMBER_FIELD_CHARS = 31;
+// Longest seed station name, in characters.
+inline constexpr size_t SEED_NAME_MAX_CHARS = 15;
+
+struct NumberRange {
+  double low;
+  double high;
+};
+
+inline constexpr NumberRange LATITUDE_RANGE{-89.0, 89.0};
+inline constexpr NumberRange LONGITUDE_RANGE{-180.0, 180.0};
+inline constexpr NumberRange HEIGHT_RANGE{-99999.0, 99999.0};
+inline constexpr NumberRange TOLERANCE_RANGE{0.0, 99999.0};
+
+// The number rule: blanks and tabs skipped, the longest decimal prefix (sign, digits, point,
+// exponent) taken, only blanks and tabs after it; a zero is accepted only when the text starts
+// with the digit 0. Empty when the text breaks the rule.
+std::optional<double> ParseNumberField(std::string_view text);
+
+// A refused field: the message number and its formatted text.
+struct FieldError {
+  int32_t message_id = 0;
+  std::string text;
+};
+
+// Reads a number field, with its range when given. The error is empty when the field passes.
+std::optional<FieldError> ReadNumberField(std::string_view text, double& value,
+                                          const std::optional<NumberRange>& range);
+// Refuses a seed name longer than 15 characters (UTF-8 characters, not bytes).
+std::optional<FieldError> CheckSeedName(std::string_view name);
+
+// A number as the dialog shows it: up to 15 significant digits in shortest form.
+std::string FormatFieldNumber(double value);
+
+// Number of UTF-8 characters in text.
+size_t Utf8Length(std::string_view text);
+
+// Leading and trailing white space removed.
+std::string TrimWhiteSpace(std::string_view text);
+
+}  // namespace fenwix

@@ -1,0 +1,74 @@
+#include "app/messages.h"
+
+#include <array>
+#include <utility>
+
+namespace fenwix {
+
+namespace {
+
+constexpr std::array<std::pair<int32_t, std::string_view>, 21> STRING_TABLE{{
+    {MSG_ABOUT_MENU, "About Fenwix..."},
+    {MSG_WRITE_ERROR, "File write error %s"},
+    {MSG_NO_MEMORY, "Unable to allocate the required memory"},
+    {STR_XML_FILTER, "Topcon XML File (*.xml)|*.xml|All Files (*.*)| *.*||"},
+    {STR_XML_TITLE, "Select Topcon XML File"},
+    {STR_OUTPUT_FILTER, "ASCII (Text) File (*.txt)|*.txt|All Files (*.*)| *.*||"},
+    {STR_OUTPUT_TITLE, "Enter/Select An Output File"},
+    {MSG_SEED_NOT_FOUND,
+     "Cannot find station '%s' in file %s\n\nOnly observations will be extracted."},
+    {MSG_NO_XML_NAME, "Please enter the 'Topcon' *.xml file name to convert"},
+    {MSG_NO_OUTPUT_NAME, "Please enter a 'TRIVANTO' File name"},
+    {MSG_CANNOT_OPEN, "Cannot open file %s"},
+    {MSG_CANNOT_READ, "Cannot read file %s"},
+    {MSG_READ_INCOMPLETE,
+     "The Topcon XML file %s could not be read completely: %s at line %d, column %d.\n\nThe "
+     "results in %s hold only the data read before that point."},
+    {MSG_OUTPUT_IS_INPUT,
+     "The output file %s is the Topcon XML file itself. Please choose another output file "
+     "name."},
+    {MSG_SUCCESS_APPROX,
+     "Success - the results are in %s.\n\nThe field observations have been extracted.\n\nThe "
+     "approximate coordinates could not be computed for %d stations. Non-computed stations "
+     "will have coordinates of zero in the results file. You should provide approximate "
+     "coordinates for these stations.\n\nThe results file can now be loaded into TRIVANTO for "
+     "further processing."},
+    {MSG_CANCELLED, "Operation cancelled"},
+    {MSG_SUCCESS,
+     "Success - the results are in %s.\n\nThe field observations have been extracted.\n\n The "
+     "results file can now be loaded into TRIVANTO for further processing."},
+    {MSG_ENTER_NUMBER, "Please enter a number."},
+    {MSG_NUMBER_RANGE, "Please enter a number between %1 and %2."},
+    {MSG_TOO_LONG, "Please enter no more than %1 characters."},
+    {0, ""},
+}};
+
+}  // namespace
+
+std::string_view MessageText(int32_t id) {
+  for (const auto& [number, text] : STRING_TABLE) {
+    if (number == id) return text;
+  }
+  return {};
+}
+
+std::string CutUtf8(std::string text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  size_t end = max_bytes;
+  // Step back over continuation bytes so that the cut falls before a lead byte.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
+
+std::string FormatFieldMessage(int32_t id, std::string_view first, std::string_view second) {
+  std::string text(MessageText(id));
+  for (const auto& [placeholder, value] :
+       {std::pair{std::string_view("%1"), first}, std::pair{std::string_view("%2"), second}}) {
+    const size_t at = text.find(placeholder);
+    if (at != std::string::npos) text.replace(at, placeholder.size(), value);
+  }
+  return text;
+}
+
+}  // namespace fenwix

@@ -1,0 +1,63 @@
+#pragma once
+// The string table and the formatting of numbered messages.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <fmt/printf.h>
+
+#include "app/user_interface.h"
+
+namespace fenwix {
+
+// Message and string numbers.
+inline constexpr int32_t MSG_ABOUT_MENU = 101;
+inline constexpr int32_t MSG_WRITE_ERROR = 1001;
+inline constexpr int32_t MSG_NO_MEMORY = 1002;
+inline constexpr int32_t STR_XML_FILTER = 2001;
+inline constexpr int32_t STR_XML_TITLE = 2002;
+inline constexpr int32_t STR_OUTPUT_FILTER = 2003;
+inline constexpr int32_t STR_OUTPUT_TITLE = 2004;
+inline constexpr int32_t MSG_SEED_NOT_FOUND = 2111;
+inline constexpr int32_t MSG_NO_XML_NAME = 2112;
+inline constexpr int32_t MSG_NO_OUTPUT_NAME = 2113;
+inline constexpr int32_t MSG_CANNOT_OPEN = 2114;
+inline constexpr int32_t MSG_CANNOT_READ = 2115;
+inline constexpr int32_t MSG_READ_INCOMPLETE = 2116;
+inline constexpr int32_t MSG_OUTPUT_IS_INPUT = 2117;
+inline constexpr int32_t MSG_SUCCESS_APPROX = 2211;
+inline constexpr int32_t MSG_CANCELLED = 2212;
+inline constexpr int32_t MSG_SUCCESS = 2213;
+inline constexpr int32_t MSG_ENTER_NUMBER = 61713;
+inline constexpr int32_t MSG_NUMBER_RANGE = 61715;
+inline constexpr int32_t MSG_TOO_LONG = 61716;
+
+// Longest formatted message, in bytes, without its terminator.
+inline constexpr size_t MAX_MESSAGE_BYTES = 519;
+
+// The text of a string-table entry; empty for an unknown number.
+std::string_view MessageText(int32_t id);
+
+// Cuts text to at most max_bytes without splitting a UTF-8 character.
+std::string CutUtf8(std::string text, size_t max_bytes);
+
+// Formats the entry printf-style, cut to 519 bytes.
+template <typename... Args>
+std::string FormatMessage(int32_t id, const Args&... args) {
+  const std::string_view format = MessageText(id);
+  return CutUtf8(fmt::sprintf(fmt::string_view(format.data(), format.size()), args...),
+                 MAX_MESSAGE_BYTES);
+}
+
+// Formats the entry and shows it to the person.
+template <typename... Args>
+void FormatMessageBox(UserInterface& ui, int32_t id, const Args&... args) {
+  ui.ShowMessage(id, FormatMessage(id, args...));
+}
+
+// The field validation messages use %1 and %2 placeholders.
+std::string FormatFieldMessage(int32_t id, std::string_view first = {},
+                               std::string_view second = {});
+
+}  // namespace fenwix

@@ -1,0 +1,155 @@
+#include "app/settings_file.h"
+
+#include <unistd.h>
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+#include "app/convert_dialog.h"
+
+namespace fenwix {
+
+namespace {
+
+
+// Field offsets and sizes of the record.
+constexpr size_t OFFSET_COMPUTE_GEODETIC = 0;
+constexpr size_t OFFSET_COMPUTE_LOCAL = 1;
+constexpr size_t OFFSET_DATUM_NAME = 2;
+constexpr size_t OFFSET_DATUM_A = 24;
+constexpr size_t OFFSET_DATUM_INV_F = 32;
+constexpr size_t OFFSET_SEED_NAME = 40;
+constexpr size_t OFFSET_SEED_LATITUDE = 56;
+constexpr size_t OFFSET_SEED_LONGITUDE = 64;
+constexpr size_t OFFSET_SEED_HEIGHT = 72;
+constexpr size_t OFFSET_SEED_NORTH = 80;
+constexpr size_t OFFSET_SEED_EAST = 88;
+constexpr size_t OFFSET_SEED_ELEVATION = 96;
+constexpr size_t OFFSET_MERGE_TOLERANCE = 104;
+constexpr size_t OFFSET_TWO_D = 112;
+constexpr size_t OFFSET_OUTPUT_PATH = 113;
+constexpr size_t OFFSET_XML_PATH = 373;
+constexpr size_t NAME_FIELD_SIZE = 16;
+constexpr size_t OUTPUT_PATH_FIELD_SIZE = 260;
+constexpr size_t XML_PATH_FIELD_SIZE = 763;
+
+void PutDouble(SettingsRecord& record, size_t offset, double value) {
+  uint64_t bits = std::bit_cast<uint64_t>(value);
+  for (size_t i = 0; i < 8; ++i) {
+    record[offset + i] = static_cast<unsigned char>(bits & 0xFF);
+    bits >>= 8;
+  }
+}
+
+double GetDouble(const SettingsRecord& record, size_t offset) {
+  uint64_t bits = 0;
+  for (size_t i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(record[offset + i]) << (8 * i);
+  return std::bit_cast<double>(bits);
+}
+
+// Copies at most field_size - 1 bytes, never splitting a UTF-8 character: a cut that would
+// fall inside a character ends the text before that character.
+void PutName(SettingsRecord& record, size_t offset, size_t field_size, const std::string& text) {
+  size_t length = std::min(text.size(), field_size - 1);
+  if (length < text.size()) {
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  }
+  std::memcpy(record.data() + offset, text.data(), length);
+}
+
+// A path too long for its field is stored empty: a cut path would name another file.
+void PutPath(SettingsRecord& record, size_t offset, size_t field_size, const std::string& text) {
+  if (text.size() >= field_size || text.find('\0') != std::string::npos) return;
+  std::memcpy(record.data() + offset, text.data(), text.size());
+}
+
+std::string GetText(const SettingsRecord& record, size_t offset, size_t field_size) {
+  const auto* begin = reinterpret_cast<const char*>(record.data() + offset);
+  return std::string(begin, strnlen(begin, field_size));
+}
+
+}  // namespace
+
+SettingsRecord EncodeSettings(const ConvertDialog& dialog) {
+  SettingsRecord record{};
+  record[OFFSET_COMPUTE_GEODETIC] = dialog.compute_geodetic != 0 ? 1 : 0;
+  record[OFFSET_COMPUTE_LOCAL] = dialog.compute_local != 0 ? 1 : 0;
+  PutName(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE, dialog.approx_datum_name);
+  PutDouble(record, OFFSET_DATUM_A, dialog.approx_datum_a);
+  PutDouble(record, OFFSET_DATUM_INV_F, dialog.approx_datum_inv_f);
+  PutName(record, OFFSET_SEED_NAME, NAME_FIELD_SIZE, dialog.seed_name);
+  PutDouble(record, OFFSET_SEED_LATITUDE, dialog.seed_latitude);
+  PutDouble(record, OFFSET_SEED_LONGITUDE, dialog.seed_longitude);
+  PutDouble(record, OFFSET_SEED_HEIGHT, dialog.seed_height);
+  PutDouble(record, OFFSET_SEED_NORTH, dialog.seed_north);
+  PutDouble(record, OFFSET_SEED_EAST, dialog.seed_east);
+  PutDouble(record, OFFSET_SEED_ELEVATION, dialog.seed_elevation);
+  PutDouble(record, OFFSET_MERGE_TOLERANCE, dialog.merge_tolerance);
+  record[OFFSET_TWO_D] = dialog.tolerance_mode == TOLERANCE_MODE_2D ? 1 : 0;
+  PutPath(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE, dialog.xml_path);
+  PutPath(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE, dialog.output_path);
+  return record;
+}
+
+void DecodeSettings(const SettingsRecord& record, ConvertDialog& dialog) {
+  dialog.approx_datum_name = GetText(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE);
+  dialog.approx_datum_a = GetDouble(record, OFFSET_DATUM_A);
+  dialog.approx_datum_inv_f = GetDouble(record, OFFSET_DATUM_INV_F);
+  dialog.seed_name = GetText(record, OFFSET_SEED_NAME, NAME_FIELD_SIZE);
+  dialog.seed_latitude = GetDouble(record, OFFSET_SEED_LATITUDE);
+  dialog.seed_longitude = GetDouble(record, OFFSET_SEED_LONGITUDE);
+  dialog.seed_height = GetDouble(record, OFFSET_SEED_HEIGHT);
+  dialog.seed_north = GetDouble(record, OFFSET_SEED_NORTH);
+  dialog.seed_east = GetDouble(record, OFFSET_SEED_EAST);
+  dialog.seed_elevation = GetDouble(record, OFFSET_SEED_ELEVATION);
+  dialog.merge_tolerance = GetDouble(record, OFFSET_MERGE_TOLERANCE);
+  dialog.tolerance_mode = record[OFFSET_TWO_D] != 0 ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
+  dialog.compute_local = record[OFFSET_COMPUTE_LOCAL];
+  dialog.compute_geodetic = record[OFFSET_COMPUTE_GEODETIC];
+  dialog.xml_path = GetText(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE);
+  dialog.output_path = GetText(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE);
+}
+
+bool LoadSettings(ConvertDialog& dialog, const std::string& path) {
+  SettingsRecord record{};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  const size_t read = std::fread(record.data(), 1, record.size(), file);
+  (void)read;  // a short file leaves the rest of the record zero
+  std::fclose(file);
+  DecodeSettings(record, dialog);
+  return true;
+}
+
+bool SaveSettings(const ConvertDialog& dialog, const std::string& path) {
+  const SettingsRecord record = EncodeSettings(dialog);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(record.data(), 1, record.size(), file) == record.size();
+  return std::fclose(file) == 0 && written;
+}
+
+std::string FolderOfPath(const std::string& path) {
+  size_t begin = 0;
+  size_t end = path.size();
+  const auto is_trimmed = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 1 && byte <= 32;
+  };
+  while (begin < end && is_trimmed(path[begin])) ++begin;
+  while (end > begin && is_trimmed(path[end - 1])) --end;
+  while (end > begin && path[end - 1] != '/') --end;
+  return path.substr(begin, end - begin);
+}
+
+std::string AppFolder() {
+  char buffer[4096];
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return {};
+  return FolderOfPath(std::string(buffer, static_cast<size_t>(length)));
+}
+
+std::string DefaultSettingsPath() { return AppFolder() + SETTINGS_FILE_NAME; }
+
+}  // namespace fenwix

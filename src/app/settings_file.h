@@ -1,0 +1,36 @@
+#pragma once
+// The dialog's settings between runs: one 1136-byte binary record, "Fenwix.cfg", beside the
+// executable.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace fenwix {
+
+class ConvertDialog;
+
+inline constexpr size_t SETTINGS_RECORD_SIZE = 1136;
+inline constexpr const char* SETTINGS_FILE_NAME = "Fenwix.cfg";
+
+using SettingsRecord = std::array<unsigned char, SETTINGS_RECORD_SIZE>;
+
+// The record of the members that the file holds.
+SettingsRecord EncodeSettings(const ConvertDialog& dialog);
+// Sets the members from a record; nothing is validated here.
+void DecodeSettings(const SettingsRecord& record, ConvertDialog& dialog);
+
+// Reads the file at path into the members. A missing file changes nothing and returns false;
+// a short file reads its missing tail as zeros.
+bool LoadSettings(ConvertDialog& dialog, const std::string& path);
+// Writes the members to path; false when the file cannot be written.
+bool SaveSettings(const ConvertDialog& dialog, const std::string& path);
+
+// The folder of the running executable, ending with its separator.
+std::string AppFolder();
+// The folder part of a path, keeping its separator; empty for a bare name.
+std::string FolderOfPath(const std::string& path);
+// AppFolder() + "Fenwix.cfg".
+std::string DefaultSettingsPath();
+
+}  // namespace fenwix

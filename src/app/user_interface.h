@@ -1,0 +1,39 @@
+#pragma once
+// The one way the core reaches the person: the Qt dialog, the terminal front end and the tests
+// each implement it.
+
+#include <cstdint>
+#include <string>
+
+#include "model/merge_answer.h"
+#include "model/records.h"
+
+namespace fenwix {
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // A numbered message, already formatted (at most 519 bytes). Shown with an OK button and the
+  // warning icon; returns when the person has seen it.
+  virtual void ShowMessage(int32_t id, const std::string& text) = 0;
+  // The wait cursor around long steps; calls nest.
+  virtual void BeginWait() = 0;
+  virtual void EndWait() = 0;
+  // Two stations whose local coordinates nearly coincide; first has the lower table index.
+  virtual MergeAnswer AskSimilarStations(const StationRecord& first,
+                                         const StationRecord& second) = 0;
+};
+
+// Shows the wait cursor for the life of the object.
+class WaitCursor {
+ public:
+  explicit WaitCursor(UserInterface& ui) : ui_(ui) { ui_.BeginWait(); }
+  ~WaitCursor() { ui_.EndWait(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  UserInterface& ui_;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,188 @@
+// fenwix-convert: the conversion of the dialog, driven by options, for scripts.
+
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "app/field_validation.h"
+#include "app/messages.h"
+#include "app/settings_file.h"
+#include "cli/terminal_ui.h"
+
+namespace {
+
+using fenwix::ConvertDialog;
+
+constexpr int EXIT_SUCCESS_CODE = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_CANCELLED = 3;
+
+constexpr std::string_view USAGE =
+    "Usage: fenwix-convert [options] INPUT.xml OUTPUT.txt\n"
+    "Converts a Topcon XML job into the input file of the network adjustment.\n"
+    "\n"
+    "Options:\n"
+    "  --seed NAME           seed station for approximate coordinates\n"
+    "  --lat DD.MMSSsssss    seed latitude, positive north (default 45)\n"
+    "  --lon DD.MMSSsssss    seed longitude, positive east (default -120)\n"
+    "  --height METERS       seed ellipsoidal height (default 0)\n"
+    "  --geodetic            compute approximate latitude, longitude and height\n"
+    "  --local               compute approximate north, east and elevation\n"
+    "  --tolerance METERS    merge tolerance (default 0.05)\n"
+    "  --2d | --3d           horizontal or spatial merge test (default 3D)\n"
+    "  --merge ask|different|first|second\n"
+    "                        answer to every similar-stations question (default: ask\n"
+    "                        when standard input is a terminal, else different)\n"
+    "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
+    "  --settings FILE       start from a dialog configuration file\n"
+    "  --help                show this help\n"
+    "  --version             show the version\n"
+    "\n"
+    "Exit status: 0 success, 1 conversion failed or input not read completely,\n"
+    "2 usage or validation error, 3 cancelled.\n";
+
+int UsageError(const std::string& text) {
+  fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
+  return EXIT_USAGE;
+}
+
+int FieldRefused(std::string_view option, const fenwix::FieldError& error) {
+  fmt::print(stderr, "fenwix-convert: {}: {}\n", option, error.text);
+  return EXIT_USAGE;
+}
+
+std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
+  if (text == "ask") return fenwix::MergePolicy::Ask;
+  if (text == "different") return fenwix::MergePolicy::Different;
+  if (text == "first") return fenwix::MergePolicy::KeepFirst;
+  if (text == "second") return fenwix::MergePolicy::KeepSecond;
+  return std::nullopt;
+}
+
+int Run(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  ConvertDialog dialog;
+  dialog.InitializeDefaults();
+
+  // The configuration file first, so that every other option overrides it.
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--settings") {
+      if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
+      if (!fenwix::LoadSettings(dialog, std::string(args[i + 1]))) {
+        fmt::print(stderr, "fenwix-convert: {}\n",
+                   fenwix::FormatMessage(fenwix::MSG_CANNOT_READ, std::string(args[i + 1])));
+        return EXIT_USAGE;
+      }
+    }
+  }
+
+  std::optional<fenwix::MergePolicy> policy;
+  std::vector<std::string> files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      return std::string(args[++i]);
+    };
+    if (arg == "--help" || arg == "-h") {
+      fmt::print("{}", USAGE);
+      return EXIT_SUCCESS_CODE;
+    }
+    if (arg == "--version") {
+      fmt::print("Fenwix Version {}.23\n", FENWIX_VERSION);
+      return EXIT_SUCCESS_CODE;
+    }
+    if (arg == "--geodetic") {
+      dialog.compute_geodetic = 1;
+    } else if (arg == "--local") {
+      dialog.compute_local = 1;
+    } else if (arg == "--2d") {
+      dialog.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
+    } else if (arg == "--3d") {
+      dialog.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
+    } else if (arg == "--settings") {
+      ++i;
+    } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
+               arg == "--tolerance" || arg == "--merge" || arg == "--datum") {
+      const std::optional<std::string> text = value();
+      if (!text) return UsageError(fmt::format("{} needs a value", arg));
+      if (arg == "--seed") {
+        if (auto error = fenwix::CheckSeedName(*text)) return FieldRefused(arg, *error);
+        dialog.seed_name = *text;
+      } else if (arg == "--merge") {
+        policy = ParseMergePolicy(*text);
+        if (!policy) return UsageError("--merge takes ask, different, first or second");
+      } else if (arg == "--datum") {
+        const size_t second_comma = text->rfind(',');
+        const size_t first_comma =
+            second_comma == std::string::npos || second_comma == 0
+                ? std::string::npos
+                : text->rfind(',', second_comma - 1);
+        if (first_comma == std::string::npos) return UsageError("--datum takes NAME,A,INV_F");
+        double a = 0.0;
+        double inv_f = 0.0;
+        if (auto error = fenwix::ReadNumberField(
+                text->substr(first_comma + 1, second_comma - first_comma - 1), a, std::nullopt)) {
+          return FieldRefused(arg, *error);
+        }
+        if (auto error = fenwix::ReadNumberField(text->substr(second_comma + 1), inv_f,
+                                                 std::nullopt)) {
+          return FieldRefused(arg, *error);
+        }
+        dialog.approx_datum_name = text->substr(0, first_comma);
+        dialog.approx_datum_a = a;
+        dialog.approx_datum_inv_f = inv_f;
+      } else {
+        double* target = &dialog.seed_latitude;
+        fenwix::NumberRange range = fenwix::LATITUDE_RANGE;
+        if (arg == "--lon") target = &dialog.seed_longitude, range = fenwix::LONGITUDE_RANGE;
+        if (arg == "--height") target = &dialog.seed_height, range = fenwix::HEIGHT_RANGE;
+        if (arg == "--tolerance") {
+          target = &dialog.merge_tolerance, range = fenwix::TOLERANCE_RANGE;
+        }
+        if (auto error = fenwix::ReadNumberField(*text, *target, range)) {
+          return FieldRefused(arg, *error);
+        }
+      }
+    } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
+      return UsageError(fmt::format("unknown option {}", arg));
+    } else {
+      files.emplace_back(arg);
+    }
+  }
+  if (files.size() != 2) return UsageError("expected an input file and an output file");
+  dialog.xml_path = files[0];
+  dialog.output_path = files[1];
+
+  if (!policy) {
+    policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
+  }
+  fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
+  switch (dialog.RunConversion(ui)) {
+    case fenwix::ConversionOutcome::Succeeded: return EXIT_SUCCESS_CODE;
+    case fenwix::ConversionOutcome::Cancelled: return EXIT_CANCELLED;
+    case fenwix::ConversionOutcome::Incomplete:
+    case fenwix::ConversionOutcome::Failed: return EXIT_FAILED;
+  }
+  return EXIT_FAILED;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fmt::print(stderr, "{}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
+    return EXIT_FAILED;
+  }
+}

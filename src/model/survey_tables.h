@@ -1,0 +1,76 @@
+#pragma once
+// The station table and the observation table, with the working observation that the XML reader
+// fills field by field. Row 0 of each table is a cleared placeholder; index 0 means "no row".
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/records.h"
+
+namespace fenwix {
+
+// Field codes of the observation setters.
+inline constexpr int32_t OBS_NAME_AT = 0;
+inline constexpr int32_t OBS_NAME_FORE = 1;
+inline constexpr int32_t OBS_NAME_BACK = 2;
+inline constexpr int32_t OBS_NAME_DESCRIPTION = 21;
+inline constexpr int32_t OBS_VALUE_HORIZ_ANGLE = 3;
+inline constexpr int32_t OBS_VALUE_ZENITH = 4;
+inline constexpr int32_t OBS_VALUE_SLOPE_DIST = 5;
+inline constexpr int32_t OBS_VALUE_X = 9;
+inline constexpr int32_t OBS_VALUE_Y = 10;
+inline constexpr int32_t OBS_VALUE_Z = 11;
+
+class SurveyTables {
+ public:
+  SurveyTables();
+
+  // Empties both tables and appends the cleared placeholder rows.
+  void ResetTables();
+
+  // Appends a cleared station with this name unless a row already has it; true when added.
+  bool AddStation(std::string_view name);
+  // Adds the stations that the working observation names (at, fore, back; empty names are
+  // skipped), then appends a copy of it.
+  void RecordObservation();
+  // Index of the station with exactly this name, or 0. Does not change the table.
+  int32_t StationIndex(std::string_view name) const;
+  // As StationIndex, and marks the row found as having known coordinates.
+  int32_t FindStation(std::string_view name);
+
+  void SetObsKind(ObsKind kind);
+  void SetObsName(int32_t code, std::string_view text);
+  int32_t SetObsUnit(int32_t code);
+  void SetObsValue(int32_t code, double value);
+  void SetObsSigma(int32_t code, double value);
+  void SetObsCorrelation(int32_t code, double value);
+  void SetObsHeight(bool is_instrument, double value);
+
+  const std::vector<StationRecord>& stations() const { return stations_; }
+  // Coordinates and merge marks may change; names must not (the name index depends on them).
+  StationRecord& station(int32_t index) { return stations_[static_cast<size_t>(index)]; }
+  const std::vector<ObsRecord>& observations() const { return observations_; }
+  ObsRecord& current_observation() { return current_observation_; }
+  const ObsRecord& current_observation() const { return current_observation_; }
+
+  // Row counts including the placeholder rows.
+  int32_t station_count() const { return static_cast<int32_t>(stations_.size()); }
+  int32_t observation_count() const { return static_cast<int32_t>(observations_.size()); }
+
+ private:
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::vector<StationRecord> stations_;
+  std::vector<ObsRecord> observations_;
+  ObsRecord current_observation_;
+  StationRecord current_station_;
+  // Station name to row; the first row with a name is the only one, names being unique.
+  std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>> name_index_;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,48 @@
+#include "writer/header_writer.h"
+
+#include "model/units.h"
+
+namespace fenwix {
+
+void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error) {
+  error = WRITE_OK;
+  out.Print("{}\n", "! The data in this file will be associated with this Datum.");
+  out.Write("$DATUM\n");
+  out.Print("  {}\n", state.output_datum_name);
+  out.Print("  {:.4f}\n", state.output_datum_a);
+  out.Print("  {:.7f}\n\n", state.output_datum_inv_f);
+  if (out.error()) {
+    error = WRITE_ERROR;
+    return;
+  }
+  out.Write("$NETTYP\n3\n\n");
+  if (out.error()) error = WRITE_ERROR;
+}
+
+void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error) {
+  error = WRITE_OK;
+  const char* linear = "M";
+  if (linear_unit == LINEAR_UNIT_INTERNATIONAL_FOOT) linear = "I";
+  if (linear_unit == LINEAR_UNIT_US_FOOT) linear = "U";
+  const char* angle = angle_unit == ANGLE_UNIT_CODE_GONS ? "G" : "D";
+  out.Print("$UNITS\n{}\n{}\n1\n\n", linear, angle);
+  if (out.error()) error = WRITE_ERROR;
+}
+
+void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error) {
+  error = WRITE_OK;
+  out.Print("{}\n{}\n", "! Default observation SD's. Remove or change these to 0.0 to disable.",
+            "! These values can be redefined or disabled anywhere in the file.");
+  out.Print("{}\n{:.3f}\n\n", "$G_AZ_SD", state.default_angle_sd);
+  out.Print("{}\n{:.3f}\n\n", "$G_HOR_SD", state.default_angle_sd);
+  out.Print("{}\n{:.3f}\n\n", "$G_ZEN_SD", state.default_zenith_sd);
+  out.Print("{}\n{:.5f}\n\n", "$G_CRD_SD", state.default_coord_sd);
+  if (out.error()) error = WRITE_ERROR;
+}
+
+void WriteObsDescription(OutputFile& out, char delimiter, std::string_view text) {
+  if (text.empty()) return;
+  out.Print("{}{} {}\n", "$OBS_DESC", delimiter, text);
+}
+
+}  // namespace fenwix

@@ -1,0 +1,23 @@
+#pragma once
+// The head of the output file: datum, network type, units and default standard deviations.
+// Each writer first sets error to 0 and sets it to 1001 when the file's error indicator is set
+// after its writing.
+
+#include <cstdint>
+#include <string_view>
+
+#include "writer/output_file.h"
+#include "writer/writer_state.h"
+
+namespace fenwix {
+
+// The field delimiter of every record line; fields are separated by the delimiter and a blank.
+inline constexpr char DELIMITER = ';';
+
+void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error);
+void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error);
+void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error);
+// One "$OBS_DESC" line, or nothing at all when the text is empty.
+void WriteObsDescription(OutputFile& out, char delimiter, std::string_view text);
+
+}  // namespace fenwix

@@ -1,0 +1,58 @@
+#pragma once
+// The output file of a conversion. Text is gathered in a buffer and written with "\r\n" line
+// ends on every platform. The file is first written under a temporary name beside the target
+// and moved into place only by Commit, so a failed or cancelled run never leaves a truncated
+// file where the previous output was.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include <fmt/format.h>
+
+namespace fenwix {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the temporary file beside target_path. False when the folder cannot take it.
+  bool Open(const std::string& target_path);
+  // Writes into an already open stream that the caller owns (tests, standard output).
+  void Attach(std::FILE* stream);
+
+  // Appends text; every "\n" becomes "\r\n".
+  void Write(std::string_view text);
+  template <typename... Args>
+  void Print(fmt::format_string<Args...> format, Args&&... args) {
+    scratch_.clear();
+    fmt::format_to(std::back_inserter(scratch_), format, std::forward<Args>(args)...);
+    Write(std::string_view(scratch_.data(), scratch_.size()));
+  }
+
+  // The sticky error indicator: set once any write to the stream has failed.
+  bool error() const { return error_; }
+  // Writes the buffer out; false (and the error indicator set) on failure.
+  bool Flush();
+  // Flushes, closes and moves the temporary file onto the target. False on any failure, in
+  // which case the temporary file is removed and the target is untouched.
+  bool Commit();
+  // Closes and removes the temporary file; the target is untouched.
+  void Discard();
+
+  const std::string& temporary_path() const { return temp_path_; }
+
+ private:
+  std::FILE* stream_ = nullptr;
+  bool owns_stream_ = false;
+  bool error_ = false;
+  std::string buffer_;
+  fmt::memory_buffer scratch_;
+  std::string target_path_;
+  std::string temp_path_;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,26 @@
+#pragma once
+// What the writers read and update besides the tables: the datum named in the header, the
+// default standard deviations and the units of the last "$UNITS" block written.
+
+#include <cstdint>
+#include <string>
+
+namespace fenwix {
+
+// Error codes of the writer steps.
+inline constexpr int32_t WRITE_OK = 0;
+inline constexpr int32_t WRITE_ERROR = 1001;
+inline constexpr int32_t MEMORY_ERROR = 1002;
+
+struct WriterState {
+  std::string output_datum_name = "WGS 84";
+  double output_datum_a = 6378137.0;
+  double output_datum_inv_f = 298.257223563;
+  double default_angle_sd = 5.0;    // arc-seconds
+  double default_zenith_sd = 5.0;   // arc-seconds
+  double default_coord_sd = 0.005;  // meters
+  int32_t current_linear_unit = -1;
+  int32_t current_angle_unit = -1;
+};
+
+}  // namespace fenwix
