@@ -54,7 +54,9 @@ int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
   return index;
 }
 
-bool ConvertDialog::MergeSimilarStations(UserInterface&) { return true; }
+bool ConvertDialog::MergeSimilarStations(UserInterface&) {
+  return true;
+}
 
 int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface&, int32_t) {
   int32_t not_computed = 0;

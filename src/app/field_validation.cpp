@@ -11,8 +11,12 @@ namespace fenwix {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Length of the longest decimal floating-point prefix of text, 0 when there is none.
 size_t DecimalPrefixLength(std::string_view text) {
@@ -76,7 +80,9 @@ std::optional<FieldError> CheckSeedName(std::string_view name) {
                     FormatFieldMessage(MSG_TOO_LONG, std::to_string(SEED_NAME_MAX_CHARS))};
 }
 
-std::string FormatFieldNumber(double value) { return fmt::format("{:.15g}", value); }
+std::string FormatFieldNumber(double value) {
+  return fmt::format("{:.15g}", value);
+}
 
 size_t Utf8Length(std::string_view text) {
   size_t count = 0;

@@ -12,7 +12,6 @@ namespace fenwix {
 
 namespace {
 
-
 // Field offsets and sizes of the record.
 constexpr size_t OFFSET_COMPUTE_GEODETIC = 0;
 constexpr size_t OFFSET_COMPUTE_LOCAL = 1;
@@ -150,6 +149,8 @@ std::string AppFolder() {
   return FolderOfPath(std::string(buffer, static_cast<size_t>(length)));
 }
 
-std::string DefaultSettingsPath() { return AppFolder() + SETTINGS_FILE_NAME; }
+std::string DefaultSettingsPath() {
+  return AppFolder() + SETTINGS_FILE_NAME;
+}
 
 }  // namespace fenwix

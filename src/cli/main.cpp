@@ -123,10 +123,9 @@ int Run(int argc, char** argv) {
         if (!policy) return UsageError("--merge takes ask, different, first or second");
       } else if (arg == "--datum") {
         const size_t second_comma = text->rfind(',');
-        const size_t first_comma =
-            second_comma == std::string::npos || second_comma == 0
-                ? std::string::npos
-                : text->rfind(',', second_comma - 1);
+        const size_t first_comma = second_comma == std::string::npos || second_comma == 0
+                                       ? std::string::npos
+                                       : text->rfind(',', second_comma - 1);
         if (first_comma == std::string::npos) return UsageError("--datum takes NAME,A,INV_F");
         double a = 0.0;
         double inv_f = 0.0;
@@ -134,8 +133,8 @@ int Run(int argc, char** argv) {
                 text->substr(first_comma + 1, second_comma - first_comma - 1), a, std::nullopt)) {
           return FieldRefused(arg, *error);
         }
-        if (auto error = fenwix::ReadNumberField(text->substr(second_comma + 1), inv_f,
-                                                 std::nullopt)) {
+        if (auto error =
+                fenwix::ReadNumberField(text->substr(second_comma + 1), inv_f, std::nullopt)) {
           return FieldRefused(arg, *error);
         }
         dialog.approx_datum_name = text->substr(0, first_comma);
@@ -168,10 +167,13 @@ int Run(int argc, char** argv) {
   }
   fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
   switch (dialog.RunConversion(ui)) {
-    case fenwix::ConversionOutcome::Succeeded: return EXIT_SUCCESS_CODE;
-    case fenwix::ConversionOutcome::Cancelled: return EXIT_CANCELLED;
+    case fenwix::ConversionOutcome::Succeeded:
+      return EXIT_SUCCESS_CODE;
+    case fenwix::ConversionOutcome::Cancelled:
+      return EXIT_CANCELLED;
     case fenwix::ConversionOutcome::Incomplete:
-    case fenwix::ConversionOutcome::Failed: return EXIT_FAILED;
+    case fenwix::ConversionOutcome::Failed:
+      return EXIT_FAILED;
   }
   return EXIT_FAILED;
 }

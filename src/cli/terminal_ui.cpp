@@ -17,10 +17,14 @@ void TerminalUi::ShowMessage(int32_t id, const std::string& text) {
 MergeAnswer TerminalUi::AskSimilarStations(const StationRecord& first,
                                            const StationRecord& second) {
   switch (policy_) {
-    case MergePolicy::Different: return MergeAnswer::Different;
-    case MergePolicy::KeepFirst: return MergeAnswer::SameKeepFirst;
-    case MergePolicy::KeepSecond: return MergeAnswer::SameKeepSecond;
-    case MergePolicy::Ask: break;
+    case MergePolicy::Different:
+      return MergeAnswer::Different;
+    case MergePolicy::KeepFirst:
+      return MergeAnswer::SameKeepFirst;
+    case MergePolicy::KeepSecond:
+      return MergeAnswer::SameKeepSecond;
+    case MergePolicy::Ask:
+      break;
   }
   fmt::print(err_, "Found two stations with coordinates that are similar.\n");
   for (const StationRecord* station : {&first, &second}) {
@@ -35,13 +39,18 @@ MergeAnswer TerminalUi::AskSimilarStations(const StationRecord& first,
     char line[256];
     if (std::fgets(line, sizeof line, in_) == nullptr) return MergeAnswer::Cancel;
     switch (line[0]) {
-      case '1': return MergeAnswer::SameKeepFirst;
-      case '2': return MergeAnswer::SameKeepSecond;
+      case '1':
+        return MergeAnswer::SameKeepFirst;
+      case '2':
+        return MergeAnswer::SameKeepSecond;
       case 'd':
-      case 'D': return MergeAnswer::Different;
+      case 'D':
+        return MergeAnswer::Different;
       case 'c':
-      case 'C': return MergeAnswer::Cancel;
-      default: break;
+      case 'C':
+        return MergeAnswer::Cancel;
+      default:
+        break;
     }
   }
 }

@@ -18,8 +18,7 @@ class TerminalUi : public UserInterface {
   void ShowMessage(int32_t id, const std::string& text) override;
   void BeginWait() override {}
   void EndWait() override {}
-  MergeAnswer AskSimilarStations(const StationRecord& first,
-                                 const StationRecord& second) override;
+  MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;
 
  private:
   MergePolicy policy_;

@@ -12,9 +12,13 @@ double Trunc(double x) {
   return std::trunc(x);
 }
 
-double Frac(double x) { return x - Trunc(x); }
+double Frac(double x) {
+  return x - Trunc(x);
+}
 
-double Sign(double x) { return x < 0.0 ? -1.0 : 1.0; }
+double Sign(double x) {
+  return x < 0.0 ? -1.0 : 1.0;
+}
 
 Dms SplitDms(double x) {
   x = x + DMS_SPLIT_BIAS;
@@ -38,9 +42,13 @@ double RadiansToDms(double radians) {
   return Trunc(d) + Trunc(m) * 0.01 + Frac(m) * 0.006;
 }
 
-double GonsToRadians(double gons) { return gons / GONS_PER_RADIAN; }
+double GonsToRadians(double gons) {
+  return gons / GONS_PER_RADIAN;
+}
 
-double RadiansToGons(double radians) { return radians * GONS_PER_RADIAN; }
+double RadiansToGons(double radians) {
+  return radians * GONS_PER_RADIAN;
+}
 
 double AngleFromUnit(int32_t code, double value) {
   return code == ANGLE_UNIT_GONS ? GonsToRadians(value) : DmsToRadians(value);

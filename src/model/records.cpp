@@ -2,8 +2,12 @@
 
 namespace fenwix {
 
-void ClearStation(StationRecord& station) { station = StationRecord{}; }
+void ClearStation(StationRecord& station) {
+  station = StationRecord{};
+}
 
-void ClearObservation(ObsRecord& obs) { obs = ObsRecord{}; }
+void ClearObservation(ObsRecord& obs) {
+  obs = ObsRecord{};
+}
 
 }  // namespace fenwix

@@ -2,7 +2,9 @@
 
 namespace fenwix {
 
-SurveyTables::SurveyTables() { ResetTables(); }
+SurveyTables::SurveyTables() {
+  ResetTables();
+}
 
 void SurveyTables::ResetTables() {
   observations_.clear();
@@ -49,11 +51,20 @@ void SurveyTables::SetObsKind(ObsKind kind) {
 void SurveyTables::SetObsName(int32_t code, std::string_view text) {
   ObsRecord& obs = current_observation_;
   switch (code) {
-    case OBS_NAME_AT: obs.at_name = text; break;
-    case OBS_NAME_FORE: obs.fore_name = text; break;
-    case OBS_NAME_BACK: obs.back_name = text; break;
-    case OBS_NAME_DESCRIPTION: obs.description = text; break;
-    default: break;
+    case OBS_NAME_AT:
+      obs.at_name = text;
+      break;
+    case OBS_NAME_FORE:
+      obs.fore_name = text;
+      break;
+    case OBS_NAME_BACK:
+      obs.back_name = text;
+      break;
+    case OBS_NAME_DESCRIPTION:
+      obs.description = text;
+      break;
+    default:
+      break;
   }
 }
 
@@ -81,7 +92,8 @@ void SurveyTables::SetObsValue(int32_t code, double value) {
       if (code == OBS_VALUE_ZENITH) obs.zenith = value;
       if (code == OBS_VALUE_SLOPE_DIST) obs.slope_dist = value;
       break;
-    case ObsKind::None: break;
+    case ObsKind::None:
+      break;
   }
 }
 

@@ -15,7 +15,9 @@ namespace {
 constexpr size_t FLUSH_THRESHOLD = 1 << 16;
 }  // namespace
 
-OutputFile::~OutputFile() { Discard(); }
+OutputFile::~OutputFile() {
+  Discard();
+}
 
 bool OutputFile::Open(const std::string& target_path) {
   Discard();

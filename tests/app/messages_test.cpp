@@ -1,0 +1,103 @@
+#include "app/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/field_validation.h"
+
+namespace fenwix {
+namespace {
+
+TEST(Messages, FormatsPrintfStyle) {
+  EXPECT_EQ(FormatMessage(MSG_SEED_NOT_FOUND, std::string("S9"), std::string("/x/job.xml")),
+            "Cannot find station 'S9' in file /x/job.xml\n\nOnly observations will be extracted.");
+  EXPECT_EQ(FormatMessage(MSG_CANCELLED), "Operation cancelled");
+  const std::string text = FormatMessage(MSG_SUCCESS_APPROX, std::string("out.txt"), 7);
+  EXPECT_NE(text.find("computed for 7 stations"), std::string::npos);
+}
+
+TEST(Messages, LongTextIsCutTo519BytesWithoutSplittingACharacter) {
+  const std::string long_path(600, 'a');
+  EXPECT_EQ(FormatMessage(MSG_SUCCESS, long_path).size(), MAX_MESSAGE_BYTES);
+  // "é" is two bytes; place one across the 519-byte boundary.
+  std::string path(501, 'b');
+  path += "\xC3\xA9";
+  path += std::string(50, 'c');
+  const std::string cut = FormatMessage(MSG_CANNOT_OPEN, path);  // "Cannot open file " is 17
+  EXPECT_EQ(cut.size(), 17u + 501u);
+  EXPECT_EQ(CutUtf8("ab\xC3\xA9", 3), "ab");
+  EXPECT_EQ(CutUtf8("ab\xC3\xA9", 4), "ab\xC3\xA9");
+}
+
+TEST(Messages, FieldMessagesFillTheirPlaceholders) {
+  EXPECT_EQ(FormatFieldMessage(MSG_NUMBER_RANGE, "-89", "89"),
+            "Please enter a number between -89 and 89.");
+  EXPECT_EQ(FormatFieldMessage(MSG_TOO_LONG, "15"), "Please enter no more than 15 characters.");
+  EXPECT_EQ(MessageText(STR_XML_FILTER), "Topcon XML File (*.xml)|*.xml|All Files (*.*)| *.*||");
+  EXPECT_TRUE(MessageText(12345).empty());
+}
+
+TEST(FieldValidation, NumberRule) {
+  EXPECT_EQ(ParseNumberField("12.5"), 12.5);
+  EXPECT_EQ(ParseNumberField(" \t12.5 \t"), 12.5);
+  EXPECT_EQ(ParseNumberField("0"), 0.0);
+  EXPECT_EQ(ParseNumberField("0.0"), 0.0);
+  EXPECT_EQ(ParseNumberField("-1e3"), -1000.0);
+  EXPECT_EQ(ParseNumberField("+2"), 2.0);
+  EXPECT_EQ(ParseNumberField(".5"), 0.5);
+  EXPECT_EQ(ParseNumberField("5."), 5.0);
+  EXPECT_EQ(ParseNumberField("1e"), std::nullopt);  // "1" then a stray "e"
+  // A zero must start with the digit 0.
+  EXPECT_EQ(ParseNumberField("-0"), std::nullopt);
+  EXPECT_EQ(ParseNumberField(".0"), std::nullopt);
+  EXPECT_EQ(ParseNumberField(""), std::nullopt);
+  EXPECT_EQ(ParseNumberField("   "), std::nullopt);
+  EXPECT_EQ(ParseNumberField("12a"), std::nullopt);
+  EXPECT_EQ(ParseNumberField("1,5"), std::nullopt);
+  EXPECT_EQ(ParseNumberField("nan"), std::nullopt);
+  EXPECT_EQ(ParseNumberField("inf"), std::nullopt);
+  EXPECT_EQ(ParseNumberField("0x10"), std::nullopt);
+  EXPECT_EQ(ParseNumberField("1e999"), std::nullopt);
+  // Only 31 characters are read: what follows them does not count.
+  EXPECT_EQ(ParseNumberField(std::string(30, ' ') + "7xyz"), 7.0);
+}
+
+TEST(FieldValidation, RangesAndMessages) {
+  double value = 3.0;
+  auto error = ReadNumberField("89.5", value, LATITUDE_RANGE);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->message_id, MSG_NUMBER_RANGE);
+  EXPECT_EQ(error->text, "Please enter a number between -89 and 89.");
+  EXPECT_EQ(value, 3.0);
+  EXPECT_TRUE(ReadNumberField("-90", value, LATITUDE_RANGE));
+  EXPECT_FALSE(ReadNumberField("180", value, LONGITUDE_RANGE));
+  EXPECT_EQ(value, 180.0);
+  EXPECT_TRUE(ReadNumberField("-0.01", value, TOLERANCE_RANGE));
+  EXPECT_FALSE(ReadNumberField("0", value, TOLERANCE_RANGE));
+  EXPECT_EQ(value, 0.0);
+  error = ReadNumberField("x", value, std::nullopt);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->message_id, MSG_ENTER_NUMBER);
+  EXPECT_EQ(FormatFieldNumber(-120.0), "-120");
+  EXPECT_EQ(FormatFieldNumber(0.05), "0.05");
+  EXPECT_EQ(FormatFieldNumber(100000.0), "100000");
+}
+
+TEST(FieldValidation, SeedNameCountsCharactersNotBytes) {
+  EXPECT_FALSE(CheckSeedName(std::string(15, 'A')));
+  EXPECT_TRUE(CheckSeedName(std::string(16, 'A')));
+  std::string accented;
+  for (int i = 0; i < 15; ++i) accented += "\xC3\xA9";
+  EXPECT_FALSE(CheckSeedName(accented));
+  EXPECT_EQ(CheckSeedName(accented + "x")->message_id, MSG_TOO_LONG);
+}
+
+TEST(FieldValidation, TrimWhiteSpace) {
+  EXPECT_EQ(TrimWhiteSpace("  a b \t\r\n"), "a b");
+  EXPECT_EQ(TrimWhiteSpace(" \t "), "");
+  EXPECT_EQ(TrimWhiteSpace("\xC3\xA9 "), "\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace fenwix

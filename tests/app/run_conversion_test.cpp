@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/convert_dialog.h"
+#include "app/messages.h"
+#include "support/recording_ui.h"
+
+namespace fenwix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingUi;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+constexpr const char* MINIMAL_JOB = "<?xml version=\"1.0\"?>\n<data><Project/></data>\n";
+
+// The head of every output file written with the default settings.
+constexpr const char* DEFAULT_HEAD =
+    "! The data in this file will be associated with this Datum.\r\n"
+    "$DATUM\r\n"
+    "  WGS 84\r\n"
+    "  6378137.0000\r\n"
+    "  298.2572236\r\n"
+    "\r\n"
+    "$NETTYP\r\n"
+    "3\r\n"
+    "\r\n"
+    "$UNITS\r\n"
+    "M\r\n"
+    "D\r\n"
+    "1\r\n"
+    "\r\n"
+    "! Default observation SD's. Remove or change these to 0.0 to disable.\r\n"
+    "! These values can be redefined or disabled anywhere in the file.\r\n"
+    "$G_AZ_SD\r\n5.000\r\n\r\n"
+    "$G_HOR_SD\r\n5.000\r\n\r\n"
+    "$G_ZEN_SD\r\n5.000\r\n\r\n"
+    "$G_CRD_SD\r\n0.00500\r\n\r\n";
+
+class RunConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("fenwix-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    input_ = dir_ / "job.xml";
+    output_ = dir_ / "job.txt";
+    WriteFile(input_, MINIMAL_JOB);
+    dialog_.InitializeDefaults();
+    dialog_.xml_path = input_.string();
+    dialog_.output_path = output_.string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Every file in the folder, to show that no temporary file was left behind.
+  std::vector<std::string> FolderContents() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+  fs::path input_;
+  fs::path output_;
+  ConvertDialog dialog_;
+  RecordingUi ui_;
+};
+
+TEST_F(RunConversionTest, WritesTheExactHeadWithCrLfLineEnds) {
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_SUCCESS});
+  const std::string text = ReadFile(output_);
+  ASSERT_GE(text.size(), std::string(DEFAULT_HEAD).size());
+  EXPECT_EQ(text.substr(0, std::string(DEFAULT_HEAD).size()), DEFAULT_HEAD);
+  EXPECT_EQ(dialog_.writer_state.current_linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(dialog_.writer_state.current_angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(ui_.wait_depth, 0);
+  EXPECT_GE(ui_.wait_calls, 1);
+  EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
+}
+
+TEST_F(RunConversionTest, HeadNamesTheOutputDatumWithFixedDecimals) {
+  dialog_.writer_state.output_datum_name = "Clarke 1866 (long name)";
+  dialog_.writer_state.output_datum_a = 6378206.4;
+  dialog_.writer_state.output_datum_inv_f = 294.9786982;
+  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  const std::string text = ReadFile(output_);
+  EXPECT_NE(
+      text.find("$DATUM\r\n  Clarke 1866 (long name)\r\n  6378206.4000\r\n  294.9786982\r\n\r\n"
+                "$NETTYP"),
+      std::string::npos);
+}
+
+TEST_F(RunConversionTest, OutputIsTheSameUnderACommaLocale) {
+  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  const std::string expected = ReadFile(output_);
+  const char* previous = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = previous ? previous : "C";
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr &&
+      std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
+    GTEST_SKIP() << "no comma locale installed";
+  }
+  RecordingUi ui;
+  const ConversionOutcome outcome = dialog_.RunConversion(ui);
+  std::setlocale(LC_ALL, saved.c_str());
+  ASSERT_EQ(outcome, ConversionOutcome::Succeeded);
+  EXPECT_EQ(ReadFile(output_), expected);
+}
+
+TEST_F(RunConversionTest, EmptyOrBlankNamesAreReportedInOrder) {
+  dialog_.xml_path = "";
+  dialog_.output_path = "";
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_NO_XML_NAME});
+
+  RecordingUi ui;
+  dialog_.xml_path = "  " + input_.string() + " \t";
+  dialog_.output_path = " \t ";
+  EXPECT_EQ(dialog_.RunConversion(ui), ConversionOutcome::Failed);
+  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_NO_OUTPUT_NAME});
+  EXPECT_EQ(dialog_.xml_path, input_.string());
+  EXPECT_EQ(dialog_.output_path, "");
+  EXPECT_FALSE(fs::exists(output_));
+}
+
+TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
+  dialog_.tables.AddStation("stale");
+  dialog_.output_path = (dir_ / "no-such-folder" / "out.txt").string();
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_OPEN);
+  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path);
+  EXPECT_EQ(dialog_.tables.station_count(), 1);  // the tables were reset all the same
+}
+
+TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
+  WriteFile(output_, "previous results");
+  dialog_.xml_path = (dir_ / "missing.xml").string();
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_READ);
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_path);
+  EXPECT_EQ(ReadFile(output_), "previous results");
+  EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
+}
+
+TEST_F(RunConversionTest, AFolderIsNotAReadableInput) {
+  dialog_.xml_path = dir_.string();
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_READ});
+  EXPECT_FALSE(fs::exists(output_));
+}
+
+TEST_F(RunConversionTest, OutputThatIsTheInputItselfIsRefused) {
+  fs::create_directories(dir_ / "sub");
+  dialog_.output_path = (dir_ / "sub" / ".." / "job.xml").string();
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].id, MSG_OUTPUT_IS_INPUT);
+  EXPECT_EQ(ui_.messages[0].text, "The output file " + dialog_.output_path +
+                                      " is the Topcon XML file itself. Please choose another "
+                                      "output file name.");
+  EXPECT_EQ(ReadFile(input_), MINIMAL_JOB);
+
+  // A hard link is the same file under another name.
+  RecordingUi ui;
+  fs::create_hard_link(input_, dir_ / "link.txt");
+  dialog_.output_path = (dir_ / "link.txt").string();
+  EXPECT_EQ(dialog_.RunConversion(ui), ConversionOutcome::Failed);
+  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_OUTPUT_IS_INPUT});
+  EXPECT_EQ(ReadFile(input_), MINIMAL_JOB);
+}
+
+TEST_F(RunConversionTest, ReplacesAnExistingOutputFile) {
+  WriteFile(output_, std::string(100000, 'x'));
+  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  const std::string text = ReadFile(output_);
+  EXPECT_EQ(text.substr(0, 10), std::string(DEFAULT_HEAD).substr(0, 10));
+  EXPECT_EQ(text.find('x'), std::string::npos);
+  EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
+}
+
+TEST_F(RunConversionTest, SuccessMessageNamesTheTrimmedOutput) {
+  dialog_.output_path = "  " + output_.string() + "  ";
+  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text, FormatMessage(MSG_SUCCESS, output_.string()));
+  EXPECT_EQ(dialog_.output_path, output_.string());
+}
+
+}  // namespace
+}  // namespace fenwix

@@ -1,0 +1,115 @@
+// The command-line front end, run as a separate process.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           (std::string("fenwix-cli-") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs fenwix-convert with the arguments (already quoted for the shell), stdin from /dev/null.
+  RunResult Convert(const std::string& args) {
+    const std::string command = std::string("'") + FENWIX_CONVERT_EXE + "' " + args + " >'" +
+                                (dir_ / "stdout").string() + "' 2>'" + (dir_ / "stderr").string() +
+                                "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir_ / "stdout"),
+            ReadFile(dir_ / "stderr")};
+  }
+
+  std::string Example() const {
+    return std::string("'") + FENWIX_TEST_DATA + "/../../examples/small-job.xml'";
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(CliTest, ConvertsAndReportsSuccessOnStandardOutput) {
+  const fs::path out = dir_ / "out.txt";
+  const RunResult run = Convert(Example() + " '" + out.string() + "'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Success - the results are in " + out.string()), std::string::npos);
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  EXPECT_EQ(ReadFile(out).rfind("! The data in this file", 0), 0u);
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(Convert("").status, 2);
+  EXPECT_EQ(Convert("only-one.xml").status, 2);
+  const RunResult unknown = Convert("--frobnicate a.xml b.txt");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos);
+  EXPECT_EQ(Convert("--merge sometimes a.xml b.txt").status, 2);
+  EXPECT_EQ(Convert("a.xml b.txt --seed").status, 2);
+  EXPECT_EQ(Convert("--datum WGS84 a.xml b.txt").status, 2);
+}
+
+TEST_F(CliTest, OptionValuesFollowTheDialogRules) {
+  const RunResult lat = Convert("--lat 89.5 a.xml b.txt");
+  EXPECT_EQ(lat.status, 2);
+  EXPECT_NE(lat.err.find("Please enter a number between -89 and 89."), std::string::npos);
+  const RunResult tolerance = Convert("--tolerance abc a.xml b.txt");
+  EXPECT_EQ(tolerance.status, 2);
+  EXPECT_NE(tolerance.err.find("Please enter a number."), std::string::npos);
+  const RunResult seed = Convert("--seed ABCDEFGHIJKLMNOP a.xml b.txt");
+  EXPECT_EQ(seed.status, 2);
+  EXPECT_NE(seed.err.find("Please enter no more than 15 characters."), std::string::npos);
+  // A longitude of 180 passes validation; the run then fails on the missing input.
+  EXPECT_EQ(Convert("--lon 180 missing.xml b.txt").status, 1);
+}
+
+TEST_F(CliTest, FailuresExitWithOneAndTouchNothing) {
+  const RunResult missing =
+      Convert("'" + (dir_ / "missing.xml").string() + "' '" + (dir_ / "out.txt").string() + "'");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("Cannot read file "), std::string::npos);
+  EXPECT_TRUE(missing.out.empty());
+  EXPECT_FALSE(fs::exists(dir_ / "out.txt"));
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  const RunResult help = Convert("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage: fenwix-convert"), std::string::npos);
+  const RunResult version = Convert("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Fenwix Version 3.5.1.23\n");
+}
+
+TEST_F(CliTest, SettingsFileMustExist) {
+  const RunResult run = Convert("--settings '" + (dir_ / "none.cfg").string() + "' a.xml b.txt");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("Cannot read file"), std::string::npos);
+}
+
+}  // namespace

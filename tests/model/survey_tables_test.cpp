@@ -1,0 +1,159 @@
+#include "model/survey_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace fenwix {
+namespace {
+
+void RecordVector(SurveyTables& t, const std::string& base, const std::string& rover) {
+  t.SetObsKind(ObsKind::GpsVector);
+  t.SetObsName(OBS_NAME_AT, base);
+  t.SetObsName(OBS_NAME_FORE, rover);
+  t.RecordObservation();
+}
+
+TEST(SurveyTables, ResetLeavesOnlyPlaceholderRows) {
+  SurveyTables t;
+  RecordVector(t, "A", "B");
+  t.ResetTables();
+  ASSERT_EQ(t.station_count(), 1);
+  ASSERT_EQ(t.observation_count(), 1);
+  EXPECT_EQ(t.observations()[0].kind, ObsKind::None);
+  EXPECT_TRUE(t.stations()[0].name.empty());
+  EXPECT_EQ(t.FindStation("A"), 0);
+  // After a reset a name seen before is new again and gets row 1.
+  RecordVector(t, "B", "A");
+  EXPECT_EQ(t.StationIndex("B"), 1);
+  EXPECT_EQ(t.StationIndex("A"), 2);
+}
+
+TEST(SurveyTables, StationsAppearInFirstMentionOrderAndOnlyOnce) {
+  SurveyTables t;
+  RecordVector(t, "S1", "S2");
+  t.SetObsKind(ObsKind::AngleSet);
+  t.SetObsName(OBS_NAME_AT, "S3");
+  t.SetObsName(OBS_NAME_FORE, "S1");
+  t.SetObsName(OBS_NAME_BACK, "S4");
+  t.RecordObservation();
+  t.SetObsKind(ObsKind::Sight);
+  t.SetObsName(OBS_NAME_AT, "S3");
+  t.SetObsName(OBS_NAME_BACK, "S5");
+  t.RecordObservation();
+  ASSERT_EQ(t.station_count(), 6);
+  const char* expected[] = {"", "S1", "S2", "S3", "S4", "S5"};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(t.stations()[i].name, expected[i]) << i;
+  EXPECT_EQ(t.observation_count(), 4);
+  EXPECT_EQ(t.observations()[3].fore_name, "");
+}
+
+TEST(SurveyTables, NamesMatchExactly) {
+  SurveyTables t;
+  RecordVector(t, "abc", "ABC");
+  RecordVector(t, "abc ", "abc");
+  EXPECT_EQ(t.station_count(), 4);
+  EXPECT_EQ(t.StationIndex("ABC"), 2);
+  EXPECT_EQ(t.StationIndex("abc "), 3);
+  EXPECT_EQ(t.StationIndex("ab"), 0);
+  EXPECT_FALSE(t.AddStation("abc"));
+  EXPECT_TRUE(t.AddStation("Abc"));
+}
+
+TEST(SurveyTables, EmptyNamesNeverBecomeStations) {
+  SurveyTables t;
+  t.SetObsKind(ObsKind::GpsVector);
+  t.RecordObservation();
+  EXPECT_EQ(t.station_count(), 1);
+  EXPECT_EQ(t.observation_count(), 2);
+}
+
+TEST(SurveyTables, FindStationMarksTheRowKnown) {
+  SurveyTables t;
+  RecordVector(t, "A", "B");
+  EXPECT_EQ(t.FindStation("B"), 2);
+  EXPECT_TRUE(t.stations()[2].coords_known);
+  EXPECT_FALSE(t.stations()[1].coords_known);
+  EXPECT_EQ(t.FindStation("C"), 0);
+  EXPECT_FALSE(t.stations()[0].coords_known);
+}
+
+TEST(SurveyTables, SettersDependOnTheKind) {
+  SurveyTables t;
+  t.SetObsKind(ObsKind::Sight);
+  t.SetObsValue(OBS_VALUE_HORIZ_ANGLE, 1.0);
+  t.SetObsValue(OBS_VALUE_ZENITH, 1.5);
+  t.SetObsValue(OBS_VALUE_X, 7.0);
+  t.SetObsSigma(OBS_VALUE_X, 0.1);
+  t.SetObsCorrelation(OBS_VALUE_X, 0.2);
+  EXPECT_EQ(t.current_observation().horiz_angle, MISSING_VALUE);
+  EXPECT_EQ(t.current_observation().zenith, 1.5);
+  EXPECT_EQ(t.current_observation().dx, MISSING_VALUE);
+  EXPECT_EQ(t.current_observation().sx, 0.0);
+  EXPECT_EQ(t.current_observation().cxy, 0.0);
+
+  t.SetObsKind(ObsKind::AngleSet);
+  t.SetObsValue(0, 3.0);
+  t.SetObsValue(OBS_VALUE_HORIZ_ANGLE, 2.0);
+  t.SetObsValue(OBS_VALUE_SLOPE_DIST, 99.0);
+  EXPECT_EQ(t.current_observation().horiz_angle, 2.0);
+  EXPECT_EQ(t.current_observation().slope_dist, 99.0);
+
+  t.SetObsKind(ObsKind::GpsVector);
+  t.SetObsValue(OBS_VALUE_Z, 3.0);
+  t.SetObsSigma(OBS_VALUE_Y, 0.02);
+  // Code 10 is the YZ correlation and code 11 the XZ correlation.
+  t.SetObsCorrelation(OBS_VALUE_Y, 0.3);
+  t.SetObsCorrelation(OBS_VALUE_Z, 0.4);
+  EXPECT_EQ(t.current_observation().dz, 3.0);
+  EXPECT_EQ(t.current_observation().sy, 0.02);
+  EXPECT_EQ(t.current_observation().cyz, 0.3);
+  EXPECT_EQ(t.current_observation().cxz, 0.4);
+}
+
+TEST(SurveyTables, SetObsKindClearsNamesAndUnits) {
+  SurveyTables t;
+  t.SetObsKind(ObsKind::AngleSet);
+  t.SetObsName(OBS_NAME_AT, "S1");
+  t.SetObsName(OBS_NAME_DESCRIPTION, "d");
+  EXPECT_EQ(t.SetObsUnit(LINEAR_UNIT_US_FOOT), LINEAR_UNIT_US_FOOT);
+  t.SetObsUnit(ANGLE_UNIT_CODE_GONS);
+  t.SetObsUnit(5);  // no such unit: ignored
+  t.SetObsHeight(true, 1.5);
+  t.SetObsHeight(false, 1.8);
+  EXPECT_EQ(t.current_observation().linear_unit, LINEAR_UNIT_US_FOOT);
+  EXPECT_EQ(t.current_observation().angle_unit, ANGLE_UNIT_CODE_GONS);
+  EXPECT_EQ(t.current_observation().instr_height, 1.5);
+  EXPECT_EQ(t.current_observation().target_height, 1.8);
+  t.SetObsKind(ObsKind::Sight);
+  const ObsRecord& obs = t.current_observation();
+  EXPECT_TRUE(obs.at_name.empty());
+  EXPECT_TRUE(obs.description.empty());
+  EXPECT_EQ(obs.linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(obs.angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(obs.instr_height, 0.0);
+  EXPECT_EQ(obs.kind, ObsKind::Sight);
+}
+
+TEST(Units, FactorsAreTheExactLiterals) {
+  EXPECT_EQ(LinearFactor(0), 3.28083989501312);
+  EXPECT_EQ(LinearFactor(1), 1.0);
+  EXPECT_EQ(LinearFactor(2), 3.28083333333333);
+  EXPECT_EQ(LinearFactor(7), 1.0);
+  EXPECT_EQ(AngleSigmaFactor(10), 1.0);
+  EXPECT_NEAR(AngleSigmaFactor(11), 3.0864197530864, 1e-12);
+  EXPECT_EQ(AngleSigmaFactor(3), 1.0);
+}
+
+TEST(SurveyTables, LookupStaysFastAndCorrectForManyStations) {
+  SurveyTables t;
+  for (int i = 0; i < 20000; ++i)
+    RecordVector(t, "P" + std::to_string(i), "P" + std::to_string(i + 1));
+  EXPECT_EQ(t.station_count(), 20002);
+  EXPECT_EQ(t.StationIndex("P0"), 1);
+  EXPECT_EQ(t.StationIndex("P20000"), 20001);
+  EXPECT_EQ(t.stations()[12345].name, "P12344");
+}
+
+}  // namespace
+}  // namespace fenwix
