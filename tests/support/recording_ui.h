@@ -22,13 +22,10 @@ class RecordingUi : public UserInterface {
     std::string second;
   };
 
-  void ShowMessage(int32_t id, const std::string& text) override {
-    messages.push_back({id, text});
-  }
+  void ShowMessage(int32_t id, const std::string& text) override { messages.push_back({id, text}); }
   void BeginWait() override { ++wait_depth, ++wait_calls; }
   void EndWait() override { --wait_depth; }
-  MergeAnswer AskSimilarStations(const StationRecord& first,
-                                 const StationRecord& second) override {
+  MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override {
     questions.push_back({first.name, second.name});
     if (answers.empty()) return MergeAnswer::Different;
     const MergeAnswer answer = answers.front();
