@@ -3,18 +3,45 @@
 
 #include <cstdint>
 
+#include "model/records.h"
 #include "model/survey_tables.h"
 #include "writer/output_file.h"
 #include "writer/writer_state.h"
 
 namespace fenwix {
 
-// Station records: geodetic and/or local kinds per flag, merged stations left out.
+// Standard deviations written with every total-station record; meters and arc-seconds, turned
+// into the units of the record on output.
+// Horizontal angle, arc-seconds.
+inline constexpr double OBS_ANGLE_SD = 5.0;
+// Zenith angle, arc-seconds.
+inline constexpr double OBS_ZENITH_SD = 5.0;
+// Slope distance, meters.
+inline constexpr double OBS_DISTANCE_SD = 0.005;
+
+// Station records: geodetic and/or local kinds per flag, merged stations left out. Starts with
+// an empty line pair. error is 0, or 1001 as soon as the file reports a write error.
 void WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
                    OutputFile& out, int32_t& error);
 // Observation records: GPS vectors, then single sights, then angle sets, each group in table
-// order and followed by an empty line pair.
+// order and followed by an empty line pair. A "$UNITS" block precedes every record whose unit
+// codes differ from those in force. error is 0, or 1001 as soon as the file reports a write
+// error.
 void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
                        int32_t& error);
+
+// The record writers write with the units in force (linear_unit, angle_unit); the caller has
+// written the matching "$UNITS" block. They write nothing for an observation without values.
+
+// One "$GPS_COMPACT" record with its description line; nothing when a component is missing.
+void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs);
+// A "$ZENITH_ONLY" and/or a "$CHORD_ONLY" record from at_name to back_name.
+void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+                       const ObsRecord& obs);
+// One "$HOR_COMPACT" or "$HORIZ_ANGLE_ONLY" record (at; fore; back). A set without its
+// horizontal angle is written as the sight records of what was observed, from at_name to
+// fore_name, so that no angle is invented and no observation lost.
+void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+                         const ObsRecord& obs);
 
 }  // namespace fenwix
