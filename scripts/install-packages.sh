@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing Fenwix need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake libexpat1-dev libfmt-dev libgtest-dev libgmock-dev qt6-base-dev
-  libgeographiclib-dev libbenchmark-dev xvfb xauth)
+  libgeographiclib-dev libbenchmark-dev xvfb xauth locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -11,4 +11,9 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# A locale with a decimal comma, for the tests that prove the output ignores the locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  locale-gen
 fi

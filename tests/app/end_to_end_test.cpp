@@ -1,0 +1,165 @@
+// Whole conversions of small Topcon XML jobs, compared byte for byte with the expected output
+// files beside them in tests/data/writer.
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "app/messages.h"
+#include "support/recording_ui.h"
+
+namespace fenwix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingUi;
+
+const fs::path DATA = fs::path(FENWIX_TEST_DATA) / "writer";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("fenwix-e2e-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    output_ = dir_ / "job.txt";
+    dialog_.InitializeDefaults();
+    dialog_.output_path = output_.string();
+  }
+  void TearDown() override {
+    std::setlocale(LC_ALL, "C");
+    fs::remove_all(dir_);
+  }
+
+  // Converts tests/data/writer/<name>.xml into the output file; the messages go to ui_.
+  ConversionOutcome Convert(const std::string& name) {
+    dialog_.xml_path = (DATA / (name + ".xml")).string();
+    return dialog_.RunConversion(ui_);
+  }
+
+  bool ReaderRecordedNothing() const { return dialog_.tables.observation_count() <= 1; }
+
+  std::vector<std::string> FolderContents() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+  fs::path output_;
+  ConvertDialog dialog_;
+  RecordingUi ui_;
+};
+
+// The XML reader fills the tables; while it records nothing there is nothing to compare.
+#define SKIP_WITHOUT_XML_READER()                                                  \
+  if (ReaderRecordedNothing()) {                                                   \
+    GTEST_SKIP() << "the XML reader recorded no observations from the input file"; \
+  }
+
+class ExpectedOutputTest : public EndToEndTest,
+                           public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ExpectedOutputTest, MatchesExpectedFileByteForByte) {
+  const std::string name = GetParam();
+  EXPECT_EQ(Convert(name), ConversionOutcome::Succeeded);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_SUCCESS});
+  SKIP_WITHOUT_XML_READER();
+  EXPECT_EQ(ReadFile(output_), ReadFile(DATA / (name + ".expected.txt")));
+}
+
+// vectors: GPS vectors only, one without its DZ; the sight and angle-set groups stay empty.
+// total_station: sights and angle sets with and without zenith or distance, and a foresight
+// with only a distance. us_feet: a setup in US survey feet between setups in meters.
+INSTANTIATE_TEST_SUITE_P(Jobs, ExpectedOutputTest,
+                         ::testing::Values("vectors", "total_station", "us_feet"));
+
+TEST_F(EndToEndTest, SameBytesUnderACommaLocale) {
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+  }
+  char comma[8];
+  std::snprintf(comma, sizeof comma, "%.1f", 0.5);
+  ASSERT_STREQ(comma, "0,5");
+  EXPECT_EQ(Convert("us_feet"), ConversionOutcome::Succeeded);
+  std::setlocale(LC_ALL, "C");
+  SKIP_WITHOUT_XML_READER();
+  EXPECT_EQ(ReadFile(output_), ReadFile(DATA / "us_feet.expected.txt"));
+}
+
+TEST_F(EndToEndTest, SecondConversionInOneRunWritesTheSameFile) {
+  // Units carried over from the end of the first file must not leak into the second.
+  ASSERT_EQ(Convert("us_feet"), ConversionOutcome::Succeeded);
+  const std::string first = ReadFile(output_);
+  ASSERT_EQ(Convert("us_feet"), ConversionOutcome::Succeeded);
+  EXPECT_EQ(ReadFile(output_), first);
+  SKIP_WITHOUT_XML_READER();
+  EXPECT_EQ(first, ReadFile(DATA / "us_feet.expected.txt"));
+}
+
+TEST_F(EndToEndTest, WriteErrorReportsAndKeepsThePreviousOutput) {
+  const std::string previous = "the previous output\r\n";
+  WriteFile(output_, previous);
+  int ids_pipe[2];
+  ASSERT_EQ(pipe(ids_pipe), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A file-size limit far below the size of the head: every write past it fails with EFBIG
+    // instead of killing the process.
+    close(ids_pipe[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100, 100};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Convert("total_station");
+    for (const int32_t id : ui_.MessageIds()) {
+      if (write(ids_pipe[1], &id, sizeof id) != static_cast<ssize_t>(sizeof id)) _exit(2);
+    }
+    _exit(0);
+  }
+  close(ids_pipe[1]);
+  std::vector<int32_t> ids;
+  int32_t id = 0;
+  while (read(ids_pipe[0], &id, sizeof id) == static_cast<ssize_t>(sizeof id)) ids.push_back(id);
+  close(ids_pipe[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ids, std::vector<int32_t>{MSG_WRITE_ERROR});
+  EXPECT_EQ(ReadFile(output_), previous);
+  EXPECT_EQ(FolderContents(), std::vector<std::string>{"job.txt"});
+}
+
+}  // namespace
+}  // namespace fenwix
