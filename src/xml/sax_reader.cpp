@@ -1,25 +1,165 @@
 #include "xml/sax_reader.h"
 
+#include <expat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
 
 #include "xml/xml_content_handler.h"
 
 namespace fenwix {
 
+namespace {
+
+// Joins a namespace URI and a local name in the names Expat reports. It cannot occur in an XML
+// 1.0 document, not even through a character reference, so the last one always ends the URI.
+constexpr XML_Char NAMESPACE_SEPARATOR = '\x01';
+
+struct ParserDeleter {
+  void operator()(XML_ParserStruct* parser) const { XML_ParserFree(parser); }
+};
+using ParserPtr = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// What the callbacks share. An exception (memory shortage) must not unwind through Expat's C
+// frames: it is kept here, the parser stopped, and it is thrown again once Expat has returned.
+struct ParseContext {
+  XML_Parser parser = nullptr;
+  XmlContentHandler* handler = nullptr;
+  std::exception_ptr failure;
+};
+
+std::string_view LocalName(const XML_Char* name) {
+  const std::string_view full(name);
+  const size_t separator = full.rfind(NAMESPACE_SEPARATOR);
+  return separator == std::string_view::npos ? full : full.substr(separator + 1);
+}
+
+template <typename Event>
+void Deliver(void* data, Event event) {
+  auto* context = static_cast<ParseContext*>(data);
+  // Expat may report an event or two after a stop; they are dropped.
+  if (context->failure) return;
+  try {
+    event(*context->handler);
+  } catch (...) {
+    context->failure = std::current_exception();
+    XML_StopParser(context->parser, XML_FALSE);
+  }
+}
+
+void XMLCALL StartElement(void* data, const XML_Char* name, const XML_Char** /*attributes*/) {
+  Deliver(data, [name](XmlContentHandler& handler) { handler.OnStartElement(LocalName(name)); });
+}
+
+void XMLCALL EndElement(void* data, const XML_Char* name) {
+  Deliver(data, [name](XmlContentHandler& handler) { handler.OnEndElement(LocalName(name)); });
+}
+
+void XMLCALL Characters(void* data, const XML_Char* text, int length) {
+  Deliver(data, [text, length](XmlContentHandler& handler) {
+    handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)));
+  });
+}
+
+ParseResult NotWellFormed(XML_Parser parser) {
+  ParseResult result;
+  result.status = ParseResult::Status::NotWellFormed;
+  result.message = XML_ErrorString(XML_GetErrorCode(parser));
+  result.line = static_cast<int64_t>(XML_GetCurrentLineNumber(parser));
+  // Expat counts columns from 0.
+  result.column = static_cast<int64_t>(XML_GetCurrentColumnNumber(parser)) + 1;
+  return result;
+}
+
+// Feeds the parser from read(buffer, capacity, done) until the input ends or the parse fails.
+// read returns the bytes it placed and sets done at the end of the input; a read failure is
+// reported by returning -1.
+template <typename Read>
+ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
+  const ParserPtr owner(XML_ParserCreateNS(nullptr, NAMESPACE_SEPARATOR));
+  if (!owner) throw std::bad_alloc();
+  XML_Parser parser = owner.get();
+  // Expat itself never opens a file or URL; without an external-entity handler and with
+  // parameter entities off, neither an external DTD nor an external entity is ever read.
+  XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+
+  ParseContext context;
+  context.parser = parser;
+  context.handler = handler;
+  if (handler != nullptr) {
+    XML_SetUserData(parser, &context);
+    XML_SetElementHandler(parser, StartElement, EndElement);
+    XML_SetCharacterDataHandler(parser, Characters);
+  }
+
+  const int chunk = static_cast<int>(std::min<size_t>(chunk_size, 1u << 30));
+  for (;;) {
+    void* buffer = XML_GetBuffer(parser, chunk);
+    if (buffer == nullptr) throw std::bad_alloc();
+    bool done = false;
+    const long length = read(buffer, static_cast<size_t>(chunk), done);
+    if (length < 0) {
+      ParseResult result;
+      result.status = ParseResult::Status::Unreadable;
+      result.message = std::strerror(errno);
+      return result;
+    }
+    const XML_Status status =
+        XML_ParseBuffer(parser, static_cast<int>(length), done ? XML_TRUE : XML_FALSE);
+    if (context.failure) std::rethrow_exception(context.failure);
+    if (status != XML_STATUS_OK) {
+      if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
+      return NotWellFormed(parser);
+    }
+    if (done) return ParseResult{};
+  }
+}
+
+}  // namespace
+
 SaxReader::SaxReader() = default;
 SaxReader::~SaxReader() = default;
 
-void SaxReader::Attach(XmlContentHandler* handler) { handler_ = handler; }
+void SaxReader::Attach(XmlContentHandler* handler) {
+  handler_ = handler;
+}
 
 ParseResult SaxReader::ParseFile(const std::string& path) {
-  ParseResult result;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
+  errno = 0;
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    ParseResult result;
     result.status = ParseResult::Status::Unreadable;
+    result.message = std::strerror(errno);
     return result;
   }
-  std::fclose(file);
-  return result;
+  return Run(handler_, chunk_size_, [&file](void* buffer, size_t capacity, bool& done) -> long {
+    const size_t length = std::fread(buffer, 1, capacity, file.get());
+    if (std::ferror(file.get())) return -1;
+    done = length < capacity && std::feof(file.get());
+    return static_cast<long>(length);
+  });
+}
+
+ParseResult SaxReader::ParseText(std::string_view document) {
+  size_t offset = 0;
+  return Run(handler_, chunk_size_,
+             [document, &offset](void* buffer, size_t capacity, bool& done) -> long {
+               const size_t length = std::min(capacity, document.size() - offset);
+               if (length > 0) std::memcpy(buffer, document.data() + offset, length);
+               offset += length;
+               done = offset == document.size();
+               return static_cast<long>(length);
+             });
 }
 
 }  // namespace fenwix

@@ -1,17 +1,25 @@
 #pragma once
 // Streams a Topcon XML file through Expat and hands the element events to an
 // XmlContentHandler. One reader is created per conversion.
+//
+// The file is read in chunks, so memory does not grow with its size. Namespace processing is
+// on and the handler sees local names only ("t:Station" is "Station"). Nothing outside the file
+// is ever loaded: no external DTD, no external entity, no URL; entity expansion is bounded by
+// Expat's amplification limit, and a document that exceeds it ends as NotWellFormed.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace fenwix {
 
 class XmlContentHandler;
 
-// How a parse ended. A file that could not be opened or read is Unreadable; a file that Expat
-// rejected part-way is NotWellFormed, with Expat's message and the position of the fault (the
-// records gathered before it stay in the tables).
+// How a parse ended. A file that could not be opened or read is Unreadable (message: the
+// system's reason); a file that Expat rejected part-way is NotWellFormed, with Expat's message
+// and the position of the fault, line and column counted from 1 (the records gathered before it
+// stay in the tables).
 struct ParseResult {
   enum class Status { Complete, Unreadable, NotWellFormed };
   Status status = Status::Complete;
@@ -22,18 +30,30 @@ struct ParseResult {
 
 class SaxReader {
  public:
+  // Bytes handed to Expat at a time when reading a file.
+  static constexpr size_t DEFAULT_CHUNK_SIZE = 65536;
+
   SaxReader();
   ~SaxReader();
   SaxReader(const SaxReader&) = delete;
   SaxReader& operator=(const SaxReader&) = delete;
 
-  // The handler receives every event of the next parse; it must outlive the parse.
+  // The handler receives every event of the next parse; it must outlive the parse. Without a
+  // handler the document is only checked.
   void Attach(XmlContentHandler* handler);
-  // Parses the file named by path from start to end.
+  // Size of the pieces the input is handed to Expat in (at least 1 byte). The events the handler
+  // sees do not depend on it.
+  void set_chunk_size(size_t bytes) { chunk_size_ = bytes == 0 ? 1 : bytes; }
+
+  // Parses the file named by path from start to end. Memory shortage inside Expat or the handler
+  // comes back as std::bad_alloc after the parser has been freed.
   ParseResult ParseFile(const std::string& path);
+  // Parses a document held in memory, in pieces of the chunk size, exactly as ParseFile would.
+  ParseResult ParseText(std::string_view document);
 
  private:
   XmlContentHandler* handler_ = nullptr;
+  size_t chunk_size_ = DEFAULT_CHUNK_SIZE;
 };
 
 }  // namespace fenwix

@@ -1,11 +1,422 @@
 #include "xml/xml_content_handler.h"
 
+#include <cmath>
+
+#include "geodesy/angles.h"
+#include "xml/number_reading.h"
+
 namespace fenwix {
+
+namespace {
+
+using ChildName = XmlContentHandler::ChildName;
+
+// Longest keyword value read ("BacksightPoint"); a longer ObsType or unit text matches nothing,
+// so no more of it than this is kept.
+constexpr size_t KEYWORD_TEXT_LIMIT = 32;
+
+int32_t StateOf(std::string_view name) {
+  if (name == "data") return STATE_DATA;
+  if (name == "Project") return STATE_PROJECT;
+  if (name == "Vector") return STATE_VECTOR;
+  if (name == "Point") return STATE_POINT;
+  if (name == "Station") return STATE_STATION;
+  if (name == "Observation") return STATE_OBSERVATION;
+  return 0;
+}
+
+ChildName ChildNameOf(std::string_view name) {
+  switch (name.size()) {
+    case 2:
+      if (name == "DX") return ChildName::DX;
+      if (name == "DY") return ChildName::DY;
+      if (name == "DZ") return ChildName::DZ;
+      if (name == "SX") return ChildName::SX;
+      if (name == "SY") return ChildName::SY;
+      if (name == "SZ") return ChildName::SZ;
+      break;
+    case 3:
+      if (name == "CXY") return ChildName::CXY;
+      if (name == "CXZ") return ChildName::CXZ;
+      if (name == "CYZ") return ChildName::CYZ;
+      break;
+    case 4:
+      if (name == "Type") return ChildName::Type;
+      break;
+    case 7:
+      if (name == "ObsType") return ChildName::ObsType;
+      break;
+    case 9:
+      if (name == "BasePoint") return ChildName::BasePoint;
+      break;
+    case 10:
+      if (name == "RoverPoint") return ChildName::RoverPoint;
+      break;
+    case 11:
+      if (name == "PointNumber") return ChildName::PointNumber;
+      if (name == "PrismHeight") return ChildName::PrismHeight;
+      if (name == "ZenithAngle") return ChildName::ZenithAngle;
+      break;
+    case 12:
+      if (name == "StationPoint") return ChildName::StationPoint;
+      break;
+    case 13:
+      if (name == "SlopeDistance") return ChildName::SlopeDistance;
+      break;
+    case 15:
+      if (name == "HorizontalAngle") return ChildName::HorizontalAngle;
+      break;
+    case 16:
+      if (name == "InstrumentHeight") return ChildName::InstrumentHeight;
+      break;
+    case 21:
+      if (name == "DistanceUnitIndicator") return ChildName::DistanceUnitIndicator;
+      break;
+    default:
+      break;
+  }
+  return ChildName::None;
+}
+
+bool IsVectorField(ChildName name) {
+  return name >= ChildName::BasePoint && name <= ChildName::CYZ;
+}
+
+bool IsStationField(ChildName name) {
+  return name == ChildName::StationPoint || name == ChildName::InstrumentHeight;
+}
+
+bool IsObservationField(ChildName name) {
+  return name >= ChildName::ObsType;
+}
+
+bool IsKeywordField(ChildName name) {
+  return name == ChildName::ObsType || name == ChildName::DistanceUnitIndicator;
+}
+
+// Out-of-range input (a packed angle near the limit of a double, sums of such values) can make
+// a conversion overflow; such a value is as unusable as an unreadable number and counts as 0.
+double Finite(double value) {
+  return std::isfinite(value) ? value : 0.0;
+}
+
+double ReadAngle(std::string_view text) {
+  return Finite(DmsToRadians(ReadNumber(text)));
+}
+
+double Mean(double sum, int32_t count) {
+  return Finite(sum / count);
+}
+
+// Mean direction of a group, in the range its readings were reduced to: [low, low + 2π).
+double MeanDirection(const ObsGroup& group, double low) {
+  double mean = Mean(group.direction_sum, group.direction_count);
+  if (group.direction_turned) {
+    if (mean < low) {
+      mean += TWO_PI;
+    } else if (mean >= low + TWO_PI) {
+      mean -= TWO_PI;
+    }
+  }
+  return mean;
+}
+
+}  // namespace
 
 XmlContentHandler::XmlContentHandler(SurveyTables& tables) : tables_(tables) {}
 
-void XmlContentHandler::OnStartElement(std::string_view) {}
-void XmlContentHandler::OnEndElement(std::string_view) {}
-void XmlContentHandler::OnCharacters(std::string_view) {}
+void XmlContentHandler::OnStartElement(std::string_view local_name) {
+  HandText();
+  const int32_t state = StateOf(local_name);
+  if (state == 0) {
+    child_name_ = ChildNameOf(local_name);
+    return;
+  }
+  if (ignored_depth_ > 0 || depth_ + 1 >= MAX_STATE_DEPTH) {
+    ++ignored_depth_;
+    return;
+  }
+  ++depth_;
+  states_[static_cast<size_t>(depth_)] = state;
+  if (state == STATE_VECTOR) {
+    tables_.SetObsKind(ObsKind::GpsVector);
+    tables_.SetObsUnit(LINEAR_UNIT_METER);
+    tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  } else if (state == STATE_STATION) {
+    station_setup_ = StationSetup{};
+    ResetGroups();
+  }
+}
+
+void XmlContentHandler::OnEndElement(std::string_view local_name) {
+  HandText();
+  const int32_t state = StateOf(local_name);
+  if (state == 0) return;
+  // Documents are well formed, so a structural end closes the innermost structural start: an
+  // ignored one while any is open.
+  if (ignored_depth_ > 0) {
+    --ignored_depth_;
+    return;
+  }
+  if (depth_ < 0) return;
+  --depth_;
+  if (state == STATE_VECTOR) tables_.RecordObservation();
+}
+
+void XmlContentHandler::OnCharacters(std::string_view text) {
+  if (!text_pending_) {
+    text_pending_ = true;
+    text_wanted_ = WantsText();
+    text_overlong_ = false;
+    text_.clear();
+  }
+  if (!text_wanted_ || text_overlong_) return;
+  if (IsKeywordField(child_name_) && text_.size() + text.size() > KEYWORD_TEXT_LIMIT) {
+    // Too long for any keyword: an empty text stands for it, as it matches none either.
+    text_overlong_ = true;
+    text_.clear();
+    return;
+  }
+  text_.append(text);
+}
+
+bool XmlContentHandler::WantsText() const {
+  if (depth_ < 0 || child_name_ == ChildName::None) return false;
+  switch (states_[static_cast<size_t>(depth_)]) {
+    case STATE_VECTOR:
+      return IsVectorField(child_name_);
+    case STATE_STATION:
+      return IsStationField(child_name_);
+    case STATE_OBSERVATION:
+      return child_name_ == ChildName::ObsType ||
+             (!skip_fields_ && IsObservationField(child_name_));
+    default:
+      return false;
+  }
+}
+
+// Hands the text gathered since the last tag to the field that the current child names. An
+// element without text of its own leaves its name current, so the text after its end tag
+// (usually white space) becomes its value; any text empties the child name.
+void XmlContentHandler::HandText() {
+  if (!text_pending_) return;
+  text_pending_ = false;
+  if (text_wanted_) {
+    switch (states_[static_cast<size_t>(depth_)]) {
+      case STATE_VECTOR:
+        VectorText(text_);
+        break;
+      case STATE_STATION:
+        StationText(text_);
+        break;
+      case STATE_OBSERVATION:
+        ObservationText(text_);
+        break;
+      default:
+        break;
+    }
+  }
+  text_.clear();
+  child_name_ = ChildName::None;
+}
+
+void XmlContentHandler::VectorText(std::string_view text) {
+  switch (child_name_) {
+    case ChildName::BasePoint:
+      tables_.SetObsName(OBS_NAME_AT, text);
+      break;
+    case ChildName::RoverPoint:
+      tables_.SetObsName(OBS_NAME_FORE, text);
+      break;
+    case ChildName::Type:
+      tables_.SetObsName(OBS_NAME_DESCRIPTION, text);
+      break;
+    case ChildName::DX:
+      tables_.SetObsValue(OBS_VALUE_X, ReadNumber(text));
+      break;
+    case ChildName::DY:
+      tables_.SetObsValue(OBS_VALUE_Y, ReadNumber(text));
+      break;
+    case ChildName::DZ:
+      tables_.SetObsValue(OBS_VALUE_Z, ReadNumber(text));
+      break;
+    case ChildName::SX:
+      tables_.SetObsSigma(OBS_VALUE_X, ReadNumber(text));
+      break;
+    case ChildName::SY:
+      tables_.SetObsSigma(OBS_VALUE_Y, ReadNumber(text));
+      break;
+    case ChildName::SZ:
+      tables_.SetObsSigma(OBS_VALUE_Z, ReadNumber(text));
+      break;
+    case ChildName::CXY:
+      tables_.SetObsCorrelation(OBS_VALUE_X, ReadNumber(text));
+      break;
+    case ChildName::CYZ:
+      tables_.SetObsCorrelation(OBS_VALUE_Y, ReadNumber(text));
+      break;
+    case ChildName::CXZ:
+      tables_.SetObsCorrelation(OBS_VALUE_Z, ReadNumber(text));
+      break;
+    default:
+      break;
+  }
+}
+
+void XmlContentHandler::StationText(std::string_view text) {
+  if (child_name_ == ChildName::StationPoint) {
+    // A new station point starts a new setup: a height given before it is dropped.
+    station_setup_ = StationSetup{};
+    station_setup_.station_point = text;
+  } else if (child_name_ == ChildName::InstrumentHeight) {
+    station_setup_.instrument_height = ReadNumber(text);
+  }
+}
+
+void XmlContentHandler::ObservationText(std::string_view text) {
+  if (child_name_ == ChildName::ObsType) {
+    ObsTypeText(text);
+    return;
+  }
+  if (skip_fields_) return;
+  ObsGroup& group = in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
+  switch (child_name_) {
+    case ChildName::DistanceUnitIndicator:
+      if (text == "USFeet") group.linear_unit = LINEAR_UNIT_US_FOOT;
+      break;
+    case ChildName::PointNumber:
+      group.point_number = text;
+      break;
+    case ChildName::PrismHeight:
+      group.target_height_sum += ReadNumber(text) / LinearFactor(group.linear_unit);
+      ++group.target_height_count;
+      break;
+    case ChildName::SlopeDistance:
+      group.slope_dist_sum += ReadNumber(text) / LinearFactor(group.linear_unit);
+      ++group.slope_dist_count;
+      break;
+    case ChildName::HorizontalAngle:
+      accumulator_.current_direction = ReadAngle(text);
+      break;
+    case ChildName::ZenithAngle:
+      AddZenith(group, ReadAngle(text));
+      break;
+    default:
+      break;
+  }
+}
+
+void XmlContentHandler::ObsTypeText(std::string_view text) {
+  skip_fields_ = true;
+  if (text == "Backsight") {
+    if (group_state_ == GROUP_FORESIGHT || group_state_ == GROUP_SHOTSIGHT) WriteAngleSet();
+    in_backsight_ = true;
+    skip_fields_ = false;
+    group_state_ = GROUP_BACKSIGHT;
+  } else if (text == "BacksightPoint") {
+    group_state_ = GROUP_BACKSIGHT_POINT;
+  } else if (text == "Foresight" || text == "Shotsight") {
+    if (group_state_ == GROUP_BACKSIGHT) WriteSingleSight();
+    in_backsight_ = false;
+    skip_fields_ = false;
+    group_state_ = text == "Foresight" ? GROUP_FORESIGHT : GROUP_SHOTSIGHT;
+  }
+}
+
+// A zenith angle and the direction read with it. A face-two reading (zenith past π) is reduced
+// to face one: the zenith mirrored and the direction turned by half a circle. Backsight
+// directions are kept in [π, 3π) and foresight directions in [0, 2π), so that a backsight near
+// the circle's zero averages across it.
+void XmlContentHandler::AddZenith(ObsGroup& group, double zenith) {
+  double face = 0.0;
+  if (zenith > PI) {
+    zenith = TWO_PI - zenith;
+    face = PI;
+  }
+  group.zenith_sum += zenith;
+  ++group.zenith_count;
+
+  const bool backsight = &group == &accumulator_.backsight;
+  double direction = accumulator_.current_direction - face;
+  if (backsight) {
+    if (direction < PI) direction += TWO_PI;
+  } else {
+    if (direction < 0.0) direction += TWO_PI;
+  }
+  if (group.direction_count == 0) {
+    group.first_direction = direction;
+  } else {
+    const double off = direction - group.first_direction;
+    if (std::fabs(off) > PI) {
+      direction = Finite(direction - TWO_PI * std::round(off / TWO_PI));
+      group.direction_turned = true;
+    }
+  }
+  group.direction_sum += direction;
+  ++group.direction_count;
+}
+
+void XmlContentHandler::ResetGroups() {
+  accumulator_ = ObsAccumulator{};
+}
+
+// The backsight group as a single sight from the station to the backsight point. The group is
+// kept: it is the reference of the angle set that follows.
+void XmlContentHandler::WriteSingleSight() {
+  const ObsGroup& back = accumulator_.backsight;
+  tables_.SetObsKind(ObsKind::Sight);
+  tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
+  tables_.SetObsName(OBS_NAME_BACK, back.point_number);
+  tables_.SetObsUnit(back.linear_unit);
+  tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  if (back.zenith_count > 0) {
+    tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(back.zenith_sum, back.zenith_count));
+  }
+  if (back.slope_dist_count > 0) {
+    tables_.SetObsValue(OBS_VALUE_SLOPE_DIST, Mean(back.slope_dist_sum, back.slope_dist_count));
+  }
+  if (back.zenith_count > 0 || back.slope_dist_count > 0) {
+    if (back.target_height_count > 0) {
+      tables_.SetObsHeight(false, Mean(back.target_height_sum, back.target_height_count));
+    }
+    tables_.SetObsHeight(true,
+                         Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
+    tables_.RecordObservation();
+  }
+}
+
+// The foresight group as an angle set from the backsight point to the foresight point; the
+// record's linear unit is the backsight group's. The groups start afresh afterwards.
+void XmlContentHandler::WriteAngleSet() {
+  const ObsGroup& back = accumulator_.backsight;
+  const ObsGroup& fore = accumulator_.foresight;
+  tables_.SetObsKind(ObsKind::AngleSet);
+  tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
+  tables_.SetObsName(OBS_NAME_FORE, fore.point_number);
+  tables_.SetObsName(OBS_NAME_BACK, back.point_number);
+  tables_.SetObsUnit(back.linear_unit);
+  tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  if (fore.direction_count > 0) {
+    const double reference = back.direction_count >= 1 ? MeanDirection(back, PI) : 0.0;
+    double angle = MeanDirection(fore, 0.0) - reference;
+    if (angle < 0.0) angle += TWO_PI;
+    tables_.SetObsValue(OBS_VALUE_HORIZ_ANGLE, Finite(angle));
+  }
+  if (fore.zenith_count > 0) {
+    tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(fore.zenith_sum, fore.zenith_count));
+  }
+  if (fore.slope_dist_count > 0) {
+    tables_.SetObsValue(OBS_VALUE_SLOPE_DIST, Mean(fore.slope_dist_sum, fore.slope_dist_count));
+  }
+  if (fore.zenith_count > 0 || fore.slope_dist_count > 0) {
+    if (fore.target_height_count > 0) {
+      tables_.SetObsHeight(false, Mean(fore.target_height_sum, fore.target_height_count));
+    }
+    tables_.SetObsHeight(true,
+                         Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
+    tables_.RecordObservation();
+  }
+  ResetGroups();
+}
 
 }  // namespace fenwix

@@ -1,21 +1,144 @@
 #pragma once
-// Turns the element events of a Topcon XML file into observation records.
+// Turns the element events of a Topcon XML file into observation records: GPS vectors field by
+// field, and the total-station observations of each setup gathered into a backsight group and a
+// foresight group whose readings are averaged.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "model/survey_tables.h"
 
 namespace fenwix {
 
+// Structural elements that occupy an entry of the state stack.
+inline constexpr int32_t STATE_DATA = 101;
+inline constexpr int32_t STATE_PROJECT = 111;
+inline constexpr int32_t STATE_VECTOR = 112;
+inline constexpr int32_t STATE_POINT = 113;
+inline constexpr int32_t STATE_STATION = 114;
+inline constexpr int32_t STATE_OBSERVATION = 121;
+// Open structural elements tracked; deeper ones are ignored, start and end alike.
+inline constexpr int32_t MAX_STATE_DEPTH = 100;
+
+// group_state values: which kind of observation came last.
+inline constexpr int32_t GROUP_NONE = -1;
+inline constexpr int32_t GROUP_BACKSIGHT = 1;
+inline constexpr int32_t GROUP_FORESIGHT = 2;
+inline constexpr int32_t GROUP_SHOTSIGHT = 3;
+inline constexpr int32_t GROUP_BACKSIGHT_POINT = 4;
+
+// The current instrument setup.
+struct StationSetup {
+  std::string station_point;
+  // As read, in the units of the file; converted only when a record is written.
+  double instrument_height = 0.0;
+};
+
+// The readings gathered for one sighted point: sums and counts, each average with its own count.
+struct ObsGroup {
+  std::string point_number;
+  int32_t linear_unit = LINEAR_UNIT_METER;
+  double target_height_sum = 0.0;  // meters
+  double direction_sum = 0.0;      // radians
+  double zenith_sum = 0.0;         // radians
+  double slope_dist_sum = 0.0;     // meters
+  int32_t target_height_count = 0;
+  int32_t direction_count = 0;
+  int32_t zenith_count = 0;
+  int32_t slope_dist_count = 0;
+  // The first direction added. Later readings are kept within half a turn of it, so that
+  // readings on both sides of the circle's zero (or of the backsight's wrap point) average to
+  // the direction they share instead of one half a turn away.
+  double first_direction = 0.0;
+  // Set when a reading was moved by a full turn towards first_direction; the mean is then
+  // brought back into the group's range.
+  bool direction_turned = false;
+};
+
+struct ObsAccumulator {
+  double current_direction = 0.0;  // the last horizontal angle read, radians
+  ObsGroup backsight;
+  ObsGroup foresight;
+};
+
 class XmlContentHandler {
  public:
-  // Every conversion gets a fresh handler, so nothing of an earlier file carries over.
+  // Every conversion gets a fresh handler, so nothing of an earlier file carries over: the
+  // setup, the groups and the sequencing flags start as at program start.
   explicit XmlContentHandler(SurveyTables& tables);
 
+  // Element events with local names (any namespace prefix removed). Each element start or end
+  // first hands on the text gathered since the previous one.
   void OnStartElement(std::string_view local_name);
   void OnEndElement(std::string_view local_name);
+  // A piece of character data. The pieces between two element tags, however the parser splits
+  // them (entity references, CDATA sections, comments, buffer ends), form one value.
   void OnCharacters(std::string_view text);
 
+  // Names of the elements whose text this handler reads; ChildName::None stands for an empty or
+  // unrecognised name.
+  enum class ChildName : int32_t {
+    None,
+    BasePoint,
+    RoverPoint,
+    Type,
+    DX,
+    DY,
+    DZ,
+    SX,
+    SY,
+    SZ,
+    CXY,
+    CXZ,
+    CYZ,
+    StationPoint,
+    InstrumentHeight,
+    ObsType,
+    PointNumber,
+    PrismHeight,
+    HorizontalAngle,
+    ZenithAngle,
+    SlopeDistance,
+    DistanceUnitIndicator,
+  };
+
  private:
+  void HandText();
+  bool WantsText() const;
+  void VectorText(std::string_view text);
+  void StationText(std::string_view text);
+  void ObservationText(std::string_view text);
+  void ObsTypeText(std::string_view text);
+  void AddZenith(ObsGroup& group, double zenith);
+  void ResetGroups();
+  void WriteSingleSight();
+  void WriteAngleSet();
+
   SurveyTables& tables_;
+
+  // Element state.
+  ChildName child_name_ = ChildName::None;
+  std::array<int32_t, MAX_STATE_DEPTH> states_{};
+  int32_t depth_ = -1;
+  // Structural elements open beyond the stack; they are ignored until they close.
+  int64_t ignored_depth_ = 0;
+
+  // Text gathered since the last element tag.
+  std::string text_;
+  bool text_pending_ = false;
+  // Whether the pending text will be read; unread text is not kept.
+  bool text_wanted_ = false;
+  // Set when a keyword text grew longer than any keyword; it is handed on as empty.
+  bool text_overlong_ = false;
+
+  // Setup and sequencing.
+  StationSetup station_setup_;
+  ObsAccumulator accumulator_;
+  int32_t group_state_ = GROUP_NONE;
+  bool skip_fields_ = true;
+  bool in_backsight_ = false;
 };
 
 }  // namespace fenwix

@@ -1,0 +1,291 @@
+// Total-station setups: backsight and foresight groups, their averages and the records they
+// become.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "xml/xml_test_support.h"
+
+namespace fenwix::testing {
+namespace {
+
+TEST(SetupSequence, BacksightForesightBacksightGivesSightThenAngleSet) {
+  const auto c = Convert(Job(Station("S1", "1.5") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                             Observation("Foresight", "F1", "90.0000", "90.0000", "50") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  ASSERT_EQ(c->result.status, ParseResult::Status::Complete);
+  ASSERT_EQ(c->count(), 2u);
+
+  const ObsRecord& sight = c->obs(0);
+  EXPECT_EQ(sight.kind, ObsKind::Sight);
+  EXPECT_EQ(sight.at_name, "S1");
+  EXPECT_EQ(sight.back_name, "B1");
+  EXPECT_EQ(sight.fore_name, "");
+  EXPECT_NEAR(sight.zenith, 90 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_DOUBLE_EQ(sight.slope_dist, 100.0);
+  EXPECT_DOUBLE_EQ(sight.instr_height, 1.5);
+  EXPECT_EQ(sight.horiz_angle, MISSING_VALUE);
+  EXPECT_EQ(sight.linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(sight.angle_unit, ANGLE_UNIT_CODE_DEGREES);
+
+  const ObsRecord& set = c->obs(1);
+  EXPECT_EQ(set.kind, ObsKind::AngleSet);
+  EXPECT_EQ(set.at_name, "S1");
+  EXPECT_EQ(set.fore_name, "F1");
+  EXPECT_EQ(set.back_name, "B1");
+  EXPECT_NEAR(set.horiz_angle, 90 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_NEAR(set.zenith, 90 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_DOUBLE_EQ(set.slope_dist, 50.0);
+  EXPECT_DOUBLE_EQ(set.instr_height, 1.5);
+
+  // Stations in the order the records name them: at, fore, back.
+  ASSERT_EQ(c->tables.station_count(), 4);
+  EXPECT_EQ(c->tables.stations()[1].name, "S1");
+  EXPECT_EQ(c->tables.stations()[2].name, "B1");
+  EXPECT_EQ(c->tables.stations()[3].name, "F1");
+}
+
+TEST(SetupSequence, ForesightWithoutClosingBacksightIsNeverWritten) {
+  const auto c = Convert(Job(Station("S1", "1.5") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                             Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
+  ASSERT_EQ(c->count(), 1u);
+  EXPECT_EQ(c->obs(0).kind, ObsKind::Sight);
+  EXPECT_EQ(c->tables.StationIndex("F1"), 0);
+}
+
+TEST(SetupSequence, FaceTwoBacksightReducesToFaceOneNearFullCircle) {
+  const auto c =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "88.0000") +
+                  Observation("Backsight", "B1", "180.0002", "272.0000") +
+                  Observation("Foresight", "F1", "90.0000", "90.0000") +
+                  Observation("Backsight", "B1", "0.0000", "90.0000")));
+  ASSERT_EQ(c->count(), 2u);
+  // Both faces give a zenith of 88 degrees.
+  EXPECT_NEAR(c->obs(0).zenith, 88 * DEGREE, ANGLE_TOLERANCE);
+  // The backsight directions are 360°00'00" and 360°00'02": their mean is one second past the
+  // full circle, so the angle to 90° is one second short of 90°.
+  EXPECT_NEAR(c->obs(1).horiz_angle, 90 * DEGREE - ARC_SECOND, ANGLE_TOLERANCE);
+}
+
+TEST(SetupSequence, BacksightDirectionsWrapToAFullCircleAbove) {
+  // Backsight at 10°, foresight at 5°: the backsight counts as 370° and the angle is
+  // 5° - 370° + 360° = -5°, the same direction as 355°.
+  const auto c =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "10.0000", "90.0000") +
+                  Observation("Foresight", "F1", "5.0000", "90.0000") +
+                  Observation("Backsight", "B1", "10.0000", "90.0000")));
+  ASSERT_EQ(c->count(), 2u);
+  EXPECT_NEAR(c->obs(1).horiz_angle, -5 * DEGREE, ANGLE_TOLERANCE);
+}
+
+TEST(SetupSequence, ReadingsEitherSideOfAWrapPointAverageToTheirCommonDirection) {
+  // Two foresight readings a second either side of the circle's zero point at the same
+  // target; half a turn away would be their plain mean.
+  const auto fore =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000") +
+                  Observation("Foresight", "F1", "359.5959", "90.0000") +
+                  Observation("Foresight", "F1", "0.0001", "90.0000") +
+                  Observation("Backsight", "B1", "0.0000", "90.0000")));
+  ASSERT_EQ(fore->count(), 2u);
+  EXPECT_NEAR(std::remainder(fore->obs(1).horiz_angle, 360 * DEGREE), 0.0, ANGLE_TOLERANCE);
+
+  // Backsight readings either side of 180°, where backsight directions wrap.
+  const auto back =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "179.5959", "90.0000") +
+                  Observation("Backsight", "B1", "180.0001", "90.0000") +
+                  Observation("Foresight", "F1", "270.0000", "90.0000") +
+                  Observation("Backsight", "B1", "180.0000", "90.0000")));
+  ASSERT_EQ(back->count(), 2u);
+  EXPECT_NEAR(back->obs(1).horiz_angle, 90 * DEGREE, ANGLE_TOLERANCE);
+}
+
+TEST(SetupSequence, TwoForesightsAreAveragedIntoOneAngleSetNamedAfterTheLast) {
+  const auto c = Convert(Job(Station("S1", "1.5") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                             Observation("Foresight", "F1", "90.0000", "90.0000", "50", "1.2") +
+                             Observation("Foresight", "F2", "92.0000", "88.0000", "60", "1.4") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  ASSERT_EQ(c->count(), 2u);
+  const ObsRecord& set = c->obs(1);
+  EXPECT_EQ(set.fore_name, "F2");
+  EXPECT_NEAR(set.horiz_angle, 91 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_NEAR(set.zenith, 89 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_DOUBLE_EQ(set.slope_dist, 55.0);
+  EXPECT_DOUBLE_EQ(set.target_height, 1.3);
+}
+
+TEST(SetupSequence, UsFeetApplyToTheirOwnGroupAndTheRecordKeepsTheBacksightUnit) {
+  const auto c = Convert(Job(Station("S1", "1.5") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100", "1.5") +
+                             Observation("Foresight", "F1", "90.0000", "90.0000",
+                                         "328.083333333333", "4.921250", "USFeet") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100", "1.5")));
+  ASSERT_EQ(c->count(), 2u);
+  EXPECT_DOUBLE_EQ(c->obs(0).slope_dist, 100.0);
+  EXPECT_DOUBLE_EQ(c->obs(0).target_height, 1.5);
+  const ObsRecord& set = c->obs(1);
+  EXPECT_NEAR(set.slope_dist, 100.0, 1e-9);
+  EXPECT_NEAR(set.target_height, 1.5, 1e-9);
+  EXPECT_EQ(set.linear_unit, LINEAR_UNIT_METER);
+  EXPECT_DOUBLE_EQ(set.instr_height, 1.5);
+}
+
+TEST(SetupSequence, UsFeetBacksightConvertsTheInstrumentHeightToo) {
+  const auto c = Convert(
+      Job(Station("S1", "4.92125") +
+          Observation("Backsight", "B1", "0.0000", "90.0000", "328.083333333333", "", "USFeet") +
+          Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
+  ASSERT_EQ(c->count(), 1u);
+  EXPECT_EQ(c->obs(0).linear_unit, LINEAR_UNIT_US_FOOT);
+  EXPECT_NEAR(c->obs(0).slope_dist, 100.0, 1e-9);
+  EXPECT_NEAR(c->obs(0).instr_height, 1.5, 1e-9);
+  // Unit indicators that differ in case or by blanks change nothing.
+  const auto blank =
+      Convert(Job(Station("S1", "1.5") +
+                  Observation("Backsight", "B1", "0.0000", "90.0000", "100", "", "usfeet") +
+                  Observation("Backsight", "B1", "0.0000", "90.0000", "100", "", " USFeet") +
+                  Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
+  ASSERT_EQ(blank->count(), 1u);
+  EXPECT_EQ(blank->obs(0).linear_unit, LINEAR_UNIT_METER);
+  EXPECT_DOUBLE_EQ(blank->obs(0).slope_dist, 100.0);
+}
+
+TEST(SetupSequence, DistanceReadBeforeItsUnitIndicatorUsesTheUnitBefore) {
+  const auto c = Convert(
+      Job(Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+          "<Observation><ObsType>Foresight</ObsType>"
+          "<PointNumber>F1</PointNumber><HorizontalAngle>90.0000</HorizontalAngle>"
+          "<ZenithAngle>90.0000</ZenithAngle><SlopeDistance>100</SlopeDistance>"
+          "<DistanceUnitIndicator>USFeet</DistanceUnitIndicator>"
+          "<PrismHeight>3.28083333333333</PrismHeight></Observation>" +
+          Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  ASSERT_EQ(c->count(), 2u);
+  EXPECT_DOUBLE_EQ(c->obs(1).slope_dist, 100.0);
+  EXPECT_NEAR(c->obs(1).target_height, 1.0, 1e-12);
+}
+
+TEST(SetupSequence, BacksightPointSkipsItsFieldsAndSuppressesTheSingleSight) {
+  const auto c = Convert(Job(Station("S1", "1.5") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                             Observation("BacksightPoint", "X9", "45.0000", "80.0000", "999") +
+                             Observation("Foresight", "F1", "90.0000", "90.0000", "50") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  ASSERT_EQ(c->count(), 1u);
+  const ObsRecord& set = c->obs(0);
+  EXPECT_EQ(set.kind, ObsKind::AngleSet);
+  EXPECT_EQ(set.back_name, "B1");
+  EXPECT_NEAR(set.horiz_angle, 90 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_EQ(c->tables.StationIndex("X9"), 0);
+}
+
+TEST(SetupSequence, ShotsightsJoinTheForesightGroup) {
+  const auto c = Convert(Job(Station("S1", "1.5") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                             Observation("Foresight", "F1", "90.0000", "90.0000", "40") +
+                             Observation("Shotsight", "F1", "90.0010", "90.0000", "60") +
+                             Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  ASSERT_EQ(c->count(), 2u);
+  EXPECT_EQ(c->obs(0).kind, ObsKind::Sight);
+  // 90 deg 00' 00" and 90 deg 00' 10" average to 90 deg 00' 05".
+  EXPECT_NEAR(c->obs(1).horiz_angle, 90 * DEGREE + 5 * ARC_SECOND, ANGLE_TOLERANCE);
+  EXPECT_DOUBLE_EQ(c->obs(1).slope_dist, 50.0);
+}
+
+TEST(SetupSequence, ZenithBeforeHorizontalAngleTakesThePreviousDirection) {
+  const auto c =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "30.0000", "90.0000") +
+                  "<Observation><ObsType>Foresight</ObsType><PointNumber>F1</PointNumber>"
+                  "<ZenithAngle>90.0000</ZenithAngle>"
+                  "<HorizontalAngle>45.0000</HorizontalAngle></Observation>" +
+                  Observation("Backsight", "B1", "30.0000", "90.0000")));
+  ASSERT_EQ(c->count(), 2u);
+  // The foresight's zenith was paired with the backsight's 30°: the angle closes to a full
+  // circle (0 before the one added turn).
+  EXPECT_NEAR(c->obs(1).horiz_angle, 0.0, ANGLE_TOLERANCE);
+}
+
+TEST(SetupSequence, NewStationDiscardsOpenGroupsAndClearsTheSetup) {
+  const auto c = Convert(Job(
+      Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+      Observation("Foresight", "F1", "90.0000", "90.0000", "50") +
+      "<Station><InstrumentHeight>1.7</InstrumentHeight><StationPoint>S2</StationPoint></Station>" +
+      Observation("Backsight", "B2", "0.0000", "90.0000", "80") +
+      Observation("Foresight", "F2", "45.0000", "90.0000", "30") +
+      Observation("Backsight", "B2", "0.0000", "90.0000", "80")));
+  ASSERT_EQ(c->count(), 3u);
+  EXPECT_EQ(c->obs(0).at_name, "S1");
+  // The height came before the station point, which starts the setup afresh.
+  EXPECT_EQ(c->obs(1).kind, ObsKind::Sight);
+  EXPECT_EQ(c->obs(1).at_name, "S2");
+  EXPECT_EQ(c->obs(1).instr_height, 0.0);
+  EXPECT_DOUBLE_EQ(c->obs(1).slope_dist, 80.0);
+  EXPECT_EQ(c->obs(2).kind, ObsKind::AngleSet);
+  EXPECT_EQ(c->obs(2).fore_name, "F2");
+  EXPECT_NEAR(c->obs(2).horiz_angle, 45 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_EQ(c->tables.StationIndex("F1"), 0);
+}
+
+TEST(SetupSequence, FieldsBeforeAnyRecognisedObsTypeAreIgnored) {
+  const auto c =
+      Convert(Job(Station("S1", "1.5") + Observation("Sideshot", "X1", "10.0000", "90.0000", "10") +
+                  Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                  Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
+  ASSERT_EQ(c->count(), 1u);
+  EXPECT_DOUBLE_EQ(c->obs(0).slope_dist, 100.0);
+  EXPECT_EQ(c->tables.StationIndex("X1"), 0);
+}
+
+TEST(SetupSequence, EachConversionStartsFromAFreshSetup) {
+  // The first file ends with an open foresight group; the second starts with a backsight and no
+  // station. If setup and groups outlived the conversion, the second file would get an angle
+  // set from S1 to F1 that it never observed.
+  const std::string first =
+      Job(Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+          Observation("Foresight", "F1", "90.0000", "90.0000", "50"));
+  const std::string second = Job(Observation("Backsight", "B7", "0.0000", "90.0000", "10") +
+                                 Observation("Foresight", "F7", "10.0000", "90.0000", "10"));
+  TempFile first_file(first);
+  TempFile second_file(second);
+  SurveyTables tables;
+  for (const TempFile* file : {&first_file, &second_file}) {
+    tables.ResetTables();
+    SaxReader reader;
+    XmlContentHandler handler(tables);
+    reader.Attach(&handler);
+    ASSERT_EQ(reader.ParseFile(file->path()).status, ParseResult::Status::Complete);
+  }
+  ASSERT_EQ(tables.observation_count(), 2);
+  const ObsRecord& sight = tables.observations()[1];
+  EXPECT_EQ(sight.kind, ObsKind::Sight);
+  EXPECT_EQ(sight.at_name, "");
+  EXPECT_EQ(sight.back_name, "B7");
+  EXPECT_EQ(tables.StationIndex("S1"), 0);
+  EXPECT_EQ(tables.StationIndex("F1"), 0);
+}
+
+TEST(SetupSequence, OutOfRangeReadingsNeverGiveInfinityOrNaN) {
+  const auto c =
+      Convert(Job(Station("S1", "1e308") +
+                  Observation("Backsight", "B1", "1.7e308", "1.7e308", "1.7e308", "nan") +
+                  Observation("Backsight", "B1", "-1.7e308", "inf", "1.7e308", "1e999") +
+                  Observation("Foresight", "F1", "1.7e308", "1.7e308", "1.7e308") +
+                  Observation("Foresight", "F1", "1.7e308", "270", "1.7e308") +
+                  Observation("Backsight", "B1", "0", "90")));
+  ASSERT_EQ(c->count(), 2u);
+  for (size_t i = 0; i < c->count(); ++i) {
+    const ObsRecord& r = c->obs(i);
+    for (double v : {r.horiz_angle, r.zenith, r.slope_dist, r.instr_height, r.target_height}) {
+      EXPECT_TRUE(std::isfinite(v)) << "record " << i;
+    }
+  }
+  // The two slope distances of 1.7e308 overflow their sum: unusable, so 0 like an unreadable
+  // number.
+  EXPECT_EQ(c->obs(0).slope_dist, 0.0);
+  EXPECT_DOUBLE_EQ(c->obs(0).instr_height, 1e308);
+}
+
+}  // namespace
+}  // namespace fenwix::testing
