@@ -7,6 +7,9 @@
 
 #include "app/field_validation.h"
 #include "app/messages.h"
+#include "approx/approx_coordinates.h"
+#include "geodesy/ellipsoid.h"
+#include "model/station_merging.h"
 #include "writer/header_writer.h"
 #include "writer/output_file.h"
 #include "writer/record_writer.h"
@@ -54,16 +57,23 @@ int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
   return index;
 }
 
-bool ConvertDialog::MergeSimilarStations(UserInterface&) {
-  return true;
+bool ConvertDialog::MergeSimilarStations(UserInterface& ui) {
+  return fenwix::MergeSimilarStations(
+      tables, merge_tolerance, tolerance_mode == TOLERANCE_MODE_2D,
+      [&ui](const StationRecord& first, const StationRecord& second) {
+        return ui.AskSimilarStations(first, second);
+      });
 }
 
-int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface&, int32_t) {
-  int32_t not_computed = 0;
-  for (int32_t i = 1; i < tables.station_count(); ++i) {
-    if (!tables.stations()[static_cast<size_t>(i)].coords_known) ++not_computed;
-  }
-  return not_computed;
+int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index) {
+  WaitCursor wait(ui);
+  const Ellipsoid datum =
+      ChooseDatumEllipsoid(approx_datum_name, approx_datum_a, approx_datum_inv_f);
+  writer_state.output_datum_name = datum.name;
+  writer_state.output_datum_a = datum.a;
+  writer_state.output_datum_inv_f = datum.inv_f;
+  return fenwix::ComputeApproxCoordinates(
+      tables, seed_index, SeedPosition{seed_latitude, seed_longitude, seed_height}, datum);
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
@@ -109,6 +119,15 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       }
       return ConversionOutcome::Failed;
     };
+
+    // The header must name the ellipsoid of the coordinates that this same file will carry.
+    if (!TrimWhiteSpace(seed_name).empty() && (compute_geodetic > 0 || compute_local > 0)) {
+      const Ellipsoid datum =
+          ChooseDatumEllipsoid(approx_datum_name, approx_datum_a, approx_datum_inv_f);
+      writer_state.output_datum_name = datum.name;
+      writer_state.output_datum_a = datum.a;
+      writer_state.output_datum_inv_f = datum.inv_f;
+    }
 
     int32_t error = WRITE_OK;
     WriteHeader(out, writer_state, error);

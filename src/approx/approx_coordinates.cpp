@@ -1,0 +1,435 @@
+#include "approx/approx_coordinates.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <vector>
+
+#include "approx/observation_index.h"
+#include "approx/pending_observations.h"
+#include "geodesy/angles.h"
+#include "geodesy/coordinates.h"
+#include "geodesy/geodesic.h"
+#include "geodesy/intersection.h"
+
+namespace fenwix {
+
+namespace {
+
+// Two azimuths closer than this (packed 0°01') are too nearly parallel to intersect.
+const double ONE_ARC_MINUTE = DmsToRadians(0.01);
+// Smallest tolerance of the distance-only search, radians (packed 0°00'01").
+const double ONE_ARC_SECOND = DmsToRadians(0.0001);
+// Most distances handed to an intersection.
+constexpr size_t MAX_INTERSECTION_DISTANCES = 10;
+
+bool Usable(const Geodetic& g) {
+  return g.converged && std::isfinite(g.phi) && std::isfinite(g.lam) && std::isfinite(g.h);
+}
+
+// One value of a polar sight or a GPS vector, found or not yet.
+struct Slot {
+  bool found = false;
+  double value = 0.0;
+};
+
+// Azimuth, zenith and slope distance gathered for one sight of an unknown station.
+struct SightTriple {
+  Slot azimuth;
+  Slot zenith;
+  Slot distance;
+  int count = 0;
+
+  void Take(Slot& slot, double value) {
+    if (slot.found || value == MISSING_VALUE) return;
+    slot.found = true;
+    slot.value = value;
+    ++count;
+  }
+  bool complete() const { return count >= 3; }
+};
+
+class Propagation {
+ public:
+  explicit Propagation(SurveyTables& tables)
+      : tables_(tables),
+        index_(tables),
+        e2_(PropagationEccentricitySquared()),
+        known_position_(static_cast<size_t>(tables.station_count()), -1),
+        seen_(static_cast<size_t>(tables.station_count()), 0) {
+    for (int32_t i = 1; i < tables_.station_count(); ++i) {
+      if (Row(i).coords_known) {
+        AppendKnown(i);
+      } else {
+        ++unknown_count_;
+      }
+    }
+  }
+
+  int Run() {
+    int32_t pos = 1;
+    int steps = 0;
+    while (steps < PROPAGATION_STEP_CAP) {
+      ++steps;
+      const auto count_at_start = static_cast<int32_t>(known_.size());
+      if (Step(pos)) break;
+      pos = pos + 1 > count_at_start ? 1 : pos + 1;
+    }
+    return steps;
+  }
+
+ private:
+  // Forward: the unknown station is a target of the known station's records. Backward: the
+  // known station is a target of the unknown station's records.
+  enum class Direction { Forward, Backward };
+
+  StationRecord& Row(int32_t i) { return tables_.station(i); }
+  const ObsRecord& Record(int32_t r) const {
+    return tables_.observations()[static_cast<size_t>(r)];
+  }
+  bool Known(int32_t i) { return i > 0 && Row(i).coords_known; }
+
+  void AppendKnown(int32_t i) {
+    known_position_[static_cast<size_t>(i)] = static_cast<int32_t>(known_.size());
+    known_.push_back(i);
+    known_height_sum_ += Row(i).height;
+  }
+
+  void MarkKnown(int32_t i, const Geodetic& g) {
+    StationRecord& row = Row(i);
+    row.latitude = g.phi;
+    row.longitude = g.lam;
+    row.height = g.h;
+    row.coords_known = true;
+    --unknown_count_;
+    AppendKnown(i);
+  }
+
+  // One step at position pos (1-based) of the known list; true when the run ends.
+  bool Step(int32_t pos) {
+    const auto count = static_cast<int32_t>(known_.size());
+    if (pos <= count) {
+      const int32_t s = known_[static_cast<size_t>(pos) - 1];
+      Pass(s, Direction::Forward);
+      Pass(s, Direction::Backward);
+    }
+    const bool nothing_added = static_cast<int32_t>(known_.size()) == count;
+    if (nothing_added && pos == count && unknown_count_ > 0) StallScan();
+    return static_cast<int32_t>(known_.size()) == count && pos == count;
+  }
+
+  // Tries every neighbour of s: the targets of its records (forward) or the from stations of
+  // the records that target it (backward), each once, in record order.
+  void Pass(int32_t s, Direction direction) {
+    neighbours_.clear();
+    ++seen_mark_;
+    const bool forward = direction == Direction::Forward;
+    for (const int32_t r : forward ? index_.FromStation(s) : index_.ToTarget(s)) {
+      const int32_t n = forward ? index_.target_of(r) : index_.from_of(r);
+      if (n > 0 && seen_[static_cast<size_t>(n)] != seen_mark_) {
+        seen_[static_cast<size_t>(n)] = seen_mark_;
+        neighbours_.push_back(n);
+      }
+    }
+    for (const int32_t t : neighbours_) Compute(s, t, direction, nullptr);
+  }
+
+  // Places unknown station t from known station k when a GPS vector or a polar sight allows;
+  // collects what the angle sets gave into pending when it is not null. True when t was placed.
+  bool Compute(int32_t k, int32_t t, Direction direction, PendingObservations* pending) {
+    if (t <= 0 || Row(t).coords_known || !Known(k)) return false;
+    if (TryGpsVector(k, t, direction)) return true;
+
+    SightTriple triple;
+    if (direction == Direction::Forward) {
+      TakeForeSights(k, t, triple);
+      TakeBackSights(k, t, triple);
+    } else {
+      TakeBackSights(k, t, triple);
+      TakeForeSights(k, t, triple);
+    }
+    if (!triple.azimuth.found) TakeReferenceSights(k, t, triple);
+
+    if (pending != nullptr) {
+      if (triple.azimuth.found) pending->azimuths.Add(k, triple.azimuth.value);
+      if (triple.zenith.found) pending->zeniths.Add(k, triple.zenith.value);
+      if (triple.distance.found) pending->distances.Add(k, triple.distance.value);
+    }
+    if (!triple.azimuth.found || !triple.distance.found) return false;
+    const StationRecord& from = Row(k);
+    // Instrument and target heights are left to the adjustment.
+    const Geodetic g = PolarPoint(
+        PROPAGATION_A, e2_, from.latitude, from.longitude, from.height, triple.azimuth.value,
+        triple.zenith.found ? triple.zenith.value : HALF_PI, triple.distance.value, 0.0, 0.0);
+    if (!Usable(g)) return false;
+    MarkKnown(t, g);
+    return true;
+  }
+
+  // The vectors from k to t, then (negated) those from t to k; backward the other way round.
+  // Each group is read from its last record to its first, and a component once found is kept.
+  bool TryGpsVector(int32_t k, int32_t t, Direction direction) {
+    Slot component[3];
+    int found = 0;
+    const auto take = [&](std::span<const int32_t> records, double sign) {
+      for (auto r = records.rbegin(); r != records.rend() && found < 3; ++r) {
+        const ObsRecord& obs = Record(*r);
+        if (obs.kind != ObsKind::GpsVector) continue;
+        const double values[3] = {obs.dx, obs.dy, obs.dz};
+        for (int c = 0; c < 3; ++c) {
+          if (component[c].found || values[c] == MISSING_VALUE) continue;
+          component[c] = Slot{true, sign * values[c]};
+          ++found;
+        }
+      }
+    };
+    if (direction == Direction::Forward) {
+      take(index_.Between(k, t), 1.0);
+      if (found < 3) take(index_.Between(t, k), -1.0);
+    } else {
+      take(index_.Between(t, k), -1.0);
+      if (found < 3) take(index_.Between(k, t), 1.0);
+    }
+    if (found < 3) return false;
+    const StationRecord& from = Row(k);
+    const Cartesian p =
+        GeodeticToCartesian(PROPAGATION_A, e2_, from.latitude, from.longitude, from.height);
+    const Geodetic g = CartesianToGeodetic(PROPAGATION_A, e2_, p.x + component[0].value,
+                                           p.y + component[1].value, p.z + component[2].value);
+    if (!Usable(g)) return false;
+    MarkKnown(t, g);
+    return true;
+  }
+
+  // Angle sets at k with target t: azimuth through the reference, zenith, slope distance.
+  void TakeForeSights(int32_t k, int32_t t, SightTriple& triple) {
+    const std::span<const int32_t> records = index_.Between(k, t);
+    for (auto r = records.rbegin(); r != records.rend() && !triple.complete(); ++r) {
+      const ObsRecord& obs = Record(*r);
+      if (obs.kind != ObsKind::AngleSet) continue;
+      if (!triple.azimuth.found && obs.horiz_angle != MISSING_VALUE) {
+        const FoundAzimuth a =
+            AzimuthViaReference(tables_, k, index_.reference_of(*r), obs.horiz_angle);
+        if (a.found) triple.Take(triple.azimuth, a.azimuth);
+      }
+      triple.Take(triple.zenith, obs.zenith);
+      triple.Take(triple.distance, obs.slope_dist);
+    }
+  }
+
+  // Angle sets at t with target k: the zenith turned round to be seen from k, and the slope
+  // distance. The azimuth at t is of no use while t is unknown.
+  void TakeBackSights(int32_t k, int32_t t, SightTriple& triple) {
+    const std::span<const int32_t> records = index_.Between(t, k);
+    for (auto r = records.rbegin(); r != records.rend() && !triple.complete(); ++r) {
+      const ObsRecord& obs = Record(*r);
+      if (obs.kind != ObsKind::AngleSet) continue;
+      if (obs.zenith != MISSING_VALUE) triple.Take(triple.zenith, PI - obs.zenith);
+      triple.Take(triple.distance, obs.slope_dist);
+    }
+  }
+
+  // Angle sets at k whose reference is t: the azimuth to t, from the target turned back by the
+  // angle.
+  void TakeReferenceSights(int32_t k, int32_t t, SightTriple& triple) {
+    const std::span<const int32_t> records = index_.FromWithReference(k, t);
+    for (auto r = records.rbegin(); r != records.rend() && !triple.azimuth.found; ++r) {
+      const ObsRecord& obs = Record(*r);
+      if (obs.kind != ObsKind::AngleSet || obs.horiz_angle == MISSING_VALUE) continue;
+      const FoundAzimuth a =
+          AzimuthViaReference(tables_, k, index_.target_of(*r), -obs.horiz_angle);
+      if (a.found) triple.Take(triple.azimuth, a.azimuth);
+    }
+  }
+
+  // Known stations that share a record with u, in known-list order. Every other known station
+  // has nothing to say about u.
+  void LinkedKnown(int32_t u, std::vector<int32_t>& linked) {
+    linked.clear();
+    ++seen_mark_;
+    const auto add = [&](int32_t k) {
+      if (k > 0 && known_position_[static_cast<size_t>(k)] >= 0 &&
+          seen_[static_cast<size_t>(k)] != seen_mark_) {
+        seen_[static_cast<size_t>(k)] = seen_mark_;
+        linked.push_back(k);
+      }
+    };
+    for (const int32_t r : index_.ToTarget(u)) add(index_.from_of(r));
+    for (const int32_t r : index_.FromStation(u)) add(index_.target_of(r));
+    for (const int32_t r : index_.WithReference(u)) add(index_.from_of(r));
+    std::sort(linked.begin(), linked.end(), [&](int32_t a, int32_t b) {
+      return known_position_[static_cast<size_t>(a)] < known_position_[static_cast<size_t>(b)];
+    });
+  }
+
+  // Every unknown station in table order gathers what the known stations saw of it; the scan
+  // stops at the first one that an intersection places.
+  void StallScan() {
+    std::vector<int32_t> linked;
+    for (int32_t u = 1; u < tables_.station_count(); ++u) {
+      if (Row(u).coords_known) continue;
+      PendingObservations pending;
+      LinkedKnown(u, linked);
+      for (const int32_t k : linked) Compute(k, u, Direction::Forward, &pending);
+      for (const int32_t k : linked) Compute(k, u, Direction::Backward, &pending);
+      // Placed by one station after all (a reference became known since that station was
+      // last visited): its position stands and is not intersected again.
+      if (Row(u).coords_known) continue;
+      const double mean_height = known_height_sum_ / static_cast<double>(known_.size());
+      if (Intersect(u, pending, mean_height)) return;
+    }
+  }
+
+  // Horizontal distances to u where a zenith angle allows, then the remaining slope
+  // distances, one per station.
+  std::vector<KnownDistance> CollectDistances(const PendingObservations& pending) {
+    std::vector<KnownDistance> known;
+    std::vector<int32_t> used;
+    const auto add = [&](int32_t k, double distance) {
+      if (known.size() >= MAX_INTERSECTION_DISTANCES) return;
+      if (std::find(used.begin(), used.end(), k) != used.end()) return;
+      used.push_back(k);
+      known.push_back(KnownDistance{Row(k).latitude, Row(k).longitude, distance});
+    };
+    for (const PendingEntry& z : pending.zeniths.entries()) {
+      if (const PendingEntry* s = pending.distances.Of(z.station)) {
+        add(z.station, std::sin(z.value) * s->value);
+      }
+    }
+    for (const PendingEntry& s : pending.distances.entries()) add(s.station, s.value);
+    return known;
+  }
+
+  bool Intersect(int32_t u, const PendingObservations& pending, double mean_height) {
+    const std::vector<PendingEntry>& azimuths = pending.azimuths.entries();
+    // A polar sight after all, from azimuth, distance and zenith of one station.
+    for (const PendingEntry& a : azimuths) {
+      const PendingEntry* s = pending.distances.Of(a.station);
+      if (s == nullptr) continue;
+      const PendingEntry* z = pending.zeniths.Of(a.station);
+      const StationRecord& from = Row(a.station);
+      const Geodetic g = PolarPoint(PROPAGATION_A, e2_, from.latitude, from.longitude, from.height,
+                                    a.value, z != nullptr ? z->value : HALF_PI, s->value, 0.0, 0.0);
+      if (!Usable(g)) continue;
+      MarkKnown(u, g);
+      return true;
+    }
+
+    IntersectionResult place{false, NAN, NAN};
+    if (azimuths.size() == 2 && std::fabs(azimuths[0].value - azimuths[1].value) > ONE_ARC_MINUTE) {
+      const StationRecord& p1 = Row(azimuths[0].station);
+      const StationRecord& p2 = Row(azimuths[1].station);
+      place = IntersectAzimuths(PROPAGATION_A, PROPAGATION_INV_F, p1.latitude, p1.longitude,
+                                azimuths[0].value, p2.latitude, p2.longitude, azimuths[1].value,
+                                INTERSECTION_TOLERANCE, INTERSECTION_STEP_CAP);
+    }
+    if (!place.found && !azimuths.empty() && pending.distances.size() >= 2) {
+      const std::vector<KnownDistance> known = CollectDistances(pending);
+      if (!known.empty()) {
+        const StationRecord& p0 = Row(azimuths[0].station);
+        place = IntersectAzimuthDistances(PROPAGATION_A, PROPAGATION_INV_F, p0.latitude,
+                                          p0.longitude, azimuths[0].value, known,
+                                          INTERSECTION_TOLERANCE, INTERSECTION_STEP_CAP);
+      }
+    }
+    if (!place.found && pending.distances.size() >= 3) {
+      const std::vector<KnownDistance> known = CollectDistances(pending);
+      if (known.size() >= 2) {
+        // The bracket is an angle at the first station: 0.01 m on its circle.
+        const double tolerance =
+            std::max(std::atan(INTERSECTION_TOLERANCE / known[0].distance), ONE_ARC_SECOND);
+        place = IntersectDistances(PROPAGATION_A, PROPAGATION_INV_F, known, tolerance,
+                                   INTERSECTION_STEP_CAP);
+      }
+    }
+    if (!place.found) return false;
+
+    double height = mean_height;
+    if (!pending.zeniths.entries().empty()) {
+      // Height difference from the first zenith angle over the chord at height 0.
+      const PendingEntry& z = pending.zeniths.entries().front();
+      const StationRecord& from = Row(z.station);
+      const double chord = GeodesicInverse(PROPAGATION_A, e2_, PROPAGATION_INV_F, from.latitude,
+                                           from.longitude, place.phi, place.lam)
+                               .chord;
+      height = std::tan(HALF_PI - z.value) * chord + from.height;
+    }
+    const Geodetic g{place.phi, place.lam, height};
+    if (!Usable(g)) return false;
+    MarkKnown(u, g);
+    return true;
+  }
+
+  SurveyTables& tables_;
+  const ObservationIndex index_;
+  const double e2_;
+  // Known stations in the order they became known, and each station's place in that list
+  // (-1 while unknown).
+  std::vector<int32_t> known_;
+  std::vector<int32_t> known_position_;
+  // Sum of the heights of the known list, added in list order.
+  double known_height_sum_ = 0.0;
+  int32_t unknown_count_ = 0;
+  // Marks stations already listed during one pass or scan.
+  std::vector<uint32_t> seen_;
+  uint32_t seen_mark_ = 0;
+  std::vector<int32_t> neighbours_;
+};
+
+}  // namespace
+
+FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32_t reference,
+                                 double angle) {
+  const FoundAzimuth none{false, 0.0};
+  if (from < 1 || from >= tables.station_count() || reference < 1 ||
+      reference >= tables.station_count()) {
+    return none;
+  }
+  const StationRecord& p1 = tables.stations()[static_cast<size_t>(from)];
+  const StationRecord& p2 = tables.stations()[static_cast<size_t>(reference)];
+  if (!p1.coords_known || !p2.coords_known) return none;
+  const AzimuthDistance to_reference =
+      AzimuthBetween(PROPAGATION_A, PropagationEccentricitySquared(), p1.latitude, p1.longitude,
+                     p1.height, p2.latitude, p2.longitude, p2.height);
+  return FoundAzimuth{true, AddAngles(to_reference.azimuth, angle)};
+}
+
+int PropagateCoordinates(SurveyTables& tables) {
+  Propagation propagation(tables);
+  return propagation.Run();
+}
+
+int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
+                                 const Ellipsoid& datum) {
+  if (seed_index >= 1 && seed_index < tables.station_count()) {
+    StationRecord& row = tables.station(seed_index);
+    row.latitude = DmsToRadians(seed.latitude);
+    row.longitude = DmsToRadians(seed.longitude);
+    row.height = seed.height;
+    row.coords_known = true;
+    const double phi0 = row.latitude;
+    const double lam0 = row.longitude;
+    const double e2 = EccentricitySquaredOf(datum.a, datum.inv_f);
+    const Cartesian p0 = GeodeticToCartesian(datum.a, e2, phi0, lam0, seed.height);
+
+    PropagateCoordinates(tables);
+
+    for (int32_t i = 1; i < tables.station_count(); ++i) {
+      StationRecord& station = tables.station(i);
+      if (!station.coords_known) continue;
+      const Cartesian p =
+          GeodeticToCartesian(datum.a, e2, station.latitude, station.longitude, station.height);
+      const Local local = CartesianDeltaToLocal(phi0, lam0, p.x - p0.x, p.y - p0.y, p.z - p0.z);
+      station.north = local.n + LOCAL_FALSE_ORIGIN;
+      station.east = local.e + LOCAL_FALSE_ORIGIN;
+      station.elevation = local.u;
+    }
+  }
+  int32_t not_computed = 0;
+  for (int32_t i = 1; i < tables.station_count(); ++i) {
+    if (!tables.stations()[static_cast<size_t>(i)].coords_known) ++not_computed;
+  }
+  return not_computed;
+}
+
+}  // namespace fenwix

@@ -1,0 +1,62 @@
+#pragma once
+// Approximate coordinates for every station that the observations reach from one seed station.
+//
+// Positions are carried outward station by station through GPS vectors (the rover is the base
+// plus the vector) and total-station angle sets (a polar sight: azimuth from the reference,
+// zenith angle, slope distance); a station that no single known station fixes is placed by
+// intersection from what several known stations saw of it. The propagation runs on the fixed
+// propagation ellipsoid (geodesy/ellipsoid.h); only the seed's cartesian position and the final
+// local coordinates use the datum ellipsoid.
+//
+// Units: angles in radians, lengths in meters, except the seed's packed DD.MMSSsssss input.
+
+#include <cstdint>
+
+#include "geodesy/ellipsoid.h"
+#include "model/survey_tables.h"
+
+namespace fenwix {
+
+// Local north and east given to the seed station, meters; every other station's north and east
+// are this plus its offset from the seed.
+inline constexpr double LOCAL_FALSE_ORIGIN = 100000.0;
+// Steps after which the propagation stops; each step visits one known station.
+inline constexpr int PROPAGATION_STEP_CAP = 100;
+// Final bracket width of the intersections along a ray, meters.
+inline constexpr double INTERSECTION_TOLERANCE = 0.01;
+// Steps after which an intersection search gives up.
+inline constexpr int INTERSECTION_STEP_CAP = 100;
+
+struct SeedPosition {
+  double latitude;   // packed DD.MMSSsssss, positive north
+  double longitude;  // packed DD.MMSSsssss, positive east
+  double height;     // ellipsoidal, meters
+};
+
+struct FoundAzimuth {
+  bool found;
+  double azimuth;  // radians, [0, 2π]; meaningful only when found
+};
+
+// The azimuth at station `from` of the direction that makes the clockwise angle `angle`
+// (radians) with the direction to station `reference`: AzimuthBetween(from, reference) on the
+// propagation ellipsoid, with both heights, plus the angle. Nothing is found unless both
+// stations are rows of the table with known coordinates.
+FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32_t reference,
+                                 double angle);
+
+// Carries positions from the stations already marked known to the others, for at most
+// PROPAGATION_STEP_CAP steps. Every station it reaches gets latitude, longitude and height on
+// the propagation ellipsoid and is marked known; a station once placed is never moved. Returns
+// the number of steps run.
+int PropagateCoordinates(SurveyTables& tables);
+
+// Places the seed (row seed_index, at least 1) at the given position, propagates, and gives
+// every known station local north, east and elevation relative to the seed, in the datum
+// ellipsoid's frame at the seed (the seed reads LOCAL_FALSE_ORIGIN, LOCAL_FALSE_ORIGIN, 0).
+// Returns the number of stations (placeholder row 0 aside) whose coordinates are not known at
+// the end. A seed_index outside the table changes nothing.
+int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
+                                 const Ellipsoid& datum);
+
+}  // namespace fenwix

@@ -1,0 +1,73 @@
+#pragma once
+// The observation records that carry positions (GPS vectors and angle sets), indexed by the
+// stations they name, so that the propagation reads only the records of the stations it works
+// on. Every list keeps record order.
+//
+// A record goes from its from station (at_name) to its target (fore_name: a vector's rover, an
+// angle set's foresight); an angle set also has a reference (back_name, the backsight). Names
+// are resolved to station rows once; a name that matches no row is index 0 and is left out.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "model/survey_tables.h"
+
+namespace fenwix {
+
+class ObservationIndex {
+ public:
+  // Reads the observation table once; the station table must hold every name it mentions (as
+  // RecordObservation guarantees). Single sights and records without a kind are left out: they
+  // link no two stations.
+  explicit ObservationIndex(const SurveyTables& tables);
+
+  // Records whose from station is s.
+  std::span<const int32_t> FromStation(int32_t s) const { return Row(from_, s); }
+  // Records whose target is s.
+  std::span<const int32_t> ToTarget(int32_t s) const { return Row(target_, s); }
+  // Angle sets whose reference is s.
+  std::span<const int32_t> WithReference(int32_t s) const { return Row(reference_, s); }
+  // Records from station `from` to station `target`.
+  std::span<const int32_t> Between(int32_t from, int32_t target) const;
+  // Angle sets at station `from` whose reference is `reference`.
+  std::span<const int32_t> FromWithReference(int32_t from, int32_t reference) const;
+
+  // Station rows of a record's names (0 when a name matches no row).
+  int32_t from_of(int32_t record) const { return links_[static_cast<size_t>(record)].from; }
+  int32_t target_of(int32_t record) const { return links_[static_cast<size_t>(record)].target; }
+  int32_t reference_of(int32_t record) const {
+    return links_[static_cast<size_t>(record)].reference;
+  }
+
+ private:
+  struct Links {
+    int32_t from = 0;
+    int32_t target = 0;
+    int32_t reference = 0;
+  };
+  // Lists per station in one array: the records of station s are entries[start[s], start[s+1]).
+  struct PerStation {
+    std::vector<int32_t> start;
+    std::vector<int32_t> entries;
+  };
+  // Lists per station pair: records sorted by (pair key, record).
+  struct PerPair {
+    std::vector<uint64_t> keys;
+    std::vector<int32_t> records;
+  };
+
+  static std::span<const int32_t> Row(const PerStation& lists, int32_t s);
+  static std::span<const int32_t> Find(const PerPair& pairs, int32_t first, int32_t second);
+  void Build(PerStation& lists, int32_t station_count, int32_t Links::*field);
+  void Build(PerPair& pairs, int32_t Links::*second);
+
+  std::vector<Links> links_;
+  PerStation from_;
+  PerStation target_;
+  PerStation reference_;
+  PerPair from_target_;
+  PerPair from_reference_;
+};
+
+}  // namespace fenwix
