@@ -1,0 +1,43 @@
+#include "gui/about_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/converter_app.h"
+
+namespace fenwix {
+
+namespace {
+// Side of the icon in the About box, in pixels.
+constexpr int ICON_SIZE = 48;
+}  // namespace
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("aboutDialog"));
+  setWindowTitle(QStringLiteral("About Fenwix"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+  auto* icon = new QLabel;
+  icon->setObjectName(QStringLiteral("iconLabel"));
+  icon->setPixmap(ProgramIcon().pixmap(ICON_SIZE, ICON_SIZE));
+  auto* version = new QLabel(QStringLiteral("Fenwix Version 3.5.1.23"));
+  version->setObjectName(QStringLiteral("versionLabel"));
+  auto* ok = new QPushButton(QStringLiteral("OK"));
+  ok->setObjectName(QStringLiteral("okButton"));
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(icon);
+  row->addSpacing(ICON_SIZE / 3);
+  row->addWidget(version, 1);
+  row->addWidget(ok, 0, Qt::AlignTop);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(row);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+}  // namespace fenwix

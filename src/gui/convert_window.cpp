@@ -1,0 +1,381 @@
+#include "gui/convert_window.h"
+
+#include <new>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/messages.h"
+#include "app/settings_file.h"
+#include "gui/about_dialog.h"
+#include "gui/converter_app.h"
+#include "gui/similar_stations_dialog.h"
+
+namespace fenwix {
+
+namespace {
+
+// Grid columns: three label/edit pairs, then the check boxes and Browse buttons, then the
+// command buttons.
+constexpr int COLUMN_BOX = 6;
+constexpr int COLUMN_COMMAND = 7;
+// Letters whose mean width is the average character width of a font.
+constexpr const char* AVERAGE_WIDTH_SAMPLE = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+constexpr const char* INTRODUCTION_TEXT =
+    "This program extracts the field observations of a Topcon XML file and writes them into a "
+    "Trivanto input file.";
+constexpr const char* ELEMENTS_TEXT =
+    "CURRENT TOPCON XML ELEMENTS SUPPORTED:   Vector (gps), Station, Observation (horiz ang, "
+    "zenith ang, slope dist) elements.";
+constexpr const char* APPROXIMATE_TEXT =
+    "Approximate coordinates can be computed for all stations from the approximate coordinates "
+    "of one station. Enter its name and coordinates below: latitude and longitude in "
+    "DD.MMSSsssss format, positive east and north. All linear units are meters; geodetic "
+    "values are on WGS 84.";
+constexpr const char* MERGE_TEXT =
+    "The same point may have been recorded under two station names. After the approximate "
+    "coordinates are computed, every pair of stations closer together than the tolerance is "
+    "shown, so that the two names can be merged into one.\n"
+    "The tolerance is in meters, tested in 2D (north and east) or in 3D (north, east and "
+    "elevation).";
+constexpr const char* CLOSING_TEXT =
+    "When done, load the file into Trivanto and adjust the coordinates of the fixed stations "
+    "there.";
+
+QLabel* TextLine(const char* text) {
+  auto* label = new QLabel(QString::fromUtf8(text));
+  label->setWordWrap(true);
+  return label;
+}
+
+template <typename Control>
+Control* Named(Control* control, const char* object_name, int control_id) {
+  control->setObjectName(QString::fromLatin1(object_name));
+  control->setProperty(CONTROL_ID_PROPERTY, control_id);
+  return control;
+}
+
+QLineEdit* NewEdit(const char* object_name, int control_id) {
+  return Named(new QLineEdit, object_name, control_id);
+}
+
+QPushButton* NewButton(const char* text, const char* object_name, int control_id) {
+  auto* button = Named(new QPushButton(QString::fromUtf8(text)), object_name, control_id);
+  // No button is the default: Enter goes to the window, which treats it as Close.
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+QString NumberText(double value) {
+  return QString::fromStdString(FormatFieldNumber(value));
+}
+
+}  // namespace
+
+ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
+    : QDialog(parent), settings_path_(std::move(settings_path)) {
+  setObjectName(QStringLiteral("convertWindow"));
+  setWindowTitle(QStringLiteral("Convert Topcon Xml File To a Trivanto Input File"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowIcon(ProgramIcon());
+  BuildControls();
+
+  dialog_.InitializeDefaults();
+  LoadSettings(dialog_, settings_path_);
+  ExchangeToControls();
+  ApplyEnableRules();
+
+  resize(
+      DialogUnitsToPixels(font(), DIALOG_WIDTH_UNITS, DIALOG_HEIGHT_UNITS).expandedTo(sizeHint()));
+}
+
+ConvertWindow::~ConvertWindow() {
+  while (wait_depth_ > 0) EndWait();
+}
+
+void ConvertWindow::BuildControls() {
+  auto* grid = new QGridLayout(this);
+  int row = 0;
+  auto add_text = [&](const char* text) { grid->addWidget(TextLine(text), row++, 0, 1, -1); };
+  // Spare height goes into the gaps between the groups of controls rather than below them.
+  auto add_gap = [&] { grid->setRowStretch(row++, 1); };
+  auto add_label = [&](const char* text, int column) {
+    grid->addWidget(new QLabel(QString::fromUtf8(text)), row, column);
+  };
+
+  auto* menu_bar = new QMenuBar(this);
+  QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
+  QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
+  about->setObjectName(QStringLiteral("aboutAction"));
+  connect(about, &QAction::triggered, this, &ConvertWindow::ShowAbout);
+  grid->setMenuBar(menu_bar);
+
+  add_text(INTRODUCTION_TEXT);
+  add_text(ELEMENTS_TEXT);
+  add_text(APPROXIMATE_TEXT);
+  add_gap();
+
+  seed_name_edit_ = NewEdit("stationNameEdit", CONTROL_SEED_NAME);
+  add_label("Station Name:", 0);
+  grid->addWidget(seed_name_edit_, row++, 1);
+
+  north_edit_ = NewEdit("northEdit", CONTROL_NORTH);
+  east_edit_ = NewEdit("eastEdit", CONTROL_EAST);
+  elevation_edit_ = NewEdit("elevEdit", CONTROL_ELEVATION);
+  compute_local_check_ = Named(new QCheckBox(QStringLiteral("Compute approx for each station.")),
+                               "computeLocalCheck", CONTROL_COMPUTE_LOCAL);
+  add_label("North:", 0);
+  grid->addWidget(north_edit_, row, 1);
+  add_label("East:", 2);
+  grid->addWidget(east_edit_, row, 3);
+  add_label("Elev:", 4);
+  grid->addWidget(elevation_edit_, row, 5);
+  grid->addWidget(compute_local_check_, row++, COLUMN_BOX, 1, 2);
+
+  latitude_edit_ = NewEdit("latitudeEdit", CONTROL_LATITUDE);
+  longitude_edit_ = NewEdit("longitudeEdit", CONTROL_LONGITUDE);
+  height_edit_ = NewEdit("heightEdit", CONTROL_HEIGHT);
+  compute_geodetic_check_ = Named(new QCheckBox(QStringLiteral("Compute approx for each station.")),
+                                  "computeGeodeticCheck", CONTROL_COMPUTE_GEODETIC);
+  add_label("Latitude:", 0);
+  grid->addWidget(latitude_edit_, row, 1);
+  add_label("Longitude:", 2);
+  grid->addWidget(longitude_edit_, row, 3);
+  add_label("Hgt:", 4);
+  grid->addWidget(height_edit_, row, 5);
+  grid->addWidget(compute_geodetic_check_, row++, COLUMN_BOX, 1, 2);
+
+  add_gap();
+  add_text(MERGE_TEXT);
+
+  tolerance_edit_ = NewEdit("toleranceEdit", CONTROL_TOLERANCE);
+  tolerance_2d_radio_ = Named(new QRadioButton(QStringLiteral("2D tolerance check")),
+                              "tolerance2dRadio", CONTROL_TOLERANCE_2D);
+  tolerance_3d_radio_ = Named(new QRadioButton(QStringLiteral("3D tolerance check")),
+                              "tolerance3dRadio", CONTROL_TOLERANCE_3D);
+  tolerance_group_ = new QButtonGroup(this);
+  tolerance_group_->addButton(tolerance_2d_radio_, TOLERANCE_MODE_2D);
+  tolerance_group_->addButton(tolerance_3d_radio_, TOLERANCE_MODE_3D);
+  add_label("Tolerance (m):", 0);
+  grid->addWidget(tolerance_edit_, row, 1);
+  grid->addWidget(tolerance_2d_radio_, row, 2, 1, 2);
+  grid->addWidget(tolerance_3d_radio_, row++, 4, 1, 2);
+
+  add_gap();
+  xml_path_edit_ = NewEdit("xmlFileEdit", CONTROL_XML_PATH);
+  auto* xml_browse = NewButton("Browse...", "xmlBrowseButton", CONTROL_XML_BROWSE);
+  auto* convert = NewButton("&Convert Data", "convertButton", CONTROL_CONVERT);
+  add_label("Topcon Xml File:", 0);
+  grid->addWidget(xml_path_edit_, row, 1, 1, COLUMN_BOX - 1);
+  grid->addWidget(xml_browse, row, COLUMN_BOX);
+  grid->addWidget(convert, row++, COLUMN_COMMAND);
+
+  output_path_edit_ = NewEdit("outputFileEdit", CONTROL_OUTPUT_PATH);
+  auto* output_browse = NewButton("Browse...", "outputBrowseButton", CONTROL_OUTPUT_BROWSE);
+  auto* close = NewButton("Close", "closeButton", CONTROL_CLOSE);
+  add_label("Trivanto File:", 0);
+  grid->addWidget(output_path_edit_, row, 1, 1, COLUMN_BOX - 1);
+  grid->addWidget(output_browse, row, COLUMN_BOX);
+  grid->addWidget(close, row++, COLUMN_COMMAND);
+
+  add_gap();
+  add_text(CLOSING_TEXT);
+  for (const int column : {1, 3, 5}) grid->setColumnStretch(column, 1);
+
+  // Tab order follows the arrangement, top to bottom and left to right.
+  QWidget* order[] = {seed_name_edit_,   north_edit_,          east_edit_,
+                      elevation_edit_,   compute_local_check_, latitude_edit_,
+                      longitude_edit_,   height_edit_,         compute_geodetic_check_,
+                      tolerance_edit_,   tolerance_2d_radio_,  tolerance_3d_radio_,
+                      xml_path_edit_,    xml_browse,           convert,
+                      output_path_edit_, output_browse,        close};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  connect(compute_local_check_, &QCheckBox::toggled, this, &ConvertWindow::ApplyEnableRules);
+  connect(compute_geodetic_check_, &QCheckBox::toggled, this, &ConvertWindow::ApplyEnableRules);
+  connect(convert, &QPushButton::clicked, this, &ConvertWindow::OnConvert);
+  connect(xml_browse, &QPushButton::clicked, this, [this] { OnBrowse(FileKind::Input); });
+  connect(output_browse, &QPushButton::clicked, this, [this] { OnBrowse(FileKind::Output); });
+  connect(close, &QPushButton::clicked, this, &ConvertWindow::OnClose);
+}
+
+void ConvertWindow::ApplyEnableRules() {
+  const bool geodetic = compute_geodetic_check_->isChecked();
+  latitude_edit_->setEnabled(geodetic);
+  longitude_edit_->setEnabled(geodetic);
+  height_edit_->setEnabled(geodetic);
+  const bool local = compute_local_check_->isChecked();
+  north_edit_->setEnabled(local);
+  east_edit_->setEnabled(local);
+  elevation_edit_->setEnabled(local);
+}
+
+bool ConvertWindow::Refuse(QLineEdit* field, const FieldError& error) {
+  ShowMessage(error.message_id, error.text);
+  field->setFocus(Qt::OtherFocusReason);
+  field->selectAll();
+  return false;
+}
+
+bool ConvertWindow::ReadNumber(QLineEdit* field, double& member,
+                               const std::optional<NumberRange>& range) {
+  const std::optional<FieldError> error =
+      ReadNumberField(field->text().toStdString(), member, range);
+  return error ? Refuse(field, *error) : true;
+}
+
+bool ConvertWindow::ExchangeToMembers() {
+  dialog_.output_path = output_path_edit_->text().toStdString();
+  dialog_.xml_path = xml_path_edit_->text().toStdString();
+  dialog_.seed_name = seed_name_edit_->text().toStdString();
+  if (const std::optional<FieldError> error = CheckSeedName(dialog_.seed_name)) {
+    return Refuse(seed_name_edit_, *error);
+  }
+  if (!ReadNumber(latitude_edit_, dialog_.seed_latitude, LATITUDE_RANGE) ||
+      !ReadNumber(longitude_edit_, dialog_.seed_longitude, LONGITUDE_RANGE) ||
+      !ReadNumber(height_edit_, dialog_.seed_height, HEIGHT_RANGE) ||
+      !ReadNumber(tolerance_edit_, dialog_.merge_tolerance, TOLERANCE_RANGE)) {
+    return false;
+  }
+  dialog_.tolerance_mode = tolerance_2d_radio_->isChecked() ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
+  dialog_.compute_geodetic = compute_geodetic_check_->isChecked() ? 1 : 0;
+  if (!ReadNumber(east_edit_, dialog_.seed_east, std::nullopt) ||
+      !ReadNumber(elevation_edit_, dialog_.seed_elevation, std::nullopt) ||
+      !ReadNumber(north_edit_, dialog_.seed_north, std::nullopt)) {
+    return false;
+  }
+  dialog_.compute_local = compute_local_check_->isChecked() ? 1 : 0;
+  return true;
+}
+
+void ConvertWindow::ExchangeToControls() {
+  output_path_edit_->setText(QString::fromStdString(dialog_.output_path));
+  xml_path_edit_->setText(QString::fromStdString(dialog_.xml_path));
+  seed_name_edit_->setMaxLength(static_cast<int>(SEED_NAME_MAX_CHARS));
+  seed_name_edit_->setText(QString::fromStdString(dialog_.seed_name));
+  latitude_edit_->setText(NumberText(dialog_.seed_latitude));
+  longitude_edit_->setText(NumberText(dialog_.seed_longitude));
+  height_edit_->setText(NumberText(dialog_.seed_height));
+  tolerance_edit_->setText(NumberText(dialog_.merge_tolerance));
+  (dialog_.tolerance_mode == TOLERANCE_MODE_2D ? tolerance_2d_radio_ : tolerance_3d_radio_)
+      ->setChecked(true);
+  // A flag byte other than 0 or 1 can come only from a foreign settings file; it counts as
+  // ticked, as it does for the conversion.
+  compute_geodetic_check_->setChecked(dialog_.compute_geodetic != 0);
+  east_edit_->setText(NumberText(dialog_.seed_east));
+  elevation_edit_->setText(NumberText(dialog_.seed_elevation));
+  north_edit_->setText(NumberText(dialog_.seed_north));
+  compute_local_check_->setChecked(dialog_.compute_local != 0);
+}
+
+void ConvertWindow::OnConvert() {
+  if (!ExchangeToMembers()) return;
+  try {
+    dialog_.RunConversion(*this);
+  } catch (const std::bad_alloc&) {
+    while (wait_depth_ > 0) EndWait();
+    FormatMessageBox(*this, MSG_NO_MEMORY);
+  }
+  // The conversion trims the names in place; show them as it used them.
+  ExchangeToControls();
+}
+
+void ConvertWindow::OnBrowse(FileKind kind) {
+  if (!ExchangeToMembers()) return;
+  BrowseForFile(kind, kind == FileKind::Output ? dialog_.output_path : dialog_.xml_path);
+}
+
+void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name) {
+  try {
+    const FileRequest request = MakeFileRequest(kind, current_name, AppFolder());
+    const std::optional<QString> chosen =
+        file_chooser_ ? file_chooser_(request) : RunFileDialog(request, this);
+    if (!chosen) return;
+    (kind == FileKind::Output ? dialog_.output_path : dialog_.xml_path) = chosen->toStdString();
+    ExchangeToControls();
+  } catch (const std::bad_alloc&) {
+    FormatMessageBox(*this, MSG_NO_MEMORY);
+  }
+}
+
+void ConvertWindow::OnClose() {
+  if (!ExchangeToMembers()) return;
+  // The settings are a convenience: a folder that cannot be written to loses them without
+  // holding up the close.
+  SaveSettings(dialog_, settings_path_);
+  accept();
+}
+
+void ConvertWindow::ShowAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void ConvertWindow::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (enter && modifiers == Qt::NoModifier) {
+    // A focused button answers Enter itself; anywhere else Enter means Close.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      if (button->isEnabled()) button->click();
+    } else {
+      OnClose();
+    }
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+QSize ConvertWindow::DialogUnitsToPixels(const QFont& font, int width_units, int height_units) {
+  const QFontMetricsF metrics(font);
+  const QString sample = QString::fromLatin1(AVERAGE_WIDTH_SAMPLE);
+  const double average_width = metrics.horizontalAdvance(sample) / sample.size();
+  return QSize(qRound(width_units * average_width / 4.0),
+               qRound(height_units * metrics.height() / 8.0));
+}
+
+void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
+  if (message_hook_) {
+    message_hook_(id, text);
+    return;
+  }
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(), QString::fromStdString(text),
+                  QMessageBox::Ok, this);
+  box.setObjectName(QStringLiteral("messageBox"));
+  // File names and station names reach messages; never read them as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+void ConvertWindow::BeginWait() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  ++wait_depth_;
+}
+
+void ConvertWindow::EndWait() {
+  if (wait_depth_ == 0) return;
+  --wait_depth_;
+  QApplication::restoreOverrideCursor();
+}
+
+MergeAnswer ConvertWindow::AskSimilarStations(const StationRecord& first,
+                                              const StationRecord& second) {
+  SimilarStationsDialog question(first, second, this);
+  return question.Ask();
+}
+
+}  // namespace fenwix

@@ -1,0 +1,139 @@
+#pragma once
+// The main window: shows the settings held by ConvertDialog in their controls, exchanges them
+// with validation before every command, runs the conversion and reaches the person for the
+// core (UserInterface).
+//
+// Every control has a descriptive object name and carries its dialog control number in the
+// dynamic property "controlId":
+//   1002 stationNameEdit      1023 northEdit     1024 eastEdit      1025 elevEdit
+//   1022 computeLocalCheck    1003 latitudeEdit  1004 longitudeEdit 1006 heightEdit
+//   1018 computeGeodeticCheck 1010 toleranceEdit 1013 tolerance2dRadio 1014 tolerance3dRadio
+//   1008 xmlFileEdit          1009 xmlBrowseButton 1000 convertButton
+//   1005 outputFileEdit       1007 outputBrowseButton 1 closeButton
+// The About box is the "About Fenwix..." entry (object name "aboutAction") of the Help menu.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QDialog>
+
+#include "app/convert_dialog.h"
+#include "app/field_validation.h"
+#include "app/user_interface.h"
+#include "gui/file_chooser.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace fenwix {
+
+// Dialog control numbers.
+inline constexpr int CONTROL_CLOSE = 1;
+inline constexpr int CONTROL_CONVERT = 1000;
+inline constexpr int CONTROL_SEED_NAME = 1002;
+inline constexpr int CONTROL_LATITUDE = 1003;
+inline constexpr int CONTROL_LONGITUDE = 1004;
+inline constexpr int CONTROL_OUTPUT_PATH = 1005;
+inline constexpr int CONTROL_HEIGHT = 1006;
+inline constexpr int CONTROL_OUTPUT_BROWSE = 1007;
+inline constexpr int CONTROL_XML_PATH = 1008;
+inline constexpr int CONTROL_XML_BROWSE = 1009;
+inline constexpr int CONTROL_TOLERANCE = 1010;
+inline constexpr int CONTROL_TOLERANCE_2D = 1013;
+inline constexpr int CONTROL_TOLERANCE_3D = 1014;
+inline constexpr int CONTROL_COMPUTE_GEODETIC = 1018;
+inline constexpr int CONTROL_COMPUTE_LOCAL = 1022;
+inline constexpr int CONTROL_NORTH = 1023;
+inline constexpr int CONTROL_EAST = 1024;
+inline constexpr int CONTROL_ELEVATION = 1025;
+// Name of the dynamic property that holds a control's number.
+inline constexpr const char* CONTROL_ID_PROPERTY = "controlId";
+
+// Starting size of the window, in dialog units.
+inline constexpr int DIALOG_WIDTH_UNITS = 500;
+inline constexpr int DIALOG_HEIGHT_UNITS = 313;
+
+class ConvertWindow : public QDialog, public UserInterface {
+  Q_OBJECT
+
+ public:
+  // Shows a numbered message in place of the message box.
+  using MessageHook = std::function<void(int32_t id, const std::string& text)>;
+  // Answers a Browse request in place of the file dialog; empty means cancelled.
+  using FileChooser = std::function<std::optional<QString>(const FileRequest& request)>;
+
+  // Sets the output datum and default SDs, loads the settings file at settings_path and shows
+  // the loaded values.
+  explicit ConvertWindow(std::string settings_path, QWidget* parent = nullptr);
+  ~ConvertWindow() override;
+
+  ConvertDialog& dialog() { return dialog_; }
+  const std::string& settings_path() const { return settings_path_; }
+
+  void SetMessageHook(MessageHook hook) { message_hook_ = std::move(hook); }
+  void SetFileChooser(FileChooser chooser) { file_chooser_ = std::move(chooser); }
+
+  // Controls to members in the fixed order; at the first refused field its message is shown,
+  // the field gets the focus with its text selected, and false is returned.
+  bool ExchangeToMembers();
+  // Members to controls.
+  void ExchangeToControls();
+
+  // Lets the person pick the file of a kind, starting from current_name; the choice is kept
+  // exactly as given, since the file system tells letter cases apart.
+  void BrowseForFile(FileKind kind, const std::string& current_name);
+
+  void ShowAbout();
+
+  // A size in dialog units as pixels for a font: a horizontal unit is a quarter of the average
+  // character width, a vertical unit an eighth of the character height.
+  static QSize DialogUnitsToPixels(const QFont& font, int width_units, int height_units);
+
+  // UserInterface
+  void ShowMessage(int32_t id, const std::string& text) override;
+  void BeginWait() override;
+  void EndWait() override;
+  MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ApplyEnableRules();
+  bool Refuse(QLineEdit* field, const FieldError& error);
+  bool ReadNumber(QLineEdit* field, double& member, const std::optional<NumberRange>& range);
+  void OnConvert();
+  void OnBrowse(FileKind kind);
+  void OnClose();
+
+  ConvertDialog dialog_;
+  std::string settings_path_;
+  MessageHook message_hook_;
+  FileChooser file_chooser_;
+
+  QLineEdit* seed_name_edit_ = nullptr;
+  QLineEdit* north_edit_ = nullptr;
+  QLineEdit* east_edit_ = nullptr;
+  QLineEdit* elevation_edit_ = nullptr;
+  QCheckBox* compute_local_check_ = nullptr;
+  QLineEdit* latitude_edit_ = nullptr;
+  QLineEdit* longitude_edit_ = nullptr;
+  QLineEdit* height_edit_ = nullptr;
+  QCheckBox* compute_geodetic_check_ = nullptr;
+  QLineEdit* tolerance_edit_ = nullptr;
+  QRadioButton* tolerance_2d_radio_ = nullptr;
+  QRadioButton* tolerance_3d_radio_ = nullptr;
+  QButtonGroup* tolerance_group_ = nullptr;
+  QLineEdit* xml_path_edit_ = nullptr;
+  QLineEdit* output_path_edit_ = nullptr;
+  int wait_depth_ = 0;
+};
+
+}  // namespace fenwix

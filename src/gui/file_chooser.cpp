@@ -1,0 +1,73 @@
+#include "gui/file_chooser.h"
+
+#include <QFileDialog>
+
+#include "app/messages.h"
+#include "app/settings_file.h"
+
+namespace fenwix {
+
+FileRequest MakeFileRequest(FileKind kind, const std::string& current_name,
+                            const std::string& app_folder) {
+  FileRequest request;
+  request.kind = kind;
+  const bool output = kind == FileKind::Output;
+  request.title = QString::fromUtf8(MessageText(output ? STR_OUTPUT_TITLE : STR_XML_TITLE));
+  request.filters = ConvertFilterString(MessageText(output ? STR_OUTPUT_FILTER : STR_XML_FILTER));
+  request.folder = InitialFolder(current_name.empty() ? app_folder : current_name);
+  return request;
+}
+
+QStringList ConvertFilterString(std::string_view filter) {
+  QStringList parts;
+  // "||" ends the list; a single "|" separates the entries.
+  const size_t end = filter.find("||");
+  if (end != std::string_view::npos) filter = filter.substr(0, end);
+  for (const QString& part :
+       QString::fromUtf8(filter.data(), qsizetype(filter.size())).split(QLatin1Char('|'))) {
+    parts.append(part);
+  }
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i].trimmed();
+    // Qt reads the patterns from the last parenthesised group, so the group that the
+    // description carries for the eye is replaced by the real patterns.
+    if (description.endsWith(QLatin1Char(')'))) {
+      const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+      if (open >= 0) description = description.left(open).trimmed();
+    }
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+      const QString trimmed = pattern.trimmed();
+      if (trimmed.isEmpty()) continue;
+      patterns.append(trimmed == QLatin1String("*.*") ? QStringLiteral("*") : trimmed);
+    }
+    if (patterns.isEmpty()) continue;
+    filters.append(description + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) +
+                   QLatin1Char(')'));
+  }
+  return filters;
+}
+
+QString InitialFolder(const std::string& start_path) {
+  std::string folder = FolderOfPath(start_path);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return QString::fromStdString(folder);
+}
+
+std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent) {
+  QFileDialog dialog(parent, request.title, request.folder);
+  // The desktop's own open dialogs refuse the name of a file that does not exist yet, which
+  // the output file usually is; Qt's dialog in AnyFile mode accepts it.
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(request.filters);
+  if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+  return chosen.front();
+}
+
+}  // namespace fenwix

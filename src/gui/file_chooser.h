@@ -1,0 +1,41 @@
+#pragma once
+// What the two Browse buttons ask of a file dialog, and the dialog that answers by default.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace fenwix {
+
+// Which file a Browse button picks.
+enum class FileKind { Output = 1, Input = 2 };
+
+struct FileRequest {
+  FileKind kind = FileKind::Input;
+  QString title;
+  QStringList filters;  // Qt name filters, the first one selected
+  QString folder;       // empty: the platform chooses
+};
+
+// The request for a kind, given the current name of that kind and the program's folder.
+FileRequest MakeFileRequest(FileKind kind, const std::string& current_name,
+                            const std::string& app_folder);
+
+// "Description|pattern|Description|pattern||" as Qt name filters "Description (pattern)".
+// "*.*" means every file where the list comes from, so it becomes "*".
+QStringList ConvertFilterString(std::string_view filter);
+
+// The starting folder of a Browse dialog: the folder of the path without its trailing
+// separators, except that the root stays "/".
+QString InitialFolder(const std::string& start_path);
+
+// An open-style file dialog that accepts names of files that do not exist yet and appends no
+// extension. Empty when the person cancels.
+std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent);
+
+}  // namespace fenwix
