@@ -2,9 +2,13 @@
 
 namespace fenwix {
 
-double SemiMinorAxis(double a, double inv_f) { return (a * inv_f - a) / inv_f; }
+double SemiMinorAxis(double a, double inv_f) {
+  return (a * inv_f - a) / inv_f;
+}
 
-double EccentricitySquared(double a, double b) { return 1.0 - b * b / (a * a); }
+double EccentricitySquared(double a, double b) {
+  return 1.0 - b * b / (a * a);
+}
 
 double EccentricitySquaredOf(double a, double inv_f) {
   return EccentricitySquared(a, SemiMinorAxis(a, inv_f));

@@ -1,0 +1,128 @@
+#include "geodesy/intersection.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "geodesy/angles.h"
+#include "geodesy/bracket_search.h"
+#include "geodesy/ellipsoid.h"
+#include "geodesy/geodesic.h"
+
+namespace fenwix {
+
+namespace {
+
+// The searches judge candidates by azimuths and lengths only, never by the chord, so any e2
+// would do; the one of the ellipsoid keeps the chord meaningful.
+struct Surface {
+  double a;
+  double e2;
+  double inv_f;
+};
+
+InverseResult Inverse(const Surface& el, double phi1, double lam1, double phi2, double lam2) {
+  return GeodesicInverse(el.a, el.e2, el.inv_f, phi1, lam1, phi2, lam2);
+}
+
+DirectResult Direct(const Surface& el, double phi1, double lam1, double azimuth, double s) {
+  return GeodesicDirect(el.a, el.inv_f, phi1, lam1, azimuth, s);
+}
+
+// Sum over all known points of the squared difference between the distance to the candidate
+// and the observed distance.
+double DistanceMisfitSum(const Surface& el, std::span<const KnownDistance> known, double phi,
+                         double lam) {
+  double sum = 0.0;
+  for (const KnownDistance& k : known) {
+    const double d = Inverse(el, k.phi, k.lam, phi, lam).s - k.distance;
+    sum += d * d;
+  }
+  return sum;
+}
+
+// A found point that is not a number (from input that is not) is no answer.
+IntersectionResult Found(double phi, double lam) {
+  if (std::isnan(phi) || std::isnan(lam)) return IntersectionResult{false, NAN, NAN};
+  return IntersectionResult{true, phi, lam};
+}
+
+const IntersectionResult NOT_FOUND{false, NAN, NAN};
+
+// The found point F or its mirror F2, whichever fits all distances better; F wins ties. A sum
+// that is NaN (a geodesic that did not converge) loses to one that is a number.
+IntersectionResult Choose(const Surface& el, std::span<const KnownDistance> known, double phi,
+                          double lam, const DirectResult& mirror) {
+  const double sum_f = DistanceMisfitSum(el, known, phi, lam);
+  const double sum_f2 = DistanceMisfitSum(el, known, mirror.phi2, mirror.lam2);
+  const bool mirror_better = std::isnan(sum_f) ? !std::isnan(sum_f2) : sum_f2 < sum_f;
+  return mirror_better ? Found(mirror.phi2, mirror.lam2) : Found(phi, lam);
+}
+
+}  // namespace
+
+IntersectionResult IntersectAzimuths(double a, double inv_f, double phi1, double lam1,
+                                     double azimuth1, double phi2, double lam2, double azimuth2,
+                                     double tolerance, int cap) {
+  const Surface el{a, EccentricitySquaredOf(a, inv_f), inv_f};
+  const auto misfit = [&](double t) {
+    const DirectResult probe = Direct(el, phi1, lam1, azimuth1, t);
+    const InverseResult sight = Inverse(el, phi2, lam2, probe.phi2, probe.lam2);
+    return Probe{std::sin(std::fabs(SmallestAngleDifference(sight.alpha12, azimuth2))) * sight.s,
+                 probe.phi2, probe.lam2};
+  };
+  const BracketOutcome outcome = BracketSearch(0.0, AZIMUTH_SEARCH_LENGTH, tolerance, cap, misfit);
+  if (!outcome.converged) return NOT_FOUND;
+  return Found(outcome.phi, outcome.lam);
+}
+
+IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0, double lam0,
+                                             double azimuth0, std::span<const KnownDistance> known,
+                                             double tolerance, int cap) {
+  if (known.empty()) return NOT_FOUND;
+  const Surface el{a, EccentricitySquaredOf(a, inv_f), inv_f};
+  const KnownDistance& q1 = known[0];
+  const InverseResult to_q1 = Inverse(el, phi0, lam0, q1.phi, q1.lam);
+  // Distance along the ray to the foot of the perpendicular from Q1.
+  const double g = std::cos(AngleFromTo(azimuth0, to_q1.alpha12)) * to_q1.s;
+  const auto misfit = [&](double t) {
+    const DirectResult probe = Direct(el, phi0, lam0, azimuth0, t);
+    const double d = Inverse(el, q1.phi, q1.lam, probe.phi2, probe.lam2).s - q1.distance;
+    return Probe{d * d, probe.phi2, probe.lam2};
+  };
+  const BracketOutcome outcome =
+      BracketSearch(std::max(g, 0.0), 2.0 * (to_q1.s + q1.distance), tolerance, cap, misfit);
+  if (!outcome.converged) return NOT_FOUND;
+
+  // With the foot behind the start the ray meets the circle only once ahead of it.
+  if (g <= 0.0) return Found(outcome.phi, outcome.lam);
+  const double s = Inverse(el, phi0, lam0, outcome.phi, outcome.lam).s;
+  const double t2 = g - (s - g);
+  if (t2 <= 0.0) return Found(outcome.phi, outcome.lam);
+  if (known.size() == 1) return NOT_FOUND;
+  const DirectResult mirror = Direct(el, phi0, lam0, azimuth0, t2);
+  return Choose(el, known, outcome.phi, outcome.lam, mirror);
+}
+
+IntersectionResult IntersectDistances(double a, double inv_f, std::span<const KnownDistance> known,
+                                      double tolerance, int cap) {
+  // Two circles cross twice and nothing could choose between the crossings.
+  if (known.size() <= 2) return NOT_FOUND;
+  const Surface el{a, EccentricitySquaredOf(a, inv_f), inv_f};
+  const KnownDistance& q1 = known[0];
+  const KnownDistance& q2 = known[1];
+  const auto misfit = [&](double w) {
+    const DirectResult probe = Direct(el, q1.phi, q1.lam, w, q1.distance);
+    const double d = Inverse(el, q2.phi, q2.lam, probe.phi2, probe.lam2).s - q2.distance;
+    return Probe{d * d, probe.phi2, probe.lam2};
+  };
+  const BracketOutcome outcome = BracketSearch(0.0, TWO_PI, tolerance, cap, misfit);
+  if (!outcome.converged) return NOT_FOUND;
+
+  // The other crossing is the mirror image of the found one in the line Q1-Q2.
+  const double u12 = Inverse(el, q1.phi, q1.lam, q2.phi, q2.lam).alpha12;
+  const double uf = Inverse(el, q1.phi, q1.lam, outcome.phi, outcome.lam).alpha12;
+  const DirectResult mirror = Direct(el, q1.phi, q1.lam, AddAngles(u12, -(uf - u12)), q1.distance);
+  return Choose(el, known, outcome.phi, outcome.lam, mirror);
+}
+
+}  // namespace fenwix
