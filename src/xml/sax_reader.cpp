@@ -17,7 +17,7 @@ namespace fenwix {
 namespace {
 
 // Joins a namespace URI and a local name in the names Expat reports. It cannot occur in an XML
-// 1.0 document, not even through a character reference, so the last one always ends the URI.
+// 1.0 document, not even through a character reference, so the only one ends the URI.
 constexpr XML_Char NAMESPACE_SEPARATOR = '\x01';
 
 struct ParserDeleter {
@@ -39,7 +39,7 @@ struct ParseContext {
 
 std::string_view LocalName(const XML_Char* name) {
   const std::string_view full(name);
-  const size_t separator = full.rfind(NAMESPACE_SEPARATOR);
+  const size_t separator = full.find(NAMESPACE_SEPARATOR);
   return separator == std::string_view::npos ? full : full.substr(separator + 1);
 }
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <string>
 
@@ -54,16 +53,6 @@ TEST(NumberReading, BeyondTheRangeOfADoubleReadsAsZero) {
     EXPECT_EQ(ReadNumber(text), 0.0) << text;
   }
   EXPECT_EQ(ReadNumber("1.7976931348623157e308"), 1.7976931348623157e308);
-}
-
-TEST(NumberReading, PointIsTheSeparatorInAnyLocale) {
-  // Only takes effect where a comma locale is installed; harmless elsewhere.
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = previous != nullptr ? previous : "C";
-  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-  EXPECT_EQ(ReadNumber("2.25"), 2.25);
-  EXPECT_EQ(ReadNumber("2,25"), 2.0);
-  std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,158 @@
+// Reading a large Topcon XML job into the tables, against a bare Expat pass over the same file
+// (the same streamed reading with no handler attached), both measured in this run.
+//
+//   xml_bench [--repeat N] [--keep] [job.xml]
+//
+// Reports the median time of each and their ratio, and the peak memory of a conversion against
+// the tables' own size. Figures only: nothing here passes or fails.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "job_generator.h"
+#include "model/survey_tables.h"
+#include "xml/sax_reader.h"
+#include "xml/xml_content_handler.h"
+
+namespace {
+
+using fenwix::ParseResult;
+using fenwix::SaxReader;
+using fenwix::SurveyTables;
+using fenwix::XmlContentHandler;
+
+// A field of /proc/self/status in KiB ("VmRSS", "VmHWM"), or -1.
+long StatusKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string key = std::string(field) + ":";
+  while (std::getline(status, line)) {
+    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+  }
+  return -1;
+}
+
+// Heap bytes a string holds beyond its own object.
+size_t HeapBytes(const std::string& s) {
+  return s.capacity() > 15 ? s.capacity() + 1 : 0;
+}
+
+// The tables' own size: the record vectors as allocated, string storage outside the records,
+// and the station-name index (one node per station, name included, and one bucket pointer per
+// station, the load factor being at most 1).
+size_t TablesBytes(const SurveyTables& tables) {
+  size_t bytes = tables.observations().capacity() * sizeof(fenwix::ObsRecord) +
+                 tables.stations().capacity() * sizeof(fenwix::StationRecord);
+  for (const fenwix::ObsRecord& r : tables.observations()) {
+    bytes += HeapBytes(r.at_name) + HeapBytes(r.fore_name) + HeapBytes(r.back_name) +
+             HeapBytes(r.description);
+  }
+  for (const fenwix::StationRecord& s : tables.stations()) {
+    bytes += HeapBytes(s.name) + HeapBytes(s.description);
+    bytes += sizeof(void*) + sizeof(std::string) + sizeof(int32_t) + sizeof(size_t) +
+             HeapBytes(s.name) + sizeof(void*);
+  }
+  return bytes;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+bool Check(const ParseResult& result) {
+  if (result.status == ParseResult::Status::Complete) return true;
+  std::fprintf(stderr, "parse failed: %s at %lld:%lld\n", result.message.c_str(),
+               static_cast<long long>(result.line), static_cast<long long>(result.column));
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int repeat = 7;
+  bool keep = false;
+  std::string path = (std::filesystem::temp_directory_path() / "fenwix_xml_bench_job.xml").string();
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
+      repeat = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--keep") == 0) {
+      keep = true;
+    } else {
+      path = argv[i];
+    }
+  }
+
+  fenwix::bench::JobSize size;
+  fenwix::bench::JobCounts counts;
+  if (!fenwix::bench::WriteLargeJob(path, size, counts)) {
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    return 1;
+  }
+  std::printf("job: %s, %.1f MiB, %d stations, %lld vectors, %d setups, %lld observations\n",
+              path.c_str(), static_cast<double>(counts.bytes) / (1 << 20), size.stations,
+              static_cast<long long>(counts.vectors), size.setups,
+              static_cast<long long>(counts.observations));
+
+  // Memory first, while the process's high-water mark is still that of generation (which
+  // streams to the file and holds nothing).
+  {
+    const long rss_before = StatusKiB("VmRSS");
+    SurveyTables tables;
+    XmlContentHandler handler(tables);
+    SaxReader reader;
+    reader.Attach(&handler);
+    if (!Check(reader.ParseFile(path))) return 1;
+    const long peak = StatusKiB("VmHWM");
+    const double tables_mib = static_cast<double>(TablesBytes(tables)) / (1 << 20);
+    const double growth_mib = static_cast<double>(peak - rss_before) / 1024.0;
+    std::printf("records: %d observations (expected %lld), %d stations\n",
+                tables.observation_count() - 1, static_cast<long long>(counts.records),
+                tables.station_count() - 1);
+    std::printf("memory: tables %.1f MiB, peak growth during the conversion %.1f MiB (%.2f x)\n",
+                tables_mib, growth_mib, growth_mib / tables_mib);
+  }
+
+  std::vector<double> bare;
+  std::vector<double> fill;
+  for (int r = 0; r < repeat; ++r) {
+    {
+      SaxReader reader;
+      const auto start = std::chrono::steady_clock::now();
+      const ParseResult result = reader.ParseFile(path);
+      bare.push_back(Seconds(std::chrono::steady_clock::now() - start));
+      if (!Check(result)) return 1;
+    }
+    {
+      SurveyTables tables;
+      XmlContentHandler handler(tables);
+      SaxReader reader;
+      reader.Attach(&handler);
+      const auto start = std::chrono::steady_clock::now();
+      const ParseResult result = reader.ParseFile(path);
+      fill.push_back(Seconds(std::chrono::steady_clock::now() - start));
+      if (!Check(result)) return 1;
+    }
+  }
+  const double bare_median = Median(bare);
+  const double fill_median = Median(fill);
+  std::printf(
+      "time (median of %d): bare Expat pass %.3f s, filling the tables %.3f s, "
+      "ratio %.2f\n",
+      repeat, bare_median, fill_median, fill_median / bare_median);
+
+  if (!keep) std::filesystem::remove(path);
+  return 0;
+}
