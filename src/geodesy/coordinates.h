@@ -40,8 +40,8 @@ struct AzimuthDistance {
 // Latitude change below which the geodetic latitude iteration stops, radians (about 1e-7
 // arc-second).
 inline constexpr double LATITUDE_TOLERANCE = 4.848e-13;
-// Passes after which CartesianToGeodetic gives up. Points within 100 km of the ellipsoid need
-// fewer than 10; only points deep inside the Earth, or that are not numbers, get near it.
+// Passes after which CartesianToGeodetic gives up. Points near the ellipsoid need a handful,
+// and even points deep inside the Earth converge; the cap only guarantees an end.
 inline constexpr int LATITUDE_ITERATION_CAP = 1000;
 // Slope distances below this are treated as zero length, meters.
 inline constexpr double ZERO_DISTANCE = 1e-6;
