@@ -38,16 +38,6 @@ TEST(InitialFolder, IsTheFolderWithoutTrailingSeparators) {
   EXPECT_EQ(InitialFolder(""), "");
 }
 
-TEST(MakeFileRequest, EmptyNameStartsInTheProgramsFolder) {
-  const FileRequest output = MakeFileRequest(FileKind::Output, "", "/opt/fenwix/");
-  EXPECT_EQ(output.folder, "/opt/fenwix");
-  EXPECT_EQ(output.title, "Enter/Select An Output File");
-  EXPECT_EQ(output.filters.front(), "ASCII (Text) File (*.txt)");
-  const FileRequest input = MakeFileRequest(FileKind::Input, "/mnt/Field/day1.xml", "/opt/f/");
-  EXPECT_EQ(input.folder, "/mnt/Field");
-  EXPECT_EQ(input.title, "Select Topcon XML File");
-}
-
 TEST(RunFileDialog, AcceptsANewNameWithoutAddingAnExtension) {
   QTemporaryDir dir;
   FileRequest request = MakeFileRequest(FileKind::Output, "", dir.path().toStdString() + "/");

@@ -1,0 +1,295 @@
+// The settings record byte for byte, and the folder helpers that place it.
+
+#include "app/settings_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/convert_dialog.h"
+
+namespace fenwix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Little-endian IEEE 754 images of the defaults, worked out independently of the code.
+const std::vector<unsigned char> WGS84_A_BYTES = {0x00, 0x00, 0x00, 0x40, 0xa6, 0x54, 0x58, 0x41};
+const std::vector<unsigned char> WGS84_INV_F_BYTES = {0x88, 0x6d, 0x74, 0x96,
+                                                      0x1d, 0xa4, 0x72, 0x40};
+const std::vector<unsigned char> LATITUDE_45_BYTES = {0, 0, 0, 0, 0, 0x80, 0x46, 0x40};
+const std::vector<unsigned char> LONGITUDE_MINUS_120_BYTES = {0, 0, 0, 0, 0, 0, 0x5e, 0xc0};
+const std::vector<unsigned char> TOLERANCE_005_BYTES = {0x9a, 0x99, 0x99, 0x99,
+                                                        0x99, 0x99, 0xa9, 0x3f};
+const std::vector<unsigned char> VALUE_100000_BYTES = {0, 0, 0, 0, 0, 0x6a, 0xf8, 0x40};
+const std::vector<unsigned char> ZERO_BYTES(8, 0);
+
+std::vector<unsigned char> Bytes(const SettingsRecord& record, size_t offset, size_t size) {
+  return {record.begin() + offset, record.begin() + offset + size};
+}
+
+std::string Text(const SettingsRecord& record, size_t offset, size_t size) {
+  return {reinterpret_cast<const char*>(record.data()) + offset, size};
+}
+
+bool AllZero(const SettingsRecord& record, size_t offset, size_t size) {
+  for (size_t i = offset; i < offset + size; ++i) {
+    if (record[i] != 0) return false;
+  }
+  return true;
+}
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  std::string PathOf(const char* name) const { return (dir_ / name).string(); }
+  void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) const {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  std::vector<unsigned char> ReadFile(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("fenwix_settings_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path dir_;
+};
+
+TEST_F(SettingsFileTest, DefaultsLieAtTheirOffsetsAsLittleEndianDoubles) {
+  ConvertDialog dialog;
+  const SettingsRecord record = EncodeSettings(dialog);
+  EXPECT_EQ(record.size(), 1136u);
+  EXPECT_EQ(record[0], 0);  // compute_geodetic
+  EXPECT_EQ(record[1], 0);  // compute_local
+  EXPECT_EQ(Text(record, 2, 7), std::string("WGS 84\0", 7));
+  EXPECT_TRUE(AllZero(record, 9, 15));  // rest of the name field and bytes 18 to 23
+  EXPECT_EQ(Bytes(record, 24, 8), WGS84_A_BYTES);
+  EXPECT_EQ(Bytes(record, 32, 8), WGS84_INV_F_BYTES);
+  EXPECT_TRUE(AllZero(record, 40, 16));  // no seed name
+  EXPECT_EQ(Bytes(record, 56, 8), LATITUDE_45_BYTES);
+  EXPECT_EQ(Bytes(record, 64, 8), LONGITUDE_MINUS_120_BYTES);
+  EXPECT_EQ(Bytes(record, 72, 8), ZERO_BYTES);          // height
+  EXPECT_EQ(Bytes(record, 80, 8), VALUE_100000_BYTES);  // north
+  EXPECT_EQ(Bytes(record, 88, 8), VALUE_100000_BYTES);  // east
+  EXPECT_EQ(Bytes(record, 96, 8), ZERO_BYTES);          // elevation
+  EXPECT_EQ(Bytes(record, 104, 8), TOLERANCE_005_BYTES);
+  EXPECT_EQ(record[112], 0);  // the 3D test
+  EXPECT_TRUE(AllZero(record, 113, 1136 - 113));
+}
+
+TEST_F(SettingsFileTest, NorthComesBeforeEastAndElevationAndFlagsAreBytes) {
+  ConvertDialog dialog;
+  dialog.seed_north = 100000.0;
+  dialog.seed_east = 0.0;
+  dialog.seed_elevation = 45.0;
+  dialog.compute_geodetic = 7;  // any non-zero state is stored as 1
+  dialog.compute_local = 1;
+  dialog.tolerance_mode = TOLERANCE_MODE_2D;
+  const SettingsRecord record = EncodeSettings(dialog);
+  EXPECT_EQ(Bytes(record, 80, 8), VALUE_100000_BYTES);
+  EXPECT_EQ(Bytes(record, 88, 8), ZERO_BYTES);
+  EXPECT_EQ(Bytes(record, 96, 8), LATITUDE_45_BYTES);
+  EXPECT_EQ(record[0], 1);
+  EXPECT_EQ(record[1], 1);
+  EXPECT_EQ(record[112], 1);  // byte 112 holds the 2D choice, not the radio index
+}
+
+TEST_F(SettingsFileTest, NamesTakeAtMostFifteenBytesWithoutSplittingACharacter) {
+  ConvertDialog dialog;
+  dialog.seed_name = "ABCDEFGHIJKLMNO";
+  SettingsRecord record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 40, 15), "ABCDEFGHIJKLMNO");
+  EXPECT_EQ(record[55], 0);
+
+  dialog.seed_name = "ABCDEFGHIJKLMNOPQ";
+  record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 40, 15), "ABCDEFGHIJKLMNO");
+  EXPECT_EQ(record[55], 0);
+  EXPECT_EQ(Bytes(record, 56, 8), LATITUDE_45_BYTES);
+
+  // "é" is two bytes: starting at the 15th byte it would be cut in half, so it is left out.
+  dialog.seed_name = "ABCDEFGHIJKLMN\xC3\xA9";
+  record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 40, 14), "ABCDEFGHIJKLMN");
+  EXPECT_TRUE(AllZero(record, 54, 2));
+  // Ending exactly at the 15th byte it fits.
+  dialog.seed_name = "ABCDEFGHIJKLM\xC3\xA9";
+  record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 40, 15), "ABCDEFGHIJKLM\xC3\xA9");
+  // A three-byte "€" over bytes 14 to 16 of the name is left out whole.
+  dialog.seed_name = "ABCDEFGHIJKLM\xE2\x82\xAC";
+  record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 40, 13), "ABCDEFGHIJKLM");
+  EXPECT_TRUE(AllZero(record, 53, 3));
+
+  // The ellipsoid name follows the same rule and never reaches the spare bytes 18 to 23.
+  dialog.approx_datum_name = "An ellipsoid name far too long";
+  record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 2, 15), "An ellipsoid na");
+  EXPECT_TRUE(AllZero(record, 17, 7));
+}
+
+TEST_F(SettingsFileTest, PathsFillTheirFieldsOrAreStoredEmpty) {
+  ConvertDialog dialog;
+  dialog.output_path = "/" + std::string(258, 'o');  // 259 bytes: the longest that fits
+  dialog.xml_path = "/" + std::string(761, 'x');     // 762 bytes
+  SettingsRecord record = EncodeSettings(dialog);
+  EXPECT_EQ(Text(record, 113, 259), dialog.output_path);
+  EXPECT_EQ(record[372], 0);
+  EXPECT_EQ(Text(record, 373, 762), dialog.xml_path);
+  EXPECT_EQ(record[1135], 0);
+  ConvertDialog loaded;
+  DecodeSettings(record, loaded);
+  EXPECT_EQ(loaded.output_path, dialog.output_path);
+  EXPECT_EQ(loaded.xml_path, dialog.xml_path);
+
+  // One byte more: a cut path would name another file, so nothing is stored.
+  dialog.output_path += "o";
+  dialog.xml_path += "x";
+  record = EncodeSettings(dialog);
+  EXPECT_TRUE(AllZero(record, 113, 1136 - 113));
+}
+
+TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
+  ConvertDialog saved;
+  saved.output_path = "/home/surveyor/Jobs/Out Put.txt";
+  saved.xml_path = "/home/surveyor/Jobs/Day 1.XML";
+  saved.seed_name = "PIER 7";
+  saved.seed_latitude = -33.52123456;
+  saved.seed_longitude = 151.1;
+  saved.seed_height = 42.25;
+  saved.merge_tolerance = 0.125;
+  saved.tolerance_mode = TOLERANCE_MODE_2D;
+  saved.compute_geodetic = 1;
+  saved.seed_east = 7000.25;
+  saved.seed_elevation = -12.5;
+  saved.seed_north = 5000.5;
+  saved.compute_local = 1;
+  saved.approx_datum_name = "GRS 1980";
+  saved.approx_datum_a = 6378137.0;
+  saved.approx_datum_inv_f = 298.257222101;
+  const std::string path = PathOf("Fenwix.cfg");
+  ASSERT_TRUE(SaveSettings(saved, path));
+  EXPECT_EQ(fs::file_size(path), 1136u);
+
+  ConvertDialog loaded;
+  loaded.tolerance_mode = TOLERANCE_MODE_3D;
+  ASSERT_TRUE(LoadSettings(loaded, path));
+  EXPECT_EQ(loaded.output_path, saved.output_path);
+  EXPECT_EQ(loaded.xml_path, saved.xml_path);
+  EXPECT_EQ(loaded.seed_name, saved.seed_name);
+  EXPECT_EQ(loaded.seed_latitude, saved.seed_latitude);
+  EXPECT_EQ(loaded.seed_longitude, saved.seed_longitude);
+  EXPECT_EQ(loaded.seed_height, saved.seed_height);
+  EXPECT_EQ(loaded.merge_tolerance, saved.merge_tolerance);
+  EXPECT_EQ(loaded.tolerance_mode, saved.tolerance_mode);
+  EXPECT_EQ(loaded.compute_geodetic, 1);
+  EXPECT_EQ(loaded.seed_east, saved.seed_east);
+  EXPECT_EQ(loaded.seed_elevation, saved.seed_elevation);
+  EXPECT_EQ(loaded.seed_north, saved.seed_north);
+  EXPECT_EQ(loaded.compute_local, 1);
+  EXPECT_EQ(loaded.approx_datum_name, saved.approx_datum_name);
+  EXPECT_EQ(loaded.approx_datum_inv_f, saved.approx_datum_inv_f);
+
+  // Saving again truncates: the file stays 1136 bytes with shorter names.
+  saved.xml_path = "a.xml";
+  ASSERT_TRUE(SaveSettings(saved, path));
+  EXPECT_EQ(fs::file_size(path), 1136u);
+}
+
+TEST_F(SettingsFileTest, ShortOrEmptyFileReadsItsMissingTailAsZeros) {
+  const std::string path = PathOf("short.cfg");
+  WriteFile(path, {});
+  ConvertDialog empty;
+  ASSERT_TRUE(LoadSettings(empty, path));
+  EXPECT_EQ(empty.approx_datum_name, "");
+  EXPECT_EQ(empty.approx_datum_a, 0.0);
+  EXPECT_EQ(empty.seed_latitude, 0.0);
+  EXPECT_EQ(empty.seed_north, 0.0);
+  EXPECT_EQ(empty.merge_tolerance, 0.0);
+  EXPECT_EQ(empty.tolerance_mode, TOLERANCE_MODE_3D);
+  EXPECT_EQ(empty.compute_geodetic, 0);
+  EXPECT_EQ(empty.xml_path, "");
+
+  // 64 bytes: the flags, the ellipsoid, the seed name and its latitude; nothing after.
+  std::vector<unsigned char> head(64, 0);
+  head[0] = 1;
+  head[1] = 255;  // a foreign flag byte is kept as it is
+  head[40] = 'S';
+  head[41] = '1';
+  std::copy(LATITUDE_45_BYTES.begin(), LATITUDE_45_BYTES.end(), head.begin() + 56);
+  WriteFile(path, head);
+  ConvertDialog partial;
+  ASSERT_TRUE(LoadSettings(partial, path));
+  EXPECT_EQ(partial.compute_geodetic, 1);
+  EXPECT_EQ(partial.compute_local, 255);
+  EXPECT_EQ(partial.seed_name, "S1");
+  EXPECT_EQ(partial.seed_latitude, 45.0);
+  EXPECT_EQ(partial.seed_longitude, 0.0);
+  EXPECT_EQ(partial.output_path, "");
+}
+
+TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
+  std::vector<unsigned char> bytes(1136 + 50, 'Z');
+  // A name field without its terminator, followed by a non-zero latitude byte.
+  const std::string name = "ABCDEFGHIJKLMNOP";
+  std::copy(name.begin(), name.end(), bytes.begin() + 40);
+  const std::string path = PathOf("long.cfg");
+  WriteFile(path, bytes);
+  ConvertDialog dialog;
+  ASSERT_TRUE(LoadSettings(dialog, path));
+  EXPECT_EQ(dialog.seed_name, name);
+  EXPECT_EQ(dialog.output_path, std::string(260, 'Z'));
+  EXPECT_EQ(dialog.xml_path, std::string(763, 'Z'));
+}
+
+TEST_F(SettingsFileTest, MissingOrUnwritableFileChangesNothing) {
+  ConvertDialog dialog;
+  dialog.seed_name = "KEEP";
+  EXPECT_FALSE(LoadSettings(dialog, PathOf("absent.cfg")));
+  EXPECT_EQ(dialog.seed_name, "KEEP");
+  EXPECT_EQ(dialog.seed_latitude, 45.0);
+  EXPECT_FALSE(SaveSettings(dialog, PathOf("no such folder/Fenwix.cfg")));
+  EXPECT_FALSE(fs::exists(PathOf("no such folder")));
+}
+
+TEST(FolderOfPath, KeepsTheSeparatorAndTrimsLeadingBlanks) {
+  EXPECT_EQ(FolderOfPath("/usr/local/bin/fenwix"), "/usr/local/bin/");
+  EXPECT_EQ(FolderOfPath("/usr/local/bin/"), "/usr/local/bin/");
+  EXPECT_EQ(FolderOfPath("/fenwix"), "/");
+  EXPECT_EQ(FolderOfPath(" \t/data/jobs/a.xml \n"), "/data/jobs/");
+  EXPECT_EQ(FolderOfPath("jobs/Ünterlagen/a.xml"), "jobs/Ünterlagen/");
+  EXPECT_EQ(FolderOfPath("fenwix"), "");
+  EXPECT_EQ(FolderOfPath(""), "");
+}
+
+TEST(AppFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
+  const std::string folder = AppFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.front(), '/');
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_TRUE(fs::exists(folder + program_invocation_short_name));
+
+  const fs::path before = fs::current_path();
+  fs::current_path("/");
+  EXPECT_EQ(AppFolder(), folder);
+  EXPECT_EQ(DefaultSettingsPath(), folder + "Fenwix.cfg");
+  fs::current_path(before);
+}
+
+}  // namespace
+}  // namespace fenwix
