@@ -35,6 +35,8 @@ struct ParseContext {
   XML_Parser parser = nullptr;
   XmlContentHandler* handler = nullptr;
   std::exception_ptr failure;
+  // A fault of the document that Expat does not see (an over-long value).
+  std::string fault;
 };
 
 std::string_view LocalName(const XML_Char* name) {
@@ -68,12 +70,17 @@ void XMLCALL Characters(void* data, const XML_Char* text, int length) {
   Deliver(data, [text, length](XmlContentHandler& handler) {
     handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)));
   });
+  auto* context = static_cast<ParseContext*>(data);
+  if (context->handler->value_too_long() && context->fault.empty()) {
+    context->fault = "element text longer than " + std::to_string(MAX_VALUE_BYTES) + " bytes";
+    XML_StopParser(context->parser, XML_FALSE);
+  }
 }
 
-ParseResult NotWellFormed(XML_Parser parser) {
+ParseResult NotWellFormed(XML_Parser parser, const std::string& fault) {
   ParseResult result;
   result.status = ParseResult::Status::NotWellFormed;
-  result.message = XML_ErrorString(XML_GetErrorCode(parser));
+  result.message = fault.empty() ? XML_ErrorString(XML_GetErrorCode(parser)) : fault;
   result.line = static_cast<int64_t>(XML_GetCurrentLineNumber(parser));
   // Expat counts columns from 0.
   result.column = static_cast<int64_t>(XML_GetCurrentColumnNumber(parser)) + 1;
@@ -118,7 +125,7 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
     if (context.failure) std::rethrow_exception(context.failure);
     if (status != XML_STATUS_OK) {
       if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
-      return NotWellFormed(parser);
+      return NotWellFormed(parser, context.fault);
     }
     if (done) return ParseResult{};
   }

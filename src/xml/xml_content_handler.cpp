@@ -171,9 +171,16 @@ void XmlContentHandler::OnCharacters(std::string_view text) {
     text_.clear();
   }
   if (!text_wanted_ || text_overlong_) return;
-  if (IsKeywordField(child_name_) && text_.size() + text.size() > KEYWORD_TEXT_LIMIT) {
-    // Too long for any keyword: an empty text stands for it, as it matches none either.
-    text_overlong_ = true;
+  if (IsKeywordField(child_name_)) {
+    if (text_.size() + text.size() > KEYWORD_TEXT_LIMIT) {
+      // Too long for any keyword: an empty text stands for it, as it matches none either.
+      text_overlong_ = true;
+      text_.clear();
+      return;
+    }
+  } else if (text_.size() + text.size() > MAX_VALUE_BYTES) {
+    value_too_long_ = true;
+    text_wanted_ = false;
     text_.clear();
     return;
   }

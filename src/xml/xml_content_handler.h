@@ -21,6 +21,10 @@ inline constexpr int32_t STATE_STATION = 114;
 inline constexpr int32_t STATE_OBSERVATION = 121;
 // Open structural elements tracked; deeper ones are ignored, start and end alike.
 inline constexpr int32_t MAX_STATE_DEPTH = 100;
+// Longest element text read as a value (4 KiB). Names and numbers are far shorter; a name is
+// copied into every record that mentions it, so an unbounded one could multiply the file's size
+// many times over in memory.
+inline constexpr size_t MAX_VALUE_BYTES = 4096;
 
 // group_state values: which kind of observation came last.
 inline constexpr int32_t GROUP_NONE = -1;
@@ -77,6 +81,10 @@ class XmlContentHandler {
   // them (entity references, CDATA sections, comments, buffer ends), form one value.
   void OnCharacters(std::string_view text);
 
+  // Set once a value grew past MAX_VALUE_BYTES. The value is dropped; the reader ends the parse
+  // there as a fault of the document.
+  bool value_too_long() const { return value_too_long_; }
+
   // Names of the elements whose text this handler reads; ChildName::None stands for an empty or
   // unrecognised name.
   enum class ChildName : int32_t {
@@ -132,6 +140,7 @@ class XmlContentHandler {
   bool text_wanted_ = false;
   // Set when a keyword text grew longer than any keyword; it is handed on as empty.
   bool text_overlong_ = false;
+  bool value_too_long_ = false;
 
   // Setup and sequencing.
   StationSetup station_setup_;

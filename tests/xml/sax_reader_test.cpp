@@ -119,26 +119,41 @@ TEST(SaxReader, DeclaredEncodingIsReadAsUtf8) {
   EXPECT_EQ(c->obs(0).at_name, "Fl\xc3\xbch");
 }
 
+// Huge documents are parsed whole only: Expat rescans an unfinished token on every chunk.
 TEST(SaxReader, HugeNamesAndTextsGiveACorrectRecord) {
   const std::string long_name(1 << 20, 'N');
-  const std::string long_text(4 << 20, 'x');
+  const std::string longest_value(MAX_VALUE_BYTES, 'x');
   const std::string xml = Job(
-      "<" + long_name + ">ignored</" + long_name + ">" + "<Vector><BasePoint>" + long_text +
-      "</BasePoint>" + "<DX>" + std::string(1 << 20, ' ') + "1.5</DX><Type>" + long_text +
-      "</Type></Vector>" + Station("S1", "1") + "<Observation><ObsType>" + long_text +
-      "Backsight</ObsType>"
-      "<SlopeDistance>9</SlopeDistance></Observation>" +
+      "<" + long_name + ">ignored</" + long_name + ">" + "<Vector><BasePoint>" + longest_value +
+      "</BasePoint>" + "<DX>" + std::string(4000, ' ') + "1.5</DX></Vector>" + Station("S1", "1") +
+      "<Observation><ObsType>" + std::string(1 << 20, 'B') +
+      "</ObsType><SlopeDistance>9</SlopeDistance></Observation>" +
       Observation("Backsight", "B1", "0", "90", "5") + Observation("Foresight", "F1", "1", "90"));
   TempFile file(xml);
   Conversion c;
   ParseInto(file.path(), SaxReader::DEFAULT_CHUNK_SIZE, c);
   ASSERT_EQ(c.result.status, ParseResult::Status::Complete);
   ASSERT_EQ(c.count(), 2u);
-  EXPECT_EQ(c.obs(0).at_name, long_text);
-  EXPECT_EQ(c.obs(0).description, long_text);
+  EXPECT_EQ(c.obs(0).at_name, longest_value);
   EXPECT_EQ(c.obs(0).dx, 1.5);
   // The over-long type matched nothing, so its distance was skipped.
   EXPECT_EQ(c.obs(1).slope_dist, 5.0);
+}
+
+TEST(SaxReader, ValueBeyondTheLimitEndsTheParseAsAFault) {
+  // Split by an entity reference, so the limit is crossed by a later piece.
+  const std::string too_long = std::string(MAX_VALUE_BYTES - 2, 'x') + "&amp;yz";
+  const std::string xml = Job(std::string("<Vector><BasePoint>B1</BasePoint></Vector>\n") +
+                              "<Vector><BasePoint>B2</BasePoint>\n<Type>" + too_long +
+                              "</Type></Vector>\n<Vector><BasePoint>B3</BasePoint></Vector>");
+  TempFile file(xml);
+  Conversion c;
+  ParseInto(file.path(), SaxReader::DEFAULT_CHUNK_SIZE, c);
+  EXPECT_EQ(c.result.status, ParseResult::Status::NotWellFormed);
+  EXPECT_EQ(c.result.message, "element text longer than 4096 bytes");
+  EXPECT_EQ(c.result.line, 5);
+  ASSERT_EQ(c.count(), 1u);
+  EXPECT_EQ(c.obs(0).at_name, "B1");
 }
 
 }  // namespace
