@@ -50,7 +50,10 @@ Geodetic CartesianToGeodetic(double a, double e2, double x, double y, double z) 
   } else {
     h = y / (std::cos(phi) * std::sin(lam)) - nr;
   }
-  return Geodetic{phi, lam, h, !std::isnan(phi)};
+  if (!std::isfinite(phi) || !std::isfinite(lam) || !std::isfinite(h)) {
+    return Geodetic{NAN, NAN, NAN, false};
+  }
+  return Geodetic{phi, lam, h};
 }
 
 Local CartesianDeltaToLocal(double phi, double lam, double dx, double dy, double dz) {

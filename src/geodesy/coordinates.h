@@ -21,8 +21,8 @@ struct Geodetic {
   double phi;
   double lam;
   double h;
-  // False only when the latitude iteration gave no usable answer (see CartesianToGeodetic);
-  // phi, lam and h are then NaN.
+  // False only when the conversion gave no usable answer (see CartesianToGeodetic); phi, lam
+  // and h are then NaN. When true all three are finite.
   bool converged = true;
 };
 
@@ -54,10 +54,9 @@ Cartesian GeodeticToCartesian(double a, double e2, double phi, double lam, doubl
 // pass changes it by at most LATITUDE_TOLERANCE. lam is in [-π, π] (0 on the Greenwich
 // meridian, +π/2 for X = 0 and Y > 0). A point on the polar axis (X = Y = 0) gets
 // phi = ±π/2, lam = π/2 and h = |Z| - (1 - e2) Nr.
-// Ends on every input: NaN or infinite coordinates give NaN or infinite results; after
-// LATITUDE_ITERATION_CAP passes without meeting the test (which happens only far below the
-// surface), the result is NaN with converged = false. converged is also false whenever phi is
-// NaN, so callers check that one flag.
+// Ends on every input. When the iteration has not met its test after LATITUDE_ITERATION_CAP
+// passes, or any result is not a finite number (NaN or infinite input), the result is NaN with
+// converged = false, so callers check that one flag.
 Geodetic CartesianToGeodetic(double a, double e2, double x, double y, double z);
 
 // Rotates a cartesian difference (meters) into the local east/north/up frame at (phi, lam).

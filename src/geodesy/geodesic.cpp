@@ -104,8 +104,14 @@ InverseResult GeodesicInverse(double a, double e2, double inv_f, double phi1, do
   const double dx = p2.x - p1.x;
   const double dy = p2.y - p1.y;
   const double dz = p2.z - p1.z;
-  return InverseResult{AzimuthIntoCircle(alpha12), AzimuthIntoCircle(forward2 + PI), s,
-                       std::sqrt(dx * dx + dy * dy + dz * dz), true};
+  const InverseResult r{AzimuthIntoCircle(alpha12), AzimuthIntoCircle(forward2 + PI), s,
+                        std::sqrt(dx * dx + dy * dy + dz * dz), true};
+  // An ellipsoid that is not a finite number leaves the iteration alone but not the results.
+  if (!std::isfinite(r.alpha12) || !std::isfinite(r.alpha21) || !std::isfinite(r.s) ||
+      !std::isfinite(r.chord)) {
+    return failed;
+  }
+  return r;
 }
 
 DirectResult GeodesicDirect(double a, double inv_f, double phi1, double lam1, double alpha12,
@@ -155,7 +161,7 @@ DirectResult GeodesicDirect(double a, double inv_f, double phi1, double lam1, do
   double lam2 = lam1 + l;
   if (std::fabs(lam2) > PI) lam2 -= Sign(lam2) * TWO_PI;
   const double forward2 = std::atan2(sin_alpha, -tmp);
-  if (std::isnan(phi2) || std::isnan(lam2)) return failed;
+  if (!std::isfinite(phi2) || !std::isfinite(lam2)) return failed;
   return DirectResult{phi2, lam2, AzimuthIntoCircle(forward2 + PI), true};
 }
 

@@ -15,8 +15,8 @@ struct InverseResult {
   double alpha21;  // azimuth at point 2 back towards point 1 (forward azimuth + π), [0, 2π]
   double s;        // geodesic length, meters
   double chord;    // straight-line distance between the points at height 0, meters
-  // False when the longitude iteration gave no answer: the points are (nearly) antipodal, or an
-  // input is not a finite number. All four numbers are then NaN.
+  // False when the longitude iteration gave no answer (the points are nearly antipodal) or an
+  // input is not a finite number. All four numbers are then NaN; when true all are finite.
   bool converged;
 };
 
@@ -24,8 +24,8 @@ struct DirectResult {
   double phi2;     // latitude of the end point
   double lam2;     // longitude of the end point, [-π, π] for |lam1| <= π
   double alpha21;  // azimuth at the end point back towards the start, [0, 2π]
-  // False when the arc iteration gave no answer (an input that is not a finite number); the
-  // three numbers are then NaN.
+  // False when an input is not a finite number (the arc iteration then gives no answer); the
+  // three numbers are then NaN. When true all three are finite.
   bool converged;
 };
 
@@ -44,7 +44,7 @@ inline constexpr int DIRECT_ITERATION_CAP = 1000;
 // starts from lam2 - lam1 and stops when a pass changes it by at most
 // GEODESIC_RELATIVE_TOLERANCE · sigma. Coincident points (sin sigma exactly 0 in any pass) give
 // alpha12 = 0, alpha21 = π, s = 0, chord = 0. Non-convergence after INVERSE_ITERATION_CAP passes,
-// or a pass that yields NaN, gives converged = false and NaN numbers.
+// a pass that yields NaN, or a result that is not finite gives converged = false and NaN numbers.
 InverseResult GeodesicInverse(double a, double e2, double inv_f, double phi1, double lam1,
                               double phi2, double lam2);
 
