@@ -2,17 +2,60 @@
 
 #include <string_view>
 
+#include <fmt/format.h>
+
 #include "geodesy/angles.h"
 #include "model/units.h"
+#include "writer/fixed_decimal.h"
 #include "writer/header_writer.h"
 
 namespace fenwix {
 
 namespace {
 
+// Decimals of the record fields.
+constexpr int ANGLE_DECIMALS = 6;
+constexpr int ANGLE_SD_DECIMALS = 3;
+constexpr int LINEAR_DECIMALS = 5;
+constexpr int LAT_LONG_DECIMALS = 9;
+constexpr int COVARIANCE_DECIMALS = 12;
+
 bool IsObserved(double value) {
   return value != MISSING_VALUE;
 }
+
+// One record line: the keyword, then every field introduced by the delimiter and a blank.
+// A job holds many thousands of records, so the line is built directly rather than through a
+// format string.
+class RecordLine {
+ public:
+  explicit RecordLine(std::string_view keyword) { Append(keyword); }
+
+  RecordLine& Text(std::string_view field) {
+    Separator();
+    Append(field);
+    return *this;
+  }
+  RecordLine& Number(double value, int decimals) {
+    Separator();
+    AppendFixed(text_, value, decimals);
+    return *this;
+  }
+  // Ends the line with ending ("\n" or "\n\n") and writes it.
+  void WriteTo(OutputFile& out, std::string_view ending) {
+    Append(ending);
+    out.Write(std::string_view(text_.data(), text_.size()));
+  }
+
+ private:
+  void Append(std::string_view s) { text_.append(s.data(), s.data() + s.size()); }
+  void Separator() {
+    text_.push_back(DELIMITER);
+    text_.push_back(' ');
+  }
+
+  fmt::memory_buffer text_;
+};
 
 // The zenith and distance records of a sight from at to sighted, each with its own description
 // line. Shared by single sights and by angle sets that lack their horizontal angle.
@@ -22,17 +65,25 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
   const double a = AngleSigmaFactor(angle_unit);
   if (IsObserved(obs.zenith)) {
     WriteObsDescription(out, DELIMITER, obs.description);
-    out.Print("{}{}{} {}{} {}{} {:.6f}{} {:.3f}{} {:.5f}{} {:.5f}\n\n", "", "$ZENITH_ONLY",
-              DELIMITER, at, DELIMITER, sighted, DELIMITER, AngleToUnit(angle_unit, obs.zenith),
-              DELIMITER, OBS_ZENITH_SD * a, DELIMITER, obs.instr_height * w, DELIMITER,
-              obs.target_height * w);
+    RecordLine("$ZENITH_ONLY")
+        .Text(at)
+        .Text(sighted)
+        .Number(AngleToUnit(angle_unit, obs.zenith), ANGLE_DECIMALS)
+        .Number(OBS_ZENITH_SD * a, ANGLE_SD_DECIMALS)
+        .Number(obs.instr_height * w, LINEAR_DECIMALS)
+        .Number(obs.target_height * w, LINEAR_DECIMALS)
+        .WriteTo(out, "\n\n");
   }
   if (IsObserved(obs.slope_dist)) {
     WriteObsDescription(out, DELIMITER, obs.description);
-    out.Print("{}{}{} {}{} {}{} {:.5f}{} {:.5f}{} {:.5f}{} {:.5f}\n\n", "", "$CHORD_ONLY",
-              DELIMITER, at, DELIMITER, sighted, DELIMITER, obs.slope_dist * w, DELIMITER,
-              OBS_DISTANCE_SD * w, DELIMITER, obs.instr_height * w, DELIMITER,
-              obs.target_height * w);
+    RecordLine("$CHORD_ONLY")
+        .Text(at)
+        .Text(sighted)
+        .Number(obs.slope_dist * w, LINEAR_DECIMALS)
+        .Number(OBS_DISTANCE_SD * w, LINEAR_DECIMALS)
+        .Number(obs.instr_height * w, LINEAR_DECIMALS)
+        .Number(obs.target_height * w, LINEAR_DECIMALS)
+        .WriteTo(out, "\n\n");
   }
 }
 
@@ -41,24 +92,36 @@ void WriteOneStation(bool geodetic, bool local, int32_t linear_unit, const Stati
   const double w = LinearFactor(linear_unit);
   if (geodetic) {
     // Latitude and longitude are packed degrees whatever the angle unit in force.
-    out.Print(
-        "$GEO_COMPACT{} {}{} {:.9f}{} 0.0{} {:.9f}{} 0.0{} {:.5f}{} 0.0{} 0.0{} 0.0{} {:.5f}{} "
-        "0.0{} 0.0{} 0.0{} 0.0{} 0.0\n",
-        DELIMITER, station.name, DELIMITER, RadiansToDms(station.latitude), DELIMITER, DELIMITER,
-        RadiansToDms(station.longitude), DELIMITER, DELIMITER, station.height * w, DELIMITER,
-        DELIMITER, DELIMITER, DELIMITER, station.height * w, DELIMITER, DELIMITER, DELIMITER,
-        DELIMITER, DELIMITER);
+    RecordLine("$GEO_COMPACT")
+        .Text(station.name)
+        .Number(RadiansToDms(station.latitude), LAT_LONG_DECIMALS)
+        .Text("0.0")
+        .Number(RadiansToDms(station.longitude), LAT_LONG_DECIMALS)
+        .Text("0.0")
+        .Number(station.height * w, LINEAR_DECIMALS)
+        .Text("0.0")
+        .Text("0.0")
+        .Text("0.0")
+        .Number(station.height * w, LINEAR_DECIMALS)
+        .Text("0.0")
+        .Text("0.0")
+        .Text("0.0")
+        .Text("0.0")
+        .Text("0.0")
+        .WriteTo(out, "\n");
   }
   if (local) {
-    out.Print("$LOCAL_COMPACT{} {}{} {:.5f}{} {:.5f}{} {:.5f}\n", DELIMITER, station.name,
-              DELIMITER, station.north * w, DELIMITER, station.east * w, DELIMITER,
-              station.elevation * w);
+    RecordLine("$LOCAL_COMPACT")
+        .Text(station.name)
+        .Number(station.north * w, LINEAR_DECIMALS)
+        .Number(station.east * w, LINEAR_DECIMALS)
+        .Number(station.elevation * w, LINEAR_DECIMALS)
+        .WriteTo(out, "\n");
   }
   if (station.description.empty()) {
     out.Write("\n");
   } else {
-    out.Print("{}{} {}{} {}\n\n", "$STA_DESC", DELIMITER, station.name, DELIMITER,
-              station.description);
+    RecordLine("$STA_DESC").Text(station.name).Text(station.description).WriteTo(out, "\n\n");
   }
 }
 
@@ -105,12 +168,19 @@ void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) 
   const double szz = obs.sz * obs.sz;
   WriteObsDescription(out, DELIMITER, obs.description);
   // The six terms are the lower triangle of the covariance matrix, row by row.
-  out.Print(
-      "{}{} {}{} {}{} {:.5f}{} {:.5f}{} {:.5f}{} {:.12f}{} {:.12f}{} {:.12f}{} {:.12f}{} "
-      "{:.12f}{} {:.12f}\n\n",
-      "$GPS_COMPACT", DELIMITER, obs.at_name, DELIMITER, obs.fore_name, DELIMITER, obs.dx * w,
-      DELIMITER, obs.dy * w, DELIMITER, obs.dz * w, DELIMITER, sxx * w2, DELIMITER, sxy * w2,
-      DELIMITER, syy * w2, DELIMITER, sxz * w2, DELIMITER, syz * w2, DELIMITER, szz * w2);
+  RecordLine("$GPS_COMPACT")
+      .Text(obs.at_name)
+      .Text(obs.fore_name)
+      .Number(obs.dx * w, LINEAR_DECIMALS)
+      .Number(obs.dy * w, LINEAR_DECIMALS)
+      .Number(obs.dz * w, LINEAR_DECIMALS)
+      .Number(sxx * w2, COVARIANCE_DECIMALS)
+      .Number(sxy * w2, COVARIANCE_DECIMALS)
+      .Number(syy * w2, COVARIANCE_DECIMALS)
+      .Number(sxz * w2, COVARIANCE_DECIMALS)
+      .Number(syz * w2, COVARIANCE_DECIMALS)
+      .Number(szz * w2, COVARIANCE_DECIMALS)
+      .WriteTo(out, "\n\n");
 }
 
 void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
@@ -131,38 +201,29 @@ void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
   }
   const double w = LinearFactor(linear_unit);
   const double a = AngleSigmaFactor(angle_unit);
-  const double angle = AngleToUnit(angle_unit, obs.horiz_angle);
-  const double angle_sd = OBS_ANGLE_SD * a;
-  const double instr_height = obs.instr_height * w;
-  const double target_height = obs.target_height * w;
   WriteObsDescription(out, DELIMITER, obs.description);
-  if (has_zenith && has_dist) {
-    out.Print(
-        "{}{} {}{} {}{} {}{} {:.6f}{} {:.3f}{} {:.6f}{} {:.3f}{} {:.5f}{} {:.5f}{} {:.5f}{} "
-        "{:.5f}\n\n",
-        "$HOR_COMPACT", DELIMITER, obs.at_name, DELIMITER, obs.fore_name, DELIMITER, obs.back_name,
-        DELIMITER, angle, DELIMITER, angle_sd, DELIMITER, AngleToUnit(angle_unit, obs.zenith),
-        DELIMITER, OBS_ZENITH_SD * a, DELIMITER, obs.slope_dist * w, DELIMITER, OBS_DISTANCE_SD * w,
-        DELIMITER, instr_height, DELIMITER, target_height);
-  } else if (has_zenith) {
-    out.Print(
-        "{}{} {}{} {}{} {}{} {:.6f}{} {:.3f}{} {:.6f}{} {:.3f}{} {}{} {}{} {:.5f}{} {:.5f}\n\n",
-        "$HOR_COMPACT", DELIMITER, obs.at_name, DELIMITER, obs.fore_name, DELIMITER, obs.back_name,
-        DELIMITER, angle, DELIMITER, angle_sd, DELIMITER, AngleToUnit(angle_unit, obs.zenith),
-        DELIMITER, OBS_ZENITH_SD * a, DELIMITER, "NOOBS", DELIMITER, "NOOBS", DELIMITER,
-        instr_height, DELIMITER, target_height);
+  RecordLine line(has_zenith || has_dist ? "$HOR_COMPACT" : "$HORIZ_ANGLE_ONLY");
+  line.Text(obs.at_name)
+      .Text(obs.fore_name)
+      .Text(obs.back_name)
+      .Number(AngleToUnit(angle_unit, obs.horiz_angle), ANGLE_DECIMALS)
+      .Number(OBS_ANGLE_SD * a, ANGLE_SD_DECIMALS);
+  // "$HOR_COMPACT" always has the zenith and the distance pair of columns; an unobserved
+  // quantity reads "NOOBS" in both its value and its deviation column.
+  if (has_zenith) {
+    line.Number(AngleToUnit(angle_unit, obs.zenith), ANGLE_DECIMALS)
+        .Number(OBS_ZENITH_SD * a, ANGLE_SD_DECIMALS);
   } else if (has_dist) {
-    out.Print(
-        "{}{} {}{} {}{} {}{} {:.6f}{} {:.3f}{} {}{} {}{} {:.5f}{} {:.5f}{} {:.5f}{} {:.5f}\n\n",
-        "$HOR_COMPACT", DELIMITER, obs.at_name, DELIMITER, obs.fore_name, DELIMITER, obs.back_name,
-        DELIMITER, angle, DELIMITER, angle_sd, DELIMITER, "NOOBS", DELIMITER, "NOOBS", DELIMITER,
-        obs.slope_dist * w, DELIMITER, OBS_DISTANCE_SD * w, DELIMITER, instr_height, DELIMITER,
-        target_height);
-  } else {
-    out.Print("{}{} {}{} {}{} {}{} {:.6f}{} {:.3f}{} {:.5f}{} {:.5f}\n\n", "$HORIZ_ANGLE_ONLY",
-              DELIMITER, obs.at_name, DELIMITER, obs.fore_name, DELIMITER, obs.back_name, DELIMITER,
-              angle, DELIMITER, angle_sd, DELIMITER, instr_height, DELIMITER, target_height);
+    line.Text("NOOBS").Text("NOOBS");
   }
+  if (has_dist) {
+    line.Number(obs.slope_dist * w, LINEAR_DECIMALS).Number(OBS_DISTANCE_SD * w, LINEAR_DECIMALS);
+  } else if (has_zenith) {
+    line.Text("NOOBS").Text("NOOBS");
+  }
+  line.Number(obs.instr_height * w, LINEAR_DECIMALS)
+      .Number(obs.target_height * w, LINEAR_DECIMALS)
+      .WriteTo(out, "\n\n");
 }
 
 void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,

@@ -1,5 +1,6 @@
-// The output file's numbers come from {fmt}; they must read exactly as C printf writes them in
-// the C locale, for every precision the formats use, and stay so under any locale.
+// The output file's numbers must read exactly as C printf writes them in the C locale, for
+// every precision the formats use, and stay so under any locale: both the record writers' own
+// fixed-point formatting and {fmt}, which writes the head and the numbers beyond its range.
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,14 @@
 #include <fmt/format.h>
 
 #include "capture_file.h"
+#include "writer/fixed_decimal.h"
 #include "writer/header_writer.h"
 #include "writer/record_writer.h"
 
 namespace fenwix {
 namespace {
 
-constexpr int PRECISIONS[] = {3, 4, 5, 6, 7, 9, 12};
+constexpr int PRECISIONS[] = {0, 1, 3, 4, 5, 6, 7, 9, 12};
 
 std::string Printf(double value, int precision) {
   char text[512];
@@ -62,14 +64,19 @@ std::vector<double> SampleValues() {
 TEST(NumberFormat, FixedDecimalsMatchPrintfInCLocale) {
   ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
   int mismatches = 0;
+  const auto check = [&](const char* who, double value, int precision, const std::string& actual) {
+    const std::string expected = Printf(value, precision);
+    if (actual != expected && ++mismatches <= 10) {
+      ADD_FAILURE() << who << " " << fmt::format("{:a}", value) << " at " << precision << ": "
+                    << actual << ", printf " << expected;
+    }
+  };
   for (const double value : SampleValues()) {
     for (const int precision : PRECISIONS) {
-      const std::string expected = Printf(value, precision);
-      const std::string actual = fmt::format("{:.{}f}", value, precision);
-      if (actual != expected && ++mismatches <= 10) {
-        ADD_FAILURE() << fmt::format("{:a}", value) << " at " << precision << ": fmt " << actual
-                      << ", printf " << expected;
-      }
+      check("fmt", value, precision, fmt::format("{:.{}f}", value, precision));
+      fmt::memory_buffer text;
+      AppendFixed(text, value, precision);
+      check("AppendFixed", value, precision, fmt::to_string(text));
     }
   }
   EXPECT_EQ(mismatches, 0);

@@ -1,0 +1,62 @@
+#include "writer/fixed_decimal.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+
+namespace fenwix {
+
+namespace {
+
+// A GCC and Clang extension; __extension__ keeps -Wpedantic quiet about it.
+__extension__ typedef unsigned __int128 uint128;
+
+// Powers of ten up to 10^MAX_FAST_DECIMALS.
+constexpr uint64_t POWERS_OF_TEN[] = {
+    1,        10,        100,        1000,        10000,        100000,       1000000,
+    10000000, 100000000, 1000000000, 10000000000, 100000000000, 1000000000000};
+
+// Magnitudes from 2^53 up are whole numbers with long digit strings; {fmt} writes them.
+constexpr double FAST_LIMIT = 9007199254740992.0;
+
+}  // namespace
+
+void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
+  if (!(std::fabs(value) < FAST_LIMIT) || decimals < 0 || decimals > MAX_FAST_DECIMALS) {
+    fmt::format_to(std::back_inserter(text), "{:.{}f}", value, decimals);
+    return;
+  }
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const bool negative = (bits >> 63) != 0;
+  const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  int exponent = -1074;  // |value| = mantissa * 2^exponent
+  if (biased_exponent != 0) {
+    mantissa |= uint64_t{1} << 52;
+    exponent = biased_exponent - 1075;
+  }
+  const uint64_t scale = POWERS_OF_TEN[decimals];
+  // |value| * 10^decimals as an exact fraction N / 2^shift, N below 2^93; round half to even.
+  const uint128 n = static_cast<uint128>(mantissa) * scale;
+  uint128 scaled = 0;
+  if (exponent >= 0) {
+    scaled = n << exponent;  // below 2^53 * 10^12, so it fits
+  } else if (exponent > -128) {
+    const int shift = -exponent;
+    scaled = n >> shift;
+    const uint128 remainder = n & ((uint128{1} << shift) - 1);
+    const uint128 half = uint128{1} << (shift - 1);
+    if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
+  }  // else below half a unit of the last decimal: zero
+  if (negative) text.push_back('-');
+  const fmt::format_int whole(static_cast<uint64_t>(scaled / scale));
+  text.append(whole.data(), whole.data() + whole.size());
+  if (decimals == 0) return;
+  text.push_back('.');
+  const fmt::format_int fraction(static_cast<uint64_t>(scaled % scale));
+  for (size_t i = fraction.size(); i < static_cast<size_t>(decimals); ++i) text.push_back('0');
+  text.append(fraction.data(), fraction.data() + fraction.size());
+}
+
+}  // namespace fenwix
