@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "geodesy/angles.h"
@@ -87,7 +88,9 @@ class Accuracy : public ::testing::Test {
   }
 
   void Report(const std::string& key, double value) {
-    RecordProperty(key, std::to_string(value));
+    std::ostringstream text;
+    text << value;
+    RecordProperty(key, text.str());
     std::cout << "[ largest  ] " << key << " = " << value << '\n';
   }
 };
