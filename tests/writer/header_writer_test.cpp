@@ -57,24 +57,6 @@ TEST(HeaderWriter, DefaultHeadIsExactBytesWithCrLf) {
   EXPECT_EQ(file.Bytes(), expected);
 }
 
-TEST(HeaderWriter, DatumIsWrittenInFullWithFixedDecimals) {
-  for (const std::string name : {"", "X", "North American Datum 1983 (2011) realisation"}) {
-    CaptureFile file;
-    WriterState state;
-    state.output_datum_name = name;
-    state.output_datum_a = 6378206.4;
-    state.output_datum_inv_f = 294.9786982;
-    int32_t error = -1;
-    WriteHeader(file.out, state, error);
-    EXPECT_EQ(error, 0);
-    EXPECT_EQ(file.Bytes(), Crlf("! The data in this file will be associated with this Datum.\n"
-                                 "$DATUM\n  " +
-                                 name +
-                                 "\n  6378206.4000\n  294.9786982\n\n"
-                                 "$NETTYP\n3\n\n"));
-  }
-}
-
 TEST(HeaderWriter, UnitsLettersFallBackToMetersAndDegrees) {
   struct Case {
     int32_t linear;

@@ -96,24 +96,5 @@ TEST(WriteError, StationPassStopsWithWriteError) {
   std::fclose(stream);
 }
 
-TEST(WriteError, SmallPassLeavesTheErrorToTheFinalFlush) {
-  // A pass whose text fits the buffer reports no error itself; the stream's failure surfaces
-  // when the file is flushed, which the driver does before it keeps the file.
-  SurveyTables tables;
-  std::FILE* stream = std::fopen("/dev/full", "w");
-  ASSERT_NE(stream, nullptr);
-  OutputFile out;
-  out.Attach(stream);
-  WriterState state;
-  int32_t error = -1;
-  WriteObservations(tables, state, out, error);
-  EXPECT_EQ(error, 0);
-  std::setvbuf(stream, nullptr, _IONBF, 0);
-  EXPECT_FALSE(out.Flush());
-  EXPECT_TRUE(out.error());
-  out.Discard();
-  std::fclose(stream);
-}
-
 }  // namespace
 }  // namespace fenwix
