@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 #include <random>
 #include <sstream>
@@ -23,12 +22,8 @@
 namespace fenwix {
 namespace {
 
-// Random cases per test; FENWIX_GEODESY_CASES may lower it for slow (sanitizer) builds.
-int CaseCount() {
-  const char* env = std::getenv("FENWIX_GEODESY_CASES");
-  if (env != nullptr && std::atoi(env) > 0) return std::atoi(env);
-  return 100000;
-}
+// Random cases per test.
+constexpr int CASES = 100000;
 
 // Coordinates of about 6.4e6 m carry an ulp of 9.3e-10 m; a few roundings of the trigonometric
 // products stay within this.
@@ -96,7 +91,7 @@ class Accuracy : public ::testing::Test {
 };
 
 TEST_F(Accuracy, CartesianConversionsMatchGeocentric) {
-  const int n = CaseCount();
+  const int n = CASES;
   double worst_forward = 0.0;
   double worst_position = 0.0;
   double worst_height = 0.0;
@@ -129,7 +124,7 @@ TEST_F(Accuracy, CartesianConversionsMatchGeocentric) {
 }
 
 TEST_F(Accuracy, LocalFrameMatchesLocalCartesian) {
-  const int n = CaseCount();
+  const int n = CASES;
   double worst_local = 0.0;
   double worst_back = 0.0;
   double worst_offset = 0.0;
@@ -179,7 +174,7 @@ struct InverseErrors {
 };
 
 TEST_F(Accuracy, InverseMatchesGeodesic) {
-  const int n = CaseCount();
+  const int n = CASES;
   InverseErrors short_lines;
   InverseErrors global;
   int unconverged = 0;
@@ -248,7 +243,7 @@ TEST_F(Accuracy, InverseMatchesGeodesic) {
 }
 
 TEST_F(Accuracy, DirectMatchesGeodesic) {
-  const int n = CaseCount();
+  const int n = CASES;
   double worst_short = 0.0;
   double worst_short_azimuth = 0.0;
   double worst_global = 0.0;
