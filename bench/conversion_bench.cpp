@@ -1,15 +1,19 @@
-// Whole conversion (read the Topcon XML job, write the output file) of a large generated job,
-// as a ratio against a bare Expat pass over the same file, at two job sizes.
+// The whole conversion of a large generated Topcon XML job (read it, write the output file),
+// against a bare Expat pass over the same file, both measured in this run, at two job sizes so
+// that the growth of the cost shows. The reading and the writing halves are also timed alone.
 //
 //   cmake -S . -B build-bench -DFENWIX_BUILD_GUI=OFF -DFENWIX_BUILD_BENCH=ON
 //         -DCMAKE_BUILD_TYPE=RelWithDebInfo
 //   cmake --build build-bench --target conversion_bench
-//   build-bench/bench/conversion_bench [setups] [rounds]
+//   build-bench/bench/conversion_bench [rounds]
 //
-// Each size is timed `rounds` times, the bare pass and the conversion alternating, and the
-// fastest run of each is kept: on a shared machine the minimum is the least disturbed figure.
+// Every figure is the fastest of `rounds` runs (the steps alternate within each round), as
+// wall-clock time and as the thread's CPU time, which a shared machine disturbs less. The
+// conversion's wall time includes the flush to disk when the output file is committed. Figures
+// only: nothing here passes or fails.
 
 #include <expat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,13 +21,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include <fmt/format.h>
 
 #include "app/convert_dialog.h"
+#include "job_generator.h"
 #include "model/survey_tables.h"
 #include "writer/output_file.h"
 #include "writer/record_writer.h"
@@ -33,9 +36,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
-// Answers nothing and shows nothing; counts the messages so that a failure is visible.
+// Shows nothing; keeps the last message so that a failed conversion is visible.
 class SilentUi : public fenwix::UserInterface {
  public:
   void ShowMessage(int32_t id, const std::string&) override { last_id = id; }
@@ -48,64 +50,36 @@ class SilentUi : public fenwix::UserInterface {
   int32_t last_id = 0;
 };
 
-// A job of `setups` instrument setups, each with a GPS vector, a backsight read on both faces
-// and two foresights, closed by the next setup's backsight. Names repeat over a network of
-// 500 stations, as in a real traverse with many setups on few points.
-void GenerateJob(const fs::path& path, int setups) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::exit(1);
-  fmt::memory_buffer text;
-  auto out = std::back_inserter(text);
-  fmt::format_to(out,
-                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data>\n  <Project>\n"
-                 "    <Name>Generated</Name>\n  </Project>\n");
-  for (int i = 0; i < setups; ++i) {
-    const int at = i % 500;
-    const int back = (i + 7) % 500;
-    const int fore = (i + 13) % 500;
-    fmt::format_to(out,
-                   "  <Vector>\n    <BasePoint>P{}</BasePoint>\n    <RoverPoint>P{}</RoverPoint>\n"
-                   "    <Type>Fixed</Type>\n    <DX>{:.4f}</DX>\n    <DY>{:.4f}</DY>\n"
-                   "    <DZ>{:.4f}</DZ>\n    <SX>0.0012</SX>\n    <SY>0.0015</SY>\n"
-                   "    <SZ>0.0031</SZ>\n    <CXY>-0.21</CXY>\n    <CXZ>0.34</CXZ>\n"
-                   "    <CYZ>-0.05</CYZ>\n  </Vector>\n",
-                   at, fore, 100.0 + i * 0.37, -250.0 + i * 0.11, 3.0 + (i % 17) * 0.25);
-    fmt::format_to(out,
-                   "  <Station>\n    <StationPoint>P{}</StationPoint>\n"
-                   "    <InstrumentHeight>{:.3f}</InstrumentHeight>\n  </Station>\n",
-                   at, 1.4 + (i % 5) * 0.05);
-    const auto observation = [&](const char* type, int point, double direction, double zenith,
-                                 double distance) {
-      fmt::format_to(out,
-                     "  <Observation>\n    <ObsType>{}</ObsType>\n"
-                     "    <PointNumber>P{}</PointNumber>\n    <Code>CP</Code>\n"
-                     "    <AngleUnitIndicator>DMS</AngleUnitIndicator>\n"
-                     "    <HorizontalAngle>{:.5f}</HorizontalAngle>\n"
-                     "    <ZenithAngle>{:.5f}</ZenithAngle>\n"
-                     "    <SlopeDistance>{:.4f}</SlopeDistance>\n"
-                     "    <PrismHeight>1.800</PrismHeight>\n  </Observation>\n",
-                     type, point, direction, zenith, distance);
-    };
-    const double d = 10.0 + (i % 300) * 0.5;
-    observation("Backsight", back, 0.0010, 91.0005, 50.0 + d);
-    observation("Backsight", back, 180.0012, 268.5955, 50.0 + d);
-    observation("Foresight", fore, 90.15405, 89.5950, 150.0 + d);
-    observation("Foresight", fore, 270.1541, 270.0010, 150.0 + d);
-    observation("Backsight", back, 0.0011, 91.0004, 50.0 + d);
-    if (text.size() > (1 << 20)) {
-      std::fwrite(text.data(), 1, text.size(), file);
-      text.clear();
-    }
+struct Times {
+  double wall = 1e30;  // seconds
+  double cpu = 1e30;
+  void Keep(const Times& other) {
+    wall = std::min(wall, other.wall);
+    cpu = std::min(cpu, other.cpu);
   }
-  fmt::format_to(out, "</data>\n");
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
+};
+
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Expat over the file with no handlers: the cost of reading and tokenising alone.
-double BareExpatSeconds(const fs::path& path) {
-  const auto start = Clock::now();
+template <typename Step>
+Times Measure(Step step) {
+  const auto wall_start = std::chrono::steady_clock::now();
+  const double cpu_start = ThreadCpuSeconds();
+  step();
+  Times t;
+  t.cpu = ThreadCpuSeconds() - cpu_start;
+  t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+  return t;
+}
+
+// Expat over the file with no handler, read in the same 64 KiB chunks as the reader.
+void BareExpatPass(const fs::path& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) std::exit(1);
   XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
   constexpr int CHUNK = 1 << 16;
   for (;;) {
@@ -113,30 +87,26 @@ double BareExpatSeconds(const fs::path& path) {
     const size_t n = std::fread(buffer, 1, CHUNK, file);
     const bool done = n < static_cast<size_t>(CHUNK);
     if (XML_ParseBuffer(parser, static_cast<int>(n), done) != XML_STATUS_OK) {
-      std::fprintf(stderr, "generated job is not well-formed\n");
+      std::fprintf(stderr, "the generated job is not well-formed\n");
       std::exit(1);
     }
     if (done) break;
   }
   XML_ParserFree(parser);
   std::fclose(file);
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The reading half of a conversion alone: Expat with the content handler filling the tables.
-double ReadSeconds(const fs::path& path, fenwix::SurveyTables& tables) {
+// The reading half alone: Expat with the content handler filling the tables.
+void Read(const fs::path& path, fenwix::SurveyTables& tables) {
   tables.ResetTables();
-  const auto start = Clock::now();
   fenwix::SaxReader reader;
   fenwix::XmlContentHandler handler(tables);
   reader.Attach(&handler);
   reader.ParseFile(path.string());
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The writing half alone: the record passes over the tables read, into a committed file.
-double WriteSeconds(const fenwix::SurveyTables& tables, const fs::path& output) {
-  const auto start = Clock::now();
+// The writing half alone: both record passes over the tables read, into a committed file.
+void Write(const fenwix::SurveyTables& tables, const fs::path& output) {
   fenwix::OutputFile out;
   if (!out.Open(output.string())) std::exit(1);
   fenwix::WriterState state;
@@ -146,75 +116,68 @@ double WriteSeconds(const fenwix::SurveyTables& tables, const fs::path& output) 
   fenwix::WriteStations(false, false, tables, state, out, error);
   fenwix::WriteObservations(tables, state, out, error);
   if (error != 0 || !out.Commit()) std::exit(1);
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct ConversionRun {
-  double seconds = 0.0;
-  int32_t message = 0;
-  int32_t observations = 0;
-  uintmax_t output_bytes = 0;
-};
-
-ConversionRun ConversionSeconds(const fs::path& input, const fs::path& output) {
-  fenwix::ConvertDialog dialog;
-  dialog.InitializeDefaults();
-  dialog.xml_path = input.string();
-  dialog.output_path = output.string();
-  SilentUi ui;
-  const auto start = Clock::now();
-  dialog.RunConversion(ui);
-  ConversionRun run;
-  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.message = ui.last_id;
-  run.observations = dialog.tables.observation_count() - 1;
-  std::error_code ec;
-  run.output_bytes = fs::file_size(output, ec);
-  return run;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int base_setups = argc > 1 ? std::atoi(argv[1]) : 20000;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
-  const fs::path dir = fs::temp_directory_path() / fmt::format("fenwix-bench-{}", getpid());
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const fs::path dir = fs::temp_directory_path() / fmt::format("fenwix-conversion-{}", getpid());
   fs::create_directories(dir);
-  fmt::print("{:>7} {:>9} {:>7} {:>10} {:>9} {:>8} {:>9} {:>11} {:>6} {:>11}\n", "setups",
-             "input MB", "obs", "output MB", "expat ms", "read ms", "write ms", "convert ms",
-             "ratio", "convert/MB");
-  double previous_per_mb = 0.0;
-  for (const int setups : {base_setups, 2 * base_setups}) {
-    const fs::path input = dir / fmt::format("job-{}.xml", setups);
-    const fs::path output = dir / fmt::format("job-{}.txt", setups);
-    GenerateJob(input, setups);
-    const double megabytes = static_cast<double>(fs::file_size(input)) / 1e6;
-    double bare = 1e9;
-    double read = 1e9;
-    double write = 1e9;
+  fmt::print("{:>6} {:>8} {:>8} {:>10} {:>10} {:>10} {:>10}  {:>13}\n", "size", "input MB",
+             "records", "output MB", "expat ms", "read ms", "write ms", "conversion ms");
+  double first_per_mb = 0.0;
+  for (const int scale : {1, 2}) {
+    fenwix::bench::JobSize size;
+    size.stations *= scale;
+    size.vectors *= scale;
+    size.setups *= scale;
+    fenwix::bench::JobCounts counts;
+    const fs::path input = dir / fmt::format("job-{}.xml", scale);
+    const fs::path output = dir / fmt::format("job-{}.txt", scale);
+    if (!fenwix::bench::WriteLargeJob(input.string(), size, counts)) return 1;
+
+    Times bare, read, write, conversion;
     fenwix::SurveyTables tables;
-    ConversionRun best;
-    best.seconds = 1e9;
+    int32_t message = 0;
+    int32_t records = 0;
     for (int r = 0; r < rounds; ++r) {
-      bare = std::min(bare, BareExpatSeconds(input));
-      read = std::min(read, ReadSeconds(input, tables));
-      write = std::min(write, WriteSeconds(tables, output));
-      const ConversionRun run = ConversionSeconds(input, output);
-      if (run.seconds < best.seconds) best = run;
+      bare.Keep(Measure([&] { BareExpatPass(input); }));
+      read.Keep(Measure([&] { Read(input, tables); }));
+      write.Keep(Measure([&] { Write(tables, output); }));
+      fenwix::ConvertDialog dialog;
+      dialog.InitializeDefaults();
+      dialog.xml_path = input.string();
+      dialog.output_path = output.string();
+      SilentUi ui;
+      conversion.Keep(Measure([&] { dialog.RunConversion(ui); }));
+      message = ui.last_id;
+      records = dialog.tables.observation_count() - 1;
     }
-    const double per_mb = best.seconds * 1e3 / megabytes;
+    const double input_mb = static_cast<double>(counts.bytes) / 1e6;
+    const double output_mb = static_cast<double>(fs::file_size(output)) / 1e6;
+    const auto ms = [](const Times& t) {
+      return fmt::format("{:.0f}/{:.0f}", t.wall * 1e3, t.cpu * 1e3);
+    };
+    fmt::print("{:>5}x {:>8.1f} {:>8} {:>10.1f} {:>10} {:>10} {:>10}  {:>13}\n", scale, input_mb,
+               records, output_mb, ms(bare), ms(read), ms(write), ms(conversion));
     fmt::print(
-        "{:>7} {:>9.1f} {:>7} {:>10.1f} {:>9.1f} {:>8.1f} {:>9.1f} {:>11.1f} {:>6.2f} {:>8.2f} "
-        "ms\n",
-        setups, megabytes, best.observations, static_cast<double>(best.output_bytes) / 1e6,
-        bare * 1e3, read * 1e3, write * 1e3, best.seconds * 1e3, best.seconds / bare, per_mb);
-    if (best.message != 2213) fmt::print("  conversion ended with message {}\n", best.message);
-    if (previous_per_mb > 0.0) {
-      fmt::print("cost per MB at twice the size: {:.2f} times that of the smaller job\n",
-                 per_mb / previous_per_mb);
+        "        conversion / bare Expat pass: {:.2f} wall, {:.2f} CPU "
+        "(reading alone {:.2f} CPU, writing alone {:.2f} CPU)\n",
+        conversion.wall / bare.wall, conversion.cpu / bare.cpu, read.cpu / bare.cpu,
+        write.cpu / bare.cpu);
+    if (message != 2213) fmt::print("        the conversion ended with message {}\n", message);
+    const double per_mb = conversion.cpu / input_mb;
+    if (scale == 1) {
+      first_per_mb = per_mb;
+    } else {
+      fmt::print(
+          "CPU time of the conversion per input MB at twice the size: {:.2f} times that "
+          "of the smaller job\n",
+          per_mb / first_per_mb);
     }
-    previous_per_mb = per_mb;
   }
+  fmt::print("(times as wall/CPU milliseconds)\n");
   fs::remove_all(dir);
   return 0;
 }
