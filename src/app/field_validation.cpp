@@ -43,7 +43,6 @@ size_t DecimalPrefixLength(std::string_view text) {
 }  // namespace
 
 std::optional<double> ParseNumberField(std::string_view text) {
-  text = text.substr(0, NUMBER_FIELD_CHARS);
   size_t start = 0;
   while (start < text.size() && IsBlank(text[start])) ++start;
   text.remove_prefix(start);

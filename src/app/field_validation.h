@@ -9,8 +9,6 @@
 
 namespace fenwix {
 
-// Only this many characters of a number field are read.
-inline constexpr size_t NUMBER_FIELD_CHARS = 31;
 // Longest seed station name, in characters.
 inline constexpr size_t SEED_NAME_MAX_CHARS = 15;
 
@@ -24,9 +22,10 @@ inline constexpr NumberRange LONGITUDE_RANGE{-180.0, 180.0};
 inline constexpr NumberRange HEIGHT_RANGE{-99999.0, 99999.0};
 inline constexpr NumberRange TOLERANCE_RANGE{0.0, 99999.0};
 
-// The number rule: blanks and tabs skipped, the longest decimal prefix (sign, digits, point,
-// exponent) taken, only blanks and tabs after it; a zero is accepted only when the text starts
-// with the digit 0. Empty when the text breaks the rule.
+// The number rule: the whole text is read (a cut after a fixed count of characters would turn
+// "      45" padded to the right into 4 without a word); blanks and tabs skipped, the longest
+// decimal prefix (sign, digits, point, exponent) taken, only blanks and tabs after it; a zero is
+// accepted only when the text starts with the digit 0. Empty when the text breaks the rule.
 std::optional<double> ParseNumberField(std::string_view text);
 
 // A refused field: the message number and its formatted text.

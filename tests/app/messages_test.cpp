@@ -59,8 +59,11 @@ TEST(FieldValidation, NumberRule) {
   EXPECT_EQ(ParseNumberField("inf"), std::nullopt);
   EXPECT_EQ(ParseNumberField("0x10"), std::nullopt);
   EXPECT_EQ(ParseNumberField("1e999"), std::nullopt);
-  // Only 31 characters are read: what follows them does not count.
-  EXPECT_EQ(ParseNumberField(std::string(30, ' ') + "7xyz"), 7.0);
+  // The whole field counts: a long run of blanks never cuts a number short, and nothing
+  // stray after the first 31 characters passes unseen.
+  EXPECT_EQ(ParseNumberField(std::string(30, ' ') + "45"), 45.0);
+  EXPECT_EQ(ParseNumberField("0.0000000000000000000000000001e30"), 100.0);
+  EXPECT_EQ(ParseNumberField(std::string(30, ' ') + "7xyz"), std::nullopt);
 }
 
 TEST(FieldValidation, RangesAndMessages) {
