@@ -18,6 +18,12 @@ double PrimeVerticalRadius(double a, double e2, double phi) {
   return a / std::sqrt(1.0 - e2 * s * s);
 }
 
+// The point itself when all its numbers are finite, otherwise the not-converged result.
+Geodetic Usable(const Geodetic& g) {
+  if (std::isfinite(g.phi) && std::isfinite(g.lam) && std::isfinite(g.h)) return g;
+  return Geodetic{NAN, NAN, NAN, false};
+}
+
 }  // namespace
 
 Cartesian GeodeticToCartesian(double a, double e2, double phi, double lam, double h) {
@@ -50,10 +56,7 @@ Geodetic CartesianToGeodetic(double a, double e2, double x, double y, double z) 
   } else {
     h = y / (std::cos(phi) * std::sin(lam)) - nr;
   }
-  if (!std::isfinite(phi) || !std::isfinite(lam) || !std::isfinite(h)) {
-    return Geodetic{NAN, NAN, NAN, false};
-  }
-  return Geodetic{phi, lam, h};
+  return Usable(Geodetic{phi, lam, h});
 }
 
 Local CartesianDeltaToLocal(double phi, double lam, double dx, double dy, double dz) {
@@ -87,9 +90,9 @@ Geodetic LocalOffsetToGeodetic(double a, double e2, double phi, double lam, doub
 Geodetic PolarPoint(double a, double e2, double phi, double lam, double h, double azimuth,
                     double zenith, double slope_distance, double instrument_height,
                     double target_height) {
-  if (slope_distance < ZERO_DISTANCE) return Geodetic{phi, lam, h};
-  if (zenith < ZENITH_VERTICAL_UP) return Geodetic{phi, lam, h + slope_distance};
-  if (zenith > ZENITH_VERTICAL_DOWN) return Geodetic{phi, lam, h - slope_distance};
+  if (slope_distance < ZERO_DISTANCE) return Usable(Geodetic{phi, lam, h});
+  if (zenith < ZENITH_VERTICAL_UP) return Usable(Geodetic{phi, lam, h + slope_distance});
+  if (zenith > ZENITH_VERTICAL_DOWN) return Usable(Geodetic{phi, lam, h - slope_distance});
   const double az = NormalizeAngle(azimuth);
   const double horizontal = slope_distance * std::sin(zenith);
   const double e = horizontal * std::sin(az);

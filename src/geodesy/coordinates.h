@@ -80,13 +80,15 @@ Geodetic LocalOffsetToGeodetic(double a, double e2, double phi, double lam, doub
 //   target_height, applied with LocalOffsetToGeodetic (the azimuth is first moved one full
 //   circle towards [0, 2π]).
 // The instrument and target heights (meters) are not applied in the two vertical cases.
+// converged as for CartesianToGeodetic: false (and NaN numbers) whenever the result would not be
+// finite, in the short cuts too.
 Geodetic PolarPoint(double a, double e2, double phi, double lam, double h, double azimuth,
                     double zenith, double slope_distance, double instrument_height,
                     double target_height);
 
 // Azimuth and slope distance from point 1 to point 2, both with heights. The azimuth is taken in
 // the local level frame of point 1 (so it includes the effect of the heights); it is 0 when the
-// points are less than ZERO_DISTANCE apart.
+// points are less than ZERO_DISTANCE apart. Input that is not finite gives NaN.
 AzimuthDistance AzimuthBetween(double a, double e2, double phi1, double lam1, double h1,
                                double phi2, double lam2, double h2);
 

@@ -152,6 +152,13 @@ TEST_F(Sights, EndsOnNumbersThatAreNot) {
   EXPECT_FALSE(Sight(1.0, nan, 100.0).converged);
   EXPECT_FALSE(Sight(nan, 1.0, 100.0).converged);
   EXPECT_FALSE(Sight(1.0, 1.0, nan).converged);
+  // The vertical and zero-length short cuts check their numbers too.
+  EXPECT_FALSE(PolarPoint(A, E2, nan, 0.1, 0.0, 1.0, 0.0, 10.0, 0.0, 0.0).converged);
+  EXPECT_FALSE(PolarPoint(A, E2, 0.1, 0.1, nan, 1.0, PI, 10.0, 0.0, 0.0).converged);
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_FALSE(PolarPoint(A, E2, 0.1, 0.1, 0.0, 1.0, 0.0, inf, 0.0, 0.0).converged);
+  // Any slope distance under a micrometre, -inf included, is no sight at all.
+  EXPECT_TRUE(PolarPoint(A, E2, 0.1, 0.1, 0.0, 1.0, 1.0, -inf, 0.0, 0.0).converged);
 }
 
 TEST(AzimuthBetween, PointsCloserThanAMicrometreHaveAzimuthZero) {
