@@ -1,8 +1,9 @@
 #pragma once
 // The inverse and direct problems of the geodesic on the ellipsoid, by Vincenty's iterative
 // method (reduced latitudes tan u = (1 - 1/inv_f) tan phi, Helmert's series in the form with
-// k1 = (sqrt(1 + u²) - 1) / (sqrt(1 + u²) + 1)). Accuracy about 0.1 mm on lines of any length
-// away from antipodal points; far below a micrometre on lines up to 100 km.
+// k1 = (sqrt(1 + u²) - 1) / (sqrt(1 + u²) + 1)). Measured against GeographicLib: lengths and
+// positions within 7.5e-12 of the line length (0.75 micrometre over 100 km), and within 0.12 mm
+// on lines anywhere on the globe more than 0.5 degree from antipodal.
 //
 // Units and signs: angles in radians, lengths in meters. Latitude north positive, longitude east
 // positive. Azimuths clockwise from north. The ellipsoid is a (semi-major axis, meters), inv_f
