@@ -58,12 +58,24 @@ void Deliver(void* data, Event event) {
   }
 }
 
+void XMLCALL Characters(void* data, const XML_Char* text, int length);
+
+// Most text in a job is the indentation between tags, which matters to no field; Expat is asked
+// for character data only while the handler can use it.
+void FollowTextInterest(void* data) {
+  auto* context = static_cast<ParseContext*>(data);
+  XML_SetCharacterDataHandler(context->parser,
+                              context->handler->TextMatters() ? Characters : nullptr);
+}
+
 void XMLCALL StartElement(void* data, const XML_Char* name, const XML_Char** /*attributes*/) {
   Deliver(data, [name](XmlContentHandler& handler) { handler.OnStartElement(LocalName(name)); });
+  FollowTextInterest(data);
 }
 
 void XMLCALL EndElement(void* data, const XML_Char* name) {
   Deliver(data, [name](XmlContentHandler& handler) { handler.OnEndElement(LocalName(name)); });
+  FollowTextInterest(data);
 }
 
 void XMLCALL Characters(void* data, const XML_Char* text, int length) {
@@ -105,7 +117,7 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
   if (handler != nullptr) {
     XML_SetUserData(parser, &context);
     XML_SetElementHandler(parser, StartElement, EndElement);
-    XML_SetCharacterDataHandler(parser, Characters);
+    // Text before the root element is not reported anyway; the element callbacks switch it on.
   }
 
   const int chunk = static_cast<int>(std::min<size_t>(chunk_size, 1u << 30));

@@ -11,8 +11,8 @@ namespace {
 
 using ChildName = XmlContentHandler::ChildName;
 
-// Longest keyword value read ("BacksightPoint"); a longer ObsType or unit text matches nothing,
-// so no more of it than this is kept.
+// Keyword values are at most 14 bytes ("BacksightPoint"); an ObsType or unit text longer than
+// this bound matches none of them, so no more of it is kept.
 constexpr size_t KEYWORD_TEXT_LIMIT = 32;
 
 int32_t StateOf(std::string_view name) {

@@ -81,6 +81,11 @@ class XmlContentHandler {
   // them (entity references, CDATA sections, comments, buffer ends), form one value.
   void OnCharacters(std::string_view text);
 
+  // Whether character data can change anything now. Text is only ever read as the value of the
+  // current child name, and it is what empties that name; with no child name current it does
+  // nothing at all, so a reader may leave it out until the next element start.
+  bool TextMatters() const { return child_name_ != ChildName::None; }
+
   // Set once a value grew past MAX_VALUE_BYTES. The value is dropped; the reader ends the parse
   // there as a fault of the document.
   bool value_too_long() const { return value_too_long_; }

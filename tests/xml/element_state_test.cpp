@@ -111,6 +111,14 @@ TEST(ElementState, OnlyTheFirstTextAfterAChildIsItsValue) {
   EXPECT_EQ(c->obs(0).dx, 1.0);
 }
 
+TEST(ElementState, AnyTextSpendsTheChildNameEvenWhereItIsNotRead) {
+  // The line break after </Point> spends "DX" in "data"; otherwise the one after <Vector> would
+  // be read as the vector's DX (0 instead of missing).
+  const auto c = Convert(Job("<Point><DX/></Point>\n<Vector>\n<BasePoint>B</BasePoint></Vector>"));
+  ASSERT_EQ(c->count(), 1u);
+  EXPECT_EQ(c->obs(0).dx, MISSING_VALUE);
+}
+
 TEST(ElementState, TextOfPointProjectAndDataIsNeverUsed) {
   const auto c = Convert(
       "<data><BasePoint>D</BasePoint>\n"
