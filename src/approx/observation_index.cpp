@@ -46,7 +46,9 @@ void ObservationIndex::Build(PerStation& lists, int32_t station_count, int32_t L
   std::vector<int32_t> next(lists.start.begin(), lists.start.end() - 1);
   for (size_t r = 0; r < links_.size(); ++r) {
     const int32_t s = links_[r].*field;
-    if (s > 0) lists.entries[static_cast<size_t>(next[static_cast<size_t>(s)]++)] = int32_t(r);
+    if (s > 0) {
+      lists.entries[static_cast<size_t>(next[static_cast<size_t>(s)]++)] = static_cast<int32_t>(r);
+    }
   }
 }
 

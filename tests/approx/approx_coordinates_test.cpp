@@ -196,6 +196,19 @@ TEST_F(ApproxTest, MoreStationsThanAFixedListHolds) {
   EXPECT_EQ(Run(obs), 0);
 }
 
+// The cycle visits S before R is known and ends on R without adding anything, so the stall
+// scan is what finds that S can now place U by a polar sight through R.
+TEST_F(ApproxTest, StallScanPlacesByAPolarSightWhenAReferenceBecameKnown) {
+  net_.Add("A", 200, 0, 1);
+  net_.Add("B", 0, -200, 2);
+  net_.Add("R", 250, 150, 3);
+  net_.Add("U", -120, 180, 4);
+  EXPECT_EQ(Run({net_.GpsVector("S", "A"), net_.GpsVector("S", "B"), net_.AngleSet("S", "R", "U"),
+                 net_.GpsVector("A", "R")}),
+            0);
+  ExpectOnTruth("U");
+}
+
 class IntersectionTest : public ApproxTest {
  protected:
   void SetUp() override {
