@@ -40,9 +40,20 @@ void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error) 
   if (out.error()) error = WRITE_ERROR;
 }
 
+void AppendFieldText(fmt::memory_buffer& line, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    line.push_back(byte < 0x20 || byte == 0x7F ? ' ' : c);
+  }
+}
+
 void WriteObsDescription(OutputFile& out, char delimiter, std::string_view text) {
   if (text.empty()) return;
-  out.Print("{}{} {}\n", "$OBS_DESC", delimiter, text);
+  fmt::memory_buffer line;
+  fmt::format_to(std::back_inserter(line), "{}{} ", "$OBS_DESC", delimiter);
+  AppendFieldText(line, text);
+  line.push_back('\n');
+  out.Write(std::string_view(line.data(), line.size()));
 }
 
 }  // namespace fenwix

@@ -17,6 +17,11 @@ inline constexpr char DELIMITER = ';';
 void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error);
 void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error);
 void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error);
+// Appends a name or description as one field of a record line. Line breaks, tabs and other
+// control characters (a blank <PointNumber/> takes the indentation after it as its value) are
+// written as blanks, so a field can never break the line structure of the file.
+void AppendFieldText(fmt::memory_buffer& line, std::string_view text);
+
 // One "$OBS_DESC" line, or nothing at all when the text is empty.
 void WriteObsDescription(OutputFile& out, char delimiter, std::string_view text);
 

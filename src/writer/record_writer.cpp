@@ -33,7 +33,7 @@ class RecordLine {
 
   RecordLine& Text(std::string_view field) {
     Separator();
-    Append(field);
+    AppendFieldText(text_, field);
     return *this;
   }
   RecordLine& Number(double value, int decimals) {

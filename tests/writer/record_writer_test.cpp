@@ -347,3 +347,40 @@ TEST_F(RecordWriterTest, MergedStationKeepsItsObservations) {
 
 }  // namespace
 }  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// A blank <PointNumber/> followed by indentation takes the line break and blanks as its name;
+// written unchanged it would split the record over two lines of the output file.
+TEST(RecordWriter, ControlCharactersInNamesNeverBreakARecordLine) {
+  SurveyTables tables;
+  tables.SetObsKind(ObsKind::Sight);
+  tables.SetObsName(OBS_NAME_AT, "S1");
+  tables.SetObsName(OBS_NAME_BACK, "\n      ");
+  tables.SetObsName(OBS_NAME_DESCRIPTION, "two\r\nlines\tand tab");
+  tables.SetObsValue(OBS_VALUE_ZENITH, HALF_PI);
+  tables.RecordObservation();
+  WriterState state;
+  state.current_linear_unit = LINEAR_UNIT_METER;
+  state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  std::FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  OutputFile out;
+  out.Attach(stream);
+  int32_t error = -1;
+  WriteObservations(tables, state, out, error);
+  ASSERT_TRUE(out.Flush());
+  EXPECT_EQ(error, WRITE_OK);
+  std::rewind(stream);
+  std::string text;
+  for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) text.push_back(char(c));
+  std::fclose(stream);
+  EXPECT_NE(text.find("$OBS_DESC; two  lines and tab\r\n$ZENITH_ONLY; S1;        ; 90.000000; "
+                      "5.000; 0.00000; 0.00000\r\n\r\n"),
+            std::string::npos)
+      << text;
+}
+
+}  // namespace
+}  // namespace fenwix
