@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "approx/approx_coordinates.h"
-#include "approx/pending_observations.h"
 #include "approx/truth_network.h"
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
@@ -289,19 +288,6 @@ TEST_F(IntersectionTest, DistancesAloneNeedThree) {
   tables_.ResetTables();
   EXPECT_EQ(Run(two), 3);  // two circles cross twice: U stays unknown, with X1 and X2
   EXPECT_FALSE(Row("U").coords_known);
-}
-
-TEST(PendingObservations, OneEntryPerStationUpToCapacity) {
-  PendingObservations p;
-  p.azimuths.Add(3, 1.0);
-  p.azimuths.Add(3, 2.0);
-  p.azimuths.Add(4, 3.0);
-  p.azimuths.Add(5, 4.0);
-  ASSERT_EQ(p.azimuths.size(), 2);
-  EXPECT_EQ(p.azimuths.Of(3)->value, 1.0);
-  EXPECT_EQ(p.azimuths.Of(5), nullptr);
-  for (int i = 1; i <= 12; ++i) p.distances.Add(i, i);
-  EXPECT_EQ(p.distances.size(), PENDING_DISTANCE_CAPACITY);
 }
 
 TEST(AzimuthViaReference, NeedsBothStationsKnown) {
