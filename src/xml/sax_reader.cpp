@@ -17,7 +17,7 @@ namespace fenwix {
 namespace {
 
 // Joins a namespace URI and a local name in the names Expat reports. It cannot occur in an XML
-// 1.0 document, not even through a character reference, so the only one ends the URI.
+// 1.0 document, not even through a character reference, so it always ends the URI.
 constexpr XML_Char NAMESPACE_SEPARATOR = '\x01';
 
 struct ParserDeleter {
@@ -37,12 +37,19 @@ struct ParseContext {
   std::exception_ptr failure;
   // A fault of the document that Expat does not see (an over-long value).
   std::string fault;
+  // Whether Expat currently reports character data.
+  bool text_reported = false;
 };
 
+// One pass over the name: element names are short, and two library scans (length, then
+// separator) cost more than the bytes themselves.
 std::string_view LocalName(const XML_Char* name) {
-  const std::string_view full(name);
-  const size_t separator = full.find(NAMESPACE_SEPARATOR);
-  return separator == std::string_view::npos ? full : full.substr(separator + 1);
+  const XML_Char* local = name;
+  const XML_Char* p = name;
+  for (; *p != '\0'; ++p) {
+    if (*p == NAMESPACE_SEPARATOR) local = p + 1;
+  }
+  return std::string_view(local, static_cast<size_t>(p - local));
 }
 
 template <typename Event>
@@ -64,8 +71,10 @@ void XMLCALL Characters(void* data, const XML_Char* text, int length);
 // for character data only while the handler can use it.
 void FollowTextInterest(void* data) {
   auto* context = static_cast<ParseContext*>(data);
-  XML_SetCharacterDataHandler(context->parser,
-                              context->handler->TextMatters() ? Characters : nullptr);
+  const bool wanted = context->handler->TextMatters();
+  if (wanted == context->text_reported) return;
+  context->text_reported = wanted;
+  XML_SetCharacterDataHandler(context->parser, wanted ? Characters : nullptr);
 }
 
 void XMLCALL StartElement(void* data, const XML_Char* name, const XML_Char** /*attributes*/) {

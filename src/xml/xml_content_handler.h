@@ -83,7 +83,7 @@ class XmlContentHandler {
 
   // Whether character data can change anything now. Text is only ever read as the value of the
   // current child name, and it is what empties that name; with no child name current it does
-  // nothing at all, so a reader may leave it out until the next element start.
+  // nothing at all, so a reader may leave it out until the next element start or end.
   bool TextMatters() const { return child_name_ != ChildName::None; }
 
   // Set once a value grew past MAX_VALUE_BYTES. The value is dropped; the reader ends the parse
