@@ -56,7 +56,7 @@ template <typename Event>
 void Deliver(void* data, Event event) {
   auto* context = static_cast<ParseContext*>(data);
   // Expat may report an event or two after a stop; they are dropped.
-  if (context->failure) return;
+  if (context->failure || !context->fault.empty()) return;
   try {
     event(*context->handler);
   } catch (...) {
@@ -88,14 +88,14 @@ void XMLCALL EndElement(void* data, const XML_Char* name) {
 }
 
 void XMLCALL Characters(void* data, const XML_Char* text, int length) {
-  Deliver(data, [text, length](XmlContentHandler& handler) {
-    handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)));
-  });
   auto* context = static_cast<ParseContext*>(data);
-  if (context->handler->value_too_long() && context->fault.empty()) {
-    context->fault = "element text longer than " + std::to_string(MAX_VALUE_BYTES) + " bytes";
-    XML_StopParser(context->parser, XML_FALSE);
-  }
+  Deliver(data, [context, text, length](XmlContentHandler& handler) {
+    handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)));
+    if (handler.value_too_long()) {
+      context->fault = "element text longer than " + std::to_string(MAX_VALUE_BYTES) + " bytes";
+      XML_StopParser(context->parser, XML_FALSE);
+    }
+  });
 }
 
 ParseResult NotWellFormed(XML_Parser parser, const std::string& fault) {
