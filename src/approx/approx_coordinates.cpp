@@ -16,12 +16,20 @@ namespace fenwix {
 
 namespace {
 
-// Two azimuths closer than this (packed 0°01') are too nearly parallel to intersect.
+// Lines of sight that cross at less than this (packed 0°01') are too nearly parallel to
+// intersect.
 const double ONE_ARC_MINUTE = DmsToRadians(0.01);
 // Smallest tolerance of the distance-only search, radians (packed 0°00'01").
 const double ONE_ARC_SECOND = DmsToRadians(0.0001);
 // Most distances handed to an intersection.
 constexpr size_t MAX_INTERSECTION_DISTANCES = 10;
+
+// Angle between the lines of sight along two azimuths, in [0, π/2]: azimuths either side of
+// north, and opposed azimuths, lie along nearly parallel lines too.
+double LinesCrossAt(double azimuth1, double azimuth2) {
+  const double turn = std::fabs(SmallestAngleDifference(azimuth1, azimuth2));
+  return std::min(turn, PI - turn);
+}
 
 bool Usable(const Geodetic& g) {
   return g.converged && std::isfinite(g.phi) && std::isfinite(g.lam) && std::isfinite(g.h);
@@ -316,7 +324,8 @@ class Propagation {
     }
 
     IntersectionResult place{false, NAN, NAN};
-    if (azimuths.size() == 2 && std::fabs(azimuths[0].value - azimuths[1].value) > ONE_ARC_MINUTE) {
+    if (azimuths.size() == 2 &&
+        LinesCrossAt(azimuths[0].value, azimuths[1].value) > ONE_ARC_MINUTE) {
       const StationRecord& p1 = Row(azimuths[0].station);
       const StationRecord& p2 = Row(azimuths[1].station);
       place = IntersectAzimuths(PROPAGATION_A, PROPAGATION_INV_F, p1.latitude, p1.longitude,

@@ -20,6 +20,8 @@ struct BracketOutcome {
   double phi;      // the probe at m - q of the final step (meaningful only when converged)
   double lam;
   int steps;  // steps taken
+  double lo;  // the final bracket; lo still at its start means no step ever moved it up
+  double hi;
 };
 
 // Runs the search on [lo, hi]. Each step evaluates misfit(m + q), then misfit(m - q); when the
@@ -27,7 +29,7 @@ struct BracketOutcome {
 // whose geodesic did not converge) counts as larger than any number; then
 // m = (lo + hi) / 2 and q = |hi - lo| / 4. It converges as soon as |hi - lo| <= tolerance after a
 // step and fails when `cap` steps have not done so (at least one step is always taken). The
-// delivered point is the last probe, at m - q of the final step.
+// delivered point is the last probe, at m - q of the final step; the final bracket comes with it.
 template <class MisfitAt>
 BracketOutcome BracketSearch(double lo, double hi, double tolerance, int cap, MisfitAt misfit) {
   double m = (lo + hi) / 2.0;
@@ -45,8 +47,10 @@ BracketOutcome BracketSearch(double lo, double hi, double tolerance, int cap, Mi
     }
     m = (lo + hi) / 2.0;
     q = std::fabs(hi - lo) / 4.0;
-    if (std::fabs(hi - lo) <= tolerance) return BracketOutcome{true, minus.phi, minus.lam, steps};
-    if (steps >= cap) return BracketOutcome{false, NAN, NAN, steps};
+    if (std::fabs(hi - lo) <= tolerance) {
+      return BracketOutcome{true, minus.phi, minus.lam, steps, lo, hi};
+    }
+    if (steps >= cap) return BracketOutcome{false, NAN, NAN, steps, lo, hi};
   }
 }
 

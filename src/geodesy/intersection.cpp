@@ -48,6 +48,12 @@ IntersectionResult Found(double phi, double lam) {
 
 const IntersectionResult NOT_FOUND{false, NAN, NAN};
 
+// The point lies within bound of the observed distance from k (false when anything is NaN).
+bool KeepsDistance(const Surface& el, const KnownDistance& k, double phi, double lam,
+                   double bound) {
+  return std::fabs(Inverse(el, k.phi, k.lam, phi, lam).s - k.distance) <= bound;
+}
+
 // The found point F or its mirror F2, whichever fits all distances better; F wins ties. A sum
 // that is NaN (a geodesic that did not converge) loses to one that is a number.
 IntersectionResult Choose(const Surface& el, std::span<const KnownDistance> known, double phi,
@@ -72,6 +78,16 @@ IntersectionResult IntersectAzimuths(double a, double inv_f, double phi1, double
   };
   const BracketOutcome outcome = BracketSearch(0.0, AZIMUTH_SEARCH_LENGTH, tolerance, cap, misfit);
   if (!outcome.converged) return NOT_FOUND;
+  // Lines that meet behind P1 (or within a tolerance of it) hold the bracket at the start of the
+  // ray: the search ends on P1 itself.
+  if (!(outcome.lo > 0.0)) return NOT_FOUND;
+  // Ahead of P2 along its sight, not behind it where the line meets an opposed ray, and on that
+  // line rather than at the nearest point of a ray that misses it.
+  const InverseResult sight = Inverse(el, phi2, lam2, outcome.phi, outcome.lam);
+  const double turn = SmallestAngleDifference(sight.alpha12, azimuth2);
+  const double along = std::cos(turn) * sight.s;
+  const double offset = std::sin(std::fabs(turn)) * sight.s;
+  if (!(along > tolerance) || !(offset <= INTERSECTION_CHECK_FACTOR * tolerance)) return NOT_FOUND;
   return Found(outcome.phi, outcome.lam);
 }
 
@@ -92,6 +108,10 @@ IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0
   const BracketOutcome outcome =
       BracketSearch(std::max(g, 0.0), 2.0 * (to_q1.s + q1.distance), tolerance, cap, misfit);
   if (!outcome.converged) return NOT_FOUND;
+  // A ray that misses the circle leaves the search at its nearest approach.
+  if (!KeepsDistance(el, q1, outcome.phi, outcome.lam, INTERSECTION_CHECK_FACTOR * tolerance)) {
+    return NOT_FOUND;
+  }
 
   // With the foot behind the start the ray meets the circle only once ahead of it.
   if (g <= 0.0) return Found(outcome.phi, outcome.lam);
@@ -117,6 +137,11 @@ IntersectionResult IntersectDistances(double a, double inv_f, std::span<const Kn
   };
   const BracketOutcome outcome = BracketSearch(0.0, TWO_PI, tolerance, cap, misfit);
   if (!outcome.converged) return NOT_FOUND;
+  // Circles that do not meet leave the search at the first circle's point nearest to (or
+  // farthest from) the second. The bracket is an angle at Q1; on the circle it spans
+  // tolerance · d1.
+  const double bound = INTERSECTION_CHECK_FACTOR * tolerance * std::fabs(q1.distance);
+  if (!KeepsDistance(el, q2, outcome.phi, outcome.lam, bound)) return NOT_FOUND;
 
   // The other crossing is the mirror image of the found one in the line Q1-Q2.
   const double u12 = Inverse(el, q1.phi, q1.lam, q2.phi, q2.lam).alpha12;

@@ -13,7 +13,9 @@
 namespace fenwix {
 
 struct IntersectionResult {
-  bool found;  // false: the step cap was reached, the answer is ambiguous, or the input unusable
+  // false: the step cap was reached, the answer is ambiguous, the point the search ended on does
+  // not satisfy the observations (see each operation), or the input is unusable
+  bool found;
   double phi;  // the point, meaningful only when found
   double lam;
 };
@@ -27,12 +29,17 @@ struct KnownDistance {
 
 // Start bracket of the distance along the first ray in IntersectAzimuths, meters.
 inline constexpr double AZIMUTH_SEARCH_LENGTH = 20000000.0;
+// Misfit a found point may keep, in search tolerances: a real answer lies within 1.5 of it.
+inline constexpr double INTERSECTION_CHECK_FACTOR = 4.0;
 
 // The point on the geodesic leaving (phi1, lam1) at azimuth1 that lies on the line of sight
 // from (phi2, lam2) at azimuth2. Searches the distance t along the first ray over
 // [0, AZIMUTH_SEARCH_LENGTH]; the misfit of a probe is sin|alpha - azimuth2| · s, with alpha and
 // s the azimuth and length from point 2 to the probe. tolerance is the final bracket width in
-// meters.
+// meters. The point is found only when it lies ahead on both rays by more than the tolerance
+// (the search moved off the first station; s · cos(alpha - azimuth2) > tolerance) and its
+// misfit, its offset from the second line of sight, is at most INTERSECTION_CHECK_FACTOR ·
+// tolerance: lines that meet behind either station, and rays that never meet, give nothing.
 IntersectionResult IntersectAzimuths(double a, double inv_f, double phi1, double lam1,
                                      double azimuth1, double phi2, double lam2, double azimuth2,
                                      double tolerance, int cap);
@@ -43,6 +50,10 @@ IntersectionResult IntersectAzimuths(double a, double inv_f, double phi1, double
 // the other distances choose the crossing with the smaller sum of squared distance misfits (the
 // first crossing found wins ties); with a single distance that is ambiguous and nothing is
 // found. tolerance is the final bracket width in meters. Needs at least one known distance.
+// Nothing is found unless the point the search converged to lies within
+// INTERSECTION_CHECK_FACTOR · tolerance of distance known[0].distance from known[0]: a ray that
+// misses the circle gives nothing. (A mirror crossing chosen in its place is that point's
+// reflection in the foot of known[0] and is not checked again.)
 IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0, double lam0,
                                              double azimuth0, std::span<const KnownDistance> known,
                                              double tolerance, int cap);
@@ -52,6 +63,10 @@ IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0
 // least three distances are needed: the crossing and its mirror in the line known[0]-known[1]
 // are compared by their sums of squared distance misfits (the first found wins ties). With fewer
 // than three nothing is found (no search is run). tolerance is the final bracket width, radians.
+// Nothing is found unless the point the search converged to lies within
+// INTERSECTION_CHECK_FACTOR · tolerance · |known[0].distance| (the final bracket as an arc of the
+// first circle) of distance known[1].distance from known[1]: circles that do not meet give
+// nothing. It lies on the first circle by construction.
 IntersectionResult IntersectDistances(double a, double inv_f, std::span<const KnownDistance> known,
                                       double tolerance, int cap);
 

@@ -10,6 +10,7 @@
 #include "geodesy/angles.h"
 #include "geodesy/bracket_search.h"
 #include "geodesy/ellipsoid.h"
+#include "geodesy/geodesic.h"
 
 namespace fenwix {
 namespace {
@@ -237,6 +238,118 @@ TEST_F(Intersections, InputsThatAreNotNumbersFindNothing) {
   EXPECT_FALSE(
       IntersectAzimuthDistances(A, INV_F, p1_.phi, p1_.lam, 0.5, known, SEARCH_TOLERANCE, CAP)
           .found);
+}
+
+// A search always narrows its bracket, so it ends somewhere even when the rays never meet ahead of
+// both stations or the circles never meet. What is found must satisfy the sightings.
+
+// Offset from the second line of sight that a found point may have.
+constexpr double CHECK_BOUND = INTERSECTION_CHECK_FACTOR * SEARCH_TOLERANCE;
+
+class CheckedAzimuths : public Intersections {
+ protected:
+  IntersectionResult Run(Point p2, double azimuth1, double azimuth2) const {
+    return IntersectAzimuths(A, INV_F, p1_.phi, p1_.lam, azimuth1, p2.phi, p2.lam, azimuth2,
+                             SEARCH_TOLERANCE, CAP);
+  }
+  // Judged with GeographicLib: the point lies ahead on both rays, off the second line of sight by
+  // no more than the check allows (the first ray holds it by construction).
+  void ExpectOnBothRays(const IntersectionResult& r, Point p2, double azimuth1,
+                        double azimuth2) const {
+    const Point f{r.phi, r.lam};
+    EXPECT_LT(std::fabs(SmallestAngleDifference(Azimuth(p1_, f), azimuth1)), 1e-6);
+    const double turn = SmallestAngleDifference(Azimuth(p2, f), azimuth2);
+    EXPECT_LT(std::fabs(turn), HALF_PI);
+    EXPECT_LT(std::sin(std::fabs(turn)) * Distance(p2, f), CHECK_BOUND + 1e-6);
+  }
+};
+
+TEST_F(CheckedAzimuths, RaysCrossingBehindTheFirstStationFindNothing) {
+  // The lines meet 3 km behind P1: the search ends on P1 itself, 1.4 km off the second line.
+  const Point p2 = Along(p1_, Rad(100.0), 2500.0);
+  const Point behind = Along(p1_, Rad(220.0), 3000.0);
+  EXPECT_FALSE(Run(p2, Rad(40.0), Azimuth(p2, behind)).found);
+  // Lines crossing at two arc-minutes 50 m behind P1, ahead of Q2: P1 lies only 3 cm off the
+  // second line, so only the search held at its start gives the crossing away.
+  const Point x = Along(p1_, Rad(220.0), 50.0);
+  const Point q2 = Along(x, Rad(220.0 + 2.0 / 60.0), 2000.0);
+  const double a2 = Azimuth(q2, x);
+  ASSERT_LT(std::fabs(std::sin(SmallestAngleDifference(Azimuth(q2, p1_), a2))) * Distance(q2, p1_),
+            CHECK_BOUND);
+  EXPECT_FALSE(Run(q2, Rad(40.0), a2).found);
+}
+
+TEST_F(CheckedAzimuths, AntiparallelRaysFindNothing) {
+  // Opposed rays from stations beside, behind or ahead of each other meet, if anywhere, behind
+  // one of them: the search ends on P1, on P2, or a quarter of the earth away behind P2.
+  for (const double base : {130.0, 310.0, 220.0, 40.0}) {
+    const Point p2 = Along(p1_, Rad(base), 1000.0);
+    EXPECT_FALSE(Run(p2, Rad(40.0), Rad(220.0)).found) << base;
+  }
+  // A crossing ahead of P1 that P2 sees over its shoulder.
+  const Point truth = Along(p1_, Rad(40.0), 3000.0);
+  const Point p2 = Along(p1_, Rad(100.0), 2500.0);
+  EXPECT_FALSE(Run(p2, Rad(40.0), AddAngles(Azimuth(p2, truth), PI)).found);
+}
+
+TEST_F(CheckedAzimuths, ParallelRaysGiveOnlyARealCrossing) {
+  // Rays parallel at their stations meet, if at all, thousands of kilometres away. The search
+  // may find that crossing; it must not hand back a point that lies off either ray.
+  for (const double base : {130.0, 310.0, 220.0, 40.0}) {
+    const Point p2 = Along(p1_, Rad(base), 1000.0);
+    const double to_p2 = Azimuth(p1_, p2);
+    const double from_p1 = Azimuth(p2, p1_);
+    // The same azimuth at both stations, and both rays square to the line between them.
+    const double pairs[2][2] = {{Rad(40.0), Rad(40.0)},
+                                {AddAngles(to_p2, -HALF_PI), AddAngles(from_p1, HALF_PI)}};
+    for (const auto& pair : pairs) {
+      const IntersectionResult r = Run(p2, pair[0], pair[1]);
+      if (r.found) ExpectOnBothRays(r, p2, pair[0], pair[1]);
+    }
+  }
+}
+
+TEST_F(CheckedAzimuths, ChecksLeaveAnAcceptedPointWhereTheSearchPutIt) {
+  // The unchecked search, run with the misfit the header describes on the same geodesics, is
+  // what the function returned before it checked anything: a good crossing keeps its bits.
+  const Point truth = Along(p1_, Rad(40.0), 3000.0);
+  const Point p2 = Along(p1_, Rad(100.0), 2500.0);
+  const double a2 = Azimuth(p2, truth);
+  const double e2 = EccentricitySquaredOf(A, INV_F);
+  const BracketOutcome unchecked =
+      BracketSearch(0.0, AZIMUTH_SEARCH_LENGTH, SEARCH_TOLERANCE, CAP, [&](double t) {
+        const DirectResult probe = GeodesicDirect(A, INV_F, p1_.phi, p1_.lam, Rad(40.0), t);
+        const InverseResult sight =
+            GeodesicInverse(A, e2, INV_F, p2.phi, p2.lam, probe.phi2, probe.lam2);
+        return Probe{std::sin(std::fabs(SmallestAngleDifference(sight.alpha12, a2))) * sight.s,
+                     probe.phi2, probe.lam2};
+      });
+  ASSERT_TRUE(unchecked.converged);
+  const IntersectionResult r = Run(p2, Rad(40.0), a2);
+  ASSERT_TRUE(r.found);
+  EXPECT_EQ(r.phi, unchecked.phi);
+  EXPECT_EQ(r.lam, unchecked.lam);
+  ExpectOnBothRays(r, p2, Rad(40.0), a2);
+}
+
+TEST_F(AzimuthDistance, CircleThatMissesTheRayFindsNothing) {
+  // The circle of 200 m around Q1, 300 m off the ray, never reaches it; a second distance used
+  // to let the mirror step hand back the foot of Q1.
+  const Point foot = Along(p1_, ray_, 1000.0);
+  EXPECT_FALSE(Run({{q1_.phi, q1_.lam, 200.0}, To(q2_, foot)}).found);
+  // A circle around a point behind the start that meets the ray's line only behind it.
+  const Point behind = Along(Along(p1_, ray_ + PI, 200.0), ray_ + HALF_PI, 300.0);
+  EXPECT_FALSE(Run({{behind.phi, behind.lam, 330.0}}).found);
+}
+
+TEST_F(DistancesOnly, CirclesThatDoNotMeetFindNothing) {
+  // Q1 and Q2 stand 1000 m apart: circles of 300 m each lie apart, a circle of 300 m around Q2
+  // lies inside one of 2000 m around Q1.
+  ASSERT_NEAR(Distance(q1_, q2_), 1000.0, 1.0);
+  const KnownDistance third = To(q3_, truth_);
+  EXPECT_FALSE(Run({{q1_.phi, q1_.lam, 300.0}, {q2_.phi, q2_.lam, 300.0}, third}).found);
+  EXPECT_FALSE(Run({{q1_.phi, q1_.lam, 2000.0}, {q2_.phi, q2_.lam, 300.0}, third}).found);
+  EXPECT_FALSE(Run({{q1_.phi, q1_.lam, 300.0}, {q2_.phi, q2_.lam, 2000.0}, third}).found);
 }
 
 }  // namespace
