@@ -54,6 +54,33 @@ bool KeepsDistance(const Surface& el, const KnownDistance& k, double phi, double
   return std::fabs(Inverse(el, k.phi, k.lam, phi, lam).s - k.distance) <= bound;
 }
 
+// The search's step halves the bracket towards the smaller of its two probes, which cuts the
+// answer away when the misfit rises much faster on one side of it (a distance misfit does, near
+// a small or distant circle). Where the signed misfit changes sign once over [lo, hi], bisection
+// on that sign finds the answer instead: the probe at the end of the final bracket nearer to
+// zero. Nothing when the sign does not change, a probe is not a number, or after cap steps.
+template <class SignedMisfitAt>
+IntersectionResult Bisect(double lo, double hi, double tolerance, int cap, SignedMisfitAt misfit) {
+  Probe at_lo = misfit(lo);
+  Probe at_hi = misfit(hi);
+  if (!(at_lo.misfit * at_hi.misfit <= 0.0)) return NOT_FOUND;
+  for (int steps = 0; std::fabs(hi - lo) > tolerance; ++steps) {
+    if (steps >= cap) return NOT_FOUND;
+    const double m = (lo + hi) / 2.0;
+    const Probe at_m = misfit(m);
+    if (std::isnan(at_m.misfit)) return NOT_FOUND;
+    if ((at_m.misfit <= 0.0) == (at_lo.misfit <= 0.0)) {
+      lo = m;
+      at_lo = at_m;
+    } else {
+      hi = m;
+      at_hi = at_m;
+    }
+  }
+  const Probe& best = std::fabs(at_lo.misfit) <= std::fabs(at_hi.misfit) ? at_lo : at_hi;
+  return IntersectionResult{true, best.phi, best.lam};
+}
+
 // The found point F or its mirror F2, whichever fits all distances better; F wins ties. A sum
 // that is NaN (a geodesic that did not converge) loses to one that is a number.
 IntersectionResult Choose(const Surface& el, std::span<const KnownDistance> known, double phi,
@@ -105,22 +132,31 @@ IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0
     const double d = Inverse(el, q1.phi, q1.lam, probe.phi2, probe.lam2).s - q1.distance;
     return Probe{d * d, probe.phi2, probe.lam2};
   };
-  const BracketOutcome outcome =
-      BracketSearch(std::max(g, 0.0), 2.0 * (to_q1.s + q1.distance), tolerance, cap, misfit);
+  const double lo = std::max(g, 0.0);
+  const double hi = 2.0 * (to_q1.s + q1.distance);
+  const BracketOutcome outcome = BracketSearch(lo, hi, tolerance, cap, misfit);
   if (!outcome.converged) return NOT_FOUND;
-  // A ray that misses the circle leaves the search at its nearest approach.
-  if (!KeepsDistance(el, q1, outcome.phi, outcome.lam, INTERSECTION_CHECK_FACTOR * tolerance)) {
-    return NOT_FOUND;
+  IntersectionResult f{true, outcome.phi, outcome.lam};
+  const double bound = INTERSECTION_CHECK_FACTOR * tolerance;
+  if (!KeepsDistance(el, q1, f.phi, f.lam, bound)) {
+    // Beyond the foot of Q1 the distance from Q1 only grows, so it passes d1 once if the ray
+    // meets the circle ahead at all; a ray that misses leaves the sign unchanged.
+    f = Bisect(lo, hi, tolerance, cap, [&](double t) {
+      const DirectResult probe = Direct(el, phi0, lam0, azimuth0, t);
+      return Probe{Inverse(el, q1.phi, q1.lam, probe.phi2, probe.lam2).s - q1.distance, probe.phi2,
+                   probe.lam2};
+    });
+    if (!f.found || !KeepsDistance(el, q1, f.phi, f.lam, bound)) return NOT_FOUND;
   }
 
   // With the foot behind the start the ray meets the circle only once ahead of it.
-  if (g <= 0.0) return Found(outcome.phi, outcome.lam);
-  const double s = Inverse(el, phi0, lam0, outcome.phi, outcome.lam).s;
+  if (g <= 0.0) return Found(f.phi, f.lam);
+  const double s = Inverse(el, phi0, lam0, f.phi, f.lam).s;
   const double t2 = g - (s - g);
-  if (t2 <= 0.0) return Found(outcome.phi, outcome.lam);
+  if (t2 <= 0.0) return Found(f.phi, f.lam);
   if (known.size() == 1) return NOT_FOUND;
   const DirectResult mirror = Direct(el, phi0, lam0, azimuth0, t2);
-  return Choose(el, known, outcome.phi, outcome.lam, mirror);
+  return Choose(el, known, f.phi, f.lam, mirror);
 }
 
 IntersectionResult IntersectDistances(double a, double inv_f, std::span<const KnownDistance> known,
@@ -137,17 +173,26 @@ IntersectionResult IntersectDistances(double a, double inv_f, std::span<const Kn
   };
   const BracketOutcome outcome = BracketSearch(0.0, TWO_PI, tolerance, cap, misfit);
   if (!outcome.converged) return NOT_FOUND;
-  // Circles that do not meet leave the search at the first circle's point nearest to (or
-  // farthest from) the second. The bracket is an angle at Q1; on the circle it spans
-  // tolerance · d1.
+  const double u12 = Inverse(el, q1.phi, q1.lam, q2.phi, q2.lam).alpha12;
+  IntersectionResult f{true, outcome.phi, outcome.lam};
+  // The bracket is an angle at Q1; on the circle it spans tolerance · d1.
   const double bound = INTERSECTION_CHECK_FACTOR * tolerance * std::fabs(q1.distance);
-  if (!KeepsDistance(el, q2, outcome.phi, outcome.lam, bound)) return NOT_FOUND;
+  if (!KeepsDistance(el, q2, f.phi, f.lam, bound)) {
+    // Along the first circle the distance from Q2 grows from its point nearest Q2 (towards
+    // u12) to the farthest, so it passes d2 once on that half if the circles meet; circles
+    // that do not meet leave the sign unchanged.
+    f = Bisect(u12, u12 + PI, tolerance, cap, [&](double w) {
+      const DirectResult probe = Direct(el, q1.phi, q1.lam, w, q1.distance);
+      return Probe{Inverse(el, q2.phi, q2.lam, probe.phi2, probe.lam2).s - q2.distance, probe.phi2,
+                   probe.lam2};
+    });
+    if (!f.found || !KeepsDistance(el, q2, f.phi, f.lam, bound)) return NOT_FOUND;
+  }
 
   // The other crossing is the mirror image of the found one in the line Q1-Q2.
-  const double u12 = Inverse(el, q1.phi, q1.lam, q2.phi, q2.lam).alpha12;
-  const double uf = Inverse(el, q1.phi, q1.lam, outcome.phi, outcome.lam).alpha12;
+  const double uf = Inverse(el, q1.phi, q1.lam, f.phi, f.lam).alpha12;
   const DirectResult mirror = Direct(el, q1.phi, q1.lam, AddAngles(u12, -(uf - u12)), q1.distance);
-  return Choose(el, known, outcome.phi, outcome.lam, mirror);
+  return Choose(el, known, f.phi, f.lam, mirror);
 }
 
 }  // namespace fenwix

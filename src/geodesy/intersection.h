@@ -50,10 +50,11 @@ IntersectionResult IntersectAzimuths(double a, double inv_f, double phi1, double
 // the other distances choose the crossing with the smaller sum of squared distance misfits (the
 // first crossing found wins ties); with a single distance that is ambiguous and nothing is
 // found. tolerance is the final bracket width in meters. Needs at least one known distance.
-// Nothing is found unless the point the search converged to lies within
-// INTERSECTION_CHECK_FACTOR · tolerance of distance known[0].distance from known[0]: a ray that
-// misses the circle gives nothing. (A mirror crossing chosen in its place is that point's
-// reflection in the foot of known[0] and is not checked again.)
+// The point the search converged to must lie within INTERSECTION_CHECK_FACTOR · tolerance of
+// distance known[0].distance from known[0]. When it does not, the crossing beyond the foot is
+// found again by bisection on the sign of that distance misfit (the search's step can cut the
+// crossing away); a ray that misses the circle gives nothing. A mirror crossing chosen in its
+// place is that point's reflection in the foot of known[0] and is not checked again.
 IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0, double lam0,
                                              double azimuth0, std::span<const KnownDistance> known,
                                              double tolerance, int cap);
@@ -63,10 +64,12 @@ IntersectionResult IntersectAzimuthDistances(double a, double inv_f, double phi0
 // least three distances are needed: the crossing and its mirror in the line known[0]-known[1]
 // are compared by their sums of squared distance misfits (the first found wins ties). With fewer
 // than three nothing is found (no search is run). tolerance is the final bracket width, radians.
-// Nothing is found unless the point the search converged to lies within
-// INTERSECTION_CHECK_FACTOR · tolerance · |known[0].distance| (the final bracket as an arc of the
-// first circle) of distance known[1].distance from known[1]: circles that do not meet give
-// nothing. It lies on the first circle by construction.
+// The point the search converged to must lie within INTERSECTION_CHECK_FACTOR · tolerance ·
+// |known[0].distance| (the final bracket as an arc of the first circle) of distance
+// known[1].distance from known[1]; it lies on the first circle by construction. When it does
+// not, a crossing is found again by bisection on the sign of that distance misfit over the half
+// of the first circle from its point nearest known[1] to the farthest; circles that do not meet
+// give nothing.
 IntersectionResult IntersectDistances(double a, double inv_f, std::span<const KnownDistance> known,
                                       double tolerance, int cap);
 

@@ -352,5 +352,30 @@ TEST_F(DistancesOnly, CirclesThatDoNotMeetFindNothing) {
   EXPECT_FALSE(Run({{q1_.phi, q1_.lam, 300.0}, {q2_.phi, q2_.lam, 2000.0}, third}).found);
 }
 
+// The search halves its bracket towards the smaller of two probes, which cuts the answer away
+// when a distance misfit rises much faster on one side of it: near a small circle, or one at the
+// edge of a large one. Exact distances must still give the point.
+TEST_F(AzimuthDistance, CircleFarAlongTheRayIsFound) {
+  // The known point 500 m from the crossing, 1500 m along the ray, in every direction.
+  const Point truth = Along(p1_, ray_, 1500.0);
+  for (int direction = 0; direction < 360; direction += 10) {
+    const Point q1 = Along(truth, Rad(direction), 500.0);
+    const IntersectionResult r = Run({To(q1, truth), To(q2_, truth)});
+    ASSERT_TRUE(r.found) << direction;
+    EXPECT_LT(Miss(r, truth), PLACEMENT_TOLERANCE) << direction;
+  }
+}
+
+TEST_F(DistancesOnly, SmallCircleAtTheEdgeOfALargeOneIsFound) {
+  for (int direction = 0; direction < 360; direction += 10) {
+    const Point q1 = Along(truth_, Rad(direction), 950.0);
+    const Point q2 = Along(truth_, Rad(direction + 160.0), 80.0);
+    const Point q3 = Along(truth_, Rad(direction + 70.0), 600.0);
+    const IntersectionResult r = Run({To(q1, truth_), To(q2, truth_), To(q3, truth_)});
+    ASSERT_TRUE(r.found) << direction;
+    EXPECT_LT(Miss(r, truth_), PLACEMENT_TOLERANCE) << direction;
+  }
+}
+
 }  // namespace
 }  // namespace fenwix
