@@ -2,7 +2,8 @@
 // Intersection searches on the ellipsoid: a point fixed by two azimuths, by an azimuth and
 // distances, or by distances alone. Each runs BracketSearch along a one-parameter family of
 // candidates built with GeodesicDirect and judged with GeodesicInverse; where the geometry
-// leaves two answers, the further distances choose. None of them gives a height.
+// leaves two answers, the further distances choose. A point that does not satisfy what was
+// observed is not returned. None of them gives a height.
 //
 // Units and signs: latitudes, longitudes and azimuths in radians (azimuths clockwise from north,
 // in [0, 2π)); distances are geodesic lengths on the ellipsoid in meters. The ellipsoid is a
@@ -29,7 +30,7 @@ struct KnownDistance {
 
 // Start bracket of the distance along the first ray in IntersectAzimuths, meters.
 inline constexpr double AZIMUTH_SEARCH_LENGTH = 20000000.0;
-// Misfit a found point may keep, in search tolerances: a real answer lies within 1.5 of it.
+// Misfit a found point may keep, in tolerances: a search that closed on an answer ends within 1.5.
 inline constexpr double INTERSECTION_CHECK_FACTOR = 4.0;
 
 // The point on the geodesic leaving (phi1, lam1) at azimuth1 that lies on the line of sight
