@@ -68,7 +68,7 @@ class CheckedIntersection : public ::testing::Test {
 
 TEST_F(CheckedIntersection, NearlyParallelSightsAcrossNorthAreNotIntersected) {
   // From K1 east of the meridian through U and K2 west of it, the azimuths read just under 360°
-  // and just over 0°: the lines meet at about 36 arc-seconds.
+  // and just over 0°: the lines meet at about 37 arc-seconds.
   Stations(0.45, 100, -0.45, 100, 0, 5100);
   AzimuthsToU();
   ASSERT_GT(net_.Sight("K1", "U").azimuth, TWO_PI - ONE_ARC_MINUTE);
