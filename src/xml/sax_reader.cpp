@@ -148,7 +148,10 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
       if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
       return NotWellFormed(parser, context.fault);
     }
-    if (done) return ParseResult{};
+    if (done) {
+      if (handler != nullptr) handler->OnEndDocument();
+      return ParseResult{};
+    }
   }
 }
 

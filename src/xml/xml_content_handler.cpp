@@ -143,6 +143,7 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     tables_.SetObsUnit(LINEAR_UNIT_METER);
     tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
   } else if (state == STATE_STATION) {
+    EndSetup();
     station_setup_ = StationSetup{};
     ResetGroups();
   }
@@ -292,6 +293,13 @@ void XmlContentHandler::ObservationText(std::string_view text) {
       if (text == "USFeet") group.linear_unit = LINEAR_UNIT_US_FOOT;
       break;
     case ChildName::PointNumber:
+      // A foresight to another point starts a group of its own: readings to two different
+      // points averaged together would give an angle to neither.
+      if (!in_backsight_ && !group.point_number.empty() && group.point_number != text &&
+          (group.direction_count > 0 || group.zenith_count > 0 || group.slope_dist_count > 0 ||
+           group.target_height_count > 0)) {
+        WriteAngleSet(true);
+      }
       group.point_number = text;
       break;
     case ChildName::PrismHeight:
@@ -394,7 +402,7 @@ void XmlContentHandler::WriteSingleSight() {
 
 // The foresight group as an angle set from the backsight point to the foresight point; the
 // record's linear unit is the backsight group's. The groups start afresh afterwards.
-void XmlContentHandler::WriteAngleSet() {
+void XmlContentHandler::WriteAngleSet(bool keep_backsight) {
   const ObsGroup& back = accumulator_.backsight;
   const ObsGroup& fore = accumulator_.foresight;
   tables_.SetObsKind(ObsKind::AngleSet);
@@ -423,7 +431,23 @@ void XmlContentHandler::WriteAngleSet() {
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
     tables_.RecordObservation();
   }
-  ResetGroups();
+  if (keep_backsight) {
+    // The unit in force carries on to the next point's readings.
+    const int32_t unit = accumulator_.foresight.linear_unit;
+    accumulator_.foresight = ObsGroup{};
+    accumulator_.foresight.linear_unit = unit;
+  } else {
+    ResetGroups();
+  }
+}
+
+void XmlContentHandler::EndSetup() {
+  if (group_state_ == GROUP_FORESIGHT || group_state_ == GROUP_SHOTSIGHT) WriteAngleSet();
+}
+
+void XmlContentHandler::OnEndDocument() {
+  HandText();
+  EndSetup();
 }
 
 }  // namespace fenwix

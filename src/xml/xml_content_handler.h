@@ -80,6 +80,8 @@ class XmlContentHandler {
   // A piece of character data. The pieces between two element tags, however the parser splits
   // them (entity references, CDATA sections, comments, buffer ends), form one value.
   void OnCharacters(std::string_view text);
+  // The document was read to its end: the groups of the last setup are written.
+  void OnEndDocument();
 
   // Whether character data can change anything now. Text is only ever read as the value of the
   // current child name, and it is what empties that name; with no child name current it does
@@ -127,7 +129,13 @@ class XmlContentHandler {
   void AddZenith(ObsGroup& group, double zenith);
   void ResetGroups();
   void WriteSingleSight();
-  void WriteAngleSet();
+  // Writes the foresight group as an angle set, then starts both groups afresh, or only the
+  // foresight group when the same backsight goes on serving further foresight points.
+  void WriteAngleSet(bool keep_backsight = false);
+  // Writes the foresight group still open when a setup ends (a new "Station" or the end of the
+  // file), so that a setup without a closing backsight still gives its observations. An open
+  // backsight group is the closing check of a round already written and stays unwritten.
+  void EndSetup();
 
   SurveyTables& tables_;
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "geodesy/angles.h"
 #include "xml/xml_test_support.h"
 
 namespace fenwix::testing {
@@ -47,13 +48,26 @@ TEST(SetupSequence, BacksightForesightBacksightGivesSightThenAngleSet) {
   EXPECT_EQ(c->tables.stations()[3].name, "F1");
 }
 
-TEST(SetupSequence, ForesightWithoutClosingBacksightIsNeverWritten) {
-  const auto c = Convert(Job(Station("S1", "1.5") +
-                             Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
-                             Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
-  ASSERT_EQ(c->count(), 1u);
-  EXPECT_EQ(c->obs(0).kind, ObsKind::Sight);
-  EXPECT_EQ(c->tables.StationIndex("F1"), 0);
+// A round need not close on its backsight: the foresight readings still open when the file ends
+// are written all the same, as when the round is closed.
+TEST(SetupSequence, ForesightWithoutClosingBacksightIsWrittenAtTheEnd) {
+  const auto closed = Convert(Job(Station("S1", "1.5") +
+                                  Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                                  Observation("Foresight", "F1", "90.0000", "90.0000", "50") +
+                                  Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  const auto open = Convert(Job(Station("S1", "1.5") +
+                                Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+                                Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
+  ASSERT_EQ(closed->count(), 2u);
+  ASSERT_EQ(open->count(), 2u);
+  EXPECT_EQ(open->obs(0).kind, ObsKind::Sight);
+  const ObsRecord& set = open->obs(1);
+  EXPECT_EQ(set.kind, ObsKind::AngleSet);
+  EXPECT_EQ(set.fore_name, "F1");
+  EXPECT_EQ(set.back_name, "B1");
+  EXPECT_EQ(set.horiz_angle, closed->obs(1).horiz_angle);
+  EXPECT_EQ(set.slope_dist, closed->obs(1).slope_dist);
+  EXPECT_EQ(set.instr_height, closed->obs(1).instr_height);
 }
 
 TEST(SetupSequence, FaceTwoBacksightReducesToFaceOneNearFullCircle) {
@@ -102,19 +116,48 @@ TEST(SetupSequence, ReadingsEitherSideOfAWrapPointAverageToTheirCommonDirection)
   EXPECT_NEAR(back->obs(1).horiz_angle, 90 * DEGREE, ANGLE_TOLERANCE);
 }
 
-TEST(SetupSequence, TwoForesightsAreAveragedIntoOneAngleSetNamedAfterTheLast) {
+TEST(SetupSequence, TwoForesightsToOnePointAreAveraged) {
   const auto c = Convert(Job(Station("S1", "1.5") +
                              Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
                              Observation("Foresight", "F1", "90.0000", "90.0000", "50", "1.2") +
-                             Observation("Foresight", "F2", "92.0000", "88.0000", "60", "1.4") +
+                             Observation("Foresight", "F1", "92.0000", "88.0000", "60", "1.4") +
                              Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
   ASSERT_EQ(c->count(), 2u);
   const ObsRecord& set = c->obs(1);
-  EXPECT_EQ(set.fore_name, "F2");
+  EXPECT_EQ(set.fore_name, "F1");
   EXPECT_NEAR(set.horiz_angle, 91 * DEGREE, ANGLE_TOLERANCE);
   EXPECT_NEAR(set.zenith, 89 * DEGREE, ANGLE_TOLERANCE);
   EXPECT_DOUBLE_EQ(set.slope_dist, 55.0);
   EXPECT_DOUBLE_EQ(set.target_height, 1.3);
+}
+
+// Averaging readings to two different points would give an angle to neither: each foresight
+// point gets its own angle set from the same backsight.
+TEST(SetupSequence, ForesightsToDifferentPointsGiveOneAngleSetEach) {
+  const auto c = Convert(
+      Job(Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
+          Observation("Foresight", "F1", "90.0000", "90.0000", "50", "1.2") +
+          Observation("Shotsight", "F2", "92.0000", "88.0000", "60", "1.4", "USFeet") +
+          Observation("Shotsight", "F3", "93.0000", "87.0000", "70") +
+          Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
+  ASSERT_EQ(c->count(), 4u);
+  const char* names[] = {"F1", "F2", "F3"};
+  const double angles[] = {90, 92, 93};
+  const double zeniths[] = {90, 88, 87};
+  // F2's "USFeet" indicator stands before its point number: it is the unit in force for F2's
+  // readings and stays so for F3's.
+  const double distances[] = {50, 60 / US_FEET_PER_METER, 70 / US_FEET_PER_METER};
+  for (size_t i = 0; i < 3; ++i) {
+    const ObsRecord& set = c->obs(i + 1);
+    EXPECT_EQ(set.kind, ObsKind::AngleSet);
+    EXPECT_EQ(set.fore_name, names[i]);
+    EXPECT_EQ(set.back_name, "B1");
+    EXPECT_NEAR(set.horiz_angle, angles[i] * DEGREE, ANGLE_TOLERANCE) << i;
+    EXPECT_NEAR(set.zenith, zeniths[i] * DEGREE, ANGLE_TOLERANCE) << i;
+    EXPECT_DOUBLE_EQ(set.slope_dist, distances[i]) << i;
+  }
+  EXPECT_DOUBLE_EQ(c->obs(1).target_height, 1.2);
+  EXPECT_DOUBLE_EQ(c->obs(2).target_height, 1.4 / US_FEET_PER_METER);
 }
 
 TEST(SetupSequence, UsFeetApplyToTheirOwnGroupAndTheRecordKeepsTheBacksightUnit) {
@@ -138,7 +181,7 @@ TEST(SetupSequence, UsFeetBacksightConvertsTheInstrumentHeightToo) {
       Job(Station("S1", "4.92125") +
           Observation("Backsight", "B1", "0.0000", "90.0000", "328.083333333333", "", "USFeet") +
           Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
-  ASSERT_EQ(c->count(), 1u);
+  ASSERT_EQ(c->count(), 2u);
   EXPECT_EQ(c->obs(0).linear_unit, LINEAR_UNIT_US_FOOT);
   EXPECT_NEAR(c->obs(0).slope_dist, 100.0, 1e-9);
   EXPECT_NEAR(c->obs(0).instr_height, 1.5, 1e-9);
@@ -148,7 +191,7 @@ TEST(SetupSequence, UsFeetBacksightConvertsTheInstrumentHeightToo) {
                   Observation("Backsight", "B1", "0.0000", "90.0000", "100", "", "usfeet") +
                   Observation("Backsight", "B1", "0.0000", "90.0000", "100", "", " USFeet") +
                   Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
-  ASSERT_EQ(blank->count(), 1u);
+  ASSERT_EQ(blank->count(), 2u);
   EXPECT_EQ(blank->obs(0).linear_unit, LINEAR_UNIT_METER);
   EXPECT_DOUBLE_EQ(blank->obs(0).slope_dist, 100.0);
 }
@@ -207,7 +250,8 @@ TEST(SetupSequence, ZenithBeforeHorizontalAngleTakesThePreviousDirection) {
   EXPECT_NEAR(c->obs(1).horiz_angle, 0.0, ANGLE_TOLERANCE);
 }
 
-TEST(SetupSequence, NewStationDiscardsOpenGroupsAndClearsTheSetup) {
+// A new setup writes the foresight still open from the previous one, then starts afresh.
+TEST(SetupSequence, NewStationWritesTheOpenForesightAndClearsTheSetup) {
   const auto c = Convert(Job(
       Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
       Observation("Foresight", "F1", "90.0000", "90.0000", "50") +
@@ -215,17 +259,21 @@ TEST(SetupSequence, NewStationDiscardsOpenGroupsAndClearsTheSetup) {
       Observation("Backsight", "B2", "0.0000", "90.0000", "80") +
       Observation("Foresight", "F2", "45.0000", "90.0000", "30") +
       Observation("Backsight", "B2", "0.0000", "90.0000", "80")));
-  ASSERT_EQ(c->count(), 3u);
+  ASSERT_EQ(c->count(), 4u);
   EXPECT_EQ(c->obs(0).at_name, "S1");
+  EXPECT_EQ(c->obs(1).kind, ObsKind::AngleSet);
+  EXPECT_EQ(c->obs(1).at_name, "S1");
+  EXPECT_EQ(c->obs(1).fore_name, "F1");
+  EXPECT_NEAR(c->obs(1).horiz_angle, 90 * DEGREE, ANGLE_TOLERANCE);
+  EXPECT_DOUBLE_EQ(c->obs(1).instr_height, 1.5);
   // The height came before the station point, which starts the setup afresh.
-  EXPECT_EQ(c->obs(1).kind, ObsKind::Sight);
-  EXPECT_EQ(c->obs(1).at_name, "S2");
-  EXPECT_EQ(c->obs(1).instr_height, 0.0);
-  EXPECT_DOUBLE_EQ(c->obs(1).slope_dist, 80.0);
-  EXPECT_EQ(c->obs(2).kind, ObsKind::AngleSet);
-  EXPECT_EQ(c->obs(2).fore_name, "F2");
-  EXPECT_NEAR(c->obs(2).horiz_angle, 45 * DEGREE, ANGLE_TOLERANCE);
-  EXPECT_EQ(c->tables.StationIndex("F1"), 0);
+  EXPECT_EQ(c->obs(2).kind, ObsKind::Sight);
+  EXPECT_EQ(c->obs(2).at_name, "S2");
+  EXPECT_EQ(c->obs(2).instr_height, 0.0);
+  EXPECT_DOUBLE_EQ(c->obs(2).slope_dist, 80.0);
+  EXPECT_EQ(c->obs(3).kind, ObsKind::AngleSet);
+  EXPECT_EQ(c->obs(3).fore_name, "F2");
+  EXPECT_NEAR(c->obs(3).horiz_angle, 45 * DEGREE, ANGLE_TOLERANCE);
 }
 
 TEST(SetupSequence, FieldsBeforeAnyRecognisedObsTypeAreIgnored) {
@@ -233,7 +281,7 @@ TEST(SetupSequence, FieldsBeforeAnyRecognisedObsTypeAreIgnored) {
       Convert(Job(Station("S1", "1.5") + Observation("Sideshot", "X1", "10.0000", "90.0000", "10") +
                   Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
                   Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
-  ASSERT_EQ(c->count(), 1u);
+  ASSERT_EQ(c->count(), 2u);
   EXPECT_DOUBLE_EQ(c->obs(0).slope_dist, 100.0);
   EXPECT_EQ(c->tables.StationIndex("X1"), 0);
 }
@@ -257,11 +305,15 @@ TEST(SetupSequence, EachConversionStartsFromAFreshSetup) {
     reader.Attach(&handler);
     ASSERT_EQ(reader.ParseFile(file->path()).status, ParseResult::Status::Complete);
   }
-  ASSERT_EQ(tables.observation_count(), 2);
+  ASSERT_EQ(tables.observation_count(), 3);
   const ObsRecord& sight = tables.observations()[1];
   EXPECT_EQ(sight.kind, ObsKind::Sight);
   EXPECT_EQ(sight.at_name, "");
   EXPECT_EQ(sight.back_name, "B7");
+  const ObsRecord& set = tables.observations()[2];
+  EXPECT_EQ(set.at_name, "");
+  EXPECT_EQ(set.fore_name, "F7");
+  EXPECT_EQ(set.back_name, "B7");
   EXPECT_EQ(tables.StationIndex("S1"), 0);
   EXPECT_EQ(tables.StationIndex("F1"), 0);
 }
@@ -289,3 +341,44 @@ TEST(SetupSequence, OutOfRangeReadingsNeverGiveInfinityOrNaN) {
 
 }  // namespace
 }  // namespace fenwix::testing
+
+namespace fenwix {
+namespace {
+
+using namespace fenwix::testing;
+
+// One target read on face one at 359°59'59" and on face two at 180°00'01" (reduced to
+// 0°00'01"): the mean direction is 0°00'00", not half a circle away.
+TEST(SetupSequence, FaceOneAndFaceTwoAcrossZeroAverageToZero) {
+  const auto c =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "0.0000", "90.0000") +
+                  Observation("Foresight", "F1", "359.5959", "89.0000") +
+                  Observation("Foresight", "F1", "180.0001", "271.0000") +
+                  Observation("Backsight", "B1", "0.0000", "90.0000")));
+  ASSERT_EQ(c->count(), 2u);
+  const double angle = c->obs(1).horiz_angle;
+  EXPECT_NEAR(std::remainder(angle, 360 * DEGREE), 0.0, ANGLE_TOLERANCE) << angle / DEGREE;
+  EXPECT_GE(angle, 0.0);
+  EXPECT_NEAR(c->obs(1).zenith, 89 * DEGREE, ANGLE_TOLERANCE);
+}
+
+// A face-one/face-two group that straddles nothing keeps the plain arithmetic mean, bit for bit.
+TEST(SetupSequence, GroupsAwayFromZeroKeepThePlainMeanBits) {
+  const auto c =
+      Convert(Job(Station("S1", "1.5") + Observation("Backsight", "B1", "10.2030", "90.0000") +
+                  Observation("Backsight", "B1", "190.2034", "270.0000") +
+                  Observation("Foresight", "F1", "100.1111", "89.0000") +
+                  Observation("Foresight", "F1", "280.1115", "271.0000") +
+                  Observation("Backsight", "B1", "10.2030", "90.0000")));
+  ASSERT_EQ(c->count(), 2u);
+  const double b1 = DmsToRadians(10.2030) + TWO_PI;
+  const double b2 = DmsToRadians(190.2034) - PI + TWO_PI;
+  const double f1 = DmsToRadians(100.1111);
+  const double f2 = DmsToRadians(280.1115) - PI;
+  double expected = (f1 + f2) / 2 - (b1 + b2) / 2;
+  if (expected < 0.0) expected += TWO_PI;
+  EXPECT_EQ(c->obs(1).horiz_angle, expected);
+}
+
+}  // namespace
+}  // namespace fenwix
