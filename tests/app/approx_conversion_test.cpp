@@ -11,24 +11,15 @@
 #include "app/convert_dialog.h"
 #include "app/messages.h"
 #include "support/recording_ui.h"
+#include "support/test_files.h"
 
 namespace fenwix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 using testing::RecordingUi;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+using testing::WriteFile;
 
 std::string Vector(const std::string& base, const std::string& rover, const std::string& dx,
                    const std::string& dy, const std::string& dz) {

@@ -20,26 +20,17 @@
 #include "app/convert_dialog.h"
 #include "app/messages.h"
 #include "support/recording_ui.h"
+#include "support/test_files.h"
 
 namespace fenwix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 using testing::RecordingUi;
+using testing::WriteFile;
 
 const fs::path DATA = fs::path(FENWIX_TEST_DATA) / "writer";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
 
 class EndToEndTest : public ::testing::Test {
  protected:
@@ -66,14 +57,7 @@ class EndToEndTest : public ::testing::Test {
 
   bool ReaderRecordedNothing() const { return dialog_.tables.observation_count() <= 1; }
 
-  std::vector<std::string> FolderContents() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> FolderContents() const { return testing::FolderContents(dir_); }
 
   fs::path dir_;
   fs::path output_;

@@ -9,24 +9,15 @@
 #include "app/convert_dialog.h"
 #include "app/messages.h"
 #include "support/recording_ui.h"
+#include "support/test_files.h"
 
 namespace fenwix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 using testing::RecordingUi;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+using testing::WriteFile;
 
 constexpr const char* MINIMAL_JOB = "<?xml version=\"1.0\"?>\n<data><Project/></data>\n";
 
@@ -70,15 +61,7 @@ class RunConversionTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Every file in the folder, to show that no temporary file was left behind.
-  std::vector<std::string> FolderContents() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> FolderContents() const { return testing::FolderContents(dir_); }
 
   fs::path dir_;
   fs::path input_;

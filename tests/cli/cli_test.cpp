@@ -9,22 +9,18 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using fenwix::testing::ReadFile;
 
 struct RunResult {
   int status;
   std::string out;
   std::string err;
 };
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class CliTest : public ::testing::Test {
  protected:
