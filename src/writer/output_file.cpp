@@ -21,6 +21,13 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Open(const std::string& target_path) {
   Discard();
+  // The file is replaced by a rename at the end, which would also replace a folder's entry or a
+  // write-protected file; refuse those as opening the file for writing would.
+  struct stat target;
+  if (stat(target_path.c_str(), &target) == 0 &&
+      (S_ISDIR(target.st_mode) || access(target_path.c_str(), W_OK) != 0)) {
+    return false;
+  }
   target_path_ = target_path;
   std::string pattern = target_path + ".fenwix-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());

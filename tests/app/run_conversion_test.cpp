@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <filesystem>
@@ -135,6 +136,22 @@ TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_OPEN);
   EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path);
   EXPECT_EQ(dialog_.tables.station_count(), 1);  // the tables were reset all the same
+}
+
+TEST_F(RunConversionTest, AFolderOrAWriteProtectedFileIsNotReplaced) {
+  dialog_.output_path = dir_.string();
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_TRUE(fs::is_directory(dir_));
+
+  if (geteuid() == 0) GTEST_SKIP() << "root may write to any file";
+  RecordingUi ui;
+  WriteFile(output_, "kept");
+  fs::permissions(output_, fs::perms::owner_read);
+  dialog_.output_path = output_.string();
+  EXPECT_EQ(dialog_.RunConversion(ui), ConversionOutcome::Failed);
+  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_EQ(ReadFile(output_), "kept");
 }
 
 TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
