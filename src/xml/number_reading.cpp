@@ -1,12 +1,24 @@
 #include "xml/number_reading.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <system_error>
 
 namespace fenwix {
 
 namespace {
+
+// Largest integer below which every integer is exactly a double (2^53).
+constexpr uint64_t EXACT_INTEGER_LIMIT = 9007199254740992u;
+// Digits that always fit in a uint64_t without overflow.
+constexpr int MAX_SAFE_DIGITS = 19;
+// Powers of ten that are exactly doubles (10^0 to 10^22).
+constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int MAX_EXACT_POWER = 22;
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -29,32 +41,53 @@ double ReadNumber(std::string_view text) {
     ++p;
   }
   // The prefix is scanned here rather than left to from_chars, which would also take "inf",
-  // "nan" and, in some libraries, a leading "0x".
+  // "nan" and, in some libraries, a leading "0x". The digits are gathered on the way for the
+  // short cut below.
   const char* const first = p;
-  bool has_digits = false;
+  uint64_t digits = 0;
+  int digit_count = 0;
+  int fraction_digits = 0;
   while (p < end && IsDigit(*p)) {
+    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    ++digit_count;
     ++p;
-    has_digits = true;
   }
   if (p < end && *p == '.') {
     ++p;
+    const char* const fraction = p;
     while (p < end && IsDigit(*p)) {
+      digits = digits * 10 + static_cast<uint64_t>(*p - '0');
       ++p;
-      has_digits = true;
     }
+    fraction_digits = static_cast<int>(p - fraction);
+    digit_count += fraction_digits;
   }
-  if (!has_digits) return 0.0;
+  if (digit_count == 0) return 0.0;
   const char* last = p;
+  bool has_exponent = false;
   if (p < end && (*p == 'e' || *p == 'E')) {
     const char* q = p + 1;
     if (q < end && (*q == '+' || *q == '-')) ++q;
     const char* const exponent_digits = q;
     while (q < end && IsDigit(*q)) ++q;
     // "1e" or "1e+" ends the number before the 'e'.
-    if (q > exponent_digits) last = q;
+    if (q > exponent_digits) {
+      last = q;
+      has_exponent = true;
+    }
   }
 
   double value = 0.0;
+#if FLT_EVAL_METHOD == 0
+  // Most field values have few digits and no exponent: the digits and the power of ten are then
+  // both exact doubles, and one division rounds their quotient correctly, to the very double
+  // that from_chars gives.
+  if (!has_exponent && digit_count <= MAX_SAFE_DIGITS && digits <= EXACT_INTEGER_LIMIT &&
+      fraction_digits <= MAX_EXACT_POWER) {
+    value = static_cast<double>(digits) / EXACT_POWERS_OF_TEN[fraction_digits];
+    return negative ? -value : value;
+  }
+#endif
   const auto [stop, error] = std::from_chars(first, last, value, std::chars_format::general);
   // Overflow and underflow both come back as result_out_of_range: beyond a double's range the
   // text has no usable value, and below it 0 is the nearest one.
