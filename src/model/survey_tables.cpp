@@ -1,6 +1,20 @@
 #include "model/survey_tables.h"
 
+#include <functional>
+#include <utility>
+
 namespace fenwix {
+
+namespace {
+
+// Slots of an empty name index; a power of two, as every later size.
+constexpr size_t INITIAL_NAME_SLOTS = 64;
+
+uint32_t HashTag(size_t hash) {
+  return static_cast<uint32_t>(static_cast<uint64_t>(hash) >> 32);
+}
+
+}  // namespace
 
 SurveyTables::SurveyTables() {
   ResetTables();
@@ -9,18 +23,51 @@ SurveyTables::SurveyTables() {
 void SurveyTables::ResetTables() {
   observations_.clear();
   stations_.clear();
-  name_index_.clear();
+  name_slots_.assign(INITIAL_NAME_SLOTS, NameSlot{});
+  named_count_ = 0;
   observations_.emplace_back();
   stations_.emplace_back();
 }
 
+size_t SurveyTables::NameHash(std::string_view name) {
+  return std::hash<std::string_view>{}(name);
+}
+
+size_t SurveyTables::FindSlot(std::string_view name, size_t hash) const {
+  const size_t mask = name_slots_.size() - 1;
+  const uint32_t tag = HashTag(hash);
+  // The index is never more than half full, so an empty slot always ends the probe.
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const NameSlot& slot = name_slots_[i];
+    if (slot.row == 0) return i;
+    if (slot.hash_tag == tag && stations_[static_cast<size_t>(slot.row)].name == name) return i;
+  }
+}
+
+void SurveyTables::GrowIndex() {
+  std::vector<NameSlot> old_slots(name_slots_.size() * 2);
+  name_slots_.swap(old_slots);
+  const size_t mask = name_slots_.size() - 1;
+  for (const NameSlot& slot : old_slots) {
+    if (slot.row == 0) continue;
+    const size_t hash = NameHash(stations_[static_cast<size_t>(slot.row)].name);
+    size_t i = hash & mask;
+    while (name_slots_[i].row != 0) i = (i + 1) & mask;
+    name_slots_[i] = slot;
+  }
+}
+
 bool SurveyTables::AddStation(std::string_view name) {
-  if (name_index_.find(name) != name_index_.end()) return false;
-  ClearStation(current_station_);
-  current_station_.name = std::string(name);
-  const auto index = static_cast<int32_t>(stations_.size());
-  stations_.push_back(current_station_);
-  name_index_.emplace(current_station_.name, index);
+  const size_t hash = NameHash(name);
+  const size_t slot = FindSlot(name, hash);
+  if (name_slots_[slot].row != 0) return false;
+  StationRecord added;
+  added.name = name;
+  const auto row = static_cast<int32_t>(stations_.size());
+  stations_.push_back(std::move(added));
+  name_slots_[slot] = NameSlot{HashTag(hash), row};
+  ++named_count_;
+  if (named_count_ * 2 > name_slots_.size()) GrowIndex();
   return true;
 }
 
@@ -33,8 +80,7 @@ void SurveyTables::RecordObservation() {
 }
 
 int32_t SurveyTables::StationIndex(std::string_view name) const {
-  const auto found = name_index_.find(name);
-  return found == name_index_.end() ? 0 : found->second;
+  return name_slots_[FindSlot(name, NameHash(name))].row;
 }
 
 int32_t SurveyTables::FindStation(std::string_view name) {

@@ -2,10 +2,10 @@
 // The station table and the observation table, with the working observation that the XML reader
 // fills field by field. Row 0 of each table is a cleared placeholder; index 0 means "no row".
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "model/records.h"
@@ -61,16 +61,26 @@ class SurveyTables {
   int32_t observation_count() const { return static_cast<int32_t>(observations_.size()); }
 
  private:
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  // A slot of the name index: the row of a station and the high half of its name's hash (a cheap
+  // first test before the names are compared). Row 0 marks an empty slot.
+  struct NameSlot {
+    uint32_t hash_tag = 0;
+    int32_t row = 0;
   };
+  static size_t NameHash(std::string_view name);
+  // The slot holding name, or the empty slot where it would go.
+  size_t FindSlot(std::string_view name, size_t hash) const;
+  // Doubles the index and places every station again.
+  void GrowIndex();
+
   std::vector<StationRecord> stations_;
   std::vector<ObsRecord> observations_;
   ObsRecord current_observation_;
-  StationRecord current_station_;
-  // Station name to row; the first row with a name is the only one, names being unique.
-  std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>> name_index_;
+  // Station name to row, open addressing with linear probing, at most half full; the names are
+  // those of the rows themselves, so each lookup touches one slot and one row, not a chain of
+  // nodes. The first row with a name is the only one, names being unique.
+  std::vector<NameSlot> name_slots_;
+  size_t named_count_ = 0;
 };
 
 }  // namespace fenwix
