@@ -1,5 +1,6 @@
 #include "model/survey_tables.h"
 
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -33,14 +34,28 @@ size_t SurveyTables::NameHash(std::string_view name) {
   return std::hash<std::string_view>{}(name);
 }
 
+uint64_t SurveyTables::ShortName(std::string_view name) {
+  if (name.size() > SHORT_NAME_BYTES) return 0;
+  // The bytes, zero-padded, and the length plus one in the last byte: two names give the same
+  // word only when they are equal, and no short name gives 0.
+  unsigned char packed[sizeof(uint64_t)] = {};
+  if (!name.empty()) std::memcpy(packed, name.data(), name.size());
+  packed[SHORT_NAME_BYTES] = static_cast<unsigned char>(name.size() + 1);
+  uint64_t word = 0;
+  std::memcpy(&word, packed, sizeof word);
+  return word;
+}
+
 size_t SurveyTables::FindSlot(std::string_view name, size_t hash) const {
   const size_t mask = name_slots_.size() - 1;
   const uint32_t tag = HashTag(hash);
-  // The index is never more than half full, so an empty slot always ends the probe.
+  const uint64_t short_name = ShortName(name);
+  // The index is never full, so an empty slot always ends the probe.
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const NameSlot& slot = name_slots_[i];
     if (slot.row == 0) return i;
-    if (slot.hash_tag == tag && stations_[static_cast<size_t>(slot.row)].name == name) return i;
+    if (slot.hash_tag != tag || slot.short_name != short_name) continue;
+    if (short_name != 0 || stations_[static_cast<size_t>(slot.row)].name == name) return i;
   }
 }
 
@@ -65,9 +80,9 @@ bool SurveyTables::AddStation(std::string_view name) {
   added.name = name;
   const auto row = static_cast<int32_t>(stations_.size());
   stations_.push_back(std::move(added));
-  name_slots_[slot] = NameSlot{HashTag(hash), row};
+  name_slots_[slot] = NameSlot{ShortName(name), row, HashTag(hash)};
   ++named_count_;
-  if (named_count_ * 2 > name_slots_.size()) GrowIndex();
+  if (named_count_ * 4 > name_slots_.size() * 3) GrowIndex();
   return true;
 }
 

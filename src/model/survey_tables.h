@@ -61,12 +61,17 @@ class SurveyTables {
   int32_t observation_count() const { return static_cast<int32_t>(observations_.size()); }
 
  private:
-  // A slot of the name index: the row of a station and the high half of its name's hash (a cheap
-  // first test before the names are compared). Row 0 marks an empty slot.
+  // A slot of the name index: the row of a station, the high half of its name's hash (a cheap
+  // first test), and a name of at most SHORT_NAME_BYTES bytes in full, so that most names are
+  // matched without reading the row. Row 0 marks an empty slot.
   struct NameSlot {
-    uint32_t hash_tag = 0;
+    uint64_t short_name = 0;
     int32_t row = 0;
+    uint32_t hash_tag = 0;
   };
+  static constexpr size_t SHORT_NAME_BYTES = 7;
+  // The name and its length packed into one word, or 0 when it is longer than SHORT_NAME_BYTES.
+  static uint64_t ShortName(std::string_view name);
   static size_t NameHash(std::string_view name);
   // The slot holding name, or the empty slot where it would go.
   size_t FindSlot(std::string_view name, size_t hash) const;
@@ -76,9 +81,9 @@ class SurveyTables {
   std::vector<StationRecord> stations_;
   std::vector<ObsRecord> observations_;
   ObsRecord current_observation_;
-  // Station name to row, open addressing with linear probing, at most half full; the names are
-  // those of the rows themselves, so each lookup touches one slot and one row, not a chain of
-  // nodes. The first row with a name is the only one, names being unique.
+  // Station name to row, open addressing with linear probing, at most three quarters full. A
+  // lookup touches one slot (and the row only for a long name), not a chain of nodes. The first
+  // row with a name is the only one, names being unique.
   std::vector<NameSlot> name_slots_;
   size_t named_count_ = 0;
 };
