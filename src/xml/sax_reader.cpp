@@ -44,10 +44,14 @@ struct ParseContext {
 // One pass over the name: element names are short, and two library scans (length, then
 // separator) cost more than the bytes themselves.
 std::string_view LocalName(const XML_Char* name) {
+  static_assert(NAMESPACE_SEPARATOR == '\x01');
   const XML_Char* local = name;
   const XML_Char* p = name;
-  for (; *p != '\0'; ++p) {
-    if (*p == NAMESPACE_SEPARATOR) local = p + 1;
+  for (;;) {
+    // One test per byte: only the terminator and the separator are below 2.
+    while (static_cast<unsigned char>(*p) > 1) ++p;
+    if (*p == '\0') break;
+    local = ++p;
   }
   return std::string_view(local, static_cast<size_t>(p - local));
 }
