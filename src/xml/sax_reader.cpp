@@ -39,6 +39,8 @@ struct ParseContext {
   std::string fault;
   // Whether Expat currently reports character data.
   bool text_reported = false;
+  // Set with failure or fault; one test per event instead of two.
+  bool stopped = false;
 };
 
 // One pass over the name: element names are short, and two library scans (length, then
@@ -60,11 +62,12 @@ template <typename Event>
 void Deliver(void* data, Event event) {
   auto* context = static_cast<ParseContext*>(data);
   // Expat may report an event or two after a stop; they are dropped.
-  if (context->failure || !context->fault.empty()) return;
+  if (context->stopped) return;
   try {
     event(*context->handler);
   } catch (...) {
     context->failure = std::current_exception();
+    context->stopped = true;
     XML_StopParser(context->parser, XML_FALSE);
   }
 }
@@ -97,6 +100,7 @@ void XMLCALL Characters(void* data, const XML_Char* text, int length) {
     handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)));
     if (handler.value_too_long()) {
       context->fault = "element text longer than " + std::to_string(MAX_VALUE_BYTES) + " bytes";
+      context->stopped = true;
       XML_StopParser(context->parser, XML_FALSE);
     }
   });
