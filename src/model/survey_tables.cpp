@@ -109,17 +109,28 @@ void SurveyTables::SetObsKind(ObsKind kind) {
   current_observation_.kind = kind;
 }
 
+void SurveyTables::PrefetchName(std::string_view name) const {
+#if defined(__GNUC__)
+  __builtin_prefetch(&name_slots_[NameHash(name) & (name_slots_.size() - 1)]);
+#else
+  static_cast<void>(name);
+#endif
+}
+
 void SurveyTables::SetObsName(int32_t code, std::string_view text) {
   ObsRecord& obs = current_observation_;
   switch (code) {
     case OBS_NAME_AT:
       obs.at_name = text;
+      PrefetchName(text);
       break;
     case OBS_NAME_FORE:
       obs.fore_name = text;
+      PrefetchName(text);
       break;
     case OBS_NAME_BACK:
       obs.back_name = text;
+      PrefetchName(text);
       break;
     case OBS_NAME_DESCRIPTION:
       obs.description = text;
