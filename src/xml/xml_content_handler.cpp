@@ -15,13 +15,29 @@ using ChildName = XmlContentHandler::ChildName;
 // this bound matches none of them, so no more of it is kept.
 constexpr size_t KEYWORD_TEXT_LIMIT = 32;
 
+// Every element start and end asks this, and most names are fields: one branch on the length
+// rules out all but at most two comparisons.
 int32_t StateOf(std::string_view name) {
-  if (name == "data") return STATE_DATA;
-  if (name == "Project") return STATE_PROJECT;
-  if (name == "Vector") return STATE_VECTOR;
-  if (name == "Point") return STATE_POINT;
-  if (name == "Station") return STATE_STATION;
-  if (name == "Observation") return STATE_OBSERVATION;
+  switch (name.size()) {
+    case 4:
+      if (name == "data") return STATE_DATA;
+      break;
+    case 5:
+      if (name == "Point") return STATE_POINT;
+      break;
+    case 6:
+      if (name == "Vector") return STATE_VECTOR;
+      break;
+    case 7:
+      if (name == "Project") return STATE_PROJECT;
+      if (name == "Station") return STATE_STATION;
+      break;
+    case 11:
+      if (name == "Observation") return STATE_OBSERVATION;
+      break;
+    default:
+      break;
+  }
   return 0;
 }
 
