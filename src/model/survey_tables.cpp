@@ -73,6 +73,8 @@ void SurveyTables::GrowIndex() {
 }
 
 bool SurveyTables::AddStation(std::string_view name) {
+  // A moved-from table has no slots at all.
+  if (name_slots_.empty()) name_slots_.assign(INITIAL_NAME_SLOTS, NameSlot{});
   const size_t hash = NameHash(name);
   const size_t slot = FindSlot(name, hash);
   if (name_slots_[slot].row != 0) return false;
@@ -95,6 +97,7 @@ void SurveyTables::RecordObservation() {
 }
 
 int32_t SurveyTables::StationIndex(std::string_view name) const {
+  if (name_slots_.empty()) return 0;
   return name_slots_[FindSlot(name, NameHash(name))].row;
 }
 
@@ -111,6 +114,7 @@ void SurveyTables::SetObsKind(ObsKind kind) {
 
 void SurveyTables::PrefetchName(std::string_view name) const {
 #if defined(__GNUC__)
+  if (name_slots_.empty()) return;
   __builtin_prefetch(&name_slots_[NameHash(name) & (name_slots_.size() - 1)]);
 #else
   static_cast<void>(name);
