@@ -138,19 +138,21 @@ TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
   EXPECT_EQ(dialog_.tables.station_count(), 1);  // the tables were reset all the same
 }
 
-TEST_F(RunConversionTest, AFolderOrAWriteProtectedFileIsNotReplaced) {
-  dialog_.output_path = dir_.string();
+TEST_F(RunConversionTest, AFolderIsNotReplaced) {
+  fs::create_directories(dir_ / "results");
+  dialog_.output_path = (dir_ / "results").string();
   EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
-  EXPECT_TRUE(fs::is_directory(dir_));
+  EXPECT_TRUE(fs::is_directory(dir_ / "results"));
+  EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.xml", "results"}));
+}
 
+TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
   if (geteuid() == 0) GTEST_SKIP() << "root may write to any file";
-  RecordingUi ui;
   WriteFile(output_, "kept");
   fs::permissions(output_, fs::perms::owner_read);
-  dialog_.output_path = output_.string();
-  EXPECT_EQ(dialog_.RunConversion(ui), ConversionOutcome::Failed);
-  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
   EXPECT_EQ(ReadFile(output_), "kept");
 }
 
