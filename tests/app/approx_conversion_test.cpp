@@ -39,11 +39,6 @@ const std::string JOB = "<?xml version=\"1.0\"?>\n<data><Project/>\n" +
 class ApproxConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("fenwix-approx-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     input_ = dir_ / "job.xml";
     output_ = dir_ / "job.txt";
     WriteFile(input_, JOB);
@@ -53,12 +48,12 @@ class ApproxConversionTest : public ::testing::Test {
     dialog_.seed_name = "BASE";
     dialog_.compute_geodetic = 1;
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // True when the XML reader recorded the job's vectors.
   bool Parsed() const { return dialog_.tables.observation_count() == 5; }
 
-  fs::path dir_;
+  testing::ScratchFolder scratch_{"fenwix-approx-"};
+  fs::path dir_ = scratch_.path();
   fs::path input_;
   fs::path output_;
   ConvertDialog dialog_;

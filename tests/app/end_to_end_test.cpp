@@ -35,19 +35,11 @@ const fs::path DATA = fs::path(FENWIX_TEST_DATA) / "writer";
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("fenwix-e2e-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     output_ = dir_ / "job.txt";
     dialog_.InitializeDefaults();
     dialog_.output_path = output_.string();
   }
-  void TearDown() override {
-    std::setlocale(LC_ALL, "C");
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { std::setlocale(LC_ALL, "C"); }
 
   // Converts tests/data/writer/<name>.xml into the output file; the messages go to ui_.
   ConversionOutcome Convert(const std::string& name) {
@@ -59,7 +51,8 @@ class EndToEndTest : public ::testing::Test {
 
   std::vector<std::string> FolderContents() const { return testing::FolderContents(dir_); }
 
-  fs::path dir_;
+  testing::ScratchFolder scratch_{"fenwix-e2e-"};
+  fs::path dir_ = scratch_.path();
   fs::path output_;
   ConvertDialog dialog_;
   RecordingUi ui_;

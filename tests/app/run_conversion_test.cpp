@@ -9,6 +9,7 @@
 
 #include "app/convert_dialog.h"
 #include "app/messages.h"
+#include "support/default_head.h"
 #include "support/recording_ui.h"
 #include "support/test_files.h"
 
@@ -16,43 +17,16 @@ namespace fenwix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::DEFAULT_HEAD;
 using testing::ReadFile;
 using testing::RecordingUi;
 using testing::WriteFile;
 
 constexpr const char* MINIMAL_JOB = "<?xml version=\"1.0\"?>\n<data><Project/></data>\n";
 
-// The head of every output file written with the default settings.
-constexpr const char* DEFAULT_HEAD =
-    "! The data in this file will be associated with this Datum.\r\n"
-    "$DATUM\r\n"
-    "  WGS 84\r\n"
-    "  6378137.0000\r\n"
-    "  298.2572236\r\n"
-    "\r\n"
-    "$NETTYP\r\n"
-    "3\r\n"
-    "\r\n"
-    "$UNITS\r\n"
-    "M\r\n"
-    "D\r\n"
-    "1\r\n"
-    "\r\n"
-    "! Default observation SD's. Remove or change these to 0.0 to disable.\r\n"
-    "! These values can be redefined or disabled anywhere in the file.\r\n"
-    "$G_AZ_SD\r\n5.000\r\n\r\n"
-    "$G_HOR_SD\r\n5.000\r\n\r\n"
-    "$G_ZEN_SD\r\n5.000\r\n\r\n"
-    "$G_CRD_SD\r\n0.00500\r\n\r\n";
-
 class RunConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("fenwix-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     input_ = dir_ / "job.xml";
     output_ = dir_ / "job.txt";
     WriteFile(input_, MINIMAL_JOB);
@@ -60,11 +34,11 @@ class RunConversionTest : public ::testing::Test {
     dialog_.xml_path = input_.string();
     dialog_.output_path = output_.string();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::vector<std::string> FolderContents() const { return testing::FolderContents(dir_); }
 
-  fs::path dir_;
+  testing::ScratchFolder scratch_{"fenwix-run-"};
+  fs::path dir_ = scratch_.path();
   fs::path input_;
   fs::path output_;
   ConvertDialog dialog_;

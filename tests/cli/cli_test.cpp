@@ -24,15 +24,6 @@ struct RunResult {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           (std::string("fenwix-cli-") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs fenwix-convert with the arguments (already quoted for the shell), stdin from /dev/null.
   RunResult Convert(const std::string& args) {
     const std::string command = std::string("'") + FENWIX_CONVERT_EXE + "' " + args + " >'" +
@@ -47,7 +38,8 @@ class CliTest : public ::testing::Test {
     return std::string("'") + FENWIX_TEST_DATA + "/../../examples/small-job.xml'";
   }
 
-  fs::path dir_;
+  fenwix::testing::ScratchFolder scratch_{"fenwix-cli-"};
+  fs::path dir_ = scratch_.path();
 };
 
 TEST_F(CliTest, ConvertsAndReportsSuccessOnStandardOutput) {

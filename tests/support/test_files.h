@@ -1,6 +1,9 @@
 #pragma once
 // Whole-file reading and writing for tests, in binary so that line ends are seen as stored.
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -31,5 +34,29 @@ inline std::vector<std::string> FolderContents(const std::filesystem::path& dir)
   std::sort(names.begin(), names.end());
   return names;
 }
+
+// A fresh, empty folder for the running test, named after the process and the test so that
+// parallel runs never share it; removed with the object.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& prefix)
+      : path_(std::filesystem::temp_directory_path() /
+              (prefix + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 }  // namespace fenwix::testing

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "capture_file.h"
+#include "support/default_head.h"
 
 namespace fenwix {
 namespace {
@@ -24,37 +25,8 @@ TEST(HeaderWriter, DefaultHeadIsExactBytesWithCrLf) {
   error = -1;
   WriteDefaultSds(file.out, state, error);
   EXPECT_EQ(error, 0);
-  // Written out in stored form, so that the line ends are checked as well as the text.
-  const std::string expected =
-      "! The data in this file will be associated with this Datum.\r\n"
-      "$DATUM\r\n"
-      "  WGS 84\r\n"
-      "  6378137.0000\r\n"
-      "  298.2572236\r\n"
-      "\r\n"
-      "$NETTYP\r\n"
-      "3\r\n"
-      "\r\n"
-      "$UNITS\r\n"
-      "M\r\n"
-      "D\r\n"
-      "1\r\n"
-      "\r\n"
-      "! Default observation SD's. Remove or change these to 0.0 to disable.\r\n"
-      "! These values can be redefined or disabled anywhere in the file.\r\n"
-      "$G_AZ_SD\r\n"
-      "5.000\r\n"
-      "\r\n"
-      "$G_HOR_SD\r\n"
-      "5.000\r\n"
-      "\r\n"
-      "$G_ZEN_SD\r\n"
-      "5.000\r\n"
-      "\r\n"
-      "$G_CRD_SD\r\n"
-      "0.00500\r\n"
-      "\r\n";
-  EXPECT_EQ(file.Bytes(), expected);
+  // Compared in stored form, so that the line ends are checked as well as the text.
+  EXPECT_EQ(file.Bytes(), testing::DEFAULT_HEAD);
 }
 
 TEST(HeaderWriter, UnitsLettersFallBackToMetersAndDegrees) {
