@@ -1,5 +1,8 @@
 #include "gui/convert_window.h"
 
+#include <array>
+#include <utility>
+
 #include <new>
 
 #include <QApplication>
@@ -133,31 +136,36 @@ void ConvertWindow::BuildControls() {
   add_label("Station Name:", 0);
   grid->addWidget(seed_name_edit_, row++, 1);
 
+  // A row of three labelled coordinate edits and its "Compute approx for each station." box.
+  auto add_coordinate_row = [&](const std::array<std::pair<const char*, QLineEdit*>, 3>& edits,
+                                QCheckBox* box) {
+    int column = 0;
+    for (const auto& [label, edit] : edits) {
+      add_label(label, column);
+      grid->addWidget(edit, row, column + 1);
+      column += 2;
+    }
+    grid->addWidget(box, row++, COLUMN_BOX, 1, 2);
+  };
+  const auto new_box = [](const char* object_name, int control_id) {
+    return Named(new QCheckBox(QStringLiteral("Compute approx for each station.")), object_name,
+                 control_id);
+  };
+
   north_edit_ = NewEdit("northEdit", CONTROL_NORTH);
   east_edit_ = NewEdit("eastEdit", CONTROL_EAST);
   elevation_edit_ = NewEdit("elevEdit", CONTROL_ELEVATION);
-  compute_local_check_ = Named(new QCheckBox(QStringLiteral("Compute approx for each station.")),
-                               "computeLocalCheck", CONTROL_COMPUTE_LOCAL);
-  add_label("North:", 0);
-  grid->addWidget(north_edit_, row, 1);
-  add_label("East:", 2);
-  grid->addWidget(east_edit_, row, 3);
-  add_label("Elev:", 4);
-  grid->addWidget(elevation_edit_, row, 5);
-  grid->addWidget(compute_local_check_, row++, COLUMN_BOX, 1, 2);
+  compute_local_check_ = new_box("computeLocalCheck", CONTROL_COMPUTE_LOCAL);
+  add_coordinate_row({{{"North:", north_edit_}, {"East:", east_edit_}, {"Elev:", elevation_edit_}}},
+                     compute_local_check_);
 
   latitude_edit_ = NewEdit("latitudeEdit", CONTROL_LATITUDE);
   longitude_edit_ = NewEdit("longitudeEdit", CONTROL_LONGITUDE);
   height_edit_ = NewEdit("heightEdit", CONTROL_HEIGHT);
-  compute_geodetic_check_ = Named(new QCheckBox(QStringLiteral("Compute approx for each station.")),
-                                  "computeGeodeticCheck", CONTROL_COMPUTE_GEODETIC);
-  add_label("Latitude:", 0);
-  grid->addWidget(latitude_edit_, row, 1);
-  add_label("Longitude:", 2);
-  grid->addWidget(longitude_edit_, row, 3);
-  add_label("Hgt:", 4);
-  grid->addWidget(height_edit_, row, 5);
-  grid->addWidget(compute_geodetic_check_, row++, COLUMN_BOX, 1, 2);
+  compute_geodetic_check_ = new_box("computeGeodeticCheck", CONTROL_COMPUTE_GEODETIC);
+  add_coordinate_row(
+      {{{"Latitude:", latitude_edit_}, {"Longitude:", longitude_edit_}, {"Hgt:", height_edit_}}},
+      compute_geodetic_check_);
 
   add_gap();
   add_text(MERGE_TEXT);
