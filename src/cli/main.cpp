@@ -15,6 +15,7 @@
 #include "app/field_validation.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/report_options.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -25,6 +26,7 @@ constexpr int EXIT_SUCCESS_CODE = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 3;
+constexpr int EXIT_REPORT_FAILED = 4;
 
 constexpr std::string_view USAGE =
     "Usage: fenwix-convert [options] INPUT.xml OUTPUT.txt\n"
@@ -44,11 +46,13 @@ constexpr std::string_view USAGE =
     "                        when standard input is a terminal, else different)\n"
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
+    "  --report FILE         write the check report; .txt, .html or .json names its form\n"
+    "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
     "Exit status: 0 success, 1 conversion failed or input not read completely,\n"
-    "2 usage or validation error, 3 cancelled.\n";
+    "2 usage or validation error, 3 cancelled, 4 output written but not the report.\n";
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
@@ -86,6 +90,7 @@ int Run(int argc, char** argv) {
   }
 
   std::optional<fenwix::MergePolicy> policy;
+  fenwix::ReportOptions report;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
@@ -152,6 +157,10 @@ int Run(int argc, char** argv) {
           return FieldRefused(arg, *error);
         }
       }
+    } else if (fenwix::IsReportOption(arg)) {
+      const std::optional<std::string> text = value();
+      if (!text) return UsageError(fmt::format("{} needs a file name", arg));
+      if (auto error = report.Take(arg, *text, dialog)) return UsageError(*error);
     } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
       return UsageError(fmt::format("unknown option {}", arg));
     } else {
@@ -166,7 +175,13 @@ int Run(int argc, char** argv) {
     policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
   fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
-  switch (dialog.RunConversion(ui)) {
+  const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
+  if (auto error = report.Write(dialog, outcome)) {
+    fmt::print(stderr, "fenwix-convert: {}\n", *error);
+    // An input not read completely keeps its own status.
+    if (outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
+  }
+  switch (outcome) {
     case fenwix::ConversionOutcome::Succeeded:
       return EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:
