@@ -73,7 +73,10 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   writer_state.output_datum_a = datum.a;
   writer_state.output_datum_inv_f = datum.inv_f;
   return fenwix::ComputeApproxCoordinates(
-      tables, seed_index, SeedPosition{seed_latitude, seed_longitude, seed_height}, datum);
+      tables, seed_index,
+      SeedPosition{seed_latitude, seed_longitude, seed_height, seed_north, seed_east,
+                   seed_elevation},
+      datum);
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
@@ -177,6 +180,10 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       }
     }
 
+    if (parse.status == ParseResult::Status::NotWellFormed) {
+      WriteIncompleteNote(out, xml_path, parse.message, parse.line, parse.column, error);
+      if (error > 0) return error_exit(error);
+    }
     WriteStations(geodetic, local, tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
     WriteObservations(tables, writer_state, out, error);

@@ -35,6 +35,9 @@ constexpr std::string_view USAGE =
     "  --lat DD.MMSSsssss    seed latitude, positive north (default 45)\n"
     "  --lon DD.MMSSsssss    seed longitude, positive east (default -120)\n"
     "  --height METERS       seed ellipsoidal height (default 0)\n"
+    "  --north METERS        seed local north (default 100000)\n"
+    "  --east METERS         seed local east (default 100000)\n"
+    "  --elev METERS         seed local elevation (default 0)\n"
     "  --geodetic            compute approximate latitude, longitude and height\n"
     "  --local               compute approximate north, east and elevation\n"
     "  --tolerance METERS    merge tolerance (default 0.05)\n"
@@ -112,7 +115,8 @@ int Run(int argc, char** argv) {
     } else if (arg == "--settings") {
       ++i;
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
-               arg == "--tolerance" || arg == "--merge" || arg == "--datum") {
+               arg == "--tolerance" || arg == "--merge" || arg == "--datum" ||
+               arg == "--north" || arg == "--east" || arg == "--elev") {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (arg == "--seed") {
@@ -142,7 +146,10 @@ int Run(int argc, char** argv) {
         dialog.approx_datum_inv_f = inv_f;
       } else {
         double* target = &dialog.seed_latitude;
-        fenwix::NumberRange range = fenwix::LATITUDE_RANGE;
+        std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
+        if (arg == "--north") target = &dialog.seed_north, range = std::nullopt;
+        if (arg == "--east") target = &dialog.seed_east, range = std::nullopt;
+        if (arg == "--elev") target = &dialog.seed_elevation, range = std::nullopt;
         if (arg == "--lon") target = &dialog.seed_longitude, range = fenwix::LONGITUDE_RANGE;
         if (arg == "--height") target = &dialog.seed_height, range = fenwix::HEIGHT_RANGE;
         if (arg == "--tolerance") {
