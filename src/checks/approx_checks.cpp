@@ -40,7 +40,7 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits) {
       "gross_approx", "Observations against approximate coordinates",
       "slope distance off by more than gross_distance_m + gross_distance_ppm, or horizontal angle "
       "off by more than gross_angle_minutes");
-  section.columns = {{"distance m", 3}, {"from coords m", 3}, {"d dist m", 3}, {"d angle '", 1}};
+  section.columns = {{"distance m", 3}, {"computed m", 3}, {"d dist m", 3}, {"d angle '", 1}};
   section.limits = {{"gross_distance_m", limits.gross_distance_m},
                     {"gross_distance_ppm", limits.gross_distance_ppm},
                     {"gross_angle_minutes", limits.gross_angle_minutes}};

@@ -41,10 +41,10 @@ struct Finished {
 
 Finished Convert(const QTemporaryDir& dir, const QStringList& extra) {
   QProcess process;
-  process.start(QStringLiteral(FENWIX_CONVERT_EXE),
-                QStringList{dir.filePath("job.xml"), dir.filePath("out.txt"), "--merge",
-                            "different"} +
-                    extra);
+  process.start(
+      QStringLiteral(FENWIX_CONVERT_EXE),
+      QStringList{dir.filePath("job.xml"), dir.filePath("out.txt"), "--merge", "different"} +
+          extra);
   process.waitForFinished();
   return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
 }
