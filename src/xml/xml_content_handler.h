@@ -80,6 +80,7 @@ class XmlContentHandler {
   // gets the XML line it started on. The log must outlive the parse; without one (the default)
   // nothing of this is done.
   void AttachLog(ReadingLog* log) { log_ = log; }
+  bool keeps_log() const { return log_ != nullptr; }
   // The reader's way to tell the line of the element being started; asked only with a log.
   using LineSource = int64_t (*)(void* context);
   void SetLineSource(LineSource source, void* context) {
