@@ -328,7 +328,6 @@ void XmlContentHandler::ObservationText(std::string_view text) {
   }
   if (skip_fields_) return;
   ObsGroup& group = in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
-  if (log_ != nullptr) LogReadingField(group, text);
   switch (child_name_) {
     case ChildName::DistanceUnitIndicator:
       if (text == "USFeet") group.linear_unit = LINEAR_UNIT_US_FOOT;
@@ -342,50 +341,39 @@ void XmlContentHandler::ObservationText(std::string_view text) {
         WriteAngleSet(true);
       }
       group.point_number = text;
+      if (log_ != nullptr) reading_.point = log_->NameIndex(text);
       break;
-    case ChildName::PrismHeight:
-      group.target_height_sum += ReadNumber(text) / LinearFactor(group.linear_unit);
+    case ChildName::PrismHeight: {
+      const double height = ReadNumber(text) / LinearFactor(group.linear_unit);
+      group.target_height_sum += height;
       ++group.target_height_count;
+      reading_.prism_height = height;
+      reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
       break;
-    case ChildName::SlopeDistance:
-      group.slope_dist_sum += ReadNumber(text) / LinearFactor(group.linear_unit);
+    }
+    case ChildName::SlopeDistance: {
+      const double distance = ReadNumber(text) / LinearFactor(group.linear_unit);
+      group.slope_dist_sum += distance;
       ++group.slope_dist_count;
+      reading_.slope_dist = distance;
+      reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
       break;
+    }
     case ChildName::HorizontalAngle:
       accumulator_.current_direction = ReadAngle(text);
+      reading_.horiz_angle = accumulator_.current_direction;
       break;
-    case ChildName::ZenithAngle:
-      AddZenith(group, ReadAngle(text));
+    case ChildName::ZenithAngle: {
+      const double zenith = ReadAngle(text);
+      AddZenith(group, zenith);
+      reading_.zenith = zenith;
+      reading_.face = zenith > PI ? FACE_TWO : FACE_ONE;
       break;
+    }
     default:
       break;
   }
   if (log_ != nullptr && group.first_line == 0) group.first_line = reading_.line;
-}
-
-void XmlContentHandler::LogReadingField(const ObsGroup& group, std::string_view text) {
-  switch (child_name_) {
-    case ChildName::PointNumber:
-      reading_.point = log_->NameIndex(text);
-      break;
-    case ChildName::PrismHeight:
-      reading_.prism_height = ReadNumber(text) / LinearFactor(group.linear_unit);
-      reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
-      break;
-    case ChildName::SlopeDistance:
-      reading_.slope_dist = ReadNumber(text) / LinearFactor(group.linear_unit);
-      reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
-      break;
-    case ChildName::HorizontalAngle:
-      reading_.horiz_angle = ReadAngle(text);
-      break;
-    case ChildName::ZenithAngle:
-      reading_.zenith = ReadAngle(text);
-      reading_.face = reading_.zenith > PI ? FACE_TWO : FACE_ONE;
-      break;
-    default:
-      break;
-  }
 }
 
 void XmlContentHandler::ObsTypeText(std::string_view text) {

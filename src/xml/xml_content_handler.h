@@ -154,14 +154,13 @@ class XmlContentHandler {
   // Appends the working observation, and its XML line to the log.
   void Record(int32_t line);
   int32_t CurrentLine() const;
-  // Copies a field of the current observation into its raw reading.
-  void LogReadingField(const ObsGroup& group, std::string_view text);
 
   SurveyTables& tables_;
   ReadingLog* log_ = nullptr;
   LineSource line_source_ = nullptr;
   void* line_context_ = nullptr;
-  // The reading of the open "Observation" element, kept when its type is recognised.
+  // The reading of the open "Observation" element, kept when its type is recognised (filled
+  // without a log too: plain stores cost less than a test per field).
   RawReading reading_;
   bool reading_typed_ = false;
   int32_t vector_line_ = 0;
