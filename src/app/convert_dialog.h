@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/user_interface.h"
+#include "model/station_placement.h"
 #include "model/survey_tables.h"
 #include "writer/writer_state.h"
 
@@ -56,6 +58,9 @@ class ConvertDialog {
   WriterState writer_state;
 
   SurveyTables tables;
+  // How each station row came by its approximate coordinates in the last conversion; empty
+  // when it computed none.
+  std::vector<StationPlacement> placements;
 
   // Looks up the seed station and marks it known; shows 2111 and returns 0 when it is absent.
   int32_t FindStation(UserInterface& ui, const std::string& name);
