@@ -15,6 +15,7 @@
 #include "app/field_validation.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -44,6 +45,7 @@ constexpr std::string_view USAGE =
     "                        when standard input is a terminal, else different)\n"
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
+    "  --sketch FILE.svg     also draw the network as an SVG file\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
@@ -86,6 +88,7 @@ int Run(int argc, char** argv) {
   }
 
   std::optional<fenwix::MergePolicy> policy;
+  std::optional<std::string> sketch_path;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
@@ -111,6 +114,9 @@ int Run(int argc, char** argv) {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
     } else if (arg == "--settings") {
       ++i;
+    } else if (arg == "--sketch") {
+      sketch_path = value();
+      if (!sketch_path) return UsageError("--sketch needs a file name");
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
                arg == "--tolerance" || arg == "--merge" || arg == "--datum") {
       const std::optional<std::string> text = value();
@@ -161,12 +167,23 @@ int Run(int argc, char** argv) {
   if (files.size() != 2) return UsageError("expected an input file and an output file");
   dialog.xml_path = files[0];
   dialog.output_path = files[1];
+  if (sketch_path) {
+    if (auto refused = fenwix::RefuseSketchPath(*sketch_path, files[0], files[1])) {
+      return UsageError(*refused);
+    }
+  }
 
   if (!policy) {
     policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
   fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
-  switch (dialog.RunConversion(ui)) {
+  const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
+  // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
+  // fails the run and leaves that file as it is.
+  const bool written = outcome == fenwix::ConversionOutcome::Succeeded ||
+                       outcome == fenwix::ConversionOutcome::Incomplete;
+  if (written && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) return EXIT_FAILED;
+  switch (outcome) {
     case fenwix::ConversionOutcome::Succeeded:
       return EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:
