@@ -121,6 +121,10 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  sketch_action_ = menu_bar->addMenu(QStringLiteral("&View"))->addAction(QString());
+  sketch_action_->setObjectName(QStringLiteral("sketchAction"));
+  connect(sketch_action_, &QAction::triggered, this, &ConvertWindow::ShowSketch);
+  UpdateSketchAction();
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
@@ -300,6 +304,7 @@ void ConvertWindow::OnConvert() {
   }
   // The conversion trims the names in place; show them as it used them.
   ExchangeToControls();
+  OfferSketch();
 }
 
 void ConvertWindow::OnBrowse(FileKind kind) {
