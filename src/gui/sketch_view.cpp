@@ -73,6 +73,27 @@ const QPixmap& SymbolImage(SketchSymbol symbol, bool flagged) {
   return image;
 }
 
+struct LegendEntry {
+  const char* text;
+  int kind;  // 0..2 a symbol (SketchSymbol), 3 GNSS, 4 total station, 5 flagged
+};
+constexpr LegendEntry LEGEND_ENTRIES[] = {{"seed station", 0},
+                                          {"computed station", 1},
+                                          {"placed by intersection", 2},
+                                          {"GNSS vector", 3},
+                                          {"total station, from the instrument", 4},
+                                          {"flagged by the checks", 5}};
+
+// The legend's box in the top left corner: the entries and a line of counts.
+QRectF LegendBox(const QFontMetricsF& metrics) {
+  double text_width = 0;
+  for (const LegendEntry& e : LEGEND_ENTRIES) {
+    text_width = std::max(text_width, metrics.horizontalAdvance(QString::fromLatin1(e.text)));
+  }
+  const double line = metrics.height() + 4;
+  return QRectF(8, 8, 48 + text_width, line * (std::size(LEGEND_ENTRIES) + 1) + 8);
+}
+
 QString LabelText(const SketchStation& s) {
   QString text = QString::fromStdString(s.name);
   for (const std::string& merged : s.merged_names) text += " = " + QString::fromStdString(merged);
@@ -97,12 +118,14 @@ SketchView::SketchView(SketchModel model, QWidget* parent)
 
 void SketchView::FitToWindow() {
   const SketchFrame& f = model_.frame;
-  const double w = std::max(1.0, width() - 2 * FIT_MARGIN);
+  // The network goes right of the legend, so that the legend covers none of it.
+  const double left = std::max(FIT_MARGIN, LegendBox(QFontMetricsF(font())).right() + 12);
+  const double w = std::max(1.0, width() - left - FIT_MARGIN);
   const double h = std::max(1.0, height() - 2 * FIT_MARGIN);
   scale_ = std::clamp(std::min(w / (f.max_east - f.min_east), h / (f.max_north - f.min_north)),
                       MIN_SCALE, MAX_SCALE);
   centre_north_ = (f.min_north + f.max_north) / 2;
-  centre_east_ = (f.min_east + f.max_east) / 2;
+  centre_east_ = (f.min_east + f.max_east) / 2 - (left - FIT_MARGIN) / 2 / scale_;
   fitted_ = true;
   update();
 }
@@ -255,25 +278,12 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
   const double line = metrics.height() + 4;
 
   // Legend, top left.
-  struct Entry {
-    QString text;
-    int kind;  // 0..2 a symbol, 3 GNSS, 4 total station, 5 flagged
-  };
-  const Entry entries[] = {{QStringLiteral("seed station"), 0},
-                           {QStringLiteral("computed station"), 1},
-                           {QStringLiteral("placed by intersection"), 2},
-                           {QStringLiteral("GNSS vector"), 3},
-                           {QStringLiteral("total station, from the instrument"), 4},
-                           {QStringLiteral("flagged by the checks"), 5}};
-  double text_width = 0;
-  for (const Entry& e : entries)
-    text_width = std::max(text_width, metrics.horizontalAdvance(e.text));
-  const QRectF box(8, 8, 48 + text_width, line * (std::size(entries) + 1) + 8);
+  const QRectF box = LegendBox(metrics);
   painter.setPen(QColor(0x88, 0x88, 0x88));
   painter.setBrush(QColor(255, 255, 255, 230));
   painter.drawRect(box);
   double y = box.top() + 4 + line / 2;
-  for (const Entry& e : entries) {
+  for (const LegendEntry& e : LEGEND_ENTRIES) {
     const QPointF c(box.left() + 20, y);
     if (e.kind <= 2) {
       DrawSymbol(painter, static_cast<SketchSymbol>(e.kind), false, c);
@@ -287,7 +297,8 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
       painter.drawLine(c - QPointF(12, 0), c + QPointF(12, 0));
     }
     painter.setPen(Qt::black);
-    painter.drawText(QPointF(box.left() + 40, y + metrics.ascent() / 2 - 1), e.text);
+    painter.drawText(QPointF(box.left() + 40, y + metrics.ascent() / 2 - 1),
+                     QString::fromLatin1(e.text));
     y += line;
   }
   painter.drawText(

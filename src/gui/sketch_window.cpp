@@ -20,6 +20,8 @@ SketchWindow::SketchWindow(SketchModel model, QWidget* parent) : QMainWindow(par
   setObjectName(QStringLiteral("sketchWindow"));
   setWindowTitle(QStringLiteral("Network Sketch \u2014 ") + QString::fromStdString(model.Title()));
   setWindowIcon(ProgramIcon());
+  // The window is looked at beside the dialog: its tooltips show when it is not the active one.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
 
   auto* list = new QListWidget;
   list->setObjectName(QStringLiteral("notComputedList"));
