@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/field_validation.h"
+#include "app/file_problem.h"
 #include "app/messages.h"
 #include "approx/approx_coordinates.h"
 #include "geodesy/ellipsoid.h"
@@ -19,18 +20,6 @@
 namespace fenwix {
 
 namespace {
-
-// True when the file can be opened and read (an empty file can).
-bool IsReadableFile(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fgetc(file);
-  const bool readable = std::ferror(file) == 0;
-  std::fclose(file);
-  return readable;
-}
 
 // True when both names denote the same existing file, however spelled.
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -73,7 +62,8 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   writer_state.output_datum_a = datum.a;
   writer_state.output_datum_inv_f = datum.inv_f;
   return fenwix::ComputeApproxCoordinates(tables, seed_index,
-                                          SeedPosition{seed_latitude, seed_longitude, seed_height},
+                                          SeedPosition{seed_latitude, seed_longitude, seed_height,
+                                                       seed_north, seed_east, seed_elevation},
                                           datum, &placements);
 }
 
@@ -92,8 +82,8 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       return ConversionOutcome::Failed;
     }
     // Checked before the output is touched, so a mistyped input name costs nothing.
-    if (!IsReadableFile(xml_path)) {
-      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path);
+    if (const int read_error = ReadError(xml_path)) {
+      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, FileProblemText(read_error, xml_path));
       return ConversionOutcome::Failed;
     }
     if (IsSameFile(xml_path, output_path)) {
@@ -102,7 +92,8 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     }
     OutputFile out;
     if (!out.Open(output_path)) {
-      FormatMessageBox(ui, MSG_CANNOT_OPEN, output_path);
+      FormatMessageBox(ui, MSG_CANNOT_OPEN, output_path,
+                       FileProblemText(out.open_error(), output_path));
       return ConversionOutcome::Failed;
     }
 
@@ -148,7 +139,7 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     }
     if (parse.status == ParseResult::Status::Unreadable) {
       out.Discard();
-      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path);
+      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, parse.message);
       return ConversionOutcome::Failed;
     }
 
@@ -179,6 +170,10 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       }
     }
 
+    if (parse.status == ParseResult::Status::NotWellFormed) {
+      WriteIncompleteNote(out, xml_path, parse.message, parse.line, parse.column, error);
+      if (error > 0) return error_exit(error);
+    }
     WriteStations(geodetic, local, tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
     WriteObservations(tables, writer_state, out, error);
