@@ -18,6 +18,7 @@
 #include "app/file_problem.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/report_options.h"
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
 
@@ -31,6 +32,8 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 3;
 // The file was written, but without the approximate coordinates asked for: no such seed.
 constexpr int EXIT_SEED_NOT_FOUND = 4;
+// The file was written, but not the check report asked for.
+constexpr int EXIT_REPORT_FAILED = 5;
 
 constexpr std::string_view USAGE =
     "Usage: fenwix-convert [options] INPUT.xml OUTPUT.txt\n"
@@ -54,6 +57,8 @@ constexpr std::string_view USAGE =
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
     "  --sketch FILE.svg     also draw the network as an SVG file\n"
+    "  --report FILE         write the check report; .txt, .html or .json names its form\n"
+    "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
@@ -61,7 +66,8 @@ constexpr std::string_view USAGE =
     "completely (the output then holds what was read and says so on its first line);\n"
     "2 usage or validation error (including a missing file name and an output file that\n"
     "is the input file); 3 cancelled; 4 the seed station is not in the input (the output\n"
-    "is written without approximate coordinates).\n";
+    "is written without approximate coordinates); 5 the output is written but the check\n"
+    "report could not be.\n";
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
@@ -103,6 +109,7 @@ int Run(int argc, char** argv) {
 
   std::optional<fenwix::MergePolicy> policy;
   std::optional<std::string> sketch_path;
+  fenwix::ReportOptions report;
   bool compute_asked = false;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -182,6 +189,10 @@ int Run(int argc, char** argv) {
           if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
         }
       }
+    } else if (fenwix::IsReportOption(arg)) {
+      const std::optional<std::string> text = value();
+      if (!text) return UsageError(fmt::format("{} needs a file name", arg));
+      if (auto error = report.Take(arg, *text, dialog)) return UsageError(*error);
     } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
       return UsageError(fmt::format("unknown option {}", arg));
     } else {
@@ -210,11 +221,15 @@ int Run(int argc, char** argv) {
   }
   fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
   const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
+  const std::optional<std::string> report_error = report.Write(dialog, outcome);
+  if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
   // fails the run and leaves that file as it is.
   const bool written = outcome == fenwix::ConversionOutcome::Succeeded ||
                        outcome == fenwix::ConversionOutcome::Incomplete;
   if (written && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) return EXIT_FAILED;
+  // An input not read completely keeps its own status.
+  if (report_error && outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
   switch (outcome) {
     case fenwix::ConversionOutcome::Succeeded:
       return ui.Showed(fenwix::MSG_SEED_NOT_FOUND) ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;

@@ -62,6 +62,12 @@ std::string SketchModel::Title() const {
   return xml_name + " \u2014 " + date;
 }
 
+void AddFlagReason(SketchFlag& flag, std::string_view reason) {
+  if (flag.flagged) flag.reason += '\n';
+  flag.flagged = true;
+  flag.reason += reason;
+}
+
 double RoundScaleLength(double at_most) {
   if (!(at_most > 0) || !std::isfinite(at_most)) return 1.0;
   double decade = std::pow(10.0, std::floor(std::log10(at_most)));
@@ -121,6 +127,10 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
   std::unordered_map<uint64_t, int32_t> line_of;
   const auto add_line = [&](int32_t obs_row, const std::string& from_name,
                             const std::string& to_name, SketchLineKind kind) {
+    const auto drawn_on = [&](int32_t line) {
+      std::array<int32_t, 2>& lines = model.lines_of_observation[static_cast<size_t>(obs_row)];
+      (lines[0] < 0 ? lines[0] : lines[1]) = line;
+    };
     if (from_name.empty() || to_name.empty()) return;
     const int32_t from_row = tables.StationIndex(from_name);
     const int32_t to_row = tables.StationIndex(to_name);
@@ -139,10 +149,12 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
       model.lines.push_back(SketchLine{from, to, kind, obs_row, 0, {}});
     }
     ++model.lines[static_cast<size_t>(it->second)].observation_count;
+    drawn_on(it->second);
   };
   if (model.has_coordinates) {
     const std::vector<ObsRecord>& observations = tables.observations();
     line_of.reserve(observations.size());
+    model.lines_of_observation.assign(observations.size(), {-1, -1});
     for (size_t r = 1; r < observations.size(); ++r) {
       const ObsRecord& obs = observations[r];
       const auto row = static_cast<int32_t>(r);

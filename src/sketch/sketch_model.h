@@ -4,6 +4,7 @@
 // (extent, scale bar, title). Built from the tables after a conversion; the SVG writer and the
 // window both draw it, north up, east right, at equal scale on both axes.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -77,10 +78,16 @@ struct SketchModel {
   // Station table row to index in stations, -1 for a row that has no symbol of its own (a
   // merged name maps to its keeper's symbol).
   std::vector<int32_t> symbol_of_row;
+  // Observation row to the lines it is drawn on (an angle set: its backsight and its
+  // foresight), -1 where none; so that a mark on a record reaches its lines.
+  std::vector<std::array<int32_t, 2>> lines_of_observation;
   SketchFrame frame;
 
   std::string Title() const;
 };
+
+// Adds a reason to a flag (one reason a line) and sets it.
+void AddFlagReason(SketchFlag& flag, std::string_view reason);
 
 // Smallest width or height of the frame, meters, so that one station still gets a scale.
 inline constexpr double MIN_SKETCH_EXTENT = 10.0;

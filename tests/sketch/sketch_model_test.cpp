@@ -90,6 +90,36 @@ TEST(SketchModel, WithoutApproximateCoordinatesEveryStationIsListedAndNothingDra
   EXPECT_EQ(model.not_computed.size(), 8u);
 }
 
+TEST(SketchModel, CheckReportMarksReachTheirStationsAndLines) {
+  SketchJob job(true, true);
+  ASSERT_EQ(job.outcome, ConversionOutcome::Succeeded);
+  const CheckReport& report = job.dialog.check_report;
+  const SketchModel model = ConversionSketch(job.dialog);
+  int flagged = 0;
+  for (const SketchStation& s : model.stations) {
+    bool expected = report.IsStationFlagged(s.name);
+    for (const std::string& merged : s.merged_names) expected |= report.IsStationFlagged(merged);
+    EXPECT_EQ(s.flag.flagged, expected) << s.name;
+    EXPECT_EQ(s.flag.reason.empty(), !expected) << s.name;
+    flagged += expected ? 1 : 0;
+  }
+  std::vector<bool> line_flagged(model.lines.size(), false);
+  for (size_t row = 1; row < model.lines_of_observation.size(); ++row) {
+    for (const int32_t line : model.lines_of_observation[row]) {
+      if (line >= 0 && report.IsObservationFlagged(static_cast<int32_t>(row))) {
+        line_flagged[static_cast<size_t>(line)] = true;
+      }
+    }
+  }
+  for (size_t i = 0; i < model.lines.size(); ++i) {
+    EXPECT_EQ(model.lines[i].flag.flagged, line_flagged[i]) << i;
+    flagged += line_flagged[i] ? 1 : 0;
+  }
+  // The job has its faults (two stations nothing fixes): the comparison above is not empty.
+  EXPECT_GT(report.FlaggedRows(), 0);
+  EXPECT_GT(flagged, 0);
+}
+
 TEST(SketchModel, ScaleBarIsTheLargestRoundLengthThatFits) {
   const std::pair<double, double> cases[] = {
       {0.3, 0.2},   {0.07, 0.05}, {1.0, 1.0},   {1.99, 1.0},      {9.99, 5.0},

@@ -20,8 +20,9 @@ struct SketchJob {
   RecordingUi ui;
   ConversionOutcome outcome = ConversionOutcome::Failed;
 
-  // Converts with approximate local coordinates unless `local` is false.
-  explicit SketchJob(bool local = true) {
+  // Converts with approximate local coordinates unless `local` is false, and with the check
+  // report when `checks` is set.
+  explicit SketchJob(bool local = true, bool checks = false) {
     truth.Add("BASE", 0, 0, 0);
     truth.Add("A", 300, 200, 5);
     truth.Add("B", -250, 400, -3);
@@ -49,6 +50,7 @@ struct SketchJob {
     dialog.seed_longitude = 7.15;  // 7°15'
     dialog.seed_height = 30.0;
     dialog.compute_local = local ? 1 : 0;
+    dialog.run_checks = checks;
     ui.answers.push_back(MergeAnswer::SameKeepFirst);
     outcome = dialog.RunConversion(ui);
   }
