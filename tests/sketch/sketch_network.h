@@ -1,7 +1,8 @@
 #pragma once
 // A small network with true positions that reaches every kind of sketch symbol: the seed, a
 // vector and a polar sight, a station intersected from two azimuths, two names of one point
-// that are merged, and a setup that nothing fixes. Converted end to end from Topcon XML.
+// that are merged, a station seen by one vector only, and a setup that nothing fixes. Converted end
+// to end from Topcon XML.
 
 #include <filesystem>
 #include <string>
@@ -31,6 +32,7 @@ struct SketchJob {
     truth.Add("D2", 600.01, -100.01, 8);
     truth.Add("E", -900, -700, 0);
     truth.Add("F", -950, -400, 0);
+    truth.Add("G", 100, -400, 1);
     const std::vector<TruthObservation> observations = {
         truth.GpsVector("BASE", "A"),
         truth.AngleSet("BASE", "A", "B"),
@@ -38,6 +40,7 @@ struct SketchJob {
         truth.AngleSet("A", "BASE", "C", true, true, false),
         truth.GpsVector("A", "D"),
         truth.GpsVector("B", "D2"),
+        truth.GpsVector("BASE", "G"),
         truth.AngleSet("E", "BASE", "F", true, true, false),
     };
     const std::filesystem::path xml = scratch.path() / "job.xml";

@@ -106,7 +106,7 @@ TEST(SvgWriter, EveryStationSymbolMatchesItsRecordInTheOutputFile) {
   // E and F have records too (coordinates of zero), but no place in the drawing.
   std::map<std::string, Coordinates> records =
       LocalRecords(testing::ReadFile(job.dialog.output_path));
-  ASSERT_EQ(records.size(), 7u);
+  ASSERT_EQ(records.size(), 8u);
   records.erase("E");
   records.erase("F");
   ASSERT_EQ(svg.stations.size(), records.size());
