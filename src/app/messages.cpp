@@ -7,7 +7,7 @@ namespace fenwix {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 23> STRING_TABLE{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 24> STRING_TABLE{{
     {MSG_ABOUT_MENU, "About Fenwix..."},
     {MSG_WRITE_ERROR, "File write error %s"},
     {MSG_NO_MEMORY, "Unable to allocate the required memory"},
@@ -33,6 +33,10 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 23> STRING_TABLE{{
     {MSG_NO_SEED_NAME,
      "Please enter the name of the station whose coordinates are given, or untick \"Compute "
      "approx for each station.\""},
+    {MSG_SETTINGS_NOT_SAVED,
+     "The settings could not be saved in %s, so the next start will not show these entries. "
+     "Check that this file and its folder can be written. This message is not shown again "
+     "until the settings have been saved once."},
     {MSG_SUCCESS_APPROX,
      "Success - the results are in %s.\n\nThe field observations have been extracted.\n\nThe "
      "approximate coordinates could not be computed for %d stations. Non-computed stations "

@@ -28,6 +28,7 @@ inline constexpr int32_t MSG_READ_INCOMPLETE = 2116;
 inline constexpr int32_t MSG_OUTPUT_IS_INPUT = 2117;
 inline constexpr int32_t MSG_PACKED_ANGLE = 2118;
 inline constexpr int32_t MSG_NO_SEED_NAME = 2119;
+inline constexpr int32_t MSG_SETTINGS_NOT_SAVED = 2120;
 inline constexpr int32_t MSG_SUCCESS_APPROX = 2211;
 inline constexpr int32_t MSG_CANCELLED = 2212;
 inline constexpr int32_t MSG_SUCCESS = 2213;

@@ -113,7 +113,7 @@ int Run(int argc, char** argv) {
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--version") {
-      fmt::print("Fenwix Version {}.23\n", FENWIX_VERSION);
+      fmt::print("Fenwix Version {}\n", FENWIX_VERSION);
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {

@@ -21,8 +21,10 @@
 
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "app/settings_location.h"
 #include "gui/about_dialog.h"
 #include "gui/converter_app.h"
+#include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
 
 namespace fenwix {
@@ -367,9 +369,12 @@ void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name
 
 void ConvertWindow::OnClose() {
   if (!ExchangeToMembers()) return;
-  // The settings are a convenience: a folder that cannot be written to loses them without
+  // The settings are a convenience: a file that cannot be written is reported once, without
   // holding up the close.
-  SaveSettings(dialog_, settings_path_);
+  const bool saved = SaveSettingsCreatingFolder(dialog_, settings_path_);
+  if (TellAboutSettingsSave(settings_path_, saved)) {
+    FormatMessageBox(*this, MSG_SETTINGS_NOT_SAVED, settings_path_.c_str());
+  }
   accept();
 }
 
