@@ -34,6 +34,11 @@ QByteArray Read(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool WriteJob(const QTemporaryDir& dir) {
+  QFile job(dir.filePath("job.xml"));
+  return job.open(QIODevice::WriteOnly) && job.write(JOB) > 0;
+}
+
 struct Finished {
   int status;
   QString errors;
@@ -51,10 +56,7 @@ Finished Convert(const QTemporaryDir& dir, const QStringList& extra) {
 
 TEST(CheckReportForms, EachFormParsesAndTheOutputStaysTheSame) {
   QTemporaryDir dir;
-  QFile job(dir.filePath("job.xml"));
-  ASSERT_TRUE(job.open(QIODevice::WriteOnly));
-  job.write(JOB);
-  job.close();
+  ASSERT_TRUE(WriteJob(dir));
   ASSERT_EQ(Convert(dir, {}).status, 0);
   const QByteArray plain = Read(dir.filePath("out.txt"));
 
@@ -106,10 +108,7 @@ TEST(CheckReportForms, EachFormParsesAndTheOutputStaysTheSame) {
 
 TEST(CheckReportWindow, ShownAfterEachConversionAndSaved) {
   QTemporaryDir dir;
-  QFile job(dir.filePath("job.xml"));
-  ASSERT_TRUE(job.open(QIODevice::WriteOnly));
-  job.write(JOB);
-  job.close();
+  ASSERT_TRUE(WriteJob(dir));
   ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
   std::string final_message;
   window.SetMessageHook([&](int32_t, const std::string& text) { final_message = text; });
