@@ -70,6 +70,8 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
   try {
     tables.ResetTables();
+    reading_log.Clear();
+    check_report = CheckReport{};
     xml_path = TrimWhiteSpace(xml_path);
     output_path = TrimWhiteSpace(output_path);
     if (xml_path.empty()) {
@@ -99,6 +101,7 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     SaxReader reader;
     XmlContentHandler handler(tables);
     reader.Attach(&handler);
+    if (run_checks) handler.AttachLog(&reading_log);
 
     const auto error_exit = [&](int32_t error) {
       out.Discard();
@@ -178,17 +181,25 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     WriteObservations(tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
     if (!out.Commit()) return error_exit(WRITE_ERROR);
+    if (run_checks) RunChecksOnTables(approx_computed);
 
     if (parse.status == ParseResult::Status::NotWellFormed) {
-      FormatMessageBox(ui, MSG_READ_INCOMPLETE, xml_path, parse.message,
-                       static_cast<long long>(parse.line), static_cast<long long>(parse.column),
-                       output_path);
+      ui.ShowMessage(MSG_READ_INCOMPLETE,
+                     CutUtf8(FormatMessage(MSG_READ_INCOMPLETE, xml_path, parse.message,
+                                           static_cast<long long>(parse.line),
+                                           static_cast<long long>(parse.column), output_path) +
+                                 CheckSummary(),
+                             MAX_MESSAGE_BYTES));
       return ConversionOutcome::Incomplete;
     }
     if (approx_computed) {
-      FormatMessageBox(ui, MSG_SUCCESS_APPROX, output_path, not_computed);
+      ui.ShowMessage(
+          MSG_SUCCESS_APPROX,
+          CutUtf8(FormatMessage(MSG_SUCCESS_APPROX, output_path, not_computed) + CheckSummary(),
+                  MAX_MESSAGE_BYTES));
     } else {
-      FormatMessageBox(ui, MSG_SUCCESS, output_path);
+      ui.ShowMessage(MSG_SUCCESS, CutUtf8(FormatMessage(MSG_SUCCESS, output_path) + CheckSummary(),
+                                          MAX_MESSAGE_BYTES));
     }
     return ConversionOutcome::Succeeded;
   } catch (const std::bad_alloc&) {

@@ -7,6 +7,9 @@
 #include <string>
 
 #include "app/user_interface.h"
+#include "checks/check_limits.h"
+#include "checks/check_report.h"
+#include "model/reading_log.h"
 #include "model/survey_tables.h"
 #include "writer/writer_state.h"
 
@@ -57,12 +60,24 @@ class ConvertDialog {
 
   SurveyTables tables;
 
+  // The check report: with run_checks set, the reader keeps its raw readings and every
+  // conversion that writes the output file ends with a fresh report (the final message says how
+  // many rows it flagged). Never changes the output file.
+  bool run_checks = false;
+  CheckLimits check_limits;
+  ReadingLog reading_log;
+  CheckReport check_report;
+
   // Looks up the seed station and marks it known; shows 2111 and returns 0 when it is absent.
   int32_t FindStation(UserInterface& ui, const std::string& name);
   // Offers every pair of nearly coincident stations; false when the person cancelled.
   bool MergeSimilarStations(UserInterface& ui);
   // Approximate coordinates from the seed; returns the number of stations not computed.
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
+  // Fills check_report from the tables and the reading log (conversion_checks.cpp).
+  void RunChecksOnTables(bool approx_computed);
+  // The sentence the final message gains when checks ran, else empty.
+  std::string CheckSummary() const;
 };
 
 }  // namespace fenwix

@@ -18,6 +18,7 @@
 #include "app/file_problem.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/report_options.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -30,6 +31,8 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 3;
 // The file was written, but without the approximate coordinates asked for: no such seed.
 constexpr int EXIT_SEED_NOT_FOUND = 4;
+// The file was written, but not the check report asked for.
+constexpr int EXIT_REPORT_FAILED = 5;
 
 constexpr std::string_view USAGE =
     "Usage: fenwix-convert [options] INPUT.xml OUTPUT.txt\n"
@@ -52,6 +55,8 @@ constexpr std::string_view USAGE =
     "                        when standard input is a terminal, else different)\n"
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
+    "  --report FILE         write the check report; .txt, .html or .json names its form\n"
+    "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
@@ -59,7 +64,8 @@ constexpr std::string_view USAGE =
     "completely (the output then holds what was read and says so on its first line);\n"
     "2 usage or validation error (including a missing file name and an output file that\n"
     "is the input file); 3 cancelled; 4 the seed station is not in the input (the output\n"
-    "is written without approximate coordinates).\n";
+    "is written without approximate coordinates); 5 the output is written but the check\n"
+    "report could not be.\n";
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
@@ -100,6 +106,7 @@ int Run(int argc, char** argv) {
   }
 
   std::optional<fenwix::MergePolicy> policy;
+  fenwix::ReportOptions report;
   bool compute_asked = false;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -176,6 +183,10 @@ int Run(int argc, char** argv) {
           if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
         }
       }
+    } else if (fenwix::IsReportOption(arg)) {
+      const std::optional<std::string> text = value();
+      if (!text) return UsageError(fmt::format("{} needs a file name", arg));
+      if (auto error = report.Take(arg, *text, dialog)) return UsageError(*error);
     } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
       return UsageError(fmt::format("unknown option {}", arg));
     } else {
@@ -198,7 +209,13 @@ int Run(int argc, char** argv) {
     policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
   fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
-  switch (dialog.RunConversion(ui)) {
+  const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
+  if (auto error = report.Write(dialog, outcome)) {
+    fmt::print(stderr, "fenwix-convert: {}\n", *error);
+    // An input not read completely keeps its own status.
+    if (outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
+  }
+  switch (outcome) {
     case fenwix::ConversionOutcome::Succeeded:
       return ui.Showed(fenwix::MSG_SEED_NOT_FOUND) ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:

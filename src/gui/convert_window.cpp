@@ -108,6 +108,7 @@ ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
   BuildControls();
 
   dialog_.InitializeDefaults();
+  dialog_.run_checks = true;
   LoadSettings(dialog_, settings_path_);
   ExchangeToControls();
   ApplyEnableRules();
@@ -131,6 +132,11 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  QMenu* report = menu_bar->addMenu(QStringLiteral("&Report"));
+  report_action_ = report->addAction(QStringLiteral("&Check report..."));
+  report_action_->setObjectName(QStringLiteral("checkReportAction"));
+  report_action_->setEnabled(false);
+  connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
@@ -326,7 +332,13 @@ void ConvertWindow::OnConvert() {
     return;
   }
   try {
-    dialog_.RunConversion(*this);
+    const ConversionOutcome outcome = dialog_.RunConversion(*this);
+    if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
+      if (report_window_ == nullptr) report_window_ = new ReportWindow(this);
+      report_window_->ShowReport(dialog_.check_report);
+      report_action_->setEnabled(true);
+      ShowCheckReport();
+    }
   } catch (const std::bad_alloc&) {
     while (wait_depth_ > 0) EndWait();
     FormatMessageBox(*this, MSG_NO_MEMORY);
@@ -362,6 +374,12 @@ void ConvertWindow::OnClose() {
     FormatMessageBox(*this, MSG_SETTINGS_NOT_SAVED, settings_path_.c_str());
   }
   accept();
+}
+
+void ConvertWindow::ShowCheckReport() {
+  if (report_window_ == nullptr) return;
+  report_window_->show();
+  report_window_->raise();
 }
 
 void ConvertWindow::ShowAbout() {
