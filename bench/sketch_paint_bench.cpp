@@ -28,23 +28,8 @@
 #include "large_network.h"
 #include "sketch/sketch_model.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-template <typename F>
-double Milliseconds(F&& f) {
-  const auto start = Clock::now();
-  f();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-}  // namespace
+using fenwix::bench::Median;
+using fenwix::bench::Milliseconds;
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
