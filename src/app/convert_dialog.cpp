@@ -64,12 +64,13 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   return fenwix::ComputeApproxCoordinates(tables, seed_index,
                                           SeedPosition{seed_latitude, seed_longitude, seed_height,
                                                        seed_north, seed_east, seed_elevation},
-                                          datum);
+                                          datum, &placements);
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
   try {
     tables.ResetTables();
+    placements.clear();
     reading_log.Clear();
     check_report = CheckReport{};
     xml_path = TrimWhiteSpace(xml_path);

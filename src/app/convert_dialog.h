@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/user_interface.h"
+#include "model/station_placement.h"
 #include "checks/check_limits.h"
 #include "checks/check_report.h"
 #include "model/reading_log.h"
@@ -59,6 +61,9 @@ class ConvertDialog {
   WriterState writer_state;
 
   SurveyTables tables;
+  // How each station row came by its approximate coordinates in the last conversion; empty
+  // when it computed none.
+  std::vector<StationPlacement> placements;
 
   // The check report: with run_checks set, the reader keeps its raw readings and every
   // conversion that writes the output file ends with a fresh report (the final message says how

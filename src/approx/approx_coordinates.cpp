@@ -59,14 +59,19 @@ struct SightTriple {
 
 class Propagation {
  public:
-  explicit Propagation(SurveyTables& tables)
+  Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements)
       : tables_(tables),
+        placements_(placements),
         index_(tables),
         e2_(PropagationEccentricitySquared()),
         known_position_(static_cast<size_t>(tables.station_count()), -1),
         seen_(static_cast<size_t>(tables.station_count()), 0) {
+    if (placements_ != nullptr) {
+      placements_->assign(static_cast<size_t>(tables.station_count()), StationPlacement::None);
+    }
     for (int32_t i = 1; i < tables_.station_count(); ++i) {
       if (Row(i).coords_known) {
+        Placed(i, StationPlacement::Seed);
         AppendKnown(i);
       } else {
         ++unknown_count_;
@@ -103,7 +108,12 @@ class Propagation {
     known_height_sum_ += Row(i).height;
   }
 
-  void MarkKnown(int32_t i, const Geodetic& g) {
+  void Placed(int32_t i, StationPlacement how) {
+    if (placements_ != nullptr) (*placements_)[static_cast<size_t>(i)] = how;
+  }
+
+  void MarkKnown(int32_t i, const Geodetic& g, StationPlacement how = StationPlacement::Observed) {
+    Placed(i, how);
     StationRecord& row = Row(i);
     row.latitude = g.phi;
     row.longitude = g.lam;
@@ -365,11 +375,12 @@ class Propagation {
     }
     const Geodetic g{place.phi, place.lam, height};
     if (!Usable(g)) return false;
-    MarkKnown(u, g);
+    MarkKnown(u, g, StationPlacement::Intersected);
     return true;
   }
 
   SurveyTables& tables_;
+  std::vector<StationPlacement>* placements_;
   const ObservationIndex index_;
   const double e2_;
   // Known stations in the order they became known, and each station's place in that list
@@ -403,13 +414,14 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
   return FoundAzimuth{true, AddAngles(to_reference.azimuth, angle)};
 }
 
-int PropagateCoordinates(SurveyTables& tables) {
-  Propagation propagation(tables);
+int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements) {
+  Propagation propagation(tables, placements);
   return propagation.Run();
 }
 
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum) {
+                                 const Ellipsoid& datum,
+                                 std::vector<StationPlacement>* placements) {
   if (seed_index >= 1 && seed_index < tables.station_count()) {
     StationRecord& row = tables.station(seed_index);
     row.latitude = DmsToRadians(seed.latitude);
@@ -421,7 +433,7 @@ int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const
     const double e2 = EccentricitySquaredOf(datum.a, datum.inv_f);
     const Cartesian p0 = GeodeticToCartesian(datum.a, e2, phi0, lam0, seed.height);
 
-    PropagateCoordinates(tables);
+    PropagateCoordinates(tables, placements);
 
     for (int32_t i = 1; i < tables.station_count(); ++i) {
       StationRecord& station = tables.station(i);

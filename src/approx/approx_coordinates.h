@@ -11,8 +11,10 @@
 // Units: angles in radians, lengths in meters, except the seed's packed DD.MMSSsssss input.
 
 #include <cstdint>
+#include <vector>
 
 #include "geodesy/ellipsoid.h"
+#include "model/station_placement.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
@@ -52,15 +54,18 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
 // Carries positions from the stations already marked known to the others, for at most
 // PROPAGATION_STEP_CAP steps. Every station it reaches gets latitude, longitude and height on
 // the propagation ellipsoid and is marked known; a station once placed is never moved. Returns
-// the number of steps run.
-int PropagateCoordinates(SurveyTables& tables);
+// the number of steps run. When placements is given, it gets one entry per station row saying
+// how the row came by its coordinates.
+int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements = nullptr);
 
 // Places the seed (row seed_index, at least 1) at the given position, propagates, and gives
 // every known station local north, east and elevation relative to the seed, in the datum
 // ellipsoid's frame at the seed (the seed reads seed.north, seed.east, seed.elevation).
 // Returns the number of stations (placeholder row 0 aside) whose coordinates are not known at
-// the end. A seed_index outside the table changes nothing.
+// the end. A seed_index outside the table changes nothing. placements as for
+// PropagateCoordinates.
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum);
+                                 const Ellipsoid& datum,
+                                 std::vector<StationPlacement>* placements = nullptr);
 
 }  // namespace fenwix

@@ -146,6 +146,10 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  sketch_action_ = menu_bar->addMenu(QStringLiteral("&View"))->addAction(QString());
+  sketch_action_->setObjectName(QStringLiteral("sketchAction"));
+  connect(sketch_action_, &QAction::triggered, this, &ConvertWindow::ShowSketch);
+  UpdateSketchAction();
   QMenu* report = menu_bar->addMenu(QStringLiteral("&Report"));
   report_action_ = report->addAction(QStringLiteral("&Check report..."));
   report_action_->setObjectName(QStringLiteral("checkReportAction"));
@@ -359,6 +363,7 @@ void ConvertWindow::OnConvert() {
   }
   // The conversion trims the names in place; show them as it used them.
   ExchangeToControls();
+  OfferSketch();
 }
 
 void ConvertWindow::OnBrowse(FileKind kind) {
