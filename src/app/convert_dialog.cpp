@@ -72,8 +72,9 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   writer_state.output_datum_name = datum.name;
   writer_state.output_datum_a = datum.a;
   writer_state.output_datum_inv_f = datum.inv_f;
-  return fenwix::ComputeApproxCoordinates(
-      tables, seed_index, SeedPosition{seed_latitude, seed_longitude, seed_height}, datum);
+  return fenwix::ComputeApproxCoordinates(tables, seed_index,
+                                          SeedPosition{seed_latitude, seed_longitude, seed_height},
+                                          datum, max_steps);
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {

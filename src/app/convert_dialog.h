@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/user_interface.h"
+#include "approx/approx_coordinates.h"
 #include "model/survey_tables.h"
 #include "writer/writer_state.h"
 
@@ -51,6 +52,8 @@ class ConvertDialog {
   std::string approx_datum_name = "WGS 84";
   double approx_datum_a = 6378137.0;
   double approx_datum_inv_f = 298.257223563;
+  // Steps of the propagation (0: every reachable station). Not in the configuration file.
+  int32_t max_steps = PROPAGATION_STEP_CAP;
 
   // Output datum, default standard deviations and the units of the last "$UNITS" block.
   WriterState writer_state;

@@ -46,17 +46,21 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
                                  double angle);
 
 // Carries positions from the stations already marked known to the others, for at most
-// PROPAGATION_STEP_CAP steps. Every station it reaches gets latitude, longitude and height on
-// the propagation ellipsoid and is marked known; a station once placed is never moved. Returns
-// the number of steps run.
-int PropagateCoordinates(SurveyTables& tables);
+// max_steps steps (each visits one known station, cycling through them). With max_steps 0 there
+// is no budget: every station that the cycles would reach given unlimited steps is placed, each
+// known station visited once and a sight tried again only when what it lacked became known, so
+// that the cost grows with the observations, not with their square. Every station it reaches
+// gets latitude, longitude and height on the propagation ellipsoid and is marked known; a
+// station once placed is never moved. Returns the number of steps run.
+int PropagateCoordinates(SurveyTables& tables, int max_steps = PROPAGATION_STEP_CAP);
 
 // Places the seed (row seed_index, at least 1) at the given position, propagates, and gives
 // every known station local north, east and elevation relative to the seed, in the datum
 // ellipsoid's frame at the seed (the seed reads LOCAL_FALSE_ORIGIN, LOCAL_FALSE_ORIGIN, 0).
 // Returns the number of stations (placeholder row 0 aside) whose coordinates are not known at
-// the end. A seed_index outside the table changes nothing.
+// the end. A seed_index outside the table changes nothing. max_steps as for
+// PropagateCoordinates.
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum);
+                                 const Ellipsoid& datum, int max_steps = PROPAGATION_STEP_CAP);
 
 }  // namespace fenwix

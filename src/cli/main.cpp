@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -44,6 +45,8 @@ constexpr std::string_view USAGE =
     "                        when standard input is a terminal, else different)\n"
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
+    "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
+    "                        100); 0 computes every reachable station\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
@@ -66,6 +69,15 @@ std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
   if (text == "first") return fenwix::MergePolicy::KeepFirst;
   if (text == "second") return fenwix::MergePolicy::KeepSecond;
   return std::nullopt;
+}
+
+// A whole number of steps, 0 or more, written in full.
+bool ReadStepBudget(std::string_view text, int32_t& steps) {
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0) return false;
+  steps = value;
+  return true;
 }
 
 int Run(int argc, char** argv) {
@@ -112,12 +124,17 @@ int Run(int argc, char** argv) {
     } else if (arg == "--settings") {
       ++i;
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
-               arg == "--tolerance" || arg == "--merge" || arg == "--datum") {
+               arg == "--tolerance" || arg == "--merge" || arg == "--datum" ||
+               arg == "--max-steps") {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (arg == "--seed") {
         if (auto error = fenwix::CheckSeedName(*text)) return FieldRefused(arg, *error);
         dialog.seed_name = *text;
+      } else if (arg == "--max-steps") {
+        if (!ReadStepBudget(*text, dialog.max_steps)) {
+          return UsageError("--max-steps takes a whole number from 0 to 2147483647");
+        }
       } else if (arg == "--merge") {
         policy = ParseMergePolicy(*text);
         if (!policy) return UsageError("--merge takes ask, different, first or second");

@@ -23,6 +23,7 @@
 #include "app/settings_file.h"
 #include "gui/about_dialog.h"
 #include "gui/converter_app.h"
+#include "gui/reach_option.h"
 #include "gui/similar_stations_dialog.h"
 
 namespace fenwix {
@@ -121,6 +122,7 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  AddEveryStationOption(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
