@@ -64,7 +64,8 @@ class ConvertDialog {
   int32_t FindStation(UserInterface& ui, const std::string& name);
   // Offers every pair of nearly coincident stations; false when the person cancelled.
   bool MergeSimilarStations(UserInterface& ui);
-  // Approximate coordinates from the seed; returns the number of stations not computed.
+  // Approximate coordinates from the seed; returns the number of stations not computed, or -1
+  // when the person cancelled (through UserInterface::ReportProgress).
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
 };
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <set>
+#include <functional>
+#include <queue>
 #include <span>
 #include <utility>
 #include <vector>
@@ -77,14 +78,15 @@ class Propagation {
     }
   }
 
-  int Run(int max_steps) {
+  int Run(int max_steps, const PropagationProgress& keep_going) {
+    keep_going_ = &keep_going;
     if (max_steps <= 0) return RunWithoutBudget();
     int32_t pos = 1;
     int steps = 0;
     while (steps < max_steps) {
       ++steps;
       const auto count_at_start = static_cast<int32_t>(known_.size());
-      if (Step(pos)) break;
+      if (Step(pos) || Stopped()) break;
       pos = pos + 1 > count_at_start ? 1 : pos + 1;
     }
     return steps;
@@ -124,11 +126,12 @@ class Propagation {
   // nothing is left to try, the stations near a newly known one are offered to the stall scan.
   int RunWithoutBudget() {
     work_list_ = true;
+    changed_mark_.assign(static_cast<size_t>(tables_.station_count()), 0);
     for (const int32_t k : known_) Unblock(k);
     size_t visited = 0;
     int steps = 0;
     for (;;) {
-      ++steps;
+      if (++steps > 1 && Stopped()) return steps;
       if (!retries_.empty()) {
         const auto [k, t] = retries_.front();
         retries_.pop_front();
@@ -143,6 +146,10 @@ class Propagation {
     }
   }
 
+  bool Stopped() const {
+    return *keep_going_ && !(*keep_going_)(static_cast<int32_t>(known_.size()));
+  }
+
   // Station i just became known: queue the sights that it lets another try again, and mark
   // every unknown station that shares a record with it for the stall scan.
   void Unblock(int32_t i) {
@@ -152,7 +159,9 @@ class Propagation {
     for (const int32_t r : index_.WithReference(i)) queue(index_.from_of(r), index_.target_of(r));
     for (const int32_t r : index_.ToTarget(i)) queue(index_.from_of(r), index_.reference_of(r));
     const auto mark = [&](int32_t u) {
-      if (u > 0 && !Row(u).coords_known) changed_.insert(u);
+      if (u <= 0 || Row(u).coords_known || changed_mark_[static_cast<size_t>(u)] != 0) return;
+      changed_mark_[static_cast<size_t>(u)] = 1;
+      changed_.push(u);
     };
     for (const int32_t r : index_.FromStation(i)) {
       mark(index_.target_of(r));
@@ -181,8 +190,9 @@ class Propagation {
   bool ScanChanged() {
     std::vector<int32_t> linked;
     while (!changed_.empty()) {
-      const int32_t u = *changed_.begin();
-      changed_.erase(changed_.begin());
+      const int32_t u = changed_.top();
+      changed_.pop();
+      changed_mark_[static_cast<size_t>(u)] = 0;
       if (Row(u).coords_known) continue;
       if (Gather(u, linked) != Placed::Not) return true;
     }
@@ -469,8 +479,11 @@ class Propagation {
   std::vector<int32_t> neighbours_;
   // The run without a budget: sights to try again, and unknown stations for the stall scan.
   bool work_list_ = false;
+  const PropagationProgress* keep_going_ = nullptr;
   std::deque<std::pair<int32_t, int32_t>> retries_;
-  std::set<int32_t> changed_;
+  // Lowest row first; a station is in it at most once (changed_mark_).
+  std::priority_queue<int32_t, std::vector<int32_t>, std::greater<int32_t>> changed_;
+  std::vector<uint8_t> changed_mark_;
 };
 
 }  // namespace
@@ -491,13 +504,15 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
   return FoundAzimuth{true, AddAngles(to_reference.azimuth, angle)};
 }
 
-int PropagateCoordinates(SurveyTables& tables, int max_steps) {
+int PropagateCoordinates(SurveyTables& tables, int max_steps,
+                         const PropagationProgress& keep_going) {
   Propagation propagation(tables);
-  return propagation.Run(max_steps);
+  return propagation.Run(max_steps, keep_going);
 }
 
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum, int max_steps) {
+                                 const Ellipsoid& datum, int max_steps,
+                                 const PropagationProgress& keep_going) {
   if (seed_index >= 1 && seed_index < tables.station_count()) {
     StationRecord& row = tables.station(seed_index);
     row.latitude = DmsToRadians(seed.latitude);
@@ -509,7 +524,7 @@ int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const
     const double e2 = EccentricitySquaredOf(datum.a, datum.inv_f);
     const Cartesian p0 = GeodeticToCartesian(datum.a, e2, phi0, lam0, seed.height);
 
-    PropagateCoordinates(tables, max_steps);
+    PropagateCoordinates(tables, max_steps, keep_going);
 
     for (int32_t i = 1; i < tables.station_count(); ++i) {
       StationRecord& station = tables.station(i);

@@ -11,6 +11,7 @@
 // Units: angles in radians, lengths in meters, except the seed's packed DD.MMSSsssss input.
 
 #include <cstdint>
+#include <functional>
 
 #include "geodesy/ellipsoid.h"
 #include "model/survey_tables.h"
@@ -52,15 +53,20 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
 // that the cost grows with the observations, not with their square. Every station it reaches
 // gets latitude, longitude and height on the propagation ellipsoid and is marked known; a
 // station once placed is never moved. Returns the number of steps run.
-int PropagateCoordinates(SurveyTables& tables, int max_steps = PROPAGATION_STEP_CAP);
+// keep_going, when given, is asked after every step with the number of known stations; false
+// ends the run there (the stations placed so far keep their positions).
+using PropagationProgress = std::function<bool(int32_t known_count)>;
+int PropagateCoordinates(SurveyTables& tables, int max_steps = PROPAGATION_STEP_CAP,
+                         const PropagationProgress& keep_going = {});
 
 // Places the seed (row seed_index, at least 1) at the given position, propagates, and gives
 // every known station local north, east and elevation relative to the seed, in the datum
 // ellipsoid's frame at the seed (the seed reads LOCAL_FALSE_ORIGIN, LOCAL_FALSE_ORIGIN, 0).
 // Returns the number of stations (placeholder row 0 aside) whose coordinates are not known at
-// the end. A seed_index outside the table changes nothing. max_steps as for
+// the end. A seed_index outside the table changes nothing. max_steps and keep_going as for
 // PropagateCoordinates.
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum, int max_steps = PROPAGATION_STEP_CAP);
+                                 const Ellipsoid& datum, int max_steps = PROPAGATION_STEP_CAP,
+                                 const PropagationProgress& keep_going = {});
 
 }  // namespace fenwix

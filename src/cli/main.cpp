@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "app/field_validation.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/progress_line.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -182,7 +184,12 @@ int Run(int argc, char** argv) {
   if (!policy) {
     policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
-  fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
+  std::error_code size_error;
+  const bool progress_shown =
+      isatty(STDERR_FILENO) &&
+      std::filesystem::file_size(dialog.xml_path, size_error) > fenwix::PROGRESS_LINE_MIN_BYTES &&
+      !size_error;
+  fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown);
   switch (dialog.RunConversion(ui)) {
     case fenwix::ConversionOutcome::Succeeded:
       return EXIT_SUCCESS_CODE;

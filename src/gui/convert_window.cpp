@@ -22,6 +22,7 @@
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "gui/about_dialog.h"
+#include "gui/background_run.h"
 #include "gui/converter_app.h"
 #include "gui/reach_option.h"
 #include "gui/similar_stations_dialog.h"
@@ -295,7 +296,7 @@ void ConvertWindow::ExchangeToControls() {
 void ConvertWindow::OnConvert() {
   if (!ExchangeToMembers()) return;
   try {
-    dialog_.RunConversion(*this);
+    RunInBackground(dialog_, *this, *this);
   } catch (const std::bad_alloc&) {
     while (wait_depth_ > 0) EndWait();
     FormatMessageBox(*this, MSG_NO_MEMORY);
