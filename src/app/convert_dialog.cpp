@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/field_validation.h"
+#include "app/file_problem.h"
 #include "app/messages.h"
 #include "approx/approx_coordinates.h"
 #include "geodesy/ellipsoid.h"
@@ -20,18 +21,6 @@
 namespace fenwix {
 
 namespace {
-
-// True when the file can be opened and read (an empty file can).
-bool IsReadableFile(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fgetc(file);
-  const bool readable = std::ferror(file) == 0;
-  std::fclose(file);
-  return readable;
-}
 
 // True when both names denote the same existing file, however spelled.
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -79,15 +68,19 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   writer_state.output_datum_name = datum.name;
   writer_state.output_datum_a = datum.a;
   writer_state.output_datum_inv_f = datum.inv_f;
-  const int32_t not_computed = fenwix::ComputeApproxCoordinates(
-      tables, seed_index, SeedPosition{seed_latitude, seed_longitude, seed_height}, datum,
-      max_steps, PropagationProgress(keep_going));
+  const int32_t not_computed =
+      fenwix::ComputeApproxCoordinates(tables, seed_index,
+                                       SeedPosition{seed_latitude, seed_longitude, seed_height,
+                                                    seed_north, seed_east, seed_elevation},
+                                       datum, max_steps, PropagationProgress(keep_going));
   return cancelled ? -1 : not_computed;
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
   try {
     tables.ResetTables();
+    reading_log.Clear();
+    check_report = CheckReport{};
     xml_path = TrimWhiteSpace(xml_path);
     output_path = TrimWhiteSpace(output_path);
     if (xml_path.empty()) {
@@ -99,8 +92,8 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       return ConversionOutcome::Failed;
     }
     // Checked before the output is touched, so a mistyped input name costs nothing.
-    if (!IsReadableFile(xml_path)) {
-      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path);
+    if (const int read_error = ReadError(xml_path)) {
+      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, FileProblemText(read_error, xml_path));
       return ConversionOutcome::Failed;
     }
     if (IsSameFile(xml_path, output_path)) {
@@ -109,13 +102,15 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     }
     OutputFile out;
     if (!out.Open(output_path)) {
-      FormatMessageBox(ui, MSG_CANNOT_OPEN, output_path);
+      FormatMessageBox(ui, MSG_CANNOT_OPEN, output_path,
+                       FileProblemText(out.open_error(), output_path));
       return ConversionOutcome::Failed;
     }
 
     SaxReader reader;
     XmlContentHandler handler(tables);
     reader.Attach(&handler);
+    if (run_checks) handler.AttachLog(&reading_log);
 
     const auto error_exit = [&](int32_t error) {
       out.Discard();
@@ -168,7 +163,7 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     if (parse.status == ParseResult::Status::Cancelled) return cancel_exit();
     if (parse.status == ParseResult::Status::Unreadable) {
       out.Discard();
-      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path);
+      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, parse.message);
       return ConversionOutcome::Failed;
     }
 
@@ -197,6 +192,10 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     }
 
     if (!ui.ReportProgress(RunPhase::Writing, 0.0)) return cancel_exit();
+    if (parse.status == ParseResult::Status::NotWellFormed) {
+      WriteIncompleteNote(out, xml_path, parse.message, parse.line, parse.column, error);
+      if (error > 0) return error_exit(error);
+    }
     WriteStations(geodetic, local, tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
     WriteObservations(tables, writer_state, out, error);
@@ -204,17 +203,25 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     if (!ui.ReportProgress(RunPhase::Writing, 0.5)) return cancel_exit();
     if (!out.Commit()) return error_exit(WRITE_ERROR);
     ui.ReportProgress(RunPhase::Writing, 1.0);
+    if (run_checks) RunChecksOnTables(approx_computed);
 
     if (parse.status == ParseResult::Status::NotWellFormed) {
-      FormatMessageBox(ui, MSG_READ_INCOMPLETE, xml_path, parse.message,
-                       static_cast<long long>(parse.line), static_cast<long long>(parse.column),
-                       output_path);
+      ui.ShowMessage(MSG_READ_INCOMPLETE,
+                     CutUtf8(FormatMessage(MSG_READ_INCOMPLETE, xml_path, parse.message,
+                                           static_cast<long long>(parse.line),
+                                           static_cast<long long>(parse.column), output_path) +
+                                 CheckSummary(),
+                             MAX_MESSAGE_BYTES));
       return ConversionOutcome::Incomplete;
     }
     if (approx_computed) {
-      FormatMessageBox(ui, MSG_SUCCESS_APPROX, output_path, not_computed);
+      ui.ShowMessage(
+          MSG_SUCCESS_APPROX,
+          CutUtf8(FormatMessage(MSG_SUCCESS_APPROX, output_path, not_computed) + CheckSummary(),
+                  MAX_MESSAGE_BYTES));
     } else {
-      FormatMessageBox(ui, MSG_SUCCESS, output_path);
+      ui.ShowMessage(MSG_SUCCESS, CutUtf8(FormatMessage(MSG_SUCCESS, output_path) + CheckSummary(),
+                                          MAX_MESSAGE_BYTES));
     }
     return ConversionOutcome::Succeeded;
   } catch (const std::bad_alloc&) {

@@ -8,6 +8,9 @@
 
 #include "app/user_interface.h"
 #include "approx/approx_coordinates.h"
+#include "checks/check_limits.h"
+#include "checks/check_report.h"
+#include "model/reading_log.h"
 #include "model/survey_tables.h"
 #include "writer/writer_state.h"
 
@@ -18,7 +21,7 @@ enum class ConversionOutcome {
   Succeeded,   // 2211 or 2213
   Incomplete,  // the input was not read to its end: 2116, the output holds what was read
   Failed,      // nothing usable written: 2112 to 2117, 1001, 1002, 2212 for other codes
-  Cancelled,   // 2212 after a Cancel in the similar-stations question
+  Cancelled,   // 2212 after a Cancel in the similar-stations question or of the run
 };
 
 // Radio values of the merge test.
@@ -60,6 +63,14 @@ class ConvertDialog {
 
   SurveyTables tables;
 
+  // The check report: with run_checks set, the reader keeps its raw readings and every
+  // conversion that writes the output file ends with a fresh report (the final message says how
+  // many rows it flagged). Never changes the output file.
+  bool run_checks = false;
+  CheckLimits check_limits;
+  ReadingLog reading_log;
+  CheckReport check_report;
+
   // Looks up the seed station and marks it known; shows 2111 and returns 0 when it is absent.
   int32_t FindStation(UserInterface& ui, const std::string& name);
   // Offers every pair of nearly coincident stations; false when the person cancelled.
@@ -67,6 +78,10 @@ class ConvertDialog {
   // Approximate coordinates from the seed; returns the number of stations not computed, or -1
   // when the person cancelled (through UserInterface::ReportProgress).
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
+  // Fills check_report from the tables and the reading log (conversion_checks.cpp).
+  void RunChecksOnTables(bool approx_computed);
+  // The sentence the final message gains when checks ran, else empty.
+  std::string CheckSummary() const;
 };
 
 }  // namespace fenwix

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "app/messages.h"
+#include "geodesy/angles.h"
 
 namespace fenwix {
 
@@ -71,6 +72,12 @@ std::optional<FieldError> ReadNumberField(std::string_view text, double& value,
   }
   value = *number;
   return std::nullopt;
+}
+
+std::optional<FieldError> CheckPackedAngle(double packed) {
+  const Dms dms = SplitDms(std::fabs(packed));
+  if (dms.minutes < 60.0 && dms.seconds < 60.0) return std::nullopt;
+  return FieldError{MSG_PACKED_ANGLE, std::string(MessageText(MSG_PACKED_ANGLE))};
 }
 
 std::optional<FieldError> CheckSeedName(std::string_view name) {

@@ -37,6 +37,9 @@ struct FieldError {
 // Reads a number field, with its range when given. The error is empty when the field passes.
 std::optional<FieldError> ReadNumberField(std::string_view text, double& value,
                                           const std::optional<NumberRange>& range);
+// Refuses a packed DD.MMSSsssss angle whose minutes or seconds are 60 or more (45.75 is not
+// 46 degrees 15 minutes).
+std::optional<FieldError> CheckPackedAngle(double packed);
 // Refuses a seed name longer than 15 characters (UTF-8 characters, not bytes).
 std::optional<FieldError> CheckSeedName(std::string_view name);
 

@@ -7,7 +7,7 @@ namespace fenwix {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 21> STRING_TABLE{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 24> STRING_TABLE{{
     {MSG_ABOUT_MENU, "About Fenwix..."},
     {MSG_WRITE_ERROR, "File write error %s"},
     {MSG_NO_MEMORY, "Unable to allocate the required memory"},
@@ -19,14 +19,24 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 21> STRING_TABLE{{
      "Cannot find station '%s' in file %s\n\nOnly observations will be extracted."},
     {MSG_NO_XML_NAME, "Please enter the 'Topcon' *.xml file name to convert"},
     {MSG_NO_OUTPUT_NAME, "Please enter a 'TRIVANTO' File name"},
-    {MSG_CANNOT_OPEN, "Cannot open file %s"},
-    {MSG_CANNOT_READ, "Cannot read file %s"},
+    {MSG_CANNOT_OPEN, "Cannot open file %s: %s"},
+    {MSG_CANNOT_READ, "Cannot read file %s: %s"},
     {MSG_READ_INCOMPLETE,
      "The Topcon XML file %s could not be read completely: %s at line %d, column %d.\n\nThe "
      "results in %s hold only the data read before that point."},
     {MSG_OUTPUT_IS_INPUT,
      "The output file %s is the Topcon XML file itself. Please choose another output file "
      "name."},
+    {MSG_PACKED_ANGLE,
+     "Please enter the angle as DD.MMSSsssss: degrees, then two digits of minutes and the "
+     "seconds, both below 60 (45.3015 is 45 degrees 30 minutes 15 seconds)."},
+    {MSG_NO_SEED_NAME,
+     "Please enter the name of the station whose coordinates are given, or untick \"Compute "
+     "approx for each station.\""},
+    {MSG_SETTINGS_NOT_SAVED,
+     "The settings could not be saved in %s, so the next start will not show these entries. "
+     "Check that this file and its folder can be written. This message is not shown again "
+     "until the settings have been saved once."},
     {MSG_SUCCESS_APPROX,
      "Success - the results are in %s.\n\nThe field observations have been extracted.\n\nThe "
      "approximate coordinates could not be computed for %d stations. Non-computed stations "

@@ -1,7 +1,5 @@
 #include "app/settings_file.h"
 
-#include <unistd.h>
-
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -140,13 +138,6 @@ std::string FolderOfPath(const std::string& path) {
   while (end > begin && is_trimmed(path[end - 1])) --end;
   while (end > begin && path[end - 1] != '/') --end;
   return path.substr(begin, end - begin);
-}
-
-std::string AppFolder() {
-  char buffer[4096];
-  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (length <= 0) return {};
-  return FolderOfPath(std::string(buffer, static_cast<size_t>(length)));
 }
 
 std::string DefaultSettingsPath() {

@@ -1,10 +1,12 @@
 #pragma once
-// The dialog's settings between runs: one 1136-byte binary record, "Fenwix.cfg", beside the
-// executable.
+// The dialog's settings between runs: one 1136-byte binary record, "Fenwix.cfg" (where it
+// lives: app/settings_location.h).
 
 #include <array>
 #include <cstdint>
 #include <string>
+
+#include "app/platform_paths.h"
 
 namespace fenwix {
 
@@ -26,8 +28,6 @@ bool LoadSettings(ConvertDialog& dialog, const std::string& path);
 // Writes the members to path; false when the file cannot be written.
 bool SaveSettings(const ConvertDialog& dialog, const std::string& path);
 
-// The folder of the running executable, ending with its separator.
-std::string AppFolder();
 // The folder part of a path, keeping its separator; empty for a bare name.
 std::string FolderOfPath(const std::string& path);
 // AppFolder() + "Fenwix.cfg".

@@ -532,9 +532,10 @@ int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const
       const Cartesian p =
           GeodeticToCartesian(datum.a, e2, station.latitude, station.longitude, station.height);
       const Local local = CartesianDeltaToLocal(phi0, lam0, p.x - p0.x, p.y - p0.y, p.z - p0.z);
-      station.north = local.n + LOCAL_FALSE_ORIGIN;
-      station.east = local.e + LOCAL_FALSE_ORIGIN;
-      station.elevation = local.u;
+      station.north = local.n + seed.north;
+      station.east = local.e + seed.east;
+      // Adding an elevation of 0 would turn -0 into +0, which the file writes differently.
+      station.elevation = seed.elevation == 0.0 ? local.u : local.u + seed.elevation;
     }
   }
   int32_t not_computed = 0;

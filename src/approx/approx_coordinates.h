@@ -18,8 +18,7 @@
 
 namespace fenwix {
 
-// Local north and east given to the seed station, meters; every other station's north and east
-// are this plus its offset from the seed.
+// Local north and east of the seed station unless told otherwise, meters.
 inline constexpr double LOCAL_FALSE_ORIGIN = 100000.0;
 // Steps after which the propagation stops; each step visits one known station.
 inline constexpr int PROPAGATION_STEP_CAP = 100;
@@ -32,6 +31,11 @@ struct SeedPosition {
   double latitude;   // packed DD.MMSSsssss, positive north
   double longitude;  // packed DD.MMSSsssss, positive east
   double height;     // ellipsoidal, meters
+  // The seed's local coordinates, meters; every other station's are these plus its offset
+  // from the seed.
+  double north = LOCAL_FALSE_ORIGIN;
+  double east = LOCAL_FALSE_ORIGIN;
+  double elevation = 0.0;
 };
 
 struct FoundAzimuth {
@@ -61,7 +65,7 @@ int PropagateCoordinates(SurveyTables& tables, int max_steps = PROPAGATION_STEP_
 
 // Places the seed (row seed_index, at least 1) at the given position, propagates, and gives
 // every known station local north, east and elevation relative to the seed, in the datum
-// ellipsoid's frame at the seed (the seed reads LOCAL_FALSE_ORIGIN, LOCAL_FALSE_ORIGIN, 0).
+// ellipsoid's frame at the seed (the seed reads seed.north, seed.east, seed.elevation).
 // Returns the number of stations (placeholder row 0 aside) whose coordinates are not known at
 // the end. A seed_index outside the table changes nothing. max_steps and keep_going as for
 // PropagateCoordinates.

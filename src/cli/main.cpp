@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -11,13 +12,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/convert_dialog.h"
 #include "app/field_validation.h"
+#include "app/file_problem.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "cli/progress_line.h"
+#include "cli/report_options.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -28,6 +32,10 @@ constexpr int EXIT_SUCCESS_CODE = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 3;
+// The file was written, but without the approximate coordinates asked for: no such seed.
+constexpr int EXIT_SEED_NOT_FOUND = 4;
+// The file was written, but not the check report asked for.
+constexpr int EXIT_REPORT_FAILED = 5;
 
 constexpr std::string_view USAGE =
     "Usage: fenwix-convert [options] INPUT.xml OUTPUT.txt\n"
@@ -38,6 +46,9 @@ constexpr std::string_view USAGE =
     "  --lat DD.MMSSsssss    seed latitude, positive north (default 45)\n"
     "  --lon DD.MMSSsssss    seed longitude, positive east (default -120)\n"
     "  --height METERS       seed ellipsoidal height (default 0)\n"
+    "  --north METERS        seed local north (default 100000)\n"
+    "  --east METERS         seed local east (default 100000)\n"
+    "  --elev METERS         seed local elevation (default 0)\n"
     "  --geodetic            compute approximate latitude, longitude and height\n"
     "  --local               compute approximate north, east and elevation\n"
     "  --tolerance METERS    merge tolerance (default 0.05)\n"
@@ -49,11 +60,17 @@ constexpr std::string_view USAGE =
     "  --settings FILE       start from a dialog configuration file\n"
     "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
     "                        100); 0 computes every reachable station\n"
+    "  --report FILE         write the check report; .txt, .html or .json names its form\n"
+    "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
-    "Exit status: 0 success, 1 conversion failed or input not read completely,\n"
-    "2 usage or validation error, 3 cancelled.\n";
+    "Exit status: 0 success; 1 the conversion failed, or the input was not read\n"
+    "completely (the output then holds what was read and says so on its first line);\n"
+    "2 usage or validation error (including a missing file name and an output file that\n"
+    "is the input file); 3 cancelled; 4 the seed station is not in the input (the output\n"
+    "is written without approximate coordinates); 5 the output is written but the check\n"
+    "report could not be.\n";
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
@@ -92,14 +109,19 @@ int Run(int argc, char** argv) {
     if (args[i] == "--settings") {
       if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
       if (!fenwix::LoadSettings(dialog, std::string(args[i + 1]))) {
+        const std::string name(args[i + 1]);
+        const int error = fenwix::ReadError(name);
         fmt::print(stderr, "fenwix-convert: {}\n",
-                   fenwix::FormatMessage(fenwix::MSG_CANNOT_READ, std::string(args[i + 1])));
+                   fenwix::FormatMessage(fenwix::MSG_CANNOT_READ, name,
+                                         fenwix::FileProblemText(error != 0 ? error : EIO, name)));
         return EXIT_USAGE;
       }
     }
   }
 
   std::optional<fenwix::MergePolicy> policy;
+  fenwix::ReportOptions report;
+  bool compute_asked = false;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
@@ -112,13 +134,15 @@ int Run(int argc, char** argv) {
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--version") {
-      fmt::print("Fenwix Version {}.23\n", FENWIX_VERSION);
+      fmt::print("Fenwix Version {}\n", FENWIX_VERSION);
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {
       dialog.compute_geodetic = 1;
+      compute_asked = true;
     } else if (arg == "--local") {
       dialog.compute_local = 1;
+      compute_asked = true;
     } else if (arg == "--2d") {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
     } else if (arg == "--3d") {
@@ -126,8 +150,8 @@ int Run(int argc, char** argv) {
     } else if (arg == "--settings") {
       ++i;
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
-               arg == "--tolerance" || arg == "--merge" || arg == "--datum" ||
-               arg == "--max-steps") {
+               arg == "--tolerance" || arg == "--merge" || arg == "--datum" || arg == "--north" ||
+               arg == "--east" || arg == "--elev" || arg == "--max-steps") {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (arg == "--seed") {
@@ -161,7 +185,10 @@ int Run(int argc, char** argv) {
         dialog.approx_datum_inv_f = inv_f;
       } else {
         double* target = &dialog.seed_latitude;
-        fenwix::NumberRange range = fenwix::LATITUDE_RANGE;
+        std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
+        if (arg == "--north") target = &dialog.seed_north, range = std::nullopt;
+        if (arg == "--east") target = &dialog.seed_east, range = std::nullopt;
+        if (arg == "--elev") target = &dialog.seed_elevation, range = std::nullopt;
         if (arg == "--lon") target = &dialog.seed_longitude, range = fenwix::LONGITUDE_RANGE;
         if (arg == "--height") target = &dialog.seed_height, range = fenwix::HEIGHT_RANGE;
         if (arg == "--tolerance") {
@@ -170,7 +197,14 @@ int Run(int argc, char** argv) {
         if (auto error = fenwix::ReadNumberField(*text, *target, range)) {
           return FieldRefused(arg, *error);
         }
+        if (arg == "--lat" || arg == "--lon") {
+          if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
+        }
       }
+    } else if (fenwix::IsReportOption(arg)) {
+      const std::optional<std::string> text = value();
+      if (!text) return UsageError(fmt::format("{} needs a file name", arg));
+      if (auto error = report.Take(arg, *text, dialog)) return UsageError(*error);
     } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
       return UsageError(fmt::format("unknown option {}", arg));
     } else {
@@ -178,6 +212,14 @@ int Run(int argc, char** argv) {
     }
   }
   if (files.size() != 2) return UsageError("expected an input file and an output file");
+  // Values from a settings file are checked as the dialog checks them at its next command.
+  for (const auto& [option, value] :
+       {std::pair{"--lat", dialog.seed_latitude}, std::pair{"--lon", dialog.seed_longitude}}) {
+    if (auto error = fenwix::CheckPackedAngle(value)) return FieldRefused(option, *error);
+  }
+  if (compute_asked && fenwix::TrimWhiteSpace(dialog.seed_name).empty()) {
+    return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
+  }
   dialog.xml_path = files[0];
   dialog.output_path = files[1];
 
@@ -190,13 +232,25 @@ int Run(int argc, char** argv) {
       std::filesystem::file_size(dialog.xml_path, size_error) > fenwix::PROGRESS_LINE_MIN_BYTES &&
       !size_error;
   fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown);
-  switch (dialog.RunConversion(ui)) {
+  const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
+  if (auto error = report.Write(dialog, outcome)) {
+    fmt::print(stderr, "fenwix-convert: {}\n", *error);
+    // An input not read completely keeps its own status.
+    if (outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
+  }
+  switch (outcome) {
     case fenwix::ConversionOutcome::Succeeded:
-      return EXIT_SUCCESS_CODE;
+      return ui.Showed(fenwix::MSG_SEED_NOT_FOUND) ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:
       return EXIT_CANCELLED;
     case fenwix::ConversionOutcome::Incomplete:
+      return EXIT_FAILED;
     case fenwix::ConversionOutcome::Failed:
+      // Names that cannot be used are a usage error, as refused option values are.
+      for (const int32_t id :
+           {fenwix::MSG_NO_XML_NAME, fenwix::MSG_NO_OUTPUT_NAME, fenwix::MSG_OUTPUT_IS_INPUT}) {
+        if (ui.Showed(id)) return EXIT_USAGE;
+      }
       return EXIT_FAILED;
   }
   return EXIT_FAILED;
@@ -208,7 +262,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
-    fmt::print(stderr, "{}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
+    fmt::print(stderr, "fenwix-convert: {}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
     return EXIT_FAILED;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/messages.h"
@@ -10,8 +11,16 @@
 namespace fenwix {
 
 void TerminalUi::ShowMessage(int32_t id, const std::string& text) {
-  const bool success = id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX;
-  fmt::print(success ? out_ : err_, "{}\n", text);
+  shown_.push_back(id);
+  if (id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX) {
+    fmt::print(out_, "{}\n", text);
+  } else {
+    fmt::print(err_, "{}{}\n", MESSAGE_PREFIX, text);
+  }
+}
+
+bool TerminalUi::Showed(int32_t id) const {
+  return std::find(shown_.begin(), shown_.end(), id) != shown_.end();
 }
 
 MergeAnswer TerminalUi::AskSimilarStations(const StationRecord& first,
@@ -26,15 +35,15 @@ MergeAnswer TerminalUi::AskSimilarStations(const StationRecord& first,
     case MergePolicy::Ask:
       break;
   }
-  fmt::print(err_, "Found two stations with coordinates that are similar.\n");
+  fmt::print(err_, "{}Found two stations with coordinates that are similar.\n", MESSAGE_PREFIX);
   for (const StationRecord* station : {&first, &second}) {
     fmt::print(err_, "  {}  North: {:.3f}  East: {:.3f}  Elev: {:.3f}\n", station->name,
                RoundToDecimals(station->north, 3), RoundToDecimals(station->east, 3),
                RoundToDecimals(station->elevation, 3));
   }
   for (;;) {
-    fmt::print(err_, "Same point keeping [1] {}, keeping [2] {}, [d]ifferent, or [c]ancel? ",
-               first.name, second.name);
+    fmt::print(err_, "{}Same point keeping [1] {}, keeping [2] {}, [d]ifferent, or [c]ancel? ",
+               MESSAGE_PREFIX, first.name, second.name);
     std::fflush(err_);
     char line[256];
     if (std::fgets(line, sizeof line, in_) == nullptr) return MergeAnswer::Cancel;

@@ -1,12 +1,17 @@
 #pragma once
-// The terminal face of UserInterface: messages on standard error (the final success message on
-// standard output) and the similar-stations question answered by option or at the prompt.
+// The terminal face of UserInterface: messages on standard error, each starting with
+// "fenwix-convert: " (the final success message on standard output) and the similar-stations
+// question answered by option or at the prompt.
 
 #include <cstdio>
+#include <vector>
 
 #include "app/user_interface.h"
 
 namespace fenwix {
+
+// Start of every line that fenwix-convert writes to standard error.
+inline constexpr const char* MESSAGE_PREFIX = "fenwix-convert: ";
 
 enum class MergePolicy { Ask, Different, KeepFirst, KeepSecond };
 
@@ -20,7 +25,11 @@ class TerminalUi : public UserInterface {
   void EndWait() override {}
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;
 
+  // True when the message with this number has been shown.
+  bool Showed(int32_t id) const;
+
  private:
+  std::vector<int32_t> shown_;
   MergePolicy policy_;
   std::FILE* in_;
   std::FILE* out_;

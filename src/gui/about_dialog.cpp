@@ -23,7 +23,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* icon = new QLabel;
   icon->setObjectName(QStringLiteral("iconLabel"));
   icon->setPixmap(ProgramIcon().pixmap(ICON_SIZE, ICON_SIZE));
-  auto* version = new QLabel(QStringLiteral("Fenwix Version 3.5.1.23"));
+  auto* version = new QLabel(QStringLiteral("Fenwix Version " FENWIX_VERSION));
   version->setObjectName(QStringLiteral("versionLabel"));
   auto* ok = new QPushButton(QStringLiteral("OK"));
   ok->setObjectName(QStringLiteral("okButton"));

@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,14 +25,74 @@ namespace fenwix {
 
 namespace {
 
+// The window's controls, disabled for the run. A message shown meanwhile may leave the person
+// on a control (a file name selected); that control gets the focus back when the run ends.
+class DisabledControls {
+ public:
+  DisabledControls(QWidget& window, QWidget& keep)
+      : window_(window), keep_(keep), focus_(window.focusWidget()) {
+    Disable();
+  }
+  ~DisabledControls() {
+    Enable();
+    if (!focus_) return;
+    focus_->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(focus_.data()); edit != nullptr && select_all_) {
+      edit->selectAll();
+    }
+  }
+  DisabledControls(const DisabledControls&) = delete;
+  DisabledControls& operator=(const DisabledControls&) = delete;
+
+  // Runs show with the controls enabled, as they are outside a run, and notes the control it
+  // leaves the focus on.
+  template <typename Show>
+  void WhileEnabled(Show show) {
+    Enable();
+    show();
+    QWidget* focus = window_.focusWidget();
+    if (focus != nullptr && !keep_.isAncestorOf(focus)) {
+      focus_ = focus;
+      auto* edit = qobject_cast<QLineEdit*>(focus);
+      select_all_ =
+          edit != nullptr && edit->hasSelectedText() && edit->selectedText() == edit->text();
+    }
+    Disable();
+  }
+
+ private:
+  void Disable() {
+    for (QWidget* child : window_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      // Windows of the program opened from this one (the check report) included.
+      if (child == &keep_ || !child->isEnabled()) continue;
+      child->setEnabled(false);
+      disabled_.emplace_back(child);
+    }
+  }
+  void Enable() {
+    for (const QPointer<QWidget>& child : disabled_) {
+      if (child) child->setEnabled(true);
+    }
+    disabled_.clear();
+  }
+
+  QWidget& window_;
+  QWidget& keep_;
+  std::vector<QPointer<QWidget>> disabled_;
+  QPointer<QWidget> focus_;
+  bool select_all_ = false;
+};
+
 // The face of the person on the worker thread.
 class WorkerUi : public UserInterface {
  public:
-  WorkerUi(UserInterface& person, RunPanel& panel) : person_(person), panel_(panel) {}
+  WorkerUi(UserInterface& person, RunPanel& panel, DisabledControls& controls)
+      : person_(person), panel_(panel), controls_(controls) {}
 
   void ShowMessage(int32_t id, const std::string& text) override {
     QMetaObject::invokeMethod(
-        &panel_, [&] { person_.ShowMessage(id, text); }, Qt::BlockingQueuedConnection);
+        &panel_, [&] { controls_.WhileEnabled([&] { person_.ShowMessage(id, text); }); },
+        Qt::BlockingQueuedConnection);
   }
   // The progress bar shows that the run goes on; no wait cursor over a live window.
   void BeginWait() override {}
@@ -63,6 +126,7 @@ class WorkerUi : public UserInterface {
  private:
   UserInterface& person_;
   RunPanel& panel_;
+  DisabledControls& controls_;
   int last_shown_ = -1;
 };
 
@@ -135,13 +199,8 @@ RunPanel& PanelOf(QWidget& window) {
 
 ConversionOutcome RunInBackground(ConvertDialog& dialog, UserInterface& person, QWidget& window) {
   RunPanel& panel = PanelOf(window);
-  WorkerUi ui(person, panel);
-  std::vector<QPointer<QWidget>> disabled;
-  for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (child == &panel || child->isWindow() || !child->isEnabled()) continue;
-    child->setEnabled(false);
-    disabled.emplace_back(child);
-  }
+  std::optional<DisabledControls> controls(std::in_place, window, panel);
+  WorkerUi ui(person, panel, *controls);
   RunGuard guard(ui);
   window.installEventFilter(&guard);
   QObject scope;
@@ -166,9 +225,7 @@ ConversionOutcome RunInBackground(ConvertDialog& dialog, UserInterface& person, 
 
   panel.hide();
   window.removeEventFilter(&guard);
-  for (const QPointer<QWidget>& child : disabled) {
-    if (child) child->setEnabled(true);
-  }
+  controls.reset();
   return outcome;
 }
 

@@ -21,10 +21,12 @@
 
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "app/settings_location.h"
 #include "gui/about_dialog.h"
 #include "gui/background_run.h"
 #include "gui/converter_app.h"
 #include "gui/reach_option.h"
+#include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
 
 namespace fenwix {
@@ -84,6 +86,14 @@ QPushButton* NewButton(const char* text, const char* object_name, int control_id
   return button;
 }
 
+// A file name selected as a whole (after a message about the file) stays selected when the
+// conversion shows it trimmed.
+void SetTextKeepingSelection(QLineEdit* edit, const QString& text) {
+  const bool whole = edit->hasSelectedText() && edit->selectedText() == edit->text();
+  edit->setText(text);
+  if (whole) edit->selectAll();
+}
+
 QString NumberText(double value) {
   return QString::fromStdString(FormatFieldNumber(value));
 }
@@ -100,6 +110,7 @@ ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
   BuildControls();
 
   dialog_.InitializeDefaults();
+  dialog_.run_checks = true;
   LoadSettings(dialog_, settings_path_);
   ExchangeToControls();
   ApplyEnableRules();
@@ -123,6 +134,11 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  QMenu* report = menu_bar->addMenu(QStringLiteral("&Report"));
+  report_action_ = report->addAction(QStringLiteral("&Check report..."));
+  report_action_->setObjectName(QStringLiteral("checkReportAction"));
+  report_action_->setEnabled(false);
+  connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
   AddEveryStationOption(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
@@ -140,8 +156,12 @@ void ConvertWindow::BuildControls() {
   grid->addWidget(seed_name_edit_, row++, 1);
 
   // A row of three labelled coordinate edits and its "Compute approx for each station." box.
-  auto add_coordinate_row = [&](const std::array<std::pair<const char*, QLineEdit*>, 3>& edits,
+  // The row's own label on a line above it tells the two rows (and their boxes) apart.
+  auto add_coordinate_row = [&](const char* row_label,
+                                const std::array<std::pair<const char*, QLineEdit*>, 3>& edits,
                                 QCheckBox* box) {
+    add_label(row_label, 0);
+    ++row;
     int column = 0;
     for (const auto& [label, edit] : edits) {
       add_label(label, column);
@@ -150,23 +170,30 @@ void ConvertWindow::BuildControls() {
     }
     grid->addWidget(box, row++, COLUMN_BOX, 1, 2);
   };
-  const auto new_box = [](const char* object_name, int control_id) {
-    return Named(new QCheckBox(QStringLiteral("Compute approx for each station.")), object_name,
-                 control_id);
+  const auto new_box = [](const char* object_name, int control_id, const char* purpose) {
+    auto* box = Named(new QCheckBox(QStringLiteral("Compute approx for each station.")),
+                      object_name, control_id);
+    box->setToolTip(QString::fromUtf8(purpose));
+    box->setAccessibleName(QString::fromUtf8(purpose));
+    return box;
   };
 
   north_edit_ = NewEdit("northEdit", CONTROL_NORTH);
   east_edit_ = NewEdit("eastEdit", CONTROL_EAST);
   elevation_edit_ = NewEdit("elevEdit", CONTROL_ELEVATION);
-  compute_local_check_ = new_box("computeLocalCheck", CONTROL_COMPUTE_LOCAL);
-  add_coordinate_row({{{"North:", north_edit_}, {"East:", east_edit_}, {"Elev:", elevation_edit_}}},
-                     compute_local_check_);
+  compute_local_check_ =
+      new_box("computeLocalCheck", CONTROL_COMPUTE_LOCAL, "Compute local coordinates");
+  add_coordinate_row(
+      "Local (m):", {{{"North:", north_edit_}, {"East:", east_edit_}, {"Elev:", elevation_edit_}}},
+      compute_local_check_);
 
   latitude_edit_ = NewEdit("latitudeEdit", CONTROL_LATITUDE);
   longitude_edit_ = NewEdit("longitudeEdit", CONTROL_LONGITUDE);
   height_edit_ = NewEdit("heightEdit", CONTROL_HEIGHT);
-  compute_geodetic_check_ = new_box("computeGeodeticCheck", CONTROL_COMPUTE_GEODETIC);
+  compute_geodetic_check_ =
+      new_box("computeGeodeticCheck", CONTROL_COMPUTE_GEODETIC, "Compute geodetic coordinates");
   add_coordinate_row(
+      "Geodetic:",
       {{{"Latitude:", latitude_edit_}, {"Longitude:", longitude_edit_}, {"Hgt:", height_edit_}}},
       compute_geodetic_check_);
 
@@ -256,8 +283,14 @@ bool ConvertWindow::ExchangeToMembers() {
   if (const std::optional<FieldError> error = CheckSeedName(dialog_.seed_name)) {
     return Refuse(seed_name_edit_, *error);
   }
+  const auto packed = [this](QLineEdit* field, double value) {
+    const std::optional<FieldError> error = CheckPackedAngle(value);
+    return error ? Refuse(field, *error) : true;
+  };
   if (!ReadNumber(latitude_edit_, dialog_.seed_latitude, LATITUDE_RANGE) ||
+      !packed(latitude_edit_, dialog_.seed_latitude) ||
       !ReadNumber(longitude_edit_, dialog_.seed_longitude, LONGITUDE_RANGE) ||
+      !packed(longitude_edit_, dialog_.seed_longitude) ||
       !ReadNumber(height_edit_, dialog_.seed_height, HEIGHT_RANGE) ||
       !ReadNumber(tolerance_edit_, dialog_.merge_tolerance, TOLERANCE_RANGE)) {
     return false;
@@ -274,8 +307,8 @@ bool ConvertWindow::ExchangeToMembers() {
 }
 
 void ConvertWindow::ExchangeToControls() {
-  output_path_edit_->setText(QString::fromStdString(dialog_.output_path));
-  xml_path_edit_->setText(QString::fromStdString(dialog_.xml_path));
+  SetTextKeepingSelection(output_path_edit_, QString::fromStdString(dialog_.output_path));
+  SetTextKeepingSelection(xml_path_edit_, QString::fromStdString(dialog_.xml_path));
   seed_name_edit_->setMaxLength(static_cast<int>(SEED_NAME_MAX_CHARS));
   seed_name_edit_->setText(QString::fromStdString(dialog_.seed_name));
   latitude_edit_->setText(NumberText(dialog_.seed_latitude));
@@ -295,8 +328,20 @@ void ConvertWindow::ExchangeToControls() {
 
 void ConvertWindow::OnConvert() {
   if (!ExchangeToMembers()) return;
+  if ((dialog_.compute_local != 0 || dialog_.compute_geodetic != 0) &&
+      TrimWhiteSpace(dialog_.seed_name).empty()) {
+    Refuse(seed_name_edit_,
+           FieldError{MSG_NO_SEED_NAME, std::string(MessageText(MSG_NO_SEED_NAME))});
+    return;
+  }
   try {
-    RunInBackground(dialog_, *this, *this);
+    const ConversionOutcome outcome = RunInBackground(dialog_, *this, *this);
+    if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
+      if (report_window_ == nullptr) report_window_ = new ReportWindow(this);
+      report_window_->ShowReport(dialog_.check_report);
+      report_action_->setEnabled(true);
+      ShowCheckReport();
+    }
   } catch (const std::bad_alloc&) {
     while (wait_depth_ > 0) EndWait();
     FormatMessageBox(*this, MSG_NO_MEMORY);
@@ -325,10 +370,19 @@ void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name
 
 void ConvertWindow::OnClose() {
   if (!ExchangeToMembers()) return;
-  // The settings are a convenience: a folder that cannot be written to loses them without
+  // The settings are a convenience: a file that cannot be written is reported once, without
   // holding up the close.
-  SaveSettings(dialog_, settings_path_);
+  const bool saved = SaveSettingsCreatingFolder(dialog_, settings_path_);
+  if (TellAboutSettingsSave(settings_path_, saved)) {
+    FormatMessageBox(*this, MSG_SETTINGS_NOT_SAVED, settings_path_.c_str());
+  }
   accept();
+}
+
+void ConvertWindow::ShowCheckReport() {
+  if (report_window_ == nullptr) return;
+  report_window_->show();
+  report_window_->raise();
 }
 
 void ConvertWindow::ShowAbout() {
@@ -362,14 +416,24 @@ QSize ConvertWindow::DialogUnitsToPixels(const QFont& font, int width_units, int
 void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
   if (message_hook_) {
     message_hook_(id, text);
-    return;
+  } else {
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle(), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("messageBox"));
+    // File names and station names reach messages; never read them as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
   }
-  QMessageBox box(QMessageBox::Warning, ApplicationTitle(), QString::fromStdString(text),
-                  QMessageBox::Ok, this);
-  box.setObjectName(QStringLiteral("messageBox"));
-  // File names and station names reach messages; never read them as markup.
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
+  // A message about a file leaves the person on the edit that names it, as a refused field does.
+  QLineEdit* file_edit = nullptr;
+  if (id == MSG_CANNOT_READ || id == MSG_NO_XML_NAME) file_edit = xml_path_edit_;
+  if (id == MSG_CANNOT_OPEN || id == MSG_NO_OUTPUT_NAME || id == MSG_OUTPUT_IS_INPUT) {
+    file_edit = output_path_edit_;
+  }
+  if (file_edit != nullptr) {
+    file_edit->setFocus(Qt::OtherFocusReason);
+    file_edit->selectAll();
+  }
 }
 
 void ConvertWindow::BeginWait() {
@@ -385,7 +449,8 @@ void ConvertWindow::EndWait() {
 
 MergeAnswer ConvertWindow::AskSimilarStations(const StationRecord& first,
                                               const StationRecord& second) {
-  SimilarStationsDialog question(first, second, this);
+  SimilarStationsDialog question(first, second, dialog_.merge_tolerance,
+                                 dialog_.tolerance_mode == TOLERANCE_MODE_2D, this);
   return question.Ask();
 }
 

@@ -23,6 +23,7 @@
 #include "app/field_validation.h"
 #include "app/user_interface.h"
 #include "gui/file_chooser.h"
+#include "gui/report_window.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -30,6 +31,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QAction;
 
 namespace fenwix {
 
@@ -90,6 +92,10 @@ class ConvertWindow : public QDialog, public UserInterface {
   void BrowseForFile(FileKind kind, const std::string& current_name);
 
   void ShowAbout();
+  // The window of the check report of the last conversion that wrote its output (the Report
+  // menu's command); nothing before the first such conversion.
+  void ShowCheckReport();
+  ReportWindow* report_window() const { return report_window_; }
 
   // A size in dialog units as pixels for a font: a horizontal unit is a quarter of the average
   // character width, a vertical unit an eighth of the character height.
@@ -133,6 +139,8 @@ class ConvertWindow : public QDialog, public UserInterface {
   QButtonGroup* tolerance_group_ = nullptr;
   QLineEdit* xml_path_edit_ = nullptr;
   QLineEdit* output_path_edit_ = nullptr;
+  QAction* report_action_ = nullptr;
+  ReportWindow* report_window_ = nullptr;
   int wait_depth_ = 0;
 };
 

@@ -2,8 +2,8 @@
 
 #include <QFileInfo>
 
-#include "app/settings_file.h"
 #include "gui/convert_window.h"
+#include "gui/settings_places.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitFenwixResources() {
@@ -18,7 +18,7 @@ ConverterApp::ConverterApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int ConverterApp::Run() {
-  ConvertWindow window(DefaultSettingsPath());
+  ConvertWindow window(ChosenSettingsPath());
   window.exec();
   return 0;
 }

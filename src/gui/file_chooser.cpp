@@ -1,6 +1,11 @@
 #include "gui/file_chooser.h"
 
+#include <algorithm>
+
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTreeView>
 
 #include "app/messages.h"
 #include "app/settings_file.h"
@@ -55,15 +60,46 @@ QString InitialFolder(const std::string& start_path) {
   return QString::fromStdString(folder);
 }
 
-std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent) {
-  QFileDialog dialog(parent, request.title, request.folder);
-  // The desktop's own open dialogs refuse the name of a file that does not exist yet, which
-  // the output file usually is; Qt's dialog in AnyFile mode accepts it.
+void PrepareFileDialog(QFileDialog& dialog, const FileRequest& request) {
+  dialog.setWindowTitle(request.title);
+  dialog.setDirectory(request.folder);
+  // The desktop's own open dialogs refuse the name of a file that does not exist yet; Qt's
+  // dialog behaves the same everywhere.
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::AnyFile);
+  if (request.kind == FileKind::Output) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  }
   dialog.setNameFilters(request.filters);
   if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
+  dialog.setViewMode(QFileDialog::Detail);
+  // Size, type and date columns fit their longest usual entries and their titles; the name
+  // column takes the rest.
+  if (auto* view = dialog.findChild<QTreeView*>()) {
+    const QFontMetrics metrics(view->font());
+    const QString widest[] = {QString(), QStringLiteral("1023.99 KiB  Size"),
+                              QStringLiteral("Folder  txt File  Type"),
+                              QStringLiteral("31/12/2026 23:59  Date Modified")};
+    QHeaderView* header = view->header();
+    int others = 0;
+    for (int column = 1; column < 4 && column < header->count(); ++column) {
+      const int width = metrics.horizontalAdvance(widest[column]) + 2 * metrics.averageCharWidth();
+      header->resizeSection(column, width);
+      others += width;
+    }
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setStretchLastSection(false);
+    const int name_width = 30 * metrics.averageCharWidth();
+    dialog.resize(std::max(dialog.width(), others + name_width + 40 * metrics.averageCharWidth()),
+                  dialog.height());
+  }
+}
+
+std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent) {
+  QFileDialog dialog(parent);
+  PrepareFileDialog(dialog, request);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 namespace fenwix {
@@ -34,8 +35,11 @@ QStringList ConvertFilterString(std::string_view filter);
 // separators, except that the root stays "/".
 QString InitialFolder(const std::string& start_path);
 
-// An open-style file dialog that accepts names of files that do not exist yet and appends no
-// extension. Empty when the person cancels.
+// Sets up Qt's own file dialog for the request: an open dialog for the input, a save dialog
+// (a new name may be typed; no extension is appended) for the output; a detailed list whose
+// columns are wide enough for sizes, types and dates.
+void PrepareFileDialog(QFileDialog& dialog, const FileRequest& request);
+// Runs the prepared dialog. Empty when the person cancels.
 std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent);
 
 }  // namespace fenwix

@@ -1,15 +1,20 @@
 #include "gui/similar_stations_dialog.h"
 
+#include <fmt/format.h>
+
+#include <cmath>
+#include <tuple>
+
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/field_validation.h"
 #include "geodesy/angles.h"
 
 namespace fenwix {
@@ -27,20 +32,27 @@ constexpr int COLUMN_FIRST_COORDINATE = 2;
 QLineEdit* ReadOnlyField(const QString& text, const QString& object_name) {
   auto* field = new QLineEdit(text);
   field->setReadOnly(true);
+  // The window's own background, so that the fields do not invite typing.
+  QPalette palette = field->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+  field->setPalette(palette);
   field->setObjectName(object_name);
   field->setCursorPosition(0);
   return field;
 }
 
+// Every value with the same decimals, so that the rows line up digit for digit.
 QString ShownCoordinate(double value) {
   // Adding zero turns a rounded -0 into 0, which is what a surveyor expects to read.
-  return QString::fromStdString(FormatFieldNumber(RoundToDecimals(value, SHOWN_DECIMALS) + 0.0));
+  return QString::fromStdString(
+      fmt::format("{:.{}f}", RoundToDecimals(value, SHOWN_DECIMALS) + 0.0, SHOWN_DECIMALS));
 }
 
 }  // namespace
 
 SimilarStationsDialog::SimilarStationsDialog(const StationRecord& first,
-                                             const StationRecord& second, QWidget* parent)
+                                             const StationRecord& second, double tolerance,
+                                             bool two_dimensional, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("similarStationsDialog"));
   setWindowTitle(QStringLiteral("Found two stations with coordinates that are similar"));
@@ -88,6 +100,19 @@ SimilarStationsDialog::SimilarStationsDialog(const StationRecord& first,
   add_row(0, first, QStringLiteral("first"), use_first_);
   add_row(1, second, QStringLiteral("second"), use_second_);
   use_first_->setChecked(true);
+
+  // The distance as the merge test measured it, beside the tolerance it was tested against.
+  const double dn = second.north - first.north;
+  const double de = second.east - first.east;
+  const double du = second.elevation - first.elevation;
+  const double distance = std::sqrt(dn * dn + de * de + (two_dimensional ? 0.0 : du * du));
+  int column = COLUMN_FIRST_COORDINATE;
+  for (const auto& [label, value, name] :
+       {std::tuple{two_dimensional ? "2D distance:" : "3D distance:", distance, "distance"},
+        std::tuple{"Tolerance:", tolerance, "tolerance"}}) {
+    grid->addWidget(new QLabel(QString::fromLatin1(label)), 4, column++);
+    grid->addWidget(ReadOnlyField(ShownCoordinate(value), QString::fromLatin1(name)), 4, column++);
+  }
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);

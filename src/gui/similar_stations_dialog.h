@@ -15,9 +15,10 @@ class SimilarStationsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // first has the lower table index; the selection starts on it.
-  SimilarStationsDialog(const StationRecord& first, const StationRecord& second,
-                        QWidget* parent = nullptr);
+  // first has the lower table index; the selection starts on it. The distance between the two
+  // is shown beside the merge tolerance (meters), horizontal when two_dimensional.
+  SimilarStationsDialog(const StationRecord& first, const StationRecord& second, double tolerance,
+                        bool two_dimensional, QWidget* parent = nullptr);
 
   // Shows the dialog modally and returns the answer.
   MergeAnswer Ask();

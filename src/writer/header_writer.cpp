@@ -40,6 +40,20 @@ void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error) 
   if (out.error()) error = WRITE_ERROR;
 }
 
+void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
+                         int64_t line, int64_t column, int32_t& error) {
+  error = WRITE_OK;
+  fmt::memory_buffer note;
+  fmt::format_to(std::back_inserter(note), "! INCOMPLETE FILE: the Topcon XML file ");
+  AppendFieldText(note, xml_path);
+  fmt::format_to(std::back_inserter(note), " is not well formed (");
+  AppendFieldText(note, message);
+  fmt::format_to(std::back_inserter(note),
+                 " at line {}, column {}); only the data read before that point are here.\n", line,
+                 column);
+  if (!out.Prepend(std::string_view(note.data(), note.size()))) error = WRITE_ERROR;
+}
+
 void AppendFieldText(fmt::memory_buffer& line, std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);

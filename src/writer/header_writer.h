@@ -17,6 +17,11 @@ inline constexpr char DELIMITER = ';';
 void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error);
 void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error);
 void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error);
+// Puts a comment line before the head of a file whose input was not read to its end (the XML
+// file is not well formed): it says so and names the XML file, the line and column of the
+// fault and the reader's message. Sets error to 1001 when the head has already left the buffer.
+void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
+                         int64_t line, int64_t column, int32_t& error);
 // Appends a name or description as one field of a record line. Line breaks, tabs and other
 // control characters (a blank <PointNumber/> takes the indentation after it as its value) are
 // written as blanks, so a field can never break the line structure of the file.

@@ -21,11 +21,13 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Open(const std::string& target_path) {
   Discard();
+  open_error_ = 0;
   // The file is replaced by a rename at the end, which would also replace a folder's entry or a
   // write-protected file; refuse those as opening the file for writing would.
   struct stat target;
   if (stat(target_path.c_str(), &target) == 0 &&
       (S_ISDIR(target.st_mode) || access(target_path.c_str(), W_OK) != 0)) {
+    open_error_ = S_ISDIR(target.st_mode) ? EISDIR : errno;
     return false;
   }
   target_path_ = target_path;
@@ -33,7 +35,10 @@ bool OutputFile::Open(const std::string& target_path) {
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = mkstemp(name.data());
-  if (fd < 0) return false;
+  if (fd < 0) {
+    open_error_ = errno;
+    return false;
+  }
   // mkstemp creates the file for its owner only; give it the permissions of a file created
   // normally, as the previous output file would have had.
   const mode_t mask = umask(0);
@@ -42,6 +47,7 @@ bool OutputFile::Open(const std::string& target_path) {
   temp_path_ = name.data();
   stream_ = fdopen(fd, "wb");
   if (stream_ == nullptr) {
+    open_error_ = errno;
     close(fd);
     std::remove(temp_path_.c_str());
     temp_path_.clear();
@@ -49,6 +55,8 @@ bool OutputFile::Open(const std::string& target_path) {
   }
   owns_stream_ = true;
   error_ = false;
+  flushed_ = false;
+  at_line_start_ = true;
   buffer_.clear();
   return true;
 }
@@ -58,10 +66,16 @@ void OutputFile::Attach(std::FILE* stream) {
   stream_ = stream;
   owns_stream_ = false;
   error_ = false;
+  flushed_ = false;
+  at_line_start_ = true;
   buffer_.clear();
 }
 
 void OutputFile::Write(std::string_view text) {
+  if (!line_prefix_.empty()) {
+    WriteWithPrefix(text);
+    return;
+  }
   size_t start = 0;
   while (start < text.size()) {
     const size_t line_end = text.find('\n', start);
@@ -76,6 +90,32 @@ void OutputFile::Write(std::string_view text) {
   if (buffer_.size() >= FLUSH_THRESHOLD) Flush();
 }
 
+void OutputFile::WriteWithPrefix(std::string_view text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t line_end = text.find('\n', start);
+    const size_t end = line_end == std::string_view::npos ? text.size() : line_end;
+    if (at_line_start_ && end > start) buffer_.append(line_prefix_);
+    buffer_.append(text.substr(start, end - start));
+    at_line_start_ = line_end != std::string_view::npos;
+    if (line_end == std::string_view::npos) break;
+    buffer_.append("\r\n");
+    start = line_end + 1;
+  }
+  if (buffer_.size() >= FLUSH_THRESHOLD) Flush();
+}
+
+bool OutputFile::Prepend(std::string_view text) {
+  if (flushed_) return false;
+  std::string lines;
+  for (const char c : text) {
+    if (c == '\n') lines.push_back('\r');
+    lines.push_back(c);
+  }
+  buffer_.insert(0, lines);
+  return true;
+}
+
 bool OutputFile::Flush() {
   if (stream_ == nullptr) {
     error_ = true;
@@ -83,6 +123,7 @@ bool OutputFile::Flush() {
   }
   if (!buffer_.empty() && !error_) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size()) error_ = true;
+    flushed_ = true;
   }
   buffer_.clear();
   if (std::ferror(stream_)) error_ = true;

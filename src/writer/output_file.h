@@ -33,6 +33,13 @@ class OutputFile {
     Write(std::string_view(scratch_.data(), scratch_.size()));
   }
 
+  // Text put before every non-empty line written from now on (at the start of a line), such
+  // as "! " to keep records as comments; empty for none.
+  void set_line_prefix(std::string_view prefix) { line_prefix_ = prefix; }
+  // Puts text before everything written so far. Only while nothing has reached the file (the
+  // buffer holds the first 64 KiB); false otherwise, and nothing is changed.
+  bool Prepend(std::string_view text);
+
   // The sticky error indicator: set once any write to the stream has failed.
   bool error() const { return error_; }
   // Writes the buffer out; false (and the error indicator set) on failure.
@@ -43,13 +50,22 @@ class OutputFile {
   // Closes and removes the temporary file; the target is untouched.
   void Discard();
 
+  // The system's error number of the last failed Open, 0 after a successful one.
+  int open_error() const { return open_error_; }
+
   const std::string& temporary_path() const { return temp_path_; }
 
  private:
   std::FILE* stream_ = nullptr;
   bool owns_stream_ = false;
   bool error_ = false;
+  void WriteWithPrefix(std::string_view text);
+
   std::string buffer_;
+  std::string line_prefix_;
+  bool at_line_start_ = true;
+  bool flushed_ = false;
+  int open_error_ = 0;
   fmt::memory_buffer scratch_;
   std::string target_path_;
   std::string temp_path_;

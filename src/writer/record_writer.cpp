@@ -1,6 +1,7 @@
 #include "writer/record_writer.h"
 
 #include <string_view>
+#include <unordered_map>
 
 #include <fmt/format.h>
 
@@ -125,6 +126,79 @@ void WriteOneStation(bool geodetic, bool local, int32_t linear_unit, const Stati
   }
 }
 
+// The names of merged stations, each with the name of the station that stands for it. Empty
+// when no station was merged, which is the common case and costs one pass over the stations.
+using MergedNames = std::unordered_map<std::string_view, std::string_view>;
+
+MergedNames CollectMergedNames(const std::vector<StationRecord>& stations) {
+  MergedNames names;
+  for (size_t i = 1; i < stations.size(); ++i) {
+    const int32_t into = stations[i].merged_into;
+    if (into == STATION_NOT_MERGED || into < 1 || static_cast<size_t>(into) >= stations.size()) {
+      continue;
+    }
+    names.emplace(stations[i].name, stations[static_cast<size_t>(into)].name);
+  }
+  return names;
+}
+
+// True when the record, as its writer would write it, joins a station to itself.
+bool JoinsAStationToItself(const ObsRecord& obs) {
+  switch (obs.kind) {
+    case ObsKind::GpsVector:
+      return obs.at_name == obs.fore_name;
+    case ObsKind::Sight:
+      return obs.at_name == obs.back_name;
+    case ObsKind::AngleSet:
+      if (!IsObserved(obs.horiz_angle)) return obs.at_name == obs.fore_name;
+      return obs.at_name == obs.fore_name || obs.at_name == obs.back_name ||
+             obs.fore_name == obs.back_name;
+    case ObsKind::None:
+      break;
+  }
+  return false;
+}
+
+void WriteObservationRecord(OutputFile& out, const WriterState& state, const ObsRecord& obs) {
+  switch (obs.kind) {
+    case ObsKind::GpsVector:
+      WriteGpsRecord(out, state.current_linear_unit, obs);
+      break;
+    case ObsKind::Sight:
+      WriteSightRecords(out, state.current_linear_unit, state.current_angle_unit, obs);
+      break;
+    case ObsKind::AngleSet:
+      WriteAngleSetRecord(out, state.current_linear_unit, state.current_angle_unit, obs);
+      break;
+    case ObsKind::None:
+      break;
+  }
+}
+
+// Writes an observation under the names of the stations that stand for merged ones, so that
+// the adjustment meets no station without a station record. One that the merge turned into a
+// tie of a point to itself is kept as comment lines under its recorded names: nothing
+// measured is lost, and the adjustment is not handed a zero-length line.
+void WriteRenamedObservation(OutputFile& out, const WriterState& state, const ObsRecord& obs,
+                             const MergedNames& merged) {
+  const auto rename = [&merged](const std::string& name) -> std::string_view {
+    const auto found = merged.find(name);
+    return found == merged.end() ? std::string_view(name) : found->second;
+  };
+  ObsRecord renamed = obs;
+  renamed.at_name = rename(obs.at_name);
+  renamed.fore_name = rename(obs.fore_name);
+  renamed.back_name = rename(obs.back_name);
+  if (!JoinsAStationToItself(renamed) || JoinsAStationToItself(obs)) {
+    WriteObservationRecord(out, state, renamed);
+    return;
+  }
+  out.Write("! Joins a station to itself once merged names are used; kept as a comment:\n");
+  out.set_line_prefix("! ");
+  WriteObservationRecord(out, state, obs);
+  out.set_line_prefix({});
+}
+
 }  // namespace
 
 void WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
@@ -235,6 +309,7 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
     return;
   }
   const std::vector<ObsRecord>& observations = tables.observations();
+  const MergedNames merged = CollectMergedNames(tables.stations());
   for (const ObsKind kind : {ObsKind::GpsVector, ObsKind::Sight, ObsKind::AngleSet}) {
     for (size_t i = 1; i < observations.size(); ++i) {
       const ObsRecord& obs = observations[i];
@@ -246,18 +321,10 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
         WriteUnits(out, state.current_linear_unit, state.current_angle_unit, error);
         if (error > 0) return;
       }
-      switch (kind) {
-        case ObsKind::GpsVector:
-          WriteGpsRecord(out, state.current_linear_unit, obs);
-          break;
-        case ObsKind::Sight:
-          WriteSightRecords(out, state.current_linear_unit, state.current_angle_unit, obs);
-          break;
-        case ObsKind::AngleSet:
-          WriteAngleSetRecord(out, state.current_linear_unit, state.current_angle_unit, obs);
-          break;
-        case ObsKind::None:
-          break;
+      if (merged.empty()) {
+        WriteObservationRecord(out, state, obs);
+      } else {
+        WriteRenamedObservation(out, state, obs, merged);
       }
       if (out.error()) {
         error = WRITE_ERROR;

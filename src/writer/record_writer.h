@@ -24,7 +24,8 @@ inline constexpr double OBS_DISTANCE_SD = 0.005;
 void WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
                    OutputFile& out, int32_t& error);
 // Observation records: GPS vectors, then single sights, then angle sets, each group in table
-// order and followed by an empty line pair. A "$UNITS" block precedes every record whose unit
+// order and followed by an empty line pair. A merged station's name is written as the name of
+// the station that stands for it (merged_into). A "$UNITS" block precedes every record whose unit
 // codes differ from those in force. error is 0, or 1001 as soon as the file reports a write
 // error.
 void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,

@@ -129,12 +129,25 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::
   // parameter entities off, neither an external DTD nor an external entity is ever read.
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 
+  // The handler asks the parser for lines only while it lives.
+  struct LineSourceReset {
+    XmlContentHandler* handler;
+    ~LineSourceReset() {
+      if (handler != nullptr) handler->SetLineSource(nullptr, nullptr);
+    }
+  } line_source_reset{handler};
+
   ParseContext context;
   context.parser = parser;
   context.handler = handler;
   if (handler != nullptr) {
     XML_SetUserData(parser, &context);
     XML_SetElementHandler(parser, StartElement, EndElement);
+    handler->SetLineSource(
+        [](void* context) {
+          return static_cast<int64_t>(XML_GetCurrentLineNumber(static_cast<XML_Parser>(context)));
+        },
+        parser);
     // Text before the root element is not reported anyway; the element callbacks switch it on.
   }
 

@@ -158,10 +158,17 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     tables_.SetObsKind(ObsKind::GpsVector);
     tables_.SetObsUnit(LINEAR_UNIT_METER);
     tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+    if (log_ != nullptr) vector_line_ = CurrentLine();
   } else if (state == STATE_STATION) {
     EndSetup();
     station_setup_ = StationSetup{};
     ResetGroups();
+    if (log_ != nullptr) log_->BeginSetup(CurrentLine());
+  } else if (state == STATE_OBSERVATION && log_ != nullptr) {
+    reading_ = RawReading{};
+    reading_.line = CurrentLine();
+    reading_.setup = log_->setup_count() - 1;
+    reading_typed_ = false;
   }
 }
 
@@ -177,7 +184,23 @@ void XmlContentHandler::OnEndElement(std::string_view local_name) {
   }
   if (depth_ < 0) return;
   --depth_;
-  if (state == STATE_VECTOR) tables_.RecordObservation();
+  if (state == STATE_VECTOR) {
+    Record(vector_line_);
+  } else if (state == STATE_OBSERVATION && log_ != nullptr && reading_typed_) {
+    log_->AddReading(reading_);
+    reading_typed_ = false;
+  }
+}
+
+void XmlContentHandler::Record(int32_t line) {
+  tables_.RecordObservation();
+  if (log_ != nullptr) log_->AddRecordLine(line);
+}
+
+int32_t XmlContentHandler::CurrentLine() const {
+  if (line_source_ == nullptr) return 0;
+  const int64_t line = line_source_(line_context_);
+  return line > INT32_MAX ? INT32_MAX : static_cast<int32_t>(line);
 }
 
 void XmlContentHandler::OnCharacters(std::string_view text) {
@@ -292,6 +315,7 @@ void XmlContentHandler::StationText(std::string_view text) {
     // A new station point starts a new setup: a height given before it is dropped.
     station_setup_ = StationSetup{};
     station_setup_.station_point = text;
+    if (log_ != nullptr) log_->SetSetupStation(text);
   } else if (child_name_ == ChildName::InstrumentHeight) {
     station_setup_.instrument_height = ReadNumber(text);
   }
@@ -304,6 +328,7 @@ void XmlContentHandler::ObservationText(std::string_view text) {
   }
   if (skip_fields_) return;
   ObsGroup& group = in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
+  if (log_ != nullptr) LogReadingField(group, text);
   switch (child_name_) {
     case ChildName::DistanceUnitIndicator:
       if (text == "USFeet") group.linear_unit = LINEAR_UNIT_US_FOOT;
@@ -335,9 +360,47 @@ void XmlContentHandler::ObservationText(std::string_view text) {
     default:
       break;
   }
+  if (log_ != nullptr && group.first_line == 0) group.first_line = reading_.line;
+}
+
+void XmlContentHandler::LogReadingField(const ObsGroup& group, std::string_view text) {
+  switch (child_name_) {
+    case ChildName::PointNumber:
+      reading_.point = log_->NameIndex(text);
+      break;
+    case ChildName::PrismHeight:
+      reading_.prism_height = ReadNumber(text) / LinearFactor(group.linear_unit);
+      reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
+      break;
+    case ChildName::SlopeDistance:
+      reading_.slope_dist = ReadNumber(text) / LinearFactor(group.linear_unit);
+      reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
+      break;
+    case ChildName::HorizontalAngle:
+      reading_.horiz_angle = ReadAngle(text);
+      break;
+    case ChildName::ZenithAngle:
+      reading_.zenith = ReadAngle(text);
+      reading_.face = reading_.zenith > PI ? FACE_TWO : FACE_ONE;
+      break;
+    default:
+      break;
+  }
 }
 
 void XmlContentHandler::ObsTypeText(std::string_view text) {
+  if (log_ != nullptr) {
+    reading_typed_ = true;
+    if (text == "Backsight") {
+      reading_.type = ReadingType::Backsight;
+    } else if (text == "Foresight") {
+      reading_.type = ReadingType::Foresight;
+    } else if (text == "Shotsight") {
+      reading_.type = ReadingType::Shotsight;
+    } else {
+      reading_typed_ = false;
+    }
+  }
   skip_fields_ = true;
   if (text == "Backsight") {
     if (group_state_ == GROUP_FORESIGHT || group_state_ == GROUP_SHOTSIGHT) WriteAngleSet();
@@ -412,7 +475,7 @@ void XmlContentHandler::WriteSingleSight() {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
-    tables_.RecordObservation();
+    Record(back.first_line);
   }
 }
 
@@ -445,7 +508,7 @@ void XmlContentHandler::WriteAngleSet(bool keep_backsight) {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
-    tables_.RecordObservation();
+    Record(fore.first_line);
   }
   if (keep_backsight) {
     // The unit in force carries on to the next point's readings.

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/reading_log.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
@@ -59,6 +60,8 @@ struct ObsGroup {
   // Set when a reading was moved by a full turn towards first_direction; the mean is then
   // brought back into the group's range.
   bool direction_turned = false;
+  // XML line of the first observation that gave the group a field (kept only with a log).
+  int32_t first_line = 0;
 };
 
 struct ObsAccumulator {
@@ -72,6 +75,17 @@ class XmlContentHandler {
   // Every conversion gets a fresh handler, so nothing of an earlier file carries over: the
   // setup, the groups and the sequencing flags start as at program start.
   explicit XmlContentHandler(SurveyTables& tables);
+
+  // With a log, every reading of a recognised type is also kept as it came, and every record
+  // gets the XML line it started on. The log must outlive the parse; without one (the default)
+  // nothing of this is done.
+  void AttachLog(ReadingLog* log) { log_ = log; }
+  // The reader's way to tell the line of the element being started; asked only with a log.
+  using LineSource = int64_t (*)(void* context);
+  void SetLineSource(LineSource source, void* context) {
+    line_source_ = source;
+    line_context_ = context;
+  }
 
   // Element events with local names (any namespace prefix removed). Each element start or end
   // first hands on the text gathered since the previous one.
@@ -136,8 +150,20 @@ class XmlContentHandler {
   // file), so that a setup without a closing backsight still gives its observations. An open
   // backsight group is the closing check of a round already written and stays unwritten.
   void EndSetup();
+  // Appends the working observation, and its XML line to the log.
+  void Record(int32_t line);
+  int32_t CurrentLine() const;
+  // Copies a field of the current observation into its raw reading.
+  void LogReadingField(const ObsGroup& group, std::string_view text);
 
   SurveyTables& tables_;
+  ReadingLog* log_ = nullptr;
+  LineSource line_source_ = nullptr;
+  void* line_context_ = nullptr;
+  // The reading of the open "Observation" element, kept when its type is recognised.
+  RawReading reading_;
+  bool reading_typed_ = false;
+  int32_t vector_line_ = 0;
 
   // Element state.
   ChildName child_name_ = ChildName::None;

@@ -24,7 +24,8 @@ TEST(Messages, LongTextIsCutTo519BytesWithoutSplittingACharacter) {
   std::string path(501, 'b');
   path += "\xC3\xA9";
   path += std::string(50, 'c');
-  const std::string cut = FormatMessage(MSG_CANNOT_OPEN, path);  // "Cannot open file " is 17
+  const std::string cut =
+      FormatMessage(MSG_CANNOT_OPEN, path, "is a folder");  // "Cannot open file " is 17
   EXPECT_EQ(cut.size(), 17u + 501u);
   EXPECT_EQ(CutUtf8("ab\xC3\xA9", 3), "ab");
   EXPECT_EQ(CutUtf8("ab\xC3\xA9", 4), "ab\xC3\xA9");

@@ -108,7 +108,7 @@ TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
   EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_OPEN);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path);
+  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path + ": no such folder");
   EXPECT_EQ(dialog_.tables.station_count(), 1);  // the tables were reset all the same
 }
 
@@ -117,6 +117,7 @@ TEST_F(RunConversionTest, AFolderIsNotReplaced) {
   dialog_.output_path = (dir_ / "results").string();
   EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path + ": is a folder");
   EXPECT_TRUE(fs::is_directory(dir_ / "results"));
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.xml", "results"}));
 }
@@ -127,6 +128,8 @@ TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
   fs::permissions(output_, fs::perms::owner_read);
   EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_EQ(ui_.messages[0].text,
+            "Cannot open file " + dialog_.output_path + ": permission denied");
   EXPECT_EQ(ReadFile(output_), "kept");
 }
 
@@ -136,7 +139,7 @@ TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
   EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_READ);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_path);
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_path + ": no such file");
   EXPECT_EQ(ReadFile(output_), "previous results");
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
 }
@@ -145,6 +148,7 @@ TEST_F(RunConversionTest, AFolderIsNotAReadableInput) {
   dialog_.xml_path = dir_.string();
   EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_READ});
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_path + ": is a folder");
   EXPECT_FALSE(fs::exists(output_));
 }
 

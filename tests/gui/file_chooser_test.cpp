@@ -47,7 +47,7 @@ TEST(RunFileDialog, AcceptsANewNameWithoutAddingAnExtension) {
     ASSERT_NE(dialog, nullptr);
     seen = true;
     EXPECT_EQ(dialog->windowTitle(), "Enter/Select An Output File");
-    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(dialog->directory().absolutePath(), dir.path());
     EXPECT_EQ(dialog->selectedNameFilter(), "ASCII (Text) File (*.txt)");
     EXPECT_TRUE(dialog->defaultSuffix().isEmpty());

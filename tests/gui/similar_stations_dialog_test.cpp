@@ -38,15 +38,16 @@ Control* Find(QWidget& dialog, const char* name) {
 }
 
 TEST(SimilarStationsDialog, ShowsBothStationsRoundedToMillimeters) {
-  SimilarStationsDialog dialog(FIRST, SECOND);
+  SimilarStationsDialog dialog(FIRST, SECOND, 0.05, false);
   EXPECT_EQ(dialog.windowTitle(), "Found two stations with coordinates that are similar");
   EXPECT_EQ(Find<QLabel>(dialog, "explanationLabel")->text(),
             "Stations shown below appear to be the same point. If they are the same, select the "
             "one to be used. Linear units are meters.");
   const std::pair<const char*, const char*> fields[] = {
-      {"firstName", "CP12"},   {"firstNorth", "5012.346"}, {"firstEast", "7020"},
-      {"firstElev", "101.25"}, {"secondName", "CP12A"},    {"secondNorth", "5012.346"},
-      {"secondEast", "0"},     {"secondElev", "101.2"}};
+      {"firstName", "CP12"},    {"firstNorth", "5012.346"}, {"firstEast", "7020.000"},
+      {"firstElev", "101.250"}, {"secondName", "CP12A"},    {"secondNorth", "5012.346"},
+      {"secondEast", "0.000"},  {"secondElev", "101.200"},  {"distance", "7020.001"},
+      {"tolerance", "0.050"}};
   for (const auto& [name, text] : fields) {
     QLineEdit* field = Find<QLineEdit>(dialog, name);
     ASSERT_NE(field, nullptr);
@@ -69,7 +70,7 @@ TEST(SimilarStationsDialog, ShowsBothStationsRoundedToMillimeters) {
 
 // Opens the dialog modally, lets answer press its buttons, and returns the result.
 MergeAnswer AskWith(const std::function<void(QWidget&)>& answer) {
-  SimilarStationsDialog dialog(FIRST, SECOND);
+  SimilarStationsDialog dialog(FIRST, SECOND, 0.05, false);
   test::AnswerNextModal([&](QWidget* modal) {
     ASSERT_EQ(modal, &dialog);
     answer(*modal);

@@ -1,0 +1,41 @@
+// The check step that ends a conversion, kept apart from the conversion driver.
+
+#include <new>
+
+#include "app/convert_dialog.h"
+#include "approx/approx_coordinates.h"
+#include "checks/run_checks.h"
+#include "geodesy/angles.h"
+
+namespace fenwix {
+
+void ConvertDialog::RunChecksOnTables(bool approx_computed) {
+  CheckInput input;
+  input.tables = &tables;
+  input.log = &reading_log;
+  input.job = xml_path;
+  input.seed_name = seed_name;
+  input.approx_computed = approx_computed;
+  input.frame_latitude = DmsToRadians(seed_latitude);
+  input.frame_longitude = DmsToRadians(seed_longitude);
+  input.step_budget = PROPAGATION_STEP_CAP;
+  try {
+    check_report = RunChecks(input, check_limits);
+  } catch (const std::bad_alloc&) {
+    // The output file is written; a report too large for memory is left out, and the summary
+    // says so.
+    check_report = CheckReport{};
+    check_report.job = xml_path;
+    check_report.incomplete = true;
+  }
+}
+
+std::string ConvertDialog::CheckSummary() const {
+  if (!run_checks) return std::string();
+  if (check_report.incomplete) return "\n\nThe check report could not be made: out of memory.";
+  const int32_t flagged = check_report.FlaggedRows();
+  return "\n\nThe check report flagged " + std::to_string(flagged) +
+         (flagged == 1 ? " row." : " rows.");
+}
+
+}  // namespace fenwix

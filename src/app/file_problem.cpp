@@ -1,0 +1,45 @@
+#include "app/file_problem.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fenwix {
+
+int ReadError(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return EISDIR;
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return errno != 0 ? errno : ENOENT;
+  std::fgetc(file);
+  const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  std::fclose(file);
+  return error;
+}
+
+std::string FileProblemText(int error_number, const std::string& path) {
+  switch (error_number) {
+    case ENOENT: {
+      // The same number stands for a missing file and for a missing folder on the way to it.
+      const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+      std::error_code ec;
+      if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return "no such folder";
+      return "no such file";
+    }
+    case ENOTDIR:
+      return "no such folder";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return "permission denied";
+    case EISDIR:
+      return "is a folder";
+    default:
+      return std::strerror(error_number);
+  }
+}
+
+}  // namespace fenwix

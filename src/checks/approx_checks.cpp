@@ -1,0 +1,150 @@
+// Checks that need approximate coordinates: each slope distance and horizontal angle against
+// the coordinates of its stations, and the stations the propagation did not reach.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "checks/check_support.h"
+#include "checks/network_graph.h"
+#include "checks/run_checks.h"
+#include "geodesy/angles.h"
+#include "geodesy/coordinates.h"
+#include "geodesy/ellipsoid.h"
+
+namespace fenwix {
+
+namespace {
+
+using namespace check_support;
+
+// Arc-minutes in a radian.
+constexpr double MINUTES_PER_RADIAN = 3437.7467707849396;
+
+struct Known {
+  const StationRecord* station = nullptr;
+  explicit operator bool() const { return station != nullptr; }
+};
+
+Known KnownStation(const SurveyTables& tables, std::string_view name) {
+  const int32_t s = StationOf(tables, name);
+  if (s == 0) return {};
+  const StationRecord& station = tables.stations()[static_cast<size_t>(s)];
+  return station.coords_known ? Known{&station} : Known{};
+}
+
+CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits) {
+  const SurveyTables& tables = *input.tables;
+  CheckSection section = MakeSection(
+      "gross_approx", "Observations against approximate coordinates",
+      "slope distance off by more than gross_distance_m + gross_distance_ppm, or horizontal angle "
+      "off by more than gross_angle_minutes");
+  section.columns = {{"distance m", 3}, {"from coords m", 3}, {"d dist m", 3}, {"d angle '", 1}};
+  section.limits = {{"gross_distance_m", limits.gross_distance_m},
+                    {"gross_distance_ppm", limits.gross_distance_ppm},
+                    {"gross_angle_minutes", limits.gross_angle_minutes}};
+  if (!input.approx_computed) return section;
+  const double a = PROPAGATION_A;
+  const double e2 = PropagationEccentricitySquared();
+  const auto between = [a, e2](const StationRecord& from, double from_up, const StationRecord& to,
+                               double to_up) {
+    return AzimuthBetween(a, e2, from.latitude, from.longitude, from.height + from_up, to.latitude,
+                          to.longitude, to.height + to_up);
+  };
+  const auto& observations = tables.observations();
+  for (size_t r = 1; r < observations.size(); ++r) {
+    const ObsRecord& obs = observations[r];
+    if (obs.kind != ObsKind::AngleSet && obs.kind != ObsKind::Sight) continue;
+    const Known at = KnownStation(tables, obs.at_name);
+    const std::string& target_name = obs.kind == ObsKind::Sight ? obs.back_name : obs.fore_name;
+    const Known target = KnownStation(tables, target_name);
+    if (!at || !target || at.station == target.station) continue;
+    const double ih = Given(obs.instr_height) ? obs.instr_height : 0.0;
+    const double th = Given(obs.target_height) ? obs.target_height : 0.0;
+    double distance = NO_VALUE;
+    double computed = NO_VALUE;
+    double distance_off = NO_VALUE;
+    double angle_off = NO_VALUE;
+    if (Given(obs.slope_dist)) {
+      distance = obs.slope_dist;
+      computed = between(*at.station, ih, *target.station, th).slope_distance;
+      distance_off = distance - computed;
+    }
+    if (obs.kind == ObsKind::AngleSet && Given(obs.horiz_angle)) {
+      const Known back = KnownStation(tables, obs.back_name);
+      if (back && back.station != at.station) {
+        const double to_fore = between(*at.station, 0.0, *target.station, 0.0).azimuth;
+        const double to_back = between(*at.station, 0.0, *back.station, 0.0).azimuth;
+        angle_off =
+            std::remainder(obs.horiz_angle - (to_fore - to_back), TWO_PI) * MINUTES_PER_RADIAN;
+      }
+    }
+    if (std::isnan(distance_off) && std::isnan(angle_off)) continue;
+    CheckRow& row = section.rows.emplace_back();
+    row.stations = {obs.at_name, target_name};
+    if (obs.kind == ObsKind::AngleSet) row.stations.push_back(obs.back_name);
+    row.observations = {static_cast<int32_t>(r)};
+    row.lines = {input.log->record_line(static_cast<int32_t>(r))};
+    row.values = {distance, computed, distance_off, angle_off};
+    const double distance_limit =
+        limits.gross_distance_m + limits.gross_distance_ppm * std::fabs(computed) / PER_MILLION;
+    const bool distance_flag =
+        !std::isnan(distance_off) && std::fabs(distance_off) > distance_limit;
+    const bool angle_flag =
+        !std::isnan(angle_off) && std::fabs(angle_off) > limits.gross_angle_minutes;
+    if (!std::isnan(distance_off)) row.ratio = Ratio(std::fabs(distance_off), distance_limit);
+    if (!std::isnan(angle_off)) {
+      row.ratio = std::max(row.ratio, Ratio(std::fabs(angle_off), limits.gross_angle_minutes));
+    }
+    row.flagged = distance_flag || angle_flag;
+    if (row.flagged) {
+      row.note = distance_flag ? "distance disagrees with the coordinates"
+                               : "angle disagrees with the coordinates";
+    }
+  }
+  return section;
+}
+
+CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph) {
+  const SurveyTables& tables = *input.tables;
+  CheckSection section =
+      MakeSection("not_computed", "Stations not computed",
+                  "every station without approximate coordinates, with the reason");
+  if (input.seed_name.empty() || !input.approx_computed) return section;
+  const int32_t seed = StationOf(tables, input.seed_name);
+  int32_t known = 0;
+  for (int32_t s = 1; s < tables.station_count(); ++s) {
+    if (graph.Stands(s) && tables.stations()[static_cast<size_t>(s)].coords_known) ++known;
+  }
+  for (int32_t s = 1; s < tables.station_count(); ++s) {
+    if (!graph.Stands(s) || tables.stations()[static_cast<size_t>(s)].coords_known) continue;
+    CheckRow& row = section.rows.emplace_back();
+    row.stations = {NameOf(tables, s)};
+    row.flagged = true;
+    const auto& neighbours = graph.Neighbours(s);
+    const bool next_to_known = std::any_of(
+        neighbours.begin(), neighbours.end(),
+        [&tables](int32_t n) { return tables.stations()[static_cast<size_t>(n)].coords_known; });
+    if (seed == 0 || graph.Part(s) != graph.Part(seed)) {
+      row.note = "not connected to the seed";
+    } else if (known > input.step_budget) {
+      row.note = "the step budget ended first";
+    } else if (next_to_known) {
+      row.note = "reached by nothing usable (one azimuth, two distances, a refused intersection)";
+    } else {
+      row.note = "reached only through stations not computed";
+    }
+  }
+  return section;
+}
+
+}  // namespace
+
+void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
+                            const NetworkGraph& graph, CheckReport& report) {
+  report.sections.push_back(GrossCheck(input, limits));
+  report.sections.push_back(NotComputedCheck(input, graph));
+}
+
+}  // namespace fenwix

@@ -1,0 +1,68 @@
+#pragma once
+// The check report: one section per check, each a table of rows. A row names the stations and
+// observation rows involved and the XML lines of the readings, carries the computed values (one
+// per column of its section) and says whether it passes its limit.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "checks/check_limits.h"
+
+namespace fenwix {
+
+struct CheckColumn {
+  std::string name;  // with its unit, e.g. "dN mm"
+  int decimals = 1;
+};
+
+struct CheckRow {
+  std::vector<std::string> stations;
+  std::vector<double> values;         // one per column; NaN where the row has none
+  std::vector<int32_t> lines;         // XML lines, 0 when unknown
+  std::vector<int32_t> observations;  // rows of the observation table
+  std::string note;                   // why the row is flagged, or what it is
+  bool flagged = false;
+  // The worst value over its limit (above 1 when flagged); 0 for rows flagged by kind.
+  double ratio = 0.0;
+};
+
+struct CheckSection {
+  std::string name;   // identifier, e.g. "repeated_vectors"
+  std::string title;  // heading, e.g. "Repeated GNSS vectors"
+  std::string rule;   // when a row is flagged, in words
+  std::vector<CheckColumn> columns;
+  std::vector<std::pair<std::string, double>> limits;  // as in the limits file
+  std::vector<CheckRow> rows;
+  // Rows not listed to keep the report readable (rows past the listing cap that pass).
+  int64_t unlisted_rows = 0;
+  int32_t FlaggedCount() const;
+  // Flagged rows first, each group in the order found.
+  void SortFlaggedFirst();
+};
+
+class CheckReport {
+ public:
+  std::string job;  // the XML file checked
+  std::vector<CheckSection> sections;
+  // Set when the checks could not run to their end (memory); the sections are then empty.
+  bool incomplete = false;
+
+  int32_t FlaggedRows() const;
+  // Why a station or an observation row is flagged: one "title: note" per flagged row that names
+  // it; empty when it is not flagged. Valid once Index() has run.
+  const std::vector<std::string>& StationFlags(std::string_view name) const;
+  const std::vector<std::string>& ObservationFlags(int32_t row) const;
+  bool IsStationFlagged(std::string_view name) const { return !StationFlags(name).empty(); }
+  bool IsObservationFlagged(int32_t row) const { return !ObservationFlags(row).empty(); }
+  void Index();
+
+ private:
+  std::unordered_map<std::string, std::vector<std::string>> station_flags_;
+  std::unordered_map<int32_t, std::vector<std::string>> observation_flags_;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,212 @@
+// Checks on the raw total-station readings: both faces of one pointing against each other, and
+// the closing backsight of a round against the opening one.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "checks/check_support.h"
+#include "checks/run_checks.h"
+#include "geodesy/angles.h"
+
+namespace fenwix {
+
+namespace {
+
+using namespace check_support;
+
+// An angle brought into [-π, π).
+double Reduced(double angle) {
+  return std::remainder(angle, TWO_PI);
+}
+
+// Mean of directions that may straddle zero: each taken within half a turn of the first.
+struct DirectionMean {
+  double first = 0.0;
+  double offset_sum = 0.0;
+  int count = 0;
+  void Add(double direction) {
+    if (count == 0) first = direction;
+    offset_sum += Reduced(direction - first);
+    ++count;
+  }
+  double Mean() const { return first + offset_sum / count; }
+};
+
+// What a run of backsight readings to one point gives.
+struct BacksightRun {
+  int32_t point = 0;
+  int32_t line = 0;
+  DirectionMean face_one;
+  DirectionMean face_two;
+  DirectionMean reduced;  // face two turned by half a circle
+  double distance_sum = 0.0;
+  int distance_count = 0;
+};
+
+const std::string& PointName(const ReadingLog& log, int32_t point) {
+  return log.names()[static_cast<size_t>(point)];
+}
+
+std::string SetupStation(const ReadingLog& log, int32_t setup) {
+  if (setup < 0 || setup >= log.setup_count()) return std::string();
+  return PointName(log, log.setups()[static_cast<size_t>(setup)].station);
+}
+
+CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
+  CheckSection section =
+      MakeSection("face_pairs", "Face one against face two",
+                  "|2C| over collimation_seconds, |index| over index_seconds, distance spread over "
+                  "face_distance_mm, or prism height changed by more than prism_change_mm");
+  section.columns = {{"2C \"", 1}, {"index \"", 1}, {"spread mm", 1}, {"prism mm", 1}};
+  section.limits = {{"collimation_seconds", limits.collimation_seconds},
+                    {"index_seconds", limits.index_seconds},
+                    {"face_distance_mm", limits.face_distance_mm},
+                    {"prism_change_mm", limits.prism_change_mm}};
+  const auto& readings = log.readings();
+  // A pointing is read on one face and at once on the other: neighbouring readings of one setup
+  // to one point on opposite faces form a pair.
+  for (size_t i = 0; i + 1 < readings.size(); ++i) {
+    const RawReading& a = readings[i];
+    const RawReading& b = readings[i + 1];
+    if (a.setup != b.setup || a.point == 0 || a.face == FACE_UNKNOWN || b.face == FACE_UNKNOWN ||
+        a.face == b.face || PointName(log, a.point) != PointName(log, b.point)) {
+      continue;
+    }
+    const RawReading& one = a.face == FACE_ONE ? a : b;
+    const RawReading& two = a.face == FACE_ONE ? b : a;
+    CheckRow& row = section.rows.emplace_back();
+    row.stations = {SetupStation(log, a.setup), PointName(log, a.point)};
+    row.lines = {a.line, b.line};
+    const double collimation =
+        Given(one.horiz_angle) && Given(two.horiz_angle)
+            ? Reduced(two.horiz_angle - one.horiz_angle - PI) * SECONDS_PER_RADIAN
+            : NO_VALUE;
+    const double index = Given(one.zenith) && Given(two.zenith)
+                             ? (one.zenith + two.zenith - TWO_PI) / 2.0 * SECONDS_PER_RADIAN
+                             : NO_VALUE;
+    const double spread = Given(one.slope_dist) && Given(two.slope_dist)
+                              ? (two.slope_dist - one.slope_dist) * MM_PER_M
+                              : NO_VALUE;
+    const double prism = Given(one.prism_height) && Given(two.prism_height)
+                             ? (two.prism_height - one.prism_height) * MM_PER_M
+                             : NO_VALUE;
+    row.values = {collimation, index, spread, prism};
+    const double ratios[] = {Ratio(std::fabs(collimation), limits.collimation_seconds),
+                             Ratio(std::fabs(index), limits.index_seconds),
+                             Ratio(std::fabs(spread), limits.face_distance_mm),
+                             Ratio(std::fabs(prism), limits.prism_change_mm)};
+    const char* notes[] = {"2C over its limit", "index error over its limit",
+                           "distance spread over its limit", "prism height changed"};
+    const double values[] = {collimation, index, spread, prism};
+    const double bounds[] = {limits.collimation_seconds, limits.index_seconds,
+                             limits.face_distance_mm, limits.prism_change_mm};
+    for (int k = 0; k < 4; ++k) {
+      if (std::isnan(values[k])) continue;
+      if (ratios[k] > row.ratio) row.ratio = ratios[k];
+      if (std::fabs(values[k]) > bounds[k]) {
+        if (!row.flagged) row.note = notes[k];
+        row.flagged = true;
+      }
+    }
+    ++i;
+  }
+  return section;
+}
+
+CheckSection BacksightCheck(const ReadingLog& log, const CheckLimits& limits) {
+  CheckSection section = MakeSection(
+      "closing_backsight", "Closing backsight of a round",
+      "closing direction differs from the opening one by more than backsight_seconds, or the "
+      "distances by more than backsight_distance_mm");
+  section.columns = {{"direction \"", 1}, {"distance mm", 1}};
+  section.limits = {{"backsight_seconds", limits.backsight_seconds},
+                    {"backsight_distance_mm", limits.backsight_distance_mm}};
+  const auto& readings = log.readings();
+  BacksightRun opening;
+  bool have_opening = false;
+  bool foresight_since = false;
+  int32_t setup = -2;
+  for (size_t i = 0; i < readings.size();) {
+    const RawReading& first = readings[i];
+    if (first.setup != setup) {
+      setup = first.setup;
+      have_opening = false;
+      foresight_since = false;
+    }
+    if (first.type != ReadingType::Backsight) {
+      foresight_since = true;
+      ++i;
+      continue;
+    }
+    BacksightRun run;
+    run.point = first.point;
+    run.line = first.line;
+    for (; i < readings.size() && readings[i].setup == setup &&
+           readings[i].type == ReadingType::Backsight;
+         ++i) {
+      const RawReading& r = readings[i];
+      if (Given(r.horiz_angle) && r.face != FACE_UNKNOWN) {
+        (r.face == FACE_ONE ? run.face_one : run.face_two).Add(r.horiz_angle);
+        run.reduced.Add(r.face == FACE_ONE ? r.horiz_angle : r.horiz_angle - PI);
+      }
+      if (Given(r.slope_dist)) {
+        run.distance_sum += r.slope_dist;
+        ++run.distance_count;
+      }
+    }
+    if (have_opening && foresight_since && run.point != 0 &&
+        PointName(log, run.point) == PointName(log, opening.point)) {
+      // Same face where both rounds have it, so that collimation does not enter; else both
+      // reduced to face one.
+      double difference = NO_VALUE;
+      if (opening.face_one.count > 0 && run.face_one.count > 0) {
+        difference = run.face_one.Mean() - opening.face_one.Mean();
+      } else if (opening.face_two.count > 0 && run.face_two.count > 0) {
+        difference = run.face_two.Mean() - opening.face_two.Mean();
+      } else if (opening.reduced.count > 0 && run.reduced.count > 0) {
+        difference = run.reduced.Mean() - opening.reduced.Mean();
+      }
+      if (!std::isnan(difference)) difference = Reduced(difference) * SECONDS_PER_RADIAN;
+      const double distance = opening.distance_count > 0 && run.distance_count > 0
+                                  ? (run.distance_sum / run.distance_count -
+                                     opening.distance_sum / opening.distance_count) *
+                                        MM_PER_M
+                                  : NO_VALUE;
+      CheckRow& row = section.rows.emplace_back();
+      row.stations = {SetupStation(log, setup), PointName(log, run.point)};
+      row.lines = {opening.line, run.line};
+      row.values = {difference, distance};
+      const bool direction_off =
+          !std::isnan(difference) && std::fabs(difference) > limits.backsight_seconds;
+      const bool distance_off =
+          !std::isnan(distance) && std::fabs(distance) > limits.backsight_distance_mm;
+      row.flagged = direction_off || distance_off;
+      if (!std::isnan(difference))
+        row.ratio = Ratio(std::fabs(difference), limits.backsight_seconds);
+      if (!std::isnan(distance)) {
+        row.ratio = std::max(row.ratio, Ratio(std::fabs(distance), limits.backsight_distance_mm));
+      }
+      if (row.flagged) {
+        row.note =
+            direction_off ? "backsight direction does not close" : "backsight distance differs";
+      }
+    }
+    // Each closing backsight opens the next round.
+    opening = run;
+    have_opening = true;
+    foresight_since = false;
+  }
+  return section;
+}
+
+}  // namespace
+
+void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report) {
+  report.sections.push_back(FaceCheck(*input.log, limits));
+  report.sections.push_back(BacksightCheck(*input.log, limits));
+}
+
+}  // namespace fenwix

@@ -1,0 +1,40 @@
+#pragma once
+// The three forms of the check report, as text: a fixed-width listing (.txt), a page that
+// opens in any browser without scripts or other files (.html), and JSON for scripts (.json).
+//
+// JSON shape (every key always present):
+//   { "job": string, "flagged_rows": integer,
+//     "checks": [ { "name": string, "title": string, "rule": string,
+//                   "limits": { limit name: number, ... },
+//                   "columns": [ string, ... ], "flagged": integer, "unlisted_rows": integer,
+//                   "rows": [ { "stations": [ string, ... ],
+//                               "values": { column: number or null, ... },
+//                               "lines": [ integer, ... ], "observations": [ integer, ... ],
+//                               "note": string, "ratio": number or null,
+//                               "flagged": boolean } ] } ] }
+// "lines" are lines of the XML file; "observations" are rows of the observation table (the
+// order records are written in, counted from 1); "ratio" is the worst value over its limit.
+
+#include <string>
+#include <string_view>
+
+#include "checks/check_report.h"
+
+namespace fenwix {
+
+enum class ReportForm { Text, Html, Json };
+
+// The form named by the extension of path (".txt", ".html" or ".htm", ".json", any letter
+// case); false for any other.
+bool ReportFormOf(std::string_view path, ReportForm& form);
+
+std::string ReportText(const CheckReport& report);
+std::string ReportHtml(const CheckReport& report);
+std::string ReportJson(const CheckReport& report);
+std::string FormatReport(const CheckReport& report, ReportForm form);
+
+// Writes the report in the form its extension names. Returns an empty string on success, else
+// the reason (the extension, or the system's message).
+std::string WriteReportFile(const CheckReport& report, const std::string& path);
+
+}  // namespace fenwix

@@ -1,0 +1,26 @@
+#include "checks/run_checks.h"
+
+namespace fenwix {
+
+CheckReport RunChecks(const CheckInput& input, const CheckLimits& limits) {
+  CheckReport report;
+  report.job = input.job;
+  CheckVectors(input, limits, report);
+  CheckReadings(input, limits, report);
+  const NetworkGraph graph(*input.tables);
+  CheckNetwork(input, graph, report);
+  CheckApproxCoordinates(input, limits, graph, report);
+  for (CheckSection& section : report.sections) {
+    section.SortFlaggedFirst();
+    const size_t flagged = static_cast<size_t>(section.FlaggedCount());
+    if (section.rows.size() > flagged + MAX_PASSING_ROWS) {
+      section.unlisted_rows =
+          static_cast<int64_t>(section.rows.size() - flagged - MAX_PASSING_ROWS);
+      section.rows.resize(flagged + MAX_PASSING_ROWS);
+    }
+  }
+  report.Index();
+  return report;
+}
+
+}  // namespace fenwix

@@ -1,0 +1,47 @@
+#include "cli/report_options.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "checks/report_forms.h"
+
+namespace fenwix {
+
+std::optional<std::string> ReportOptions::Take(std::string_view option, const std::string& value,
+                                               ConvertDialog& dialog) {
+  if (option == "--report") {
+    ReportForm form = ReportForm::Text;
+    if (!ReportFormOf(value, form)) {
+      return "--report " + value + ": the name must end in .txt, .html or .json";
+    }
+    report_path = value;
+    dialog.run_checks = true;
+    return std::nullopt;
+  }
+  errno = 0;
+  std::ifstream file(value, std::ios::binary);
+  std::ostringstream text;
+  if (file) text << file.rdbuf();
+  if (!file || file.bad()) {
+    return "--check-limits " + value + ": " + (errno != 0 ? std::strerror(errno) : "cannot read");
+  }
+  const std::string fault = ReadCheckLimits(text.str(), dialog.check_limits);
+  if (!fault.empty()) return "--check-limits " + value + ": " + fault;
+  return std::nullopt;
+}
+
+std::optional<std::string> ReportOptions::Write(const ConvertDialog& dialog,
+                                                ConversionOutcome outcome) const {
+  if (report_path.empty()) return std::nullopt;
+  if (outcome != ConversionOutcome::Succeeded && outcome != ConversionOutcome::Incomplete) {
+    return std::nullopt;
+  }
+  const std::string fault = WriteReportFile(dialog.check_report, report_path);
+  if (fault.empty()) return std::nullopt;
+  return "cannot write the check report " + report_path + ": " + fault + " (the output file " +
+         dialog.output_path + " is written)";
+}
+
+}  // namespace fenwix

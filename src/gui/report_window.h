@@ -1,0 +1,46 @@
+#pragma once
+// The check report of the last conversion in a window of its own: the HTML form, flagged rows
+// first, and a Save button that writes any of the three forms.
+
+#include <functional>
+#include <optional>
+
+#include <QDialog>
+#include <QString>
+
+#include "checks/check_report.h"
+
+class QLabel;
+class QTextBrowser;
+
+namespace fenwix {
+
+class ReportWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Asks where to save; nothing when the person cancelled. Tests answer it themselves.
+  using SaveChooser = std::function<std::optional<QString>()>;
+
+  explicit ReportWindow(QWidget* parent = nullptr);
+
+  // Shows a report; the window keeps its own copy, so that the sketch and other windows can ask
+  // it which stations and observations are flagged and why.
+  void ShowReport(const CheckReport& report);
+  const CheckReport& report() const { return report_; }
+
+  void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
+  // Writes the report to path in the form its extension names; the outcome shows in the
+  // window's status line. True when written.
+  bool SaveTo(const QString& path);
+
+ private:
+  void OnSave();
+
+  CheckReport report_;
+  SaveChooser save_chooser_;
+  QTextBrowser* view_ = nullptr;
+  QLabel* status_ = nullptr;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,78 @@
+#pragma once
+// The total-station readings of a job as they came from the field, one per "Observation"
+// element, beside the averaged records of the observation table; and the XML line each record
+// started on. The checks look here for what averaging hides: a face-two reading that disagrees
+// with face one, a closing backsight that does not close.
+//
+// Compact on purpose: a large job has tens of thousands of readings, so each is a fixed-size
+// row of numbers and point names are indices into one list.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/records.h"
+
+namespace fenwix {
+
+enum class ReadingType : uint8_t { Backsight = 1, Foresight = 2, Shotsight = 3 };
+
+// Face of a reading, from its zenith angle: face two past half a circle.
+inline constexpr uint8_t FACE_UNKNOWN = 0;
+inline constexpr uint8_t FACE_ONE = 1;
+inline constexpr uint8_t FACE_TWO = 2;
+
+struct RawSetup {
+  int32_t station = 0;  // index into ReadingLog::names
+  int32_t line = 0;     // XML line of the "Station" element
+};
+
+// Values are MISSING_VALUE when the reading did not give them. Angles are radians as read (not
+// reduced to face one); lengths are meters.
+struct RawReading {
+  double horiz_angle = MISSING_VALUE;
+  double zenith = MISSING_VALUE;
+  double slope_dist = MISSING_VALUE;
+  double prism_height = MISSING_VALUE;
+  int32_t setup = -1;  // index into ReadingLog::setups, -1 before any "Station"
+  int32_t point = 0;   // index into ReadingLog::names
+  int32_t line = 0;    // XML line of the "Observation" element
+  ReadingType type = ReadingType::Backsight;
+  uint8_t linear_unit = LINEAR_UNIT_METER;  // unit the distances were given in
+  uint8_t face = FACE_UNKNOWN;
+};
+
+class ReadingLog {
+ public:
+  ReadingLog();
+  void Clear();
+
+  // Index of name in names() (0 for an empty name). Consecutive readings mostly name the same
+  // few points, so only the latest names are searched and no table of all names is kept: one
+  // name may have several entries, and users compare names, not indices, across setups.
+  int32_t NameIndex(std::string_view name);
+  void BeginSetup(int32_t line);
+  void SetSetupStation(std::string_view station);
+  void AddReading(const RawReading& reading) { readings_.push_back(reading); }
+  // The XML line of observation row `row`, recorded in row order (row 0 is the placeholder).
+  void AddRecordLine(int32_t line) { record_lines_.push_back(line); }
+
+  const std::vector<std::string>& names() const { return names_; }
+  const std::vector<RawSetup>& setups() const { return setups_; }
+  const std::vector<RawReading>& readings() const { return readings_; }
+  int32_t record_line(int32_t row) const {
+    return row >= 0 && static_cast<size_t>(row) < record_lines_.size()
+               ? record_lines_[static_cast<size_t>(row)]
+               : 0;
+  }
+  int32_t setup_count() const { return static_cast<int32_t>(setups_.size()); }
+
+ private:
+  std::vector<std::string> names_;
+  std::vector<RawSetup> setups_;
+  std::vector<RawReading> readings_;
+  std::vector<int32_t> record_lines_;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,210 @@
+// Each check on a small network with true geometry: one planted blunder flags exactly the rows
+// that hold it, and the clean job flags nothing. The job goes through the whole conversion, so
+// the reader's log of raw readings is tested with the checks.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "approx/truth_network.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
+
+namespace fenwix {
+namespace {
+
+using testing::PackedDms;
+using testing::TruthNetwork;
+
+enum class Plant {
+  None,
+  VectorDz,
+  FaceTwo,
+  ClosingBacksight,
+  TypedLowerCase,
+  Island,
+  NoSd,
+  Distance
+};
+
+// One arc-minute, radians.
+constexpr double ARC_MINUTE = M_PI / 180.0 / 60.0;
+
+TruthNetwork Network() {
+  TruthNetwork net(46.5, 7.25, 30.0);
+  net.Add("P10", 0, 0, 0);
+  net.Add("P11", 800, 100, 5);
+  net.Add("P12", 300, 700, -3);
+  net.Add("P13", -400, 500, 2);
+  net.Add("X1", 3000, 3000, 0);
+  net.Add("X2", 3100, 3000, 0);
+  return net;
+}
+
+std::string Number(double value) {
+  std::ostringstream text;
+  text.precision(4);
+  text << std::fixed << value;
+  return text.str();
+}
+
+std::string JobXml(const TruthNetwork& net, Plant plant) {
+  std::ostringstream out;
+  out << "<?xml version=\"1.0\"?>\n<data>\n";
+  const auto vector = [&](const char* base, const char* rover, double dz_error, bool sd) {
+    const auto v = net.GpsVector(base, rover);
+    out << "<Vector>\n<BasePoint>" << base << "</BasePoint><RoverPoint>" << rover
+        << "</RoverPoint>\n<DX>" << Number(v.dx) << "</DX><DY>" << Number(v.dy) << "</DY><DZ>"
+        << Number(v.dz + dz_error) << "</DZ>\n"
+        << (sd ? "<SX>0.002</SX><SY>0.002</SY><SZ>0.004</SZ>\n" : "") << "</Vector>\n";
+  };
+  vector("P10", "P11", 0, true);
+  vector("P11", "P10", plant == Plant::VectorDz ? 0.05 : 0.0, true);
+  vector("P11", "P12", 0, true);
+  vector("P12", "P10", 0, true);
+  vector("P10", "P13", 0, true);
+  vector("P13", "P12", 0, true);
+  vector("P11", "P13", 0, true);
+  if (plant == Plant::NoSd) vector("P12", "P13", 0, false);
+  if (plant == Plant::Island) vector("X1", "X2", 0, true);
+
+  // Both faces of one pointing; errors in radians and meters on the chosen face.
+  const auto pointing = [&](const char* type, const char* at, const char* target, const char* typed,
+                            double hz_error_two, double hz_error_one, double distance_error) {
+    const auto s = net.Sight(at, target);
+    const double orientation = 0.7;
+    for (int face = 1; face <= 2; ++face) {
+      double hz = std::fmod(orientation + s.azimuth + (face == 2 ? M_PI : 0.0), 2 * M_PI);
+      hz += face == 2 ? hz_error_two : hz_error_one;
+      out << "<Observation><ObsType>" << type << "</ObsType><PointNumber>" << typed
+          << "</PointNumber><PrismHeight>0.000</PrismHeight><HorizontalAngle>" << PackedDms(hz)
+          << "</HorizontalAngle><ZenithAngle>"
+          << PackedDms(face == 1 ? s.zenith : 2 * M_PI - s.zenith)
+          << "</ZenithAngle><SlopeDistance>" << Number(s.slope + distance_error)
+          << "</SlopeDistance></Observation>\n";
+    }
+  };
+  out << "<Station><StationPoint>P10</StationPoint><InstrumentHeight>0</InstrumentHeight>\n";
+  pointing("Backsight", "P10", "P11", "P11", 0, 0, 0);
+  pointing("Foresight", "P10", "P12", "P12", plant == Plant::FaceTwo ? 2 * ARC_MINUTE : 0, 0, 0);
+  pointing("Backsight", "P10", "P11", "P11", 0, plant == Plant::ClosingBacksight ? ARC_MINUTE : 0,
+           0);
+  out << "</Station>\n<Station><StationPoint>P13</StationPoint><InstrumentHeight>0"
+         "</InstrumentHeight>\n";
+  pointing("Backsight", "P13", "P10", "P10", 0, 0, 0);
+  pointing("Foresight", "P13", "P12", plant == Plant::TypedLowerCase ? "p12" : "P12", 0, 0,
+           plant == Plant::Distance ? 2.0 : 0.0);
+  pointing("Backsight", "P13", "P10", "P10", 0, 0, 0);
+  out << "</Station>\n</data>\n";
+  return out.str();
+}
+
+// Per section, the station sets of its flagged rows.
+using Flags = std::map<std::string, std::set<std::set<std::string>>>;
+
+Flags FlaggedRows(const CheckReport& report) {
+  Flags flags;
+  for (const CheckSection& section : report.sections) {
+    for (const CheckRow& row : section.rows) {
+      if (row.flagged) flags[section.name].insert({row.stations.begin(), row.stations.end()});
+    }
+  }
+  return flags;
+}
+
+struct Converted {
+  ConvertDialog dialog;
+  std::string xml;
+  std::string output;
+};
+
+void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder,
+             bool checks = true) {
+  job.xml = JobXml(Network(), plant);
+  testing::WriteFile(folder.path() / "job.xml", job.xml);
+  ConvertDialog& dialog = job.dialog;
+  dialog.InitializeDefaults();
+  dialog.run_checks = checks;
+  dialog.xml_path = (folder.path() / "job.xml").string();
+  dialog.output_path = (folder.path() / "job.txt").string();
+  dialog.seed_name = "P10";
+  dialog.seed_latitude = 46.3;
+  dialog.seed_longitude = 7.15;
+  dialog.seed_height = 30.0;
+  dialog.compute_local = 1;
+  testing::RecordingUi ui;
+  ASSERT_EQ(dialog.RunConversion(ui), ConversionOutcome::Succeeded);
+  job.output = testing::ReadFile(folder.path() / "job.txt");
+  EXPECT_EQ(
+      ui.messages.back().text.find("flagged " + std::to_string(dialog.check_report.FlaggedRows()) +
+                                   " row") == std::string::npos,
+      !checks);
+}
+
+TEST(PlantedBlunders, EachFlagsExactlyItsRows) {
+  const struct {
+    Plant plant;
+    Flags expected;
+  } cases[] = {
+      {Plant::None, {}},
+      {Plant::VectorDz,
+       {{"repeated_vectors", {{"P10", "P11"}}},
+        {"loop_closures", {{"P10", "P11", "P12"}, {"P10", "P11", "P13"}}}}},
+      {Plant::FaceTwo, {{"face_pairs", {{"P10", "P12"}}}}},
+      {Plant::ClosingBacksight, {{"closing_backsight", {{"P10", "P11"}}}}},
+      {Plant::TypedLowerCase, {{"seen_once", {{"p12"}}}, {"look_alike_names", {{"P12", "p12"}}}}},
+      {Plant::Island,
+       {{"connectivity", {{"X1", "X2"}}},
+        {"seen_once", {{"X1"}, {"X2"}}},
+        {"not_computed", {{"X1"}, {"X2"}}}}},
+      {Plant::NoSd, {{"vectors_without_sd", {{"P12", "P13"}}}}},
+      {Plant::Distance, {{"gross_approx", {{"P13", "P12", "P10"}}}}},
+  };
+  testing::ScratchFolder folder("checks");
+  Converted unchecked;
+  Convert(Plant::None, unchecked, folder, false);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.plant));
+    Converted job;
+    Convert(c.plant, job, folder);
+    EXPECT_EQ(FlaggedRows(job.dialog.check_report), c.expected);
+    // Every check ran; none changed the adjustment file.
+    EXPECT_EQ(job.dialog.check_report.sections.size(), 10u);
+    if (c.plant == Plant::None) {
+      EXPECT_EQ(job.output, unchecked.output);
+    }
+  }
+}
+
+// The rows point at the readings: the 2C row names the XML lines of both faces of the pointing.
+TEST(PlantedBlunders, RowsNameTheXmlLinesOfTheirReadings) {
+  testing::ScratchFolder folder("checks-lines");
+  Converted job;
+  Convert(Plant::FaceTwo, job, folder);
+  std::vector<std::string> lines(1);
+  std::istringstream text(job.xml);
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  for (const CheckSection& section : job.dialog.check_report.sections) {
+    if (section.name != "face_pairs") continue;
+    ASSERT_TRUE(section.rows.at(0).flagged);
+    ASSERT_EQ(section.rows[0].lines.size(), 2u);
+    for (const int32_t line : section.rows[0].lines) {
+      EXPECT_NE(
+          lines.at(static_cast<size_t>(line)).find("<ObsType>Foresight</ObsType><PointNumber>P12"),
+          std::string::npos);
+    }
+    EXPECT_NEAR(section.rows[0].values[0], 120.0, 0.01);
+  }
+  EXPECT_TRUE(job.dialog.check_report.IsStationFlagged("P12"));
+  EXPECT_FALSE(job.dialog.check_report.IsStationFlagged("P13"));
+}
+
+}  // namespace
+}  // namespace fenwix
