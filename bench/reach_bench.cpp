@@ -136,7 +136,7 @@ Report Phase(const fs::path& input, const std::string& seed, int steps) {
   const fenwix::Ellipsoid datum{"WGS 84", fenwix::WGS84_A, fenwix::WGS84_INV_F};
   const double start = ThreadCpu();
   const int32_t not_computed = fenwix::ComputeApproxCoordinates(
-      tables, index, fenwix::SeedPosition{45.0, -120.0, 0.0}, datum, steps);
+      tables, index, fenwix::SeedPosition{45.0, -120.0, 0.0}, datum, nullptr, steps);
   return {ThreadCpu() - start, not_computed};
 }
 

@@ -69,6 +69,7 @@ settings 45.3015
 shot guide-dialog ""
 shot guide-similar-stations "Found two stations" alt+c
 shot guide-success "^fenwix$" alt+c alt+d
+shot guide-report "^Check report$" alt+c alt+d Return
 settings 95 1
 shot guide-validation "^fenwix$" alt+c
 echo "Screenshots in $out"

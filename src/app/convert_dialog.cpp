@@ -68,17 +68,18 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   writer_state.output_datum_name = datum.name;
   writer_state.output_datum_a = datum.a;
   writer_state.output_datum_inv_f = datum.inv_f;
-  const int32_t not_computed =
-      fenwix::ComputeApproxCoordinates(tables, seed_index,
-                                       SeedPosition{seed_latitude, seed_longitude, seed_height,
-                                                    seed_north, seed_east, seed_elevation},
-                                       datum, max_steps, PropagationProgress(keep_going));
+  const int32_t not_computed = fenwix::ComputeApproxCoordinates(
+      tables, seed_index,
+      SeedPosition{seed_latitude, seed_longitude, seed_height, seed_north, seed_east,
+                   seed_elevation},
+      datum, &placements, max_steps, PropagationProgress(keep_going));
   return cancelled ? -1 : not_computed;
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
   try {
     tables.ResetTables();
+    placements.clear();
     reading_log.Clear();
     check_report = CheckReport{};
     xml_path = TrimWhiteSpace(xml_path);

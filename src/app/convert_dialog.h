@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/user_interface.h"
 #include "approx/approx_coordinates.h"
 #include "checks/check_limits.h"
 #include "checks/check_report.h"
 #include "model/reading_log.h"
+#include "model/station_placement.h"
 #include "model/survey_tables.h"
 #include "writer/writer_state.h"
 
@@ -62,6 +64,9 @@ class ConvertDialog {
   WriterState writer_state;
 
   SurveyTables tables;
+  // How each station row came by its approximate coordinates in the last conversion; empty
+  // when it computed none.
+  std::vector<StationPlacement> placements;
 
   // The check report: with run_checks set, the reader keeps its raw readings and every
   // conversion that writes the output file ends with a fresh report (the final message says how

@@ -63,14 +63,19 @@ struct SightTriple {
 
 class Propagation {
  public:
-  explicit Propagation(SurveyTables& tables)
+  Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements)
       : tables_(tables),
+        placements_(placements),
         index_(tables),
         e2_(PropagationEccentricitySquared()),
         known_position_(static_cast<size_t>(tables.station_count()), -1),
         seen_(static_cast<size_t>(tables.station_count()), 0) {
+    if (placements_ != nullptr) {
+      placements_->assign(static_cast<size_t>(tables.station_count()), StationPlacement::None);
+    }
     for (int32_t i = 1; i < tables_.station_count(); ++i) {
       if (Row(i).coords_known) {
+        Placed(i, StationPlacement::Seed);
         AppendKnown(i);
       } else {
         ++unknown_count_;
@@ -109,7 +114,12 @@ class Propagation {
     known_height_sum_ += Row(i).height;
   }
 
-  void MarkKnown(int32_t i, const Geodetic& g) {
+  void Placed(int32_t i, StationPlacement how) {
+    if (placements_ != nullptr) (*placements_)[static_cast<size_t>(i)] = how;
+  }
+
+  void MarkKnown(int32_t i, const Geodetic& g, StationPlacement how = StationPlacement::Observed) {
+    Placed(i, how);
     StationRecord& row = Row(i);
     row.latitude = g.phi;
     row.longitude = g.lam;
@@ -194,7 +204,7 @@ class Propagation {
       changed_.pop();
       changed_mark_[static_cast<size_t>(u)] = 0;
       if (Row(u).coords_known) continue;
-      if (Gather(u, linked) != Placed::Not) return true;
+      if (Gather(u, linked) != Gathered::Nothing) return true;
     }
     return false;
   }
@@ -362,24 +372,24 @@ class Propagation {
     std::vector<int32_t> linked;
     for (int32_t u = 1; u < tables_.station_count(); ++u) {
       if (Row(u).coords_known) continue;
-      if (Gather(u, linked) == Placed::ByIntersection) return;
+      if (Gather(u, linked) == Gathered::ByIntersection) return;
     }
   }
 
-  enum class Placed { Not, ByOneStation, ByIntersection };
+  enum class Gathered { Nothing, ByOneStation, ByIntersection };
 
   // What the known stations saw of unknown station u, placing it by one of them or by
   // intersection.
-  Placed Gather(int32_t u, std::vector<int32_t>& linked) {
+  Gathered Gather(int32_t u, std::vector<int32_t>& linked) {
     PendingObservations pending;
     LinkedKnown(u, linked);
     for (const int32_t k : linked) Compute(k, u, Direction::Forward, &pending);
     for (const int32_t k : linked) Compute(k, u, Direction::Backward, &pending);
     // Placed by one station after all (a reference became known since that station was last
     // visited): its position stands and is not intersected again.
-    if (Row(u).coords_known) return Placed::ByOneStation;
+    if (Row(u).coords_known) return Gathered::ByOneStation;
     const double mean_height = known_height_sum_ / static_cast<double>(known_.size());
-    return Intersect(u, pending, mean_height) ? Placed::ByIntersection : Placed::Not;
+    return Intersect(u, pending, mean_height) ? Gathered::ByIntersection : Gathered::Nothing;
   }
 
   // Horizontal distances to u where a zenith angle allows, then the remaining slope
@@ -459,11 +469,12 @@ class Propagation {
     }
     const Geodetic g{place.phi, place.lam, height};
     if (!Usable(g)) return false;
-    MarkKnown(u, g);
+    MarkKnown(u, g, StationPlacement::Intersected);
     return true;
   }
 
   SurveyTables& tables_;
+  std::vector<StationPlacement>* placements_;
   const ObservationIndex index_;
   const double e2_;
   // Known stations in the order they became known, and each station's place in that list
@@ -504,15 +515,15 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
   return FoundAzimuth{true, AddAngles(to_reference.azimuth, angle)};
 }
 
-int PropagateCoordinates(SurveyTables& tables, int max_steps,
-                         const PropagationProgress& keep_going) {
-  Propagation propagation(tables);
+int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements,
+                         int max_steps, const PropagationProgress& keep_going) {
+  Propagation propagation(tables, placements);
   return propagation.Run(max_steps, keep_going);
 }
 
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum, int max_steps,
-                                 const PropagationProgress& keep_going) {
+                                 const Ellipsoid& datum, std::vector<StationPlacement>* placements,
+                                 int max_steps, const PropagationProgress& keep_going) {
   if (seed_index >= 1 && seed_index < tables.station_count()) {
     StationRecord& row = tables.station(seed_index);
     row.latitude = DmsToRadians(seed.latitude);
@@ -524,7 +535,7 @@ int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const
     const double e2 = EccentricitySquaredOf(datum.a, datum.inv_f);
     const Cartesian p0 = GeodeticToCartesian(datum.a, e2, phi0, lam0, seed.height);
 
-    PropagateCoordinates(tables, max_steps, keep_going);
+    PropagateCoordinates(tables, placements, max_steps, keep_going);
 
     for (int32_t i = 1; i < tables.station_count(); ++i) {
       StationRecord& station = tables.station(i);

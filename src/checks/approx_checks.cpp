@@ -34,13 +34,15 @@ Known KnownStation(const SurveyTables& tables, std::string_view name) {
   return station.coords_known ? Known{&station} : Known{};
 }
 
-CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits) {
+CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
+                        const NetworkGraph& graph) {
   const SurveyTables& tables = *input.tables;
   CheckSection section = MakeSection(
       "gross_approx", "Observations against approximate coordinates",
       "slope distance off by more than gross_distance_m + gross_distance_ppm, or horizontal angle "
-      "off by more than gross_angle_minutes");
-  section.columns = {{"distance m", 3}, {"from coords m", 3}, {"d dist m", 3}, {"d angle '", 1}};
+      "off by more than gross_angle_minutes (a station that one observation alone names is not "
+      "checked: that observation placed it)");
+  section.columns = {{"distance m", 3}, {"computed m", 3}, {"d dist m", 3}, {"d angle '", 1}};
   section.limits = {{"gross_distance_m", limits.gross_distance_m},
                     {"gross_distance_ppm", limits.gross_distance_ppm},
                     {"gross_angle_minutes", limits.gross_angle_minutes}};
@@ -60,6 +62,9 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits) {
     const std::string& target_name = obs.kind == ObsKind::Sight ? obs.back_name : obs.fore_name;
     const Known target = KnownStation(tables, target_name);
     if (!at || !target || at.station == target.station) continue;
+    // A station named by this observation alone was placed by it: the coordinates can only
+    // repeat it.
+    if (graph.Uses(StationOf(tables, target_name)) == 1) continue;
     const double ih = Given(obs.instr_height) ? obs.instr_height : 0.0;
     const double th = Given(obs.target_height) ? obs.target_height : 0.0;
     double distance = NO_VALUE;
@@ -143,7 +148,7 @@ CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph
 
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
                             const NetworkGraph& graph, CheckReport& report) {
-  report.sections.push_back(GrossCheck(input, limits));
+  report.sections.push_back(GrossCheck(input, limits, graph));
   report.sections.push_back(NotComputedCheck(input, graph));
 }
 

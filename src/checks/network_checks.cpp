@@ -74,8 +74,9 @@ CheckSection SeenOnceCheck(const CheckInput& input, const NetworkGraph& graph) {
     row.lines = {input.log->record_line(observation)};
     row.flagged = true;
     const ObsRecord& obs = tables.observations()[static_cast<size_t>(observation)];
-    row.note = obs.kind == ObsKind::GpsVector ? "in one vector only" : "in one observation only";
-    row.note += " (at " + obs.at_name + ")";
+    const std::string& other = obs.kind == ObsKind::Sight ? obs.back_name : obs.fore_name;
+    row.note = (obs.kind == ObsKind::GpsVector ? "only in the vector " : "only in the sight ") +
+               obs.at_name + " - " + other;
   }
   return section;
 }

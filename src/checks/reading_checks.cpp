@@ -17,6 +17,9 @@ namespace {
 
 using namespace check_support;
 
+// Readings after a pointing searched for its other face: a round of a few dozen targets.
+constexpr size_t PAIR_SEARCH = 64;
+
 // An angle brought into [-π, π).
 double Reduced(double angle) {
   return std::remainder(angle, TWO_PI);
@@ -66,15 +69,25 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
                     {"face_distance_mm", limits.face_distance_mm},
                     {"prism_change_mm", limits.prism_change_mm}};
   const auto& readings = log.readings();
-  // A pointing is read on one face and at once on the other: neighbouring readings of one setup
-  // to one point on opposite faces form a pair.
-  for (size_t i = 0; i + 1 < readings.size(); ++i) {
+  // A pointing read on one face is read on the other at once or when the round comes back: each
+  // reading pairs with the next unpaired reading of its setup to the same point on the other
+  // face, looked for among the next PAIR_SEARCH readings.
+  std::vector<bool> paired(readings.size(), false);
+  for (size_t i = 0; i < readings.size(); ++i) {
     const RawReading& a = readings[i];
-    const RawReading& b = readings[i + 1];
-    if (a.setup != b.setup || a.point == 0 || a.face == FACE_UNKNOWN || b.face == FACE_UNKNOWN ||
-        a.face == b.face || PointName(log, a.point) != PointName(log, b.point)) {
-      continue;
+    if (paired[i] || a.point == 0 || a.face == FACE_UNKNOWN) continue;
+    size_t j = i + 1;
+    const size_t end = std::min(readings.size(), i + 1 + PAIR_SEARCH);
+    for (; j < end && readings[j].setup == a.setup; ++j) {
+      const RawReading& c = readings[j];
+      if (!paired[j] && c.face != FACE_UNKNOWN && c.face != a.face &&
+          PointName(log, c.point) == PointName(log, a.point)) {
+        break;
+      }
     }
+    if (j >= end || readings[j].setup != a.setup) continue;
+    paired[i] = paired[j] = true;
+    const RawReading& b = readings[j];
     const RawReading& one = a.face == FACE_ONE ? a : b;
     const RawReading& two = a.face == FACE_ONE ? b : a;
     CheckRow& row = section.rows.emplace_back();
@@ -111,7 +124,6 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
         row.flagged = true;
       }
     }
-    ++i;
   }
   return section;
 }

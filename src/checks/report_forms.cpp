@@ -22,6 +22,8 @@ constexpr size_t NAMES_SHOWN = 12;
 
 std::string Value(double value, int decimals) {
   if (std::isnan(value)) return std::string();
+  // No "-0.0" for a value that rounds to zero.
+  if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0.0;
   return fmt::format("{:.{}f}", value, decimals);
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "checks/check_support.h"
@@ -90,9 +91,23 @@ void MisfitRow(const Frame& frame, const Vec3& misfit, double length,
   }
 }
 
-std::vector<CheckColumn> MisfitColumns(const char* length_name) {
-  return {{"dN mm", 1}, {"dE mm", 1},     {"dU mm", 1}, {"horiz mm", 1},
-          {"3D mm", 1}, {length_name, 3}, {"ppm", 1}};
+// A section of misfits whose limits are named prefix_horizontal_mm, prefix_horizontal_ppm,
+// prefix_vertical_mm and prefix_vertical_ppm.
+CheckSection MisfitSection(const char* name, const char* title, const std::string& prefix,
+                           const std::string& misfit, const std::string& length,
+                           const PlanHeightLimits& limits) {
+  CheckSection section = MakeSection(
+      name, title,
+      "horizontal " + misfit + " over " + prefix + "_horizontal_mm + " + prefix +
+          "_horizontal_ppm of the " + (length == "loop" ? "loop length" : length) +
+          ", or vertical over " + prefix + "_vertical_mm + " + prefix + "_vertical_ppm");
+  section.columns = {{"dN mm", 1}, {"dE mm", 1},       {"dU mm", 1}, {"horiz mm", 1},
+                     {"3D mm", 1}, {length + " m", 3}, {"ppm", 1}};
+  section.limits = {{prefix + "_horizontal_mm", limits.horizontal_mm},
+                    {prefix + "_horizontal_ppm", limits.horizontal_ppm},
+                    {prefix + "_vertical_mm", limits.vertical_mm},
+                    {prefix + "_vertical_ppm", limits.vertical_ppm}};
+  return section;
 }
 
 void AddVectorRows(const CheckInput& input, const std::vector<PairVector>& vectors,
@@ -177,32 +192,18 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
     edges.push_back(edge);
   }
 
-  CheckSection repeated =
-      MakeSection("repeated_vectors", "Repeated GNSS vectors",
-                  "horizontal difference over vector_horizontal_mm + vector_horizontal_ppm of the "
-                  "length, or vertical over vector_vertical_mm + vector_vertical_ppm");
-  repeated.columns = MisfitColumns("length m");
-  repeated.limits = {{"vector_horizontal_mm", limits.vector_horizontal_mm},
-                     {"vector_horizontal_ppm", limits.vector_horizontal_ppm},
-                     {"vector_vertical_mm", limits.vector_vertical_mm},
-                     {"vector_vertical_ppm", limits.vector_vertical_ppm}};
   const PlanHeightLimits vector_limits{limits.vector_horizontal_mm, limits.vector_horizontal_ppm,
                                        limits.vector_vertical_mm, limits.vector_vertical_ppm};
+  CheckSection repeated = MisfitSection("repeated_vectors", "Repeated GNSS vectors", "vector",
+                                        "difference", "length", vector_limits);
   for (const Edge& edge : edges) {
     if (edge.count > 1) AddVectorRows(input, vectors, edge, vector_limits, repeated);
   }
 
-  CheckSection loops =
-      MakeSection("loop_closures", "GNSS loop closures",
-                  "horizontal misclosure over loop_horizontal_mm + loop_horizontal_ppm of the loop "
-                  "length, or vertical over loop_vertical_mm + loop_vertical_ppm");
-  loops.columns = MisfitColumns("loop m");
-  loops.limits = {{"loop_horizontal_mm", limits.loop_horizontal_mm},
-                  {"loop_horizontal_ppm", limits.loop_horizontal_ppm},
-                  {"loop_vertical_mm", limits.loop_vertical_mm},
-                  {"loop_vertical_ppm", limits.loop_vertical_ppm}};
   const PlanHeightLimits loop_limits{limits.loop_horizontal_mm, limits.loop_horizontal_ppm,
                                      limits.loop_vertical_mm, limits.loop_vertical_ppm};
+  CheckSection loops = MisfitSection("loop_closures", "GNSS loop closures", "loop", "misclosure",
+                                     "loop", loop_limits);
 
   // Triangles by the degree ordering: each edge points from the station of lower degree to the
   // higher, so every station has at most about sqrt(2E) successors and the listing costs

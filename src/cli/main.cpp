@@ -22,6 +22,7 @@
 #include "app/settings_file.h"
 #include "cli/progress_line.h"
 #include "cli/report_options.h"
+#include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -60,6 +61,7 @@ constexpr std::string_view USAGE =
     "  --settings FILE       start from a dialog configuration file\n"
     "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
     "                        100); 0 computes every reachable station\n"
+    "  --sketch FILE.svg     also draw the network as an SVG file\n"
     "  --report FILE         write the check report; .txt, .html or .json names its form\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --help                show this help\n"
@@ -120,6 +122,7 @@ int Run(int argc, char** argv) {
   }
 
   std::optional<fenwix::MergePolicy> policy;
+  std::optional<std::string> sketch_path;
   fenwix::ReportOptions report;
   bool compute_asked = false;
   std::vector<std::string> files;
@@ -149,6 +152,9 @@ int Run(int argc, char** argv) {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
     } else if (arg == "--settings") {
       ++i;
+    } else if (arg == "--sketch") {
+      sketch_path = value();
+      if (!sketch_path) return UsageError("--sketch needs a file name");
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
                arg == "--tolerance" || arg == "--merge" || arg == "--datum" || arg == "--north" ||
                arg == "--east" || arg == "--elev" || arg == "--max-steps") {
@@ -222,6 +228,11 @@ int Run(int argc, char** argv) {
   }
   dialog.xml_path = files[0];
   dialog.output_path = files[1];
+  if (sketch_path) {
+    if (auto refused = fenwix::RefuseSketchPath(*sketch_path, files[0], files[1])) {
+      return UsageError(*refused);
+    }
+  }
 
   if (!policy) {
     policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
@@ -233,11 +244,15 @@ int Run(int argc, char** argv) {
       !size_error;
   fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown);
   const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
-  if (auto error = report.Write(dialog, outcome)) {
-    fmt::print(stderr, "fenwix-convert: {}\n", *error);
-    // An input not read completely keeps its own status.
-    if (outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
-  }
+  const std::optional<std::string> report_error = report.Write(dialog, outcome);
+  if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
+  // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
+  // fails the run and leaves that file as it is.
+  const bool written = outcome == fenwix::ConversionOutcome::Succeeded ||
+                       outcome == fenwix::ConversionOutcome::Incomplete;
+  if (written && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) return EXIT_FAILED;
+  // An input not read completely keeps its own status.
+  if (report_error && outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
   switch (outcome) {
     case fenwix::ConversionOutcome::Succeeded:
       return ui.Showed(fenwix::MSG_SEED_NOT_FOUND) ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;

@@ -10,7 +10,7 @@
 
 namespace fenwix {
 
-// Start of every line that fenwix-convert writes to standard error.
+// Start of every message that fenwix-convert writes to standard error.
 inline constexpr const char* MESSAGE_PREFIX = "fenwix-convert: ";
 
 enum class MergePolicy { Ask, Different, KeepFirst, KeepSecond };

@@ -94,6 +94,20 @@ void SetTextKeepingSelection(QLineEdit* edit, const QString& text) {
   if (whole) edit->selectAll();
 }
 
+// After a message about a file, the edit that names it has the focus with its text selected,
+// as a refused field does.
+void SelectFileEdit(int32_t message_id, QLineEdit* xml_edit, QLineEdit* output_edit) {
+  QLineEdit* edit = nullptr;
+  if (message_id == MSG_CANNOT_READ || message_id == MSG_NO_XML_NAME) edit = xml_edit;
+  if (message_id == MSG_CANNOT_OPEN || message_id == MSG_NO_OUTPUT_NAME ||
+      message_id == MSG_OUTPUT_IS_INPUT) {
+    edit = output_edit;
+  }
+  if (edit == nullptr) return;
+  edit->setFocus(Qt::OtherFocusReason);
+  edit->selectAll();
+}
+
 QString NumberText(double value) {
   return QString::fromStdString(FormatFieldNumber(value));
 }
@@ -134,6 +148,10 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  sketch_action_ = menu_bar->addMenu(QStringLiteral("&View"))->addAction(QString());
+  sketch_action_->setObjectName(QStringLiteral("sketchAction"));
+  connect(sketch_action_, &QAction::triggered, this, &ConvertWindow::ShowSketch);
+  UpdateSketchAction();
   QMenu* report = menu_bar->addMenu(QStringLiteral("&Report"));
   report_action_ = report->addAction(QStringLiteral("&Check report..."));
   report_action_->setObjectName(QStringLiteral("checkReportAction"));
@@ -348,6 +366,7 @@ void ConvertWindow::OnConvert() {
   }
   // The conversion trims the names in place; show them as it used them.
   ExchangeToControls();
+  OfferSketch();
 }
 
 void ConvertWindow::OnBrowse(FileKind kind) {
@@ -416,24 +435,16 @@ QSize ConvertWindow::DialogUnitsToPixels(const QFont& font, int width_units, int
 void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
   if (message_hook_) {
     message_hook_(id, text);
-  } else {
-    QMessageBox box(QMessageBox::Warning, ApplicationTitle(), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("messageBox"));
-    // File names and station names reach messages; never read them as markup.
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    SelectFileEdit(id, xml_path_edit_, output_path_edit_);
+    return;
   }
-  // A message about a file leaves the person on the edit that names it, as a refused field does.
-  QLineEdit* file_edit = nullptr;
-  if (id == MSG_CANNOT_READ || id == MSG_NO_XML_NAME) file_edit = xml_path_edit_;
-  if (id == MSG_CANNOT_OPEN || id == MSG_NO_OUTPUT_NAME || id == MSG_OUTPUT_IS_INPUT) {
-    file_edit = output_path_edit_;
-  }
-  if (file_edit != nullptr) {
-    file_edit->setFocus(Qt::OtherFocusReason);
-    file_edit->selectAll();
-  }
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(), QString::fromStdString(text),
+                  QMessageBox::Ok, this);
+  box.setObjectName(QStringLiteral("messageBox"));
+  // File names and station names reach messages; never read them as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+  SelectFileEdit(id, xml_path_edit_, output_path_edit_);
 }
 
 void ConvertWindow::BeginWait() {

@@ -10,7 +10,8 @@
 //   1018 computeGeodeticCheck 1010 toleranceEdit 1013 tolerance2dRadio 1014 tolerance3dRadio
 //   1008 xmlFileEdit          1009 xmlBrowseButton 1000 convertButton
 //   1005 outputFileEdit       1007 outputBrowseButton 1 closeButton
-// The About box is the "About Fenwix..." entry (object name "aboutAction") of the Help menu.
+// The About box is the "About Fenwix..." entry (object name "aboutAction") of the Help menu; the
+// network sketch is "Network Sketch..." ("sketchAction") of the View menu.
 
 #include <cstdint>
 #include <functional>
@@ -18,14 +19,17 @@
 #include <string>
 
 #include <QDialog>
+#include <QPointer>
 
 #include "app/convert_dialog.h"
 #include "app/field_validation.h"
 #include "app/user_interface.h"
 #include "gui/file_chooser.h"
 #include "gui/report_window.h"
+#include "gui/sketch_window.h"
 
 class QAbstractButton;
+class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
@@ -97,6 +101,13 @@ class ConvertWindow : public QDialog, public UserInterface {
   void ShowCheckReport();
   ReportWindow* report_window() const { return report_window_; }
 
+  // The sketch of the last conversion in its own window (replacing one shown before).
+  void ShowSketch();
+  SketchWindow* sketch_window() const { return sketch_window_; }
+  // Answers in place of the question, after a conversion with approximate coordinates, whether
+  // to show the sketch.
+  void SetSketchOffer(std::function<bool()> offer) { sketch_offer_ = std::move(offer); }
+
   // A size in dialog units as pixels for a font: a horizontal unit is a quarter of the average
   // character width, a vertical unit an eighth of the character height.
   static QSize DialogUnitsToPixels(const QFont& font, int width_units, int height_units);
@@ -118,11 +129,17 @@ class ConvertWindow : public QDialog, public UserInterface {
   void OnConvert();
   void OnBrowse(FileKind kind);
   void OnClose();
+  // Enables the sketch entry, or says in it why there is nothing to draw.
+  void UpdateSketchAction();
+  void OfferSketch();
 
   ConvertDialog dialog_;
   std::string settings_path_;
   MessageHook message_hook_;
   FileChooser file_chooser_;
+  std::function<bool()> sketch_offer_;
+  QAction* sketch_action_ = nullptr;
+  QPointer<SketchWindow> sketch_window_;
 
   QLineEdit* seed_name_edit_ = nullptr;
   QLineEdit* north_edit_ = nullptr;

@@ -1,6 +1,7 @@
 #include "gui/file_chooser.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -79,13 +80,17 @@ void PrepareFileDialog(QFileDialog& dialog, const FileRequest& request) {
   // column takes the rest.
   if (auto* view = dialog.findChild<QTreeView*>()) {
     const QFontMetrics metrics(view->font());
-    const QString widest[] = {QString(), QStringLiteral("1023.99 KiB  Size"),
-                              QStringLiteral("Folder  txt File  Type"),
-                              QStringLiteral("31/12/2026 23:59  Date Modified")};
+    const std::pair<const char*, const char*> widest[] = {
+        {"1023.99 KiB", "Size"},
+        {"plain text document", "Type"},
+        {"31 Dec 2026 23:59:59", "Date Modified"}};
     QHeaderView* header = view->header();
     int others = 0;
     for (int column = 1; column < 4 && column < header->count(); ++column) {
-      const int width = metrics.horizontalAdvance(widest[column]) + 2 * metrics.averageCharWidth();
+      const auto& [entry, title] = widest[column - 1];
+      const int width = std::max(metrics.horizontalAdvance(QString::fromLatin1(entry)),
+                                 metrics.horizontalAdvance(QString::fromLatin1(title))) +
+                        3 * metrics.averageCharWidth();
       header->resizeSection(column, width);
       others += width;
     }

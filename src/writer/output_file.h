@@ -56,11 +56,11 @@ class OutputFile {
   const std::string& temporary_path() const { return temp_path_; }
 
  private:
+  void WriteWithPrefix(std::string_view text);
+
   std::FILE* stream_ = nullptr;
   bool owns_stream_ = false;
   bool error_ = false;
-  void WriteWithPrefix(std::string_view text);
-
   std::string buffer_;
   std::string line_prefix_;
   bool at_line_start_ = true;

@@ -97,8 +97,9 @@ TEST_P(UnlimitedPropagation, ReachesWhatTheBudgetReachesAtTheSamePositions) {
   const SeedPosition seed{45.0, -120.0, 20.0};
   EXPECT_EQ(ComputeApproxCoordinates(budget, budget.FindStation("S"), seed, wgs84),
             GetParam().budget_not_computed);
-  EXPECT_EQ(ComputeApproxCoordinates(unlimited, unlimited.FindStation("S"), seed, wgs84, 0),
-            GetParam().unlimited_not_computed);
+  EXPECT_EQ(
+      ComputeApproxCoordinates(unlimited, unlimited.FindStation("S"), seed, wgs84, nullptr, 0),
+      GetParam().unlimited_not_computed);
   for (int32_t i = 1; i < budget.station_count(); ++i) {
     const StationRecord& b = budget.station(i);
     const StationRecord& u = unlimited.station(i);

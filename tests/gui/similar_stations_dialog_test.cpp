@@ -53,6 +53,7 @@ TEST(SimilarStationsDialog, ShowsBothStationsRoundedToMillimeters) {
     ASSERT_NE(field, nullptr);
     EXPECT_EQ(field->text(), text) << name;
     EXPECT_TRUE(field->isReadOnly()) << name;
+    EXPECT_EQ(field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
   }
   EXPECT_EQ(Find<QLabel>(dialog, "firstDescription")->text(), "iron pin");
   // A description comes from the input file and is shown as plain text.

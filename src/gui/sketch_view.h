@@ -1,0 +1,65 @@
+#pragma once
+// Paints a network sketch with QPainter: north up, equal scale, zoom with the wheel around the
+// pointer, pan by dragging, a station's name and coordinates when the pointer rests on it.
+// Only what lies in the window is drawn, lines shorter than a pixel are skipped, and labels are
+// shown only where they do not overlap, so that a job of 20,000 stations stays smooth.
+
+#include <QPointF>
+#include <QWidget>
+
+#include "sketch/sketch_model.h"
+
+namespace fenwix {
+
+class SketchView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SketchView(SketchModel model, QWidget* parent = nullptr);
+
+  const SketchModel& model() const { return model_; }
+
+  // Scale and centre that show every station with a margin.
+  void FitToWindow();
+  // Zooms by factor keeping the point at pixel `anchor` where it is.
+  void ZoomAround(QPointF anchor, double factor);
+
+  // Paints the sketch at the current view into a picture of the given size (the window's size
+  // when painting the window).
+  void Render(QPainter& painter, QSize size) const;
+
+  // Pixel of a point in local north and east, and back.
+  QPointF ToPixel(double north, double east) const;
+  // Index in model().stations of the station drawn nearest to the pixel within the pick radius,
+  // or -1.
+  int StationAt(QPointF pixel) const;
+  // Labels drawn by the last Render.
+  int labels_drawn() const { return labels_drawn_; }
+  double scale() const { return scale_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void PaintLines(QPainter& painter, QSize size) const;
+  void PaintStations(QPainter& painter, QSize size) const;
+  void PaintOverlays(QPainter& painter, QSize size) const;
+  int LineAt(QPointF pixel) const;
+
+  SketchModel model_;
+  double scale_ = 1.0;  // pixels per meter
+  double centre_north_ = 0.0;
+  double centre_east_ = 0.0;
+  bool fitted_ = false;
+  bool dragging_ = false;
+  QPointF drag_from_;
+  mutable int labels_drawn_ = 0;
+};
+
+}  // namespace fenwix

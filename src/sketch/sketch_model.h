@@ -1,0 +1,111 @@
+#pragma once
+// The network sketch as plain data: station symbols on their local north and east, observation
+// lines by kind and direction, the stations that have no place in the drawing, and the frame
+// (extent, scale bar, title). Built from the tables after a conversion; the SVG writer and the
+// window both draw it, north up, east right, at equal scale on both axes.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/station_placement.h"
+#include "model/survey_tables.h"
+
+namespace fenwix {
+
+enum class SketchSymbol : uint8_t {
+  Seed,         // triangle
+  Computed,     // filled circle
+  Intersected,  // open circle
+};
+
+enum class SketchLineKind : uint8_t {
+  GpsVector,     // base to rover
+  TotalStation,  // occupied station to the sighted one (angle sets and single sights)
+};
+
+// A mark that the check report may set on a station or a line, with what it found.
+struct SketchFlag {
+  bool flagged = false;
+  std::string reason;
+};
+
+struct SketchStation {
+  int32_t row = 0;  // station table row of the name that stands for the point
+  std::string name;
+  // Names merged into this one: the same ground point, drawn as one symbol.
+  std::vector<std::string> merged_names;
+  double north = 0.0;  // local, meters
+  double east = 0.0;
+  double elevation = 0.0;
+  SketchSymbol symbol = SketchSymbol::Computed;
+  SketchFlag flag;
+};
+
+struct SketchLine {
+  int32_t from = 0;  // index into SketchModel::stations: the occupied station or the base
+  int32_t to = 0;    // the sighted station or the rover
+  SketchLineKind kind = SketchLineKind::GpsVector;
+  int32_t first_observation = 0;  // observation row of the first record along this line
+  int32_t observation_count = 0;  // records of this kind from `from` to `to`
+  SketchFlag flag;
+};
+
+struct SketchFrame {
+  // Extent of the drawn stations, meters; a single point is widened to MIN_SKETCH_EXTENT.
+  double min_north = 0.0;
+  double max_north = 0.0;
+  double min_east = 0.0;
+  double max_east = 0.0;
+  // A round length (1, 2 or 5 × 10ⁿ m) of at most a quarter of the wider side.
+  double scale_bar_length = 1.0;
+};
+
+struct SketchModel {
+  std::string xml_name;  // file name of the XML job, without its folder
+  std::string date;      // YYYY-MM-DD
+  // False when the conversion computed no approximate coordinates: nothing can be drawn.
+  bool has_coordinates = false;
+  std::vector<SketchStation> stations;
+  std::vector<SketchLine> lines;
+  // Stations without approximate coordinates, in table order.
+  std::vector<std::string> not_computed;
+  // Records whose stations are not both drawn (one end not computed).
+  int32_t lines_not_drawn = 0;
+  // Station table row to index in stations, -1 for a row that has no symbol of its own (a
+  // merged name maps to its keeper's symbol).
+  std::vector<int32_t> symbol_of_row;
+  // Observation row to the lines it is drawn on (an angle set: its backsight and its
+  // foresight), -1 where none; so that a mark on a record reaches its lines.
+  std::vector<std::array<int32_t, 2>> lines_of_observation;
+  SketchFrame frame;
+
+  std::string Title() const;
+};
+
+// Adds a reason to a flag (one reason a line) and sets it.
+void AddFlagReason(SketchFlag& flag, std::string_view reason);
+
+// Smallest width or height of the frame, meters, so that one station still gets a scale.
+inline constexpr double MIN_SKETCH_EXTENT = 10.0;
+
+// The drawing of the tables after a conversion. placements holds one entry per station row as
+// the approximate coordinates left them; empty when none were computed.
+SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlacement> placements,
+                        std::string_view xml_path, std::string_view date);
+
+// Largest length of the form 1, 2 or 5 × 10ⁿ m that does not exceed at_most (> 0).
+double RoundScaleLength(double at_most);
+
+// Today's local date as YYYY-MM-DD.
+std::string TodayText();
+
+// Why a sketch without coordinates has nothing to draw.
+inline constexpr std::string_view NO_COORDINATES_TEXT =
+    "No approximate coordinates: name a seed station and tick a \"Compute approx for each "
+    "station.\" box, then convert.";
+
+}  // namespace fenwix

@@ -1,0 +1,136 @@
+// The check report end to end: fenwix-convert writes each form, parsed here as a script or a
+// browser would read it, and the dialog shows the report after a conversion.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QXmlStreamReader>
+
+#include "gui/convert_window.h"
+#include "gui/gui_test_support.h"
+
+namespace fenwix {
+namespace {
+
+// Two vectors A-B that disagree by 5 cm in DZ, the second without standard deviations.
+constexpr const char* JOB =
+    "<?xml version=\"1.0\"?>\n<data>\n"
+    "<Vector><BasePoint>A</BasePoint><RoverPoint>B</RoverPoint><DX>100.0</DX><DY>50.0</DY>"
+    "<DZ>10.0</DZ><SX>0.002</SX><SY>0.002</SY><SZ>0.004</SZ></Vector>\n"
+    "<Vector><BasePoint>B</BasePoint><RoverPoint>A</RoverPoint><DX>-100.0</DX><DY>-50.0</DY>"
+    "<DZ>-10.05</DZ></Vector>\n</data>\n";
+
+QByteArray Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteJob(const QTemporaryDir& dir) {
+  QFile job(dir.filePath("job.xml"));
+  return job.open(QIODevice::WriteOnly) && job.write(JOB) > 0;
+}
+
+struct Finished {
+  int status;
+  QString errors;
+};
+
+Finished Convert(const QTemporaryDir& dir, const QStringList& extra) {
+  QProcess process;
+  process.start(
+      QStringLiteral(FENWIX_CONVERT_EXE),
+      QStringList{dir.filePath("job.xml"), dir.filePath("out.txt"), "--merge", "different"} +
+          extra);
+  process.waitForFinished();
+  return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(CheckReportForms, EachFormParsesAndTheOutputStaysTheSame) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(WriteJob(dir));
+  ASSERT_EQ(Convert(dir, {}).status, 0);
+  const QByteArray plain = Read(dir.filePath("out.txt"));
+
+  for (const char* name : {"r.json", "r.html", "r.txt"}) {
+    ASSERT_EQ(Convert(dir, {"--report", dir.filePath(name)}).status, 0) << name;
+    EXPECT_EQ(Read(dir.filePath("out.txt")), plain) << name;
+  }
+  const QJsonObject json = QJsonDocument::fromJson(Read(dir.filePath("r.json"))).object();
+  const QJsonArray checks = json["checks"].toArray();
+  ASSERT_EQ(checks.size(), 10);
+  int flagged = 0;
+  QStringList flagged_checks;
+  for (const QJsonValue& check : checks) {
+    EXPECT_TRUE(check["limits"].isObject());
+    for (const QJsonValue& row : check["rows"].toArray()) {
+      if (!row["flagged"].toBool()) continue;
+      ++flagged;
+      flagged_checks << check["name"].toString();
+      QStringList stations;
+      for (const QJsonValue& station : row["stations"].toArray()) stations << station.toString();
+      stations.sort();
+      EXPECT_EQ(stations, QStringList({"A", "B"}));
+      EXPECT_FALSE(row["lines"].toArray().isEmpty());
+    }
+  }
+  EXPECT_EQ(flagged_checks, QStringList({"repeated_vectors", "vectors_without_sd"}));
+  EXPECT_EQ(json["flagged_rows"].toInt(), flagged);
+
+  // The page is well-formed markup; its highlighted rows are the flagged ones.
+  QXmlStreamReader html(Read(dir.filePath("r.html")));
+  int highlighted = 0;
+  while (!html.atEnd()) {
+    if (html.readNext() == QXmlStreamReader::StartElement && html.name() == u"tr" &&
+        html.attributes().value("class") == u"flagged") {
+      ++highlighted;
+    }
+  }
+  EXPECT_FALSE(html.hasError()) << html.errorString().toStdString();
+  // The summary table highlights each check with flagged rows as well.
+  EXPECT_EQ(highlighted, flagged + 2);
+  EXPECT_EQ(Read(dir.filePath("r.txt")).count("\n*  "), flagged);
+
+  // A report that cannot be written: its own message, the output as before.
+  const Finished refused = Convert(dir, {"--report", dir.filePath("missing/r.json")});
+  EXPECT_EQ(refused.status, 5);
+  EXPECT_TRUE(refused.errors.startsWith("fenwix-convert: cannot write the check report"));
+  EXPECT_EQ(Read(dir.filePath("out.txt")), plain);
+}
+
+TEST(CheckReportWindow, ShownAfterEachConversionAndSaved) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(WriteJob(dir));
+  ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
+  std::string final_message;
+  window.SetMessageHook([&](int32_t, const std::string& text) { final_message = text; });
+  window.show();
+  auto* report_action = window.findChild<QAction*>("checkReportAction");
+  ASSERT_NE(report_action, nullptr);
+  EXPECT_FALSE(report_action->isEnabled());
+  test::Type(window.findChild<QLineEdit*>("xmlFileEdit"), dir.filePath("job.xml"));
+  test::Type(window.findChild<QLineEdit*>("outputFileEdit"), dir.filePath("out.txt"));
+  test::Click(window.findChild<QPushButton*>("convertButton"));
+
+  ASSERT_NE(window.report_window(), nullptr);
+  EXPECT_TRUE(window.report_window()->isVisible());
+  EXPECT_TRUE(report_action->isEnabled());
+  EXPECT_NE(final_message.find("The check report flagged 2 rows."), std::string::npos);
+  EXPECT_TRUE(window.report_window()->report().IsStationFlagged("B"));
+  const QString shown = window.report_window()->findChild<QTextBrowser*>()->toPlainText();
+  EXPECT_TRUE(shown.contains("Flagged rows: 2"));
+  window.report_window()->SetSaveChooser([&] { return std::optional(dir.filePath("saved.html")); });
+  test::Click(window.report_window()->findChild<QPushButton*>("saveReportButton"));
+  EXPECT_TRUE(Read(dir.filePath("saved.html")).contains("Flagged rows: 2"));
+}
+
+}  // namespace
+}  // namespace fenwix

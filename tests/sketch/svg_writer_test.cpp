@@ -1,0 +1,151 @@
+// The SVG read back with Expat: well-formed, self-contained, and every station symbol carrying
+// the name and coordinates of its station record in the output file.
+
+#include <expat.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "app/conversion_sketch.h"
+#include "sketch/svg_writer.h"
+#include "sketch_network.h"
+
+namespace fenwix {
+namespace {
+
+using testing::SketchJob;
+
+struct Coordinates {
+  double north, east, elevation;
+};
+
+struct ParsedSvg {
+  bool well_formed = false;
+  std::map<std::string, Coordinates> stations;
+  std::map<std::string, std::string> titles;  // station name to its <title>
+  std::vector<std::string> external;          // elements or attributes that reach outside
+};
+
+ParsedSvg Parse(const std::string& svg) {
+  struct State {
+    ParsedSvg result;
+    std::string open_station;  // name of the symbol whose <title> is being read
+    std::string text;
+    bool in_title = false;
+  } state;
+  XML_Parser parser = XML_ParserCreate("UTF-8");
+  XML_SetUserData(parser, &state);
+  XML_SetElementHandler(
+      parser,
+      [](void* data, const XML_Char* name, const XML_Char** attributes) {
+        auto& s = *static_cast<State*>(data);
+        const std::string element = name;
+        if (element == "script" || element == "image" || element == "foreignObject") {
+          s.result.external.push_back(element);
+        }
+        std::map<std::string, std::string> a;
+        for (int i = 0; attributes[i] != nullptr; i += 2) a[attributes[i]] = attributes[i + 1];
+        for (const auto& [key, value] : a) {
+          if (key.find("href") != std::string::npos || key.rfind("on", 0) == 0) {
+            s.result.external.push_back(key);
+          }
+        }
+        if (a.count("data-station")) {
+          s.open_station = a["data-station"];
+          s.result.stations[s.open_station] = {std::strtod(a["data-north"].c_str(), nullptr),
+                                               std::strtod(a["data-east"].c_str(), nullptr),
+                                               std::strtod(a["data-elevation"].c_str(), nullptr)};
+        }
+        s.in_title = element == "title";
+        s.text.clear();
+      },
+      [](void* data, const XML_Char* name) {
+        auto& s = *static_cast<State*>(data);
+        if (std::string(name) == "title" && !s.open_station.empty()) {
+          s.result.titles[s.open_station] = s.text;
+          s.open_station.clear();
+        }
+        s.in_title = false;
+      });
+  XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
+    auto& s = *static_cast<State*>(data);
+    if (s.in_title) s.text.append(text, static_cast<size_t>(length));
+  });
+  state.result.well_formed =
+      XML_Parse(parser, svg.data(), static_cast<int>(svg.size()), 1) == XML_STATUS_OK;
+  XML_ParserFree(parser);
+  return state.result;
+}
+
+// Name to coordinates of the local station records of an output file.
+std::map<std::string, Coordinates> LocalRecords(const std::string& output) {
+  std::map<std::string, Coordinates> records;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("$LOCAL_COMPACT; ", 0) != 0) continue;
+    std::istringstream fields(line.substr(16));
+    std::string name, n, e, u;
+    std::getline(fields, name, ';');
+    fields >> n >> e >> u;
+    records[name] = {std::strtod(n.c_str(), nullptr), std::strtod(e.c_str(), nullptr),
+                     std::strtod(u.c_str(), nullptr)};
+  }
+  return records;
+}
+
+TEST(SvgWriter, EveryStationSymbolMatchesItsRecordInTheOutputFile) {
+  SketchJob job;
+  ASSERT_EQ(job.outcome, ConversionOutcome::Succeeded);
+  const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(job.dialog)));
+  ASSERT_TRUE(svg.well_formed);
+  EXPECT_TRUE(svg.external.empty());
+
+  // E and F have records too (coordinates of zero), but no place in the drawing.
+  std::map<std::string, Coordinates> records =
+      LocalRecords(testing::ReadFile(job.dialog.output_path));
+  ASSERT_EQ(records.size(), 8u);
+  records.erase("E");
+  records.erase("F");
+  ASSERT_EQ(svg.stations.size(), records.size());
+  for (const auto& [name, record] : records) {
+    ASSERT_EQ(svg.stations.count(name), 1u) << name;
+    const Coordinates& drawn = svg.stations.at(name);
+    // The output file has 5 decimals, the attributes 4.
+    EXPECT_NEAR(drawn.north, record.north, 6e-5) << name;
+    EXPECT_NEAR(drawn.east, record.east, 6e-5) << name;
+    EXPECT_NEAR(drawn.elevation, record.elevation, 6e-5) << name;
+    EXPECT_EQ(svg.titles.at(name).rfind(name, 0), 0u) << svg.titles.at(name);
+  }
+  EXPECT_NE(svg.titles.at("D").find("D2"), std::string::npos);
+}
+
+TEST(SvgWriter, NamesThatLookLikeMarkupStayText) {
+  SketchModel model;
+  model.has_coordinates = true;
+  model.xml_name = "a&b <job>.xml";
+  const std::string name = "P<1>&\"2\"\x01\t";
+  model.stations.push_back(
+      SketchStation{1, name, {"Q'3"}, 5.0, 6.0, 7.0, SketchSymbol::Seed, {true, "bad <vector>"}});
+  const ParsedSvg svg = Parse(SketchSvg(model));
+  ASSERT_TRUE(svg.well_formed);
+  // The control character becomes U+FFFD; everything else comes back as it was.
+  ASSERT_EQ(svg.stations.count("P<1>&\"2\"\xEF\xBF\xBD\t"), 1u);
+  EXPECT_NE(svg.titles.begin()->second.find("bad <vector>"), std::string::npos);
+}
+
+TEST(SvgWriter, AFileThatCannotBeWrittenIsReportedAndNotLeftBehind) {
+  testing::ScratchFolder scratch("fenwix-svg-");
+  const SketchModel model;
+  EXPECT_FALSE(WriteSketchSvg(model, scratch.path().string()).empty());  // a folder
+  const std::string missing = (scratch.path() / "no" / "such.svg").string();
+  EXPECT_FALSE(WriteSketchSvg(model, missing).empty());
+  const std::string good = (scratch.path() / "ok.svg").string();
+  EXPECT_EQ(WriteSketchSvg(model, good), "");
+  EXPECT_TRUE(Parse(testing::ReadFile(good)).well_formed);
+}
+
+}  // namespace
+}  // namespace fenwix
