@@ -1,10 +1,12 @@
 #pragma once
-// A large network put straight into the tables, as a conversion with approximate coordinates
-// leaves them: stations on a jittered grid about 14 km across with known local coordinates,
-// GPS vectors between nearby stations and total-station angle sets at nearby setups. The
-// propagation is not run: its step budget reaches only part of a network this size, and the
-// drawing does not care how the coordinates came about.
+// A large network put straight into the tables (and the timing helpers of its benchmarks), as a
+// conversion with approximate coordinates leaves them: stations on a jittered grid about 14 km
+// across with known local coordinates, GPS vectors between nearby stations and total-station angle
+// sets at nearby setups. The propagation is not run: its step budget reaches only part of a network
+// this size, and the drawing does not care how the coordinates came about.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -14,6 +16,21 @@
 #include "model/survey_tables.h"
 
 namespace fenwix::bench {
+
+// The median of the timings of the rounds.
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// How long f takes, in milliseconds.
+template <typename F>
+double Milliseconds(F&& f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
 
 struct LargeNetwork {
   SurveyTables tables;

@@ -27,23 +27,8 @@
 #include "writer/record_writer.h"
 #include "writer/writer_state.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-template <typename F>
-double Milliseconds(F&& f) {
-  const auto start = Clock::now();
-  f();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-}  // namespace
+using fenwix::bench::Median;
+using fenwix::bench::Milliseconds;
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;

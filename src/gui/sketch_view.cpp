@@ -35,6 +35,8 @@ constexpr double LABEL_CELL = 2.5;
 // Zoom range, pixels per meter: a 10,000 km network still fits, a millimetre still shows.
 constexpr double MIN_SCALE = 1e-5;
 constexpr double MAX_SCALE = 1e4;
+// How long the wheel and the pointer must rest before the full picture is drawn again, ms.
+constexpr int SETTLE_MS = 150;
 // Antialiasing costs more than it shows once lines are this many.
 constexpr size_t MAX_SMOOTH_LINES = 8000;
 
@@ -114,6 +116,54 @@ SketchView::SketchView(SketchModel model, QWidget* parent)
   setMinimumSize(320, 240);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::OpenHandCursor);
+  settle_.setSingleShot(true);
+  settle_.setInterval(SETTLE_MS);
+  connect(&settle_, &QTimer::timeout, this, [this] {
+    interacting_ = false;
+    update();
+  });
+}
+
+void SketchView::BeginInteraction() {
+  interacting_ = true;
+  settle_.start();
+}
+
+void SketchView::WheelZoom(QPointF anchor, double notches) {
+  BeginInteraction();
+  ZoomAround(anchor, std::pow(1.2, notches));
+}
+
+void SketchView::Paint(QPainter& painter) {
+  if (!model_.has_coordinates) {
+    Render(painter, size());
+    return;
+  }
+  if (!interacting_ || cache_.isNull() || cache_.size() != size()) {
+    cache_ = QPixmap(size());
+    cache_.fill(Qt::white);
+    QPainter network(&cache_);
+    PaintLines(network, size());
+    PaintStations(network, size());
+    cache_scale_ = scale_;
+    cache_north_ = centre_north_;
+    cache_east_ = centre_east_;
+    painter.drawPixmap(0, 0, cache_);
+  } else {
+    // The cached picture moved and scaled onto the current view: a point at pixel p of the
+    // cache is now at centre + k (p - centre) + the shift of the view's centre.
+    const double k = scale_ / cache_scale_;
+    painter.fillRect(rect(), Qt::white);
+    painter.save();
+    painter.translate(width() / 2.0 + (cache_east_ - centre_east_) * scale_,
+                      height() / 2.0 - (cache_north_ - centre_north_) * scale_);
+    painter.scale(k, k);
+    painter.translate(-width() / 2.0, -height() / 2.0);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawPixmap(0, 0, cache_);
+    painter.restore();
+  }
+  PaintOverlays(painter, size());
 }
 
 void SketchView::FitToWindow() {
@@ -333,7 +383,7 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
 
 void SketchView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  Render(painter, size());
+  Paint(painter);
 }
 
 void SketchView::resizeEvent(QResizeEvent* event) {
@@ -342,8 +392,8 @@ void SketchView::resizeEvent(QResizeEvent* event) {
 }
 
 void SketchView::wheelEvent(QWheelEvent* event) {
-  // One notch (120) zooms by a fifth.
-  ZoomAround(event->position(), std::pow(1.2, event->angleDelta().y() / 120.0));
+  // One notch is 120.
+  WheelZoom(event->position(), event->angleDelta().y() / 120.0);
   event->accept();
 }
 
@@ -358,6 +408,7 @@ void SketchView::mouseMoveEvent(QMouseEvent* event) {
   if (!dragging_) return;
   const QPointF moved = event->position() - drag_from_;
   drag_from_ = event->position();
+  BeginInteraction();
   centre_east_ -= moved.x() / scale_;
   centre_north_ += moved.y() / scale_;
   update();

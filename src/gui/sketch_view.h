@@ -4,7 +4,9 @@
 // Only what lies in the window is drawn, lines shorter than a pixel are skipped, and labels are
 // shown only where they do not overlap, so that a job of 20,000 stations stays smooth.
 
+#include <QPixmap>
 #include <QPointF>
+#include <QTimer>
 #include <QWidget>
 
 #include "sketch/sketch_model.h"
@@ -23,6 +25,12 @@ class SketchView : public QWidget {
   void FitToWindow();
   // Zooms by factor keeping the point at pixel `anchor` where it is.
   void ZoomAround(QPointF anchor, double factor);
+  // A turn of the wheel by `notches` (one notch zooms by a fifth) at `anchor`. While the wheel
+  // or a drag goes on, frames show the last full picture moved and scaled; the full picture is
+  // drawn again once the pointer has been still for a moment.
+  void WheelZoom(QPointF anchor, double notches);
+  // One frame of the window as paintEvent draws it.
+  void Paint(QPainter& painter);
 
   // Paints the sketch at the current view into a picture of the given size (the window's size
   // when painting the window).
@@ -50,6 +58,7 @@ class SketchView : public QWidget {
   void PaintLines(QPainter& painter, QSize size) const;
   void PaintStations(QPainter& painter, QSize size) const;
   void PaintOverlays(QPainter& painter, QSize size) const;
+  void BeginInteraction();
   int LineAt(QPointF pixel) const;
 
   SketchModel model_;
@@ -60,6 +69,13 @@ class SketchView : public QWidget {
   bool dragging_ = false;
   QPointF drag_from_;
   mutable int labels_drawn_ = 0;
+  // The last full picture of the network (without the overlays) and the view it was drawn at.
+  QPixmap cache_;
+  double cache_scale_ = 0.0;
+  double cache_north_ = 0.0;
+  double cache_east_ = 0.0;
+  bool interacting_ = false;
+  QTimer settle_;
 };
 
 }  // namespace fenwix
