@@ -1,5 +1,6 @@
 // The check step that ends a conversion, kept apart from the conversion driver.
 
+#include <cstdint>
 #include <new>
 
 #include "app/convert_dialog.h"
@@ -18,7 +19,8 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
   input.approx_computed = approx_computed;
   input.frame_latitude = DmsToRadians(seed_latitude);
   input.frame_longitude = DmsToRadians(seed_longitude);
-  input.step_budget = PROPAGATION_STEP_CAP;
+  // A budget of 0 steps is none at all.
+  input.step_budget = max_steps > 0 ? max_steps : INT32_MAX;
   try {
     check_report = RunChecks(input, check_limits);
   } catch (const std::bad_alloc&) {
