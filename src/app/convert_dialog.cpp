@@ -1,5 +1,6 @@
 #include "app/convert_dialog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -56,15 +57,23 @@ bool ConvertDialog::MergeSimilarStations(UserInterface& ui) {
 
 int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index) {
   WaitCursor wait(ui);
+  bool cancelled = false;
+  const double stations = std::max(1, tables.station_count() - 1);
+  const auto keep_going = [&](int32_t known) {
+    cancelled = !ui.ReportProgress(RunPhase::Approximating, known / stations);
+    return !cancelled;
+  };
   const Ellipsoid datum =
       ChooseDatumEllipsoid(approx_datum_name, approx_datum_a, approx_datum_inv_f);
   writer_state.output_datum_name = datum.name;
   writer_state.output_datum_a = datum.a;
   writer_state.output_datum_inv_f = datum.inv_f;
-  return fenwix::ComputeApproxCoordinates(tables, seed_index,
-                                          SeedPosition{seed_latitude, seed_longitude, seed_height,
-                                                       seed_north, seed_east, seed_elevation},
-                                          datum, &placements);
+  const int32_t not_computed = fenwix::ComputeApproxCoordinates(
+      tables, seed_index,
+      SeedPosition{seed_latitude, seed_longitude, seed_height, seed_north, seed_east,
+                   seed_elevation},
+      datum, &placements, max_steps, PropagationProgress(keep_going));
+  return cancelled ? -1 : not_computed;
 }
 
 ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
@@ -135,11 +144,24 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     WriteDefaultSds(out, writer_state, error);
     if (error > 0) return error_exit(error);
 
+    const auto cancel_exit = [&] {
+      out.Discard();
+      FormatMessageBox(ui, MSG_CANCELLED);
+      return ConversionOutcome::Cancelled;
+    };
+    std::error_code size_error;
+    const double xml_size =
+        std::max<double>(1, static_cast<double>(std::filesystem::file_size(xml_path, size_error)));
+    reader.set_progress([&](int64_t bytes) {
+      return ui.ReportProgress(RunPhase::Reading,
+                               std::min(1.0, static_cast<double>(bytes) / xml_size));
+    });
     ParseResult parse;
     {
       WaitCursor wait(ui);
       parse = reader.ParseFile(xml_path);
     }
+    if (parse.status == ParseResult::Status::Cancelled) return cancel_exit();
     if (parse.status == ParseResult::Status::Unreadable) {
       out.Discard();
       FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, parse.message);
@@ -158,21 +180,19 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
         local = compute_local > 0;
         if (geodetic || local) {
           approx_computed = true;
-          if (!MergeSimilarStations(ui)) {
-            out.Discard();
-            FormatMessageBox(ui, MSG_CANCELLED);
-            return ConversionOutcome::Cancelled;
+          if (!ui.ReportProgress(RunPhase::Merging, 0.0) || !MergeSimilarStations(ui)) {
+            return cancel_exit();
           }
           not_computed = ComputeApproxCoordinates(ui, seed_index);
-          if (!MergeSimilarStations(ui)) {
-            out.Discard();
-            FormatMessageBox(ui, MSG_CANCELLED);
-            return ConversionOutcome::Cancelled;
+          if (not_computed < 0) return cancel_exit();
+          if (!ui.ReportProgress(RunPhase::Merging, 0.5) || !MergeSimilarStations(ui)) {
+            return cancel_exit();
           }
         }
       }
     }
 
+    if (!ui.ReportProgress(RunPhase::Writing, 0.0)) return cancel_exit();
     if (parse.status == ParseResult::Status::NotWellFormed) {
       WriteIncompleteNote(out, xml_path, parse.message, parse.line, parse.column, error);
       if (error > 0) return error_exit(error);
@@ -181,7 +201,9 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     if (error > 0) return error_exit(error);
     WriteObservations(tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
+    if (!ui.ReportProgress(RunPhase::Writing, 0.5)) return cancel_exit();
     if (!out.Commit()) return error_exit(WRITE_ERROR);
+    ui.ReportProgress(RunPhase::Writing, 1.0);
     if (run_checks) RunChecksOnTables(approx_computed);
 
     if (parse.status == ParseResult::Status::NotWellFormed) {

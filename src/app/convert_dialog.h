@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "app/user_interface.h"
-#include "model/station_placement.h"
+#include "approx/approx_coordinates.h"
 #include "checks/check_limits.h"
 #include "checks/check_report.h"
 #include "model/reading_log.h"
+#include "model/station_placement.h"
 #include "model/survey_tables.h"
 #include "writer/writer_state.h"
 
@@ -22,7 +23,7 @@ enum class ConversionOutcome {
   Succeeded,   // 2211 or 2213
   Incomplete,  // the input was not read to its end: 2116, the output holds what was read
   Failed,      // nothing usable written: 2112 to 2117, 1001, 1002, 2212 for other codes
-  Cancelled,   // 2212 after a Cancel in the similar-stations question
+  Cancelled,   // 2212 after a Cancel in the similar-stations question or of the run
 };
 
 // Radio values of the merge test.
@@ -56,6 +57,8 @@ class ConvertDialog {
   std::string approx_datum_name = "WGS 84";
   double approx_datum_a = 6378137.0;
   double approx_datum_inv_f = 298.257223563;
+  // Steps of the propagation (0: every reachable station). Not in the configuration file.
+  int32_t max_steps = PROPAGATION_STEP_CAP;
 
   // Output datum, default standard deviations and the units of the last "$UNITS" block.
   WriterState writer_state;
@@ -77,7 +80,8 @@ class ConvertDialog {
   int32_t FindStation(UserInterface& ui, const std::string& name);
   // Offers every pair of nearly coincident stations; false when the person cancelled.
   bool MergeSimilarStations(UserInterface& ui);
-  // Approximate coordinates from the seed; returns the number of stations not computed.
+  // Approximate coordinates from the seed; returns the number of stations not computed, or -1
+  // when the person cancelled (through UserInterface::ReportProgress).
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
   // Fills check_report from the tables and the reading log (conversion_checks.cpp).
   void RunChecksOnTables(bool approx_computed);

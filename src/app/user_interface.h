@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/run_phase.h"
 #include "model/merge_answer.h"
 #include "model/records.h"
 
@@ -22,6 +23,10 @@ class UserInterface {
   // Two stations whose local coordinates nearly coincide; first has the lower table index.
   virtual MergeAnswer AskSimilarStations(const StationRecord& first,
                                          const StationRecord& second) = 0;
+  // How far the run has come: the phase and the part of it done, 0 to 1. Called often (every
+  // chunk read, every step of the propagation); false asks the run to stop at once, leaving any
+  // earlier output file as it was.
+  virtual bool ReportProgress(RunPhase /*phase*/, double /*done*/) { return true; }
 };
 
 // Shows the wait cursor for the life of the object.

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <functional>
+#include <queue>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "approx/observation_index.h"
@@ -79,13 +83,15 @@ class Propagation {
     }
   }
 
-  int Run() {
+  int Run(int max_steps, const PropagationProgress& keep_going) {
+    keep_going_ = &keep_going;
+    if (max_steps <= 0) return RunWithoutBudget();
     int32_t pos = 1;
     int steps = 0;
-    while (steps < PROPAGATION_STEP_CAP) {
+    while (steps < max_steps) {
       ++steps;
       const auto count_at_start = static_cast<int32_t>(known_.size());
-      if (Step(pos)) break;
+      if (Step(pos) || Stopped()) break;
       pos = pos + 1 > count_at_start ? 1 : pos + 1;
     }
     return steps;
@@ -121,6 +127,86 @@ class Propagation {
     row.coords_known = true;
     --unknown_count_;
     AppendKnown(i);
+    if (work_list_) Unblock(i);
+  }
+
+  // Without a budget every known station is visited once, in the order it became known; what a
+  // visit could not place is tried again only when something it depends on became known: the
+  // reference of an angle set, or the target that orients a sight on the reference. When
+  // nothing is left to try, the stations near a newly known one are offered to the stall scan.
+  int RunWithoutBudget() {
+    work_list_ = true;
+    changed_mark_.assign(static_cast<size_t>(tables_.station_count()), 0);
+    for (const int32_t k : known_) Unblock(k);
+    size_t visited = 0;
+    int steps = 0;
+    for (;;) {
+      if (++steps > 1 && Stopped()) return steps;
+      if (!retries_.empty()) {
+        const auto [k, t] = retries_.front();
+        retries_.pop_front();
+        Retry(k, t);
+      } else if (visited < known_.size()) {
+        const int32_t s = known_[visited++];
+        Pass(s, Direction::Forward);
+        Pass(s, Direction::Backward);
+      } else if (!ScanChanged()) {
+        return steps;
+      }
+    }
+  }
+
+  bool Stopped() const {
+    return *keep_going_ && !(*keep_going_)(static_cast<int32_t>(known_.size()));
+  }
+
+  // Station i just became known: queue the sights that it lets another try again, and mark
+  // every unknown station that shares a record with it for the stall scan.
+  void Unblock(int32_t i) {
+    const auto queue = [&](int32_t k, int32_t t) {
+      if (t > 0 && !Row(t).coords_known && Known(k)) retries_.emplace_back(k, t);
+    };
+    for (const int32_t r : index_.WithReference(i)) queue(index_.from_of(r), index_.target_of(r));
+    for (const int32_t r : index_.ToTarget(i)) queue(index_.from_of(r), index_.reference_of(r));
+    const auto mark = [&](int32_t u) {
+      if (u <= 0 || Row(u).coords_known || changed_mark_[static_cast<size_t>(u)] != 0) return;
+      changed_mark_[static_cast<size_t>(u)] = 1;
+      changed_.push(u);
+    };
+    for (const int32_t r : index_.FromStation(i)) {
+      mark(index_.target_of(r));
+      mark(index_.reference_of(r));
+    }
+    for (const int32_t r : index_.ToTarget(i)) {
+      mark(index_.from_of(r));
+      mark(index_.reference_of(r));
+    }
+    for (const int32_t r : index_.WithReference(i)) {
+      mark(index_.from_of(r));
+      mark(index_.target_of(r));
+    }
+  }
+
+  // The neighbour t of known station k once more, as a visit of k would try it.
+  void Retry(int32_t k, int32_t t) {
+    if (Row(t).coords_known) return;
+    if (!index_.Between(k, t).empty() && Compute(k, t, Direction::Forward, nullptr)) return;
+    if (!index_.Between(t, k).empty()) Compute(k, t, Direction::Backward, nullptr);
+  }
+
+  // The stall scan over the unknown stations whose known neighbours changed since they were
+  // last scanned, in table order; the others would gather what they gathered before. True when
+  // it placed a station.
+  bool ScanChanged() {
+    std::vector<int32_t> linked;
+    while (!changed_.empty()) {
+      const int32_t u = changed_.top();
+      changed_.pop();
+      changed_mark_[static_cast<size_t>(u)] = 0;
+      if (Row(u).coords_known) continue;
+      if (Gather(u, linked) != Gathered::Nothing) return true;
+    }
+    return false;
   }
 
   // One step at position pos (1-based) of the known list; true when the run ends.
@@ -286,16 +372,24 @@ class Propagation {
     std::vector<int32_t> linked;
     for (int32_t u = 1; u < tables_.station_count(); ++u) {
       if (Row(u).coords_known) continue;
-      PendingObservations pending;
-      LinkedKnown(u, linked);
-      for (const int32_t k : linked) Compute(k, u, Direction::Forward, &pending);
-      for (const int32_t k : linked) Compute(k, u, Direction::Backward, &pending);
-      // Placed by one station after all (a reference became known since that station was
-      // last visited): its position stands and is not intersected again.
-      if (Row(u).coords_known) continue;
-      const double mean_height = known_height_sum_ / static_cast<double>(known_.size());
-      if (Intersect(u, pending, mean_height)) return;
+      if (Gather(u, linked) == Gathered::ByIntersection) return;
     }
+  }
+
+  enum class Gathered { Nothing, ByOneStation, ByIntersection };
+
+  // What the known stations saw of unknown station u, placing it by one of them or by
+  // intersection.
+  Gathered Gather(int32_t u, std::vector<int32_t>& linked) {
+    PendingObservations pending;
+    LinkedKnown(u, linked);
+    for (const int32_t k : linked) Compute(k, u, Direction::Forward, &pending);
+    for (const int32_t k : linked) Compute(k, u, Direction::Backward, &pending);
+    // Placed by one station after all (a reference became known since that station was last
+    // visited): its position stands and is not intersected again.
+    if (Row(u).coords_known) return Gathered::ByOneStation;
+    const double mean_height = known_height_sum_ / static_cast<double>(known_.size());
+    return Intersect(u, pending, mean_height) ? Gathered::ByIntersection : Gathered::Nothing;
   }
 
   // Horizontal distances to u where a zenith angle allows, then the remaining slope
@@ -394,6 +488,13 @@ class Propagation {
   std::vector<uint32_t> seen_;
   uint32_t seen_mark_ = 0;
   std::vector<int32_t> neighbours_;
+  // The run without a budget: sights to try again, and unknown stations for the stall scan.
+  bool work_list_ = false;
+  const PropagationProgress* keep_going_ = nullptr;
+  std::deque<std::pair<int32_t, int32_t>> retries_;
+  // Lowest row first; a station is in it at most once (changed_mark_).
+  std::priority_queue<int32_t, std::vector<int32_t>, std::greater<int32_t>> changed_;
+  std::vector<uint8_t> changed_mark_;
 };
 
 }  // namespace
@@ -414,14 +515,15 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
   return FoundAzimuth{true, AddAngles(to_reference.azimuth, angle)};
 }
 
-int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements) {
+int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements,
+                         int max_steps, const PropagationProgress& keep_going) {
   Propagation propagation(tables, placements);
-  return propagation.Run();
+  return propagation.Run(max_steps, keep_going);
 }
 
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
-                                 const Ellipsoid& datum,
-                                 std::vector<StationPlacement>* placements) {
+                                 const Ellipsoid& datum, std::vector<StationPlacement>* placements,
+                                 int max_steps, const PropagationProgress& keep_going) {
   if (seed_index >= 1 && seed_index < tables.station_count()) {
     StationRecord& row = tables.station(seed_index);
     row.latitude = DmsToRadians(seed.latitude);
@@ -433,7 +535,7 @@ int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const
     const double e2 = EccentricitySquaredOf(datum.a, datum.inv_f);
     const Cartesian p0 = GeodeticToCartesian(datum.a, e2, phi0, lam0, seed.height);
 
-    PropagateCoordinates(tables, placements);
+    PropagateCoordinates(tables, placements, max_steps, keep_going);
 
     for (int32_t i = 1; i < tables.station_count(); ++i) {
       StationRecord& station = tables.station(i);

@@ -11,6 +11,7 @@
 // Units: angles in radians, lengths in meters, except the seed's packed DD.MMSSsssss input.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "geodesy/ellipsoid.h"
@@ -52,20 +53,30 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
                                  double angle);
 
 // Carries positions from the stations already marked known to the others, for at most
-// PROPAGATION_STEP_CAP steps. Every station it reaches gets latitude, longitude and height on
-// the propagation ellipsoid and is marked known; a station once placed is never moved. Returns
-// the number of steps run. When placements is given, it gets one entry per station row saying
-// how the row came by its coordinates.
-int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements = nullptr);
+// max_steps steps (each visits one known station, cycling through them). With max_steps 0 there
+// is no budget: every station that the cycles would reach given unlimited steps is placed, each
+// known station visited once and a sight tried again only when what it lacked became known, so
+// that the cost grows with the observations, not with their square. Every station it reaches
+// gets latitude, longitude and height on the propagation ellipsoid and is marked known; a
+// station once placed is never moved. Returns the number of steps run. When placements is
+// given, it gets one entry per station row saying how the row came by its coordinates.
+// keep_going, when given, is asked after every step with the number of known stations; false
+// ends the run there (the stations placed so far keep their positions).
+using PropagationProgress = std::function<bool(int32_t known_count)>;
+int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements = nullptr,
+                         int max_steps = PROPAGATION_STEP_CAP,
+                         const PropagationProgress& keep_going = {});
 
 // Places the seed (row seed_index, at least 1) at the given position, propagates, and gives
 // every known station local north, east and elevation relative to the seed, in the datum
 // ellipsoid's frame at the seed (the seed reads seed.north, seed.east, seed.elevation).
 // Returns the number of stations (placeholder row 0 aside) whose coordinates are not known at
-// the end. A seed_index outside the table changes nothing. placements as for
-// PropagateCoordinates.
+// the end. A seed_index outside the table changes nothing. placements, max_steps and
+// keep_going as for PropagateCoordinates.
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
                                  const Ellipsoid& datum,
-                                 std::vector<StationPlacement>* placements = nullptr);
+                                 std::vector<StationPlacement>* placements = nullptr,
+                                 int max_steps = PROPAGATION_STEP_CAP,
+                                 const PropagationProgress& keep_going = {});
 
 }  // namespace fenwix

@@ -5,7 +5,9 @@
 #include <fmt/format.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@
 #include "app/file_problem.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/progress_line.h"
 #include "cli/report_options.h"
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
@@ -56,6 +59,8 @@ constexpr std::string_view USAGE =
     "                        when standard input is a terminal, else different)\n"
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
+    "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
+    "                        100); 0 computes every reachable station\n"
     "  --sketch FILE.svg     also draw the network as an SVG file\n"
     "  --report FILE         write the check report; .txt, .html or .json names its form\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
@@ -85,6 +90,15 @@ std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
   if (text == "first") return fenwix::MergePolicy::KeepFirst;
   if (text == "second") return fenwix::MergePolicy::KeepSecond;
   return std::nullopt;
+}
+
+// A whole number of steps, 0 or more, written in full.
+bool ReadStepBudget(std::string_view text, int32_t& steps) {
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0) return false;
+  steps = value;
+  return true;
 }
 
 int Run(int argc, char** argv) {
@@ -143,12 +157,16 @@ int Run(int argc, char** argv) {
       if (!sketch_path) return UsageError("--sketch needs a file name");
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
                arg == "--tolerance" || arg == "--merge" || arg == "--datum" || arg == "--north" ||
-               arg == "--east" || arg == "--elev") {
+               arg == "--east" || arg == "--elev" || arg == "--max-steps") {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (arg == "--seed") {
         if (auto error = fenwix::CheckSeedName(*text)) return FieldRefused(arg, *error);
         dialog.seed_name = *text;
+      } else if (arg == "--max-steps") {
+        if (!ReadStepBudget(*text, dialog.max_steps)) {
+          return UsageError("--max-steps takes a whole number from 0 to 2147483647");
+        }
       } else if (arg == "--merge") {
         policy = ParseMergePolicy(*text);
         if (!policy) return UsageError("--merge takes ask, different, first or second");
@@ -219,7 +237,12 @@ int Run(int argc, char** argv) {
   if (!policy) {
     policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
-  fenwix::TerminalUi ui(*policy, stdin, stdout, stderr);
+  std::error_code size_error;
+  const bool progress_shown =
+      isatty(STDERR_FILENO) &&
+      std::filesystem::file_size(dialog.xml_path, size_error) > fenwix::PROGRESS_LINE_MIN_BYTES &&
+      !size_error;
+  fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown);
   const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
   const std::optional<std::string> report_error = report.Write(dialog, outcome);
   if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);

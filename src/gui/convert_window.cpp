@@ -23,7 +23,9 @@
 #include "app/settings_file.h"
 #include "app/settings_location.h"
 #include "gui/about_dialog.h"
+#include "gui/background_run.h"
 #include "gui/converter_app.h"
+#include "gui/reach_option.h"
 #include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
 
@@ -155,6 +157,7 @@ void ConvertWindow::BuildControls() {
   report_action_->setObjectName(QStringLiteral("checkReportAction"));
   report_action_->setEnabled(false);
   connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
+  AddEveryStationOption(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
@@ -350,7 +353,7 @@ void ConvertWindow::OnConvert() {
     return;
   }
   try {
-    const ConversionOutcome outcome = dialog_.RunConversion(*this);
+    const ConversionOutcome outcome = RunInBackground(dialog_, *this, *this);
     if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
       if (report_window_ == nullptr) report_window_ = new ReportWindow(this);
       report_window_->ShowReport(dialog_.check_report);

@@ -120,7 +120,8 @@ ParseResult NotWellFormed(XML_Parser parser, const std::string& fault) {
 // read returns the bytes it placed and sets done at the end of the input; a read failure is
 // reported by returning -1.
 template <typename Read>
-ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
+ParseResult Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::Progress& progress,
+                Read read) {
   const ParserPtr owner(XML_ParserCreateNS(nullptr, NAMESPACE_SEPARATOR));
   if (!owner) throw std::bad_alloc();
   XML_Parser parser = owner.get();
@@ -151,6 +152,7 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
   }
 
   const int chunk = static_cast<int>(std::min<size_t>(chunk_size, 1u << 30));
+  int64_t bytes_read = 0;
   for (;;) {
     void* buffer = XML_GetBuffer(parser, chunk);
     if (buffer == nullptr) throw std::bad_alloc();
@@ -171,7 +173,14 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, Read read) {
     }
     if (done) {
       if (handler != nullptr) handler->OnEndDocument();
+      if (progress) progress(bytes_read + length);
       return ParseResult{};
+    }
+    bytes_read += length;
+    if (progress && !progress(bytes_read)) {
+      ParseResult result;
+      result.status = ParseResult::Status::Cancelled;
+      return result;
     }
   }
 }
@@ -194,17 +203,18 @@ ParseResult SaxReader::ParseFile(const std::string& path) {
     result.message = std::strerror(errno);
     return result;
   }
-  return Run(handler_, chunk_size_, [&file](void* buffer, size_t capacity, bool& done) -> long {
-    const size_t length = std::fread(buffer, 1, capacity, file.get());
-    if (std::ferror(file.get())) return -1;
-    done = length < capacity && std::feof(file.get());
-    return static_cast<long>(length);
-  });
+  return Run(handler_, chunk_size_, progress_,
+             [&file](void* buffer, size_t capacity, bool& done) -> long {
+               const size_t length = std::fread(buffer, 1, capacity, file.get());
+               if (std::ferror(file.get())) return -1;
+               done = length < capacity && std::feof(file.get());
+               return static_cast<long>(length);
+             });
 }
 
 ParseResult SaxReader::ParseText(std::string_view document) {
   size_t offset = 0;
-  return Run(handler_, chunk_size_,
+  return Run(handler_, chunk_size_, progress_,
              [document, &offset](void* buffer, size_t capacity, bool& done) -> long {
                const size_t length = std::min(capacity, document.size() - offset);
                if (length > 0) std::memcpy(buffer, document.data() + offset, length);

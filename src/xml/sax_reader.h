@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace fenwix {
 
@@ -21,7 +23,7 @@ class XmlContentHandler;
 // and the position of the fault, line and column counted from 1 (the records gathered before it
 // stay in the tables).
 struct ParseResult {
-  enum class Status { Complete, Unreadable, NotWellFormed };
+  enum class Status { Complete, Unreadable, NotWellFormed, Cancelled };
   Status status = Status::Complete;
   std::string message;
   int64_t line = 0;
@@ -44,6 +46,10 @@ class SaxReader {
   // Size of the pieces the input is handed to Expat in (at least 1 byte). The events the handler
   // sees do not depend on it.
   void set_chunk_size(size_t bytes) { chunk_size_ = bytes == 0 ? 1 : bytes; }
+  // Called after every chunk with the bytes read so far; false stops the parse, which then ends
+  // as Cancelled.
+  using Progress = std::function<bool(int64_t bytes_read)>;
+  void set_progress(Progress progress) { progress_ = std::move(progress); }
 
   // Parses the file named by path from start to end. Memory shortage inside Expat or the handler
   // comes back as std::bad_alloc after the parser has been freed.
@@ -54,6 +60,7 @@ class SaxReader {
  private:
   XmlContentHandler* handler_ = nullptr;
   size_t chunk_size_ = DEFAULT_CHUNK_SIZE;
+  Progress progress_;
 };
 
 }  // namespace fenwix

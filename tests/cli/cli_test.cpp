@@ -62,6 +62,19 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Convert("--datum WGS84 a.xml b.txt").status, 2);
   EXPECT_EQ(Convert("--lat 45.75 a.xml b.txt").status, 2);
   EXPECT_EQ(Convert("--local a.xml b.txt").status, 2);
+  for (const char* steps : {"-1", "1x", "", "99999999999"}) {
+    EXPECT_EQ(Convert(std::string("--max-steps '") + steps + "' a.xml b.txt").status, 2) << steps;
+  }
+}
+
+// A traverse of 16 legs: the 100 steps reach 13 stations beyond the seed, no budget all 16.
+TEST_F(CliTest, MaxStepsZeroComputesEveryReachableStation) {
+  const std::string job = std::string("'") + FENWIX_TEST_DATA + "/approx/traverse16.xml' '" +
+                          (dir_ / "out.txt").string() + "' --seed T0 --local";
+  EXPECT_NE(Convert(job).out.find("computed for 3 stations"), std::string::npos);
+  EXPECT_NE(Convert(job + " --max-steps 100").out.find("computed for 3 stations"),
+            std::string::npos);
+  EXPECT_NE(Convert(job + " --max-steps 0").out.find("computed for 0 stations"), std::string::npos);
 }
 
 TEST_F(CliTest, OptionValuesFollowTheDialogRules) {

@@ -1,0 +1,114 @@
+// The window's run: the "Compute every reachable station" entry, remembered in the program's
+// settings, and a conversion on its worker thread whose similar-stations question the window
+// asks while the run waits, with the controls disabled, and whose Cancel keeps the old output.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <QAction>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "gui/convert_window.h"
+#include "gui/gui_test_support.h"
+#include "gui/reach_option.h"
+
+namespace fenwix {
+namespace {
+
+class RunOptionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Program settings go to a test location, never the person's own.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings("Fenwix", "fenwix").remove(EVERY_STATION_SETTING);
+  }
+  std::string SettingsPath() const { return (dir_.path() + "/Fenwix.cfg").toStdString(); }
+  QTemporaryDir dir_;
+};
+
+TEST_F(RunOptionsTest, EveryStationEntryIsOffByDefaultAndRemembered) {
+  {
+    ConvertWindow window(SettingsPath());
+    auto* every = window.findChild<QAction*>(QStringLiteral("everyStationAction"));
+    ASSERT_NE(every, nullptr);
+    EXPECT_TRUE(every->isCheckable());
+    EXPECT_FALSE(every->isChecked());
+    EXPECT_EQ(window.dialog().max_steps, PROPAGATION_STEP_CAP);
+    every->trigger();
+    EXPECT_EQ(window.dialog().max_steps, 0);
+  }
+  ConvertWindow again(SettingsPath());
+  EXPECT_TRUE(again.findChild<QAction*>(QStringLiteral("everyStationAction"))->isChecked());
+  EXPECT_EQ(again.dialog().max_steps, 0);
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// BASE reaches P2 and P2B, one mark 2 mm apart: the merge pass asks about them.
+const char* const SIMILAR_JOB =
+    "<?xml version=\"1.0\"?>\n<data><Project/>\n"
+    "<Vector><BasePoint>BASE</BasePoint><RoverPoint>P2</RoverPoint><Type>Fixed</Type>"
+    "<DX>-75.000</DX><DY>210.000</DY><DZ>-30.000</DZ></Vector>\n"
+    "<Vector><BasePoint>BASE</BasePoint><RoverPoint>P2B</RoverPoint><Type>Fixed</Type>"
+    "<DX>-75.002</DX><DY>210.000</DY><DZ>-30.000</DZ></Vector>\n</data>\n";
+
+// The question reaches the window from the worker; answered "different", the run ends with
+// success, or, when Cancel was pressed while it was open, with "Operation cancelled".
+TEST_F(RunOptionsTest, MergeQuestionFromTheWorkerIsAskedInTheWindow) {
+  for (const bool cancel : {false, true}) {
+    ConvertWindow window(SettingsPath());
+    std::vector<int32_t> messages;
+    window.SetMessageHook([&](int32_t id, const std::string&) { messages.push_back(id); });
+    const std::string input = (dir_.path() + "/job.xml").toStdString();
+    const std::string output = (dir_.path() + "/job.txt").toStdString();
+    std::ofstream(input) << SIMILAR_JOB;
+    std::ofstream(output) << "old";
+    window.dialog().xml_path = input;
+    window.dialog().output_path = output;
+    window.dialog().seed_name = "BASE";
+    window.dialog().compute_local = 1;
+    window.ExchangeToControls();
+    window.show();
+    auto* convert = window.findChild<QPushButton*>(QStringLiteral("convertButton"));
+    const auto bar = [&] {
+      return window.findChild<QProgressBar*>(QStringLiteral("runProgressBar"));
+    };
+    int asked = 0;
+    test::AnswerNextModal([&](QWidget* modal) {
+      ++asked;
+      EXPECT_EQ(modal->objectName(), "similarStationsDialog");
+      EXPECT_FALSE(convert->isEnabled());
+      EXPECT_TRUE(bar()->isVisible());
+      if (cancel) window.findChild<QPushButton*>(QStringLiteral("cancelRunButton"))->click();
+      test::Click(modal->findChild<QPushButton*>(QStringLiteral("differentButton")));
+    });
+    test::Click(convert);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(convert->isEnabled());
+    EXPECT_FALSE(bar()->isVisible());
+    if (cancel) {
+      EXPECT_EQ(messages, std::vector<int32_t>{2212});
+      EXPECT_EQ(Contents(output), "old");
+    } else {
+      EXPECT_EQ(messages, std::vector<int32_t>{2211});
+      EXPECT_EQ(bar()->value(), 100);
+      EXPECT_NE(Contents(output), "old");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fenwix
