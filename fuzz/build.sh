@@ -1,12 +1,14 @@
 #!/bin/sh
-# Builds the XML reader fuzz target with clang's libFuzzer under ASan and UBSan, and a seed corpus.
+# Builds the fuzz targets with clang's libFuzzer under ASan and UBSan, and their seed corpora:
+# the XML reader alone, and the whole conversion (pipeline_fuzz).
 #   fuzz/build.sh [build-dir]          (default: build-fuzz beside the sources)
 # Run, for example:
 #   build-fuzz/xml_reader_fuzz -dict=fuzz/xml.dict -max_total_time=600 build-fuzz/corpus
+#   build-fuzz/pipeline_fuzz -dict=fuzz/xml.dict -max_total_time=600 build-fuzz/pipeline-corpus
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build-fuzz}
-mkdir -p "$out/corpus"
+mkdir -p "$out/corpus" "$out/pipeline-corpus"
 CXX=${CXX:-clang++-14}
 "$CXX" -std=c++20 -O1 -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
@@ -18,4 +20,18 @@ CXX=${CXX:-clang++-14}
 for f in "$root"/tests/data/xml/*.xml "$root"/fuzz/seeds/*.xml; do
   { printf '\003'; cat "$f"; } > "$out/corpus/$(basename "$f").seed"
 done
-echo "built $out/xml_reader_fuzz"
+"$CXX" -std=c++20 -O1 -g -fno-omit-frame-pointer \
+  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  -DFENWIX_VERSION='"fuzz"' -I "$root/src" \
+  "$root/fuzz/pipeline_fuzz.cpp" \
+  "$root"/src/app/*.cpp "$root"/src/approx/*.cpp "$root"/src/writer/*.cpp "$root"/src/checks/*.cpp \
+  "$root"/src/sketch/*.cpp \
+  "$root"/src/xml/*.cpp "$root"/src/model/*.cpp "$root"/src/geodesy/*.cpp \
+  -lexpat -lfmt -o "$out/pipeline_fuzz"
+# Seeds of the whole conversion: the end-to-end and approximate-coordinate fixtures behind a head
+# that computes local and geodetic coordinates, without a budget too, answering "different".
+for f in "$root"/tests/data/*/*.xml "$root"/fuzz/seeds/*.xml; do
+  { printf '\013\001\001\132\100\125\000\000'; cat "$f"; } \
+    > "$out/pipeline-corpus/$(basename "$(dirname "$f")")-$(basename "$f").seed"
+done
+echo "built $out/xml_reader_fuzz and $out/pipeline_fuzz"

@@ -62,11 +62,12 @@ void DrawSymbol(QPainter& p, SketchSymbol symbol, bool flagged, QPointF c) {
 }
 
 // One image per symbol and flag, drawn once: stamping it is far cheaper than a path per station.
-const QPixmap& SymbolImage(SketchSymbol symbol, bool flagged) {
-  static std::array<QPixmap, 6> images;
-  QPixmap& image = images[static_cast<size_t>(symbol) * 2 + (flagged ? 1 : 0)];
+// Images rather than pixmaps: they need no display, also when they are freed at exit.
+const QImage& SymbolImage(SketchSymbol symbol, bool flagged) {
+  static std::array<QImage, 6> images;
+  QImage& image = images[static_cast<size_t>(symbol) * 2 + (flagged ? 1 : 0)];
   if (image.isNull()) {
-    image = QPixmap(2 * SYMBOL_HALF + 1, 2 * SYMBOL_HALF + 1);
+    image = QImage(2 * SYMBOL_HALF + 1, 2 * SYMBOL_HALF + 1, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -295,8 +296,8 @@ void SketchView::PaintStations(QPainter& painter, QSize size) const {
     const SketchStation& s = model_.stations[i];
     const QPointF c = ToPixel(s.north, s.east);
     if (!inside.contains(c)) continue;
-    painter.drawPixmap(QPointF(c.x() - SYMBOL_HALF, c.y() - SYMBOL_HALF),
-                       SymbolImage(s.symbol, s.flag.flagged));
+    painter.drawImage(QPointF(c.x() - SYMBOL_HALF, c.y() - SYMBOL_HALF),
+                      SymbolImage(s.symbol, s.flag.flagged));
     shown.emplace_back(i, c);
   }
   labels_drawn_ = 0;

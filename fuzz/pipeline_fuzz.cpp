@@ -1,0 +1,149 @@
+// libFuzzer target for the whole conversion: reading, merging similar stations with scripted
+// answers, approximate coordinates from a seed station named in the input (with the step budget
+// and without it), and writing the output file to a scratch folder.
+//
+// Input: an 8-byte head, then the document.
+//   byte 0  bit 0 geodetic, bit 1 local, bit 2 2D merge test, bit 3 also run without a budget
+//   byte 1  which of the stations read is the seed
+//   byte 2  merge tolerance in steps of 0.25 m
+//   byte 3  seed latitude (degrees north, -89 to 89)
+//   byte 4  seed longitude (degrees east, -180 to 175)
+//   byte 5  the merge answers: two bits per question, cycled
+//   byte 6  progress reports allowed before the run is cancelled (0: never cancelled)
+//   byte 7  bit 0 the check report as well
+// Besides the sanitizers' checks the run aborts when a computed station holds a value that is
+// not finite, when the outcome disagrees with the output file on disk, or when a cancelled or
+// failed run replaced the previous output.
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "app/convert_dialog.h"
+#include "model/survey_tables.h"
+#include "xml/sax_reader.h"
+#include "xml/xml_content_handler.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fenwix::ConversionOutcome;
+using fenwix::ConvertDialog;
+using fenwix::MergeAnswer;
+using fenwix::StationRecord;
+
+constexpr size_t HEAD = 8;
+constexpr const char* OLD_OUTPUT = "the previous output\n";
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+class ScriptedUi : public fenwix::UserInterface {
+ public:
+  ScriptedUi(uint8_t answers, uint8_t reports) : answers_(answers), reports_(reports) {}
+  void ShowMessage(int32_t, const std::string& text) override { Check(text.size() <= 519); }
+  void BeginWait() override {}
+  void EndWait() override {}
+  MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override {
+    Check(&first != &second);
+    const int answer = (answers_ >> (2 * (asked_++ % 4))) & 3;
+    return static_cast<MergeAnswer>(answer);
+  }
+  bool ReportProgress(fenwix::RunPhase, double done) override {
+    Check(done >= 0.0 && done <= 1.0);
+    return reports_ == 0 || ++reported_ < reports_;
+  }
+
+ private:
+  uint8_t answers_;
+  uint8_t reports_;
+  int asked_ = 0;
+  int reported_ = 0;
+};
+
+const fs::path& ScratchFolder() {
+  static const fs::path folder = [] {
+    fs::path p = fs::temp_directory_path() / ("fenwix-pipeline-fuzz-" + std::to_string(getpid()));
+    fs::create_directories(p);
+    return p;
+  }();
+  return folder;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
+  const fs::path input = ScratchFolder() / "in.xml";
+  const fs::path output = ScratchFolder() / "out.txt";
+  {
+    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    out << OLD_OUTPUT;
+  }
+  ConvertDialog dialog;
+  dialog.InitializeDefaults();
+  dialog.xml_path = input.string();
+  dialog.output_path = output.string();
+  dialog.seed_name = seed;
+  dialog.compute_geodetic = head[0] & 1;
+  dialog.compute_local = (head[0] >> 1) & 1;
+  dialog.tolerance_mode =
+      (head[0] & 4) != 0 ? fenwix::TOLERANCE_MODE_2D : fenwix::TOLERANCE_MODE_3D;
+  dialog.merge_tolerance = 0.25 * head[2];
+  dialog.seed_latitude = head[3] % 179 - 89.0;
+  dialog.seed_longitude = head[4] * 355.0 / 255.0 - 180.0;
+  dialog.max_steps = max_steps;
+  dialog.run_checks = (head[7] & 1) != 0;
+  ScriptedUi ui(head[5], head[6]);
+  const ConversionOutcome outcome = dialog.RunConversion(ui);
+
+  const std::string written = ReadFile(output);
+  if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
+    Check(written != OLD_OUTPUT && !written.empty());
+  } else {
+    Check(written == OLD_OUTPUT);
+  }
+  for (const StationRecord& s : dialog.tables.stations()) {
+    if (!s.coords_known) continue;
+    for (double v : {s.latitude, s.longitude, s.height, s.north, s.east, s.elevation}) {
+      Check(std::isfinite(v));
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < HEAD) return 0;
+  const std::string_view document(reinterpret_cast<const char*>(data + HEAD), size - HEAD);
+  {
+    std::ofstream out(ScratchFolder() / "in.xml", std::ios::binary | std::ios::trunc);
+    out.write(document.data(), static_cast<std::streamsize>(document.size()));
+  }
+  // The seed: one of the stations the reader finds, or none.
+  fenwix::SurveyTables tables;
+  {
+    fenwix::XmlContentHandler handler(tables);
+    fenwix::SaxReader reader;
+    reader.Attach(&handler);
+    reader.ParseText(document);
+  }
+  std::string seed;
+  if (tables.station_count() > 1) {
+    seed = tables.stations()[1 + data[1] % (tables.station_count() - 1)].name;
+  }
+  Convert(data, seed, fenwix::PROPAGATION_STEP_CAP);
+  if ((data[0] & 8) != 0) Convert(data, seed, 0);
+  return 0;
+}
