@@ -352,6 +352,7 @@ void ConvertWindow::OnConvert() {
            FieldError{MSG_NO_SEED_NAME, std::string(MessageText(MSG_NO_SEED_NAME))});
     return;
   }
+  bool offer_sketch = false;
   try {
     const ConversionOutcome outcome = RunInBackground(dialog_, *this, *this);
     if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
@@ -359,6 +360,7 @@ void ConvertWindow::OnConvert() {
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);
       ShowCheckReport();
+      offer_sketch = true;
     }
   } catch (const std::bad_alloc&) {
     while (wait_depth_ > 0) EndWait();
@@ -366,7 +368,9 @@ void ConvertWindow::OnConvert() {
   }
   // The conversion trims the names in place; show them as it used them.
   ExchangeToControls();
-  OfferSketch();
+  // A cancelled or failed run may have left coordinates behind: only a written file is offered.
+  UpdateSketchAction();
+  if (offer_sketch) OfferSketch();
 }
 
 void ConvertWindow::OnBrowse(FileKind kind) {
