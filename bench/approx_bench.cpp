@@ -28,6 +28,7 @@
 
 #include "app/convert_dialog.h"
 #include "approx/approx_coordinates.h"
+#include "bench_support.h"
 #include "model/station_merging.h"
 
 namespace {
@@ -35,23 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class SilentUi : public fenwix::UserInterface {
- public:
-  void ShowMessage(int32_t id, const std::string& text) override {
-    last_id = id;
-    last_text = text;
-  }
-  void BeginWait() override {}
-  void EndWait() override {}
-  fenwix::MergeAnswer AskSimilarStations(const fenwix::StationRecord&,
-                                         const fenwix::StationRecord&) override {
-    ++questions;
-    return fenwix::MergeAnswer::Different;
-  }
-  int32_t last_id = 0;
-  std::string last_text;
-  int questions = 0;
-};
+using fenwix::bench::SilentUi;
 
 constexpr int HUBS = 98;
 // Seed at 45° N, 120° W (the dialog's defaults), packed DD.MMSSsssss.

@@ -10,7 +10,6 @@
 // The steps alternate within each round and every figure is the median over the rounds of the
 // thread's CPU time. Figures only: nothing here passes or fails.
 
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +22,7 @@
 #include <fmt/format.h>
 
 #include "app/convert_dialog.h"
+#include "bench_support.h"
 #include "checks/report_forms.h"
 #include "checks/run_checks.h"
 #include "job_generator.h"
@@ -32,36 +32,15 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class SilentUi : public fenwix::UserInterface {
- public:
-  void ShowMessage(int32_t id, const std::string&) override { last_id = id; }
-  void BeginWait() override {}
-  void EndWait() override {}
-  fenwix::MergeAnswer AskSimilarStations(const fenwix::StationRecord&,
-                                         const fenwix::StationRecord&) override {
-    return fenwix::MergeAnswer::Different;
-  }
-  int32_t last_id = 0;
-};
-
-double ThreadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+using fenwix::bench::Median;
+using fenwix::bench::SilentUi;
+using fenwix::bench::ThreadCpuSeconds;
 
 template <typename Step>
 double Measure(Step step) {
   const double start = ThreadCpuSeconds();
   step();
   return ThreadCpuSeconds() - start;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
 void Read(const fs::path& path, fenwix::SurveyTables& tables, fenwix::ReadingLog* log) {
@@ -84,10 +63,7 @@ int main(int argc, char** argv) {
              "logged ms", "convert ms", "checks ms", "with chk ms", "log/convert", "chk/conv");
   double first_ratio = 0.0;
   for (const int scale : {1, 2}) {
-    fenwix::bench::JobSize size;
-    size.stations *= scale;
-    size.vectors *= scale;
-    size.setups *= scale;
+    const fenwix::bench::JobSize size = fenwix::bench::ScaledJobSize(scale);
     fenwix::bench::JobCounts counts;
     const fs::path input = dir / fmt::format("job-{}.xml", scale);
     const fs::path output = dir / fmt::format("job-{}.txt", scale);

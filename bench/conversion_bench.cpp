@@ -12,8 +12,6 @@
 // conversion's wall time includes the flush to disk when the output file is committed. Figures
 // only: nothing here passes or fails.
 
-#include <expat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +24,7 @@
 #include <fmt/format.h>
 
 #include "app/convert_dialog.h"
+#include "bench_support.h"
 #include "job_generator.h"
 #include "model/survey_tables.h"
 #include "writer/output_file.h"
@@ -36,19 +35,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Shows nothing; keeps the last message so that a failed conversion is visible.
-class SilentUi : public fenwix::UserInterface {
- public:
-  void ShowMessage(int32_t id, const std::string&) override { last_id = id; }
-  void BeginWait() override {}
-  void EndWait() override {}
-  fenwix::MergeAnswer AskSimilarStations(const fenwix::StationRecord&,
-                                         const fenwix::StationRecord&) override {
-    return fenwix::MergeAnswer::Different;
-  }
-  int32_t last_id = 0;
-};
+using fenwix::bench::BareExpatPass;
+using fenwix::bench::SilentUi;
+using fenwix::bench::ThreadCpuSeconds;
 
 struct Times {
   double wall = 1e30;  // seconds
@@ -59,12 +48,6 @@ struct Times {
   }
 };
 
-double ThreadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 template <typename Step>
 Times Measure(Step step) {
   const auto wall_start = std::chrono::steady_clock::now();
@@ -74,26 +57,6 @@ Times Measure(Step step) {
   t.cpu = ThreadCpuSeconds() - cpu_start;
   t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
   return t;
-}
-
-// Expat over the file with no handler, read in the same 64 KiB chunks as the reader.
-void BareExpatPass(const fs::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) std::exit(1);
-  XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
-  constexpr int CHUNK = 1 << 16;
-  for (;;) {
-    void* buffer = XML_GetBuffer(parser, CHUNK);
-    const size_t n = std::fread(buffer, 1, CHUNK, file);
-    const bool done = n < static_cast<size_t>(CHUNK);
-    if (XML_ParseBuffer(parser, static_cast<int>(n), done) != XML_STATUS_OK) {
-      std::fprintf(stderr, "the generated job is not well-formed\n");
-      std::exit(1);
-    }
-    if (done) break;
-  }
-  XML_ParserFree(parser);
-  std::fclose(file);
 }
 
 // The reading half alone: Expat with the content handler filling the tables.
@@ -128,10 +91,7 @@ int main(int argc, char** argv) {
              "records", "output MB", "expat ms", "read ms", "write ms", "conversion ms");
   double first_per_mb = 0.0;
   for (const int scale : {1, 2}) {
-    fenwix::bench::JobSize size;
-    size.stations *= scale;
-    size.vectors *= scale;
-    size.setups *= scale;
+    const fenwix::bench::JobSize size = fenwix::bench::ScaledJobSize(scale);
     fenwix::bench::JobCounts counts;
     const fs::path input = dir / fmt::format("job-{}.xml", scale);
     const fs::path output = dir / fmt::format("job-{}.txt", scale);

@@ -12,16 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "model/station_placement.h"
 #include "model/survey_tables.h"
 
 namespace fenwix::bench {
-
-// The median of the timings of the rounds.
-inline double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // How long f takes, in milliseconds.
 template <typename F>

@@ -14,10 +14,8 @@
 //   phase N    ComputeApproxCoordinates alone on the tables a reading left (CPU of that call)
 // Figures only: nothing here passes or fails.
 
-#include <expat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +31,7 @@
 
 #include "app/convert_dialog.h"
 #include "approx/approx_coordinates.h"
+#include "bench_support.h"
 #include "job_generator.h"
 #include "xml/sax_reader.h"
 #include "xml/xml_content_handler.h"
@@ -40,17 +39,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class SilentUi : public fenwix::UserInterface {
- public:
-  void ShowMessage(int32_t, const std::string&) override {}
-  void BeginWait() override {}
-  void EndWait() override {}
-  fenwix::MergeAnswer AskSimilarStations(const fenwix::StationRecord&,
-                                         const fenwix::StationRecord&) override {
-    return fenwix::MergeAnswer::Different;
-  }
-};
+using fenwix::bench::BareExpatPass;
+using fenwix::bench::Median;
+using fenwix::bench::SilentUi;
+using fenwix::bench::ThreadCpuSeconds;
 
 // What a child reports: its CPU and peak memory, and for a phase the call's CPU and the
 // stations it left unknown.
@@ -65,12 +57,6 @@ struct Report {
   double phase = 0;
   int32_t not_computed = -1;
 };
-
-double ThreadCpu() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
 
 Usage InChild(const std::function<Report()>& task) {
   int fds[2];
@@ -96,23 +82,6 @@ Usage InChild(const std::function<Report()>& task) {
                static_cast<double>(usage.ru_maxrss) / 1024.0, report.not_computed};
 }
 
-Report BareExpatPass(const fs::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) std::exit(1);
-  XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
-  constexpr int CHUNK = 1 << 16;
-  for (;;) {
-    void* buffer = XML_GetBuffer(parser, CHUNK);
-    const size_t n = std::fread(buffer, 1, CHUNK, file);
-    const bool done = n < static_cast<size_t>(CHUNK);
-    if (XML_ParseBuffer(parser, static_cast<int>(n), done) != XML_STATUS_OK) std::exit(1);
-    if (done) break;
-  }
-  XML_ParserFree(parser);
-  std::fclose(file);
-  return {};
-}
-
 Report Convert(const fs::path& input, const fs::path& output, const std::string& seed, int steps) {
   fenwix::ConvertDialog dialog;
   dialog.InitializeDefaults();
@@ -134,10 +103,10 @@ Report Phase(const fs::path& input, const std::string& seed, int steps) {
   reader.ParseFile(input.string());
   const int32_t index = tables.FindStation(seed);
   const fenwix::Ellipsoid datum{"WGS 84", fenwix::WGS84_A, fenwix::WGS84_INV_F};
-  const double start = ThreadCpu();
+  const double start = ThreadCpuSeconds();
   const int32_t not_computed = fenwix::ComputeApproxCoordinates(
       tables, index, fenwix::SeedPosition{45.0, -120.0, 0.0}, datum, nullptr, steps);
-  return {ThreadCpu() - start, not_computed};
+  return {ThreadCpuSeconds() - start, not_computed};
 }
 
 // A traverse: a GPS vector from T0 to T1, then a setup at every Ti oriented on T(i-1) with a
@@ -177,11 +146,6 @@ void WriteTraverse(const fs::path& path, int legs) {
   std::fclose(f);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 // One line of figures; returns the median CPU of the unbudgeted phase.
 double Measure(const char* name, const fs::path& input, const std::string& seed, int rounds) {
   const fs::path output = input.parent_path() / "out.txt";
@@ -189,7 +153,10 @@ double Measure(const char* name, const fs::path& input, const std::string& seed,
   std::vector<double> expat, conv100, conv0, phase100, phase0, peak0;
   int32_t left100 = -1, left0 = -1;
   for (int r = 0; r < rounds; ++r) {
-    expat.push_back(InChild([&] { return BareExpatPass(input); }).cpu);
+    expat.push_back(InChild([&] {
+                      BareExpatPass(input);
+                      return Report{};
+                    }).cpu);
     conv100.push_back(InChild([&] { return Convert(input, output, seed, 100); }).cpu);
     const Usage c0 = InChild([&] { return Convert(input, output, seed, 0); });
     conv0.push_back(c0.cpu);
