@@ -206,23 +206,22 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     ui.ReportProgress(RunPhase::Writing, 1.0);
     if (run_checks) RunChecksOnTables(approx_computed);
 
+    // The final message, followed by what the check report flagged when it ran.
+    const auto final_message = [&](int32_t id, const std::string& text) {
+      ui.ShowMessage(id, CutUtf8(text + CheckSummary(), MAX_MESSAGE_BYTES));
+    };
     if (parse.status == ParseResult::Status::NotWellFormed) {
-      ui.ShowMessage(MSG_READ_INCOMPLETE,
-                     CutUtf8(FormatMessage(MSG_READ_INCOMPLETE, xml_path, parse.message,
-                                           static_cast<long long>(parse.line),
-                                           static_cast<long long>(parse.column), output_path) +
-                                 CheckSummary(),
-                             MAX_MESSAGE_BYTES));
+      final_message(MSG_READ_INCOMPLETE,
+                    FormatMessage(MSG_READ_INCOMPLETE, xml_path, parse.message,
+                                  static_cast<long long>(parse.line),
+                                  static_cast<long long>(parse.column), output_path));
       return ConversionOutcome::Incomplete;
     }
     if (approx_computed) {
-      ui.ShowMessage(
-          MSG_SUCCESS_APPROX,
-          CutUtf8(FormatMessage(MSG_SUCCESS_APPROX, output_path, not_computed) + CheckSummary(),
-                  MAX_MESSAGE_BYTES));
+      final_message(MSG_SUCCESS_APPROX,
+                    FormatMessage(MSG_SUCCESS_APPROX, output_path, not_computed));
     } else {
-      ui.ShowMessage(MSG_SUCCESS, CutUtf8(FormatMessage(MSG_SUCCESS, output_path) + CheckSummary(),
-                                          MAX_MESSAGE_BYTES));
+      final_message(MSG_SUCCESS, FormatMessage(MSG_SUCCESS, output_path));
     }
     return ConversionOutcome::Succeeded;
   } catch (const std::bad_alloc&) {
