@@ -22,6 +22,7 @@
 #include "app/settings_file.h"
 #include "cli/progress_line.h"
 #include "cli/report_options.h"
+#include "cli/side_file.h"
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
 
@@ -229,7 +230,15 @@ int Run(int argc, char** argv) {
   dialog.xml_path = files[0];
   dialog.output_path = files[1];
   if (sketch_path) {
-    if (auto refused = fenwix::RefuseSketchPath(*sketch_path, files[0], files[1])) {
+    if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *sketch_path, files)) {
+      return UsageError(*refused);
+    }
+  }
+  if (!report.report_path.empty()) {
+    std::vector<std::string> taken = files;
+    if (sketch_path) taken.push_back(*sketch_path);
+    if (auto refused =
+            fenwix::RefuseSideFile("--report", "check report", report.report_path, taken)) {
       return UsageError(*refused);
     }
   }

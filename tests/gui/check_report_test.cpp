@@ -104,6 +104,9 @@ TEST(CheckReportForms, EachFormParsesAndTheOutputStaysTheSame) {
   EXPECT_EQ(refused.status, 5);
   EXPECT_TRUE(refused.errors.startsWith("fenwix-convert: cannot write the check report"));
   EXPECT_EQ(Read(dir.filePath("out.txt")), plain);
+  // A report named like the output file would replace it: refused before anything is written.
+  EXPECT_EQ(Convert(dir, {"--report", dir.filePath("out.txt")}).status, 2);
+  EXPECT_EQ(Read(dir.filePath("out.txt")), plain);
 }
 
 TEST(CheckReportWindow, ShownAfterEachConversionAndSaved) {

@@ -1,0 +1,18 @@
+#pragma once
+// The files written beside the adjustment file (the sketch, the check report) must never take the
+// place of the input, the output or each other.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fenwix {
+
+// Why `option` may not write `what` to `path` (it names one of the `taken` files, however
+// spelled), or nothing.
+std::optional<std::string> RefuseSideFile(std::string_view option, std::string_view what,
+                                          const std::string& path,
+                                          const std::vector<std::string>& taken);
+
+}  // namespace fenwix
