@@ -12,9 +12,12 @@
 //   byte 6  progress reports allowed before the run is cancelled (0: never cancelled)
 //   byte 7  bit 0 the check report as well
 // Besides the sanitizers' checks the run aborts when a computed station holds a value that is
-// not finite, when the outcome disagrees with the output file on disk, or when a cancelled or
-// failed run replaced the previous output.
+// not finite, when the outcome disagrees with the output file on disk, when a cancelled or
+// failed run replaced the previous output, when a temporary file is left in the scratch folder,
+// or when a message is longer than a message box takes.
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -22,10 +25,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "app/convert_dialog.h"
 #include "model/survey_tables.h"
@@ -70,27 +72,68 @@ class ScriptedUi : public fenwix::UserInterface {
   int reported_ = 0;
 };
 
+// The scratch folder lives in memory (/dev/shm) where there is one, so that writing the input,
+// the temporary output, its fsync and the rename cost no disk traffic; it is removed at exit.
+struct Scratch {
+  Scratch() {
+    std::error_code ec;
+    const fs::path base =
+        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    folder = base / ("fenwix-pipeline-fuzz-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+  fs::path folder;
+};
+
 const fs::path& ScratchFolder() {
-  static const fs::path folder = [] {
-    fs::path p = fs::temp_directory_path() / ("fenwix-pipeline-fuzz-" + std::to_string(getpid()));
-    fs::create_directories(p);
-    return p;
-  }();
-  return folder;
+  static const Scratch scratch;
+  return scratch.folder;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// Plain system calls: a stream object per file costs more than the small files themselves.
+void WriteFile(const fs::path& path, std::string_view bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Check(fd >= 0);
+  Check(write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()));
+  close(fd);
+}
+
+// The file's bytes, or "" when it is missing.
+const std::string& ReadFile(const fs::path& path) {
+  static std::string bytes;
+  bytes.clear();
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return bytes;
+  char block[4096];
+  ssize_t got;
+  while ((got = read(fd, block, sizeof block)) > 0) bytes.append(block, static_cast<size_t>(got));
+  Check(got == 0);
+  close(fd);
+  return bytes;
+}
+
+// True when the scratch folder holds the input and the output only: whatever the outcome, no
+// temporary file of the output is left behind.
+bool OnlyInputAndOutput() {
+  DIR* dir = opendir(ScratchFolder().c_str());
+  Check(dir != nullptr);
+  int others = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != ".." && name != "in.xml" && name != "out.txt") ++others;
+  }
+  closedir(dir);
+  return others == 0;
 }
 
 void Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
-  const fs::path input = ScratchFolder() / "in.xml";
-  const fs::path output = ScratchFolder() / "out.txt";
-  {
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    out << OLD_OUTPUT;
-  }
+  static const fs::path input = ScratchFolder() / "in.xml";
+  static const fs::path output = ScratchFolder() / "out.txt";
+  WriteFile(output, OLD_OUTPUT);
   ConvertDialog dialog;
   dialog.InitializeDefaults();
   dialog.xml_path = input.string();
@@ -108,12 +151,13 @@ void Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
   ScriptedUi ui(head[5], head[6]);
   const ConversionOutcome outcome = dialog.RunConversion(ui);
 
-  const std::string written = ReadFile(output);
+  const std::string& written = ReadFile(output);
   if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
     Check(written != OLD_OUTPUT && !written.empty());
   } else {
     Check(written == OLD_OUTPUT);
   }
+  Check(OnlyInputAndOutput());
   for (const StationRecord& s : dialog.tables.stations()) {
     if (!s.coords_known) continue;
     for (double v : {s.latitude, s.longitude, s.height, s.north, s.east, s.elevation}) {
@@ -127,16 +171,15 @@ void Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < HEAD) return 0;
   const std::string_view document(reinterpret_cast<const char*>(data + HEAD), size - HEAD);
-  {
-    std::ofstream out(ScratchFolder() / "in.xml", std::ios::binary | std::ios::trunc);
-    out.write(document.data(), static_cast<std::streamsize>(document.size()));
-  }
+  WriteFile(ScratchFolder() / "in.xml", document);
   // The seed: one of the stations the reader finds, or none.
   fenwix::SurveyTables tables;
   {
     fenwix::XmlContentHandler handler(tables);
     fenwix::SaxReader reader;
     reader.Attach(&handler);
+    // One piece of the document's own size, not a 64 KiB buffer for a few hundred bytes.
+    reader.set_chunk_size(document.size());
     reader.ParseText(document);
   }
   std::string seed;
