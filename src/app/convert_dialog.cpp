@@ -156,6 +156,7 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       return ui.ReportProgress(RunPhase::Reading,
                                std::min(1.0, static_cast<double>(bytes) / xml_size));
     });
+    if (!size_error) tables.ExpectInputBytes(static_cast<uint64_t>(xml_size));
     ParseResult parse;
     {
       WaitCursor wait(ui);

@@ -277,7 +277,7 @@ class Propagation {
       for (auto r = records.rbegin(); r != records.rend() && found < 3; ++r) {
         const ObsRow& obs = Record(*r);
         if (obs.kind != ObsKind::GpsVector) continue;
-        const double values[3] = {obs.dx, obs.dy, obs.dz};
+        const double values[3] = {obs.dx(), obs.dy(), obs.dz()};
         for (int c = 0; c < 3; ++c) {
           if (component[c].found || values[c] == MISSING_VALUE) continue;
           component[c] = Slot{true, sign * values[c]};
@@ -309,13 +309,13 @@ class Propagation {
     for (auto r = records.rbegin(); r != records.rend() && !triple.complete(); ++r) {
       const ObsRow& obs = Record(*r);
       if (obs.kind != ObsKind::AngleSet) continue;
-      if (!triple.azimuth.found && obs.horiz_angle != MISSING_VALUE) {
+      if (!triple.azimuth.found && obs.horiz_angle() != MISSING_VALUE) {
         const FoundAzimuth a =
-            AzimuthViaReference(tables_, k, index_.reference_of(*r), obs.horiz_angle);
+            AzimuthViaReference(tables_, k, index_.reference_of(*r), obs.horiz_angle());
         if (a.found) triple.Take(triple.azimuth, a.azimuth);
       }
-      triple.Take(triple.zenith, obs.zenith);
-      triple.Take(triple.distance, obs.slope_dist);
+      triple.Take(triple.zenith, obs.zenith());
+      triple.Take(triple.distance, obs.slope_dist());
     }
   }
 
@@ -326,8 +326,8 @@ class Propagation {
     for (auto r = records.rbegin(); r != records.rend() && !triple.complete(); ++r) {
       const ObsRow& obs = Record(*r);
       if (obs.kind != ObsKind::AngleSet) continue;
-      if (obs.zenith != MISSING_VALUE) triple.Take(triple.zenith, PI - obs.zenith);
-      triple.Take(triple.distance, obs.slope_dist);
+      if (obs.zenith() != MISSING_VALUE) triple.Take(triple.zenith, PI - obs.zenith());
+      triple.Take(triple.distance, obs.slope_dist());
     }
   }
 
@@ -337,9 +337,9 @@ class Propagation {
     const std::span<const int32_t> records = index_.FromWithReference(k, t);
     for (auto r = records.rbegin(); r != records.rend() && !triple.azimuth.found; ++r) {
       const ObsRow& obs = Record(*r);
-      if (obs.kind != ObsKind::AngleSet || obs.horiz_angle == MISSING_VALUE) continue;
+      if (obs.kind != ObsKind::AngleSet || obs.horiz_angle() == MISSING_VALUE) continue;
       const FoundAzimuth a =
-          AzimuthViaReference(tables_, k, index_.target_of(*r), -obs.horiz_angle);
+          AzimuthViaReference(tables_, k, index_.target_of(*r), -obs.horiz_angle());
       if (a.found) triple.Take(triple.azimuth, a.azimuth);
     }
   }

@@ -65,24 +65,24 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
     // A station named by this observation alone was placed by it: the coordinates can only
     // repeat it.
     if (graph.Uses(StationOf(tables, target_row)) == 1) continue;
-    const double ih = Given(obs.instr_height) ? obs.instr_height : 0.0;
-    const double th = Given(obs.target_height) ? obs.target_height : 0.0;
+    const double ih = Given(obs.instr_height()) ? obs.instr_height() : 0.0;
+    const double th = Given(obs.target_height()) ? obs.target_height() : 0.0;
     double distance = NO_VALUE;
     double computed = NO_VALUE;
     double distance_off = NO_VALUE;
     double angle_off = NO_VALUE;
-    if (Given(obs.slope_dist)) {
-      distance = obs.slope_dist;
+    if (Given(obs.slope_dist())) {
+      distance = obs.slope_dist();
       computed = between(*at.station, ih, *target.station, th).slope_distance;
       distance_off = distance - computed;
     }
-    if (obs.kind == ObsKind::AngleSet && Given(obs.horiz_angle)) {
+    if (obs.kind == ObsKind::AngleSet && Given(obs.horiz_angle())) {
       const Known back = KnownStation(tables, obs.back);
       if (back && back.station != at.station) {
         const double to_fore = between(*at.station, 0.0, *target.station, 0.0).azimuth;
         const double to_back = between(*at.station, 0.0, *back.station, 0.0).azimuth;
         angle_off =
-            std::remainder(obs.horiz_angle - (to_fore - to_back), TWO_PI) * MINUTES_PER_RADIAN;
+            std::remainder(obs.horiz_angle() - (to_fore - to_back), TWO_PI) * MINUTES_PER_RADIAN;
       }
     }
     if (std::isnan(distance_off) && std::isnan(angle_off)) continue;

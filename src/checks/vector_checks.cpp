@@ -154,10 +154,10 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
     const ObsRow& obs = observations[r];
     if (obs.kind != ObsKind::GpsVector) continue;
     const int32_t row = static_cast<int32_t>(r);
-    if (!(obs.sx > 0.0 && obs.sy > 0.0 && obs.sz > 0.0)) {
+    if (!(obs.sx() > 0.0 && obs.sy() > 0.0 && obs.sz() > 0.0)) {
       CheckRow& flagged = no_sd.rows.emplace_back();
       flagged.stations = {tables.name(obs.at), tables.name(obs.fore)};
-      flagged.values = {obs.sx * MM_PER_M, obs.sy * MM_PER_M, obs.sz * MM_PER_M};
+      flagged.values = {obs.sx() * MM_PER_M, obs.sy() * MM_PER_M, obs.sz() * MM_PER_M};
       flagged.lines = {input.log->record_line(row)};
       flagged.observations = {row};
       flagged.flagged = true;
@@ -165,11 +165,11 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
     }
     const int32_t base = StationOf(tables, obs.at);
     const int32_t rover = StationOf(tables, obs.fore);
-    if (base == 0 || rover == 0 || base == rover || !Given(obs.dx) || !Given(obs.dy) ||
-        !Given(obs.dz)) {
+    if (base == 0 || rover == 0 || base == rover || !Given(obs.dx()) || !Given(obs.dy()) ||
+        !Given(obs.dz())) {
       continue;
     }
-    const Vec3 delta{obs.dx, obs.dy, obs.dz};
+    const Vec3 delta{obs.dx(), obs.dy(), obs.dz()};
     if (base < rover) {
       vectors.push_back({base, rover, row, delta});
     } else {

@@ -3,6 +3,7 @@
 // growing it moves pages rather than copying rows.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <span>
@@ -45,11 +46,17 @@ class RecordArray {
   // Keeps the block, so that reading the next job of the same size allocates nothing.
   void clear() { size_ = 0; }
   void reserve(size_t rows) {
-    if (rows <= capacity_) return;
+    if (!try_reserve(rows)) throw std::bad_alloc();
+  }
+  // As reserve, but false instead of an exception when the memory is not there.
+  bool try_reserve(size_t rows) {
+    if (rows <= capacity_) return true;
+    if (rows > SIZE_MAX / sizeof(Row)) return false;
     void* grown = ResizeBlock(rows_, capacity_ * sizeof(Row), rows * sizeof(Row));
-    if (grown == nullptr) throw std::bad_alloc();
+    if (grown == nullptr) return false;
     rows_ = static_cast<Row*>(grown);
     capacity_ = rows;
+    return true;
   }
 
   size_t size() const { return size_; }

@@ -62,15 +62,45 @@ struct ObsRecord : ObsValues {
   std::string description;
 };
 
-// An observation as the observation table keeps it: the same values, its stations as rows of
-// the station table (0 for a name not given) and its description as an index into the table's
-// list of descriptions (0 for none). A large job holds millions of these, and most jobs repeat
-// a few descriptions, so no row owns any text.
-struct ObsRow : ObsValues {
+// An observation as the observation table keeps it: its stations as rows of the station table
+// (0 for a name not given), its description as an index into the table's list of descriptions
+// (0 for none), and only the numbers its kind can carry: a vector's components, deviations and
+// correlations, or a total-station observation's angles, distance and heights. A large job holds
+// millions of these, so no row owns any text and none carries the other kind's numbers.
+struct ObsRow {
   int32_t at = 0;
   int32_t fore = 0;
   int32_t back = 0;
   int32_t description = 0;
+  ObsKind kind = ObsKind::None;
+  int16_t linear_unit = LINEAR_UNIT_METER;
+  int16_t angle_unit = ANGLE_UNIT_CODE_DEGREES;
+
+  // The row of these values. A vector carries no heights and a total-station observation no
+  // vector numbers (the reader never gives them any), so nothing is lost.
+  static ObsRow Pack(const ObsValues& values);
+  ObsValues Values() const;
+
+  double horiz_angle() const { return Vector() ? MISSING_VALUE : numbers_[0]; }
+  double zenith() const { return Vector() ? MISSING_VALUE : numbers_[1]; }
+  double slope_dist() const { return Vector() ? MISSING_VALUE : numbers_[2]; }
+  double instr_height() const { return Vector() ? 0.0 : numbers_[3]; }
+  double target_height() const { return Vector() ? 0.0 : numbers_[4]; }
+  double dx() const { return Vector() ? numbers_[0] : MISSING_VALUE; }
+  double dy() const { return Vector() ? numbers_[1] : MISSING_VALUE; }
+  double dz() const { return Vector() ? numbers_[2] : MISSING_VALUE; }
+  double sx() const { return Vector() ? numbers_[3] : 0.0; }
+  double sy() const { return Vector() ? numbers_[4] : 0.0; }
+  double sz() const { return Vector() ? numbers_[5] : 0.0; }
+  double cxy() const { return Vector() ? numbers_[6] : 0.0; }
+  double cxz() const { return Vector() ? numbers_[7] : 0.0; }
+  double cyz() const { return Vector() ? numbers_[8] : 0.0; }
+
+ private:
+  bool Vector() const { return kind == ObsKind::GpsVector; }
+  // A vector's dx, dy, dz, sx, sy, sz, cxy, cxz, cyz; or the horizontal angle, zenith, slope
+  // distance, instrument height and target height of any other kind.
+  double numbers_[9] = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
 };
 
 void ClearStation(StationRecord& station);

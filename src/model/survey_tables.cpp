@@ -10,6 +10,10 @@ namespace {
 
 // Slots of an empty name index; a power of two, as every later size.
 constexpr size_t INITIAL_NAME_SLOTS = 64;
+// Fewer bytes of XML than a collector writes for one GPS vector or one angle set with its
+// readings, so that a guess from the file size is rarely short. Memory reserved and never used
+// costs address space only.
+constexpr uint64_t INPUT_BYTES_PER_OBSERVATION = 256;
 
 uint32_t HashTag(size_t hash) {
   return static_cast<uint32_t>(static_cast<uint64_t>(hash) >> 32);
@@ -110,8 +114,7 @@ int32_t SurveyTables::DescriptionIndex(const std::string& text) {
 
 void SurveyTables::RecordObservation() {
   const ObsRecord& obs = current_observation_;
-  ObsRow row;
-  static_cast<ObsValues&>(row) = obs;
+  ObsRow row = ObsRow::Pack(obs);
   if (!obs.at_name.empty()) row.at = StationRow(obs.at_name);
   if (!obs.fore_name.empty()) row.fore = StationRow(obs.fore_name);
   if (!obs.back_name.empty()) row.back = StationRow(obs.back_name);
@@ -119,10 +122,15 @@ void SurveyTables::RecordObservation() {
   observations_.push_back(row);
 }
 
+void SurveyTables::ExpectInputBytes(uint64_t bytes) {
+  observations_.try_reserve(observations_.size() +
+                            static_cast<size_t>(bytes / INPUT_BYTES_PER_OBSERVATION));
+}
+
 ObsRecord SurveyTables::Observation(int32_t index) const {
   const ObsRow& row = observations_[static_cast<size_t>(index)];
   ObsRecord obs;
-  static_cast<ObsValues&>(obs) = row;
+  static_cast<ObsValues&>(obs) = row.Values();
   obs.at_name = name(row.at);
   obs.fore_name = name(row.fore);
   obs.back_name = name(row.back);

@@ -39,9 +39,10 @@ class SurveyTables {
   // Adds the stations that the working observation names (at, fore, back; empty names are
   // skipped), then appends it as a row that refers to them.
   void RecordObservation();
-  // Reserves room for about this many observation rows, so that a large job grows its table
-  // in few steps; a guess from the input's size, never a limit.
-  void ReserveObservations(size_t rows) { observations_.reserve(rows); }
+  // Makes room for the observation rows that an input of this many bytes may hold, so that a
+  // large job's table is not moved while it fills. A guess, never a limit: the table still grows
+  // past it, and when the memory is not there nothing is reserved.
+  void ExpectInputBytes(uint64_t bytes);
   // Index of the station with exactly this name, or 0. Does not change the table.
   int32_t StationIndex(std::string_view name) const;
   // As StationIndex, and marks the row found as having known coordinates.

@@ -149,7 +149,7 @@ bool JoinsAStationToItself(const ObsRow& obs) {
     case ObsKind::Sight:
       return obs.at == obs.back;
     case ObsKind::AngleSet:
-      if (!IsObserved(obs.horiz_angle)) return obs.at == obs.fore;
+      if (!IsObserved(obs.horiz_angle())) return obs.at == obs.fore;
       return obs.at == obs.fore || obs.at == obs.back || obs.fore == obs.back;
     case ObsKind::None:
       break;
@@ -206,14 +206,14 @@ void WriteRenamedObservation(OutputFile& out, const WriterState& state, const Su
     WriteObservationRecord(out, state,
                            {tables.name(renamed.at), tables.name(renamed.fore),
                             tables.name(renamed.back), description},
-                           obs);
+                           obs.Values());
     return;
   }
   out.Write("! Joins a station to itself once merged names are used; kept as a comment:\n");
   out.set_line_prefix("! ");
   WriteObservationRecord(
       out, state, {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back), description},
-      obs);
+      obs.Values());
   out.set_line_prefix({});
 }
 
@@ -365,7 +365,7 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
       WriteObservationRecord(out, state,
                              {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back),
                               tables.description(obs)},
-                             obs);
+                             obs.Values());
     }
     if (out.error()) error = WRITE_ERROR;
     return error == WRITE_OK;
