@@ -104,7 +104,12 @@ class Propagation {
 
   StationRecord& Row(int32_t i) { return tables_.station(i); }
   const ObsRow& Record(int32_t r) const { return tables_.observations()[static_cast<size_t>(r)]; }
-  bool Known(int32_t i) { return i > 0 && Row(i).coords_known; }
+  // Whether station i has coordinates, from known_position_ rather than the station's row: the
+  // propagation asks this of every neighbour it meets, and on a large network a small array of
+  // positions stays in the cache where the rows do not.
+  bool Known(int32_t i) const {
+    return i > 0 && known_position_[static_cast<size_t>(i)] >= 0;
+  }
 
   void AppendKnown(int32_t i) {
     known_position_[static_cast<size_t>(i)] = static_cast<int32_t>(known_.size());
@@ -162,12 +167,12 @@ class Propagation {
   // every unknown station that shares a record with it for the stall scan.
   void Unblock(int32_t i) {
     const auto queue = [&](int32_t k, int32_t t) {
-      if (t > 0 && !Row(t).coords_known && Known(k)) retries_.emplace_back(k, t);
+      if (t > 0 && !Known(t) && Known(k)) retries_.emplace_back(k, t);
     };
     for (const int32_t r : index_.WithReference(i)) queue(index_.from_of(r), index_.target_of(r));
     for (const int32_t r : index_.ToTarget(i)) queue(index_.from_of(r), index_.reference_of(r));
     const auto mark = [&](int32_t u) {
-      if (u <= 0 || Row(u).coords_known || changed_mark_[static_cast<size_t>(u)] != 0) return;
+      if (u <= 0 || Known(u) || changed_mark_[static_cast<size_t>(u)] != 0) return;
       changed_mark_[static_cast<size_t>(u)] = 1;
       changed_.push(u);
     };
@@ -187,7 +192,7 @@ class Propagation {
 
   // The neighbour t of known station k once more, as a visit of k would try it.
   void Retry(int32_t k, int32_t t) {
-    if (Row(t).coords_known) return;
+    if (Known(t)) return;
     if (!index_.Between(k, t).empty() && Compute(k, t, Direction::Forward, nullptr)) return;
     if (!index_.Between(t, k).empty()) Compute(k, t, Direction::Backward, nullptr);
   }
@@ -201,7 +206,7 @@ class Propagation {
       const int32_t u = changed_.top();
       changed_.pop();
       changed_mark_[static_cast<size_t>(u)] = 0;
-      if (Row(u).coords_known) continue;
+      if (Known(u)) continue;
       if (Gather(u, linked) != Gathered::Nothing) return true;
     }
     return false;
@@ -239,7 +244,7 @@ class Propagation {
   // Places unknown station t from known station k when a GPS vector or a polar sight allows;
   // collects what the angle sets gave into pending when it is not null. True when t was placed.
   bool Compute(int32_t k, int32_t t, Direction direction, PendingObservations* pending) {
-    if (t <= 0 || Row(t).coords_known || !Known(k)) return false;
+    if (t <= 0 || Known(t) || !Known(k)) return false;
     if (TryGpsVector(k, t, direction)) return true;
 
     SightTriple triple;
@@ -369,7 +374,7 @@ class Propagation {
   void StallScan() {
     std::vector<int32_t> linked;
     for (int32_t u = 1; u < tables_.station_count(); ++u) {
-      if (Row(u).coords_known) continue;
+      if (Known(u)) continue;
       if (Gather(u, linked) == Gathered::ByIntersection) return;
     }
   }
@@ -385,7 +390,7 @@ class Propagation {
     for (const int32_t k : linked) Compute(k, u, Direction::Backward, &pending);
     // Placed by one station after all (a reference became known since that station was last
     // visited): its position stands and is not intersected again.
-    if (Row(u).coords_known) return Gathered::ByOneStation;
+    if (Known(u)) return Gathered::ByOneStation;
     const double mean_height = known_height_sum_ / static_cast<double>(known_.size());
     return Intersect(u, pending, mean_height) ? Gathered::ByIntersection : Gathered::Nothing;
   }

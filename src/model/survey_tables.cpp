@@ -1,6 +1,7 @@
 #include "model/survey_tables.h"
 
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <utility>
 
@@ -14,6 +15,10 @@ constexpr size_t INITIAL_NAME_SLOTS = 64;
 // readings, so that a guess from the file size is rarely short. Memory reserved and never used
 // costs address space only.
 constexpr uint64_t INPUT_BYTES_PER_OBSERVATION = 256;
+// Fewer bytes than a job spends per station named (its point record and the observations that
+// name it), with the same purpose. The station table's memory is taken from the system only
+// where rows are written, so room reserved and never used costs address space only.
+constexpr uint64_t INPUT_BYTES_PER_STATION = 1024;
 
 uint32_t HashTag(size_t hash) {
   return static_cast<uint32_t>(static_cast<uint64_t>(hash) >> 32);
@@ -125,6 +130,11 @@ void SurveyTables::RecordObservation() {
 void SurveyTables::ExpectInputBytes(uint64_t bytes) {
   observations_.try_reserve(observations_.size() +
                             static_cast<size_t>(bytes / INPUT_BYTES_PER_OBSERVATION));
+  try {
+    stations_.reserve(stations_.size() + static_cast<size_t>(bytes / INPUT_BYTES_PER_STATION));
+  } catch (const std::exception&) {
+    // Only a guess: the table grows as it fills.
+  }
 }
 
 ObsRecord SurveyTables::Observation(int32_t index) const {
