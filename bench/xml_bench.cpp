@@ -49,16 +49,12 @@ size_t HeapBytes(const std::string& s) {
   return s.capacity() > 15 ? s.capacity() + 1 : 0;
 }
 
-// The tables' own size: the record vectors as allocated, string storage outside the records,
-// and the station-name index (one node per station, name included, and one bucket pointer per
-// station, the load factor being at most 1).
+// The tables' own size: the rows in use, string storage outside the station rows, and the
+// station-name index (one node per station, name included, and one bucket pointer per station,
+// the load factor being at most 1).
 size_t TablesBytes(const SurveyTables& tables) {
-  size_t bytes = tables.observations().capacity() * sizeof(fenwix::ObsRecord) +
+  size_t bytes = tables.observations().size() * sizeof(fenwix::ObsRow) +
                  tables.stations().capacity() * sizeof(fenwix::StationRecord);
-  for (const fenwix::ObsRecord& r : tables.observations()) {
-    bytes += HeapBytes(r.at_name) + HeapBytes(r.fore_name) + HeapBytes(r.back_name) +
-             HeapBytes(r.description);
-  }
   for (const fenwix::StationRecord& s : tables.stations()) {
     bytes += HeapBytes(s.name) + HeapBytes(s.description);
     bytes += sizeof(void*) + sizeof(std::string) + sizeof(int32_t) + sizeof(size_t) +

@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(split.observation_count() == whole.observation_count());
   Check(split.station_count() == whole.station_count());
   for (int32_t i = 0; i < whole.observation_count(); ++i) {
-    Check(SameRecord(split.observations()[i], whole.observations()[i]));
-    Check(AllFinite(whole.observations()[i]));
+    Check(SameRecord(split.Observation(i), whole.Observation(i)));
+    Check(AllFinite(whole.Observation(i)));
   }
   for (int32_t i = 0; i < whole.station_count(); ++i) {
     Check(split.stations()[i].name == whole.stations()[i].name);

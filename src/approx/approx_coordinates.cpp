@@ -103,9 +103,7 @@ class Propagation {
   enum class Direction { Forward, Backward };
 
   StationRecord& Row(int32_t i) { return tables_.station(i); }
-  const ObsRecord& Record(int32_t r) const {
-    return tables_.observations()[static_cast<size_t>(r)];
-  }
+  const ObsRow& Record(int32_t r) const { return tables_.observations()[static_cast<size_t>(r)]; }
   bool Known(int32_t i) { return i > 0 && Row(i).coords_known; }
 
   void AppendKnown(int32_t i) {
@@ -277,7 +275,7 @@ class Propagation {
     int found = 0;
     const auto take = [&](std::span<const int32_t> records, double sign) {
       for (auto r = records.rbegin(); r != records.rend() && found < 3; ++r) {
-        const ObsRecord& obs = Record(*r);
+        const ObsRow& obs = Record(*r);
         if (obs.kind != ObsKind::GpsVector) continue;
         const double values[3] = {obs.dx, obs.dy, obs.dz};
         for (int c = 0; c < 3; ++c) {
@@ -309,7 +307,7 @@ class Propagation {
   void TakeForeSights(int32_t k, int32_t t, SightTriple& triple) {
     const std::span<const int32_t> records = index_.Between(k, t);
     for (auto r = records.rbegin(); r != records.rend() && !triple.complete(); ++r) {
-      const ObsRecord& obs = Record(*r);
+      const ObsRow& obs = Record(*r);
       if (obs.kind != ObsKind::AngleSet) continue;
       if (!triple.azimuth.found && obs.horiz_angle != MISSING_VALUE) {
         const FoundAzimuth a =
@@ -326,7 +324,7 @@ class Propagation {
   void TakeBackSights(int32_t k, int32_t t, SightTriple& triple) {
     const std::span<const int32_t> records = index_.Between(t, k);
     for (auto r = records.rbegin(); r != records.rend() && !triple.complete(); ++r) {
-      const ObsRecord& obs = Record(*r);
+      const ObsRow& obs = Record(*r);
       if (obs.kind != ObsKind::AngleSet) continue;
       if (obs.zenith != MISSING_VALUE) triple.Take(triple.zenith, PI - obs.zenith);
       triple.Take(triple.distance, obs.slope_dist);
@@ -338,7 +336,7 @@ class Propagation {
   void TakeReferenceSights(int32_t k, int32_t t, SightTriple& triple) {
     const std::span<const int32_t> records = index_.FromWithReference(k, t);
     for (auto r = records.rbegin(); r != records.rend() && !triple.azimuth.found; ++r) {
-      const ObsRecord& obs = Record(*r);
+      const ObsRow& obs = Record(*r);
       if (obs.kind != ObsKind::AngleSet || obs.horiz_angle == MISSING_VALUE) continue;
       const FoundAzimuth a =
           AzimuthViaReference(tables_, k, index_.target_of(*r), -obs.horiz_angle);

@@ -15,17 +15,15 @@ uint64_t PairKey(int32_t first, int32_t second) {
 }  // namespace
 
 ObservationIndex::ObservationIndex(const SurveyTables& tables) {
-  const std::vector<ObsRecord>& observations = tables.observations();
+  const std::span<const ObsRow> observations = tables.observations();
   links_.resize(observations.size());
   for (size_t r = 1; r < observations.size(); ++r) {
-    const ObsRecord& obs = observations[r];
+    const ObsRow& obs = observations[r];
     if (obs.kind != ObsKind::GpsVector && obs.kind != ObsKind::AngleSet) continue;
     Links& links = links_[r];
-    links.from = obs.at_name.empty() ? 0 : tables.StationIndex(obs.at_name);
-    links.target = obs.fore_name.empty() ? 0 : tables.StationIndex(obs.fore_name);
-    if (obs.kind == ObsKind::AngleSet && !obs.back_name.empty()) {
-      links.reference = tables.StationIndex(obs.back_name);
-    }
+    links.from = obs.at;
+    links.target = obs.fore;
+    if (obs.kind == ObsKind::AngleSet) links.reference = obs.back;
   }
   const int32_t stations = tables.station_count();
   Build(from_, stations, &Links::from);

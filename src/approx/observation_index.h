@@ -3,9 +3,9 @@
 // stations they name, so that the propagation reads only the records of the stations it works
 // on. Every list keeps record order.
 //
-// A record goes from its from station (at_name) to its target (fore_name: a vector's rover, an
-// angle set's foresight); an angle set also has a reference (back_name, the backsight). Names
-// are resolved to station rows once; a name that matches no row is index 0 and is left out.
+// A record goes from its from station (at) to its target (fore: a vector's rover, an angle set's
+// foresight); an angle set also has a reference (back, the backsight). A name not given is row
+// 0 and is left out.
 
 #include <cstdint>
 #include <span>
@@ -17,8 +17,7 @@ namespace fenwix {
 
 class ObservationIndex {
  public:
-  // Reads the observation table once; the station table must hold every name it mentions (as
-  // RecordObservation guarantees). Single sights and records without a kind are left out: they
+  // Reads the observation table once. Single sights and records without a kind are left out: they
   // link no two stations.
   explicit ObservationIndex(const SurveyTables& tables);
 
@@ -33,7 +32,7 @@ class ObservationIndex {
   // Angle sets at station `from` whose reference is `reference`.
   std::span<const int32_t> FromWithReference(int32_t from, int32_t reference) const;
 
-  // Station rows of a record's names (0 when a name matches no row).
+  // Station rows of a record's names (0 when a name was not given).
   int32_t from_of(int32_t record) const { return links_[static_cast<size_t>(record)].from; }
   int32_t target_of(int32_t record) const { return links_[static_cast<size_t>(record)].target; }
   int32_t reference_of(int32_t record) const {

@@ -27,8 +27,8 @@ struct Known {
   explicit operator bool() const { return station != nullptr; }
 };
 
-Known KnownStation(const SurveyTables& tables, std::string_view name) {
-  const int32_t s = StationOf(tables, name);
+Known KnownStation(const SurveyTables& tables, int32_t row) {
+  const int32_t s = StationOf(tables, row);
   if (s == 0) return {};
   const StationRecord& station = tables.stations()[static_cast<size_t>(s)];
   return station.coords_known ? Known{&station} : Known{};
@@ -56,15 +56,15 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
   };
   const auto& observations = tables.observations();
   for (size_t r = 1; r < observations.size(); ++r) {
-    const ObsRecord& obs = observations[r];
+    const ObsRow& obs = observations[r];
     if (obs.kind != ObsKind::AngleSet && obs.kind != ObsKind::Sight) continue;
-    const Known at = KnownStation(tables, obs.at_name);
-    const std::string& target_name = obs.kind == ObsKind::Sight ? obs.back_name : obs.fore_name;
-    const Known target = KnownStation(tables, target_name);
+    const Known at = KnownStation(tables, obs.at);
+    const int32_t target_row = obs.kind == ObsKind::Sight ? obs.back : obs.fore;
+    const Known target = KnownStation(tables, target_row);
     if (!at || !target || at.station == target.station) continue;
     // A station named by this observation alone was placed by it: the coordinates can only
     // repeat it.
-    if (graph.Uses(StationOf(tables, target_name)) == 1) continue;
+    if (graph.Uses(StationOf(tables, target_row)) == 1) continue;
     const double ih = Given(obs.instr_height) ? obs.instr_height : 0.0;
     const double th = Given(obs.target_height) ? obs.target_height : 0.0;
     double distance = NO_VALUE;
@@ -77,7 +77,7 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
       distance_off = distance - computed;
     }
     if (obs.kind == ObsKind::AngleSet && Given(obs.horiz_angle)) {
-      const Known back = KnownStation(tables, obs.back_name);
+      const Known back = KnownStation(tables, obs.back);
       if (back && back.station != at.station) {
         const double to_fore = between(*at.station, 0.0, *target.station, 0.0).azimuth;
         const double to_back = between(*at.station, 0.0, *back.station, 0.0).azimuth;
@@ -87,8 +87,8 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
     }
     if (std::isnan(distance_off) && std::isnan(angle_off)) continue;
     CheckRow& row = section.rows.emplace_back();
-    row.stations = {obs.at_name, target_name};
-    if (obs.kind == ObsKind::AngleSet) row.stations.push_back(obs.back_name);
+    row.stations = {tables.name(obs.at), tables.name(target_row)};
+    if (obs.kind == ObsKind::AngleSet) row.stations.push_back(tables.name(obs.back));
     row.observations = {static_cast<int32_t>(r)};
     row.lines = {input.log->record_line(static_cast<int32_t>(r))};
     row.values = {distance, computed, distance_off, angle_off};

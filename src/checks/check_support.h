@@ -22,10 +22,8 @@ inline bool Given(double value) {
   return value != MISSING_VALUE && std::isfinite(value);
 }
 
-// The row a name stands for once merges are followed; 0 for an empty or unknown name.
-inline int32_t StationOf(const SurveyTables& tables, std::string_view name) {
-  if (name.empty()) return 0;
-  int32_t index = tables.StationIndex(name);
+// The row station row `index` stands for once merges are followed; 0 stays 0.
+inline int32_t StationOf(const SurveyTables& tables, int32_t index) {
   // Merges always point at a station that stands for itself; the bound only guards bad data.
   for (int hops = 0; index > 0 && hops < 4; ++hops) {
     const int32_t into = tables.stations()[static_cast<size_t>(index)].merged_into;
@@ -33,6 +31,11 @@ inline int32_t StationOf(const SurveyTables& tables, std::string_view name) {
     index = into;
   }
   return index;
+}
+
+// The row a name stands for once merges are followed; 0 for an empty or unknown name.
+inline int32_t StationOf(const SurveyTables& tables, std::string_view name) {
+  return name.empty() ? 0 : StationOf(tables, tables.StationIndex(name));
 }
 
 inline const std::string& NameOf(const SurveyTables& tables, int32_t index) {

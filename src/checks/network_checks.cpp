@@ -73,10 +73,10 @@ CheckSection SeenOnceCheck(const CheckInput& input, const NetworkGraph& graph) {
     row.observations = {observation};
     row.lines = {input.log->record_line(observation)};
     row.flagged = true;
-    const ObsRecord& obs = tables.observations()[static_cast<size_t>(observation)];
-    const std::string& other = obs.kind == ObsKind::Sight ? obs.back_name : obs.fore_name;
+    const ObsRow& obs = tables.observations()[static_cast<size_t>(observation)];
+    const std::string& other = tables.name(obs.kind == ObsKind::Sight ? obs.back : obs.fore);
     row.note = (obs.kind == ObsKind::GpsVector ? "only in the vector " : "only in the sight ") +
-               obs.at_name + " - " + other;
+               tables.name(obs.at) + " - " + other;
   }
   return section;
 }

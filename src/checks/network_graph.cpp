@@ -20,10 +20,10 @@ NetworkGraph::NetworkGraph(const SurveyTables& tables) {
   }
   const auto& observations = tables.observations();
   for (size_t r = 1; r < observations.size(); ++r) {
-    const ObsRecord& obs = observations[r];
-    std::array<int32_t, 3> named = {check_support::StationOf(tables, obs.at_name),
-                                    check_support::StationOf(tables, obs.fore_name),
-                                    check_support::StationOf(tables, obs.back_name)};
+    const ObsRow& obs = observations[r];
+    std::array<int32_t, 3> named = {check_support::StationOf(tables, obs.at),
+                                    check_support::StationOf(tables, obs.fore),
+                                    check_support::StationOf(tables, obs.back)};
     for (size_t k = 0; k < named.size(); ++k) {
       const int32_t s = named[k];
       if (s == 0) continue;

@@ -151,20 +151,20 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
 
   std::vector<PairVector> vectors;
   for (size_t r = 1; r < observations.size(); ++r) {
-    const ObsRecord& obs = observations[r];
+    const ObsRow& obs = observations[r];
     if (obs.kind != ObsKind::GpsVector) continue;
     const int32_t row = static_cast<int32_t>(r);
     if (!(obs.sx > 0.0 && obs.sy > 0.0 && obs.sz > 0.0)) {
       CheckRow& flagged = no_sd.rows.emplace_back();
-      flagged.stations = {obs.at_name, obs.fore_name};
+      flagged.stations = {tables.name(obs.at), tables.name(obs.fore)};
       flagged.values = {obs.sx * MM_PER_M, obs.sy * MM_PER_M, obs.sz * MM_PER_M};
       flagged.lines = {input.log->record_line(row)};
       flagged.observations = {row};
       flagged.flagged = true;
       flagged.note = "no standard deviation";
     }
-    const int32_t base = StationOf(tables, obs.at_name);
-    const int32_t rover = StationOf(tables, obs.fore_name);
+    const int32_t base = StationOf(tables, obs.at);
+    const int32_t rover = StationOf(tables, obs.fore);
     if (base == 0 || rover == 0 || base == rover || !Given(obs.dx) || !Given(obs.dy) ||
         !Given(obs.dz)) {
       continue;

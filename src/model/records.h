@@ -30,14 +30,8 @@ struct StationRecord {
   int32_t angle_unit = ANGLE_UNIT_CODE_DEGREES;
 };
 
-// Field names follow the survey meaning: at_name is the occupied station (a GPS vector's base),
-// fore_name the target (a vector's rover), back_name the reference of an angle set or the
-// sighted station of a single sight.
-struct ObsRecord {
-  std::string at_name;
-  std::string fore_name;
-  std::string back_name;
-  std::string description;
+// What an observation measured, without the names of its stations.
+struct ObsValues {
   ObsKind kind = ObsKind::None;
   int32_t linear_unit = LINEAR_UNIT_METER;
   int32_t angle_unit = ANGLE_UNIT_CODE_DEGREES;
@@ -55,6 +49,28 @@ struct ObsRecord {
   double cyz = 0.0;
   double instr_height = 0.0;   // meters
   double target_height = 0.0;  // meters
+};
+
+// An observation with the names of its stations, as the reader assembles it field by field.
+// Field names follow the survey meaning: at_name is the occupied station (a GPS vector's base),
+// fore_name the target (a vector's rover), back_name the reference of an angle set or the
+// sighted station of a single sight.
+struct ObsRecord : ObsValues {
+  std::string at_name;
+  std::string fore_name;
+  std::string back_name;
+  std::string description;
+};
+
+// An observation as the observation table keeps it: the same values, its stations as rows of
+// the station table (0 for a name not given) and its description as an index into the table's
+// list of descriptions (0 for none). A large job holds millions of these, and most jobs repeat
+// a few descriptions, so no row owns any text.
+struct ObsRow : ObsValues {
+  int32_t at = 0;
+  int32_t fore = 0;
+  int32_t back = 0;
+  int32_t description = 0;
 };
 
 void ClearStation(StationRecord& station);

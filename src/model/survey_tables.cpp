@@ -26,7 +26,11 @@ void SurveyTables::ResetTables() {
   stations_.clear();
   name_slots_.assign(INITIAL_NAME_SLOTS, NameSlot{});
   named_count_ = 0;
-  observations_.emplace_back();
+  descriptions_.assign(1, std::string());
+  description_index_.clear();
+  description_index_.emplace(std::string(), 0);
+  last_description_ = 0;
+  observations_.push_back(ObsRow{});
   stations_.emplace_back();
 }
 
@@ -73,11 +77,17 @@ void SurveyTables::GrowIndex() {
 }
 
 bool SurveyTables::AddStation(std::string_view name) {
+  const auto rows = stations_.size();
+  StationRow(name);
+  return stations_.size() != rows;
+}
+
+int32_t SurveyTables::StationRow(std::string_view name) {
   // A moved-from table has no slots at all.
   if (name_slots_.empty()) name_slots_.assign(INITIAL_NAME_SLOTS, NameSlot{});
   const size_t hash = NameHash(name);
   const size_t slot = FindSlot(name, hash);
-  if (name_slots_[slot].row != 0) return false;
+  if (name_slots_[slot].row != 0) return name_slots_[slot].row;
   StationRecord added;
   added.name = name;
   const auto row = static_cast<int32_t>(stations_.size());
@@ -85,15 +95,39 @@ bool SurveyTables::AddStation(std::string_view name) {
   name_slots_[slot] = NameSlot{ShortName(name), row, HashTag(hash)};
   ++named_count_;
   if (named_count_ * 4 > name_slots_.size() * 3) GrowIndex();
-  return true;
+  return row;
+}
+
+int32_t SurveyTables::DescriptionIndex(const std::string& text) {
+  // Records mostly repeat the description of the record before them.
+  if (descriptions_[static_cast<size_t>(last_description_)] == text) return last_description_;
+  const auto [found, added] =
+      description_index_.try_emplace(text, static_cast<int32_t>(descriptions_.size()));
+  if (added) descriptions_.push_back(text);
+  last_description_ = found->second;
+  return last_description_;
 }
 
 void SurveyTables::RecordObservation() {
   const ObsRecord& obs = current_observation_;
-  if (!obs.at_name.empty()) AddStation(obs.at_name);
-  if (!obs.fore_name.empty()) AddStation(obs.fore_name);
-  if (!obs.back_name.empty()) AddStation(obs.back_name);
-  observations_.push_back(obs);
+  ObsRow row;
+  static_cast<ObsValues&>(row) = obs;
+  if (!obs.at_name.empty()) row.at = StationRow(obs.at_name);
+  if (!obs.fore_name.empty()) row.fore = StationRow(obs.fore_name);
+  if (!obs.back_name.empty()) row.back = StationRow(obs.back_name);
+  if (!obs.description.empty()) row.description = DescriptionIndex(obs.description);
+  observations_.push_back(row);
+}
+
+ObsRecord SurveyTables::Observation(int32_t index) const {
+  const ObsRow& row = observations_[static_cast<size_t>(index)];
+  ObsRecord obs;
+  static_cast<ObsValues&>(obs) = row;
+  obs.at_name = name(row.at);
+  obs.fore_name = name(row.fore);
+  obs.back_name = name(row.back);
+  obs.description = description(row);
+  return obs;
 }
 
 int32_t SurveyTables::StationIndex(std::string_view name) const {

@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "model/record_array.h"
 #include "model/records.h"
 
 namespace fenwix {
@@ -34,8 +37,11 @@ class SurveyTables {
   // Appends a cleared station with this name unless a row already has it; true when added.
   bool AddStation(std::string_view name);
   // Adds the stations that the working observation names (at, fore, back; empty names are
-  // skipped), then appends a copy of it.
+  // skipped), then appends it as a row that refers to them.
   void RecordObservation();
+  // Reserves room for about this many observation rows, so that a large job grows its table
+  // in few steps; a guess from the input's size, never a limit.
+  void ReserveObservations(size_t rows) { observations_.reserve(rows); }
   // Index of the station with exactly this name, or 0. Does not change the table.
   int32_t StationIndex(std::string_view name) const;
   // As StationIndex, and marks the row found as having known coordinates.
@@ -52,7 +58,18 @@ class SurveyTables {
   const std::vector<StationRecord>& stations() const { return stations_; }
   // Coordinates and merge marks may change; names must not (the name index depends on them).
   StationRecord& station(int32_t index) { return stations_[static_cast<size_t>(index)]; }
-  const std::vector<ObsRecord>& observations() const { return observations_; }
+  std::span<const ObsRow> observations() const { return observations_; }
+  // The name of station row `index` ("" for row 0, the row of a name not given).
+  const std::string& name(int32_t index) const {
+    return stations_[static_cast<size_t>(index)].name;
+  }
+  // The description of an observation row ("" when it has none).
+  std::string_view description(const ObsRow& row) const {
+    return descriptions_[static_cast<size_t>(row.description)];
+  }
+  // Observation row `index` with the names of its stations and its description, as the
+  // reader assembled it.
+  ObsRecord Observation(int32_t index) const;
   ObsRecord& current_observation() { return current_observation_; }
   const ObsRecord& current_observation() const { return current_observation_; }
 
@@ -75,6 +92,10 @@ class SurveyTables {
   static size_t NameHash(std::string_view name);
   // The slot holding name, or the empty slot where it would go.
   size_t FindSlot(std::string_view name, size_t hash) const;
+  // The row of the station with this name, added when no row has it yet.
+  int32_t StationRow(std::string_view name);
+  // The index of this description in descriptions_, added when new.
+  int32_t DescriptionIndex(const std::string& text);
   // Doubles the index and places every station again.
   void GrowIndex();
   // Starts loading the index slot of a name that RecordObservation will look up: the slot is
@@ -82,8 +103,12 @@ class SurveyTables {
   void PrefetchName(std::string_view name) const;
 
   std::vector<StationRecord> stations_;
-  std::vector<ObsRecord> observations_;
+  RecordArray<ObsRow> observations_;
   ObsRecord current_observation_;
+  // Every distinct observation description once, "" first, and the index of each.
+  std::vector<std::string> descriptions_;
+  std::unordered_map<std::string, int32_t> description_index_;
+  int32_t last_description_ = 0;
   // Station name to row, open addressing with linear probing, at most three quarters full. A
   // lookup touches one slot (and the row only for a long name), not a chain of nodes. The first
   // row with a name is the only one, names being unique.

@@ -125,15 +125,12 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
   // One line per occupied station, sighted station and kind: repeated sets along a line and
   // the backsight that every set of a setup shares are drawn once.
   std::unordered_map<uint64_t, int32_t> line_of;
-  const auto add_line = [&](int32_t obs_row, const std::string& from_name,
-                            const std::string& to_name, SketchLineKind kind) {
+  const auto add_line = [&](int32_t obs_row, int32_t from_row, int32_t to_row,
+                            SketchLineKind kind) {
     const auto drawn_on = [&](int32_t line) {
       std::array<int32_t, 2>& lines = model.lines_of_observation[static_cast<size_t>(obs_row)];
       (lines[0] < 0 ? lines[0] : lines[1]) = line;
     };
-    if (from_name.empty() || to_name.empty()) return;
-    const int32_t from_row = tables.StationIndex(from_name);
-    const int32_t to_row = tables.StationIndex(to_name);
     if (from_row <= 0 || to_row <= 0) return;
     const int32_t from = model.symbol_of_row[static_cast<size_t>(StandingRow(tables, from_row))];
     const int32_t to = model.symbol_of_row[static_cast<size_t>(StandingRow(tables, to_row))];
@@ -152,22 +149,22 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
     drawn_on(it->second);
   };
   if (model.has_coordinates) {
-    const std::vector<ObsRecord>& observations = tables.observations();
+    const std::span<const ObsRow> observations = tables.observations();
     line_of.reserve(observations.size());
     model.lines_of_observation.assign(observations.size(), {-1, -1});
     for (size_t r = 1; r < observations.size(); ++r) {
-      const ObsRecord& obs = observations[r];
+      const ObsRow& obs = observations[r];
       const auto row = static_cast<int32_t>(r);
       switch (obs.kind) {
         case ObsKind::GpsVector:
-          add_line(row, obs.at_name, obs.fore_name, SketchLineKind::GpsVector);
+          add_line(row, obs.at, obs.fore, SketchLineKind::GpsVector);
           break;
         case ObsKind::AngleSet:
-          add_line(row, obs.at_name, obs.back_name, SketchLineKind::TotalStation);
-          add_line(row, obs.at_name, obs.fore_name, SketchLineKind::TotalStation);
+          add_line(row, obs.at, obs.back, SketchLineKind::TotalStation);
+          add_line(row, obs.at, obs.fore, SketchLineKind::TotalStation);
           break;
         case ObsKind::Sight:
-          add_line(row, obs.at_name, obs.back_name, SketchLineKind::TotalStation);
+          add_line(row, obs.at, obs.back, SketchLineKind::TotalStation);
           break;
         case ObsKind::None:
           break;

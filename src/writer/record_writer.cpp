@@ -1,7 +1,8 @@
 #include "writer/record_writer.h"
 
+#include <algorithm>
+#include <span>
 #include <string_view>
-#include <unordered_map>
 
 #include <fmt/format.h>
 
@@ -23,6 +24,18 @@ constexpr int COVARIANCE_DECIMALS = 12;
 
 bool IsObserved(double value) {
   return value != MISSING_VALUE;
+}
+
+// The texts of an observation as they are written: its station names and its description.
+struct ObsNames {
+  std::string_view at;
+  std::string_view fore;
+  std::string_view back;
+  std::string_view description;
+};
+
+ObsNames NamesOf(const ObsRecord& obs) {
+  return {obs.at_name, obs.fore_name, obs.back_name, obs.description};
 }
 
 // One record line: the keyword, then every field introduced by the delimiter and a blank.
@@ -61,11 +74,12 @@ class RecordLine {
 // The zenith and distance records of a sight from at to sighted, each with its own description
 // line. Shared by single sights and by angle sets that lack their horizontal angle.
 void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
-                         std::string_view at, std::string_view sighted, const ObsRecord& obs) {
+                         std::string_view at, std::string_view sighted,
+                         std::string_view description, const ObsValues& obs) {
   const double w = LinearFactor(linear_unit);
   const double a = AngleSigmaFactor(angle_unit);
   if (IsObserved(obs.zenith)) {
-    WriteObsDescription(out, DELIMITER, obs.description);
+    WriteObsDescription(out, DELIMITER, description);
     RecordLine("$ZENITH_ONLY")
         .Text(at)
         .Text(sighted)
@@ -76,7 +90,7 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
         .WriteTo(out, "\n\n");
   }
   if (IsObserved(obs.slope_dist)) {
-    WriteObsDescription(out, DELIMITER, obs.description);
+    WriteObsDescription(out, DELIMITER, description);
     RecordLine("$CHORD_ONLY")
         .Text(at)
         .Text(sighted)
@@ -126,76 +140,80 @@ void WriteOneStation(bool geodetic, bool local, int32_t linear_unit, const Stati
   }
 }
 
-// The names of merged stations, each with the name of the station that stands for it. Empty
-// when no station was merged, which is the common case and costs one pass over the stations.
-using MergedNames = std::unordered_map<std::string_view, std::string_view>;
-
-MergedNames CollectMergedNames(const std::vector<StationRecord>& stations) {
-  MergedNames names;
-  for (size_t i = 1; i < stations.size(); ++i) {
-    const int32_t into = stations[i].merged_into;
-    if (into == STATION_NOT_MERGED || into < 1 || static_cast<size_t>(into) >= stations.size()) {
-      continue;
-    }
-    names.emplace(stations[i].name, stations[static_cast<size_t>(into)].name);
-  }
-  return names;
-}
-
-// True when the record, as its writer would write it, joins a station to itself.
-bool JoinsAStationToItself(const ObsRecord& obs) {
+// True when the record, as its writer would write it, joins a station to itself. Station rows
+// stand for names one to one, so equal rows are equal names.
+bool JoinsAStationToItself(const ObsRow& obs) {
   switch (obs.kind) {
     case ObsKind::GpsVector:
-      return obs.at_name == obs.fore_name;
+      return obs.at == obs.fore;
     case ObsKind::Sight:
-      return obs.at_name == obs.back_name;
+      return obs.at == obs.back;
     case ObsKind::AngleSet:
-      if (!IsObserved(obs.horiz_angle)) return obs.at_name == obs.fore_name;
-      return obs.at_name == obs.fore_name || obs.at_name == obs.back_name ||
-             obs.fore_name == obs.back_name;
+      if (!IsObserved(obs.horiz_angle)) return obs.at == obs.fore;
+      return obs.at == obs.fore || obs.at == obs.back || obs.fore == obs.back;
     case ObsKind::None:
       break;
   }
   return false;
 }
 
-void WriteObservationRecord(OutputFile& out, const WriterState& state, const ObsRecord& obs) {
+void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs);
+void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
+                 const ObsValues& obs);
+void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
+                   const ObsValues& obs);
+
+void WriteObservationRecord(OutputFile& out, const WriterState& state, const ObsNames& names,
+                            const ObsValues& obs) {
   switch (obs.kind) {
     case ObsKind::GpsVector:
-      WriteGpsRecord(out, state.current_linear_unit, obs);
+      WriteGps(out, state.current_linear_unit, names, obs);
       break;
     case ObsKind::Sight:
-      WriteSightRecords(out, state.current_linear_unit, state.current_angle_unit, obs);
+      WriteSights(out, state.current_linear_unit, state.current_angle_unit, names, obs);
       break;
     case ObsKind::AngleSet:
-      WriteAngleSetRecord(out, state.current_linear_unit, state.current_angle_unit, obs);
+      WriteAngleSet(out, state.current_linear_unit, state.current_angle_unit, names, obs);
       break;
     case ObsKind::None:
       break;
   }
 }
 
+// The row of the station that stands for station row s: its merged_into when it was merged,
+// else s itself.
+int32_t KeeperOf(const std::vector<StationRecord>& stations, int32_t s) {
+  const int32_t into = stations[static_cast<size_t>(s)].merged_into;
+  if (into == STATION_NOT_MERGED || into < 1 || static_cast<size_t>(into) >= stations.size()) {
+    return s;
+  }
+  return into;
+}
+
 // Writes an observation under the names of the stations that stand for merged ones, so that
 // the adjustment meets no station without a station record. One that the merge turned into a
 // tie of a point to itself is kept as comment lines under its recorded names: nothing
 // measured is lost, and the adjustment is not handed a zero-length line.
-void WriteRenamedObservation(OutputFile& out, const WriterState& state, const ObsRecord& obs,
-                             const MergedNames& merged) {
-  const auto rename = [&merged](const std::string& name) -> std::string_view {
-    const auto found = merged.find(name);
-    return found == merged.end() ? std::string_view(name) : found->second;
-  };
-  ObsRecord renamed = obs;
-  renamed.at_name = rename(obs.at_name);
-  renamed.fore_name = rename(obs.fore_name);
-  renamed.back_name = rename(obs.back_name);
+void WriteRenamedObservation(OutputFile& out, const WriterState& state, const SurveyTables& tables,
+                             const ObsRow& obs) {
+  const std::vector<StationRecord>& stations = tables.stations();
+  ObsRow renamed = obs;
+  renamed.at = KeeperOf(stations, obs.at);
+  renamed.fore = KeeperOf(stations, obs.fore);
+  renamed.back = KeeperOf(stations, obs.back);
+  const std::string_view description = tables.description(obs);
   if (!JoinsAStationToItself(renamed) || JoinsAStationToItself(obs)) {
-    WriteObservationRecord(out, state, renamed);
+    WriteObservationRecord(out, state,
+                           {tables.name(renamed.at), tables.name(renamed.fore),
+                            tables.name(renamed.back), description},
+                           obs);
     return;
   }
   out.Write("! Joins a station to itself once merged names are used; kept as a comment:\n");
   out.set_line_prefix("! ");
-  WriteObservationRecord(out, state, obs);
+  WriteObservationRecord(
+      out, state, {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back), description},
+      obs);
   out.set_line_prefix({});
 }
 
@@ -228,7 +246,9 @@ void WriteStations(bool geodetic, bool local, const SurveyTables& tables, Writer
   }
 }
 
-void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) {
+namespace {
+
+void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs) {
   if (!IsObserved(obs.dx) || !IsObserved(obs.dy) || !IsObserved(obs.dz)) return;
   // Vectors are always in meters, so w is 1; it keeps the numbers true to the units block
   // above them all the same.
@@ -240,11 +260,11 @@ void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) 
   const double sxz = obs.cxz * obs.sz * obs.sx;
   const double syz = obs.cyz * obs.sz * obs.sy;
   const double szz = obs.sz * obs.sz;
-  WriteObsDescription(out, DELIMITER, obs.description);
+  WriteObsDescription(out, DELIMITER, names.description);
   // The six terms are the lower triangle of the covariance matrix, row by row.
   RecordLine("$GPS_COMPACT")
-      .Text(obs.at_name)
-      .Text(obs.fore_name)
+      .Text(names.at)
+      .Text(names.fore)
       .Number(obs.dx * w, LINEAR_DECIMALS)
       .Number(obs.dy * w, LINEAR_DECIMALS)
       .Number(obs.dz * w, LINEAR_DECIMALS)
@@ -257,29 +277,29 @@ void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) 
       .WriteTo(out, "\n\n");
 }
 
-void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
-                       const ObsRecord& obs) {
-  WriteZenithAndChord(out, linear_unit, angle_unit, obs.at_name, obs.back_name, obs);
+void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
+                 const ObsValues& obs) {
+  WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.back, names.description, obs);
 }
 
-void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
-                         const ObsRecord& obs) {
+void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
+                   const ObsValues& obs) {
   const bool has_angle = IsObserved(obs.horiz_angle);
   const bool has_zenith = IsObserved(obs.zenith);
   const bool has_dist = IsObserved(obs.slope_dist);
   if (!has_angle) {
     // No record form goes without the horizontal angle: keep the zenith and the distance as
     // sights to the foresight point rather than write an angle that was never measured.
-    WriteZenithAndChord(out, linear_unit, angle_unit, obs.at_name, obs.fore_name, obs);
+    WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.fore, names.description, obs);
     return;
   }
   const double w = LinearFactor(linear_unit);
   const double a = AngleSigmaFactor(angle_unit);
-  WriteObsDescription(out, DELIMITER, obs.description);
+  WriteObsDescription(out, DELIMITER, names.description);
   RecordLine line(has_zenith || has_dist ? "$HOR_COMPACT" : "$HORIZ_ANGLE_ONLY");
-  line.Text(obs.at_name)
-      .Text(obs.fore_name)
-      .Text(obs.back_name)
+  line.Text(names.at)
+      .Text(names.fore)
+      .Text(names.back)
       .Number(AngleToUnit(angle_unit, obs.horiz_angle), ANGLE_DECIMALS)
       .Number(OBS_ANGLE_SD * a, ANGLE_SD_DECIMALS);
   // "$HOR_COMPACT" always has the zenith and the distance pair of columns; an unobserved
@@ -300,6 +320,22 @@ void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
       .WriteTo(out, "\n\n");
 }
 
+}  // namespace
+
+void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) {
+  WriteGps(out, linear_unit, NamesOf(obs), obs);
+}
+
+void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+                       const ObsRecord& obs) {
+  WriteSights(out, linear_unit, angle_unit, NamesOf(obs), obs);
+}
+
+void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+                         const ObsRecord& obs) {
+  WriteAngleSet(out, linear_unit, angle_unit, NamesOf(obs), obs);
+}
+
 void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
                        int32_t& error) {
   error = WRITE_OK;
@@ -308,34 +344,57 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
     error = WRITE_ERROR;
     return;
   }
-  const std::vector<ObsRecord>& observations = tables.observations();
-  const MergedNames merged = CollectMergedNames(tables.stations());
-  for (const ObsKind kind : {ObsKind::GpsVector, ObsKind::Sight, ObsKind::AngleSet}) {
-    for (size_t i = 1; i < observations.size(); ++i) {
-      const ObsRecord& obs = observations[i];
-      if (obs.kind != kind) continue;
-      if (obs.linear_unit != state.current_linear_unit ||
-          obs.angle_unit != state.current_angle_unit) {
-        state.current_linear_unit = obs.linear_unit;
-        state.current_angle_unit = obs.angle_unit;
-        WriteUnits(out, state.current_linear_unit, state.current_angle_unit, error);
-        if (error > 0) return;
-      }
-      if (merged.empty()) {
-        WriteObservationRecord(out, state, obs);
-      } else {
-        WriteRenamedObservation(out, state, obs, merged);
-      }
-      if (out.error()) {
-        error = WRITE_ERROR;
-        return;
-      }
+  const std::span<const ObsRow> observations = tables.observations();
+  // No station merged is the common case, and costs one pass over the stations.
+  const std::vector<StationRecord>& stations = tables.stations();
+  const bool merged = std::any_of(stations.begin(), stations.end(), [](const StationRecord& s) {
+    return s.merged_into != STATION_NOT_MERGED;
+  });
+  // Writes one row with the "$UNITS" block it needs; false once the file failed.
+  const auto write_row = [&](const ObsRow& obs) {
+    if (obs.linear_unit != state.current_linear_unit ||
+        obs.angle_unit != state.current_angle_unit) {
+      state.current_linear_unit = obs.linear_unit;
+      state.current_angle_unit = obs.angle_unit;
+      WriteUnits(out, state.current_linear_unit, state.current_angle_unit, error);
+      if (error > 0) return false;
     }
+    if (merged) {
+      WriteRenamedObservation(out, state, tables, obs);
+    } else {
+      WriteObservationRecord(out, state,
+                             {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back),
+                              tables.description(obs)},
+                             obs);
+    }
+    if (out.error()) error = WRITE_ERROR;
+    return error == WRITE_OK;
+  };
+  const auto end_group = [&] {
     out.Write("\n\n");
-    if (out.error()) {
-      error = WRITE_ERROR;
-      return;
+    if (out.error()) error = WRITE_ERROR;
+    return error == WRITE_OK;
+  };
+  // One pass writes the vectors and notes where the sights and the angle sets are: the rows of
+  // a large job do not fit in the cache, and a pass per group would read them all three times.
+  std::vector<int32_t> sights;
+  std::vector<int32_t> angle_sets;
+  for (size_t i = 1; i < observations.size(); ++i) {
+    const ObsRow& obs = observations[i];
+    if (obs.kind == ObsKind::GpsVector) {
+      if (!write_row(obs)) return;
+    } else if (obs.kind == ObsKind::Sight) {
+      sights.push_back(static_cast<int32_t>(i));
+    } else if (obs.kind == ObsKind::AngleSet) {
+      angle_sets.push_back(static_cast<int32_t>(i));
     }
+  }
+  if (!end_group()) return;
+  for (const std::vector<int32_t>* group : {&sights, &angle_sets}) {
+    for (const int32_t i : *group) {
+      if (!write_row(observations[static_cast<size_t>(i)])) return;
+    }
+    if (!end_group()) return;
   }
 }
 

@@ -45,7 +45,7 @@ TEST(SurveyTables, StationsAppearInFirstMentionOrderAndOnlyOnce) {
   const char* expected[] = {"", "S1", "S2", "S3", "S4", "S5"};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(t.stations()[i].name, expected[i]) << i;
   EXPECT_EQ(t.observation_count(), 4);
-  EXPECT_EQ(t.observations()[3].fore_name, "");
+  EXPECT_EQ(t.Observation(3).fore_name, "");
 }
 
 TEST(SurveyTables, NamesMatchExactly) {

@@ -55,7 +55,7 @@ TEST(SaxReader, ParseTextMatchesParseFile) {
     reader.set_chunk_size(chunk);
     EXPECT_EQ(reader.ParseText(xml).status, ParseResult::Status::Complete);
     ASSERT_EQ(tables.observation_count(), 2);
-    EXPECT_EQ(tables.observations()[1].at_name, "A&B");
+    EXPECT_EQ(tables.Observation(1).at_name, "A&B");
   }
 }
 

@@ -306,11 +306,11 @@ TEST(SetupSequence, EachConversionStartsFromAFreshSetup) {
     ASSERT_EQ(reader.ParseFile(file->path()).status, ParseResult::Status::Complete);
   }
   ASSERT_EQ(tables.observation_count(), 3);
-  const ObsRecord& sight = tables.observations()[1];
+  const ObsRecord sight = tables.Observation(1);
   EXPECT_EQ(sight.kind, ObsKind::Sight);
   EXPECT_EQ(sight.at_name, "");
   EXPECT_EQ(sight.back_name, "B7");
-  const ObsRecord& set = tables.observations()[2];
+  const ObsRecord set = tables.Observation(2);
   EXPECT_EQ(set.at_name, "");
   EXPECT_EQ(set.fore_name, "F7");
   EXPECT_EQ(set.back_name, "B7");

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -55,7 +56,11 @@ struct Conversion {
   ParseResult result;
   // Observation rows without the placeholder row 0.
   size_t count() const { return tables.observations().size() - 1; }
-  const ObsRecord& obs(size_t i) const { return tables.observations().at(i + 1); }
+  // Observation i with its names, as the reader assembled it.
+  ObsRecord obs(size_t i) const {
+    if (i + 1 >= tables.observations().size()) throw std::out_of_range("no such observation");
+    return tables.Observation(static_cast<int32_t>(i + 1));
+  }
 };
 
 inline void ParseInto(const std::string& path, size_t chunk_size, Conversion& conversion) {
