@@ -14,7 +14,8 @@
 // Besides the sanitizers' checks the run aborts when a computed station holds a value that is
 // not finite, when the outcome disagrees with the output file on disk, when a cancelled or
 // failed run replaced the previous output, when a temporary file is left in the scratch folder,
-// or when a message is longer than a message box takes.
+// when a message is longer than a message box takes, or when the run without a budget leaves
+// more stations without coordinates than the run with it.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,6 +31,7 @@
 #include <system_error>
 
 #include "app/convert_dialog.h"
+#include "app/messages.h"
 #include "model/survey_tables.h"
 #include "xml/sax_reader.h"
 #include "xml/xml_content_handler.h"
@@ -52,7 +54,13 @@ void Check(bool condition) {
 class ScriptedUi : public fenwix::UserInterface {
  public:
   ScriptedUi(uint8_t answers, uint8_t reports) : answers_(answers), reports_(reports) {}
-  void ShowMessage(int32_t, const std::string& text) override { Check(text.size() <= 519); }
+  void ShowMessage(int32_t id, const std::string& text) override {
+    Check(text.size() <= 519);
+    const size_t count = text.find(" computed for ");
+    if (id == fenwix::MSG_SUCCESS_APPROX && count != std::string::npos) {
+      not_computed = std::atoi(text.c_str() + count + 14);
+    }
+  }
   void BeginWait() override {}
   void EndWait() override {}
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override {
@@ -64,6 +72,10 @@ class ScriptedUi : public fenwix::UserInterface {
     Check(done >= 0.0 && done <= 1.0);
     return reports_ == 0 || ++reported_ < reports_;
   }
+
+  // The stations left without approximate coordinates, as the final message says; -1 when the
+  // run did not end with that message.
+  int not_computed = -1;
 
  private:
   uint8_t answers_;
@@ -130,7 +142,8 @@ bool OnlyInputAndOutput() {
   return others == 0;
 }
 
-void Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
+// Returns the number of stations the run left without approximate coordinates, or -1.
+int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
   static const fs::path input = ScratchFolder() / "in.xml";
   static const fs::path output = ScratchFolder() / "out.txt";
   WriteFile(output, OLD_OUTPUT);
@@ -164,6 +177,7 @@ void Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
       Check(std::isfinite(v));
     }
   }
+  return ui.not_computed;
 }
 
 }  // namespace
@@ -186,7 +200,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tables.station_count() > 1) {
     seed = tables.stations()[1 + data[1] % (tables.station_count() - 1)].name;
   }
-  Convert(data, seed, fenwix::PROPAGATION_STEP_CAP);
-  if ((data[0] & 8) != 0) Convert(data, seed, 0);
+  const int budgeted = Convert(data, seed, fenwix::PROPAGATION_STEP_CAP);
+  if ((data[0] & 8) != 0) {
+    // Without the budget every station the budgeted run reached is reached too.
+    const int unbudgeted = Convert(data, seed, 0);
+    if (budgeted >= 0 && unbudgeted >= 0) Check(unbudgeted <= budgeted);
+  }
   return 0;
 }
