@@ -107,9 +107,7 @@ class Propagation {
   // Whether station i has coordinates, from known_position_ rather than the station's row: the
   // propagation asks this of every neighbour it meets, and on a large network a small array of
   // positions stays in the cache where the rows do not.
-  bool Known(int32_t i) const {
-    return i > 0 && known_position_[static_cast<size_t>(i)] >= 0;
-  }
+  bool Known(int32_t i) const { return i > 0 && known_position_[static_cast<size_t>(i)] >= 0; }
 
   void AppendKnown(int32_t i) {
     known_position_[static_cast<size_t>(i)] = static_cast<int32_t>(known_.size());

@@ -5,15 +5,6 @@
 
 namespace fenwix {
 
-namespace {
-
-uint64_t PairKey(int32_t first, int32_t second) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(first)) << 32) |
-         static_cast<uint64_t>(static_cast<uint32_t>(second));
-}
-
-}  // namespace
-
 ObservationIndex::ObservationIndex(const SurveyTables& tables) {
   const std::span<const ObsRow> observations = tables.observations();
   links_.resize(observations.size());
@@ -29,8 +20,8 @@ ObservationIndex::ObservationIndex(const SurveyTables& tables) {
   Build(from_, stations, &Links::from);
   Build(target_, stations, &Links::target);
   Build(reference_, stations, &Links::reference);
-  Build(from_target_, &Links::target);
-  Build(from_reference_, &Links::reference);
+  Build(from_target_, stations, &Links::target);
+  Build(from_reference_, stations, &Links::reference);
 }
 
 void ObservationIndex::Build(PerStation& lists, int32_t station_count, int32_t Links::*field) {
@@ -50,21 +41,31 @@ void ObservationIndex::Build(PerStation& lists, int32_t station_count, int32_t L
   }
 }
 
-void ObservationIndex::Build(PerPair& pairs, int32_t Links::*second) {
-  std::vector<std::pair<uint64_t, int32_t>> sorted;
+void ObservationIndex::Build(PerPair& pairs, int32_t station_count, int32_t Links::*second) {
+  pairs.start.assign(static_cast<size_t>(station_count) + 1, 0);
+  for (const Links& links : links_) {
+    if (links.from > 0 && links.*second > 0) ++pairs.start[static_cast<size_t>(links.from) + 1];
+  }
+  std::partial_sum(pairs.start.begin(), pairs.start.end(), pairs.start.begin());
+  std::vector<std::pair<int32_t, int32_t>> grouped(static_cast<size_t>(pairs.start.back()));
+  std::vector<int32_t> next(pairs.start.begin(), pairs.start.end() - 1);
   for (size_t r = 0; r < links_.size(); ++r) {
     const Links& links = links_[r];
     if (links.from > 0 && links.*second > 0) {
-      sorted.emplace_back(PairKey(links.from, links.*second), static_cast<int32_t>(r));
+      grouped[static_cast<size_t>(next[static_cast<size_t>(links.from)]++)] = {
+          links.*second, static_cast<int32_t>(r)};
     }
   }
-  // Records were added in record order, so the sort keeps it within every pair.
-  std::sort(sorted.begin(), sorted.end());
-  pairs.keys.reserve(sorted.size());
-  pairs.records.reserve(sorted.size());
-  for (const auto& [key, record] : sorted) {
-    pairs.keys.push_back(key);
-    pairs.records.push_back(record);
+  // Sorting each station's few records, rather than all records by pair, keeps the work near
+  // linear and the memory it touches small.
+  for (size_t s = 1; s + 1 < pairs.start.size(); ++s) {
+    std::sort(grouped.begin() + pairs.start[s], grouped.begin() + pairs.start[s + 1]);
+  }
+  pairs.seconds.resize(grouped.size());
+  pairs.records.resize(grouped.size());
+  for (size_t i = 0; i < grouped.size(); ++i) {
+    pairs.seconds[i] = grouped[i].first;
+    pairs.records[i] = grouped[i].second;
   }
 }
 
@@ -77,11 +78,12 @@ std::span<const int32_t> ObservationIndex::Row(const PerStation& lists, int32_t 
 
 std::span<const int32_t> ObservationIndex::Find(const PerPair& pairs, int32_t first,
                                                 int32_t second) {
-  if (first < 1 || second < 1) return {};
-  const uint64_t key = PairKey(first, second);
-  const auto range = std::equal_range(pairs.keys.begin(), pairs.keys.end(), key);
-  const auto begin = static_cast<size_t>(range.first - pairs.keys.begin());
-  const auto end = static_cast<size_t>(range.second - pairs.keys.begin());
+  if (first < 1 || second < 1 || static_cast<size_t>(first) + 1 >= pairs.start.size()) return {};
+  const auto group_begin = pairs.seconds.begin() + pairs.start[static_cast<size_t>(first)];
+  const auto group_end = pairs.seconds.begin() + pairs.start[static_cast<size_t>(first) + 1];
+  const auto range = std::equal_range(group_begin, group_end, second);
+  const auto begin = static_cast<size_t>(range.first - pairs.seconds.begin());
+  const auto end = static_cast<size_t>(range.second - pairs.seconds.begin());
   return std::span<const int32_t>(pairs.records).subspan(begin, end - begin);
 }
 

@@ -50,16 +50,19 @@ class ObservationIndex {
     std::vector<int32_t> start;
     std::vector<int32_t> entries;
   };
-  // Lists per station pair: records sorted by (pair key, record).
+  // Lists per station pair, grouped by the first station as PerStation is: the group of station
+  // s is [start[s], start[s+1]), sorted by (second station, record), so that a pair is found
+  // by a search within one small group.
   struct PerPair {
-    std::vector<uint64_t> keys;
+    std::vector<int32_t> start;
+    std::vector<int32_t> seconds;
     std::vector<int32_t> records;
   };
 
   static std::span<const int32_t> Row(const PerStation& lists, int32_t s);
   static std::span<const int32_t> Find(const PerPair& pairs, int32_t first, int32_t second);
   void Build(PerStation& lists, int32_t station_count, int32_t Links::*field);
-  void Build(PerPair& pairs, int32_t Links::*second);
+  void Build(PerPair& pairs, int32_t station_count, int32_t Links::*second);
 
   std::vector<Links> links_;
   PerStation from_;
