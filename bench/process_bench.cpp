@@ -8,15 +8,20 @@
 //   build/bench/bench/process_bench [rounds] [scales...]        (default 3 rounds; 1 2 10)
 //
 // FENWIX_BENCH_KEEP=folder keeps the generated jobs there and reuses them on the next run.
+// FENWIX_BENCH_BEFORE=path/to/an/older/fenwix-convert runs that program too, in the same rounds,
+// as a second row per size, and says whether both wrote the same bytes.
 // Figures only: nothing here passes or fails.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -72,6 +77,13 @@ struct Series {
   Usage MedianUsage() const { return {Median(user), Median(system), Median(peak)}; }
 };
 
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::ifstream first(a, std::ios::binary);
+  std::ifstream second(b, std::ios::binary);
+  return std::equal(std::istreambuf_iterator<char>(first), std::istreambuf_iterator<char>(),
+                    std::istreambuf_iterator<char>(second), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +97,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const char* keep = std::getenv("FENWIX_BENCH_KEEP");
+  const char* before = std::getenv("FENWIX_BENCH_BEFORE");
   const fs::path dir = keep != nullptr
                            ? fs::path(keep)
                            : fs::temp_directory_path() / fmt::format("fenwix-process-{}", getpid());
@@ -103,27 +116,40 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
+    const fs::path before_output = dir / fmt::format("job-{}-before.txt", scale);
     const double input_mb = static_cast<double>(fs::file_size(input)) / 1e6;
-    Series bare, conversion;
-    for (int r = 0; r < rounds; ++r) {
-      bare.Add(InChild([&] { fenwix::bench::BareExpatPass(input); }));
-      conversion.Add(InChild([&] {
-        // Quiet: the progress line is only shown on a terminal, and the final message is not
-        // part of the figure.
+    // Quiet: the progress line is only shown on a terminal, and the final message is not part
+    // of the figure.
+    const auto run = [&input](const fs::path& program, const fs::path& out) {
+      return InChild([&] {
         std::freopen("/dev/null", "w", stderr);
         std::freopen("/dev/null", "w", stdout);
-        execl(convert.c_str(), convert.c_str(), input.c_str(), output.c_str(),
+        execl(program.c_str(), program.c_str(), input.c_str(), out.c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
-      }));
+      });
+    };
+    Series bare, conversion, older;
+    for (int r = 0; r < rounds; ++r) {
+      bare.Add(InChild([&] { fenwix::bench::BareExpatPass(input); }));
+      conversion.Add(run(convert, output));
+      if (before != nullptr) older.Add(run(before, before_output));
     }
     const Usage b = bare.MedianUsage();
-    const Usage c = conversion.MedianUsage();
-    fmt::print(
-        "{:>4}x {:>9.1f} | {:>7.2f} {:>6.2f} {:>6.0f} | {:>7.2f} {:>6.2f} {:>6.0f} | {:>9.2f} "
-        "{:>8.1f}% {:>9.2f}\n",
-        scale, input_mb, b.user, b.system, b.peak_mb, c.user, c.system, c.peak_mb,
-        c.Cpu() / b.Cpu(), 100.0 * c.system / c.Cpu(), c.peak_mb / input_mb);
+    const auto row = [&](const char* label, const Usage& c) {
+      fmt::print(
+          "{:>4}x {:>9.1f} | {:>7.2f} {:>6.2f} {:>6.0f} | {:>7.2f} {:>6.2f} {:>6.0f} | {:>9.2f} "
+          "{:>8.1f}% {:>9.2f} {}\n",
+          scale, input_mb, b.user, b.system, b.peak_mb, c.user, c.system, c.peak_mb,
+          c.Cpu() / b.Cpu(), 100.0 * c.system / c.Cpu(), c.peak_mb / input_mb, label);
+    };
+    row("", conversion.MedianUsage());
+    if (before != nullptr) {
+      row("(before)", older.MedianUsage());
+      fmt::print("      the two programs wrote {}\n",
+                 SameBytes(output, before_output) ? "the same bytes" : "DIFFERENT BYTES");
+      fs::remove(before_output);
+    }
     std::fflush(stdout);
     fs::remove(output);
   }

@@ -173,6 +173,18 @@ void SurveyTables::PrefetchName(std::string_view name) const {
 #endif
 }
 
+void SurveyTables::PrefetchStationsOf(size_t index) const {
+#if defined(__GNUC__)
+  if (index >= observations_.size()) return;
+  const ObsRow& row = observations_[index];
+  __builtin_prefetch(&stations_[static_cast<size_t>(row.at)]);
+  __builtin_prefetch(&stations_[static_cast<size_t>(row.fore)]);
+  __builtin_prefetch(&stations_[static_cast<size_t>(row.back)]);
+#else
+  static_cast<void>(index);
+#endif
+}
+
 void SurveyTables::SetObsName(int32_t code, std::string_view text) {
   ObsRecord& obs = current_observation_;
   switch (code) {

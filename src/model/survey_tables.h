@@ -68,6 +68,9 @@ class SurveyTables {
   std::string_view description(const ObsRow& row) const {
     return descriptions_[static_cast<size_t>(row.description)];
   }
+  // Starts loading the stations of observation row `index` (when there is one), so that a pass
+  // through the table that reads their names finds them in the cache a few rows later.
+  void PrefetchStationsOf(size_t index) const;
   // Observation row `index` with the names of its stations and its description, as the
   // reader assembled it.
   ObsRecord Observation(int32_t index) const;

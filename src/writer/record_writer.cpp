@@ -379,7 +379,11 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
   // a large job do not fit in the cache, and a pass per group would read them all three times.
   std::vector<int32_t> sights;
   std::vector<int32_t> angle_sets;
+  // The stations of a large job are far apart in memory: their names are asked for a few rows
+  // ahead of the row that writes them.
+  constexpr size_t AHEAD = 8;
   for (size_t i = 1; i < observations.size(); ++i) {
+    tables.PrefetchStationsOf(i + AHEAD);
     const ObsRow& obs = observations[i];
     if (obs.kind == ObsKind::GpsVector) {
       if (!write_row(obs)) return;
@@ -391,8 +395,11 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
   }
   if (!end_group()) return;
   for (const std::vector<int32_t>* group : {&sights, &angle_sets}) {
-    for (const int32_t i : *group) {
-      if (!write_row(observations[static_cast<size_t>(i)])) return;
+    for (size_t k = 0; k < group->size(); ++k) {
+      if (k + AHEAD < group->size()) {
+        tables.PrefetchStationsOf(static_cast<size_t>((*group)[k + AHEAD]));
+      }
+      if (!write_row(observations[static_cast<size_t>((*group)[k])])) return;
     }
     if (!end_group()) return;
   }
