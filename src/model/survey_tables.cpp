@@ -108,6 +108,12 @@ int32_t SurveyTables::StationRow(std::string_view name) {
 }
 
 int32_t SurveyTables::DescriptionIndex(const std::string& text) {
+  // A moved-from table has no list at all.
+  if (descriptions_.empty()) {
+    descriptions_.assign(1, std::string());
+    description_index_.emplace(std::string(), 0);
+    last_description_ = 0;
+  }
   // Records mostly repeat the description of the record before them.
   if (descriptions_[static_cast<size_t>(last_description_)] == text) return last_description_;
   const auto [found, added] =
