@@ -4,6 +4,7 @@
 // at a multiple of its default size.
 
 #include <expat.h>
+#include <sys/time.h>
 #include <time.h>
 
 #include <algorithm>
@@ -41,6 +42,11 @@ inline double ThreadCpuSeconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// A time from getrusage or wait4, in seconds.
+inline double Seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
 }
 
 // The median of the timings of the rounds.

@@ -34,6 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using fenwix::bench::Median;
+using fenwix::bench::Seconds;
 
 struct Usage {
   double user = 0.0;  // seconds
@@ -41,10 +42,6 @@ struct Usage {
   double peak_mb = 0.0;  // resident, 1e6 bytes
   double Cpu() const { return user + system; }
 };
-
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-}
 
 // Runs body in a forked child and returns the child's own resource usage.
 template <typename Body>

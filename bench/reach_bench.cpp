@@ -75,11 +75,8 @@ Usage InChild(const std::function<Report()>& task) {
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
-  };
-  return Usage{seconds(usage.ru_utime) + seconds(usage.ru_stime), report.phase,
-               static_cast<double>(usage.ru_maxrss) / 1024.0, report.not_computed};
+  return Usage{fenwix::bench::Seconds(usage.ru_utime) + fenwix::bench::Seconds(usage.ru_stime),
+               report.phase, static_cast<double>(usage.ru_maxrss) / 1024.0, report.not_computed};
 }
 
 Report Convert(const fs::path& input, const fs::path& output, const std::string& seed, int steps) {
