@@ -1,6 +1,5 @@
 #include "model/large_block.h"
 
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,33 +9,24 @@
 
 namespace fenwix {
 
-#if defined(__linux__) && defined(MREMAP_MAYMOVE) && defined(MADV_HUGEPAGE)
+#if defined(__linux__) && defined(MREMAP_MAYMOVE)
 
 namespace {
 
-// The large page of x86-64 and of most 64-bit ARM kernels.
-constexpr size_t LARGE_PAGE_BYTES = size_t{2} << 20;
+constexpr size_t PAGE_BYTES = 4096;
 // Blocks from this size on are mapped on their own; smaller ones come from malloc.
 constexpr size_t MAPPED_BYTES = size_t{8} << 20;
 
 size_t MappedSize(size_t bytes) {
-  return (bytes + LARGE_PAGE_BYTES - 1) & ~(LARGE_PAGE_BYTES - 1);
+  return (bytes + PAGE_BYTES - 1) & ~(PAGE_BYTES - 1);
 }
 
-// A fresh mapping of size bytes (a multiple of the large page) that starts on a large page,
-// advised as a whole: one area of one kind, which mremap can move and grow.
-void* MapAligned(size_t size) {
-  void* raw = mmap(nullptr, size + LARGE_PAGE_BYTES, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
-  const auto start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + LARGE_PAGE_BYTES - 1) & ~uintptr_t{LARGE_PAGE_BYTES - 1};
-  if (aligned > start) munmap(raw, aligned - start);
-  const uintptr_t tail = start + size + LARGE_PAGE_BYTES - (aligned + size);
-  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
-  // Advice only: a kernel without large pages refuses it, and the block works as before.
-  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(aligned);
+// No large-page advice: under a hypervisor that takes back the memory a guest frees (free page
+// reporting), a fresh large page costs a fault on the host as well, and filling a 10x job's
+// table took more system time with large pages than with small ones.
+void* MapBlock(size_t size) {
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
 }
 
 }  // namespace
@@ -49,11 +39,9 @@ void* ResizeBlock(void* block, size_t old_bytes, size_t new_bytes) {
     const size_t new_size = MappedSize(new_bytes);
     if (new_size == old_size) return block;
     void* moved = mremap(block, old_size, new_size, MREMAP_MAYMOVE);
-    if (moved == MAP_FAILED) return nullptr;
-    madvise(moved, new_size, MADV_HUGEPAGE);
-    return moved;
+    return moved == MAP_FAILED ? nullptr : moved;
   }
-  void* mapped = MapAligned(MappedSize(new_bytes));
+  void* mapped = MapBlock(MappedSize(new_bytes));
   if (mapped == nullptr) return nullptr;
   if (block != nullptr) {
     std::memcpy(mapped, block, old_bytes);

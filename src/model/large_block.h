@@ -1,8 +1,7 @@
 #pragma once
 // Memory for the big tables of a large job; the one place in the model that knows the platform.
 // A block grows by moving its pages to a larger range of addresses instead of copying them, so
-// a table is never held twice while it grows, and a large block asks for large pages, so that
-// filling hundreds of megabytes costs hundreds of page faults rather than tens of thousands.
+// a table is never held twice while it grows.
 
 #include <cstddef>
 
