@@ -89,8 +89,8 @@ void XMLCALL StartElement(void* data, const XML_Char* name, const XML_Char** /*a
   FollowTextInterest(data);
 }
 
-void XMLCALL EndElement(void* data, const XML_Char* name) {
-  Deliver(data, [name](XmlContentHandler& handler) { handler.OnEndElement(LocalName(name)); });
+void XMLCALL EndElement(void* data, const XML_Char* /*name*/) {
+  Deliver(data, [](XmlContentHandler& handler) { handler.OnEndElement(); });
   FollowTextInterest(data);
 }
 

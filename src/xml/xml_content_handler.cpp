@@ -144,6 +144,7 @@ XmlContentHandler::XmlContentHandler(SurveyTables& tables) : tables_(tables) {}
 void XmlContentHandler::OnStartElement(std::string_view local_name) {
   HandText();
   const int32_t state = StateOf(local_name);
+  open_structural_.push_back(state != 0 ? 1 : 0);
   if (state == 0) {
     child_name_ = ChildNameOf(local_name);
     return;
@@ -172,10 +173,12 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
   }
 }
 
-void XmlContentHandler::OnEndElement(std::string_view local_name) {
+void XmlContentHandler::OnEndElement() {
   HandText();
-  const int32_t state = StateOf(local_name);
-  if (state == 0) return;
+  if (open_structural_.empty()) return;
+  const bool structural = open_structural_.back() != 0;
+  open_structural_.pop_back();
+  if (!structural) return;
   // Documents are well formed, so a structural end closes the innermost structural start: an
   // ignored one while any is open.
   if (ignored_depth_ > 0) {
@@ -183,6 +186,7 @@ void XmlContentHandler::OnEndElement(std::string_view local_name) {
     return;
   }
   if (depth_ < 0) return;
+  const int32_t state = states_[static_cast<size_t>(depth_)];
   --depth_;
   if (state == STATE_VECTOR) {
     Record(vector_line_);

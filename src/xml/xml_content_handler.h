@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/reading_log.h"
 #include "model/survey_tables.h"
@@ -88,10 +89,11 @@ class XmlContentHandler {
     line_context_ = context;
   }
 
-  // Element events with local names (any namespace prefix removed). Each element start or end
-  // first hands on the text gathered since the previous one.
+  // Element events, a start with its local name (any namespace prefix removed). Each element
+  // start or end first hands on the text gathered since the previous one. The document being
+  // well formed, an end closes the element started last, so it needs no name.
   void OnStartElement(std::string_view local_name);
-  void OnEndElement(std::string_view local_name);
+  void OnEndElement();
   // A piece of character data. The pieces between two element tags, however the parser splits
   // them (entity references, CDATA sections, comments, buffer ends), form one value.
   void OnCharacters(std::string_view text);
@@ -171,6 +173,8 @@ class XmlContentHandler {
   int32_t depth_ = -1;
   // Structural elements open beyond the stack; they are ignored until they close.
   int64_t ignored_depth_ = 0;
+  // For every open element, whether it is structural (1) or not (0), innermost last.
+  std::vector<uint8_t> open_structural_;
 
   // Text gathered since the last element tag.
   std::string text_;
