@@ -1,8 +1,11 @@
 #include "writer/fixed_decimal.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace fenwix {
@@ -16,6 +19,16 @@ __extension__ typedef unsigned __int128 uint128;
 constexpr uint64_t POWERS_OF_TEN[] = {
     1,        10,        100,        1000,        10000,        100000,       1000000,
     10000000, 100000000, 1000000000, 10000000000, 100000000000, 1000000000000};
+
+// "00" to "99", the text of each number below 100.
+constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+  std::array<char, 200> pairs{};
+  for (int n = 0; n < 100; ++n) {
+    pairs[static_cast<size_t>(2 * n)] = static_cast<char>('0' + n / 10);
+    pairs[static_cast<size_t>(2 * n + 1)] = static_cast<char>('0' + n % 10);
+  }
+  return pairs;
+}();
 
 // Magnitudes from 2^53 up are whole numbers with long digit strings; {fmt} writes them.
 constexpr double FAST_LIMIT = 9007199254740992.0;
@@ -49,7 +62,6 @@ void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
     const uint128 half = uint128{1} << (shift - 1);
     if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
   }  // else below half a unit of the last decimal: zero
-  if (negative) text.push_back('-');
   // Most values fit in 64 bits once scaled, and a 64-bit division is several times cheaper.
   uint64_t whole_part = 0;
   uint64_t fraction_part = 0;
@@ -61,13 +73,29 @@ void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
     whole_part = static_cast<uint64_t>(scaled / scale);
     fraction_part = static_cast<uint64_t>(scaled % scale);
   }
+  // Sign, at most 16 whole digits (below 2^53), the point and the decimals: assembled here and
+  // appended once.
+  char digits[1 + 16 + 1 + MAX_FAST_DECIMALS];
+  char* p = digits;
+  if (negative) *p++ = '-';
   const fmt::format_int whole(whole_part);
-  text.append(whole.data(), whole.data() + whole.size());
-  if (decimals == 0) return;
-  text.push_back('.');
-  const fmt::format_int fraction(fraction_part);
-  for (size_t i = fraction.size(); i < static_cast<size_t>(decimals); ++i) text.push_back('0');
-  text.append(fraction.data(), fraction.data() + fraction.size());
+  p = std::copy_n(whole.data(), whole.size(), p);
+  if (decimals > 0) {
+    *p++ = '.';
+    // Two digits at a time, from the last decimal back; the leading zeros come with them.
+    int i = decimals;
+    for (; i >= 2; i -= 2) {
+      std::memcpy(p + i - 2, DIGIT_PAIRS.data() + 2 * (fraction_part % 100), 2);
+      fraction_part /= 100;
+    }
+    if (i == 1) p[0] = static_cast<char>('0' + fraction_part);
+    p += decimals;
+  }
+  // One fixed-size copy, which the compiler inlines, instead of a copy of the exact length.
+  const size_t used = text.size();
+  text.reserve(used + sizeof digits);
+  std::memcpy(text.data() + used, digits, sizeof digits);
+  text.resize(used + static_cast<size_t>(p - digits));
 }
 
 }  // namespace fenwix

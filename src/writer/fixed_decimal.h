@@ -4,6 +4,9 @@
 // value (also when it rounds to zero), "." as the decimal point, never a thousands separator.
 // The record writers format many thousands of numbers; this keeps that cost small.
 
+#include <cstring>
+#include <string_view>
+
 #include <fmt/format.h>
 
 namespace fenwix {
@@ -12,5 +15,14 @@ namespace fenwix {
 inline constexpr int MAX_FAST_DECIMALS = 12;
 
 void AppendFixed(fmt::memory_buffer& text, double value, int decimals);
+
+// Appends bytes to a record line: one resize and one copy, which for the short pieces a record
+// is made of costs less than the buffer's general append.
+inline void AppendBytes(fmt::memory_buffer& text, std::string_view bytes) {
+  if (bytes.empty()) return;
+  const size_t used = text.size();
+  text.resize(used + bytes.size());
+  std::memcpy(text.data() + used, bytes.data(), bytes.size());
+}
 
 }  // namespace fenwix

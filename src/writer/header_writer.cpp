@@ -1,6 +1,9 @@
 #include "writer/header_writer.h"
 
+#include <algorithm>
+
 #include "model/units.h"
+#include "writer/fixed_decimal.h"
 
 namespace fenwix {
 
@@ -55,19 +58,27 @@ void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string
 }
 
 void AppendFieldText(fmt::memory_buffer& line, std::string_view text) {
-  for (const char c : text) {
+  const auto is_control = [](char c) {
     const auto byte = static_cast<unsigned char>(c);
-    line.push_back(byte < 0x20 || byte == 0x7F ? ' ' : c);
+    return byte < 0x20 || byte == 0x7F;
+  };
+  // Names and descriptions almost never hold a control character: then they go in whole.
+  if (std::none_of(text.begin(), text.end(), is_control)) {
+    AppendBytes(line, text);
+    return;
   }
+  for (const char c : text) line.push_back(is_control(c) ? ' ' : c);
 }
 
 void WriteObsDescription(OutputFile& out, char delimiter, std::string_view text) {
   if (text.empty()) return;
+  constexpr std::string_view KEYWORD = "$OBS_DESC";
   fmt::memory_buffer line;
-  fmt::format_to(std::back_inserter(line), "{}{} ", "$OBS_DESC", delimiter);
+  line.append(KEYWORD.data(), KEYWORD.data() + KEYWORD.size());
+  line.push_back(delimiter);
+  line.push_back(' ');
   AppendFieldText(line, text);
-  line.push_back('\n');
-  out.Write(std::string_view(line.data(), line.size()));
+  out.WriteLine(std::string_view(line.data(), line.size()), 1);
 }
 
 }  // namespace fenwix

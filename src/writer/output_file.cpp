@@ -90,6 +90,17 @@ void OutputFile::Write(std::string_view text) {
   if (buffer_.size() >= FLUSH_THRESHOLD) Flush();
 }
 
+void OutputFile::WriteLine(std::string_view line, int line_ends) {
+  if (!line_prefix_.empty()) {
+    WriteWithPrefix(line);
+    for (int i = 0; i < line_ends; ++i) WriteWithPrefix("\n");
+    return;
+  }
+  buffer_.append(line);
+  for (int i = 0; i < line_ends; ++i) buffer_.append("\r\n");
+  if (buffer_.size() >= FLUSH_THRESHOLD) Flush();
+}
+
 void OutputFile::WriteWithPrefix(std::string_view text) {
   size_t start = 0;
   while (start < text.size()) {

@@ -26,6 +26,9 @@ class OutputFile {
 
   // Appends text; every "\n" becomes "\r\n".
   void Write(std::string_view text);
+  // Appends a line that holds no "\n", then line_ends line ends: Write without the search for
+  // line ends, for the records that make up most of a file.
+  void WriteLine(std::string_view line, int line_ends);
   template <typename... Args>
   void Print(fmt::format_string<Args...> format, Args&&... args) {
     scratch_.clear();

@@ -55,17 +55,17 @@ class RecordLine {
     AppendFixed(text_, value, decimals);
     return *this;
   }
-  // Ends the line with ending ("\n" or "\n\n") and writes it.
-  void WriteTo(OutputFile& out, std::string_view ending) {
-    Append(ending);
-    out.Write(std::string_view(text_.data(), text_.size()));
+  // Writes the line, ended by line_ends line ends (2 leaves an empty line after it). Fields
+  // hold no line end: AppendFieldText turns control characters into blanks.
+  void WriteTo(OutputFile& out, int line_ends) {
+    out.WriteLine(std::string_view(text_.data(), text_.size()), line_ends);
   }
 
  private:
-  void Append(std::string_view s) { text_.append(s.data(), s.data() + s.size()); }
+  void Append(std::string_view s) { AppendBytes(text_, s); }
   void Separator() {
-    text_.push_back(DELIMITER);
-    text_.push_back(' ');
+    static constexpr char SEPARATOR[] = {DELIMITER, ' '};
+    AppendBytes(text_, std::string_view(SEPARATOR, 2));
   }
 
   fmt::memory_buffer text_;
@@ -87,7 +87,7 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
         .Number(OBS_ZENITH_SD * a, ANGLE_SD_DECIMALS)
         .Number(obs.instr_height * w, LINEAR_DECIMALS)
         .Number(obs.target_height * w, LINEAR_DECIMALS)
-        .WriteTo(out, "\n\n");
+        .WriteTo(out, 2);
   }
   if (IsObserved(obs.slope_dist)) {
     WriteObsDescription(out, DELIMITER, description);
@@ -98,7 +98,7 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
         .Number(OBS_DISTANCE_SD * w, LINEAR_DECIMALS)
         .Number(obs.instr_height * w, LINEAR_DECIMALS)
         .Number(obs.target_height * w, LINEAR_DECIMALS)
-        .WriteTo(out, "\n\n");
+        .WriteTo(out, 2);
   }
 }
 
@@ -123,7 +123,7 @@ void WriteOneStation(bool geodetic, bool local, int32_t linear_unit, const Stati
         .Text("0.0")
         .Text("0.0")
         .Text("0.0")
-        .WriteTo(out, "\n");
+        .WriteTo(out, 1);
   }
   if (local) {
     RecordLine("$LOCAL_COMPACT")
@@ -131,12 +131,12 @@ void WriteOneStation(bool geodetic, bool local, int32_t linear_unit, const Stati
         .Number(station.north * w, LINEAR_DECIMALS)
         .Number(station.east * w, LINEAR_DECIMALS)
         .Number(station.elevation * w, LINEAR_DECIMALS)
-        .WriteTo(out, "\n");
+        .WriteTo(out, 1);
   }
   if (station.description.empty()) {
     out.Write("\n");
   } else {
-    RecordLine("$STA_DESC").Text(station.name).Text(station.description).WriteTo(out, "\n\n");
+    RecordLine("$STA_DESC").Text(station.name).Text(station.description).WriteTo(out, 2);
   }
 }
 
@@ -274,7 +274,7 @@ void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const
       .Number(sxz * w2, COVARIANCE_DECIMALS)
       .Number(syz * w2, COVARIANCE_DECIMALS)
       .Number(szz * w2, COVARIANCE_DECIMALS)
-      .WriteTo(out, "\n\n");
+      .WriteTo(out, 2);
 }
 
 void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
@@ -317,7 +317,7 @@ void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, con
   }
   line.Number(obs.instr_height * w, LINEAR_DECIMALS)
       .Number(obs.target_height * w, LINEAR_DECIMALS)
-      .WriteTo(out, "\n\n");
+      .WriteTo(out, 2);
 }
 
 }  // namespace

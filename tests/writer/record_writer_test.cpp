@@ -345,6 +345,20 @@ TEST_F(RecordWriterTest, MergedStationKeepsItsObservations) {
   EXPECT_NE(obs_file.Bytes().find(Crlf(HOR_COMPACT_FULL)), std::string::npos);
 }
 
+TEST_F(RecordWriterTest, VectorMergedOntoItsBaseIsKeptAsCommentLines) {
+  Record(Vector("B1", "R2"));
+  tables_.station(2).merged_into = 1;
+  CaptureFile obs_file;
+  int32_t error = -1;
+  WriteObservations(tables_, state_, obs_file.out, error);
+  EXPECT_EQ(error, WRITE_OK);
+  // Every record line gets the prefix, the empty line after it does not.
+  EXPECT_NE(obs_file.Bytes().find(Crlf("itself once merged names are used; kept as a comment:\n"
+                                       "! $GPS_COMPACT; B1; R2; 123.45600; ")),
+            std::string::npos);
+  EXPECT_NE(obs_file.Bytes().find(Crlf("; 0.000009000000\n\n\n\n")), std::string::npos);
+}
+
 }  // namespace
 }  // namespace fenwix
 
