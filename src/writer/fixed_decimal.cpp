@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace fenwix {
 
@@ -33,13 +34,10 @@ constexpr std::array<char, 200> DIGIT_PAIRS = [] {
 // Magnitudes from 2^53 up are whole numbers with long digit strings; {fmt} writes them.
 constexpr double FAST_LIMIT = 9007199254740992.0;
 
-}  // namespace
-
-void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
-  if (!(std::fabs(value) < FAST_LIMIT) || decimals < 0 || decimals > MAX_FAST_DECIMALS) {
-    fmt::format_to(std::back_inserter(text), "{:.{}f}", value, decimals);
-    return;
-  }
+// The fast path for one number of decimals: with the power of ten a constant, its divisions
+// become multiplications.
+template <int DECIMALS>
+void AppendFixedDecimals(fmt::memory_buffer& text, double value) {
   const uint64_t bits = std::bit_cast<uint64_t>(value);
   const bool negative = (bits >> 63) != 0;
   const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
@@ -49,8 +47,8 @@ void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
     mantissa |= uint64_t{1} << 52;
     exponent = biased_exponent - 1075;
   }
-  const uint64_t scale = POWERS_OF_TEN[decimals];
-  // |value| * 10^decimals as an exact fraction N / 2^shift, N below 2^93; round half to even.
+  constexpr uint64_t scale = POWERS_OF_TEN[DECIMALS];
+  // |value| * 10^DECIMALS as an exact fraction N / 2^shift, N below 2^93; round half to even.
   const uint128 n = static_cast<uint128>(mantissa) * scale;
   uint128 scaled = 0;
   if (exponent >= 0) {
@@ -80,22 +78,42 @@ void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
   if (negative) *p++ = '-';
   const fmt::format_int whole(whole_part);
   p = std::copy_n(whole.data(), whole.size(), p);
-  if (decimals > 0) {
+  if constexpr (DECIMALS > 0) {
     *p++ = '.';
     // Two digits at a time, from the last decimal back; the leading zeros come with them.
-    int i = decimals;
+    int i = DECIMALS;
     for (; i >= 2; i -= 2) {
       std::memcpy(p + i - 2, DIGIT_PAIRS.data() + 2 * (fraction_part % 100), 2);
       fraction_part /= 100;
     }
     if (i == 1) p[0] = static_cast<char>('0' + fraction_part);
-    p += decimals;
+    p += DECIMALS;
   }
   // One fixed-size copy, which the compiler inlines, instead of a copy of the exact length.
   const size_t used = text.size();
   text.reserve(used + sizeof digits);
   std::memcpy(text.data() + used, digits, sizeof digits);
   text.resize(used + static_cast<size_t>(p - digits));
+}
+
+using AppendFixedFunction = void (*)(fmt::memory_buffer&, double);
+
+template <size_t... DECIMALS>
+constexpr std::array<AppendFixedFunction, sizeof...(DECIMALS)> FastPaths(
+    std::index_sequence<DECIMALS...>) {
+  return {&AppendFixedDecimals<static_cast<int>(DECIMALS)>...};
+}
+
+constexpr auto FAST_PATHS = FastPaths(std::make_index_sequence<MAX_FAST_DECIMALS + 1>{});
+
+}  // namespace
+
+void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
+  if (!(std::fabs(value) < FAST_LIMIT) || decimals < 0 || decimals > MAX_FAST_DECIMALS) {
+    fmt::format_to(std::back_inserter(text), "{:.{}f}", value, decimals);
+    return;
+  }
+  FAST_PATHS[static_cast<size_t>(decimals)](text, value);
 }
 
 }  // namespace fenwix
