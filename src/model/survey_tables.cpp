@@ -20,8 +20,10 @@ constexpr uint64_t INPUT_BYTES_PER_OBSERVATION = 256;
 // where rows are written, so room reserved and never used costs address space only.
 constexpr uint64_t INPUT_BYTES_PER_STATION = 1024;
 
+// The low half of a name's hash: the bits that place it in any index below 2^32 slots, so that
+// the index grows without hashing the names again (which would read every station row).
 uint32_t HashTag(size_t hash) {
-  return static_cast<uint32_t>(static_cast<uint64_t>(hash) >> 32);
+  return static_cast<uint32_t>(hash);
 }
 
 }  // namespace
@@ -76,10 +78,12 @@ void SurveyTables::GrowIndex() {
   std::vector<NameSlot> old_slots(name_slots_.size() * 2);
   name_slots_.swap(old_slots);
   const size_t mask = name_slots_.size() - 1;
+  const bool tags_place = mask <= UINT32_MAX;
   for (const NameSlot& slot : old_slots) {
     if (slot.row == 0) continue;
-    const size_t hash = NameHash(stations_[static_cast<size_t>(slot.row)].name);
-    size_t i = hash & mask;
+    size_t i =
+        (tags_place ? slot.hash_tag : NameHash(stations_[static_cast<size_t>(slot.row)].name)) &
+        mask;
     while (name_slots_[i].row != 0) i = (i + 1) & mask;
     name_slots_[i] = slot;
   }

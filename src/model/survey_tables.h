@@ -82,7 +82,7 @@ class SurveyTables {
   int32_t observation_count() const { return static_cast<int32_t>(observations_.size()); }
 
  private:
-  // A slot of the name index: the row of a station, the high half of its name's hash (a cheap
+  // A slot of the name index: the row of a station, the low half of its name's hash (a cheap
   // first test), and a name of at most SHORT_NAME_BYTES bytes in full, so that most names are
   // matched without reading the row. Row 0 marks an empty slot.
   struct NameSlot {
