@@ -1,6 +1,7 @@
 #include "xml/xml_content_handler.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "geodesy/angles.h"
 #include "xml/number_reading.h"
@@ -212,23 +213,23 @@ void XmlContentHandler::OnCharacters(std::string_view text) {
     text_pending_ = true;
     text_wanted_ = WantsText();
     text_overlong_ = false;
-    text_.clear();
+    text_size_ = 0;
   }
-  if (!text_wanted_ || text_overlong_) return;
-  if (IsKeywordField(child_name_)) {
-    if (text_.size() + text.size() > KEYWORD_TEXT_LIMIT) {
+  if (!text_wanted_ || text_overlong_ || text.empty()) return;
+  const bool keyword = IsKeywordField(child_name_);
+  if (text.size() > (keyword ? KEYWORD_TEXT_LIMIT : MAX_VALUE_BYTES) - text_size_) {
+    text_size_ = 0;
+    if (keyword) {
       // Too long for any keyword: an empty text stands for it, as it matches none either.
       text_overlong_ = true;
-      text_.clear();
-      return;
+    } else {
+      value_too_long_ = true;
+      text_wanted_ = false;
     }
-  } else if (text_.size() + text.size() > MAX_VALUE_BYTES) {
-    value_too_long_ = true;
-    text_wanted_ = false;
-    text_.clear();
     return;
   }
-  text_.append(text);
+  std::memcpy(text_buffer_.data() + text_size_, text.data(), text.size());
+  text_size_ += text.size();
 }
 
 bool XmlContentHandler::WantsText() const {
@@ -253,21 +254,22 @@ void XmlContentHandler::HandText() {
   if (!text_pending_) return;
   text_pending_ = false;
   if (text_wanted_) {
+    const std::string_view text(text_buffer_.data(), text_size_);
     switch (states_[static_cast<size_t>(depth_)]) {
       case STATE_VECTOR:
-        VectorText(text_);
+        VectorText(text);
         break;
       case STATE_STATION:
-        StationText(text_);
+        StationText(text);
         break;
       case STATE_OBSERVATION:
-        ObservationText(text_);
+        ObservationText(text);
         break;
       default:
         break;
     }
   }
-  text_.clear();
+  text_size_ = 0;
   child_name_ = ChildName::None;
 }
 

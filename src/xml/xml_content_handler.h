@@ -176,8 +176,9 @@ class XmlContentHandler {
   // For every open element, whether it is structural (1) or not (0), innermost last.
   std::vector<uint8_t> open_structural_;
 
-  // Text gathered since the last element tag.
-  std::string text_;
+  // Text gathered since the last element tag: never more than a value's limit.
+  std::array<char, MAX_VALUE_BYTES> text_buffer_{};
+  size_t text_size_ = 0;
   bool text_pending_ = false;
   // Whether the pending text will be read; unread text is not kept.
   bool text_wanted_ = false;
