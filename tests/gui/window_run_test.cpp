@@ -9,6 +9,10 @@
 #include <vector>
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,9 +30,18 @@ namespace {
 class RunOptionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Program settings go to a test location, never the person's own.
+    // Program settings go to a test location, never the person's own, and under names of this
+    // process alone: ctest runs each test as a process, in parallel with the others.
     QStandardPaths::setTestModeEnabled(true);
-    QSettings("Fenwix", "fenwix").remove(EVERY_STATION_SETTING);
+    QCoreApplication::setOrganizationName(
+        QStringLiteral("fenwix-test-%1").arg(QCoreApplication::applicationPid()));
+    QCoreApplication::setApplicationName(QStringLiteral("fenwix"));
+    QSettings().remove(EVERY_STATION_SETTING);
+  }
+  void TearDown() override {
+    const QString file = QSettings().fileName();
+    QFile::remove(file);
+    QDir().rmdir(QFileInfo(file).path());
   }
   std::string SettingsPath() const { return (dir_.path() + "/Fenwix.cfg").toStdString(); }
   QTemporaryDir dir_;
