@@ -13,13 +13,9 @@ namespace fenwix {
 
 namespace {
 
-constexpr size_t PAGE_BYTES = 4096;
-// Blocks from this size on are mapped on their own; smaller ones come from malloc.
+// Blocks from this size on are mapped on their own; smaller ones come from malloc. mmap, mremap
+// and munmap round every length up to whole pages themselves.
 constexpr size_t MAPPED_BYTES = size_t{8} << 20;
-
-size_t MappedSize(size_t bytes) {
-  return (bytes + PAGE_BYTES - 1) & ~(PAGE_BYTES - 1);
-}
 
 // No large-page advice: under a hypervisor that takes back the memory a guest frees (free page
 // reporting), a fresh large page costs a fault on the host as well, and filling a 10x job's
@@ -35,13 +31,10 @@ void* ResizeBlock(void* block, size_t old_bytes, size_t new_bytes) {
   const bool was_mapped = block != nullptr && old_bytes >= MAPPED_BYTES;
   if (new_bytes < MAPPED_BYTES && !was_mapped) return std::realloc(block, new_bytes);
   if (was_mapped) {
-    const size_t old_size = MappedSize(old_bytes);
-    const size_t new_size = MappedSize(new_bytes);
-    if (new_size == old_size) return block;
-    void* moved = mremap(block, old_size, new_size, MREMAP_MAYMOVE);
+    void* moved = mremap(block, old_bytes, new_bytes, MREMAP_MAYMOVE);
     return moved == MAP_FAILED ? nullptr : moved;
   }
-  void* mapped = MapBlock(MappedSize(new_bytes));
+  void* mapped = MapBlock(new_bytes);
   if (mapped == nullptr) return nullptr;
   if (block != nullptr) {
     std::memcpy(mapped, block, old_bytes);
@@ -53,7 +46,7 @@ void* ResizeBlock(void* block, size_t old_bytes, size_t new_bytes) {
 void FreeBlock(void* block, size_t bytes) {
   if (block == nullptr) return;
   if (bytes >= MAPPED_BYTES) {
-    munmap(block, MappedSize(bytes));
+    munmap(block, bytes);
   } else {
     std::free(block);
   }
