@@ -72,9 +72,8 @@ void AppendFieldText(fmt::memory_buffer& line, std::string_view text) {
 
 void WriteObsDescription(OutputFile& out, char delimiter, std::string_view text) {
   if (text.empty()) return;
-  constexpr std::string_view KEYWORD = "$OBS_DESC";
   fmt::memory_buffer line;
-  line.append(KEYWORD.data(), KEYWORD.data() + KEYWORD.size());
+  AppendBytes(line, "$OBS_DESC");
   line.push_back(delimiter);
   line.push_back(' ');
   AppendFieldText(line, text);
