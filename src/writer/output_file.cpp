@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -13,6 +14,8 @@ namespace fenwix {
 namespace {
 // Bytes gathered before they are handed to the stream.
 constexpr size_t FLUSH_THRESHOLD = 1 << 16;
+// A file we write ourselves goes to the disk in windows of this size while it is written.
+constexpr int64_t WRITE_BEHIND_WINDOW = int64_t{8} << 20;
 }  // namespace
 
 OutputFile::~OutputFile() {
@@ -54,6 +57,9 @@ bool OutputFile::Open(const std::string& target_path) {
     return false;
   }
   owns_stream_ = true;
+  write_behind_ = true;
+  handed_ = 0;
+  window_start_ = 0;
   error_ = false;
   flushed_ = false;
   at_line_start_ = true;
@@ -65,6 +71,7 @@ void OutputFile::Attach(std::FILE* stream) {
   Discard();
   stream_ = stream;
   owns_stream_ = false;
+  write_behind_ = false;
   error_ = false;
   flushed_ = false;
   at_line_start_ = true;
@@ -135,10 +142,49 @@ bool OutputFile::Flush() {
   if (!buffer_.empty() && !error_) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size()) error_ = true;
     flushed_ = true;
+    handed_ += static_cast<int64_t>(buffer_.size());
   }
   buffer_.clear();
   if (std::ferror(stream_)) error_ = true;
+  if (write_behind_ && !error_ && handed_ - window_start_ >= WRITE_BEHIND_WINDOW) WriteBehind();
   return !error_;
+}
+
+// Hands the window just filled to writeback, then waits for the window before it and drops its
+// pages from the cache. A large output then leaves neither a pile of dirty pages for the final
+// fsync to wait on nor a page cache filled with fresh pages: the same few windows of memory are
+// used over and over.
+void OutputFile::WriteBehind() {
+#if defined(__linux__)
+  if (std::fflush(stream_) != 0) {
+    error_ = true;
+    return;
+  }
+  const int fd = fileno(stream_);
+  const int64_t end = handed_;
+  int failed = 0;
+  if (sync_file_range(fd, window_start_, end - window_start_, SYNC_FILE_RANGE_WRITE) != 0) {
+    failed = errno;
+  } else if (window_start_ > 0) {
+    // Waiting on the range takes in any writeback error of it, which fsync would then no longer
+    // report: such an error is the file's error from here on.
+    const int64_t previous = std::max<int64_t>(0, window_start_ - WRITE_BEHIND_WINDOW);
+    if (sync_file_range(fd, previous, window_start_ - previous,
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                            SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+      failed = errno;
+    } else {
+      posix_fadvise(fd, previous, window_start_ - previous, POSIX_FADV_DONTNEED);
+    }
+  }
+  window_start_ = end;
+  if (failed == 0) return;
+  // A file system that cannot do this simply gets the whole file at fsync.
+  write_behind_ = false;
+  if (failed != EINVAL && failed != ENOSYS && failed != ESPIPE && failed != ENOMEM) error_ = true;
+#else
+  write_behind_ = false;
+#endif
 }
 
 bool OutputFile::Commit() {

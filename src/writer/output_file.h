@@ -4,6 +4,7 @@
 // and moved into place only by Commit, so a failed or cancelled run never leaves a truncated
 // file where the previous output was.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -60,9 +61,14 @@ class OutputFile {
 
  private:
   void WriteWithPrefix(std::string_view text);
+  void WriteBehind();
 
   std::FILE* stream_ = nullptr;
   bool owns_stream_ = false;
+  // Whether the file goes to the disk window by window as it is written (files we opened).
+  bool write_behind_ = false;
+  int64_t handed_ = 0;  // bytes handed to the stream
+  int64_t window_start_ = 0;
   bool error_ = false;
   std::string buffer_;
   std::string line_prefix_;
