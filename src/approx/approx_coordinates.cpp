@@ -167,24 +167,24 @@ class Propagation {
     const auto queue = [&](int32_t k, int32_t t) {
       if (t > 0 && !Known(t) && Known(k)) retries_.emplace_back(k, t);
     };
-    for (const int32_t r : index_.WithReference(i)) queue(index_.from_of(r), index_.target_of(r));
-    for (const int32_t r : index_.ToTarget(i)) queue(index_.from_of(r), index_.reference_of(r));
+    for (const auto& e : index_.WithReference(i)) queue(e.from, e.target);
+    for (const auto& e : index_.ToTarget(i)) queue(e.from, e.reference);
     const auto mark = [&](int32_t u) {
       if (u <= 0 || Known(u) || changed_mark_[static_cast<size_t>(u)] != 0) return;
       changed_mark_[static_cast<size_t>(u)] = 1;
       changed_.push(u);
     };
-    for (const int32_t r : index_.FromStation(i)) {
-      mark(index_.target_of(r));
-      mark(index_.reference_of(r));
+    for (const auto& e : index_.FromStation(i)) {
+      mark(e.target);
+      mark(e.reference);
     }
-    for (const int32_t r : index_.ToTarget(i)) {
-      mark(index_.from_of(r));
-      mark(index_.reference_of(r));
+    for (const auto& e : index_.ToTarget(i)) {
+      mark(e.from);
+      mark(e.reference);
     }
-    for (const int32_t r : index_.WithReference(i)) {
-      mark(index_.from_of(r));
-      mark(index_.target_of(r));
+    for (const auto& e : index_.WithReference(i)) {
+      mark(e.from);
+      mark(e.target);
     }
   }
 
@@ -229,8 +229,8 @@ class Propagation {
     neighbours_.clear();
     ++seen_mark_;
     const bool forward = direction == Direction::Forward;
-    for (const int32_t r : forward ? index_.FromStation(s) : index_.ToTarget(s)) {
-      const int32_t n = forward ? index_.target_of(r) : index_.from_of(r);
+    for (const auto& e : forward ? index_.FromStation(s) : index_.ToTarget(s)) {
+      const int32_t n = forward ? e.target : e.from;
       if (n > 0 && seen_[static_cast<size_t>(n)] != seen_mark_) {
         seen_[static_cast<size_t>(n)] = seen_mark_;
         neighbours_.push_back(n);
@@ -359,9 +359,9 @@ class Propagation {
         linked.push_back(k);
       }
     };
-    for (const int32_t r : index_.ToTarget(u)) add(index_.from_of(r));
-    for (const int32_t r : index_.FromStation(u)) add(index_.target_of(r));
-    for (const int32_t r : index_.WithReference(u)) add(index_.from_of(r));
+    for (const auto& e : index_.ToTarget(u)) add(e.from);
+    for (const auto& e : index_.FromStation(u)) add(e.target);
+    for (const auto& e : index_.WithReference(u)) add(e.from);
     std::sort(linked.begin(), linked.end(), [&](int32_t a, int32_t b) {
       return known_position_[static_cast<size_t>(a)] < known_position_[static_cast<size_t>(b)];
     });

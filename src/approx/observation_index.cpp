@@ -17,26 +17,34 @@ ObservationIndex::ObservationIndex(const SurveyTables& tables) {
     if (obs.kind == ObsKind::AngleSet) links.reference = obs.back;
   }
   const int32_t stations = tables.station_count();
-  Build(from_, stations, &Links::from);
-  Build(target_, stations, &Links::target);
-  Build(reference_, stations, &Links::reference);
+  Build(stations_, stations);
   Build(from_target_, stations, &Links::target);
   Build(from_reference_, stations, &Links::reference);
 }
 
-void ObservationIndex::Build(PerStation& lists, int32_t station_count, int32_t Links::*field) {
-  lists.start.assign(static_cast<size_t>(station_count) + 1, 0);
+void ObservationIndex::Build(PerStation& lists, int32_t station_count) {
+  const auto slot = [](int32_t s, Role role) {
+    return static_cast<size_t>(s) * ROLES + static_cast<size_t>(role);
+  };
+  lists.start.assign(static_cast<size_t>(station_count) * ROLES + 1, 0);
   for (const Links& links : links_) {
-    const int32_t s = links.*field;
-    if (s > 0) ++lists.start[static_cast<size_t>(s) + 1];
+    if (links.from > 0) ++lists.start[slot(links.from, AS_FROM) + 1];
+    if (links.target > 0) ++lists.start[slot(links.target, AS_TARGET) + 1];
+    if (links.reference > 0) ++lists.start[slot(links.reference, AS_REFERENCE) + 1];
   }
   std::partial_sum(lists.start.begin(), lists.start.end(), lists.start.begin());
   lists.entries.resize(static_cast<size_t>(lists.start.back()));
-  std::vector<int32_t> next(lists.start.begin(), lists.start.end() - 1);
+  std::vector<int64_t> next(lists.start.begin(), lists.start.end() - 1);
   for (size_t r = 0; r < links_.size(); ++r) {
-    const int32_t s = links_[r].*field;
-    if (s > 0) {
-      lists.entries[static_cast<size_t>(next[static_cast<size_t>(s)]++)] = static_cast<int32_t>(r);
+    const Links& links = links_[r];
+    const Entry entry{static_cast<int32_t>(r), links.from, links.target, links.reference};
+    if (links.from > 0)
+      lists.entries[static_cast<size_t>(next[slot(links.from, AS_FROM)]++)] = entry;
+    if (links.target > 0) {
+      lists.entries[static_cast<size_t>(next[slot(links.target, AS_TARGET)]++)] = entry;
+    }
+    if (links.reference > 0) {
+      lists.entries[static_cast<size_t>(next[slot(links.reference, AS_REFERENCE)]++)] = entry;
     }
   }
 }
@@ -69,11 +77,12 @@ void ObservationIndex::Build(PerPair& pairs, int32_t station_count, int32_t Link
   }
 }
 
-std::span<const int32_t> ObservationIndex::Row(const PerStation& lists, int32_t s) {
-  if (s < 1 || static_cast<size_t>(s) + 1 >= lists.start.size()) return {};
-  const auto begin = static_cast<size_t>(lists.start[static_cast<size_t>(s)]);
-  const auto end = static_cast<size_t>(lists.start[static_cast<size_t>(s) + 1]);
-  return std::span<const int32_t>(lists.entries).subspan(begin, end - begin);
+std::span<const ObservationIndex::Entry> ObservationIndex::Row(Role role, int32_t s) const {
+  const size_t slot = static_cast<size_t>(s) * ROLES + static_cast<size_t>(role);
+  if (s < 1 || slot + 1 >= stations_.start.size()) return {};
+  const auto begin = static_cast<size_t>(stations_.start[slot]);
+  const auto end = static_cast<size_t>(stations_.start[slot + 1]);
+  return std::span<const Entry>(stations_.entries).subspan(begin, end - begin);
 }
 
 std::span<const int32_t> ObservationIndex::Find(const PerPair& pairs, int32_t first,
