@@ -38,8 +38,9 @@ void ObservationIndex::Build(PerStation& lists, int32_t station_count) {
   for (size_t r = 0; r < links_.size(); ++r) {
     const Links& links = links_[r];
     const Entry entry{static_cast<int32_t>(r), links.from, links.target, links.reference};
-    if (links.from > 0)
+    if (links.from > 0) {
       lists.entries[static_cast<size_t>(next[slot(links.from, AS_FROM)]++)] = entry;
+    }
     if (links.target > 0) {
       lists.entries[static_cast<size_t>(next[slot(links.target, AS_TARGET)]++)] = entry;
     }

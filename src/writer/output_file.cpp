@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -60,6 +59,7 @@ bool OutputFile::Open(const std::string& target_path) {
   write_behind_ = true;
   handed_ = 0;
   window_start_ = 0;
+  dropped_ = 0;
   error_ = false;
   flushed_ = false;
   at_line_start_ = true;
@@ -165,16 +165,16 @@ void OutputFile::WriteBehind() {
   int failed = 0;
   if (sync_file_range(fd, window_start_, end - window_start_, SYNC_FILE_RANGE_WRITE) != 0) {
     failed = errno;
-  } else if (window_start_ > 0) {
+  } else if (window_start_ > dropped_) {
     // Waiting on the range takes in any writeback error of it, which fsync would then no longer
     // report: such an error is the file's error from here on.
-    const int64_t previous = std::max<int64_t>(0, window_start_ - WRITE_BEHIND_WINDOW);
-    if (sync_file_range(fd, previous, window_start_ - previous,
+    if (sync_file_range(fd, dropped_, window_start_ - dropped_,
                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                             SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
       failed = errno;
     } else {
-      posix_fadvise(fd, previous, window_start_ - previous, POSIX_FADV_DONTNEED);
+      posix_fadvise(fd, dropped_, window_start_ - dropped_, POSIX_FADV_DONTNEED);
+      dropped_ = window_start_;
     }
   }
   window_start_ = end;

@@ -67,8 +67,9 @@ class OutputFile {
   bool owns_stream_ = false;
   // Whether the file goes to the disk window by window as it is written (files we opened).
   bool write_behind_ = false;
-  int64_t handed_ = 0;  // bytes handed to the stream
-  int64_t window_start_ = 0;
+  int64_t handed_ = 0;        // bytes handed to the stream
+  int64_t window_start_ = 0;  // where the window being filled starts
+  int64_t dropped_ = 0;       // bytes on the disk and out of the page cache
   bool error_ = false;
   std::string buffer_;
   std::string line_prefix_;

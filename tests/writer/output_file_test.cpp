@@ -6,8 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
+#include <iterator>
 
 #include <fmt/format.h>
 
@@ -17,8 +16,7 @@ namespace fenwix {
 namespace {
 
 TEST(OutputFileTest, LargeFileComesOutWholeAfterItsWindowsWentToTheDisk) {
-  namespace fs = std::filesystem;
-  const fs::path target = fs::temp_directory_path() / fmt::format("fenwix-large-{}.txt", getpid());
+  const auto target = std::filesystem::temp_directory_path() / fmt::format("large-{}", getpid());
   OutputFile out;
   ASSERT_TRUE(out.Open(target.string()));
   std::string expected;
@@ -27,14 +25,12 @@ TEST(OutputFileTest, LargeFileComesOutWholeAfterItsWindowsWentToTheDisk) {
     out.WriteLine(line, 1);
     expected += line + "\r\n";
   }
-  EXPECT_FALSE(fs::exists(target));
+  EXPECT_FALSE(std::filesystem::exists(target));
   ASSERT_TRUE(out.Commit());
   std::ifstream file(target, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  fs::remove(target);
-  EXPECT_EQ(text.str().size(), expected.size());
-  EXPECT_TRUE(text.str() == expected);
+  const std::string text{std::istreambuf_iterator<char>(file), {}};
+  std::filesystem::remove(target);
+  EXPECT_TRUE(text == expected) << text.size() << " bytes, not " << expected.size();
 }
 
 }  // namespace
