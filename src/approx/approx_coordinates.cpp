@@ -149,6 +149,9 @@ class Propagation {
         Retry(k, t);
       } else if (visited < known_.size()) {
         const int32_t s = known_[visited++];
+        // The stations visited next, as the index asks.
+        if (visited + 8 < known_.size()) index_.PrefetchPlace(known_[visited + 8]);
+        if (visited + 2 < known_.size()) index_.PrefetchLists(known_[visited + 2]);
         Pass(s, Direction::Forward);
         Pass(s, Direction::Backward);
       } else if (!ScanChanged()) {
@@ -234,6 +237,8 @@ class Propagation {
       if (n > 0 && seen_[static_cast<size_t>(n)] != seen_mark_) {
         seen_[static_cast<size_t>(n)] = seen_mark_;
         neighbours_.push_back(n);
+        // Each neighbour is looked up in the index, and read from it once it is placed.
+        index_.PrefetchPlace(n);
       }
     }
     for (const int32_t t : neighbours_) Compute(s, t, direction, nullptr);
