@@ -12,6 +12,8 @@
 //   expat      a bare Expat pass, the baseline of every ratio
 //   conv N     the whole conversion, seed at the first station, local coordinates, --max-steps N
 //   phase N    ComputeApproxCoordinates alone on the tables a reading left (CPU of that call)
+// FENWIX_BENCH_PHASE_ONLY=1 times only "phase 0" (its median and fastest round), for comparing
+// two builds of the propagation in alternating runs without the conversions in between.
 // Figures only: nothing here passes or fails.
 
 #include <sys/resource.h>
@@ -149,6 +151,14 @@ double Measure(const char* name, const fs::path& input, const std::string& seed,
   const double mib = static_cast<double>(fs::file_size(input)) / (1024.0 * 1024.0);
   std::vector<double> expat, conv100, conv0, phase100, phase0, peak0;
   int32_t left100 = -1, left0 = -1;
+  if (std::getenv("FENWIX_BENCH_PHASE_ONLY") != nullptr) {
+    for (int r = 0; r < rounds; ++r) {
+      phase0.push_back(InChild([&] { return Phase(input, seed, 0); }).phase);
+    }
+    fmt::print("{:<14} phase0 {:.4f} s, fastest {:.4f} s\n", name, Median(phase0),
+               *std::min_element(phase0.begin(), phase0.end()));
+    return Median(phase0);
+  }
   for (int r = 0; r < rounds; ++r) {
     expat.push_back(InChild([&] {
                       BareExpatPass(input);
