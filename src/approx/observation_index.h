@@ -15,6 +15,15 @@
 
 namespace fenwix {
 
+// Starts loading the cache line at p.
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  static_cast<void>(p);
+#endif
+}
+
 class ObservationIndex {
  public:
   // Reads the observation table once. Single sights and records without a kind are left out: they
@@ -40,18 +49,14 @@ class ObservationIndex {
   // in the order the propagation visits stations. It knows that order a few stations ahead and
   // asks for them early: first the places (where the lists start), then the lists themselves.
   void PrefetchPlace(int32_t s) const {
-#if defined(__GNUC__)
-    __builtin_prefetch(stations_.start.data() + static_cast<size_t>(s) * ROLES);
-    __builtin_prefetch(from_target_.start.data() + s);
-#endif
+    Prefetch(stations_.start.data() + static_cast<size_t>(s) * ROLES);
+    Prefetch(from_target_.start.data() + s);
   }
   void PrefetchLists(int32_t s) const {
-#if defined(__GNUC__)
     const int64_t* start = stations_.start.data() + static_cast<size_t>(s) * ROLES;
     for (const Role role : {AS_FROM, AS_TARGET, AS_REFERENCE}) {
-      __builtin_prefetch(stations_.entries.data() + start[role]);
+      Prefetch(stations_.entries.data() + start[role]);
     }
-#endif
   }
   // Records from station `from` to station `target`.
   std::span<const int32_t> Between(int32_t from, int32_t target) const;
@@ -59,12 +64,8 @@ class ObservationIndex {
   std::span<const int32_t> FromWithReference(int32_t from, int32_t reference) const;
 
   // Station rows of a record's names (0 when a name was not given).
-  int32_t from_of(int32_t record) const {
-    return links_[static_cast<size_t>(record)].from;
-  }
-  int32_t target_of(int32_t record) const {
-    return links_[static_cast<size_t>(record)].target;
-  }
+  int32_t from_of(int32_t record) const { return links_[static_cast<size_t>(record)].from; }
+  int32_t target_of(int32_t record) const { return links_[static_cast<size_t>(record)].target; }
   int32_t reference_of(int32_t record) const {
     return links_[static_cast<size_t>(record)].reference;
   }
