@@ -11,18 +11,10 @@
 #include <span>
 #include <vector>
 
+#include "model/large_block.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
-
-// Starts loading the cache line at p.
-inline void Prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  static_cast<void>(p);
-#endif
-}
 
 class ObservationIndex {
  public:
@@ -49,13 +41,13 @@ class ObservationIndex {
   // in the order the propagation visits stations. It knows that order a few stations ahead and
   // asks for them early: first the places (where the lists start), then the lists themselves.
   void PrefetchPlace(int32_t s) const {
-    Prefetch(stations_.start.data() + static_cast<size_t>(s) * ROLES);
-    Prefetch(from_target_.start.data() + s);
+    PrefetchMemory(stations_.start.data() + static_cast<size_t>(s) * ROLES);
+    PrefetchMemory(from_target_.start.data() + s);
   }
   void PrefetchLists(int32_t s) const {
     const int64_t* start = stations_.start.data() + static_cast<size_t>(s) * ROLES;
     for (const Role role : {AS_FROM, AS_TARGET, AS_REFERENCE}) {
-      Prefetch(stations_.entries.data() + start[role]);
+      PrefetchMemory(stations_.entries.data() + start[role]);
     }
   }
   // Records from station `from` to station `target`.

@@ -5,6 +5,8 @@
 #include <functional>
 #include <utility>
 
+#include "model/large_block.h"
+
 namespace fenwix {
 
 namespace {
@@ -175,24 +177,16 @@ void SurveyTables::SetObsKind(ObsKind kind) {
 }
 
 void SurveyTables::PrefetchName(std::string_view name) const {
-#if defined(__GNUC__)
   if (name_slots_.empty()) return;
-  __builtin_prefetch(&name_slots_[NameHash(name) & (name_slots_.size() - 1)]);
-#else
-  static_cast<void>(name);
-#endif
+  PrefetchMemory(&name_slots_[NameHash(name) & (name_slots_.size() - 1)]);
 }
 
 void SurveyTables::PrefetchStationsOf(size_t index) const {
-#if defined(__GNUC__)
   if (index >= observations_.size()) return;
   const ObsRow& row = observations_[index];
-  __builtin_prefetch(&stations_[static_cast<size_t>(row.at)]);
-  __builtin_prefetch(&stations_[static_cast<size_t>(row.fore)]);
-  __builtin_prefetch(&stations_[static_cast<size_t>(row.back)]);
-#else
-  static_cast<void>(index);
-#endif
+  PrefetchMemory(&stations_[static_cast<size_t>(row.at)]);
+  PrefetchMemory(&stations_[static_cast<size_t>(row.fore)]);
+  PrefetchMemory(&stations_[static_cast<size_t>(row.back)]);
 }
 
 void SurveyTables::SetObsName(int32_t code, std::string_view text) {
