@@ -23,29 +23,26 @@ ObservationIndex::ObservationIndex(const SurveyTables& tables) {
 }
 
 void ObservationIndex::Build(PerStation& lists, int32_t station_count) {
-  const auto slot = [](int32_t s, Role role) {
-    return static_cast<size_t>(s) * ROLES + static_cast<size_t>(role);
-  };
   lists.start.assign(static_cast<size_t>(station_count) * ROLES + 1, 0);
   for (const Links& links : links_) {
-    if (links.from > 0) ++lists.start[slot(links.from, AS_FROM) + 1];
-    if (links.target > 0) ++lists.start[slot(links.target, AS_TARGET) + 1];
-    if (links.reference > 0) ++lists.start[slot(links.reference, AS_REFERENCE) + 1];
+    if (links.from > 0) ++lists.start[Slot(links.from, AS_FROM) + 1];
+    if (links.target > 0) ++lists.start[Slot(links.target, AS_TARGET) + 1];
+    if (links.reference > 0) ++lists.start[Slot(links.reference, AS_REFERENCE) + 1];
   }
   std::partial_sum(lists.start.begin(), lists.start.end(), lists.start.begin());
   lists.entries.resize(static_cast<size_t>(lists.start.back()));
   std::vector<int64_t> next(lists.start.begin(), lists.start.end() - 1);
   for (size_t r = 0; r < links_.size(); ++r) {
     const Links& links = links_[r];
-    const Entry entry{static_cast<int32_t>(r), links.from, links.target, links.reference};
+    const Entry entry{links, static_cast<int32_t>(r)};
     if (links.from > 0) {
-      lists.entries[static_cast<size_t>(next[slot(links.from, AS_FROM)]++)] = entry;
+      lists.entries[static_cast<size_t>(next[Slot(links.from, AS_FROM)]++)] = entry;
     }
     if (links.target > 0) {
-      lists.entries[static_cast<size_t>(next[slot(links.target, AS_TARGET)]++)] = entry;
+      lists.entries[static_cast<size_t>(next[Slot(links.target, AS_TARGET)]++)] = entry;
     }
     if (links.reference > 0) {
-      lists.entries[static_cast<size_t>(next[slot(links.reference, AS_REFERENCE)]++)] = entry;
+      lists.entries[static_cast<size_t>(next[Slot(links.reference, AS_REFERENCE)]++)] = entry;
     }
   }
 }
@@ -79,7 +76,7 @@ void ObservationIndex::Build(PerPair& pairs, int32_t station_count, int32_t Link
 }
 
 std::span<const ObservationIndex::Entry> ObservationIndex::Row(Role role, int32_t s) const {
-  const size_t slot = static_cast<size_t>(s) * ROLES + static_cast<size_t>(role);
+  const size_t slot = Slot(s, role);
   if (s < 1 || slot + 1 >= stations_.start.size()) return {};
   const auto begin = static_cast<size_t>(stations_.start[slot]);
   const auto end = static_cast<size_t>(stations_.start[slot + 1]);

@@ -22,14 +22,17 @@ class ObservationIndex {
   // link no two stations.
   explicit ObservationIndex(const SurveyTables& tables);
 
-  // A record in a station's list, with the stations it names: the propagation walks these lists
-  // for the neighbours of a station, and on a large network a copy beside the record number
-  // saves a cache miss per record over looking the names up by record.
-  struct Entry {
-    int32_t record = 0;
+  // The station rows a record names: from station, target and reference (0 for none).
+  struct Links {
     int32_t from = 0;
     int32_t target = 0;
     int32_t reference = 0;
+  };
+  // A record in a station's list, with the stations it names: the propagation walks these lists
+  // for the neighbours of a station, and on a large network a copy beside the record number
+  // saves a cache miss per record over looking the names up by record.
+  struct Entry : Links {
+    int32_t record = 0;
   };
   // Records whose from station is s.
   std::span<const Entry> FromStation(int32_t s) const { return Row(AS_FROM, s); }
@@ -41,13 +44,12 @@ class ObservationIndex {
   // in the order the propagation visits stations. It knows that order a few stations ahead and
   // asks for them early: first the places (where the lists start), then the lists themselves.
   void PrefetchPlace(int32_t s) const {
-    PrefetchMemory(stations_.start.data() + static_cast<size_t>(s) * ROLES);
+    PrefetchMemory(stations_.start.data() + Slot(s, AS_FROM));
     PrefetchMemory(from_target_.start.data() + s);
   }
   void PrefetchLists(int32_t s) const {
-    const int64_t* start = stations_.start.data() + static_cast<size_t>(s) * ROLES;
     for (const Role role : {AS_FROM, AS_TARGET, AS_REFERENCE}) {
-      PrefetchMemory(stations_.entries.data() + start[role]);
+      PrefetchMemory(stations_.entries.data() + stations_.start[Slot(s, role)]);
     }
   }
   // Records from station `from` to station `target`.
@@ -63,15 +65,13 @@ class ObservationIndex {
   }
 
  private:
-  struct Links {
-    int32_t from = 0;
-    int32_t target = 0;
-    int32_t reference = 0;
-  };
   // The roles a station has in a record. A station's three lists lie side by side, so that
   // visiting it reads one stretch of memory: the records in which station s has role r are
   // entries[start[ROLES * s + r], start[ROLES * s + r + 1]).
   enum Role { AS_FROM, AS_TARGET, AS_REFERENCE, ROLES };
+  static size_t Slot(int32_t s, Role role) {
+    return static_cast<size_t>(s) * ROLES + static_cast<size_t>(role);
+  }
   struct PerStation {
     std::vector<int64_t> start;
     std::vector<Entry> entries;
