@@ -57,8 +57,7 @@ class ObservationIndex {
   // Angle sets at station `from` whose reference is `reference`.
   std::span<const int32_t> FromWithReference(int32_t from, int32_t reference) const;
 
-  // Station rows of a record's names (0 when a name was not given).
-  int32_t from_of(int32_t record) const { return links_[static_cast<size_t>(record)].from; }
+  // Station rows of a record's target and reference (0 when a name was not given).
   int32_t target_of(int32_t record) const { return links_[static_cast<size_t>(record)].target; }
   int32_t reference_of(int32_t record) const {
     return links_[static_cast<size_t>(record)].reference;
