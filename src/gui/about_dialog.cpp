@@ -25,6 +25,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(ProgramIcon().pixmap(ICON_SIZE, ICON_SIZE));
   auto* version = new QLabel(QStringLiteral("Fenwix Version " FENWIX_VERSION));
   version->setObjectName(QStringLiteral("versionLabel"));
+  auto* licence =
+      new QLabel(QStringLiteral("Copyright (c) 2026 The Fenwix developers\n"
+                                "Released under the MIT licence (the file LICENSE).\n"
+                                "Uses Qt (LGPL-3), Expat (MIT) and {fmt} (MIT)."));
+  licence->setObjectName(QStringLiteral("licenceLabel"));
   auto* ok = new QPushButton(QStringLiteral("OK"));
   ok->setObjectName(QStringLiteral("okButton"));
   ok->setDefault(true);
@@ -33,7 +38,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* row = new QHBoxLayout;
   row->addWidget(icon);
   row->addSpacing(ICON_SIZE / 3);
-  row->addWidget(version, 1);
+  auto* text = new QVBoxLayout;
+  text->addWidget(version);
+  text->addWidget(licence);
+  row->addLayout(text, 1);
   row->addWidget(ok, 0, Qt::AlignTop);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);

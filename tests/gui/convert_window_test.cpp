@@ -505,6 +505,9 @@ TEST_F(ConvertWindowTest, AboutBoxIsReachedFromTheHelpMenu) {
     auto* version = box->findChild<QLabel*>(QStringLiteral("versionLabel"));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), "Fenwix Version 3.5.1.23");
+    auto* licence = box->findChild<QLabel*>(QStringLiteral("licenceLabel"));
+    ASSERT_NE(licence, nullptr);
+    EXPECT_TRUE(licence->text().contains(QStringLiteral("MIT licence")));
     auto* icon = box->findChild<QLabel*>(QStringLiteral("iconLabel"));
     ASSERT_NE(icon, nullptr);
     EXPECT_FALSE(icon->pixmap().isNull());
