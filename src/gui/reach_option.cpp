@@ -1,28 +1,13 @@
 #include "gui/reach_option.h"
 
-#include <memory>
-
 #include <QAction>
-#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSettings>
 
 #include "app/convert_dialog.h"
+#include "gui/program_settings.h"
 
 namespace fenwix {
-
-namespace {
-
-// The program's settings under the application's names, or under "Fenwix" when none were set.
-std::unique_ptr<QSettings> ProgramSettings() {
-  if (QCoreApplication::organizationName().isEmpty()) {
-    return std::make_unique<QSettings>(QStringLiteral("Fenwix"), QStringLiteral("fenwix"));
-  }
-  return std::make_unique<QSettings>();
-}
-
-}  // namespace
 
 QAction* AddEveryStationOption(QMenuBar& menu_bar, ConvertDialog& dialog) {
   QMenu* options = menu_bar.addMenu(QStringLiteral("&Options"));

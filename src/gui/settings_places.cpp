@@ -1,21 +1,17 @@
 #include "gui/settings_places.h"
 
-#include <QSettings>
 #include <QStandardPaths>
 #include <QString>
 
 #include "app/platform_paths.h"
 #include "app/settings_location.h"
+#include "gui/program_settings.h"
 
 namespace fenwix {
 
 namespace {
 
 const QString UNSAVED_KEY = QStringLiteral("settingsFile/unsavedPath");
-
-QSettings UserSettings() {
-  return QSettings(QStringLiteral("fenwix"), QStringLiteral("fenwix"));
-}
 
 }  // namespace
 
@@ -30,7 +26,8 @@ std::string ChosenSettingsPath() {
 }
 
 bool TellAboutSettingsSave(const std::string& path, bool saved) {
-  QSettings settings = UserSettings();
+  const std::unique_ptr<QSettings> store = ProgramSettings();
+  QSettings& settings = *store;
   const QString name = QString::fromStdString(path);
   if (saved) {
     if (settings.contains(UNSAVED_KEY)) settings.remove(UNSAVED_KEY);

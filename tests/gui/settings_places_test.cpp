@@ -9,12 +9,14 @@
 #include <vector>
 
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
+#include "gui/program_settings.h"
 #include "support/test_files.h"
 
 namespace fenwix {
@@ -40,6 +42,24 @@ TEST(SettingsPlaces, AnUnwritableSettingsFileIsReportedOnceUntilASaveSucceeds) {
   }
   EXPECT_EQ(std::filesystem::file_size(free), SETTINGS_RECORD_SIZE);
   TellAboutSettingsSave(blocked, true);
+}
+
+TEST(SettingsPlaces, SettingsOfTheEarlierOrganisationNameAreReadOnce) {
+  testing::ScratchFolder scratch("fenwix-store-");
+  const QString key = QStringLiteral("approx/computeEveryReachableStation");
+  QSettings legacy(QString::fromStdString((scratch.path() / "old.ini").string()),
+                   QSettings::IniFormat);
+  QSettings settings(QString::fromStdString((scratch.path() / "new.ini").string()),
+                     QSettings::IniFormat);
+  legacy.setValue(key, true);
+  legacy.setValue(QStringLiteral("kept"), 1);
+  settings.setValue(QStringLiteral("kept"), 2);
+  ReadLegacySettingsOnce(legacy, settings);
+  EXPECT_TRUE(settings.value(key).toBool());
+  EXPECT_EQ(settings.value(QStringLiteral("kept")).toInt(), 2);
+  legacy.setValue(key, false);
+  ReadLegacySettingsOnce(legacy, settings);
+  EXPECT_TRUE(settings.value(key).toBool());
 }
 
 }  // namespace
