@@ -12,6 +12,7 @@
 #include "approx/approx_coordinates.h"
 #include "geodesy/ellipsoid.h"
 #include "model/station_merging.h"
+#include "platform/utf8_path.h"
 #include "writer/header_writer.h"
 #include "writer/output_file.h"
 #include "writer/record_writer.h"
@@ -25,7 +26,7 @@ namespace {
 // True when both names denote the same existing file, however spelled.
 bool IsSameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
+  return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), ec) && !ec;
 }
 
 }  // namespace
@@ -150,8 +151,8 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
       return ConversionOutcome::Cancelled;
     };
     std::error_code size_error;
-    const double xml_size =
-        std::max<double>(1, static_cast<double>(std::filesystem::file_size(xml_path, size_error)));
+    const double xml_size = std::max<double>(
+        1, static_cast<double>(std::filesystem::file_size(PathFromUtf8(xml_path), size_error)));
     reader.set_progress([&](int64_t bytes) {
       return ui.ReportProgress(RunPhase::Reading,
                                std::min(1.0, static_cast<double>(bytes) / xml_size));

@@ -1,4 +1,5 @@
 #include "app/file_problem.h"
+#include "platform/utf8_path.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,9 +11,9 @@ namespace fenwix {
 
 int ReadError(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return EISDIR;
+  if (std::filesystem::is_directory(PathFromUtf8(path), ec)) return EISDIR;
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) return errno != 0 ? errno : ENOENT;
   std::fgetc(file);
   const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
@@ -24,7 +25,7 @@ std::string FileProblemText(int error_number, const std::string& path) {
   switch (error_number) {
     case ENOENT: {
       // The same number stands for a missing file and for a missing folder on the way to it.
-      const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+      const std::filesystem::path parent = PathFromUtf8(path).parent_path();
       std::error_code ec;
       if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return "no such folder";
       return "no such file";

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/convert_dialog.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -110,7 +111,7 @@ void DecodeSettings(const SettingsRecord& record, ConvertDialog& dialog) {
 
 bool LoadSettings(ConvertDialog& dialog, const std::string& path) {
   SettingsRecord record{};
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) return false;
   const size_t read = std::fread(record.data(), 1, record.size(), file);
   (void)read;  // a short file leaves the rest of the record zero
@@ -121,7 +122,7 @@ bool LoadSettings(ConvertDialog& dialog, const std::string& path) {
 
 bool SaveSettings(const ConvertDialog& dialog, const std::string& path) {
   const SettingsRecord record = EncodeSettings(dialog);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(record.data(), 1, record.size(), file) == record.size();
   return std::fclose(file) == 0 && written;
@@ -136,7 +137,7 @@ std::string FolderOfPath(const std::string& path) {
   };
   while (begin < end && is_trimmed(path[begin])) ++begin;
   while (end > begin && is_trimmed(path[end - 1])) --end;
-  while (end > begin && path[end - 1] != '/') --end;
+  while (end > begin && !IsPathSeparator(path[end - 1])) --end;
   return path.substr(begin, end - begin);
 }
 

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/settings_file.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -11,15 +12,15 @@ std::string ChooseSettingsPath(const std::string& app_folder, const std::string&
                                const FolderWritableCheck& writable) {
   const std::string beside = app_folder + SETTINGS_FILE_NAME;
   std::error_code error;
-  if (std::filesystem::exists(beside, error) || writable(app_folder)) return beside;
+  if (std::filesystem::exists(PathFromUtf8(beside), error) || writable(app_folder)) return beside;
   return user_folder + SETTINGS_FILE_NAME;
 }
 
 bool SaveSettingsCreatingFolder(const ConvertDialog& dialog, const std::string& path) {
   const std::string folder = FolderOfPath(path);
   std::error_code error;
-  if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-    std::filesystem::create_directories(folder, error);
+  if (!folder.empty() && !std::filesystem::is_directory(PathFromUtf8(folder), error)) {
+    std::filesystem::create_directories(PathFromUtf8(folder), error);
   }
   return SaveSettings(dialog, path);
 }

@@ -1,4 +1,5 @@
 #include "checks/report_forms.h"
+#include "platform/utf8_path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -304,7 +305,7 @@ std::string WriteReportFile(const CheckReport& report, const std::string& path) 
   if (!ReportFormOf(path, form)) return "the name must end in .txt, .html or .json";
   const std::string text = FormatReport(report, form);
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return std::strerror(errno != 0 ? errno : EIO);
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   const int write_errno = errno;

@@ -1,7 +1,5 @@
 // fenwix-convert: the conversion of the dialog, driven by options, for scripts.
 
-#include <unistd.h>
-
 #include <fmt/format.h>
 
 #include <cerrno>
@@ -25,6 +23,8 @@
 #include "cli/side_file.h"
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
+#include "platform/console.h"
+#include "platform/utf8_path.h"
 
 namespace {
 
@@ -102,8 +102,8 @@ bool ReadStepBudget(std::string_view text, int32_t& steps) {
   return true;
 }
 
-int Run(int argc, char** argv) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& arguments) {
+  const std::vector<std::string_view> args(arguments.begin(), arguments.end());
   ConvertDialog dialog;
   dialog.InitializeDefaults();
 
@@ -244,14 +244,16 @@ int Run(int argc, char** argv) {
   }
 
   if (!policy) {
-    policy = isatty(STDIN_FILENO) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
+    policy = fenwix::IsTerminal(stdin) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
   std::error_code size_error;
   const bool progress_shown =
-      isatty(STDERR_FILENO) &&
-      std::filesystem::file_size(dialog.xml_path, size_error) > fenwix::PROGRESS_LINE_MIN_BYTES &&
+      fenwix::IsTerminal(stderr) &&
+      std::filesystem::file_size(fenwix::PathFromUtf8(dialog.xml_path), size_error) >
+          fenwix::PROGRESS_LINE_MIN_BYTES &&
       !size_error;
-  fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown);
+  fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown,
+                            progress_shown && fenwix::EnableEscapeCodes(stderr));
   const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
   const std::optional<std::string> report_error = report.Write(dialog, outcome);
   if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
@@ -284,7 +286,8 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    fenwix::UseUtf8Console();
+    return Run(fenwix::Utf8Arguments(argc, argv));
   } catch (const std::bad_alloc&) {
     fmt::print(stderr, "fenwix-convert: {}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
     return EXIT_FAILED;

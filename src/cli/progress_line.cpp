@@ -6,6 +6,11 @@
 
 namespace fenwix {
 
+namespace {
+// Columns a progress line may take, wider than the longest phase's line.
+constexpr int LINE_WIDTH = 60;
+}  // namespace
+
 void ProgressLineUi::ShowMessage(int32_t id, const std::string& text) {
   Clear();
   TerminalUi::ShowMessage(id, text);
@@ -23,14 +28,24 @@ bool ProgressLineUi::ReportProgress(RunPhase phase, double done) {
   const int key = static_cast<int>(phase) * 1000 + percent;
   if (key == last_) return true;
   last_ = key;
-  fmt::print(err_, "\rfenwix-convert: {} {:3}%\x1b[K", RunPhaseText(phase), percent);
+  const std::string line = fmt::format("fenwix-convert: {} {:3}%", RunPhaseText(phase), percent);
+  if (escape_codes_) {
+    fmt::print(err_, "\r{}\x1b[K", line);
+  } else {
+    // Blanks over whatever a longer line of an earlier phase left on the right.
+    fmt::print(err_, "\r{:<{}}", line, LINE_WIDTH);
+  }
   std::fflush(err_);
   return true;
 }
 
 void ProgressLineUi::Clear() {
   if (last_ < 0) return;
-  fmt::print(err_, "\r\x1b[K");
+  if (escape_codes_) {
+    fmt::print(err_, "\r\x1b[K");
+  } else {
+    fmt::print(err_, "\r{:{}}\r", "", LINE_WIDTH);
+  }
   std::fflush(err_);
   last_ = -1;
 }

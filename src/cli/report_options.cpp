@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "checks/report_forms.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -21,7 +22,7 @@ std::optional<std::string> ReportOptions::Take(std::string_view option, const st
     return std::nullopt;
   }
   errno = 0;
-  std::ifstream file(value, std::ios::binary);
+  std::ifstream file(PathFromUtf8(value), std::ios::binary);
   std::ostringstream text;
   if (file) text << file.rdbuf();
   if (!file || file.bad()) {

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/field_validation.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -14,7 +15,7 @@ namespace {
 bool SameFile(const std::string& a, const std::string& b) {
   if (TrimWhiteSpace(a) == TrimWhiteSpace(b)) return true;
   std::error_code ec;
-  return std::filesystem::equivalent(a, TrimWhiteSpace(b), ec) && !ec;
+  return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(TrimWhiteSpace(b)), ec) && !ec;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <unordered_map>
 
+#include "platform/local_time.h"
+
 namespace fenwix {
 
 namespace {
@@ -81,8 +83,7 @@ double RoundScaleLength(double at_most) {
 
 std::string TodayText() {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = LocalTime(now);
   char text[16];
   std::strftime(text, sizeof text, "%Y-%m-%d", &local);
   return text;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/utf8_path.h"
 #include "sketch/label_grid.h"
 
 namespace fenwix {
@@ -379,14 +380,14 @@ std::string SketchSvg(const SketchModel& model) {
 
 std::string WriteSketchSvg(const SketchModel& model, const std::string& path) {
   const std::string text = SketchSvg(model);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return std::strerror(errno);
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   const int write_errno = errno;
   const bool closed = std::fclose(file) == 0;
   if (written && closed) return {};
   const std::string why = std::strerror(written ? errno : write_errno);
-  std::remove(path.c_str());
+  RemoveFile(path);
   return why;
 }
 

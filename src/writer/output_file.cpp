@@ -1,12 +1,13 @@
 #include "writer/output_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <vector>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file_replacement.h"
+#include "platform/file_sync.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -15,6 +16,36 @@ namespace {
 constexpr size_t FLUSH_THRESHOLD = 1 << 16;
 // A file we write ourselves goes to the disk in windows of this size while it is written.
 constexpr int64_t WRITE_BEHIND_WINDOW = int64_t{8} << 20;
+// Temporary files are named after the target: the target's name, this, and 6 letters or digits.
+constexpr std::string_view TEMPORARY_INFIX = ".fenwix-";
+constexpr size_t TEMPORARY_SUFFIX_LENGTH = 6;
+
+bool IsLetterOrDigit(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// A run killed while it converts leaves its temporary file beside the target; the next run to
+// the same target takes such files away, unless one is still being written by a running
+// conversion.
+void RemoveLeftovers(const std::string& target_path) {
+  const std::filesystem::path target = PathFromUtf8(target_path);
+  const std::string prefix = Utf8FromPath(target.filename()) + std::string(TEMPORARY_INFIX);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = Utf8FromPath(it->path().filename());
+    if (name.size() != prefix.size() + TEMPORARY_SUFFIX_LENGTH || !name.starts_with(prefix)) {
+      continue;
+    }
+    if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     IsLetterOrDigit)) {
+      continue;
+    }
+    std::error_code type_error;
+    if (it->is_regular_file(type_error)) RemoveIfUnused(Utf8FromPath(it->path()));
+  }
+}
 }  // namespace
 
 OutputFile::~OutputFile() {
@@ -23,35 +54,12 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Open(const std::string& target_path) {
   Discard();
-  open_error_ = 0;
-  // The file is replaced by a rename at the end, which would also replace a folder's entry or a
-  // write-protected file; refuse those as opening the file for writing would.
-  struct stat target;
-  if (stat(target_path.c_str(), &target) == 0 &&
-      (S_ISDIR(target.st_mode) || access(target_path.c_str(), W_OK) != 0)) {
-    open_error_ = S_ISDIR(target.st_mode) ? EISDIR : errno;
-    return false;
-  }
+  open_error_ = WritableFileError(target_path);
+  if (open_error_ != 0) return false;
   target_path_ = target_path;
-  std::string pattern = target_path + ".fenwix-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = mkstemp(name.data());
-  if (fd < 0) {
-    open_error_ = errno;
-    return false;
-  }
-  // mkstemp creates the file for its owner only; give it the permissions of a file created
-  // normally, as the previous output file would have had.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  temp_path_ = name.data();
-  stream_ = fdopen(fd, "wb");
+  RemoveLeftovers(target_path);
+  stream_ = CreateUniqueFile(target_path + std::string(TEMPORARY_INFIX), temp_path_, open_error_);
   if (stream_ == nullptr) {
-    open_error_ = errno;
-    close(fd);
-    std::remove(temp_path_.c_str());
     temp_path_.clear();
     return false;
   }
@@ -155,36 +163,19 @@ bool OutputFile::Flush() {
 // fsync to wait on nor a page cache filled with fresh pages: the same few windows of memory are
 // used over and over.
 void OutputFile::WriteBehind() {
-#if defined(__linux__)
-  if (std::fflush(stream_) != 0) {
-    error_ = true;
-    return;
-  }
-  const int fd = fileno(stream_);
   const int64_t end = handed_;
-  int failed = 0;
-  if (sync_file_range(fd, window_start_, end - window_start_, SYNC_FILE_RANGE_WRITE) != 0) {
-    failed = errno;
-  } else if (window_start_ > dropped_) {
-    // Waiting on the range takes in any writeback error of it, which fsync would then no longer
-    // report: such an error is the file's error from here on.
-    if (sync_file_range(fd, dropped_, window_start_ - dropped_,
-                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                            SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
-      failed = errno;
-    } else {
-      posix_fadvise(fd, dropped_, window_start_ - dropped_, POSIX_FADV_DONTNEED);
-      dropped_ = window_start_;
-    }
+  int failed = StartWriteback(stream_, window_start_, end - window_start_);
+  if (failed == 0 && window_start_ > dropped_) {
+    // Waiting on the range takes in any writeback error of it, which the final sync would then
+    // no longer report: such an error is the file's error from here on.
+    failed = FinishWriteback(stream_, dropped_, window_start_ - dropped_);
+    if (failed == 0) dropped_ = window_start_;
   }
   window_start_ = end;
   if (failed == 0) return;
-  // A file system that cannot do this simply gets the whole file at fsync.
+  // A system or file system that cannot do this simply gets the whole file at the final sync.
   write_behind_ = false;
   if (failed != EINVAL && failed != ENOSYS && failed != ESPIPE && failed != ENOMEM) error_ = true;
-#else
-  write_behind_ = false;
-#endif
 }
 
 bool OutputFile::Commit() {
@@ -192,11 +183,11 @@ bool OutputFile::Commit() {
   bool ok = Flush();
   if (std::fflush(stream_) != 0) ok = false;
   if (owns_stream_) {
-    if (ok && fsync(fileno(stream_)) != 0) ok = false;
+    if (ok && !SyncFile(stream_)) ok = false;
     if (std::fclose(stream_) != 0) ok = false;
     stream_ = nullptr;
-    if (ok && std::rename(temp_path_.c_str(), target_path_.c_str()) != 0) ok = false;
-    if (!ok) std::remove(temp_path_.c_str());
+    if (ok && ReplaceWithFile(temp_path_, target_path_) != 0) ok = false;
+    if (!ok) RemoveFile(temp_path_);
     temp_path_.clear();
   }
   stream_ = nullptr;
@@ -207,7 +198,7 @@ bool OutputFile::Commit() {
 void OutputFile::Discard() {
   if (stream_ != nullptr && owns_stream_) {
     std::fclose(stream_);
-    std::remove(temp_path_.c_str());
+    RemoveFile(temp_path_);
   }
   stream_ = nullptr;
   owns_stream_ = false;

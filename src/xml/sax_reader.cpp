@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/utf8_path.h"
 #include "xml/xml_content_handler.h"
 
 namespace fenwix {
@@ -247,7 +248,7 @@ void SaxReader::Attach(XmlContentHandler* handler) {
 
 ParseResult SaxReader::ParseFile(const std::string& path) {
   errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
   if (!file) {
     ParseResult result;
     result.status = ParseResult::Status::Unreadable;

@@ -1,0 +1,81 @@
+#include "platform/console.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+// windows.h first: shellapi.h relies on its types.
+#include <shellapi.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fenwix {
+
+#ifdef _WIN32
+
+namespace {
+
+std::string Utf8FromWide(const wchar_t* wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return {};
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+  text.pop_back();  // the terminating zero
+  return text;
+}
+
+HANDLE ConsoleOf(std::FILE* stream) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) return nullptr;
+  return handle;
+}
+
+}  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return args;
+}
+
+void UseUtf8Console() {
+  SetConsoleOutputCP(CP_UTF8);
+  SetConsoleCP(CP_UTF8);
+}
+
+bool IsTerminal(std::FILE* stream) {
+  return ConsoleOf(stream) != nullptr;
+}
+
+bool EnableEscapeCodes(std::FILE* stream) {
+  const HANDLE console = ConsoleOf(stream);
+  DWORD mode = 0;
+  if (console == nullptr || GetConsoleMode(console, &mode) == 0) return false;
+  if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+  return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+#else
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void UseUtf8Console() {}
+
+bool IsTerminal(std::FILE* stream) {
+  return isatty(fileno(stream)) != 0;
+}
+
+bool EnableEscapeCodes(std::FILE* stream) {
+  return IsTerminal(stream);
+}
+
+#endif
+
+}  // namespace fenwix
