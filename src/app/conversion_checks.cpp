@@ -10,6 +10,33 @@
 
 namespace fenwix {
 
+namespace {
+
+// The angle sets weighted without their centring terms, one row each, none flagged: the
+// surveyor sees which angles carry S alone.
+CheckSection CentringGapSection(const std::vector<CentringGap>& gaps, const SurveyTables& tables,
+                                const ReadingLog& log) {
+  CheckSection section;
+  section.name = "centring_left_out";
+  section.title = "Angle sets weighted without centring";
+  section.rule =
+      "never; a distance the centring needs was neither measured at the setup nor "
+      "given by approximate coordinates";
+  for (const CentringGap& gap : gaps) {
+    const ObsRow& obs = tables.observations()[static_cast<size_t>(gap.row)];
+    CheckRow& row = section.rows.emplace_back();
+    row.stations = {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back)};
+    row.observations = {gap.row};
+    row.lines = {log.record_line(gap.row)};
+    row.note = gap.backsight_missing && gap.foresight_missing ? "no backsight or foresight distance"
+               : gap.backsight_missing                        ? "no backsight distance"
+                                                              : "no foresight distance";
+  }
+  return section;
+}
+
+}  // namespace
+
 void ConvertDialog::RunChecksOnTables(bool approx_computed) {
   CheckInput input;
   input.tables = &tables;
@@ -23,6 +50,10 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
   input.step_budget = max_steps > 0 ? max_steps : INT32_MAX;
   try {
     check_report = RunChecks(input, check_limits);
+    check_report.weighting = {weight_profile};
+    if (!weight_profile.profile.instrument.NoCentering()) {
+      check_report.sections.push_back(CentringGapSection(centring_gaps, tables, reading_log));
+    }
   } catch (const std::bad_alloc&) {
     // The output file is written; a report too large for memory is left out, and the summary
     // says so.

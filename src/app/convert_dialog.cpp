@@ -10,6 +10,7 @@
 #include "app/file_problem.h"
 #include "app/messages.h"
 #include "approx/approx_coordinates.h"
+#include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
 #include "model/station_merging.h"
 #include "platform/utf8_path.h"
@@ -81,6 +82,7 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
   try {
     tables.ResetTables();
     placements.clear();
+    centring_gaps.clear();
     reading_log.Clear();
     check_report = CheckReport{};
     xml_path = TrimWhiteSpace(xml_path);
@@ -142,6 +144,9 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     writer_state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
     WriteUnits(out, LINEAR_UNIT_METER, ANGLE_UNIT_CODE_DEGREES, error);
     if (error > 0) return error_exit(error);
+    // The head's default angle blocks say what the profile gives an angle without centring.
+    writer_state.default_angle_sd = weight_profile.profile.instrument.angle_sd;
+    writer_state.default_zenith_sd = weight_profile.profile.instrument.zenith_sd;
     WriteDefaultSds(out, writer_state, error);
     if (error > 0) return error_exit(error);
 
@@ -201,7 +206,11 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     }
     WriteStations(geodetic, local, tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
-    WriteObservations(tables, writer_state, out, error);
+    const RecordWeights weights(
+        tables, {weight_profile.profile}, {},
+        WeightContext{approx_computed, DmsToRadians(seed_latitude), DmsToRadians(seed_longitude)});
+    centring_gaps = weights.centring_gaps();
+    WriteObservations(tables, writer_state, out, error, weights);
     if (error > 0) return error_exit(error);
     if (!ui.ReportProgress(RunPhase::Writing, 0.5)) return cancel_exit();
     if (!out.Commit()) return error_exit(WRITE_ERROR);

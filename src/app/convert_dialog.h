@@ -14,6 +14,8 @@
 #include "model/reading_log.h"
 #include "model/station_placement.h"
 #include "model/survey_tables.h"
+#include "weights/record_weights.h"
+#include "weights/weight_profile.h"
 #include "writer/writer_state.h"
 
 namespace fenwix {
@@ -62,6 +64,12 @@ class ConvertDialog {
 
   // Output datum, default standard deviations and the units of the last "$UNITS" block.
   WriterState writer_state;
+
+  // The instrument and GNSS precision every record is weighted with, under the name the
+  // surveyor knows it by. Kept apart from the configuration file.
+  NamedWeightProfile weight_profile{std::string(DEFAULT_PROFILE_NAME), WeightProfile{}};
+  // The angle sets of the last conversion written without their centring terms.
+  std::vector<CentringGap> centring_gaps;
 
   SurveyTables tables;
   // How each station row came by its approximate coordinates in the last conversion; empty

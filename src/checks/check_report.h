@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "checks/check_limits.h"
+#include "weights/weight_profile.h"
 
 namespace fenwix {
 
@@ -47,6 +48,8 @@ struct CheckSection {
 class CheckReport {
  public:
   std::string job;  // the XML file checked
+  // The weighting the adjustment file was written with, stated at the head of every form.
+  std::vector<NamedWeightProfile> weighting;
   std::vector<CheckSection> sections;
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;

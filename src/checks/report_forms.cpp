@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -117,6 +118,24 @@ std::string JsonNumber(double value) {
   return fmt::format("{}", value);
 }
 
+std::string JsonOptional(const std::optional<double>& value) {
+  return value ? JsonNumber(*value) : std::string("null");
+}
+
+std::string WeightingJson(const NamedWeightProfile& named) {
+  const InstrumentProfile& t = named.profile.instrument;
+  const GnssProfile& g = named.profile.gnss;
+  return fmt::format(
+      "{{\"profile\": {}, \"angle_sd\": {}, \"zenith_sd\": {}, \"distance_sd_mm\": {}, "
+      "\"distance_ppm\": {}, \"instrument_centering_mm\": {}, \"target_centering_mm\": {}, "
+      "\"gnss_scale\": {}, \"gnss_horizontal_centering_mm\": {}, "
+      "\"gnss_vertical_centering_mm\": {}, \"gnss_fallback_sd_mm\": {}}}",
+      JsonString(named.name), JsonNumber(t.angle_sd), JsonNumber(t.zenith_sd),
+      JsonNumber(t.distance_sd_mm), JsonNumber(t.distance_ppm), JsonNumber(t.instrument_centering),
+      JsonNumber(t.target_centering), JsonNumber(g.scale), JsonNumber(g.horizontal_centering),
+      JsonNumber(g.vertical_centering), JsonOptional(g.fallback_sd));
+}
+
 }  // namespace
 
 bool ReportFormOf(std::string_view path, ReportForm& form) {
@@ -140,6 +159,9 @@ std::string ReportText(const CheckReport& report) {
   std::string out;
   out += "Fenwix check report\n";
   out += "Job: " + report.job + "\n";
+  for (const NamedWeightProfile& named : report.weighting) {
+    out += "Weighting (" + named.name + "): " + DescribeProfile(named.profile) + "\n";
+  }
   out += fmt::format("Flagged rows: {}\n\n", report.FlaggedRows());
   out += fmt::format("{:<48}{:>10}{:>10}\n", "Check", "Rows", "Flagged");
   for (const CheckSection& section : report.sections) {
@@ -191,6 +213,10 @@ std::string ReportHtml(const CheckReport& report) {
       "</style>\n</head>\n<body>\n";
   out += "<h1>Fenwix check report</h1>\n";
   out += "<p>Job: " + HtmlEscaped(report.job) + "</p>\n";
+  for (const NamedWeightProfile& named : report.weighting) {
+    out += "<p class=\"weighting\">Weighting (" + HtmlEscaped(named.name) +
+           "): " + HtmlEscaped(DescribeProfile(named.profile)) + "</p>\n";
+  }
   out += fmt::format("<p id=\"flagged-rows\">Flagged rows: {}</p>\n", report.FlaggedRows());
   out += "<table class=\"summary\">\n<tr><th>Check</th><th>Rows</th><th>Flagged</th></tr>\n";
   for (const CheckSection& section : report.sections) {
@@ -239,7 +265,11 @@ std::string ReportHtml(const CheckReport& report) {
 }
 
 std::string ReportJson(const CheckReport& report) {
-  std::string out = "{\n  \"job\": " + JsonString(report.job) + ",\n";
+  std::string out = "{\n  \"job\": " + JsonString(report.job) + ",\n  \"weighting\": [";
+  for (size_t k = 0; k < report.weighting.size(); ++k) {
+    out += (k == 0 ? "" : ", ") + WeightingJson(report.weighting[k]);
+  }
+  out += "],\n";
   out += fmt::format("  \"flagged_rows\": {},\n  \"checks\": [", report.FlaggedRows());
   for (size_t s = 0; s < report.sections.size(); ++s) {
     const CheckSection& section = report.sections[s];

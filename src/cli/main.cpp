@@ -23,6 +23,7 @@
 #include "cli/side_file.h"
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
+#include "cli/weight_options.h"
 #include "platform/console.h"
 #include "platform/utf8_path.h"
 
@@ -65,6 +66,17 @@ constexpr std::string_view USAGE =
     "  --sketch FILE.svg     also draw the network as an SVG file\n"
     "  --report FILE         write the check report; .txt, .html or .json names its form\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
+    "  --angle-sd S          horizontal angle SD, arc-seconds (default 5)\n"
+    "  --zenith-sd Z         zenith angle SD, arc-seconds (default 5)\n"
+    "  --distance-sd A[,P]   distance SD, A mm + P ppm (default 5,0)\n"
+    "  --centering I[,T]     instrument and target centring, mm (default 0; T = I\n"
+    "                        when only I is given)\n"
+    "  --gnss-scale F        factor on the GNSS standard deviations (default 1)\n"
+    "  --gnss-centering H[,V]\n"
+    "                        GNSS antenna centring per end, horizontal and vertical,\n"
+    "                        mm (default 0; V = H when only H is given)\n"
+    "  --gnss-fallback-sd MM SD of each component of a vector given without any\n"
+    "                        (default none: such vectors keep a zero covariance)\n"
     "  --help                show this help\n"
     "  --version             show the version\n"
     "\n"
@@ -208,6 +220,14 @@ int Run(const std::vector<std::string>& arguments) {
           if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
         }
       }
+    } else if (fenwix::IsWeightOption(arg)) {
+      const std::optional<std::string> text = value();
+      if (!text) return UsageError(fmt::format("{} needs a value", arg));
+      if (auto refused = fenwix::TakeWeightOption(arg, *text, dialog.weight_profile.profile)) {
+        fmt::print(stderr, "fenwix-convert: {}\n", *refused);
+        return EXIT_USAGE;
+      }
+      dialog.weight_profile.name = "command line";
     } else if (fenwix::IsReportOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a file name", arg));

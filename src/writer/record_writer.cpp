@@ -38,6 +38,19 @@ ObsNames NamesOf(const ObsRecord& obs) {
   return {obs.at_name, obs.fore_name, obs.back_name, obs.description};
 }
 
+// The standard deviations of one record: a total-station record's, or a vector's covariance.
+struct RecordSds {
+  TotalStationSds station{};
+  VectorCovariance covariance{};
+};
+
+// What the default profile gives a record.
+RecordSds DefaultSds(const ObsValues& obs) {
+  const InstrumentProfile profile;
+  return {{profile.angle_sd, profile.zenith_sd, DistanceSd(profile, obs.slope_dist)},
+          FileCovariance(obs)};
+}
+
 // One record line: the keyword, then every field introduced by the delimiter and a blank.
 // A job holds many thousands of records, so the line is built directly rather than through a
 // format string.
@@ -75,7 +88,8 @@ class RecordLine {
 // line. Shared by single sights and by angle sets that lack their horizontal angle.
 void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
                          std::string_view at, std::string_view sighted,
-                         std::string_view description, const ObsValues& obs) {
+                         std::string_view description, const ObsValues& obs,
+                         const TotalStationSds& sds) {
   const double w = LinearFactor(linear_unit);
   const double a = AngleSigmaFactor(angle_unit);
   if (IsObserved(obs.zenith)) {
@@ -84,7 +98,7 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
         .Text(at)
         .Text(sighted)
         .Number(AngleToUnit(angle_unit, obs.zenith), ANGLE_DECIMALS)
-        .Number(OBS_ZENITH_SD * a, ANGLE_SD_DECIMALS)
+        .Number(sds.zenith * a, ANGLE_SD_DECIMALS)
         .Number(obs.instr_height * w, LINEAR_DECIMALS)
         .Number(obs.target_height * w, LINEAR_DECIMALS)
         .WriteTo(out, 2);
@@ -95,7 +109,7 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
         .Text(at)
         .Text(sighted)
         .Number(obs.slope_dist * w, LINEAR_DECIMALS)
-        .Number(OBS_DISTANCE_SD * w, LINEAR_DECIMALS)
+        .Number(sds.distance * w, LINEAR_DECIMALS)
         .Number(obs.instr_height * w, LINEAR_DECIMALS)
         .Number(obs.target_height * w, LINEAR_DECIMALS)
         .WriteTo(out, 2);
@@ -157,23 +171,26 @@ bool JoinsAStationToItself(const ObsRow& obs) {
   return false;
 }
 
-void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs);
+void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs,
+              const VectorCovariance& covariance);
 void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                 const ObsValues& obs);
+                 const ObsValues& obs, const TotalStationSds& sds);
 void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                   const ObsValues& obs);
+                   const ObsValues& obs, const TotalStationSds& sds);
 
 void WriteObservationRecord(OutputFile& out, const WriterState& state, const ObsNames& names,
-                            const ObsValues& obs) {
+                            const ObsValues& obs, const RecordSds& sds) {
   switch (obs.kind) {
     case ObsKind::GpsVector:
-      WriteGps(out, state.current_linear_unit, names, obs);
+      WriteGps(out, state.current_linear_unit, names, obs, sds.covariance);
       break;
     case ObsKind::Sight:
-      WriteSights(out, state.current_linear_unit, state.current_angle_unit, names, obs);
+      WriteSights(out, state.current_linear_unit, state.current_angle_unit, names, obs,
+                  sds.station);
       break;
     case ObsKind::AngleSet:
-      WriteAngleSet(out, state.current_linear_unit, state.current_angle_unit, names, obs);
+      WriteAngleSet(out, state.current_linear_unit, state.current_angle_unit, names, obs,
+                    sds.station);
       break;
     case ObsKind::None:
       break;
@@ -195,7 +212,7 @@ int32_t KeeperOf(const std::vector<StationRecord>& stations, int32_t s) {
 // tie of a point to itself is kept as comment lines under its recorded names: nothing
 // measured is lost, and the adjustment is not handed a zero-length line.
 void WriteRenamedObservation(OutputFile& out, const WriterState& state, const SurveyTables& tables,
-                             const ObsRow& obs) {
+                             const ObsRow& obs, const RecordSds& sds) {
   const std::vector<StationRecord>& stations = tables.stations();
   ObsRow renamed = obs;
   renamed.at = KeeperOf(stations, obs.at);
@@ -206,14 +223,14 @@ void WriteRenamedObservation(OutputFile& out, const WriterState& state, const Su
     WriteObservationRecord(out, state,
                            {tables.name(renamed.at), tables.name(renamed.fore),
                             tables.name(renamed.back), description},
-                           obs.Values());
+                           obs.Values(), sds);
     return;
   }
   out.Write("! Joins a station to itself once merged names are used; kept as a comment:\n");
   out.set_line_prefix("! ");
   WriteObservationRecord(
       out, state, {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back), description},
-      obs.Values());
+      obs.Values(), sds);
   out.set_line_prefix({});
 }
 
@@ -248,18 +265,13 @@ void WriteStations(bool geodetic, bool local, const SurveyTables& tables, Writer
 
 namespace {
 
-void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs) {
+void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs,
+              const VectorCovariance& covariance) {
   if (!IsObserved(obs.dx) || !IsObserved(obs.dy) || !IsObserved(obs.dz)) return;
   // Vectors are always in meters, so w is 1; it keeps the numbers true to the units block
   // above them all the same.
   const double w = LinearFactor(linear_unit);
   const double w2 = w * w;
-  const double sxx = obs.sx * obs.sx;
-  const double sxy = obs.cxy * obs.sy * obs.sx;
-  const double syy = obs.sy * obs.sy;
-  const double sxz = obs.cxz * obs.sz * obs.sx;
-  const double syz = obs.cyz * obs.sz * obs.sy;
-  const double szz = obs.sz * obs.sz;
   WriteObsDescription(out, DELIMITER, names.description);
   // The six terms are the lower triangle of the covariance matrix, row by row.
   RecordLine("$GPS_COMPACT")
@@ -268,29 +280,31 @@ void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const
       .Number(obs.dx * w, LINEAR_DECIMALS)
       .Number(obs.dy * w, LINEAR_DECIMALS)
       .Number(obs.dz * w, LINEAR_DECIMALS)
-      .Number(sxx * w2, COVARIANCE_DECIMALS)
-      .Number(sxy * w2, COVARIANCE_DECIMALS)
-      .Number(syy * w2, COVARIANCE_DECIMALS)
-      .Number(sxz * w2, COVARIANCE_DECIMALS)
-      .Number(syz * w2, COVARIANCE_DECIMALS)
-      .Number(szz * w2, COVARIANCE_DECIMALS)
+      .Number(covariance[0] * w2, COVARIANCE_DECIMALS)
+      .Number(covariance[1] * w2, COVARIANCE_DECIMALS)
+      .Number(covariance[2] * w2, COVARIANCE_DECIMALS)
+      .Number(covariance[3] * w2, COVARIANCE_DECIMALS)
+      .Number(covariance[4] * w2, COVARIANCE_DECIMALS)
+      .Number(covariance[5] * w2, COVARIANCE_DECIMALS)
       .WriteTo(out, 2);
 }
 
 void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                 const ObsValues& obs) {
-  WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.back, names.description, obs);
+                 const ObsValues& obs, const TotalStationSds& sds) {
+  WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.back, names.description, obs,
+                      sds);
 }
 
 void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                   const ObsValues& obs) {
+                   const ObsValues& obs, const TotalStationSds& sds) {
   const bool has_angle = IsObserved(obs.horiz_angle);
   const bool has_zenith = IsObserved(obs.zenith);
   const bool has_dist = IsObserved(obs.slope_dist);
   if (!has_angle) {
     // No record form goes without the horizontal angle: keep the zenith and the distance as
     // sights to the foresight point rather than write an angle that was never measured.
-    WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.fore, names.description, obs);
+    WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.fore, names.description, obs,
+                        sds);
     return;
   }
   const double w = LinearFactor(linear_unit);
@@ -301,17 +315,17 @@ void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, con
       .Text(names.fore)
       .Text(names.back)
       .Number(AngleToUnit(angle_unit, obs.horiz_angle), ANGLE_DECIMALS)
-      .Number(OBS_ANGLE_SD * a, ANGLE_SD_DECIMALS);
+      .Number(sds.angle * a, ANGLE_SD_DECIMALS);
   // "$HOR_COMPACT" always has the zenith and the distance pair of columns; an unobserved
   // quantity reads "NOOBS" in both its value and its deviation column.
   if (has_zenith) {
     line.Number(AngleToUnit(angle_unit, obs.zenith), ANGLE_DECIMALS)
-        .Number(OBS_ZENITH_SD * a, ANGLE_SD_DECIMALS);
+        .Number(sds.zenith * a, ANGLE_SD_DECIMALS);
   } else if (has_dist) {
     line.Text("NOOBS").Text("NOOBS");
   }
   if (has_dist) {
-    line.Number(obs.slope_dist * w, LINEAR_DECIMALS).Number(OBS_DISTANCE_SD * w, LINEAR_DECIMALS);
+    line.Number(obs.slope_dist * w, LINEAR_DECIMALS).Number(sds.distance * w, LINEAR_DECIMALS);
   } else if (has_zenith) {
     line.Text("NOOBS").Text("NOOBS");
   }
@@ -323,21 +337,21 @@ void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, con
 }  // namespace
 
 void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) {
-  WriteGps(out, linear_unit, NamesOf(obs), obs);
+  WriteGps(out, linear_unit, NamesOf(obs), obs, DefaultSds(obs).covariance);
 }
 
 void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
                        const ObsRecord& obs) {
-  WriteSights(out, linear_unit, angle_unit, NamesOf(obs), obs);
+  WriteSights(out, linear_unit, angle_unit, NamesOf(obs), obs, DefaultSds(obs).station);
 }
 
 void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
                          const ObsRecord& obs) {
-  WriteAngleSet(out, linear_unit, angle_unit, NamesOf(obs), obs);
+  WriteAngleSet(out, linear_unit, angle_unit, NamesOf(obs), obs, DefaultSds(obs).station);
 }
 
 void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
-                       int32_t& error) {
+                       int32_t& error, const RecordWeights& weights) {
   error = WRITE_OK;
   out.Write("\n\n");
   if (out.error()) {
@@ -351,7 +365,8 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
     return s.merged_into != STATION_NOT_MERGED;
   });
   // Writes one row with the "$UNITS" block it needs; false once the file failed.
-  const auto write_row = [&](const ObsRow& obs) {
+  const auto write_row = [&](size_t row) {
+    const ObsRow& obs = observations[row];
     if (obs.linear_unit != state.current_linear_unit ||
         obs.angle_unit != state.current_angle_unit) {
       state.current_linear_unit = obs.linear_unit;
@@ -359,13 +374,19 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
       WriteUnits(out, state.current_linear_unit, state.current_angle_unit, error);
       if (error > 0) return false;
     }
+    RecordSds sds;
+    if (obs.kind == ObsKind::GpsVector) {
+      sds.covariance = weights.Vector(row, obs);
+    } else {
+      sds.station = weights.TotalStation(row, obs);
+    }
     if (merged) {
-      WriteRenamedObservation(out, state, tables, obs);
+      WriteRenamedObservation(out, state, tables, obs, sds);
     } else {
       WriteObservationRecord(out, state,
                              {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back),
                               tables.description(obs)},
-                             obs.Values());
+                             obs.Values(), sds);
     }
     if (out.error()) error = WRITE_ERROR;
     return error == WRITE_OK;
@@ -386,7 +407,7 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
     tables.PrefetchStationsOf(i + AHEAD);
     const ObsRow& obs = observations[i];
     if (obs.kind == ObsKind::GpsVector) {
-      if (!write_row(obs)) return;
+      if (!write_row(i)) return;
     } else if (obs.kind == ObsKind::Sight) {
       sights.push_back(static_cast<int32_t>(i));
     } else if (obs.kind == ObsKind::AngleSet) {
@@ -399,7 +420,7 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
       if (k + AHEAD < group->size()) {
         tables.PrefetchStationsOf(static_cast<size_t>((*group)[k + AHEAD]));
       }
-      if (!write_row(observations[static_cast<size_t>((*group)[k])])) return;
+      if (!write_row(static_cast<size_t>((*group)[k]))) return;
     }
     if (!end_group()) return;
   }

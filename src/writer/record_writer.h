@@ -5,19 +5,11 @@
 
 #include "model/records.h"
 #include "model/survey_tables.h"
+#include "weights/record_weights.h"
 #include "writer/output_file.h"
 #include "writer/writer_state.h"
 
 namespace fenwix {
-
-// Standard deviations written with every total-station record; meters and arc-seconds, turned
-// into the units of the record on output.
-// Horizontal angle, arc-seconds.
-inline constexpr double OBS_ANGLE_SD = 5.0;
-// Zenith angle, arc-seconds.
-inline constexpr double OBS_ZENITH_SD = 5.0;
-// Slope distance, meters.
-inline constexpr double OBS_DISTANCE_SD = 0.005;
 
 // Station records: geodetic and/or local kinds per flag, merged stations left out. Starts with
 // an empty line pair. error is 0, or 1001 as soon as the file reports a write error.
@@ -26,13 +18,15 @@ void WriteStations(bool geodetic, bool local, const SurveyTables& tables, Writer
 // Observation records: GPS vectors, then single sights, then angle sets, each group in table
 // order and followed by an empty line pair. A merged station's name is written as the name of
 // the station that stands for it (merged_into). A "$UNITS" block precedes every record whose unit
-// codes differ from those in force. error is 0, or 1001 as soon as the file reports a write
-// error.
+// codes differ from those in force. Each record carries the standard deviations that weights
+// give its row (the default profile's unless told otherwise). error is 0, or 1001 as soon as the
+// file reports a write error.
 void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
-                       int32_t& error);
+                       int32_t& error, const RecordWeights& weights = RecordWeights());
 
 // The record writers write with the units in force (linear_unit, angle_unit); the caller has
 // written the matching "$UNITS" block. They write nothing for an observation without values.
+// They write the default profile's standard deviations.
 
 // One "$GPS_COMPACT" record with its description line; nothing when a component is missing.
 void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs);

@@ -1,0 +1,28 @@
+#include "weights/weight_profile.h"
+
+#include <cmath>
+
+#include <fmt/format.h>
+
+namespace fenwix {
+
+std::string RefuseProfileValue(double value, bool scale) {
+  if (!std::isfinite(value)) return "not a finite number";
+  if (scale && !(value > 0.0)) return "must be above zero";
+  if (value < 0.0) return "must not be negative";
+  return std::string();
+}
+
+std::string DescribeProfile(const WeightProfile& profile) {
+  const InstrumentProfile& t = profile.instrument;
+  const GnssProfile& g = profile.gnss;
+  return fmt::format(
+      "angle {:g}\", zenith {:g}\", distance {:g} mm + {:g} ppm, centring instrument {:g} mm, "
+      "target {:g} mm; GNSS scale {:g}, centring {:g} mm horizontal, {:g} mm vertical, "
+      "SD of vectors without any {}",
+      t.angle_sd, t.zenith_sd, t.distance_sd_mm, t.distance_ppm, t.instrument_centering,
+      t.target_centering, g.scale, g.horizontal_centering, g.vertical_centering,
+      g.fallback_sd ? fmt::format("{:g} mm", *g.fallback_sd) : std::string("none"));
+}
+
+}  // namespace fenwix
