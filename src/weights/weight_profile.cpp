@@ -19,10 +19,10 @@ std::string DescribeProfile(const WeightProfile& profile) {
   return fmt::format(
       "angle {:g}\", zenith {:g}\", distance {:g} mm + {:g} ppm, centring instrument {:g} mm, "
       "target {:g} mm; GNSS scale {:g}, centring {:g} mm horizontal, {:g} mm vertical, "
-      "SD of vectors without any {}",
+      "vectors without SDs {}",
       t.angle_sd, t.zenith_sd, t.distance_sd_mm, t.distance_ppm, t.instrument_centering,
       t.target_centering, g.scale, g.horizontal_centering, g.vertical_centering,
-      g.fallback_sd ? fmt::format("{:g} mm", *g.fallback_sd) : std::string("none"));
+      g.fallback_sd ? fmt::format("{:g} mm", *g.fallback_sd) : std::string("kept at zero"));
 }
 
 }  // namespace fenwix

@@ -124,4 +124,38 @@ TEST_F(CliTest, AMissingSeedExitsWithFourTheInputAsOutputWithTwo) {
   EXPECT_EQ(Convert(job + job).status, 2);
 }
 
+// Refused weight values name their option and write nothing; the defaults given explicitly
+// change no byte; S and Z reach the head's default blocks and the report states them.
+TEST_F(CliTest, WeightOptions) {
+  const fs::path out = dir_ / "out.txt";
+  const std::string files = Example() + " '" + out.string() + "'";
+  for (const char* bad :
+       {"--angle-sd -1", "--zenith-sd abc", "--gnss-scale 0", "--gnss-scale inf",
+        "--distance-sd 1,2,3", "--centering nan", "--gnss-centering 1,", "--gnss-fallback-sd -2"}) {
+    const RunResult run = Convert(std::string(bad) + " " + files);
+    EXPECT_EQ(run.status, 2) << bad;
+    const std::string option(bad, std::string_view(bad).find(' '));
+    EXPECT_EQ(run.err.rfind("fenwix-convert: " + option, 0), 0u) << run.err;
+    EXPECT_FALSE(fs::exists(out)) << bad;
+  }
+  ASSERT_EQ(Convert(files).status, 0);
+  const std::string plain = ReadFile(out);
+  ASSERT_EQ(Convert("--angle-sd 5 --zenith-sd 5 --distance-sd 5,0 --centering 0 --gnss-scale 1 "
+                    "--gnss-centering 0,0 " +
+                    files)
+                .status,
+            0);
+  EXPECT_EQ(ReadFile(out), plain);
+  const fs::path report = dir_ / "r.txt";
+  ASSERT_EQ(Convert("--angle-sd 1 --zenith-sd 2.5 --centering 0.5 --report '" + report.string() +
+                    "' " + files)
+                .status,
+            0);
+  const std::string head = ReadFile(out);
+  EXPECT_NE(head.find("$G_AZ_SD\r\n1.000\r\n\r\n$G_HOR_SD\r\n1.000\r\n\r\n$G_ZEN_SD\r\n2.500"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(report).find("Weighting (command line): angle 1\", zenith 2.5\""),
+            std::string::npos);
+}
+
 }  // namespace
