@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the user guide's screenshots under Xvfb: the dialog filled in for the example job, a
-# refused field, the similar-stations question and the result message. Run after a build of
+# refused field, the similar-stations question, the result message and the weight profiles. Run after a build of
 # build/release; needs imagemagick, xdotool and the
 # openbox window manager (for title bars), which it installs when missing.
 set -euo pipefail
@@ -20,6 +20,37 @@ openbox &
 wm=$!
 trap 'kill $wm; rm -rf "$scratch"' EXIT
 cp build/release/fenwix "$scratch/"
+# The program's own settings in the scratch folder: two weight profiles, the second in use.
+export XDG_CONFIG_HOME=$scratch/config
+mkdir -p "$XDG_CONFIG_HOME/fenwix"
+cat >"$XDG_CONFIG_HOME/fenwix/fenwix.conf" <<'INI'
+[settings]
+legacyStoreRead=true
+
+[weights]
+current=Total station TS-1
+profiles\1\name=Default
+profiles\1\angleSd=5
+profiles\1\zenithSd=5
+profiles\1\distanceSdMm=5
+profiles\1\distancePpm=0
+profiles\1\instrumentCentering=0
+profiles\1\targetCentering=0
+profiles\1\gnssScale=1
+profiles\1\gnssHorizontalCentering=0
+profiles\1\gnssVerticalCentering=0
+profiles\2\name=Total station TS-1
+profiles\2\angleSd=1
+profiles\2\zenithSd=1
+profiles\2\distanceSdMm=1
+profiles\2\distancePpm=1.5
+profiles\2\instrumentCentering=0.5
+profiles\2\targetCentering=0.5
+profiles\2\gnssScale=3
+profiles\2\gnssHorizontalCentering=2
+profiles\2\gnssVerticalCentering=5
+profiles\size=2
+INI
 cp examples/checked-job.xml "$scratch/"
 
 # A settings record beside the program: seed B1, local coordinates ticked, tolerance 0.05 in
@@ -70,6 +101,7 @@ shot guide-dialog ""
 shot guide-similar-stations "Found two stations" alt+c
 shot guide-success "^fenwix$" alt+c alt+d
 shot guide-report "^Check report$" alt+c alt+d Return
+shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 settings 95 1
 shot guide-validation "^fenwix$" alt+c
 echo "Screenshots in $out"

@@ -28,6 +28,7 @@
 #include "gui/reach_option.h"
 #include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
+#include "gui/weight_option.h"
 
 namespace fenwix {
 
@@ -158,6 +159,9 @@ void ConvertWindow::BuildControls() {
   report_action_->setEnabled(false);
   connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
   AddEveryStationOption(*menu_bar, dialog_);
+  auto* weight_label = new QLabel;
+  AddWeightProfilesOption(*menu_bar->findChild<QMenu*>(QStringLiteral("optionsMenu")),
+                          *weight_label, dialog_, this);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
@@ -230,6 +234,8 @@ void ConvertWindow::BuildControls() {
   grid->addWidget(tolerance_edit_, row, 1);
   grid->addWidget(tolerance_2d_radio_, row, 2, 1, 2);
   grid->addWidget(tolerance_3d_radio_, row++, 4, 1, 2);
+  // The weight profile in use; Options → "Instrument and GNSS precision..." changes it.
+  grid->addWidget(weight_label, row++, 0, 1, -1);
 
   add_gap();
   xml_path_edit_ = NewEdit("xmlFileEdit", CONTROL_XML_PATH);

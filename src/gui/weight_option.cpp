@@ -1,0 +1,127 @@
+#include "gui/weight_option.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+
+#include "app/convert_dialog.h"
+#include "gui/program_settings.h"
+#include "gui/weight_profiles_dialog.h"
+
+namespace fenwix {
+
+namespace {
+
+const QString PROFILES_ARRAY = QStringLiteral("weights/profiles");
+const QString CURRENT_KEY = QStringLiteral("weights/current");
+
+// The value of a profile stored under KEYS[k].
+double* ValueOf(WeightProfile& p, int k) {
+  double* values[] = {&p.instrument.angle_sd,
+                      &p.instrument.zenith_sd,
+                      &p.instrument.distance_sd_mm,
+                      &p.instrument.distance_ppm,
+                      &p.instrument.instrument_centering,
+                      &p.instrument.target_centering,
+                      &p.gnss.scale,
+                      &p.gnss.horizontal_centering,
+                      &p.gnss.vertical_centering};
+  return values[k];
+}
+
+// The settings key of each value of a profile, in the order of ValueOf.
+constexpr const char* KEYS[] = {"angleSd",
+                                "zenithSd",
+                                "distanceSdMm",
+                                "distancePpm",
+                                "instrumentCentering",
+                                "targetCentering",
+                                "gnssScale",
+                                "gnssHorizontalCentering",
+                                "gnssVerticalCentering"};
+constexpr int SCALE_KEY = 6;
+const QString FALLBACK_KEY = QStringLiteral("gnssFallbackSd");
+
+void ShowInUse(QLabel& label, const NamedWeightProfile& in_use) {
+  label.setText(QStringLiteral("Weighting: %1").arg(QString::fromStdString(in_use.name)));
+  label.setToolTip(QString::fromStdString(DescribeProfile(in_use.profile)));
+}
+
+}  // namespace
+
+StoredWeightProfiles LoadWeightProfiles() {
+  const auto settings = ProgramSettings();
+  StoredWeightProfiles stored;
+  const int count = settings->beginReadArray(PROFILES_ARRAY);
+  for (int i = 0; i < count; ++i) {
+    settings->setArrayIndex(i);
+    NamedWeightProfile named;
+    named.name = settings->value(QStringLiteral("name")).toString().trimmed().toStdString();
+    bool usable = !named.name.empty();
+    for (int k = 0; k < static_cast<int>(std::size(KEYS)) && usable; ++k) {
+      bool ok = false;
+      const double value = settings->value(QString::fromLatin1(KEYS[k])).toDouble(&ok);
+      usable = ok && RefuseProfileValue(value, k == SCALE_KEY).empty();
+      *ValueOf(named.profile, k) = value;
+    }
+    if (usable && settings->contains(FALLBACK_KEY)) {
+      bool ok = false;
+      const double value = settings->value(FALLBACK_KEY).toDouble(&ok);
+      usable = ok && RefuseProfileValue(value, false).empty();
+      named.profile.gnss.fallback_sd = value;
+    }
+    // A profile edited by hand into something unusable is left out rather than half read.
+    if (usable) stored.profiles.push_back(named);
+  }
+  settings->endArray();
+  if (stored.profiles.empty()) stored.profiles.push_back({std::string(DEFAULT_PROFILE_NAME), {}});
+  stored.current = settings->value(CURRENT_KEY).toString();
+  return stored;
+}
+
+void SaveWeightProfiles(const StoredWeightProfiles& stored) {
+  const auto settings = ProgramSettings();
+  settings->remove(PROFILES_ARRAY);
+  settings->beginWriteArray(PROFILES_ARRAY, static_cast<int>(stored.profiles.size()));
+  for (int i = 0; i < static_cast<int>(stored.profiles.size()); ++i) {
+    settings->setArrayIndex(i);
+    NamedWeightProfile named = stored.profiles[static_cast<size_t>(i)];
+    settings->setValue(QStringLiteral("name"), QString::fromStdString(named.name));
+    for (int k = 0; k < static_cast<int>(std::size(KEYS)); ++k) {
+      settings->setValue(QString::fromLatin1(KEYS[k]), *ValueOf(named.profile, k));
+    }
+    if (named.profile.gnss.fallback_sd) {
+      settings->setValue(FALLBACK_KEY, *named.profile.gnss.fallback_sd);
+    }
+  }
+  settings->endArray();
+  settings->setValue(CURRENT_KEY, stored.current);
+}
+
+void AddWeightProfilesOption(QMenu& options, QLabel& label, ConvertDialog& dialog,
+                             QWidget* parent) {
+  label.setObjectName(QStringLiteral("weightProfileLabel"));
+  const auto use = [&dialog, &label](const StoredWeightProfiles& stored) {
+    dialog.weight_profile = stored.profiles.front();
+    for (const NamedWeightProfile& named : stored.profiles) {
+      if (QString::fromStdString(named.name) == stored.current) dialog.weight_profile = named;
+    }
+    ShowInUse(label, dialog.weight_profile);
+  };
+  use(LoadWeightProfiles());
+  QAction* action = options.addAction(QStringLiteral("Instrument and GNSS precision..."));
+  action->setObjectName(QStringLiteral("weightProfilesAction"));
+  QObject::connect(action, &QAction::triggered, parent, [use, &dialog, parent] {
+    StoredWeightProfiles stored = LoadWeightProfiles();
+    WeightProfilesDialog profiles(stored.profiles,
+                                  QString::fromStdString(dialog.weight_profile.name), parent);
+    if (profiles.exec() != QDialog::Accepted) return;
+    stored.profiles = profiles.profiles();
+    stored.current =
+        QString::fromStdString(stored.profiles[static_cast<size_t>(profiles.current())].name);
+    SaveWeightProfiles(stored);
+    use(stored);
+  });
+}
+
+}  // namespace fenwix
