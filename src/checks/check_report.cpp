@@ -15,14 +15,25 @@ void CheckSection::SortFlaggedFirst() {
 
 int32_t CheckReport::FlaggedRows() const {
   int32_t count = 0;
-  for (const CheckSection& section : sections) count += section.FlaggedCount();
+  for (const CheckSection& section : sections) {
+    if (section.name != SUSPECTS_SECTION) count += section.FlaggedCount();
+  }
   return count;
+}
+
+const CheckSection* CheckReport::Suspects() const {
+  for (const CheckSection& section : sections) {
+    if (section.name == SUSPECTS_SECTION) return &section;
+  }
+  return nullptr;
 }
 
 void CheckReport::Index() {
   station_flags_.clear();
   observation_flags_.clear();
   for (const CheckSection& section : sections) {
+    // A suspect is marked as such by the sketch; its rows repeat the others' reasons.
+    if (section.name == SUSPECTS_SECTION) continue;
     for (const CheckRow& row : section.rows) {
       if (!row.flagged) continue;
       const std::string reason = section.title + ": " + row.note;

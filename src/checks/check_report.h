@@ -45,6 +45,10 @@ struct CheckSection {
   void SortFlaggedFirst();
 };
 
+// Name of the section that names the suspect observations. Its rows restate what the other
+// sections found, so they are not counted among the flagged rows.
+inline constexpr std::string_view SUSPECTS_SECTION = "suspects";
+
 class CheckReport {
  public:
   std::string job;  // the XML file checked
@@ -54,7 +58,10 @@ class CheckReport {
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;
 
+  // Flagged rows of the checks, the suspects left out.
   int32_t FlaggedRows() const;
+  // The suspects section, or null when the report has none.
+  const CheckSection* Suspects() const;
   // Why a station or an observation row is flagged: one "title: note" per flagged row that names
   // it; empty when it is not flagged. Valid once Index() has run.
   const std::vector<std::string>& StationFlags(std::string_view name) const;

@@ -5,11 +5,13 @@ namespace fenwix {
 CheckReport RunChecks(const CheckInput& input, const CheckLimits& limits) {
   CheckReport report;
   report.job = input.job;
-  CheckVectors(input, limits, report);
+  std::vector<VectorEvidence> evidence;
+  CheckVectors(input, limits, report, &evidence);
   CheckReadings(input, limits, report);
   const NetworkGraph graph(*input.tables);
   CheckNetwork(input, graph, report);
   CheckApproxCoordinates(input, limits, graph, report);
+  FindSuspects(input, evidence, report);
   for (CheckSection& section : report.sections) {
     section.SortFlaggedFirst();
     const size_t flagged = static_cast<size_t>(section.FlaggedCount());

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "checks/check_limits.h"
 #include "checks/check_report.h"
@@ -30,16 +31,40 @@ struct CheckInput {
   int32_t step_budget = 0;
 };
 
+// What the GNSS loops say about one vector, gathered while the loops are listed. A vector of a
+// repeated pair is judged on its own: each loop is closed again with it in place of the pair's
+// mean.
+struct VectorEvidence {
+  // Some loop closes within its limits with this vector: the vector agrees with the network.
+  bool closes_passing_loop = false;
+  int32_t failing_loops = 0;
+  // Sum over the failing loops of the misclosure carried by this vector, turned into the
+  // direction it was measured in: north, east and up, meters.
+  double north = 0.0;
+  double east = 0.0;
+  double up = 0.0;
+};
+
 // Passing rows listed per section at most; flagged rows are always listed.
 inline constexpr size_t MAX_PASSING_ROWS = 2000;
 
 CheckReport RunChecks(const CheckInput& input, const CheckLimits& limits);
 
-// The checks one by one, each appending its section.
-void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckReport& report);
+// The checks one by one, each appending its section. CheckVectors fills evidence, one entry per
+// observation row, when it is given.
+void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckReport& report,
+                  std::vector<VectorEvidence>* evidence = nullptr);
 void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report);
 void CheckNetwork(const CheckInput& input, const NetworkGraph& graph, CheckReport& report);
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
                             const NetworkGraph& graph, CheckReport& report);
+
+// The fewest single observations (one XML element each) that explain the flagged rows of the
+// repeats, loops, face pairs, closing backsights and gross checks: a greedy cover that takes
+// first the observation in the most unexplained flagged rows. A vector of a flagged loop that
+// closes some passing loop is never a suspect. Runs on the full sections (before passing rows
+// are cut) and puts its section first.
+void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& evidence,
+                  CheckReport& report);
 
 }  // namespace fenwix

@@ -34,6 +34,7 @@ struct PairVector {
   int32_t high = 0;
   int32_t row = 0;  // observation row
   Vec3 delta;
+  bool reversed = false;  // measured from the higher station row to the lower
 };
 
 // The vectors of one station pair, and their mean.
@@ -66,6 +67,11 @@ struct PlanHeightLimits {
     return vertical_mm / MM_PER_M + vertical_ppm * length / PER_MILLION;
   }
 };
+
+bool WithinLimits(const Local& local, double length, const PlanHeightLimits& limits) {
+  return std::hypot(local.n, local.e) <= limits.Horizontal(length) &&
+         std::fabs(local.u) <= limits.Vertical(length);
+}
 
 // Fills a row with the north, east, up, horizontal, 3D and ppm of a misfit over a length.
 void MisfitRow(const Frame& frame, const Vec3& misfit, double length,
@@ -138,11 +144,37 @@ void AddVectorRows(const CheckInput& input, const std::vector<PairVector>& vecto
   }
 }
 
+// Closes a loop again with each vector of its edges in place of the edge's mean, and adds what
+// that says about the vector to its evidence. sign is how the edge (low to high) enters the
+// closure.
+void AddLoopEvidence(const Frame& frame, const Vec3& closure, double length,
+                     const PlanHeightLimits& limits, const std::vector<PairVector>& vectors,
+                     const Edge& edge, double sign, std::vector<VectorEvidence>& evidence) {
+  for (size_t j = edge.first; j < edge.first + edge.count; ++j) {
+    const PairVector& vector = vectors[j];
+    const Vec3 own = closure + (vector.delta - edge.mean) * sign;
+    const Local local = CartesianDeltaToLocal(frame.phi, frame.lam, own.x, own.y, own.z);
+    VectorEvidence& found = evidence[static_cast<size_t>(vector.row)];
+    if (WithinLimits(local, length, limits)) {
+      found.closes_passing_loop = true;
+      continue;
+    }
+    // The misclosure as an error of the vector as measured.
+    const double toward = vector.reversed ? -sign : sign;
+    ++found.failing_loops;
+    found.north += local.n * toward;
+    found.east += local.e * toward;
+    found.up += local.u * toward;
+  }
+}
+
 }  // namespace
 
-void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckReport& report) {
+void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckReport& report,
+                  std::vector<VectorEvidence>* evidence) {
   const SurveyTables& tables = *input.tables;
   const auto& observations = tables.observations();
+  if (evidence != nullptr) evidence->assign(observations.size(), VectorEvidence{});
 
   CheckSection no_sd =
       MakeSection("vectors_without_sd", "Vectors without standard deviations",
@@ -171,9 +203,9 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
     }
     const Vec3 delta{obs.dx(), obs.dy(), obs.dz()};
     if (base < rover) {
-      vectors.push_back({base, rover, row, delta});
+      vectors.push_back({base, rover, row, delta, false});
     } else {
-      vectors.push_back({rover, base, row, delta * -1.0});
+      vectors.push_back({rover, base, row, delta * -1.0, true});
     }
   }
   std::stable_sort(vectors.begin(), vectors.end(), [](const PairVector& a, const PairVector& b) {
@@ -264,7 +296,16 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
             row.lines.push_back(input.log->record_line(observation));
           }
         }
-        MisfitRow(FrameAt(input, a), closure, length, loop_limits, row);
+        const Frame frame = FrameAt(input, a);
+        MisfitRow(frame, closure, length, loop_limits, row);
+        if (evidence != nullptr) {
+          AddLoopEvidence(frame, closure, length, loop_limits, vectors, edges[uv],
+                          edges[uv].low == a ? 1.0 : -1.0, *evidence);
+          AddLoopEvidence(frame, closure, length, loop_limits, vectors, edges[vw],
+                          edges[vw].low == v ? 1.0 : -1.0, *evidence);
+          AddLoopEvidence(frame, closure, length, loop_limits, vectors, edges[uw],
+                          edges[uw].low == a ? -1.0 : 1.0, *evidence);
+        }
       }
     }
     for (size_t k = out_begin[u]; k < out_begin[u + 1]; ++k)

@@ -156,16 +156,19 @@ TEST(PlantedBlunders, EachFlagsExactlyItsRows) {
       {Plant::None, {}},
       {Plant::VectorDz,
        {{"repeated_vectors", {{"P10", "P11"}}},
-        {"loop_closures", {{"P10", "P11", "P12"}, {"P10", "P11", "P13"}}}}},
-      {Plant::FaceTwo, {{"face_pairs", {{"P10", "P12"}}}}},
-      {Plant::ClosingBacksight, {{"closing_backsight", {{"P10", "P11"}}}}},
+        {"loop_closures", {{"P10", "P11", "P12"}, {"P10", "P11", "P13"}}},
+        {"suspects", {{"P10", "P11"}}}}},
+      {Plant::FaceTwo, {{"face_pairs", {{"P10", "P12"}}}, {"suspects", {{"P10", "P12"}}}}},
+      {Plant::ClosingBacksight,
+       {{"closing_backsight", {{"P10", "P11"}}}, {"suspects", {{"P10", "P11"}}}}},
       {Plant::TypedLowerCase, {{"seen_once", {{"p12"}}}, {"look_alike_names", {{"P12", "p12"}}}}},
       {Plant::Island,
        {{"connectivity", {{"X1", "X2"}}},
         {"seen_once", {{"X1"}, {"X2"}}},
         {"not_computed", {{"X1"}, {"X2"}}}}},
       {Plant::NoSd, {{"vectors_without_sd", {{"P12", "P13"}}}}},
-      {Plant::Distance, {{"gross_approx", {{"P13", "P12", "P10"}}}}},
+      {Plant::Distance,
+       {{"gross_approx", {{"P13", "P12", "P10"}}}, {"suspects", {{"P13", "P12"}}}}},
   };
   testing::ScratchFolder folder("checks");
   Converted unchecked;
@@ -176,7 +179,7 @@ TEST(PlantedBlunders, EachFlagsExactlyItsRows) {
     Convert(c.plant, job, folder);
     EXPECT_EQ(FlaggedRows(job.dialog.check_report), c.expected);
     // Every check ran; none changed the adjustment file.
-    EXPECT_EQ(job.dialog.check_report.sections.size(), 10u);
+    EXPECT_EQ(job.dialog.check_report.sections.size(), 11u);
     if (c.plant == Plant::None) {
       EXPECT_EQ(job.output, unchecked.output);
     }

@@ -1,0 +1,206 @@
+// The suspects: the fewest single observations that explain the flagged rows.
+//
+// An observation is one XML element (a vector, or one total-station reading), known by the
+// line it starts on. Each flagged row of the repeats, loops, face pairs, closing backsights and
+// gross checks names the elements behind it; the observation in the most rows not yet
+// explained is taken first, until every row is explained or no candidate is left. A vector
+// that closes some loop within its limits agrees with the network and is never taken for a
+// flagged loop.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <queue>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "checks/check_support.h"
+#include "checks/run_checks.h"
+
+namespace fenwix {
+
+namespace {
+
+using namespace check_support;
+
+// The sections whose flagged rows a single bad observation explains.
+constexpr const char* EXPLAINED_SECTIONS[] = {"repeated_vectors", "loop_closures", "face_pairs",
+                                              "closing_backsight", "gross_approx"};
+// Explained rows named in a suspect's note; the rest are counted.
+constexpr size_t ROWS_NAMED = 4;
+
+struct FlaggedRef {
+  const CheckSection* section = nullptr;
+  const CheckRow* row = nullptr;
+};
+
+struct Candidate {
+  int32_t line = 0;
+  int32_t observation = 0;   // observation row, 0 for a reading without a record of its own
+  std::vector<size_t> rows;  // indices into the flagged rows
+  std::vector<std::string> stations;
+  bool excluded = false;  // a vector that closes a passing loop
+};
+
+bool Explained(const CheckSection& section) {
+  return std::any_of(std::begin(EXPLAINED_SECTIONS), std::end(EXPLAINED_SECTIONS),
+                     [&](const char* name) { return section.name == name; });
+}
+
+std::string RowText(const FlaggedRef& ref) {
+  std::string stations;
+  for (const std::string& name : ref.row->stations) {
+    if (!stations.empty()) stations += '-';
+    stations += name;
+  }
+  return fmt::format("{} {} ({})", ref.section->title, stations, ref.row->note);
+}
+
+// File name of the job without its folder, for "file:line".
+std::string FileName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The candidates of the flagged rows, by XML line.
+std::map<int32_t, Candidate> Candidates(const CheckInput& input,
+                                        const std::vector<VectorEvidence>& evidence,
+                                        const std::vector<FlaggedRef>& flagged) {
+  const SurveyTables& tables = *input.tables;
+  std::map<int32_t, Candidate> candidates;
+  for (size_t f = 0; f < flagged.size(); ++f) {
+    const CheckRow& row = *flagged[f].row;
+    const bool loop = flagged[f].section->name == "loop_closures";
+    // Rows of vectors and records give one observation row per line.
+    const bool by_record = row.observations.size() == row.lines.size();
+    for (size_t i = 0; i < row.lines.size(); ++i) {
+      const int32_t line = row.lines[i];
+      if (line <= 0) continue;
+      Candidate& candidate = candidates[line];
+      if (candidate.rows.empty() || candidate.rows.back() != f) candidate.rows.push_back(f);
+      if (candidate.line == 0) {
+        candidate.line = line;
+        if (by_record) {
+          candidate.observation = row.observations[i];
+          const ObsRow& obs = tables.observations()[static_cast<size_t>(candidate.observation)];
+          candidate.stations = {tables.name(obs.at), tables.name(obs.fore)};
+        } else {
+          candidate.stations.assign(
+              row.stations.begin(),
+              row.stations.begin() +
+                  static_cast<std::ptrdiff_t>(std::min<size_t>(2, row.stations.size())));
+        }
+      }
+      const size_t observation = static_cast<size_t>(candidate.observation);
+      if (loop && by_record && observation < evidence.size() &&
+          evidence[observation].closes_passing_loop) {
+        candidate.excluded = true;
+      }
+    }
+  }
+  return candidates;
+}
+
+// The error of a vector: the mean misclosure its failing loops carry, else its own misfit
+// in the worst repeat row. NaN where neither speaks.
+std::array<double, 3> VectorError(const Candidate& candidate,
+                                  const std::vector<VectorEvidence>& evidence,
+                                  const FlaggedRef& worst) {
+  const size_t observation = static_cast<size_t>(candidate.observation);
+  if (candidate.observation > 0 && observation < evidence.size() &&
+      evidence[observation].failing_loops > 0) {
+    const VectorEvidence& found = evidence[observation];
+    const double n = found.failing_loops;
+    return {found.north / n * MM_PER_M, found.east / n * MM_PER_M, found.up / n * MM_PER_M};
+  }
+  if (worst.section->name == "repeated_vectors" && worst.row->values.size() >= 3) {
+    return {worst.row->values[0], worst.row->values[1], worst.row->values[2]};
+  }
+  return {NO_VALUE, NO_VALUE, NO_VALUE};
+}
+
+}  // namespace
+
+void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& evidence,
+                  CheckReport& report) {
+  CheckSection section = MakeSection(
+      std::string(SUSPECTS_SECTION), "Suspect observations",
+      "the fewest single observations that explain the flagged repeats, loops, face pairs, "
+      "closing backsights and gross checks, the one in most flagged rows first; a vector that "
+      "closes a loop within its limits is never a suspect of a flagged loop");
+  section.columns = {{"rows", 0}, {"dN mm", 1}, {"dE mm", 1}, {"dU mm", 1}, {"3D mm", 1}};
+
+  std::vector<FlaggedRef> flagged;
+  for (const CheckSection& checked : report.sections) {
+    if (!Explained(checked)) continue;
+    for (const CheckRow& row : checked.rows) {
+      if (row.flagged) flagged.push_back({&checked, &row});
+    }
+  }
+  std::map<int32_t, Candidate> candidates = Candidates(input, evidence, flagged);
+  // Counts only fall as rows get explained, so a candidate popped with a count that is still
+  // true beats every other (lazy greedy); the earliest line wins a tie.
+  struct Entry {
+    size_t count;
+    Candidate* candidate;
+    bool operator<(const Entry& other) const {
+      return count != other.count ? count < other.count : candidate->line > other.candidate->line;
+    }
+  };
+  std::priority_queue<Entry> queue;
+  for (auto& [line, candidate] : candidates) {
+    if (!candidate.excluded) queue.push({candidate.rows.size(), &candidate});
+  }
+
+  std::vector<bool> explained(flagged.size(), false);
+  std::vector<CheckRow> rows;
+  while (!queue.empty()) {
+    const Entry top = queue.top();
+    queue.pop();
+    const size_t count =
+        static_cast<size_t>(std::count_if(top.candidate->rows.begin(), top.candidate->rows.end(),
+                                          [&](size_t f) { return !explained[f]; }));
+    if (count == 0) continue;
+    if (count < top.count) {
+      queue.push({count, top.candidate});
+      continue;
+    }
+    Candidate* best = top.candidate;
+
+    CheckRow& row = rows.emplace_back();
+    row.stations = best->stations;
+    row.lines = {best->line};
+    if (best->observation > 0) row.observations = {best->observation};
+    row.flagged = true;
+    std::vector<size_t> explains;
+    for (const size_t f : best->rows) {
+      if (explained[f]) continue;
+      explained[f] = true;
+      explains.push_back(f);
+      row.ratio = std::max(row.ratio, flagged[f].row->ratio);
+    }
+    const FlaggedRef& worst =
+        flagged[*std::max_element(explains.begin(), explains.end(), [&](size_t a, size_t b) {
+          return flagged[a].row->ratio < flagged[b].row->ratio;
+        })];
+    const auto [n, e, u] = VectorError(*best, evidence, worst);
+    row.values = {static_cast<double>(explains.size()), n, e, u,
+                  std::isnan(n) ? NO_VALUE : std::sqrt(n * n + e * e + u * u)};
+    row.note = fmt::format("{}:{} explains ", FileName(input.job), best->line);
+    for (size_t k = 0; k < explains.size() && k < ROWS_NAMED; ++k) {
+      if (k > 0) row.note += "; ";
+      row.note += RowText(flagged[explains[k]]);
+    }
+    if (explains.size() > ROWS_NAMED) {
+      row.note += fmt::format("; and {} more", explains.size() - ROWS_NAMED);
+    }
+  }
+  section.rows = std::move(rows);
+  report.sections.insert(report.sections.begin(), std::move(section));
+}
+
+}  // namespace fenwix
