@@ -162,7 +162,7 @@ Timing Measure(const fs::path& dir, int stations, int rounds) {
     for (const bool with : {false, true}) {
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
-      dialog.xml_path = xml.string();
+      dialog.xml_paths = {xml.string()};
       dialog.output_path = (dir / "out.txt").string();
       dialog.seed_name = "BASE";
       dialog.seed_latitude = SEED_LAT_DEG;
@@ -170,7 +170,7 @@ Timing Measure(const fs::path& dir, int stations, int rounds) {
       dialog.compute_local = with ? 1 : 0;
       SilentUi ui;
       const Clock::time_point start = Clock::now();
-      dialog.RunConversion(ui);
+      dialog.RunConversion(ui).outcome;
       const double s = Seconds(start, Clock::now());
       if (!with) {
         t.plain = std::min(t.plain, s);

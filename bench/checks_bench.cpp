@@ -79,11 +79,13 @@ int main(int argc, char** argv) {
       for (const bool run_checks : {false, true}) {
         fenwix::ConvertDialog dialog;
         dialog.InitializeDefaults();
-        dialog.xml_path = input.string();
+        dialog.xml_paths = {input.string()};
         dialog.output_path = output.string();
         dialog.run_checks = run_checks;
         SilentUi ui;
-        (run_checks ? with_checks : convert).push_back(Measure([&] { dialog.RunConversion(ui); }));
+        (run_checks ? with_checks : convert).push_back(Measure([&] {
+          dialog.RunConversion(ui).outcome;
+        }));
         if (!run_checks) continue;
         fenwix::CheckInput in;
         in.tables = &dialog.tables;

@@ -107,10 +107,10 @@ int main(int argc, char** argv) {
       write.Keep(Measure([&] { Write(tables, output); }));
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
-      dialog.xml_path = input.string();
+      dialog.xml_paths = {input.string()};
       dialog.output_path = output.string();
       SilentUi ui;
-      conversion.Keep(Measure([&] { dialog.RunConversion(ui); }));
+      conversion.Keep(Measure([&] { dialog.RunConversion(ui).outcome; }));
       message = ui.last_id;
       records = dialog.tables.observation_count() - 1;
     }

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     }));
     fenwix::SketchModel model;
     model_ms.push_back(Milliseconds([&] {
-      model = fenwix::BuildSketch(net.tables, net.placements, "large.xml", "2026-12-08");
+      model = fenwix::BuildSketch(net.tables, net.placements, {"large.xml"}, "2026-12-08");
     }));
     svg_ms.push_back(Milliseconds([&] {
       if (!fenwix::WriteSketchSvg(model, svg_path).empty()) std::abort();

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
 
   const fenwix::bench::LargeNetwork net = fenwix::bench::BuildLargeNetwork(20000, 100000, 10000);
   fenwix::SketchView view(
-      fenwix::BuildSketch(net.tables, net.placements, "large.xml", "2026-12-08"));
+      fenwix::BuildSketch(net.tables, net.placements, {"large.xml"}, "2026-12-08"));
   view.resize(1200, 800);
   view.FitToWindow();
   QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);

@@ -149,7 +149,7 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
   WriteFile(output, OLD_OUTPUT);
   ConvertDialog dialog;
   dialog.InitializeDefaults();
-  dialog.xml_path = input.string();
+  dialog.xml_paths = {input.string()};
   dialog.output_path = output.string();
   dialog.seed_name = seed;
   dialog.compute_geodetic = head[0] & 1;
@@ -162,7 +162,7 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
   dialog.max_steps = max_steps;
   dialog.run_checks = (head[7] & 1) != 0;
   ScriptedUi ui(head[5], head[6]);
-  const ConversionOutcome outcome = dialog.RunConversion(ui);
+  const ConversionOutcome outcome = dialog.RunConversion(ui).outcome;
 
   const std::string& written = ReadFile(output);
   if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {

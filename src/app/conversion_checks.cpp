@@ -27,7 +27,7 @@ CheckSection CentringGapSection(const std::vector<CentringGap>& gaps, const Surv
     CheckRow& row = section.rows.emplace_back();
     row.stations = {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back)};
     row.observations = {gap.row};
-    row.lines = {log.record_line(gap.row)};
+    row.sources = {log.record_source(gap.row)};
     row.note = gap.backsight_missing && gap.foresight_missing ? "no backsight or foresight distance"
                : gap.backsight_missing                        ? "no backsight distance"
                                                               : "no foresight distance";
@@ -41,7 +41,7 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
   CheckInput input;
   input.tables = &tables;
   input.log = &reading_log;
-  input.job = xml_path;
+  input.files = xml_paths;
   input.seed_name = seed_name;
   input.approx_computed = approx_computed;
   input.frame_latitude = DmsToRadians(seed_latitude);
@@ -58,7 +58,8 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
     // The output file is written; a report too large for memory is left out, and the summary
     // says so.
     check_report = CheckReport{};
-    check_report.job = xml_path;
+    check_report.files = xml_paths;
+    check_report.job = JoinFileNames(xml_paths);
     check_report.incomplete = true;
   }
 }

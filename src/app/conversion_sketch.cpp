@@ -11,7 +11,7 @@ void AddReasons(SketchFlag& flag, const std::vector<std::string>& reasons) {
 }  // namespace
 
 SketchModel ConversionSketch(const ConvertDialog& dialog) {
-  SketchModel model = BuildSketch(dialog.tables, dialog.placements, dialog.xml_path, TodayText());
+  SketchModel model = BuildSketch(dialog.tables, dialog.placements, dialog.xml_paths, TodayText());
   // The check report's marks, on the symbols of the stations and the lines of the records
   // that its flagged rows name.
   const CheckReport& report = dialog.check_report;

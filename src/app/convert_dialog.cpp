@@ -6,6 +6,8 @@
 #include <new>
 #include <system_error>
 
+#include <fmt/format.h>
+
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/messages.h"
@@ -45,7 +47,7 @@ void ConvertDialog::InitializeDefaults() {
 
 int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
   const int32_t index = tables.FindStation(name);
-  if (index == 0) FormatMessageBox(ui, MSG_SEED_NOT_FOUND, name, xml_path);
+  if (index == 0) FormatMessageBox(ui, MSG_SEED_NOT_FOUND, name, JoinFileNames(xml_paths));
   return index;
 }
 
@@ -78,37 +80,63 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   return cancelled ? -1 : not_computed;
 }
 
-ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
+bool ConversionResult::refused_names() const {
+  if (outcome != ConversionOutcome::Failed) return false;
+  for (const int32_t id : {MSG_NO_XML_NAME, MSG_NO_OUTPUT_NAME, MSG_OUTPUT_IS_INPUT,
+                           MSG_INPUT_TWICE, MSG_OUTPUT_IS_XML}) {
+    if (reason == id) return true;
+  }
+  return false;
+}
+
+ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
+  ConversionResult result;
+  // Shows a message and makes it the reason the run ends with.
+  const auto show = [&](int32_t id, const auto&... args) {
+    FormatMessageBox(ui, id, args...);
+    result.reason = id;
+  };
+  const auto failed = [&](int32_t id, const auto&... args) {
+    show(id, args...);
+    result.outcome = ConversionOutcome::Failed;
+    return result;
+  };
   try {
     tables.ResetTables();
     placements.clear();
     centring_gaps.clear();
     reading_log.Clear();
     check_report = CheckReport{};
-    xml_path = TrimWhiteSpace(xml_path);
+    std::vector<std::string> inputs;
+    for (const std::string& path : xml_paths) {
+      std::string trimmed = TrimWhiteSpace(path);
+      if (!trimmed.empty()) inputs.push_back(std::move(trimmed));
+    }
+    xml_paths = inputs;
     output_path = TrimWhiteSpace(output_path);
-    if (xml_path.empty()) {
-      FormatMessageBox(ui, MSG_NO_XML_NAME);
-      return ConversionOutcome::Failed;
+    if (xml_paths.empty()) return failed(MSG_NO_XML_NAME);
+    if (output_path.empty()) return failed(MSG_NO_OUTPUT_NAME);
+    // Checked before the output is touched, so a mistyped input name costs nothing; and no
+    // field file is ever written over, whatever the names.
+    for (const std::string& path : xml_paths) {
+      if (const int read_error = ReadError(path)) {
+        return failed(MSG_CANNOT_READ, path, FileProblemText(read_error, path));
+      }
     }
-    if (output_path.empty()) {
-      FormatMessageBox(ui, MSG_NO_OUTPUT_NAME);
-      return ConversionOutcome::Failed;
+    for (size_t i = 0; i < xml_paths.size(); ++i) {
+      for (size_t j = i + 1; j < xml_paths.size(); ++j) {
+        if (IsSameFile(xml_paths[i], xml_paths[j])) {
+          return failed(MSG_INPUT_TWICE, xml_paths[i], xml_paths[j]);
+        }
+      }
     }
-    // Checked before the output is touched, so a mistyped input name costs nothing.
-    if (const int read_error = ReadError(xml_path)) {
-      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, FileProblemText(read_error, xml_path));
-      return ConversionOutcome::Failed;
+    for (const std::string& path : xml_paths) {
+      if (IsSameFile(path, output_path)) return failed(MSG_OUTPUT_IS_INPUT, output_path);
     }
-    if (IsSameFile(xml_path, output_path)) {
-      FormatMessageBox(ui, MSG_OUTPUT_IS_INPUT, output_path);
-      return ConversionOutcome::Failed;
-    }
+    if (IsXmlDocument(output_path)) return failed(MSG_OUTPUT_IS_XML, output_path);
     OutputFile out;
     if (!out.Open(output_path)) {
-      FormatMessageBox(ui, MSG_CANNOT_OPEN, output_path,
-                       FileProblemText(out.open_error(), output_path));
-      return ConversionOutcome::Failed;
+      return failed(MSG_CANNOT_OPEN, output_path, FileProblemText(out.open_error(), output_path));
     }
 
     SaxReader reader;
@@ -118,14 +146,9 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
 
     const auto error_exit = [&](int32_t error) {
       out.Discard();
-      if (error == WRITE_ERROR) {
-        FormatMessageBox(ui, MSG_WRITE_ERROR, output_path);
-      } else if (error == MEMORY_ERROR) {
-        FormatMessageBox(ui, MSG_NO_MEMORY);
-      } else {
-        FormatMessageBox(ui, MSG_CANCELLED);
-      }
-      return ConversionOutcome::Failed;
+      if (error == WRITE_ERROR) return failed(MSG_WRITE_ERROR, output_path);
+      if (error == MEMORY_ERROR) return failed(MSG_NO_MEMORY);
+      return failed(MSG_CANCELLED);
     };
 
     // The header must name the ellipsoid of the coordinates that this same file will carry.
@@ -152,46 +175,64 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
 
     const auto cancel_exit = [&] {
       out.Discard();
-      FormatMessageBox(ui, MSG_CANCELLED);
-      return ConversionOutcome::Cancelled;
+      show(MSG_CANCELLED);
+      result.outcome = ConversionOutcome::Cancelled;
+      return result;
     };
-    std::error_code size_error;
-    const double xml_size = std::max<double>(
-        1, static_cast<double>(std::filesystem::file_size(PathFromUtf8(xml_path), size_error)));
-    reader.set_progress([&](int64_t bytes) {
-      return ui.ReportProgress(RunPhase::Reading,
-                               std::min(1.0, static_cast<double>(bytes) / xml_size));
-    });
-    if (!size_error) tables.ExpectInputBytes(static_cast<uint64_t>(xml_size));
-    ParseResult parse;
-    {
-      WaitCursor wait(ui);
-      parse = reader.ParseFile(xml_path);
+    // The files are read one after the other into the same tables, as one job; progress is
+    // the share of all their bytes read.
+    uint64_t total_bytes = 0;
+    for (const std::string& path : xml_paths) {
+      std::error_code size_error;
+      const uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), size_error);
+      result.files.push_back(FileRead{path, ParseResult{}, size_error ? 0 : size});
+      total_bytes += result.files.back().bytes;
     }
-    if (parse.status == ParseResult::Status::Cancelled) return cancel_exit();
-    if (parse.status == ParseResult::Status::Unreadable) {
-      out.Discard();
-      FormatMessageBox(ui, MSG_CANNOT_READ, xml_path, parse.message);
-      return ConversionOutcome::Failed;
+    tables.ExpectInputBytes(total_bytes);
+    const double progress_total = std::max<double>(1, static_cast<double>(total_bytes));
+    uint64_t bytes_before = 0;
+    for (FileRead& file : result.files) {
+      reader.set_progress([&](int64_t bytes) {
+        const double done = static_cast<double>(bytes_before) + static_cast<double>(bytes);
+        return ui.ReportProgress(RunPhase::Reading, std::min(1.0, done / progress_total));
+      });
+      if (run_checks) reading_log.BeginFile(file.path);
+      handler.BeginFile();
+      {
+        WaitCursor wait(ui);
+        file.parse = reader.ParseFile(file.path);
+      }
+      bytes_before += file.bytes;
+      if (file.parse.status == ParseResult::Status::Cancelled) return cancel_exit();
+      if (file.parse.status == ParseResult::Status::Unreadable) {
+        out.Discard();
+        return failed(MSG_CANNOT_READ, file.path, file.parse.message);
+      }
+    }
+    std::vector<IncompleteInput> incomplete;
+    for (const FileRead& file : result.files) {
+      if (file.parse.status == ParseResult::Status::NotWellFormed) {
+        incomplete.push_back(
+            IncompleteInput{file.path, file.parse.message, file.parse.line, file.parse.column});
+      }
     }
 
     bool geodetic = false;
     bool local = false;
-    bool approx_computed = false;
-    int32_t not_computed = 0;
     seed_name = TrimWhiteSpace(seed_name);
     if (!seed_name.empty()) {
       const int32_t seed_index = FindStation(ui, seed_name);
+      result.seed_not_found = seed_index == 0;
       if (seed_index != 0) {
         geodetic = compute_geodetic > 0;
         local = compute_local > 0;
         if (geodetic || local) {
-          approx_computed = true;
+          result.approx_computed = true;
           if (!ui.ReportProgress(RunPhase::Merging, 0.0) || !MergeSimilarStations(ui)) {
             return cancel_exit();
           }
-          not_computed = ComputeApproxCoordinates(ui, seed_index);
-          if (not_computed < 0) return cancel_exit();
+          result.not_computed = ComputeApproxCoordinates(ui, seed_index);
+          if (result.not_computed < 0) return cancel_exit();
           if (!ui.ReportProgress(RunPhase::Merging, 0.5) || !MergeSimilarStations(ui)) {
             return cancel_exit();
           }
@@ -200,44 +241,64 @@ ConversionOutcome ConvertDialog::RunConversion(UserInterface& ui) {
     }
 
     if (!ui.ReportProgress(RunPhase::Writing, 0.0)) return cancel_exit();
-    if (parse.status == ParseResult::Status::NotWellFormed) {
-      WriteIncompleteNote(out, xml_path, parse.message, parse.line, parse.column, error);
+    if (!incomplete.empty()) {
+      if (result.files.size() == 1) {
+        const ParseResult& parse = result.files[0].parse;
+        WriteIncompleteNote(out, xml_paths[0], parse.message, parse.line, parse.column, error);
+      } else {
+        WriteIncompleteNote(out, incomplete, error);
+      }
       if (error > 0) return error_exit(error);
     }
     WriteStations(geodetic, local, tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
-    const RecordWeights weights(
-        tables, {weight_profile.profile}, {},
-        WeightContext{approx_computed, DmsToRadians(seed_latitude), DmsToRadians(seed_longitude)});
+    const RecordWeights weights(tables, {weight_profile.profile}, {},
+                                WeightContext{result.approx_computed, DmsToRadians(seed_latitude),
+                                              DmsToRadians(seed_longitude)});
     centring_gaps = weights.centring_gaps();
     WriteObservations(tables, writer_state, out, error, weights);
     if (error > 0) return error_exit(error);
     if (!ui.ReportProgress(RunPhase::Writing, 0.5)) return cancel_exit();
     if (!out.Commit()) return error_exit(WRITE_ERROR);
     ui.ReportProgress(RunPhase::Writing, 1.0);
-    if (run_checks) RunChecksOnTables(approx_computed);
+    result.stations = std::max(0, tables.station_count() - 1);
+    result.observations = std::max(0, tables.observation_count() - 1);
+    if (run_checks) RunChecksOnTables(result.approx_computed);
 
     // The final message, followed by what the check report flagged when it ran.
     const auto final_message = [&](int32_t id, const std::string& text) {
       ui.ShowMessage(id, CutUtf8(text + CheckSummary(), MAX_MESSAGE_BYTES));
+      result.reason = id;
     };
-    if (parse.status == ParseResult::Status::NotWellFormed) {
-      final_message(MSG_READ_INCOMPLETE,
-                    FormatMessage(MSG_READ_INCOMPLETE, xml_path, parse.message,
-                                  static_cast<long long>(parse.line),
-                                  static_cast<long long>(parse.column), output_path));
-      return ConversionOutcome::Incomplete;
+    if (!incomplete.empty()) {
+      result.outcome = ConversionOutcome::Incomplete;
+      if (result.files.size() == 1) {
+        const ParseResult& parse = result.files[0].parse;
+        final_message(MSG_READ_INCOMPLETE,
+                      FormatMessage(MSG_READ_INCOMPLETE, xml_paths[0], parse.message,
+                                    static_cast<long long>(parse.line),
+                                    static_cast<long long>(parse.column), output_path));
+        return result;
+      }
+      std::string faults;
+      for (const IncompleteInput& file : incomplete) {
+        if (!faults.empty()) faults += "; ";
+        faults += fmt::format("{} ({} at line {}, column {})", file.path, file.message, file.line,
+                              file.column);
+      }
+      final_message(MSG_FILES_INCOMPLETE, FormatMessage(MSG_FILES_INCOMPLETE, faults, output_path));
+      return result;
     }
-    if (approx_computed) {
+    result.outcome = ConversionOutcome::Succeeded;
+    if (result.approx_computed) {
       final_message(MSG_SUCCESS_APPROX,
-                    FormatMessage(MSG_SUCCESS_APPROX, output_path, not_computed));
+                    FormatMessage(MSG_SUCCESS_APPROX, output_path, result.not_computed));
     } else {
       final_message(MSG_SUCCESS, FormatMessage(MSG_SUCCESS, output_path));
     }
-    return ConversionOutcome::Succeeded;
+    return result;
   } catch (const std::bad_alloc&) {
-    FormatMessageBox(ui, MSG_NO_MEMORY);
-    return ConversionOutcome::Failed;
+    return failed(MSG_NO_MEMORY);
   }
 }
 

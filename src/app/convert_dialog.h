@@ -17,15 +17,46 @@
 #include "weights/record_weights.h"
 #include "weights/weight_profile.h"
 #include "writer/writer_state.h"
+#include "xml/sax_reader.h"
 
 namespace fenwix {
 
 // How a conversion ended, for the front ends (the message has been shown already).
 enum class ConversionOutcome {
   Succeeded,   // 2211 or 2213
-  Incomplete,  // the input was not read to its end: 2116, the output holds what was read
-  Failed,      // nothing usable written: 2112 to 2117, 1001, 1002, 2212 for other codes
+  Incomplete,  // an input was not read to its end: 2116 or 2133, the output holds what was read
+  Failed,      // nothing usable written: 2112 to 2117, 2131, 2132, 1001, 1002, 2212 for others
   Cancelled,   // 2212 after a Cancel in the similar-stations question or of the run
+};
+
+// How one field file of the conversion was read.
+struct FileRead {
+  std::string path;    // as named
+  ParseResult parse;   // Complete, or where it stopped
+  uint64_t bytes = 0;  // its size when the run began
+};
+
+// What a conversion did, for the front ends: they take what they show and the command line its
+// exit status from here, not from the messages shown.
+struct ConversionResult {
+  ConversionOutcome outcome = ConversionOutcome::Failed;
+  // The message that ended the run: the final message, or the one that refused or stopped it.
+  int32_t reason = 0;
+  // The files read, in reading order; empty when the run stopped before reading.
+  std::vector<FileRead> files;
+  // A seed was named but is not in the input: the output has no approximate coordinates.
+  bool seed_not_found = false;
+  bool approx_computed = false;
+  int32_t not_computed = 0;  // stations left without approximate coordinates
+  int32_t stations = 0;      // station rows written
+  int32_t observations = 0;  // observation rows written
+
+  // Whether the adjustment file was written (completely or with what was read).
+  bool written() const {
+    return outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete;
+  }
+  // Whether the run refused names that cannot be used (a usage error on the command line).
+  bool refused_names() const;
 };
 
 // Radio values of the merge test.
@@ -40,11 +71,12 @@ class ConvertDialog {
   void InitializeDefaults();
 
   // One whole conversion with the current members; the members must have passed validation.
-  ConversionOutcome RunConversion(UserInterface& ui);
+  ConversionResult RunConversion(UserInterface& ui);
 
   // Settings, in declaration order.
   std::string output_path;
-  std::string xml_path;
+  // The field files, read in this order as one job. The settings record keeps the first.
+  std::vector<std::string> xml_paths;
   std::string seed_name;
   double seed_latitude = 45.0;     // DD.MMSSsssss, positive north
   double seed_longitude = -120.0;  // DD.MMSSsssss, positive east

@@ -21,6 +21,30 @@ int ReadError(const std::string& path) {
   return error;
 }
 
+bool IsXmlDocument(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(PathFromUtf8(path), ec)) return false;
+  std::FILE* file = OpenFile(path, "rb");
+  if (file == nullptr) return false;
+  // Enough for a byte-order mark and the blank lines some exports start with.
+  char head[256];
+  const size_t size = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  size_t at = 0;
+  if (size >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0) at = 3;
+  // A UTF-16 document: its byte-order mark, or a '<' beside a zero byte.
+  if (size >= 2 &&
+      (std::memcmp(head, "\xFF\xFE", 2) == 0 || std::memcmp(head, "\xFE\xFF", 2) == 0 ||
+       (head[0] == '<' && head[1] == '\0') || (head[0] == '\0' && head[1] == '<'))) {
+    return true;
+  }
+  while (at < size &&
+         (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) {
+    ++at;
+  }
+  return at < size && head[at] == '<';
+}
+
 std::string FileProblemText(int error_number, const std::string& path) {
   switch (error_number) {
     case ENOENT: {

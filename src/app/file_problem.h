@@ -14,4 +14,8 @@ int ReadError(const std::string& path);
 // denied", "is a folder", or the system's own text for anything else.
 std::string FileProblemText(int error_number, const std::string& path);
 
+// True when path is a file whose first bytes (after a byte-order mark and blanks) open an XML
+// tag: a field job or another XML document, never an adjustment file. Read only.
+bool IsXmlDocument(const std::string& path);
+
 }  // namespace fenwix

@@ -7,7 +7,7 @@ namespace fenwix {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 24> STRING_TABLE{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 27> STRING_TABLE{{
     {MSG_ABOUT_MENU, "About Fenwix..."},
     {MSG_WRITE_ERROR, "File write error %s"},
     {MSG_NO_MEMORY, "Unable to allocate the required memory"},
@@ -37,6 +37,15 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 24> STRING_TABLE{{
      "The settings could not be saved in %s, so the next start will not show these entries. "
      "Check that this file and its folder can be written. This message is not shown again "
      "until the settings have been saved once."},
+    {MSG_INPUT_TWICE,
+     "The Topcon XML file %s is named twice (the second time as %s). Please name each field "
+     "file once."},
+    {MSG_OUTPUT_IS_XML,
+     "The output file %s is an XML document, not an adjustment file, and is not replaced. "
+     "Please choose another output file name."},
+    {MSG_FILES_INCOMPLETE,
+     "Not every Topcon XML file could be read completely: %s.\n\nThe results in %s hold the "
+     "data read before those points, and every other file in full."},
     {MSG_SUCCESS_APPROX,
      "Success - the results are in %s.\n\nThe field observations have been extracted.\n\nThe "
      "approximate coordinates could not be computed for %d stations. Non-computed stations "

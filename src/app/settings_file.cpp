@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "app/convert_dialog.h"
 #include "platform/utf8_path.h"
@@ -85,7 +87,9 @@ SettingsRecord EncodeSettings(const ConvertDialog& dialog) {
   PutDouble(record, OFFSET_SEED_ELEVATION, dialog.seed_elevation);
   PutDouble(record, OFFSET_MERGE_TOLERANCE, dialog.merge_tolerance);
   record[OFFSET_TWO_D] = dialog.tolerance_mode == TOLERANCE_MODE_2D ? 1 : 0;
-  PutPath(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE, dialog.xml_path);
+  // The record has room for one field file: the first (the list of several is kept apart).
+  PutPath(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE,
+          dialog.xml_paths.empty() ? std::string() : dialog.xml_paths.front());
   PutPath(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE, dialog.output_path);
   return record;
 }
@@ -105,7 +109,9 @@ void DecodeSettings(const SettingsRecord& record, ConvertDialog& dialog) {
   dialog.tolerance_mode = record[OFFSET_TWO_D] != 0 ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
   dialog.compute_local = record[OFFSET_COMPUTE_LOCAL];
   dialog.compute_geodetic = record[OFFSET_COMPUTE_GEODETIC];
-  dialog.xml_path = GetText(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE);
+  dialog.xml_paths.clear();
+  std::string xml_path = GetText(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE);
+  if (!xml_path.empty()) dialog.xml_paths.push_back(std::move(xml_path));
   dialog.output_path = GetText(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE);
 }
 

@@ -90,7 +90,7 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
     row.stations = {tables.name(obs.at), tables.name(target_row)};
     if (obs.kind == ObsKind::AngleSet) row.stations.push_back(tables.name(obs.back));
     row.observations = {static_cast<int32_t>(r)};
-    row.lines = {input.log->record_line(static_cast<int32_t>(r))};
+    row.sources = {input.log->record_source(static_cast<int32_t>(r))};
     row.values = {distance, computed, distance_off, angle_off};
     const double distance_limit =
         limits.gross_distance_m + limits.gross_distance_ppm * std::fabs(computed) / PER_MILLION;

@@ -1,7 +1,7 @@
 #pragma once
 // The check report: one section per check, each a table of rows. A row names the stations and
-// observation rows involved and the XML lines of the readings, carries the computed values (one
-// per column of its section) and says whether it passes its limit.
+// observation rows involved and where the readings are (field file and line), carries the computed
+// values (one per column of its section) and says whether it passes its limit.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "checks/check_limits.h"
+#include "model/source_location.h"
 #include "weights/weight_profile.h"
 
 namespace fenwix {
@@ -22,10 +23,10 @@ struct CheckColumn {
 
 struct CheckRow {
   std::vector<std::string> stations;
-  std::vector<double> values;         // one per column; NaN where the row has none
-  std::vector<int32_t> lines;         // XML lines, 0 when unknown
-  std::vector<int32_t> observations;  // rows of the observation table
-  std::string note;                   // why the row is flagged, or what it is
+  std::vector<double> values;           // one per column; NaN where the row has none
+  std::vector<SourceLocation> sources;  // file and line of each reading, line 0 when unknown
+  std::vector<int32_t> observations;    // rows of the observation table
+  std::string note;                     // why the row is flagged, or what it is
   bool flagged = false;
   // The worst value over its limit (above 1 when flagged); 0 for rows flagged by kind.
   double ratio = 0.0;
@@ -51,7 +52,8 @@ inline constexpr std::string_view SUSPECTS_SECTION = "suspects";
 
 class CheckReport {
  public:
-  std::string job;  // the XML file checked
+  std::string job;                 // the field files checked, as one text for the heading
+  std::vector<std::string> files;  // the field files, as named, in reading order
   // The weighting the adjustment file was written with, stated at the head of every form.
   std::vector<NamedWeightProfile> weighting;
   std::vector<CheckSection> sections;

@@ -71,7 +71,7 @@ CheckSection SeenOnceCheck(const CheckInput& input, const NetworkGraph& graph) {
     CheckRow& row = section.rows.emplace_back();
     row.stations = {NameOf(tables, s)};
     row.observations = {observation};
-    row.lines = {input.log->record_line(observation)};
+    row.sources = {input.log->record_source(observation)};
     row.flagged = true;
     const ObsRow& obs = tables.observations()[static_cast<size_t>(observation)];
     const std::string& other = tables.name(obs.kind == ObsKind::Sight ? obs.back : obs.fore);

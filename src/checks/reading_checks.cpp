@@ -41,7 +41,7 @@ struct DirectionMean {
 // What a run of backsight readings to one point gives.
 struct BacksightRun {
   int32_t point = 0;
-  int32_t line = 0;
+  SourceLocation source;
   DirectionMean face_one;
   DirectionMean face_two;
   DirectionMean reduced;  // face two turned by half a circle
@@ -92,7 +92,7 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
     const RawReading& two = a.face == FACE_ONE ? b : a;
     CheckRow& row = section.rows.emplace_back();
     row.stations = {SetupStation(log, a.setup), PointName(log, a.point)};
-    row.lines = {a.line, b.line};
+    row.sources = {a.source, b.source};
     const double collimation =
         Given(one.horiz_angle) && Given(two.horiz_angle)
             ? Reduced(two.horiz_angle - one.horiz_angle - PI) * SECONDS_PER_RADIAN
@@ -155,7 +155,7 @@ CheckSection BacksightCheck(const ReadingLog& log, const CheckLimits& limits) {
     }
     BacksightRun run;
     run.point = first.point;
-    run.line = first.line;
+    run.source = first.source;
     for (; i < readings.size() && readings[i].setup == setup &&
            readings[i].type == ReadingType::Backsight;
          ++i) {
@@ -189,7 +189,7 @@ CheckSection BacksightCheck(const ReadingLog& log, const CheckLimits& limits) {
                                   : NO_VALUE;
       CheckRow& row = section.rows.emplace_back();
       row.stations = {SetupStation(log, setup), PointName(log, run.point)};
-      row.lines = {opening.line, run.line};
+      row.sources = {opening.source, run.source};
       row.values = {difference, distance};
       const bool direction_off =
           !std::isnan(difference) && std::fabs(difference) > limits.backsight_seconds;

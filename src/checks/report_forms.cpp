@@ -42,12 +42,14 @@ std::string JoinStations(const CheckRow& row, std::string_view separator) {
   return text;
 }
 
-std::string JoinLines(const CheckRow& row) {
+// Where the row's readings are: lines in a one-file job, "file:line" with several files.
+std::string JoinSources(const CheckRow& row, const std::vector<std::string>& labels) {
   std::string text;
-  for (const int32_t line : row.lines) {
-    if (line <= 0) continue;
+  for (const SourceLocation& source : row.sources) {
+    const std::string where = SourceText(source, labels);
+    if (where.empty()) continue;
     if (!text.empty()) text += ',';
-    text += std::to_string(line);
+    text += where;
   }
   return text;
 }
@@ -164,6 +166,7 @@ std::string ReportText(const CheckReport& report) {
   }
   out += fmt::format("Flagged rows: {}\n\n", report.FlaggedRows());
   out += fmt::format("{:<48}{:>10}{:>10}\n", "Check", "Rows", "Flagged");
+  const std::vector<std::string> labels = FileLabels(report.files);
   for (const CheckSection& section : report.sections) {
     out += fmt::format("{:<48}{:>10}{:>10}\n", section.title,
                        static_cast<int64_t>(section.rows.size()) + section.unlisted_rows,
@@ -188,7 +191,7 @@ std::string ReportText(const CheckReport& report) {
         const double value = c < row.values.size() ? row.values[c] : std::nan("");
         line += Padded(Value(value, section.columns[c].decimals), VALUE_WIDTH, true);
       }
-      line += "  " + Padded(JoinLines(row), 9, false) + "  " + row.note + RatioText(row);
+      line += "  " + Padded(JoinSources(row, labels), 9, false) + "  " + row.note + RatioText(row);
       while (!line.empty() && line.back() == ' ') line.pop_back();
       out += line + "\n";
     }
@@ -218,6 +221,7 @@ std::string ReportHtml(const CheckReport& report) {
            "): " + HtmlEscaped(DescribeProfile(named.profile)) + "</p>\n";
   }
   out += fmt::format("<p id=\"flagged-rows\">Flagged rows: {}</p>\n", report.FlaggedRows());
+  const std::vector<std::string> labels = FileLabels(report.files);
   out += "<table class=\"summary\">\n<tr><th>Check</th><th>Rows</th><th>Flagged</th></tr>\n";
   for (const CheckSection& section : report.sections) {
     const int32_t flagged = section.FlaggedCount();
@@ -251,8 +255,8 @@ std::string ReportHtml(const CheckReport& report) {
         const double value = c < row.values.size() ? row.values[c] : std::nan("");
         out += "<td class=\"num\">" + Value(value, section.columns[c].decimals) + "</td>";
       }
-      out += "<td>" + JoinLines(row) + "</td><td>" + HtmlEscaped(row.note + RatioText(row)) +
-             "</td></tr>\n";
+      out += "<td>" + HtmlEscaped(JoinSources(row, labels)) + "</td><td>" +
+             HtmlEscaped(row.note + RatioText(row)) + "</td></tr>\n";
     }
     out += "</table>\n";
     if (section.unlisted_rows > 0) {
@@ -301,8 +305,14 @@ std::string ReportJson(const CheckReport& report) {
             (c == 0 ? "" : ", ") + JsonString(section.columns[c].name) + ": " + JsonNumber(value);
       }
       out += "}, \"lines\": [";
-      for (size_t k = 0; k < row.lines.size(); ++k) {
-        out += fmt::format("{}{}", k == 0 ? "" : ", ", row.lines[k]);
+      for (size_t k = 0; k < row.sources.size(); ++k) {
+        out += fmt::format("{}{}", k == 0 ? "" : ", ", row.sources[k].line);
+      }
+      out += "], \"files\": [";
+      for (size_t k = 0; k < row.sources.size(); ++k) {
+        const size_t file = static_cast<size_t>(row.sources[k].file);
+        out += (k == 0 ? "" : ", ") +
+               JsonString(file < report.files.size() ? report.files[file] : std::string());
       }
       out += "], \"observations\": [";
       for (size_t k = 0; k < row.observations.size(); ++k) {

@@ -9,10 +9,13 @@
 //                   "columns": [ string, ... ], "flagged": integer, "unlisted_rows": integer,
 //                   "rows": [ { "stations": [ string, ... ],
 //                               "values": { column: number or null, ... },
-//                               "lines": [ integer, ... ], "observations": [ integer, ... ],
+//                               "lines": [ integer, ... ], "files": [ string, ... ],
+//                               "observations": [ integer, ... ],
 //                               "note": string, "ratio": number or null,
 //                               "flagged": boolean } ] } ] }
-// "lines" are lines of the XML file; "observations" are rows of the observation table (the
+// "lines" and "files" go in pairs: the k-th reading of a row is at line lines[k] (0 when not
+// known) of the field file files[k], named as it was given; "job" names every field file, in
+// reading order, separated by ", ". "observations" are rows of the observation table (the
 // order records are written in, counted from 1); "ratio" is the worst value over its limit.
 
 #include <string>

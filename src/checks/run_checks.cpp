@@ -4,7 +4,8 @@ namespace fenwix {
 
 CheckReport RunChecks(const CheckInput& input, const CheckLimits& limits) {
   CheckReport report;
-  report.job = input.job;
+  report.files = input.files;
+  report.job = JoinFileNames(input.files);
   std::vector<VectorEvidence> evidence;
   CheckVectors(input, limits, report, &evidence);
   CheckReadings(input, limits, report);

@@ -17,8 +17,8 @@ namespace fenwix {
 struct CheckInput {
   const SurveyTables* tables = nullptr;
   const ReadingLog* log = nullptr;
-  std::string job;        // the XML file, for the report's heading
-  std::string seed_name;  // empty when no seed was named
+  std::vector<std::string> files;  // the field files, in reading order, as named
+  std::string seed_name;           // empty when no seed was named
   // Whether approximate coordinates were computed (stations marked known carry them, on the
   // propagation ellipsoid).
   bool approx_computed = false;

@@ -1,11 +1,10 @@
 // The suspects: the fewest single observations that explain the flagged rows.
 //
 // An observation is one XML element (a vector, or one total-station reading), known by the
-// line it starts on. Each flagged row of the repeats, loops, face pairs, closing backsights and
-// gross checks names the elements behind it; the observation in the most rows not yet
-// explained is taken first, until every row is explained or no candidate is left. A vector
-// that closes some loop within its limits agrees with the network and is never taken for a
-// flagged loop.
+// file and line it starts on. Each flagged row of the repeats, loops, face pairs, closing
+// backsights and gross checks names the elements behind it; the observation in the most rows not
+// yet explained is taken first, until every row is explained or no candidate is left. A vector that
+// closes some loop within its limits agrees with the network and is never taken for a flagged loop.
 
 #include <algorithm>
 #include <array>
@@ -39,7 +38,7 @@ struct FlaggedRef {
 };
 
 struct Candidate {
-  int32_t line = 0;
+  SourceLocation source;
   int32_t observation = 0;   // observation row, 0 for a reading without a record of its own
   std::vector<size_t> rows;  // indices into the flagged rows
   std::vector<std::string> stations;
@@ -60,30 +59,35 @@ std::string RowText(const FlaggedRef& ref) {
   return fmt::format("{} {} ({})", ref.section->title, stations, ref.row->note);
 }
 
-// File name of the job without its folder, for "file:line".
-std::string FileName(const std::string& path) {
+// What a note calls the element at source: "file:line", the file without its folder where
+// that names it alone.
+std::string SourceName(const CheckInput& input, const SourceLocation& source) {
+  const size_t file = static_cast<size_t>(source.file);
+  if (input.files.size() > 1) return SourceText(source, FileLabels(input.files));
+  const std::string& path = file < input.files.size() ? input.files[file] : std::string();
   const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return fmt::format("{}:{}", slash == std::string::npos ? path : path.substr(slash + 1),
+                     source.line);
 }
 
-// The candidates of the flagged rows, by XML line.
-std::map<int32_t, Candidate> Candidates(const CheckInput& input,
-                                        const std::vector<VectorEvidence>& evidence,
-                                        const std::vector<FlaggedRef>& flagged) {
+// The candidates of the flagged rows, by file and line.
+std::map<SourceLocation, Candidate> Candidates(const CheckInput& input,
+                                               const std::vector<VectorEvidence>& evidence,
+                                               const std::vector<FlaggedRef>& flagged) {
   const SurveyTables& tables = *input.tables;
-  std::map<int32_t, Candidate> candidates;
+  std::map<SourceLocation, Candidate> candidates;
   for (size_t f = 0; f < flagged.size(); ++f) {
     const CheckRow& row = *flagged[f].row;
     const bool loop = flagged[f].section->name == "loop_closures";
     // Rows of vectors and records give one observation row per line.
-    const bool by_record = row.observations.size() == row.lines.size();
-    for (size_t i = 0; i < row.lines.size(); ++i) {
-      const int32_t line = row.lines[i];
-      if (line <= 0) continue;
-      Candidate& candidate = candidates[line];
+    const bool by_record = row.observations.size() == row.sources.size();
+    for (size_t i = 0; i < row.sources.size(); ++i) {
+      const SourceLocation& source = row.sources[i];
+      if (!source.known()) continue;
+      Candidate& candidate = candidates[source];
       if (candidate.rows.empty() || candidate.rows.back() != f) candidate.rows.push_back(f);
-      if (candidate.line == 0) {
-        candidate.line = line;
+      if (!candidate.source.known()) {
+        candidate.source = source;
         if (by_record) {
           candidate.observation = row.observations[i];
           const ObsRow& obs = tables.observations()[static_cast<size_t>(candidate.observation)];
@@ -141,18 +145,19 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
       if (row.flagged) flagged.push_back({&checked, &row});
     }
   }
-  std::map<int32_t, Candidate> candidates = Candidates(input, evidence, flagged);
+  std::map<SourceLocation, Candidate> candidates = Candidates(input, evidence, flagged);
   // Counts only fall as rows get explained, so a candidate popped with a count that is still
-  // true beats every other (lazy greedy); the earliest line wins a tie.
+  // true beats every other (lazy greedy); the earliest in reading order wins a tie.
   struct Entry {
     size_t count;
     Candidate* candidate;
     bool operator<(const Entry& other) const {
-      return count != other.count ? count < other.count : candidate->line > other.candidate->line;
+      return count != other.count ? count < other.count
+                                  : candidate->source > other.candidate->source;
     }
   };
   std::priority_queue<Entry> queue;
-  for (auto& [line, candidate] : candidates) {
+  for (auto& [source, candidate] : candidates) {
     if (!candidate.excluded) queue.push({candidate.rows.size(), &candidate});
   }
 
@@ -173,7 +178,7 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
 
     CheckRow& row = rows.emplace_back();
     row.stations = best->stations;
-    row.lines = {best->line};
+    row.sources = {best->source};
     if (best->observation > 0) row.observations = {best->observation};
     row.flagged = true;
     std::vector<size_t> explains;
@@ -190,7 +195,7 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
     const auto [n, e, u] = VectorError(*best, evidence, worst);
     row.values = {static_cast<double>(explains.size()), n, e, u,
                   std::isnan(n) ? NO_VALUE : std::sqrt(n * n + e * e + u * u)};
-    row.note = fmt::format("{}:{} explains ", FileName(input.job), best->line);
+    row.note = SourceName(input, best->source) + " explains ";
     for (size_t k = 0; k < explains.size() && k < ROWS_NAMED; ++k) {
       if (k > 0) row.note += "; ";
       row.note += RowText(flagged[explains[k]]);

@@ -138,7 +138,7 @@ void AddVectorRows(const CheckInput& input, const std::vector<PairVector>& vecto
     for (size_t j = 0; j < edge.count; ++j) {
       const int32_t observation = vectors[edge.first + j].row;
       row.observations.push_back(observation);
-      row.lines.push_back(input.log->record_line(observation));
+      row.sources.push_back(input.log->record_source(observation));
     }
     MisfitRow(frame, own.delta - others, length, limits, row);
   }
@@ -190,7 +190,7 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
       CheckRow& flagged = no_sd.rows.emplace_back();
       flagged.stations = {tables.name(obs.at), tables.name(obs.fore)};
       flagged.values = {obs.sx() * MM_PER_M, obs.sy() * MM_PER_M, obs.sz() * MM_PER_M};
-      flagged.lines = {input.log->record_line(row)};
+      flagged.sources = {input.log->record_source(row)};
       flagged.observations = {row};
       flagged.flagged = true;
       flagged.note = "no standard deviation";
@@ -293,7 +293,7 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
           for (size_t j = 0; j < edges[e].count; ++j) {
             const int32_t observation = vectors[edges[e].first + j].row;
             row.observations.push_back(observation);
-            row.lines.push_back(input.log->record_line(observation));
+            row.sources.push_back(input.log->record_source(observation));
           }
         }
         const Frame frame = FrameAt(input, a);

@@ -41,10 +41,13 @@ constexpr int EXIT_SEED_NOT_FOUND = 4;
 constexpr int EXIT_REPORT_FAILED = 5;
 
 constexpr std::string_view USAGE =
-    "Usage: fenwix-convert [options] INPUT.xml OUTPUT.txt\n"
-    "Converts a Topcon XML job into the input file of the network adjustment.\n"
+    "Usage: fenwix-convert [options] INPUT.xml... OUTPUT.txt\n"
+    "       fenwix-convert [options] -o OUTPUT.txt INPUT.xml...\n"
+    "Converts Topcon XML jobs into the input file of the network adjustment. Several\n"
+    "XML files (the days of a campaign) are read in the order given, as one job.\n"
     "\n"
     "Options:\n"
+    "  -o, --output FILE     the output file; every other name is an input\n"
     "  --seed NAME           seed station for approximate coordinates\n"
     "  --lat DD.MMSSsssss    seed latitude, positive north (default 45)\n"
     "  --lon DD.MMSSsssss    seed longitude, positive east (default -120)\n"
@@ -82,8 +85,9 @@ constexpr std::string_view USAGE =
     "\n"
     "Exit status: 0 success; 1 the conversion failed, or the input was not read\n"
     "completely (the output then holds what was read and says so on its first line);\n"
-    "2 usage or validation error (including a missing file name and an output file that\n"
-    "is the input file); 3 cancelled; 4 the seed station is not in the input (the output\n"
+    "2 usage or validation error (including a missing file name, an output file that is\n"
+    "an input or any XML document, and an input named twice: nothing is written); 3 cancelled; 4 "
+    "the seed station is not in the input (the output\n"
     "is written without approximate coordinates); 5 the output is written but the check\n"
     "report could not be.\n";
 
@@ -139,6 +143,7 @@ int Run(const std::vector<std::string>& arguments) {
   fenwix::ReportOptions report;
   bool compute_asked = false;
   std::vector<std::string> files;
+  std::optional<std::string> output;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     const auto value = [&]() -> std::optional<std::string> {
@@ -165,6 +170,10 @@ int Run(const std::vector<std::string>& arguments) {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
     } else if (arg == "--settings") {
       ++i;
+    } else if (arg == "-o" || arg == "--output") {
+      if (output) return UsageError(fmt::format("{} is given twice", arg));
+      output = value();
+      if (!output) return UsageError(fmt::format("{} needs a file name", arg));
     } else if (arg == "--sketch") {
       sketch_path = value();
       if (!sketch_path) return UsageError("--sketch needs a file name");
@@ -238,7 +247,14 @@ int Run(const std::vector<std::string>& arguments) {
       files.emplace_back(arg);
     }
   }
-  if (files.size() != 2) return UsageError("expected an input file and an output file");
+  // Without -o the last name is the output.
+  const bool output_named = output.has_value();
+  if (!output) {
+    if (files.size() < 2) return UsageError("expected one or more input files and an output file");
+    output = files.back();
+    files.pop_back();
+  }
+  if (files.empty()) return UsageError("expected one or more input files");
   // Values from a settings file are checked as the dialog checks them at its next command.
   for (const auto& [option, value] :
        {std::pair{"--lat", dialog.seed_latitude}, std::pair{"--lon", dialog.seed_longitude}}) {
@@ -247,8 +263,9 @@ int Run(const std::vector<std::string>& arguments) {
   if (compute_asked && fenwix::TrimWhiteSpace(dialog.seed_name).empty()) {
     return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
   }
-  dialog.xml_path = files[0];
-  dialog.output_path = files[1];
+  dialog.xml_paths = files;
+  dialog.output_path = *output;
+  files.push_back(*output);
   if (sketch_path) {
     if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *sketch_path, files)) {
       return UsageError(*refused);
@@ -266,38 +283,45 @@ int Run(const std::vector<std::string>& arguments) {
   if (!policy) {
     policy = fenwix::IsTerminal(stdin) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
   }
-  std::error_code size_error;
+  uintmax_t input_bytes = 0;
+  for (const std::string& input : dialog.xml_paths) {
+    std::error_code size_error;
+    const uintmax_t size = std::filesystem::file_size(fenwix::PathFromUtf8(input), size_error);
+    if (!size_error) input_bytes += size;
+  }
   const bool progress_shown =
-      fenwix::IsTerminal(stderr) &&
-      std::filesystem::file_size(fenwix::PathFromUtf8(dialog.xml_path), size_error) >
-          fenwix::PROGRESS_LINE_MIN_BYTES &&
-      !size_error;
+      fenwix::IsTerminal(stderr) && input_bytes > fenwix::PROGRESS_LINE_MIN_BYTES;
   fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown,
                             progress_shown && fenwix::EnableEscapeCodes(stderr));
-  const fenwix::ConversionOutcome outcome = dialog.RunConversion(ui);
-  const std::optional<std::string> report_error = report.Write(dialog, outcome);
+  const fenwix::ConversionResult result = dialog.RunConversion(ui);
+  if ((result.reason == fenwix::MSG_OUTPUT_IS_XML ||
+       result.reason == fenwix::MSG_OUTPUT_IS_INPUT) &&
+      !output_named) {
+    fmt::print(stderr,
+               "fenwix-convert: the last name is the output file; to convert several XML files, "
+               "name the output with -o: fenwix-convert -o OUTPUT.txt INPUT.xml...\n");
+  }
+  const std::optional<std::string> report_error = report.Write(dialog, result.outcome);
   if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
   // fails the run and leaves that file as it is.
-  const bool written = outcome == fenwix::ConversionOutcome::Succeeded ||
-                       outcome == fenwix::ConversionOutcome::Incomplete;
-  if (written && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) return EXIT_FAILED;
+  if (result.written() && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) {
+    return EXIT_FAILED;
+  }
   // An input not read completely keeps its own status.
-  if (report_error && outcome == fenwix::ConversionOutcome::Succeeded) return EXIT_REPORT_FAILED;
-  switch (outcome) {
+  if (report_error && result.outcome == fenwix::ConversionOutcome::Succeeded) {
+    return EXIT_REPORT_FAILED;
+  }
+  switch (result.outcome) {
     case fenwix::ConversionOutcome::Succeeded:
-      return ui.Showed(fenwix::MSG_SEED_NOT_FOUND) ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;
+      return result.seed_not_found ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:
       return EXIT_CANCELLED;
     case fenwix::ConversionOutcome::Incomplete:
       return EXIT_FAILED;
     case fenwix::ConversionOutcome::Failed:
       // Names that cannot be used are a usage error, as refused option values are.
-      for (const int32_t id :
-           {fenwix::MSG_NO_XML_NAME, fenwix::MSG_NO_OUTPUT_NAME, fenwix::MSG_OUTPUT_IS_INPUT}) {
-        if (ui.Showed(id)) return EXIT_USAGE;
-      }
-      return EXIT_FAILED;
+      return result.refused_names() ? EXIT_USAGE : EXIT_FAILED;
   }
   return EXIT_FAILED;
 }

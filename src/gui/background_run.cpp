@@ -197,7 +197,7 @@ RunPanel& PanelOf(QWidget& window) {
 
 }  // namespace
 
-ConversionOutcome RunInBackground(ConvertDialog& dialog, UserInterface& person, QWidget& window) {
+ConversionResult RunInBackground(ConvertDialog& dialog, UserInterface& person, QWidget& window) {
   RunPanel& panel = PanelOf(window);
   std::optional<DisabledControls> controls(std::in_place, window, panel);
   WorkerUi ui(person, panel, *controls);
@@ -211,10 +211,10 @@ ConversionOutcome RunInBackground(ConvertDialog& dialog, UserInterface& person, 
   panel.cancel_button()->setFocus();
 
   QEventLoop loop;
-  ConversionOutcome outcome = ConversionOutcome::Failed;
+  ConversionResult result;
   std::thread worker([&] {
     try {
-      outcome = dialog.RunConversion(ui);
+      result = dialog.RunConversion(ui);
     } catch (const std::bad_alloc&) {
       FormatMessageBox(ui, MSG_NO_MEMORY);
     }
@@ -226,7 +226,7 @@ ConversionOutcome RunInBackground(ConvertDialog& dialog, UserInterface& person, 
   panel.hide();
   window.removeEventFilter(&guard);
   controls.reset();
-  return outcome;
+  return result;
 }
 
 }  // namespace fenwix

@@ -35,9 +35,9 @@ class RunPanel : public QWidget {
   QPushButton* cancel_;
 };
 
-// Runs dialog.RunConversion on a worker thread and returns its outcome once it has ended;
+// Runs dialog.RunConversion on a worker thread and returns its result once it has ended;
 // `person` answers on this thread. window is the window whose controls are disabled meanwhile
 // (every direct child except the run's panel) and whose layout receives the panel.
-ConversionOutcome RunInBackground(ConvertDialog& dialog, UserInterface& person, QWidget& window);
+ConversionResult RunInBackground(ConvertDialog& dialog, UserInterface& person, QWidget& window);
 
 }  // namespace fenwix

@@ -302,7 +302,7 @@ bool ConvertWindow::ReadNumber(QLineEdit* field, double& member,
 
 bool ConvertWindow::ExchangeToMembers() {
   dialog_.output_path = output_path_edit_->text().toStdString();
-  dialog_.xml_path = xml_path_edit_->text().toStdString();
+  dialog_.xml_paths = {xml_path_edit_->text().toStdString()};
   dialog_.seed_name = seed_name_edit_->text().toStdString();
   if (const std::optional<FieldError> error = CheckSeedName(dialog_.seed_name)) {
     return Refuse(seed_name_edit_, *error);
@@ -332,7 +332,9 @@ bool ConvertWindow::ExchangeToMembers() {
 
 void ConvertWindow::ExchangeToControls() {
   SetTextKeepingSelection(output_path_edit_, QString::fromStdString(dialog_.output_path));
-  SetTextKeepingSelection(xml_path_edit_, QString::fromStdString(dialog_.xml_path));
+  SetTextKeepingSelection(
+      xml_path_edit_,
+      QString::fromStdString(dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0]));
   seed_name_edit_->setMaxLength(static_cast<int>(SEED_NAME_MAX_CHARS));
   seed_name_edit_->setText(QString::fromStdString(dialog_.seed_name));
   latitude_edit_->setText(NumberText(dialog_.seed_latitude));
@@ -360,8 +362,7 @@ void ConvertWindow::OnConvert() {
   }
   bool offer_sketch = false;
   try {
-    const ConversionOutcome outcome = RunInBackground(dialog_, *this, *this);
-    if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
+    if (RunInBackground(dialog_, *this, *this).written()) {
       if (report_window_ == nullptr) report_window_ = new ReportWindow(this);
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);
@@ -381,7 +382,9 @@ void ConvertWindow::OnConvert() {
 
 void ConvertWindow::OnBrowse(FileKind kind) {
   if (!ExchangeToMembers()) return;
-  BrowseForFile(kind, kind == FileKind::Output ? dialog_.output_path : dialog_.xml_path);
+  BrowseForFile(kind, kind == FileKind::Output
+                          ? dialog_.output_path
+                          : (dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0]));
 }
 
 void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name) {
@@ -390,7 +393,11 @@ void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name
     const std::optional<QString> chosen =
         file_chooser_ ? file_chooser_(request) : RunFileDialog(request, this);
     if (!chosen) return;
-    (kind == FileKind::Output ? dialog_.output_path : dialog_.xml_path) = chosen->toStdString();
+    if (kind == FileKind::Output) {
+      dialog_.output_path = chosen->toStdString();
+    } else {
+      dialog_.xml_paths = {chosen->toStdString()};
+    }
     ExchangeToControls();
   } catch (const std::bad_alloc&) {
     FormatMessageBox(*this, MSG_NO_MEMORY);

@@ -1,5 +1,7 @@
 #include "model/reading_log.h"
 
+#include <utility>
+
 namespace fenwix {
 
 namespace {
@@ -15,10 +17,12 @@ ReadingLog::ReadingLog() {
 }
 
 void ReadingLog::Clear() {
+  files_.clear();
   names_.assign(1, std::string());
   setups_.clear();
   readings_.clear();
-  record_lines_.assign(1, 0);
+  record_sources_.assign(1, SourceLocation{});
+  file_first_setup_ = 0;
 }
 
 int32_t ReadingLog::NameIndex(std::string_view name) {
@@ -32,8 +36,13 @@ int32_t ReadingLog::NameIndex(std::string_view name) {
   return static_cast<int32_t>(end);
 }
 
-void ReadingLog::BeginSetup(int32_t line) {
-  setups_.push_back(RawSetup{0, line});
+void ReadingLog::BeginFile(std::string name) {
+  files_.push_back(std::move(name));
+  file_first_setup_ = setup_count();
+}
+
+void ReadingLog::BeginSetup(SourceLocation source) {
+  setups_.push_back(RawSetup{0, source});
 }
 
 void ReadingLog::SetSetupStation(std::string_view station) {

@@ -90,9 +90,12 @@ std::string TodayText() {
 }
 
 SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlacement> placements,
-                        std::string_view xml_path, std::string_view date) {
+                        const std::vector<std::string>& xml_paths, std::string_view date) {
   SketchModel model;
-  model.xml_name = FileName(xml_path);
+  for (const std::string& path : xml_paths) {
+    if (!model.xml_name.empty()) model.xml_name += ", ";
+    model.xml_name += FileName(path);
+  }
   model.date = date;
   model.has_coordinates = !placements.empty();
   const std::vector<StationRecord>& rows = tables.stations();

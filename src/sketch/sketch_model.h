@@ -65,7 +65,7 @@ struct SketchFrame {
 };
 
 struct SketchModel {
-  std::string xml_name;  // file name of the XML job, without its folder
+  std::string xml_name;  // file names of the field files, without their folders, ", " between
   std::string date;      // YYYY-MM-DD
   // False when the conversion computed no approximate coordinates: nothing can be drawn.
   bool has_coordinates = false;
@@ -95,7 +95,7 @@ inline constexpr double MIN_SKETCH_EXTENT = 10.0;
 // The drawing of the tables after a conversion. placements holds one entry per station row as
 // the approximate coordinates left them; empty when none were computed.
 SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlacement> placements,
-                        std::string_view xml_path, std::string_view date);
+                        const std::vector<std::string>& xml_paths, std::string_view date);
 
 // Largest length of the form 1, 2 or 5 × 10ⁿ m that does not exceed at_most (> 0).
 double RoundScaleLength(double at_most);

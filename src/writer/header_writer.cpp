@@ -57,6 +57,25 @@ void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string
   if (!out.Prepend(std::string_view(note.data(), note.size()))) error = WRITE_ERROR;
 }
 
+void WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& files,
+                         int32_t& error) {
+  error = WRITE_OK;
+  fmt::memory_buffer note;
+  fmt::format_to(std::back_inserter(note), "! INCOMPLETE FILES:");
+  for (size_t i = 0; i < files.size(); ++i) {
+    fmt::format_to(std::back_inserter(note), "{} the Topcon XML file ", i == 0 ? "" : ";");
+    AppendFieldText(note, files[i].path);
+    fmt::format_to(std::back_inserter(note), " is not well formed (");
+    AppendFieldText(note, files[i].message);
+    fmt::format_to(std::back_inserter(note), " at line {}, column {})", files[i].line,
+                   files[i].column);
+  }
+  fmt::format_to(std::back_inserter(note),
+                 "; only the data read before those points are here, and every other file in "
+                 "full.\n");
+  if (!out.Prepend(std::string_view(note.data(), note.size()))) error = WRITE_ERROR;
+}
+
 void AppendFieldText(fmt::memory_buffer& line, std::string_view text) {
   const auto is_control = [](char c) {
     const auto byte = static_cast<unsigned char>(c);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "writer/output_file.h"
 #include "writer/writer_state.h"
@@ -22,6 +23,17 @@ void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error);
 // fault and the reader's message. Sets error to 1001 when the head has already left the buffer.
 void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
                          int64_t line, int64_t column, int32_t& error);
+// A field file of several that was not read to its end, and where its fault is.
+struct IncompleteInput {
+  std::string_view path;
+  std::string_view message;
+  int64_t line = 0;
+  int64_t column = 0;
+};
+// The note of a conversion of several field files: one comment line naming every incomplete
+// one, saying that the others were read in full.
+void WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& files,
+                         int32_t& error);
 // Appends a name or description as one field of a record line. Line breaks, tabs and other
 // control characters (a blank <PointNumber/> takes the indentation after it as its value) are
 // written as blanks, so a field can never break the line structure of the file.

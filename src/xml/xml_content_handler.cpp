@@ -160,16 +160,16 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     tables_.SetObsKind(ObsKind::GpsVector);
     tables_.SetObsUnit(LINEAR_UNIT_METER);
     tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
-    if (log_ != nullptr) vector_line_ = CurrentLine();
+    if (log_ != nullptr) vector_source_ = CurrentSource();
   } else if (state == STATE_STATION) {
     EndSetup();
     station_setup_ = StationSetup{};
     ResetGroups();
-    if (log_ != nullptr) log_->BeginSetup(CurrentLine());
+    if (log_ != nullptr) log_->BeginSetup(CurrentSource());
   } else if (state == STATE_OBSERVATION && log_ != nullptr) {
     reading_ = RawReading{};
-    reading_.line = CurrentLine();
-    reading_.setup = log_->setup_count() - 1;
+    reading_.source = CurrentSource();
+    reading_.setup = log_->current_setup();
     reading_typed_ = false;
   }
 }
@@ -190,22 +190,25 @@ void XmlContentHandler::OnEndElement() {
   const int32_t state = states_[static_cast<size_t>(depth_)];
   --depth_;
   if (state == STATE_VECTOR) {
-    Record(vector_line_);
+    Record(vector_source_);
   } else if (state == STATE_OBSERVATION && log_ != nullptr && reading_typed_) {
     log_->AddReading(reading_);
     reading_typed_ = false;
   }
 }
 
-void XmlContentHandler::Record(int32_t line) {
+void XmlContentHandler::Record(SourceLocation source) {
   tables_.RecordObservation();
-  if (log_ != nullptr) log_->AddRecordLine(line);
+  if (log_ != nullptr) log_->AddRecordSource(source);
 }
 
-int32_t XmlContentHandler::CurrentLine() const {
-  if (line_source_ == nullptr) return 0;
+SourceLocation XmlContentHandler::CurrentSource() const {
+  SourceLocation source;
+  if (log_ != nullptr) source.file = log_->current_file();
+  if (line_source_ == nullptr) return source;
   const int64_t line = line_source_(line_context_);
-  return line > INT32_MAX ? INT32_MAX : static_cast<int32_t>(line);
+  source.line = line > INT32_MAX ? INT32_MAX : static_cast<int32_t>(line);
+  return source;
 }
 
 void XmlContentHandler::OnCharacters(std::string_view text) {
@@ -379,7 +382,7 @@ void XmlContentHandler::ObservationText(std::string_view text) {
     default:
       break;
   }
-  if (log_ != nullptr && group.first_line == 0) group.first_line = reading_.line;
+  if (log_ != nullptr && !group.first_source.known()) group.first_source = reading_.source;
 }
 
 void XmlContentHandler::ObsTypeText(std::string_view text) {
@@ -469,7 +472,7 @@ void XmlContentHandler::WriteSingleSight() {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
-    Record(back.first_line);
+    Record(back.first_source);
   }
 }
 
@@ -502,7 +505,7 @@ void XmlContentHandler::WriteAngleSet(bool keep_backsight) {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
-    Record(fore.first_line);
+    Record(fore.first_source);
   }
   if (keep_backsight) {
     // The unit in force carries on to the next point's readings.
@@ -521,6 +524,23 @@ void XmlContentHandler::EndSetup() {
 void XmlContentHandler::OnEndDocument() {
   HandText();
   EndSetup();
+  station_setup_ = StationSetup{};
+  ResetGroups();
+}
+
+void XmlContentHandler::BeginFile() {
+  child_name_ = ChildName::None;
+  depth_ = -1;
+  ignored_depth_ = 0;
+  open_structural_.clear();
+  text_size_ = 0;
+  text_pending_ = false;
+  text_wanted_ = false;
+  text_overlong_ = false;
+  value_too_long_ = false;
+  reading_typed_ = false;
+  station_setup_ = StationSetup{};
+  ResetGroups();
 }
 
 }  // namespace fenwix

@@ -61,8 +61,8 @@ struct ObsGroup {
   // Set when a reading was moved by a full turn towards first_direction; the mean is then
   // brought back into the group's range.
   bool direction_turned = false;
-  // XML line of the first observation that gave the group a field (kept only with a log).
-  int32_t first_line = 0;
+  // The first observation that gave the group a field (kept only with a log).
+  SourceLocation first_source;
 };
 
 struct ObsAccumulator {
@@ -73,13 +73,18 @@ struct ObsAccumulator {
 
 class XmlContentHandler {
  public:
-  // Every conversion gets a fresh handler, so nothing of an earlier file carries over: the
-  // setup, the groups and the sequencing flags start as at program start.
+  // Every conversion gets a fresh handler, so nothing of an earlier conversion carries over:
+  // the setup, the groups and the sequencing flags start as at program start. The field files
+  // of one conversion go through the same handler one after the other, as one job.
   explicit XmlContentHandler(SurveyTables& tables);
 
+  // The next field file starts: no element is open (an earlier file may have stopped part-way)
+  // and no setup carries on into it. Records and sequencing otherwise continue as in one file.
+  void BeginFile();
+
   // With a log, every reading of a recognised type is also kept as it came, and every record
-  // gets the XML line it started on. The log must outlive the parse; without one (the default)
-  // nothing of this is done.
+  // gets the file and line it started on (the file being the log's current one). The log must
+  // outlive the parse; without one (the default) nothing of this is done.
   void AttachLog(ReadingLog* log) { log_ = log; }
   bool keeps_log() const { return log_ != nullptr; }
   // The reader's way to tell the line of the element being started; asked only with a log.
@@ -97,7 +102,8 @@ class XmlContentHandler {
   // A piece of character data. The pieces between two element tags, however the parser splits
   // them (entity references, CDATA sections, comments, buffer ends), form one value.
   void OnCharacters(std::string_view text);
-  // The document was read to its end: the groups of the last setup are written.
+  // The document was read to its end: the groups of the last setup are written, and the setup
+  // ends there.
   void OnEndDocument();
 
   // Whether character data can change anything now. Text is only ever read as the value of the
@@ -153,9 +159,9 @@ class XmlContentHandler {
   // file), so that a setup without a closing backsight still gives its observations. An open
   // backsight group is the closing check of a round already written and stays unwritten.
   void EndSetup();
-  // Appends the working observation, and its XML line to the log.
-  void Record(int32_t line);
-  int32_t CurrentLine() const;
+  // Appends the working observation, and where it started to the log.
+  void Record(SourceLocation source);
+  SourceLocation CurrentSource() const;
 
   SurveyTables& tables_;
   ReadingLog* log_ = nullptr;
@@ -165,7 +171,7 @@ class XmlContentHandler {
   // without a log too: plain stores cost less than a test per field).
   RawReading reading_;
   bool reading_typed_ = false;
-  int32_t vector_line_ = 0;
+  SourceLocation vector_source_;
 
   // Element state.
   ChildName child_name_ = ChildName::None;

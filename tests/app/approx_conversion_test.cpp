@@ -43,7 +43,7 @@ class ApproxConversionTest : public ::testing::Test {
     output_ = dir_ / "job.txt";
     WriteFile(input_, JOB);
     dialog_.InitializeDefaults();
-    dialog_.xml_path = input_.string();
+    dialog_.xml_paths = {input_.string()};
     dialog_.output_path = output_.string();
     dialog_.seed_name = "BASE";
     dialog_.compute_geodetic = 1;
@@ -71,13 +71,13 @@ TEST_F(ApproxConversionTest, HeaderNamesTheDatumOfTheComputedCoordinates) {
   dialog_.approx_datum_name = "GRS 80";
   dialog_.approx_datum_inv_f = 298.257222101;
   ui_.answers = {MergeAnswer::Different};
-  dialog_.RunConversion(ui_);
+  dialog_.RunConversion(ui_).outcome;
   const std::string first = ReadFile(output_);
   EXPECT_NE(first.find(GRS80_DATUM), std::string::npos);
   EXPECT_EQ(dialog_.writer_state.output_datum_name, "GRS 80");
 
   ui_.answers = {MergeAnswer::Different};
-  dialog_.RunConversion(ui_);
+  dialog_.RunConversion(ui_).outcome;
   EXPECT_EQ(ReadFile(output_), first);
 }
 
@@ -87,7 +87,7 @@ TEST_F(ApproxConversionTest, UnusableDatumFallsBackToWgs84InTheHeader) {
   dialog_.writer_state.output_datum_inv_f = 294.9786982;
   dialog_.approx_datum_name = "Short";
   dialog_.approx_datum_a = 5999999.9;
-  dialog_.RunConversion(ui_);
+  dialog_.RunConversion(ui_).outcome;
   EXPECT_NE(ReadFile(output_).find(WGS84_DATUM), std::string::npos);
 }
 
@@ -96,7 +96,7 @@ TEST_F(ApproxConversionTest, WithoutATickedBoxTheHeaderKeepsItsDatum) {
   dialog_.writer_state.output_datum_name = "Clarke 1866";
   dialog_.writer_state.output_datum_a = 6378206.4;
   dialog_.writer_state.output_datum_inv_f = 294.9786982;
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   EXPECT_NE(ReadFile(output_).find(CLARKE_DATUM), std::string::npos);
   EXPECT_TRUE(ui_.questions.empty());
   EXPECT_EQ(ui_.MessageIds().back(), MSG_SUCCESS);
@@ -104,7 +104,7 @@ TEST_F(ApproxConversionTest, WithoutATickedBoxTheHeaderKeepsItsDatum) {
 
 TEST_F(ApproxConversionTest, ReportsTheStationsNotComputed) {
   ui_.answers = {MergeAnswer::SameKeepFirst};
-  const ConversionOutcome outcome = dialog_.RunConversion(ui_);
+  const ConversionOutcome outcome = dialog_.RunConversion(ui_).outcome;
   if (!Parsed()) GTEST_SKIP() << "the XML reader recorded no observations";
   EXPECT_EQ(outcome, ConversionOutcome::Succeeded);
   // Only the second pass can offer a pair: before the computation only the seed is known.
@@ -126,7 +126,7 @@ TEST_F(ApproxConversionTest, ReportsTheStationsNotComputed) {
 TEST_F(ApproxConversionTest, CancelInTheSecondPassKeepsThePreviousOutput) {
   WriteFile(output_, "previous result\r\n");
   ui_.answers = {MergeAnswer::Cancel};
-  const ConversionOutcome outcome = dialog_.RunConversion(ui_);
+  const ConversionOutcome outcome = dialog_.RunConversion(ui_).outcome;
   if (!Parsed()) GTEST_SKIP() << "the XML reader recorded no observations";
   EXPECT_EQ(outcome, ConversionOutcome::Cancelled);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANCELLED});
@@ -136,7 +136,7 @@ TEST_F(ApproxConversionTest, CancelInTheSecondPassKeepsThePreviousOutput) {
 
 TEST_F(ApproxConversionTest, MissingSeedSkipsMergingAndComputation) {
   dialog_.seed_name = "  NOPE ";
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   EXPECT_EQ(dialog_.seed_name, "NOPE");
   EXPECT_TRUE(ui_.questions.empty());
   EXPECT_EQ(ui_.MessageIds(), (std::vector<int32_t>{MSG_SEED_NOT_FOUND, MSG_SUCCESS}));

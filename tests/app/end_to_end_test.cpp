@@ -43,8 +43,8 @@ class EndToEndTest : public ::testing::Test {
 
   // Converts tests/data/writer/<name>.xml into the output file; the messages go to ui_.
   ConversionOutcome Convert(const std::string& name) {
-    dialog_.xml_path = (DATA / (name + ".xml")).string();
-    return dialog_.RunConversion(ui_);
+    dialog_.xml_paths = {(DATA / (name + ".xml")).string()};
+    return dialog_.RunConversion(ui_).outcome;
   }
 
   bool ReaderRecordedNothing() const { return dialog_.tables.observation_count() <= 1; }

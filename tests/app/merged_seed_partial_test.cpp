@@ -18,13 +18,13 @@ class JobTest : public ::testing::Test {
  protected:
   // tests/data/app/<job> with local coordinates from BASE (unless local is 0), one answer.
   std::string Convert(const std::string& job, MergeAnswer answer, int32_t local = 1) {
-    dialog_.xml_path = std::string(FENWIX_TEST_DATA) + "/app/" + job;
+    dialog_.xml_paths = {std::string(FENWIX_TEST_DATA) + "/app/" + job};
     dialog_.output_path = (scratch_.path() / "out.txt").string();
     dialog_.seed_name = "BASE";
     dialog_.compute_local = local;
     testing::RecordingUi ui;
     ui.answers = {answer};
-    dialog_.RunConversion(ui);
+    dialog_.RunConversion(ui).outcome;
     return testing::ReadFile(dialog_.output_path);
   }
 
@@ -59,7 +59,7 @@ TEST_F(JobTest, LocalCoordinatesStartFromTheSeedsOwn) {
 TEST_F(JobTest, PartialFileSaysSoOnItsFirstLine) {
   const std::string whole = Convert("merge_job.xml", MergeAnswer::Different);
   const std::string partial = Convert("merge_job_truncated.xml", MergeAnswer::Different);
-  EXPECT_EQ(partial, "! INCOMPLETE FILE: the Topcon XML file " + dialog_.xml_path +
+  EXPECT_EQ(partial, "! INCOMPLETE FILE: the Topcon XML file " + dialog_.xml_paths[0] +
                          " is not well formed (no element found at line 8, column 1); only the "
                          "data read before that point are here.\r\n" +
                          whole);

@@ -56,12 +56,12 @@ class ProgressCancelTest : public ::testing::TestWithParam<std::optional<RunPhas
     WriteFile(output_, "the previous output\n");
     ConvertDialog dialog;
     dialog.InitializeDefaults();
-    dialog.xml_path = input.string();
+    dialog.xml_paths = {input.string()};
     dialog.output_path = output_.string();
     dialog.seed_name = "C0";
     dialog.compute_local = 1;
     dialog.max_steps = 0;
-    return dialog.RunConversion(ui);
+    return dialog.RunConversion(ui).outcome;
   }
   testing::ScratchFolder scratch_{"fenwix-progress-"};
   std::filesystem::path output_ = scratch_.path() / "out.txt";

@@ -31,7 +31,7 @@ class RunConversionTest : public ::testing::Test {
     output_ = dir_ / "job.txt";
     WriteFile(input_, MINIMAL_JOB);
     dialog_.InitializeDefaults();
-    dialog_.xml_path = input_.string();
+    dialog_.xml_paths = {input_.string()};
     dialog_.output_path = output_.string();
   }
 
@@ -46,7 +46,7 @@ class RunConversionTest : public ::testing::Test {
 };
 
 TEST_F(RunConversionTest, WritesTheExactHeadWithCrLfLineEnds) {
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_SUCCESS});
   const std::string text = ReadFile(output_);
   ASSERT_GE(text.size(), std::string(DEFAULT_HEAD).size());
@@ -62,7 +62,7 @@ TEST_F(RunConversionTest, HeadNamesTheOutputDatumWithFixedDecimals) {
   dialog_.writer_state.output_datum_name = "Clarke 1866 (long name)";
   dialog_.writer_state.output_datum_a = 6378206.4;
   dialog_.writer_state.output_datum_inv_f = 294.9786982;
-  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  ASSERT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   const std::string text = ReadFile(output_);
   EXPECT_NE(
       text.find("$DATUM\r\n  Clarke 1866 (long name)\r\n  6378206.4000\r\n  294.9786982\r\n\r\n"
@@ -71,7 +71,7 @@ TEST_F(RunConversionTest, HeadNamesTheOutputDatumWithFixedDecimals) {
 }
 
 TEST_F(RunConversionTest, OutputIsTheSameUnderACommaLocale) {
-  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  ASSERT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   const std::string expected = ReadFile(output_);
   const char* previous = std::setlocale(LC_ALL, nullptr);
   const std::string saved = previous ? previous : "C";
@@ -80,24 +80,24 @@ TEST_F(RunConversionTest, OutputIsTheSameUnderACommaLocale) {
     GTEST_SKIP() << "no comma locale installed";
   }
   RecordingUi ui;
-  const ConversionOutcome outcome = dialog_.RunConversion(ui);
+  const ConversionOutcome outcome = dialog_.RunConversion(ui).outcome;
   std::setlocale(LC_ALL, saved.c_str());
   ASSERT_EQ(outcome, ConversionOutcome::Succeeded);
   EXPECT_EQ(ReadFile(output_), expected);
 }
 
 TEST_F(RunConversionTest, EmptyOrBlankNamesAreReportedInOrder) {
-  dialog_.xml_path = "";
+  dialog_.xml_paths = {""};
   dialog_.output_path = "";
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_NO_XML_NAME});
 
   RecordingUi ui;
-  dialog_.xml_path = "  " + input_.string() + " \t";
+  dialog_.xml_paths = {"  " + input_.string() + " \t"};
   dialog_.output_path = " \t ";
-  EXPECT_EQ(dialog_.RunConversion(ui), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_NO_OUTPUT_NAME});
-  EXPECT_EQ(dialog_.xml_path, input_.string());
+  EXPECT_EQ(dialog_.xml_paths[0], input_.string());
   EXPECT_EQ(dialog_.output_path, "");
   EXPECT_FALSE(fs::exists(output_));
 }
@@ -105,7 +105,7 @@ TEST_F(RunConversionTest, EmptyOrBlankNamesAreReportedInOrder) {
 TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
   dialog_.tables.AddStation("stale");
   dialog_.output_path = (dir_ / "no-such-folder" / "out.txt").string();
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_OPEN);
   EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path + ": no such folder");
@@ -115,7 +115,7 @@ TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
 TEST_F(RunConversionTest, AFolderIsNotReplaced) {
   fs::create_directories(dir_ / "results");
   dialog_.output_path = (dir_ / "results").string();
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
   EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path + ": is a folder");
   EXPECT_TRUE(fs::is_directory(dir_ / "results"));
@@ -126,7 +126,7 @@ TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
   if (geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   WriteFile(output_, "kept");
   fs::permissions(output_, fs::perms::owner_read);
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
   EXPECT_EQ(ui_.messages[0].text,
             "Cannot open file " + dialog_.output_path + ": permission denied");
@@ -135,27 +135,27 @@ TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
 
 TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
   WriteFile(output_, "previous results");
-  dialog_.xml_path = (dir_ / "missing.xml").string();
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  dialog_.xml_paths = {(dir_ / "missing.xml").string()};
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_READ);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_path + ": no such file");
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_paths[0] + ": no such file");
   EXPECT_EQ(ReadFile(output_), "previous results");
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
 }
 
 TEST_F(RunConversionTest, AFolderIsNotAReadableInput) {
-  dialog_.xml_path = dir_.string();
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  dialog_.xml_paths = {dir_.string()};
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_READ});
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_path + ": is a folder");
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_paths[0] + ": is a folder");
   EXPECT_FALSE(fs::exists(output_));
 }
 
 TEST_F(RunConversionTest, OutputThatIsTheInputItselfIsRefused) {
   fs::create_directories(dir_ / "sub");
   dialog_.output_path = (dir_ / "sub" / ".." / "job.xml").string();
-  EXPECT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_OUTPUT_IS_INPUT);
   EXPECT_EQ(ui_.messages[0].text, "The output file " + dialog_.output_path +
@@ -167,14 +167,14 @@ TEST_F(RunConversionTest, OutputThatIsTheInputItselfIsRefused) {
   RecordingUi ui;
   fs::create_hard_link(input_, dir_ / "link.txt");
   dialog_.output_path = (dir_ / "link.txt").string();
-  EXPECT_EQ(dialog_.RunConversion(ui), ConversionOutcome::Failed);
+  EXPECT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_OUTPUT_IS_INPUT});
   EXPECT_EQ(ReadFile(input_), MINIMAL_JOB);
 }
 
 TEST_F(RunConversionTest, ReplacesAnExistingOutputFile) {
   WriteFile(output_, std::string(100000, 'x'));
-  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  ASSERT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   const std::string text = ReadFile(output_);
   EXPECT_EQ(text.substr(0, 10), std::string(DEFAULT_HEAD).substr(0, 10));
   EXPECT_EQ(text.find('x'), std::string::npos);
@@ -183,7 +183,7 @@ TEST_F(RunConversionTest, ReplacesAnExistingOutputFile) {
 
 TEST_F(RunConversionTest, SuccessMessageNamesTheTrimmedOutput) {
   dialog_.output_path = "  " + output_.string() + "  ";
-  ASSERT_EQ(dialog_.RunConversion(ui_), ConversionOutcome::Succeeded);
+  ASSERT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, FormatMessage(MSG_SUCCESS, output_.string()));
   EXPECT_EQ(dialog_.output_path, output_.string());

@@ -146,20 +146,20 @@ TEST_F(SettingsFileTest, NamesTakeAtMostFifteenBytesWithoutSplittingACharacter) 
 TEST_F(SettingsFileTest, PathsFillTheirFieldsOrAreStoredEmpty) {
   ConvertDialog dialog;
   dialog.output_path = "/" + std::string(258, 'o');  // 259 bytes: the longest that fits
-  dialog.xml_path = "/" + std::string(761, 'x');     // 762 bytes
+  dialog.xml_paths = {"/" + std::string(761, 'x')};  // 762 bytes
   SettingsRecord record = EncodeSettings(dialog);
   EXPECT_EQ(Text(record, 113, 259), dialog.output_path);
   EXPECT_EQ(record[372], 0);
-  EXPECT_EQ(Text(record, 373, 762), dialog.xml_path);
+  EXPECT_EQ(Text(record, 373, 762), dialog.xml_paths[0]);
   EXPECT_EQ(record[1135], 0);
   ConvertDialog loaded;
   DecodeSettings(record, loaded);
   EXPECT_EQ(loaded.output_path, dialog.output_path);
-  EXPECT_EQ(loaded.xml_path, dialog.xml_path);
+  EXPECT_EQ(loaded.xml_paths[0], dialog.xml_paths[0]);
 
   // One byte more: a cut path would name another file, so nothing is stored.
   dialog.output_path += "o";
-  dialog.xml_path += "x";
+  dialog.xml_paths[0] += "x";
   record = EncodeSettings(dialog);
   EXPECT_TRUE(AllZero(record, 113, 1136 - 113));
 }
@@ -167,7 +167,7 @@ TEST_F(SettingsFileTest, PathsFillTheirFieldsOrAreStoredEmpty) {
 TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
   ConvertDialog saved;
   saved.output_path = "/home/surveyor/Jobs/Out Put.txt";
-  saved.xml_path = "/home/surveyor/Jobs/Day 1.XML";
+  saved.xml_paths = {"/home/surveyor/Jobs/Day 1.XML"};
   saved.seed_name = "PIER 7";
   saved.seed_latitude = -33.52123456;
   saved.seed_longitude = 151.1;
@@ -190,7 +190,7 @@ TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
   loaded.tolerance_mode = TOLERANCE_MODE_3D;
   ASSERT_TRUE(LoadSettings(loaded, path));
   EXPECT_EQ(loaded.output_path, saved.output_path);
-  EXPECT_EQ(loaded.xml_path, saved.xml_path);
+  EXPECT_EQ(loaded.xml_paths[0], saved.xml_paths[0]);
   EXPECT_EQ(loaded.seed_name, saved.seed_name);
   EXPECT_EQ(loaded.seed_latitude, saved.seed_latitude);
   EXPECT_EQ(loaded.seed_longitude, saved.seed_longitude);
@@ -206,7 +206,7 @@ TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
   EXPECT_EQ(loaded.approx_datum_inv_f, saved.approx_datum_inv_f);
 
   // Saving again truncates: the file stays 1136 bytes with shorter names.
-  saved.xml_path = "a.xml";
+  saved.xml_paths = {"a.xml"};
   ASSERT_TRUE(SaveSettings(saved, path));
   EXPECT_EQ(fs::file_size(path), 1136u);
 }
@@ -223,7 +223,7 @@ TEST_F(SettingsFileTest, ShortOrEmptyFileReadsItsMissingTailAsZeros) {
   EXPECT_EQ(empty.merge_tolerance, 0.0);
   EXPECT_EQ(empty.tolerance_mode, TOLERANCE_MODE_3D);
   EXPECT_EQ(empty.compute_geodetic, 0);
-  EXPECT_EQ(empty.xml_path, "");
+  EXPECT_TRUE(empty.xml_paths.empty());
 
   // 64 bytes: the flags, the ellipsoid, the seed name and its latitude; nothing after.
   std::vector<unsigned char> head(64, 0);
@@ -254,7 +254,7 @@ TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
   ASSERT_TRUE(LoadSettings(dialog, path));
   EXPECT_EQ(dialog.seed_name, name);
   EXPECT_EQ(dialog.output_path, std::string(260, 'Z'));
-  EXPECT_EQ(dialog.xml_path, std::string(763, 'Z'));
+  EXPECT_EQ(dialog.xml_paths[0], std::string(763, 'Z'));
 }
 
 TEST_F(SettingsFileTest, MissingOrUnwritableFileChangesNothing) {

@@ -195,7 +195,7 @@ TEST(ApproxNetwork, ConversionThroughXmlLandsOnTheTruth) {
 
   ConvertDialog dialog;
   dialog.InitializeDefaults();
-  dialog.xml_path = (dir / "truth.xml").string();
+  dialog.xml_paths = {(dir / "truth.xml").string()};
   dialog.output_path = (dir / "truth.txt").string();
   dialog.seed_name = "BASE";
   dialog.seed_latitude = 46.3;
@@ -204,7 +204,7 @@ TEST(ApproxNetwork, ConversionThroughXmlLandsOnTheTruth) {
   dialog.compute_local = 1;
   testing::RecordingUi ui;
   ui.answers = {MergeAnswer::SameKeepSecond};
-  const ConversionOutcome outcome = dialog.RunConversion(ui);
+  const ConversionOutcome outcome = dialog.RunConversion(ui).outcome;
   const bool parsed = dialog.tables.observation_count() > 1;
   fs::remove_all(dir);
   if (!parsed) GTEST_SKIP() << "the XML reader recorded no observations";

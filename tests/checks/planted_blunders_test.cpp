@@ -132,7 +132,7 @@ void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder,
   ConvertDialog& dialog = job.dialog;
   dialog.InitializeDefaults();
   dialog.run_checks = checks;
-  dialog.xml_path = (folder.path() / "job.xml").string();
+  dialog.xml_paths = {(folder.path() / "job.xml").string()};
   dialog.output_path = (folder.path() / "job.txt").string();
   dialog.seed_name = "P10";
   dialog.seed_latitude = 46.3;
@@ -140,7 +140,7 @@ void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder,
   dialog.seed_height = 30.0;
   dialog.compute_local = 1;
   testing::RecordingUi ui;
-  ASSERT_EQ(dialog.RunConversion(ui), ConversionOutcome::Succeeded);
+  ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
   job.output = testing::ReadFile(folder.path() / "job.txt");
   EXPECT_EQ(
       ui.messages.back().text.find("flagged " + std::to_string(dialog.check_report.FlaggedRows()) +
@@ -197,11 +197,12 @@ TEST(PlantedBlunders, RowsNameTheXmlLinesOfTheirReadings) {
   for (const CheckSection& section : job.dialog.check_report.sections) {
     if (section.name != "face_pairs") continue;
     ASSERT_TRUE(section.rows.at(0).flagged);
-    ASSERT_EQ(section.rows[0].lines.size(), 2u);
-    for (const int32_t line : section.rows[0].lines) {
-      EXPECT_NE(
-          lines.at(static_cast<size_t>(line)).find("<ObsType>Foresight</ObsType><PointNumber>P12"),
-          std::string::npos);
+    ASSERT_EQ(section.rows[0].sources.size(), 2u);
+    for (const SourceLocation& source : section.rows[0].sources) {
+      EXPECT_EQ(source.file, 0);
+      EXPECT_NE(lines.at(static_cast<size_t>(source.line))
+                    .find("<ObsType>Foresight</ObsType><PointNumber>P12"),
+                std::string::npos);
     }
     EXPECT_NEAR(section.rows[0].values[0], 120.0, 0.01);
   }

@@ -57,19 +57,19 @@ std::set<int32_t> SuspectLines(const std::vector<Planted>& vectors, std::vector<
   ConvertDialog dialog;
   dialog.InitializeDefaults();
   dialog.run_checks = true;
-  dialog.xml_path = (folder.path() / "job.xml").string();
+  dialog.xml_paths = {(folder.path() / "job.xml").string()};
   dialog.output_path = (folder.path() / "job.txt").string();
   dialog.seed_latitude = 46.3;
   dialog.seed_longitude = 7.15;
   testing::RecordingUi ui;
-  EXPECT_EQ(dialog.RunConversion(ui), ConversionOutcome::Succeeded);
+  EXPECT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
   const CheckSection* suspects = dialog.check_report.Suspects();
   EXPECT_NE(suspects, nullptr);
   std::set<int32_t> found;
   for (const CheckRow& row : suspects != nullptr ? suspects->rows : std::vector<CheckRow>{}) {
     if (!row.flagged) continue;
-    EXPECT_EQ(row.lines.size(), 1u);
-    found.insert(row.lines.front());
+    EXPECT_EQ(row.sources.size(), 1u);
+    found.insert(row.sources.front().line);
     // The misclosure the failing loops agree on is the planted 5 cm.
     EXPECT_NEAR(row.values.at(4), 50.0, 1.0);
   }

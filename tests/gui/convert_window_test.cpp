@@ -314,7 +314,7 @@ TEST_F(ConvertWindowTest, BrowseOffersTheKindsFilesAndKeepsTheChosenNameExactly)
             QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath());
   // Linux tells letter cases apart: the name stays exactly as chosen.
   EXPECT_EQ(Edit(*window, "xmlFileEdit")->text(), "/Survey/Job1.XML");
-  EXPECT_EQ(window->dialog().xml_path, "/Survey/Job1.XML");
+  EXPECT_EQ(window->dialog().xml_paths[0], "/Survey/Job1.XML");
   // The members went back to the controls, in their shortest form.
   EXPECT_EQ(Edit(*window, "latitudeEdit")->text(), "12.5");
 

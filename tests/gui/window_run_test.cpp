@@ -89,7 +89,7 @@ TEST_F(RunOptionsTest, MergeQuestionFromTheWorkerIsAskedInTheWindow) {
     const std::string output = (dir_.path() + "/job.txt").toStdString();
     std::ofstream(input) << SIMILAR_JOB;
     std::ofstream(output) << "old";
-    window.dialog().xml_path = input;
+    window.dialog().xml_paths = {input};
     window.dialog().output_path = output;
     window.dialog().seed_name = "BASE";
     window.dialog().compute_local = 1;

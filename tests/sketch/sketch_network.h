@@ -46,7 +46,7 @@ struct SketchJob {
     const std::filesystem::path xml = scratch.path() / "job.xml";
     WriteTopconXml(xml.string(), truth, observations);
     dialog.InitializeDefaults();
-    dialog.xml_path = xml.string();
+    dialog.xml_paths = {xml.string()};
     dialog.output_path = (scratch.path() / "job.txt").string();
     dialog.seed_name = "BASE";
     dialog.seed_latitude = 46.3;   // 46°30'
@@ -55,7 +55,7 @@ struct SketchJob {
     dialog.compute_local = local ? 1 : 0;
     dialog.run_checks = checks;
     ui.answers.push_back(MergeAnswer::SameKeepFirst);
-    outcome = dialog.RunConversion(ui);
+    outcome = dialog.RunConversion(ui).outcome;
   }
 };
 
