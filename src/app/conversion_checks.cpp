@@ -23,6 +23,10 @@ CheckSection CentringGapSection(const std::vector<CentringGap>& gaps, const Surv
       "never; a distance the centring needs was neither measured at the setup nor "
       "given by approximate coordinates";
   for (const CentringGap& gap : gaps) {
+    if (section.rows.size() == MAX_PASSING_ROWS) {
+      section.unlisted_rows = static_cast<int64_t>(gaps.size() - MAX_PASSING_ROWS);
+      break;
+    }
     const ObsRow& obs = tables.observations()[static_cast<size_t>(gap.row)];
     CheckRow& row = section.rows.emplace_back();
     row.stations = {tables.name(obs.at), tables.name(obs.fore), tables.name(obs.back)};

@@ -10,6 +10,7 @@ std::string RefuseProfileValue(double value, bool scale) {
   if (!std::isfinite(value)) return "not a finite number";
   if (scale && !(value > 0.0)) return "must be above zero";
   if (value < 0.0) return "must not be negative";
+  if (value > PROFILE_VALUE_MAX) return "must be at most 1000000";
   return std::string();
 }
 

@@ -55,8 +55,13 @@ struct NamedWeightProfile {
 // The name of the profile that holds the defaults.
 inline constexpr std::string_view DEFAULT_PROFILE_NAME = "Default";
 
+// Largest value a profile takes. Far beyond any instrument, and small enough that the squares
+// and sums of the weighting formulas stay finite.
+inline constexpr double PROFILE_VALUE_MAX = 1e6;
+
 // Why a value cannot be a profile's: empty when it can. scale is true for F, which must also be
-// above zero; every other value must be zero or more. Both must be finite numbers.
+// above zero; every other value must be zero or more. Both must be finite numbers no larger
+// than PROFILE_VALUE_MAX.
 std::string RefuseProfileValue(double value, bool scale);
 
 // The values of the profile in one line, as the check report states the weighting in force.

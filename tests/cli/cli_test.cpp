@@ -129,9 +129,9 @@ TEST_F(CliTest, AMissingSeedExitsWithFourTheInputAsOutputWithTwo) {
 TEST_F(CliTest, WeightOptions) {
   const fs::path out = dir_ / "out.txt";
   const std::string files = Example() + " '" + out.string() + "'";
-  for (const char* bad :
-       {"--angle-sd -1", "--zenith-sd abc", "--gnss-scale 0", "--gnss-scale inf",
-        "--distance-sd 1,2,3", "--centering nan", "--gnss-centering 1,", "--gnss-fallback-sd -2"}) {
+  for (const char* bad : {"--angle-sd -1", "--zenith-sd abc", "--gnss-scale 0", "--gnss-scale inf",
+                          "--distance-sd 1,2,3", "--centering nan", "--gnss-centering 1,",
+                          "--gnss-fallback-sd -2", "--distance-sd 1,1e300"}) {
     const RunResult run = Convert(std::string(bad) + " " + files);
     EXPECT_EQ(run.status, 2) << bad;
     const std::string option(bad, std::string_view(bad).find(' '));
