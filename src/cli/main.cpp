@@ -267,6 +267,8 @@ int Run(const std::vector<std::string>& arguments) {
   dialog.output_path = *output;
   files.push_back(*output);
   if (sketch_path) {
+    // The sketch marks what the checks flag, so it needs them even without a report.
+    dialog.run_checks = true;
     if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *sketch_path, files)) {
       return UsageError(*refused);
     }

@@ -42,7 +42,11 @@ constexpr size_t MAX_SMOOTH_LINES = 8000;
 
 const QColor GPS_COLOUR(0x1f, 0x5f, 0xbf);
 const QColor TS_COLOUR(0x1a, 0x8a, 0x3a);
-const QColor FLAG_COLOUR(0xd0, 0x1c, 0x1c);
+// Stations and lines of flagged rows: a weaker colour, so that the eye goes to the suspects.
+const QColor FLAG_COLOUR(0xf0, 0x8c, 0x28);
+const QColor SUSPECT_COLOUR(0xd0, 0x00, 0x6f);
+// Lines of the report row chosen in the report window.
+const QColor SELECTED_COLOUR(0x00, 0xb4, 0xd8);
 
 void DrawSymbol(QPainter& p, SketchSymbol symbol, bool flagged, QPointF c) {
   const QColor ink = flagged ? FLAG_COLOUR : QColor(Qt::black);
@@ -78,14 +82,15 @@ const QImage& SymbolImage(SketchSymbol symbol, bool flagged) {
 
 struct LegendEntry {
   const char* text;
-  int kind;  // 0..2 a symbol (SketchSymbol), 3 GNSS, 4 total station, 5 flagged
+  int kind;  // 0..2 a symbol (SketchSymbol), 3 GNSS, 4 total station, 5 flagged, 6 suspect
 };
 constexpr LegendEntry LEGEND_ENTRIES[] = {{"seed station", 0},
                                           {"computed station", 1},
                                           {"placed by intersection", 2},
                                           {"GNSS vector", 3},
                                           {"total station, from the instrument", 4},
-                                          {"flagged by the checks", 5}};
+                                          {"in a flagged row of the checks", 5},
+                                          {"suspect observation", 6}};
 
 // The legend's box in the top left corner: the entries and a line of counts.
 QRectF LegendBox(const QFontMetricsF& metrics) {
@@ -211,7 +216,6 @@ int SketchView::StationAt(QPointF pixel) const {
 int SketchView::LineAt(QPointF pixel) const {
   for (size_t i = 0; i < model_.lines.size(); ++i) {
     const SketchLine& line = model_.lines[i];
-    if (!line.flag.flagged) continue;
     const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
     const SketchStation& b = model_.stations[static_cast<size_t>(line.to)];
     const QPointF p = ToPixel(a.north, a.east), q = ToPixel(b.north, b.east);
@@ -253,7 +257,7 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
   const double east0 = centre_east_ - half_w, east1 = centre_east_ + half_w;
   const double north0 = centre_north_ - half_h, north1 = centre_north_ + half_h;
 
-  std::vector<QLineF> gps, near_half, far_half, flagged;
+  std::vector<QLineF> gps, near_half, far_half, flagged, suspects, selected;
   for (const SketchLine& line : model_.lines) {
     const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
     const SketchStation& b = model_.stations[static_cast<size_t>(line.to)];
@@ -264,7 +268,9 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
     const QPointF p = ToPixel(a.north, a.east), q = ToPixel(b.north, b.east);
     // Under a pixel long: the symbols cover it.
     if (std::fabs(p.x() - q.x()) + std::fabs(p.y() - q.y()) < 1.0) continue;
-    if (line.flag.flagged) {
+    if (line.flag.suspect) {
+      suspects.emplace_back(p, q);
+    } else if (line.flag.flagged) {
       flagged.emplace_back(p, q);
     } else if (line.kind == SketchLineKind::GpsVector) {
       gps.emplace_back(p, q);
@@ -284,6 +290,47 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
   draw(near_half, QPen(TS_COLOUR, 1.6));
   draw(far_half, QPen(TS_COLOUR, 0.8, Qt::DashLine));
   draw(flagged, QPen(FLAG_COLOUR, 2.0));
+  draw(suspects, QPen(SUSPECT_COLOUR, 3.5));
+  for (const int32_t i : selected_) {
+    const SketchLine& line = model_.lines[static_cast<size_t>(i)];
+    const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
+    const SketchStation& b = model_.stations[static_cast<size_t>(line.to)];
+    selected.emplace_back(ToPixel(a.north, a.east), ToPixel(b.north, b.east));
+  }
+  draw(selected, QPen(SELECTED_COLOUR, 6.0, Qt::SolidLine, Qt::RoundCap));
+  if (!selected.empty()) {
+    draw(selected, QPen(QColor(Qt::black), 1.0));
+  }
+}
+
+void SketchView::SelectLines(std::vector<int32_t> lines) {
+  if (!fitted_ && model_.has_coordinates) FitToWindow();
+  selected_.clear();
+  double north0 = 0, north1 = 0, east0 = 0, east1 = 0;
+  for (const int32_t i : lines) {
+    if (i < 0 || static_cast<size_t>(i) >= model_.lines.size()) continue;
+    const SketchLine& line = model_.lines[static_cast<size_t>(i)];
+    for (const int32_t end : {line.from, line.to}) {
+      const SketchStation& s = model_.stations[static_cast<size_t>(end)];
+      if (selected_.empty() && end == line.from) {
+        north0 = north1 = s.north, east0 = east1 = s.east;
+      }
+      north0 = std::min(north0, s.north), north1 = std::max(north1, s.north);
+      east0 = std::min(east0, s.east), east1 = std::max(east1, s.east);
+    }
+    selected_.push_back(i);
+  }
+  if (!selected_.empty()) {
+    // Centred, and zoomed out when the lines do not fit in the window.
+    centre_north_ = (north0 + north1) / 2, centre_east_ = (east0 + east1) / 2;
+    const double fit = std::min(width() / std::max(east1 - east0, 1e-9),
+                                height() / std::max(north1 - north0, 1e-9)) *
+                       0.8;
+    if (fit < scale_) scale_ = std::clamp(fit, MIN_SCALE, MAX_SCALE);
+    fitted_ = true;
+  }
+  cache_ = QPixmap();
+  update();
 }
 
 void SketchView::PaintStations(QPainter& painter, QSize size) const {
@@ -344,7 +391,8 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
       painter.setPen(QPen(TS_COLOUR, 0.8, Qt::DashLine));
       painter.drawLine(c, c + QPointF(12, 0));
     } else {
-      painter.setPen(QPen(e.kind == 3 ? GPS_COLOUR : FLAG_COLOUR, e.kind == 3 ? 1.0 : 2.0));
+      const QColor colour = e.kind == 3 ? GPS_COLOUR : (e.kind == 5 ? FLAG_COLOUR : SUSPECT_COLOUR);
+      painter.setPen(QPen(colour, e.kind == 3 ? 1.0 : (e.kind == 5 ? 2.0 : 3.5)));
       painter.drawLine(c - QPointF(12, 0), c + QPointF(12, 0));
     }
     painter.setPen(Qt::black);
@@ -436,8 +484,14 @@ bool SketchView::event(QEvent* event) {
     const SketchLine& line = model_.lines[static_cast<size_t>(l)];
     text = QString::fromStdString(model_.stations[static_cast<size_t>(line.from)].name) +
            QStringLiteral(" \u2192 ") +
-           QString::fromStdString(model_.stations[static_cast<size_t>(line.to)].name) + "\n" +
-           QString::fromStdString(line.flag.reason);
+           QString::fromStdString(model_.stations[static_cast<size_t>(line.to)].name) +
+           (line.kind == SketchLineKind::GpsVector ? QStringLiteral(", GNSS vector")
+                                                   : QStringLiteral(", total-station sight"));
+    if (line.observation_count > 1)
+      text += QStringLiteral(" (%1 records)").arg(line.observation_count);
+    const std::string where = LineWhere(model_, line);
+    if (!where.empty()) text += "\n" + QString::fromStdString(where);
+    if (line.flag.flagged) text += "\n" + QString::fromStdString(line.flag.reason);
   }
   if (text.isEmpty()) {
     QToolTip::hideText();

@@ -4,6 +4,9 @@
 // Only what lies in the window is drawn, lines shorter than a pixel are skipped, and labels are
 // shown only where they do not overlap, so that a job of 20,000 stations stays smooth.
 
+#include <cstdint>
+#include <vector>
+
 #include <QPixmap>
 #include <QPointF>
 #include <QTimer>
@@ -41,6 +44,12 @@ class SketchView : public QWidget {
   // Index in model().stations of the station drawn nearest to the pixel within the pick radius,
   // or -1.
   int StationAt(QPointF pixel) const;
+  // Draws the given lines (indices into model().lines) as selected, and centres them, zooming
+  // out when they do not fit; an empty list clears the selection.
+  void SelectLines(std::vector<int32_t> lines);
+  const std::vector<int32_t>& selected_lines() const { return selected_; }
+  // Index in model().lines of the line drawn nearest to the pixel within a few pixels, or -1.
+  int LineAt(QPointF pixel) const;
   // Labels drawn by the last Render.
   int labels_drawn() const { return labels_drawn_; }
   double scale() const { return scale_; }
@@ -59,7 +68,6 @@ class SketchView : public QWidget {
   void PaintStations(QPainter& painter, QSize size) const;
   void PaintOverlays(QPainter& painter, QSize size) const;
   void BeginInteraction();
-  int LineAt(QPointF pixel) const;
 
   SketchModel model_;
   double scale_ = 1.0;  // pixels per meter
@@ -76,6 +84,7 @@ class SketchView : public QWidget {
   double cache_east_ = 0.0;
   bool interacting_ = false;
   QTimer settle_;
+  std::vector<int32_t> selected_;
 };
 
 }  // namespace fenwix

@@ -70,6 +70,41 @@ void AddFlagReason(SketchFlag& flag, std::string_view reason) {
   flag.reason += reason;
 }
 
+std::string LineWhere(const SketchModel& model, const SketchLine& line) {
+  std::string where;
+  for (const SourceLocation& source : line.sources) {
+    if (!where.empty()) where += ' ';
+    const size_t file = static_cast<size_t>(source.file);
+    if (file < model.file_labels.size()) where += model.file_labels[file];
+    where += ':' + std::to_string(source.line);
+  }
+  return where;
+}
+
+int32_t LineBetween(const SketchModel& model, std::string_view from, std::string_view to) {
+  const auto symbol = [&model](std::string_view name) {
+    for (size_t i = 0; i < model.stations.size(); ++i) {
+      const SketchStation& s = model.stations[i];
+      if (s.name == name ||
+          std::find(s.merged_names.begin(), s.merged_names.end(), name) != s.merged_names.end()) {
+        return static_cast<int32_t>(i);
+      }
+    }
+    return int32_t{-1};
+  };
+  const int32_t a = symbol(from);
+  const int32_t b = symbol(to);
+  if (a < 0 || b < 0) return -1;
+  int32_t found = -1;
+  for (size_t i = 0; i < model.lines.size(); ++i) {
+    const SketchLine& line = model.lines[i];
+    if (!((line.from == a && line.to == b) || (line.from == b && line.to == a))) continue;
+    if (line.kind == SketchLineKind::TotalStation) return static_cast<int32_t>(i);
+    if (found < 0) found = static_cast<int32_t>(i);
+  }
+  return found;
+}
+
 double RoundScaleLength(double at_most) {
   if (!(at_most > 0) || !std::isfinite(at_most)) return 1.0;
   double decade = std::pow(10.0, std::floor(std::log10(at_most)));
@@ -92,6 +127,8 @@ std::string TodayText() {
 SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlacement> placements,
                         const std::vector<std::string>& xml_paths, std::string_view date) {
   SketchModel model;
+  model.file_labels = FileLabels(xml_paths);
+  if (xml_paths.size() == 1) model.file_labels = {std::string(FileName(xml_paths.front()))};
   for (const std::string& path : xml_paths) {
     if (!model.xml_name.empty()) model.xml_name += ", ";
     model.xml_name += FileName(path);
@@ -147,7 +184,7 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
                          (kind == SketchLineKind::TotalStation ? 1U : 0U);
     const auto [it, added] = line_of.try_emplace(key, static_cast<int32_t>(model.lines.size()));
     if (added) {
-      model.lines.push_back(SketchLine{from, to, kind, obs_row, 0, {}});
+      model.lines.push_back(SketchLine{from, to, kind, obs_row, 0, {}, {}});
     }
     ++model.lines[static_cast<size_t>(it->second)].observation_count;
     drawn_on(it->second);

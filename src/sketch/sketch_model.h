@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/source_location.h"
 #include "model/station_placement.h"
 #include "model/survey_tables.h"
 
@@ -31,6 +32,8 @@ enum class SketchLineKind : uint8_t {
 struct SketchFlag {
   bool flagged = false;
   std::string reason;
+  // A line of an observation that the report names as a suspect: the one to look at first.
+  bool suspect = false;
 };
 
 struct SketchStation {
@@ -52,6 +55,9 @@ struct SketchLine {
   int32_t first_observation = 0;  // observation row of the first record along this line
   int32_t observation_count = 0;  // records of this kind from `from` to `to`
   SketchFlag flag;
+  // Where the records the report names on this line are (file and line); the first record when
+  // it names none. Empty when not known.
+  std::vector<SourceLocation> sources;
 };
 
 struct SketchFrame {
@@ -65,6 +71,8 @@ struct SketchFrame {
 };
 
 struct SketchModel {
+  // What a "file:line" calls each field file, by its index in SourceLocation.
+  std::vector<std::string> file_labels;
   std::string xml_name;  // file names of the field files, without their folders, ", " between
   std::string date;      // YYYY-MM-DD
   // False when the conversion computed no approximate coordinates: nothing can be drawn.
@@ -88,6 +96,13 @@ struct SketchModel {
 
 // Adds a reason to a flag (one reason a line) and sets it.
 void AddFlagReason(SketchFlag& flag, std::string_view reason);
+
+// Where a line's records are, "file:line" each, separated by blanks.
+std::string LineWhere(const SketchModel& model, const SketchLine& line);
+
+// The line from the station of one name to that of another (either way; total-station sights
+// first), or -1.
+int32_t LineBetween(const SketchModel& model, std::string_view from, std::string_view to);
 
 // Smallest width or height of the frame, meters, so that one station still gets a scale.
 inline constexpr double MIN_SKETCH_EXTENT = 10.0;

@@ -28,7 +28,7 @@ constexpr double LABEL_FONT = 10.0;
 constexpr double CHARACTER_WIDTH = 0.6;
 constexpr double LIST_LINE = 13.0;
 // Legend entries, the counts, the north arrow and the scale bar.
-constexpr double LEGEND_HEIGHT = 250.0;
+constexpr double LEGEND_HEIGHT = 270.0;
 // Names of stations without coordinates listed in the box; the rest are counted.
 constexpr size_t MAX_LISTED = 60;
 
@@ -121,11 +121,12 @@ void PutStyle(Buffer& out) {
                        ".gps{stroke:#1f5fbf;stroke-width:1;fill:none}\n"
                        ".ts{stroke:#1a8a3a;stroke-width:1.4;fill:none}\n"
                        ".ts-far{stroke:#1a8a3a;stroke-width:0.7;stroke-dasharray:3 2;fill:none}\n"
-                       ".flag{stroke:#d01c1c;stroke-width:1.6;fill:none}\n"
+                       ".flag{stroke:#f08c28;stroke-width:1.6;fill:none}\n"
+                       ".suspect{stroke:#d0006f;stroke-width:3.2;fill:none}\n"
                        ".seed{fill:#000;stroke:#000}\n"
                        ".computed{fill:#333;stroke:#000}\n"
                        ".intersected{fill:#fff;stroke:#000;stroke-width:1.2}\n"
-                       ".flagged{fill:#d01c1c;stroke:#d01c1c}\n"
+                       ".flagged{fill:#f08c28;stroke:#c06000}\n"
                        ".label{font-size:10px}\n"
                        ".small{font-size:11px}\n"
                        "</style>\n"));
@@ -179,18 +180,31 @@ void PutLines(Buffer& out, const SketchModel& model, const Page& page) {
     }
     out.append(std::string_view("\"/>\n"));
   }
-  for (const SketchLine& line : model.lines) {
-    if (!line.flag.flagged) continue;
-    const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
-    const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
-    Put(out, "<path class=\"flag\" d=\"M{:.1f} {:.1f}L{:.1f} {:.1f}\"><title>", page.X(a.east),
-        page.Y(a.north), page.X(b.east), page.Y(b.north));
-    AppendEscaped(out, a.name);
-    out.append(std::string_view(" \xE2\x86\x92 "));
-    AppendEscaped(out, b.name);
-    out.append(std::string_view(": "));
-    AppendEscaped(out, line.flag.reason);
-    out.append(std::string_view("</title></path>\n"));
+  // Lines of flagged rows, then the suspects over them, each with its stations, where its
+  // records are and why it is marked.
+  for (const bool suspects : {false, true}) {
+    for (const SketchLine& line : model.lines) {
+      if (!line.flag.flagged || line.flag.suspect != suspects) continue;
+      const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
+      const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
+      Put(out, "<path class=\"{}\" data-from=\"", suspects ? "suspect" : "flag");
+      AppendEscaped(out, a.name);
+      out.append(std::string_view("\" data-to=\""));
+      AppendEscaped(out, b.name);
+      out.append(std::string_view("\" data-where=\""));
+      const std::string where = LineWhere(model, line);
+      AppendEscaped(out, where);
+      Put(out, "\" d=\"M{:.1f} {:.1f}L{:.1f} {:.1f}\"><title>", page.X(a.east), page.Y(a.north),
+          page.X(b.east), page.Y(b.north));
+      AppendEscaped(out, a.name);
+      out.append(std::string_view(" \xE2\x86\x92 "));
+      AppendEscaped(out, b.name);
+      out.append(std::string_view(" ("));
+      AppendEscaped(out, where);
+      out.append(std::string_view("): "));
+      AppendEscaped(out, line.flag.reason);
+      out.append(std::string_view("</title></path>\n"));
+    }
   }
 }
 
@@ -315,7 +329,9 @@ void PutPanel(Buffer& out, const SketchModel& model, const Page& page) {
       sx - 12, row, sx);
   entry("total station, from the instrument");
   Put(out, "<path class=\"flag\" d=\"M{:.1f} {:.1f}h24\"/>\n", sx - 12, row);
-  entry("flagged by the checks");
+  entry("in a flagged row of the checks");
+  Put(out, "<path class=\"suspect\" d=\"M{:.1f} {:.1f}h24\"/>\n", sx - 12, row);
+  entry("suspect observation");
   Put(out, "<text x=\"{:.1f}\" y=\"{:.1f}\">{} stations, {} lines</text>\n", x + 10, row + 4,
       model.stations.size(), model.lines.size());
   if (model.has_coordinates) PutNorthArrowAndScale(out, model, page, x, row + 12);

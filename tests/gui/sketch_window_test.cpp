@@ -30,9 +30,9 @@ SketchModel Ring(int count) {
                                            10.0,
                                            SketchSymbol::Computed,
                                            {}});
-    model.lines.push_back(SketchLine{0, i + 1, SketchLineKind::GpsVector, 1, 1, {}});
+    model.lines.push_back(SketchLine{0, i + 1, SketchLineKind::GpsVector, 1, 1, {}, {}});
     model.lines.push_back(
-        SketchLine{i + 1, (i + 1) % count + 1, SketchLineKind::TotalStation, 2, 1, {}});
+        SketchLine{i + 1, (i + 1) % count + 1, SketchLineKind::TotalStation, 2, 1, {}, {}});
   }
   model.frame = {99000.0, 101000.0, 99000.0, 101000.0, 500.0};
   return model;

@@ -6,11 +6,14 @@
 
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "app/conversion_sketch.h"
 #include "sketch/svg_writer.h"
 #include "sketch_network.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
 
 namespace fenwix {
 namespace {
@@ -26,6 +29,8 @@ struct ParsedSvg {
   std::map<std::string, Coordinates> stations;
   std::map<std::string, std::string> titles;  // station name to its <title>
   std::vector<std::string> external;          // elements or attributes that reach outside
+  // Lines marked by the report: class, data-from, data-to, data-where and title of each.
+  std::vector<std::map<std::string, std::string>> marked;
 };
 
 ParsedSvg Parse(const std::string& svg) {
@@ -52,6 +57,10 @@ ParsedSvg Parse(const std::string& svg) {
             s.result.external.push_back(key);
           }
         }
+        // The legend's samples carry the classes but no stations.
+        if ((a["class"] == "suspect" || a["class"] == "flag") && a.count("data-from")) {
+          s.result.marked.push_back(a);
+        }
         if (a.count("data-station")) {
           s.open_station = a["data-station"];
           s.result.stations[s.open_station] = {std::strtod(a["data-north"].c_str(), nullptr),
@@ -63,6 +72,10 @@ ParsedSvg Parse(const std::string& svg) {
       },
       [](void* data, const XML_Char* name) {
         auto& s = *static_cast<State*>(data);
+        if (std::string(name) == "title" && !s.result.marked.empty() &&
+            !s.result.marked.back().count("title") && s.open_station.empty()) {
+          s.result.marked.back()["title"] = s.text;
+        }
         if (std::string(name) == "title" && !s.open_station.empty()) {
           s.result.titles[s.open_station] = s.text;
           s.open_station.clear();
@@ -120,6 +133,53 @@ TEST(SvgWriter, EveryStationSymbolMatchesItsRecordInTheOutputFile) {
     EXPECT_EQ(svg.titles.at(name).rfind(name, 0), 0u) << svg.titles.at(name);
   }
   EXPECT_NE(svg.titles.at("D").find("D2"), std::string::npos);
+}
+
+// The job with planted blunders marks the one reverse vector 5 cm off as the suspect, and the
+// lines of its flagged rows as such; a job with flags but no blunder has no suspect.
+TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
+  ConvertDialog planted;
+  planted.InitializeDefaults();
+  planted.run_checks = true;
+  planted.xml_paths = {std::string(FENWIX_TEST_DATA) + "/../../docs/check-report/planted-job.xml"};
+  const testing::ScratchFolder scratch("sketch-marks");
+  planted.output_path = (scratch.path() / "planted.txt").string();
+  planted.seed_name = "P10";
+  planted.seed_latitude = 46.3;
+  planted.seed_longitude = 7.15;
+  planted.seed_height = 30.0;
+  planted.compute_local = 1;
+  testing::RecordingUi ui;
+  ASSERT_EQ(planted.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
+  SketchJob clean(true, true);
+  // The planted job's suspects: the reverse vector, the closing backsight and a face-two
+  // reading, each on its own line by its XML line.
+  using Marks = std::set<std::string>;
+  for (const auto& [dialog, expected] :
+       {std::pair{&planted, Marks{"P10 P11 planted-job.xml:15", "P10 P11 planted-job.xml:114",
+                                  "P10 P12 planted-job.xml:130"}},
+        std::pair{&clean.dialog, Marks{}}}) {
+    const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(*dialog)));
+    ASSERT_TRUE(svg.well_formed);
+    Marks suspects;
+    for (const auto& line : svg.marked) {
+      EXPECT_FALSE(line.at("data-to").empty());
+      EXPECT_FALSE(line.at("data-where").empty());
+      ASSERT_TRUE(line.count("title"));
+      if (line.at("class") != "suspect") continue;
+      EXPECT_NE(line.at("title").find("Suspect observations"), std::string::npos);
+      // The suspect's own element is named on its line, whatever else the line holds.
+      for (const char* where : {":15", ":114", ":130"}) {
+        const std::string& at = line.at("data-where");
+        if (at.find(std::string(where) + " ") != std::string::npos || at.ends_with(where)) {
+          suspects.insert(std::min(line.at("data-from"), line.at("data-to")) + " " +
+                          std::max(line.at("data-from"), line.at("data-to")) + " planted-job.xml" +
+                          where);
+        }
+      }
+    }
+    EXPECT_EQ(suspects, expected);
+  }
 }
 
 TEST(SvgWriter, NamesThatLookLikeMarkupStayText) {
