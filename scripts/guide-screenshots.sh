@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the user guide's screenshots under Xvfb: the dialog filled in for the example job, a
-# refused field, the similar-stations question, the result message and the weight profiles. Run after a build of
+# refused field, the similar-stations question, the result message, the weight profiles and a
+# campaign of two field files. Run after a build of
 # build/release; needs imagemagick, xdotool and the
 # openbox window manager (for title bars), which it installs when missing.
 set -euo pipefail
@@ -104,4 +105,10 @@ shot guide-report "^Check report$" alt+c alt+d Return
 shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 settings 95 1
 shot guide-validation "^fenwix$" alt+c
+# A campaign of two days: the list of field files, kept in the program's settings.
+settings 45.3015
+cp examples/checked-job.xml "$scratch/checked-job-day2.xml"
+printf '\n[General]\nxml_files=%s, %s\n' "$scratch/checked-job.xml" "$scratch/checked-job-day2.xml" \
+  >>"$XDG_CONFIG_HOME/fenwix/fenwix.conf"
+shot guide-campaign ""
 echo "Screenshots in $out"

@@ -25,6 +25,7 @@
 #include "gui/about_dialog.h"
 #include "gui/background_run.h"
 #include "gui/converter_app.h"
+#include "gui/program_settings.h"
 #include "gui/reach_option.h"
 #include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
@@ -99,9 +100,12 @@ void SetTextKeepingSelection(QLineEdit* edit, const QString& text) {
 // as a refused field does.
 void SelectFileEdit(int32_t message_id, QLineEdit* xml_edit, QLineEdit* output_edit) {
   QLineEdit* edit = nullptr;
-  if (message_id == MSG_CANNOT_READ || message_id == MSG_NO_XML_NAME) edit = xml_edit;
+  if (message_id == MSG_CANNOT_READ || message_id == MSG_NO_XML_NAME ||
+      message_id == MSG_INPUT_TWICE) {
+    edit = xml_edit;
+  }
   if (message_id == MSG_CANNOT_OPEN || message_id == MSG_NO_OUTPUT_NAME ||
-      message_id == MSG_OUTPUT_IS_INPUT) {
+      message_id == MSG_OUTPUT_IS_INPUT || message_id == MSG_OUTPUT_IS_XML) {
     edit = output_edit;
   }
   if (edit == nullptr) return;
@@ -127,6 +131,7 @@ ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
   dialog_.InitializeDefaults();
   dialog_.run_checks = true;
   LoadSettings(dialog_, settings_path_);
+  RestoreFileList();
   ExchangeToControls();
   ApplyEnableRules();
 
@@ -245,6 +250,14 @@ void ConvertWindow::BuildControls() {
   grid->addWidget(xml_path_edit_, row, 1, 1, COLUMN_BOX - 1);
   grid->addWidget(xml_browse, row, COLUMN_BOX);
   grid->addWidget(convert, row++, COLUMN_COMMAND);
+  xml_file_list_ = new XmlFileList(this);
+  xml_file_list_->SetChooser([this] { return ChooseInputFiles(); });
+  grid->addWidget(xml_file_list_, row++, 1, 1, COLUMN_BOX);
+  connect(xml_path_edit_, &QLineEdit::textEdited, xml_file_list_, &XmlFileList::SetFirst);
+  connect(xml_file_list_, &XmlFileList::Changed, this, [this] {
+    const QStringList files = xml_file_list_->Files();
+    xml_path_edit_->setText(files.isEmpty() ? QString() : files.front());
+  });
 
   output_path_edit_ = NewEdit("outputFileEdit", CONTROL_OUTPUT_PATH);
   auto* output_browse = NewButton("Browse...", "outputBrowseButton", CONTROL_OUTPUT_BROWSE);
@@ -259,12 +272,25 @@ void ConvertWindow::BuildControls() {
   for (const int column : {1, 3, 5}) grid->setColumnStretch(column, 1);
 
   // Tab order follows the arrangement, top to bottom and left to right.
-  QWidget* order[] = {seed_name_edit_,   north_edit_,          east_edit_,
-                      elevation_edit_,   compute_local_check_, latitude_edit_,
-                      longitude_edit_,   height_edit_,         compute_geodetic_check_,
-                      tolerance_edit_,   tolerance_2d_radio_,  tolerance_3d_radio_,
-                      xml_path_edit_,    xml_browse,           convert,
-                      output_path_edit_, output_browse,        close};
+  QWidget* order[] = {seed_name_edit_,
+                      north_edit_,
+                      east_edit_,
+                      elevation_edit_,
+                      compute_local_check_,
+                      latitude_edit_,
+                      longitude_edit_,
+                      height_edit_,
+                      compute_geodetic_check_,
+                      tolerance_edit_,
+                      tolerance_2d_radio_,
+                      tolerance_3d_radio_,
+                      xml_path_edit_,
+                      xml_browse,
+                      convert,
+                      xml_file_list_,
+                      output_path_edit_,
+                      output_browse,
+                      close};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(compute_local_check_, &QCheckBox::toggled, this, &ConvertWindow::ApplyEnableRules);
@@ -302,7 +328,10 @@ bool ConvertWindow::ReadNumber(QLineEdit* field, double& member,
 
 bool ConvertWindow::ExchangeToMembers() {
   dialog_.output_path = output_path_edit_->text().toStdString();
+  // The entry holds the first field file, the list every one in reading order.
   dialog_.xml_paths = {xml_path_edit_->text().toStdString()};
+  const QStringList files = xml_file_list_->Files();
+  for (qsizetype i = 1; i < files.size(); ++i) dialog_.xml_paths.push_back(files[i].toStdString());
   dialog_.seed_name = seed_name_edit_->text().toStdString();
   if (const std::optional<FieldError> error = CheckSeedName(dialog_.seed_name)) {
     return Refuse(seed_name_edit_, *error);
@@ -335,6 +364,9 @@ void ConvertWindow::ExchangeToControls() {
   SetTextKeepingSelection(
       xml_path_edit_,
       QString::fromStdString(dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0]));
+  QStringList files;
+  for (const std::string& path : dialog_.xml_paths) files.append(QString::fromStdString(path));
+  xml_file_list_->SetFiles(files);
   seed_name_edit_->setMaxLength(static_cast<int>(SEED_NAME_MAX_CHARS));
   seed_name_edit_->setText(QString::fromStdString(dialog_.seed_name));
   latitude_edit_->setText(NumberText(dialog_.seed_latitude));
@@ -390,22 +422,57 @@ void ConvertWindow::OnBrowse(FileKind kind) {
 void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name) {
   try {
     const FileRequest request = MakeFileRequest(kind, current_name, AppFolder());
+    if (kind == FileKind::Input) {
+      // The files chosen are the ones to convert, one or several; Add... appends instead.
+      const QStringList chosen = ChooseInputFiles();
+      if (chosen.isEmpty()) return;
+      dialog_.xml_paths.clear();
+      for (const QString& file : chosen) dialog_.xml_paths.push_back(file.toStdString());
+      ExchangeToControls();
+      return;
+    }
     const std::optional<QString> chosen =
         file_chooser_ ? file_chooser_(request) : RunFileDialog(request, this);
     if (!chosen) return;
-    if (kind == FileKind::Output) {
-      dialog_.output_path = chosen->toStdString();
-    } else {
-      dialog_.xml_paths = {chosen->toStdString()};
-    }
+    dialog_.output_path = chosen->toStdString();
     ExchangeToControls();
   } catch (const std::bad_alloc&) {
     FormatMessageBox(*this, MSG_NO_MEMORY);
   }
 }
 
+QStringList ConvertWindow::ChooseInputFiles() {
+  const std::string first = dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0];
+  const FileRequest request = MakeFileRequest(FileKind::Input, first, AppFolder());
+  if (!file_chooser_) return RunFilesDialog(request, this);
+  const std::optional<QString> chosen = file_chooser_(request);
+  return chosen ? QStringList{*chosen} : QStringList{};
+}
+
+void ConvertWindow::RestoreFileList() {
+  const QStringList files = ProgramSettings()->value(QStringLiteral("xml_files")).toStringList();
+  if (files.size() < 2 || dialog_.xml_paths.empty() ||
+      files.front().toStdString() != dialog_.xml_paths.front()) {
+    return;
+  }
+  dialog_.xml_paths.clear();
+  for (const QString& file : files) dialog_.xml_paths.push_back(file.toStdString());
+}
+
+void ConvertWindow::StoreFileList() {
+  const std::unique_ptr<QSettings> settings = ProgramSettings();
+  if (dialog_.xml_paths.size() < 2) {
+    settings->remove(QStringLiteral("xml_files"));
+    return;
+  }
+  QStringList files;
+  for (const std::string& path : dialog_.xml_paths) files.append(QString::fromStdString(path));
+  settings->setValue(QStringLiteral("xml_files"), files);
+}
+
 void ConvertWindow::OnClose() {
   if (!ExchangeToMembers()) return;
+  StoreFileList();
   // The settings are a convenience: a file that cannot be written is reported once, without
   // holding up the close.
   const bool saved = SaveSettingsCreatingFolder(dialog_, settings_path_);

@@ -27,6 +27,7 @@
 #include "gui/file_chooser.h"
 #include "gui/report_window.h"
 #include "gui/sketch_window.h"
+#include "gui/xml_file_list.h"
 
 class QAbstractButton;
 class QAction;
@@ -128,6 +129,12 @@ class ConvertWindow : public QDialog, public UserInterface {
   bool ReadNumber(QLineEdit* field, double& member, const std::optional<NumberRange>& range);
   void OnConvert();
   void OnBrowse(FileKind kind);
+  // The field files chosen in the input dialog (several at once), or by the test's chooser.
+  QStringList ChooseInputFiles();
+  // The list of several field files lives in QSettings beside the settings record, which
+  // keeps the first; it is taken back only when its first file is the record's.
+  void RestoreFileList();
+  void StoreFileList();
   void OnClose();
   // Enables the sketch entry, or says in it why there is nothing to draw.
   void UpdateSketchAction();
@@ -155,6 +162,7 @@ class ConvertWindow : public QDialog, public UserInterface {
   QRadioButton* tolerance_3d_radio_ = nullptr;
   QButtonGroup* tolerance_group_ = nullptr;
   QLineEdit* xml_path_edit_ = nullptr;
+  XmlFileList* xml_file_list_ = nullptr;
   QLineEdit* output_path_edit_ = nullptr;
   QAction* report_action_ = nullptr;
   ReportWindow* report_window_ = nullptr;

@@ -111,4 +111,12 @@ std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent
   return chosen.front();
 }
 
+QStringList RunFilesDialog(const FileRequest& request, QWidget* parent) {
+  QFileDialog dialog(parent);
+  PrepareFileDialog(dialog, request);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
 }  // namespace fenwix

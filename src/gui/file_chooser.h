@@ -41,5 +41,8 @@ QString InitialFolder(const std::string& start_path);
 void PrepareFileDialog(QFileDialog& dialog, const FileRequest& request);
 // Runs the prepared dialog. Empty when the person cancels.
 std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* parent);
+// The input dialog with several existing files selectable at once; empty when the person
+// cancels.
+QStringList RunFilesDialog(const FileRequest& request, QWidget* parent);
 
 }  // namespace fenwix

@@ -22,11 +22,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "app/settings_file.h"
 #include "gui/about_dialog.h"
 #include "gui/gui_test_support.h"
+#include "gui/program_settings.h"
+#include "gui/xml_file_list.h"
 
 namespace fenwix {
 namespace {
@@ -135,7 +138,7 @@ TEST_F(ConvertWindowTest, ControlsCarryTheirNumbersAndNoButtonIsTheDefault) {
     EXPECT_EQ(control->property(CONTROL_ID_PROPERTY).toInt(), id) << name;
   }
   const auto buttons = window->findChildren<QPushButton*>();
-  EXPECT_EQ(buttons.size(), 4);
+  EXPECT_EQ(buttons.size(), 8);  // and Add..., Remove, Up and Down of the file list
   for (const QPushButton* button : buttons) {
     EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
     EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
@@ -519,6 +522,42 @@ TEST_F(ConvertWindowTest, AboutBoxIsReachedFromTheHelpMenu) {
   about->trigger();
   EXPECT_TRUE(seen);
   EXPECT_TRUE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// Add..., Up, Remove and the entry above the list, in reading order; the list of several kept
+// in the program's settings, the record keeping its first file.
+TEST_F(ConvertWindowTest, SeveralFieldFilesAreListedInReadingOrderAndKept) {
+  QStandardPaths::setTestModeEnabled(true);
+  ProgramSettings()->remove(QStringLiteral("xml_files"));
+  auto window = Open();
+  for (const char* name : {"/jobs/day1.xml", "/jobs/day2.xml", "/jobs/day3.xml", "/jobs/x.xml"}) {
+    next_choice_ = QString::fromLatin1(name);
+    Click(Find<QPushButton>(*window, "xmlAddButton"));
+  }
+  Click(Find<QPushButton>(*window, "xmlRemoveButton"));  // the last added is selected
+  Click(Find<QPushButton>(*window, "xmlUpButton"));
+  auto* list = Find<QWidget>(*window, "xmlFileListPanel");
+  const auto files = [&] { return static_cast<XmlFileList*>(list)->Files(); };
+  EXPECT_EQ(files(), QStringList({"/jobs/day1.xml", "/jobs/day3.xml", "/jobs/day2.xml"}));
+  EXPECT_EQ(Edit(*window, "xmlFileEdit")->text(), "/jobs/day1.xml");
+  Type(Edit(*window, "xmlFileEdit"), "/jobs/day0.xml");
+  EXPECT_EQ(files(), QStringList({"/jobs/day0.xml", "/jobs/day3.xml", "/jobs/day2.xml"}));
+  Click(Find<QPushButton>(*window, "closeButton"));
+  const std::vector<std::string> kept = {"/jobs/day0.xml", "/jobs/day3.xml", "/jobs/day2.xml"};
+  EXPECT_EQ(window->dialog().xml_paths, kept);
+
+  ConvertDialog record;
+  ASSERT_TRUE(LoadSettings(record, SettingsPath()));
+  EXPECT_EQ(record.xml_paths, std::vector<std::string>{"/jobs/day0.xml"});
+  auto again = Open();
+  EXPECT_EQ(again->dialog().xml_paths, kept);
+  ProgramSettings()->remove(QStringLiteral("xml_files"));
 }
 
 }  // namespace
