@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         dialog.run_checks = run_checks;
         SilentUi ui;
         (run_checks ? with_checks : convert).push_back(Measure([&] {
-          dialog.RunConversion(ui).outcome;
+          dialog.RunConversion(ui);
         }));
         if (!run_checks) continue;
         fenwix::CheckInput in;

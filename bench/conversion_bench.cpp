@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
       dialog.xml_paths = {input.string()};
       dialog.output_path = output.string();
       SilentUi ui;
-      conversion.Keep(Measure([&] { dialog.RunConversion(ui).outcome; }));
+      conversion.Keep(Measure([&] { dialog.RunConversion(ui); }));
       message = ui.last_id;
       records = dialog.tables.observation_count() - 1;
     }

@@ -71,13 +71,13 @@ TEST_F(ApproxConversionTest, HeaderNamesTheDatumOfTheComputedCoordinates) {
   dialog_.approx_datum_name = "GRS 80";
   dialog_.approx_datum_inv_f = 298.257222101;
   ui_.answers = {MergeAnswer::Different};
-  dialog_.RunConversion(ui_).outcome;
+  dialog_.RunConversion(ui_);
   const std::string first = ReadFile(output_);
   EXPECT_NE(first.find(GRS80_DATUM), std::string::npos);
   EXPECT_EQ(dialog_.writer_state.output_datum_name, "GRS 80");
 
   ui_.answers = {MergeAnswer::Different};
-  dialog_.RunConversion(ui_).outcome;
+  dialog_.RunConversion(ui_);
   EXPECT_EQ(ReadFile(output_), first);
 }
 
@@ -87,7 +87,7 @@ TEST_F(ApproxConversionTest, UnusableDatumFallsBackToWgs84InTheHeader) {
   dialog_.writer_state.output_datum_inv_f = 294.9786982;
   dialog_.approx_datum_name = "Short";
   dialog_.approx_datum_a = 5999999.9;
-  dialog_.RunConversion(ui_).outcome;
+  dialog_.RunConversion(ui_);
   EXPECT_NE(ReadFile(output_).find(WGS84_DATUM), std::string::npos);
 }
 

@@ -24,7 +24,7 @@ class JobTest : public ::testing::Test {
     dialog_.compute_local = local;
     testing::RecordingUi ui;
     ui.answers = {answer};
-    dialog_.RunConversion(ui).outcome;
+    dialog_.RunConversion(ui);
     return testing::ReadFile(dialog_.output_path);
   }
 

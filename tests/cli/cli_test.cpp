@@ -159,3 +159,23 @@ TEST_F(CliTest, WeightOptions) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two field files and no output name: the second is refused as the output and stays as it
+// was; with -o both are read into one output.
+TEST_F(CliTest, TwoFieldFilesAreNeverTakenForInputAndOutput) {
+  const std::string job = ReadFile(std::string(FENWIX_TEST_DATA) + "/app/merge_job.xml");
+  fenwix::testing::WriteFile(dir_ / "day1.xml", job);
+  fenwix::testing::WriteFile(dir_ / "day2.xml", job);
+  const std::string day1 = "'" + (dir_ / "day1.xml").string() + "'";
+  const std::string day2 = "'" + (dir_ / "day2.xml").string() + "'";
+  const RunResult refused = Convert(day1 + " " + day2);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("-o OUTPUT.txt"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadFile(dir_ / "day2.xml"), job);
+  const RunResult both = Convert("-o '" + (dir_ / "out.txt").string() + "' " + day1 + " " + day2);
+  EXPECT_EQ(both.status, 0) << both.err;
+}
+
+}  // namespace
