@@ -12,6 +12,24 @@ void AddReasons(SketchFlag& flag, const std::vector<std::string>& reasons) {
 
 }  // namespace
 
+std::vector<int32_t> SketchLinesOfRow(const SketchModel& model, const CheckRow& row) {
+  std::vector<int32_t> lines;
+  for (const int32_t observation : row.observations) {
+    if (observation <= 0 || static_cast<size_t>(observation) >= model.lines_of_observation.size())
+      continue;
+    for (const int32_t line : model.lines_of_observation[static_cast<size_t>(observation)]) {
+      if (line >= 0) lines.push_back(line);
+    }
+  }
+  if (row.observations.empty()) {
+    for (size_t i = 0; i + 1 < row.stations.size(); ++i) {
+      const int32_t line = LineBetween(model, row.stations[i], row.stations[i + 1]);
+      if (line >= 0) lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
 SketchModel ConversionSketch(const ConvertDialog& dialog) {
   SketchModel model = BuildSketch(dialog.tables, dialog.placements, dialog.xml_paths, TodayText());
   const ReadingLog& log = dialog.reading_log;
@@ -40,20 +58,7 @@ SketchModel ConversionSketch(const ConvertDialog& dialog) {
   if (const CheckSection* suspects = report.Suspects()) {
     for (const CheckRow& row : suspects->rows) {
       if (!row.flagged) continue;
-      std::vector<int32_t> lines;
-      for (const int32_t observation : row.observations) {
-        if (observation <= 0 ||
-            static_cast<size_t>(observation) >= model.lines_of_observation.size())
-          continue;
-        for (const int32_t line : model.lines_of_observation[static_cast<size_t>(observation)]) {
-          if (line >= 0) lines.push_back(line);
-        }
-      }
-      // A reading without a record of its own: the sight between its two stations.
-      if (row.observations.empty() && row.stations.size() >= 2) {
-        const int32_t line = LineBetween(model, row.stations[0], row.stations[1]);
-        if (line >= 0) lines.push_back(line);
-      }
+      const std::vector<int32_t> lines = SketchLinesOfRow(model, row);
       for (const int32_t line : lines) {
         SketchLine& marked = model.lines[static_cast<size_t>(line)];
         marked.flag.suspect = true;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/conversion_sketch.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "app/settings_location.h"
@@ -29,6 +30,7 @@
 #include "gui/reach_option.h"
 #include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
+#include "gui/sketch_view.h"
 #include "gui/weight_option.h"
 
 namespace fenwix {
@@ -395,7 +397,15 @@ void ConvertWindow::OnConvert() {
   bool offer_sketch = false;
   try {
     if (RunInBackground(dialog_, *this, *this).written()) {
-      if (report_window_ == nullptr) report_window_ = new ReportWindow(this);
+      if (report_window_ == nullptr) {
+        report_window_ = new ReportWindow(this);
+        // A row chosen in the report shows its lines in the open sketch.
+        connect(report_window_, &ReportWindow::RowChosen, this, [this](const CheckRow& row) {
+          if (sketch_window_ == nullptr) return;
+          SketchView* view = sketch_window_->view();
+          view->SelectLines(SketchLinesOfRow(view->model(), row));
+        });
+      }
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);
       ShowCheckReport();

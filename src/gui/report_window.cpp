@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "checks/report_forms.h"
 #include "gui/converter_app.h"
+#include "gui/report_model.h"
 
 namespace fenwix {
 
@@ -19,6 +21,11 @@ namespace {
 // Opening size of the window, in pixels: wide enough for the widest check table.
 constexpr int WINDOW_WIDTH = 980;
 constexpr int WINDOW_HEIGHT = 640;
+constexpr int SUMMARY_HEIGHT = 64;
+// Opening widths of the stations, values and file:line columns; the note takes the rest.
+constexpr int STATIONS_WIDTH = 260;
+constexpr int VALUES_WIDTH = 330;
+constexpr int WHERE_WIDTH = 120;
 
 }  // namespace
 
@@ -28,12 +35,21 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   setWindowIcon(ProgramIcon());
   setModal(false);
 
-  view_ = new QTextBrowser(this);
+  summary_ = new QTextBrowser(this);
+  summary_->setObjectName(QStringLiteral("reportSummary"));
+  summary_->setMaximumHeight(SUMMARY_HEIGHT);
+  model_ = new ReportModel(this);
+  view_ = new QTreeView(this);
   view_->setObjectName(QStringLiteral("reportView"));
-  view_->setOpenLinks(false);
-  // The summary links to the sections on the same page.
-  connect(view_, &QTextBrowser::anchorClicked, this,
-          [this](const QUrl& url) { view_->scrollToAnchor(url.fragment()); });
+  // Rows of one height let the view lay out a check of thousands of rows without asking each.
+  view_->setUniformRowHeights(true);
+  view_->setAlternatingRowColors(false);
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setModel(model_);
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (const CheckRow* row = model_->RowAt(current)) emit RowChosen(*row);
+          });
 
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("reportStatus"));
@@ -49,15 +65,39 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(save);
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(summary_);
   layout->addWidget(view_, 1);
   layout->addLayout(buttons);
   resize(WINDOW_WIDTH, WINDOW_HEIGHT);
 }
 
 void ReportWindow::ShowReport(const CheckReport& report) {
+  model_->SetReport(nullptr);
   report_ = report;
   report_.Index();
-  view_->setHtml(QString::fromStdString(ReportHtml(report_)));
+  QString summary = QStringLiteral("<p><b>Job:</b> %1<br/><b>Flagged rows: %2</b>")
+                        .arg(QString::fromStdString(report_.job).toHtmlEscaped())
+                        .arg(report_.FlaggedRows());
+  if (const CheckSection* suspects = report_.Suspects(); suspects && suspects->FlaggedCount() > 0) {
+    summary += QStringLiteral(
+                   " &mdash; %1 suspect observations explain them; choose a row to "
+                   "see its lines in the sketch")
+                   .arg(suspects->FlaggedCount());
+  }
+  summary += QStringLiteral("</p>");
+  if (report_.incomplete)
+    summary += QStringLiteral("<p>The checks could not run to their end.</p>");
+  summary_->setHtml(summary);
+  model_->SetReport(&report_);
+  // Checks with flagged rows open, the others closed until asked for.
+  for (int s = 0; s < model_->rowCount(); ++s) {
+    if (report_.sections[static_cast<size_t>(s)].FlaggedCount() > 0) {
+      view_->expand(model_->index(s, 0));
+    }
+  }
+  view_->setColumnWidth(ReportModel::STATIONS, STATIONS_WIDTH);
+  view_->setColumnWidth(ReportModel::VALUES, VALUES_WIDTH);
+  view_->setColumnWidth(ReportModel::WHERE, WHERE_WIDTH);
   status_->setText(QStringLiteral("%1 flagged rows").arg(report_.FlaggedRows()));
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// The check report of the last conversion in a window of its own: the HTML form, flagged rows
-// first, and a Save button that writes any of the three forms.
+// The check report of the last conversion in a window of its own: a short summary, then one
+// tree of the checks and their rows (flagged rows first and highlighted, passing rows paged in
+// as the view scrolls), and a Save button that writes any of the three forms. Choosing a row
+// tells whoever listens (the sketch) which row it is.
 
 #include <functional>
 #include <optional>
@@ -12,8 +14,11 @@
 
 class QLabel;
 class QTextBrowser;
+class QTreeView;
 
 namespace fenwix {
+
+class ReportModel;
 
 class ReportWindow : public QDialog {
   Q_OBJECT
@@ -28,18 +33,26 @@ class ReportWindow : public QDialog {
   // it which stations and observations are flagged and why.
   void ShowReport(const CheckReport& report);
   const CheckReport& report() const { return report_; }
+  ReportModel* model() const { return model_; }
+  QTreeView* view() const { return view_; }
 
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
   // Writes the report to path in the form its extension names; the outcome shows in the
   // window's status line. True when written.
   bool SaveTo(const QString& path);
 
+ signals:
+  // A row of the report was chosen; valid until the next ShowReport.
+  void RowChosen(const fenwix::CheckRow& row);
+
  private:
   void OnSave();
 
   CheckReport report_;
   SaveChooser save_chooser_;
-  QTextBrowser* view_ = nullptr;
+  QTextBrowser* summary_ = nullptr;
+  QTreeView* view_ = nullptr;
+  ReportModel* model_ = nullptr;
   QLabel* status_ = nullptr;
 };
 

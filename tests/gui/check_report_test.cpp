@@ -13,10 +13,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTreeView>
 #include <QXmlStreamReader>
 
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
+#include "gui/report_model.h"
 
 namespace fenwix {
 namespace {
@@ -140,6 +142,36 @@ TEST(CheckReportWindow, ShownAfterEachConversionAndSaved) {
   window.report_window()->SetSaveChooser([&] { return std::optional(dir.filePath("saved.html")); });
   test::Click(window.report_window()->findChild<QPushButton*>("saveReportButton"));
   EXPECT_TRUE(Read(dir.filePath("saved.html")).contains("Flagged rows: 2"));
+}
+
+// A report of a hundred thousand rows: the window lists the flagged ones and a page of passing
+// ones, pages in more on demand, and a chosen row reaches the listener as itself.
+TEST(CheckReportWindow, HoldsALargeReportWithoutBuildingEveryRow) {
+  CheckReport report;
+  CheckSection& section = report.sections.emplace_back();
+  section.name = "loop_closures";
+  section.rows.resize(100000);
+  for (size_t i = 0; i < section.rows.size(); ++i) {
+    section.rows[i].stations = {"S" + std::to_string(i)};
+    section.rows[i].flagged = i < 3;
+  }
+  ReportWindow window;
+  const CheckRow* chosen = nullptr;
+  QObject::connect(&window, &ReportWindow::RowChosen, [&](const CheckRow& row) { chosen = &row; });
+  window.ShowReport(report);
+  window.show();
+  ReportModel& model = *window.model();
+  const QModelIndex checks = model.index(0, 0);
+  // The view asks for what it shows: a few pages at most.
+  const int shown = model.rowCount(checks);
+  EXPECT_GE(shown, 3 + ReportModel::PAGE_ROWS);
+  EXPECT_LE(shown, 3 + 4 * ReportModel::PAGE_ROWS);
+  EXPECT_TRUE(model.data(model.index(2, 0, checks)).toString().startsWith("* S2"));
+  model.fetchMore(checks);
+  EXPECT_EQ(model.rowCount(checks), shown + ReportModel::PAGE_ROWS);
+  window.view()->setCurrentIndex(model.index(7, 1, checks));
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_EQ(chosen->stations, std::vector<std::string>{"S7"});
 }
 
 }  // namespace

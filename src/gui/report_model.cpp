@@ -1,0 +1,187 @@
+#include "gui/report_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+
+#include "model/source_location.h"
+
+namespace fenwix {
+
+namespace {
+
+// internalId of a check's own item; a row's item carries its check's index plus one.
+constexpr quintptr SECTION_ITEM = 0;
+
+const QColor FLAGGED_BACKGROUND(0xff, 0xd6, 0xd0);
+const QColor SUSPECT_BACKGROUND(0xf6, 0xc8, 0xe4);
+
+QString ValueText(double value, int decimals) {
+  if (std::isnan(value)) return QString();
+  if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0.0;
+  return QString::number(value, 'f', decimals);
+}
+
+}  // namespace
+
+ReportModel::ReportModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void ReportModel::SetReport(const CheckReport* report) {
+  beginResetModel();
+  report_ = report;
+  shown_.clear();
+  flagged_.clear();
+  file_labels_.clear();
+  if (report_ != nullptr) {
+    file_labels_ = FileLabels(report_->files);
+    for (const CheckSection& section : report_->sections) {
+      // Flagged rows come first in every check: all of them, then a page of passing ones.
+      flagged_.push_back(section.FlaggedCount());
+      const size_t flagged = static_cast<size_t>(flagged_.back());
+      shown_.push_back(static_cast<int>(
+          std::min(section.rows.size(), flagged + static_cast<size_t>(PAGE_ROWS))));
+    }
+  }
+  endResetModel();
+}
+
+const CheckRow* ReportModel::RowAt(const QModelIndex& index) const {
+  if (!index.isValid() || index.internalId() == SECTION_ITEM || report_ == nullptr) return nullptr;
+  const CheckSection& section = report_->sections[index.internalId() - 1];
+  return &section.rows[static_cast<size_t>(index.row())];
+}
+
+QModelIndex ReportModel::index(int row, int column, const QModelIndex& parent) const {
+  if (report_ == nullptr || row < 0 || column < 0 || column >= COLUMN_COUNT) return {};
+  if (!parent.isValid()) {
+    if (static_cast<size_t>(row) >= report_->sections.size()) return {};
+    return createIndex(row, column, SECTION_ITEM);
+  }
+  if (parent.internalId() != SECTION_ITEM || row >= ShownRows(parent.row())) return {};
+  return createIndex(row, column, static_cast<quintptr>(parent.row()) + 1);
+}
+
+QModelIndex ReportModel::parent(const QModelIndex& child) const {
+  if (!child.isValid() || child.internalId() == SECTION_ITEM) return {};
+  return createIndex(static_cast<int>(child.internalId() - 1), 0, SECTION_ITEM);
+}
+
+int ReportModel::rowCount(const QModelIndex& parent) const {
+  if (report_ == nullptr) return 0;
+  if (!parent.isValid()) return static_cast<int>(report_->sections.size());
+  if (parent.internalId() != SECTION_ITEM || parent.column() != 0) return 0;
+  return ShownRows(parent.row());
+}
+
+int ReportModel::columnCount(const QModelIndex&) const {
+  return COLUMN_COUNT;
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  switch (section) {
+    case STATIONS:
+      return QStringLiteral("Check / stations");
+    case VALUES:
+      return QStringLiteral("Values");
+    case WHERE:
+      return QStringLiteral("File:line");
+    case NOTE:
+      return QStringLiteral("Note");
+    default:
+      return {};
+  }
+}
+
+QVariant ReportModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || report_ == nullptr) return {};
+  if (index.internalId() != SECTION_ITEM) {
+    const CheckSection& section = report_->sections[index.internalId() - 1];
+    return RowData(section, section.rows[static_cast<size_t>(index.row())], index.column(), role);
+  }
+  const CheckSection& section = report_->sections[static_cast<size_t>(index.row())];
+  const int flagged = flagged_[static_cast<size_t>(index.row())];
+  if (role == Qt::FontRole) {
+    QFont font;
+    font.setBold(true);
+    return font;
+  }
+  if (role == Qt::BackgroundRole && flagged > 0) {
+    return QBrush(section.name == SUSPECTS_SECTION ? SUSPECT_BACKGROUND : FLAGGED_BACKGROUND);
+  }
+  if (role == Qt::ToolTipRole) return QString::fromStdString("Flagged when: " + section.rule);
+  if (role != Qt::DisplayRole) return {};
+  const int64_t total = static_cast<int64_t>(section.rows.size()) + section.unlisted_rows;
+  if (index.column() == STATIONS) return QString::fromStdString(section.title);
+  if (index.column() == VALUES) {
+    return QStringLiteral("%1 rows, %2 flagged").arg(total).arg(flagged);
+  }
+  if (index.column() == NOTE && section.unlisted_rows > 0) {
+    return QStringLiteral("%1 passing rows not listed").arg(section.unlisted_rows);
+  }
+  return {};
+}
+
+QVariant ReportModel::RowData(const CheckSection& section, const CheckRow& row, int column,
+                              int role) const {
+  if (role == Qt::BackgroundRole && row.flagged) {
+    return QBrush(section.name == SUSPECTS_SECTION ? SUSPECT_BACKGROUND : FLAGGED_BACKGROUND);
+  }
+  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+  QString text;
+  switch (column) {
+    case STATIONS:
+      if (row.flagged) text = QStringLiteral("* ");
+      for (size_t i = 0; i < row.stations.size(); ++i) {
+        if (i > 0) text += QStringLiteral(" - ");
+        text += QString::fromStdString(row.stations[i]);
+      }
+      break;
+    case VALUES:
+      for (size_t i = 0; i < row.values.size() && i < section.columns.size(); ++i) {
+        const QString value = ValueText(row.values[i], section.columns[i].decimals);
+        if (value.isEmpty()) continue;
+        if (!text.isEmpty()) text += QStringLiteral("  ");
+        text += QString::fromStdString(section.columns[i].name) + ' ' + value;
+      }
+      if (row.flagged && row.ratio > 0.0 && std::isfinite(row.ratio)) {
+        text += QStringLiteral("  (%1 x limit)").arg(row.ratio, 0, 'f', 1);
+      }
+      break;
+    case WHERE:
+      for (const SourceLocation& source : row.sources) {
+        if (!source.known()) continue;
+        if (!text.isEmpty()) text += ',';
+        text += QString::fromStdString(SourceText(source, file_labels_));
+      }
+      break;
+    case NOTE:
+      text = QString::fromStdString(row.note);
+      break;
+    default:
+      break;
+  }
+  return text;
+}
+
+bool ReportModel::canFetchMore(const QModelIndex& parent) const {
+  if (report_ == nullptr || !parent.isValid() || parent.internalId() != SECTION_ITEM) return false;
+  const CheckSection& section = report_->sections[static_cast<size_t>(parent.row())];
+  return static_cast<size_t>(ShownRows(parent.row())) < section.rows.size();
+}
+
+void ReportModel::fetchMore(const QModelIndex& parent) {
+  if (!canFetchMore(parent)) return;
+  const CheckSection& section = report_->sections[static_cast<size_t>(parent.row())];
+  const int shown = ShownRows(parent.row());
+  const int more = static_cast<int>(
+      std::min(section.rows.size() - static_cast<size_t>(shown), static_cast<size_t>(PAGE_ROWS)));
+  beginInsertRows(parent, shown, shown + more - 1);
+  shown_[static_cast<size_t>(parent.row())] = shown + more;
+  endInsertRows();
+}
+
+}  // namespace fenwix

@@ -1,0 +1,54 @@
+#pragma once
+// The check report as a tree for a view: one item per check, its rows below. The model reads
+// the report's own rows and builds nothing per row; each check shows its flagged rows and a
+// first page of passing rows, and the view asks for further pages as it scrolls (fetchMore),
+// so that a report of tens of thousands of rows opens at once.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <QAbstractItemModel>
+
+#include "checks/check_report.h"
+
+namespace fenwix {
+
+class ReportModel : public QAbstractItemModel {
+  Q_OBJECT
+
+ public:
+  // Passing rows added to a check per page.
+  static constexpr int PAGE_ROWS = 200;
+  enum Column { STATIONS, VALUES, WHERE, NOTE, COLUMN_COUNT };
+
+  explicit ReportModel(QObject* parent = nullptr);
+
+  // Shows report, which must outlive the model's use of it (the window keeps it).
+  void SetReport(const CheckReport* report);
+
+  // The report row behind an index, or null for a check's own item.
+  const CheckRow* RowAt(const QModelIndex& index) const;
+  // Rows of a check shown so far.
+  int ShownRows(int section) const { return shown_.at(static_cast<size_t>(section)); }
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+
+ private:
+  QVariant RowData(const CheckSection& section, const CheckRow& row, int column, int role) const;
+
+  const CheckReport* report_ = nullptr;
+  std::vector<int> shown_;    // per check
+  std::vector<int> flagged_;  // per check
+  std::vector<std::string> file_labels_;
+};
+
+}  // namespace fenwix
