@@ -28,9 +28,22 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// What follows the number read: nothing but blanks, a decimal comma or other text.
+NumberFault FaultAfter(const char* p, const char* end, bool had_digits) {
+  const char* rest = p;
+  while (rest < end && IsSpace(*rest)) ++rest;
+  if (rest == end) return had_digits ? NumberFault::None : NumberFault::Empty;
+  if (had_digits && *p == ',' && p + 1 < end && IsDigit(p[1])) return NumberFault::DecimalComma;
+  return NumberFault::TrailingText;
+}
+
 }  // namespace
 
 double ReadNumber(std::string_view text) {
+  return ReadNumberText(text).value;
+}
+
+NumberText ReadNumberText(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end && IsSpace(*p)) ++p;
@@ -62,7 +75,7 @@ double ReadNumber(std::string_view text) {
     fraction_digits = static_cast<int>(p - fraction);
     digit_count += fraction_digits;
   }
-  if (digit_count == 0) return 0.0;
+  if (digit_count == 0) return {0.0, FaultAfter(p, end, false)};
   const char* last = p;
   bool has_exponent = false;
   if (p < end && (*p == 'e' || *p == 'E')) {
@@ -85,14 +98,16 @@ double ReadNumber(std::string_view text) {
   if (!has_exponent && digit_count <= MAX_SAFE_DIGITS && digits <= EXACT_INTEGER_LIMIT &&
       fraction_digits <= MAX_EXACT_POWER) {
     value = static_cast<double>(digits) / EXACT_POWERS_OF_TEN[fraction_digits];
-    return negative ? -value : value;
+    return {negative ? -value : value, FaultAfter(last, end, true)};
   }
 #endif
   const auto [stop, error] = std::from_chars(first, last, value, std::chars_format::general);
   // Overflow and underflow both come back as result_out_of_range: beyond a double's range the
   // text has no usable value, and below it 0 is the nearest one.
-  if (error != std::errc() || stop != last || !std::isfinite(value)) return 0.0;
-  return negative ? -value : value;
+  if (error != std::errc() || stop != last || !std::isfinite(value)) {
+    return {0.0, NumberFault::OutOfRange};
+  }
+  return {negative ? -value : value, FaultAfter(last, end, true)};
 }
 
 }  // namespace fenwix

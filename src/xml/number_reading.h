@@ -1,9 +1,24 @@
 #pragma once
 // Lenient reading of the numbers in element text.
 
+#include <cstdint>
 #include <string_view>
 
 namespace fenwix {
+
+// What was wrong with a number's text, if anything; the value is read all the same.
+enum class NumberFault : uint8_t {
+  None,
+  Empty,         // nothing but blanks
+  DecimalComma,  // digits, a comma, digits: the part before the comma was read
+  TrailingText,  // text after the number, or no number at all
+  OutOfRange,    // beyond the range of a double: read as 0
+};
+
+struct NumberText {
+  double value = 0.0;
+  NumberFault fault = NumberFault::None;
+};
 
 // The value of the longest decimal number at the start of text, after leading white space:
 // optional sign, digits with an optional point and fraction, optional exponent. The point is
@@ -11,5 +26,7 @@ namespace fenwix {
 // and so do "nan", "inf" and hexadecimal forms (they are not decimal numbers) and a number beyond
 // the range of a double, so the result is always finite.
 double ReadNumber(std::string_view text);
+// The same value, and what the text had beyond a number (blanks around it are no fault).
+NumberText ReadNumberText(std::string_view text);
 
 }  // namespace fenwix

@@ -1,7 +1,13 @@
 #include "xml/xml_content_handler.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <utility>
 
 #include "geodesy/angles.h"
 #include "xml/number_reading.h"
@@ -86,6 +92,9 @@ ChildName ChildNameOf(std::string_view name) {
     case 16:
       if (name == "InstrumentHeight") return ChildName::InstrumentHeight;
       break;
+    case 18:
+      if (name == "AngleUnitIndicator") return ChildName::AngleUnitIndicator;
+      break;
     case 21:
       if (name == "DistanceUnitIndicator") return ChildName::DistanceUnitIndicator;
       break;
@@ -108,17 +117,142 @@ bool IsObservationField(ChildName name) {
 }
 
 bool IsKeywordField(ChildName name) {
-  return name == ChildName::ObsType || name == ChildName::DistanceUnitIndicator;
+  return name == ChildName::ObsType || name == ChildName::DistanceUnitIndicator ||
+         name == ChildName::AngleUnitIndicator;
 }
+
+// The element name of a field, for warnings.
+std::string_view FieldName(ChildName name) {
+  static constexpr std::string_view NAMES[] = {"",
+                                               "BasePoint",
+                                               "RoverPoint",
+                                               "Type",
+                                               "DX",
+                                               "DY",
+                                               "DZ",
+                                               "SX",
+                                               "SY",
+                                               "SZ",
+                                               "CXY",
+                                               "CXZ",
+                                               "CYZ",
+                                               "StationPoint",
+                                               "InstrumentHeight",
+                                               "ObsType",
+                                               "PointNumber",
+                                               "PrismHeight",
+                                               "HorizontalAngle",
+                                               "ZenithAngle",
+                                               "SlopeDistance",
+                                               "DistanceUnitIndicator",
+                                               "AngleUnitIndicator"};
+  const auto index = static_cast<size_t>(name);
+  return index < std::size(NAMES) ? NAMES[index] : std::string_view();
+}
+
+// Largest angle in gons that a reading of the circle can give.
+constexpr double FULL_CIRCLE_GONS = 400.0;
+// Minutes in a degree and seconds in a minute: packed digits at or above it are not DD.MMSS.
+constexpr double SEXAGESIMAL_BASE = 60.0;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// A unit indicator as compared leniently: lower case, without blanks, '_' or '-'. Indicator
+// texts are keywords of at most KEYWORD_TEXT_LIMIT bytes.
+std::string Folded(std::string_view text) {
+  std::string folded;
+  for (const char c : text) {
+    if (IsBlank(c) || c == '_' || c == '-') continue;
+    folded += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return folded;
+}
+
+bool AnyOf(std::string_view folded, std::initializer_list<std::string_view> spellings) {
+  for (const std::string_view spelling : spellings) {
+    if (folded == spelling) return true;
+  }
+  return false;
+}
+
+// The unit a distance indicator names, however spelled; -1 for one not known.
+int32_t DistanceUnitNamed(std::string_view text) {
+  const std::string folded = Folded(text);
+  if (AnyOf(folded, {"m", "meter", "meters", "metre", "metres", "metric"})) {
+    return LINEAR_UNIT_METER;
+  }
+  if (AnyOf(folded, {"usfeet", "usfoot", "usft", "ussurveyfeet", "ussurveyfoot", "surveyfeet",
+                     "surveyfoot"})) {
+    return LINEAR_UNIT_US_FOOT;
+  }
+  if (AnyOf(folded, {"feet", "foot", "ft", "intfeet", "intfoot", "intft", "ift",
+                     "internationalfeet", "internationalfoot"})) {
+    return LINEAR_UNIT_INTERNATIONAL_FOOT;
+  }
+  return -1;
+}
+
+// The angle unit an angle indicator names, however spelled; -1 for one not known.
+int32_t AngleUnitNamed(std::string_view text) {
+  const std::string folded = Folded(text);
+  if (folded == "dms") return ANGLE_UNIT_CODE_DEGREES;
+  if (AnyOf(folded, {"gon", "gons", "grad", "grads", "gradian", "gradians"})) {
+    return ANGLE_UNIT_CODE_GONS;
+  }
+  return -1;
+}
+
+std::string_view LinearUnitName(int32_t code) {
+  if (code == LINEAR_UNIT_US_FOOT) return "US survey feet";
+  if (code == LINEAR_UNIT_INTERNATIONAL_FOOT) return "international feet";
+  return "meters";
+}
+
+std::string_view AngleUnitName(int32_t code) {
+  return code == ANGLE_UNIT_CODE_GONS ? "gons" : "DD.MMSSsssss";
+}
+
+// Shortest decimal text that reads back as value.
+std::string Decimal(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+// An angle in degrees as degrees, minutes and seconds to a tenth, e.g. 124°16'30".
+std::string DegreesMinutesSeconds(double degrees) {
+  // Tenths of an arc-second in a degree.
+  constexpr double TENTHS_PER_DEGREE = 36000.0;
+  const double magnitude = std::fabs(degrees);
+  if (!(magnitude < 1e9)) return Decimal(degrees) + "°";
+  const auto tenths = static_cast<int64_t>(std::llround(magnitude * TENTHS_PER_DEGREE));
+  std::string text = degrees < 0.0 ? "-" : "";
+  text += std::to_string(tenths / 36000) + "°" + std::to_string(tenths / 600 % 60) + "'" +
+          std::to_string(tenths % 600 / 10);
+  if (tenths % 10 != 0) text += "." + std::to_string(tenths % 10);
+  return text + "\"";
+}
+
+constexpr std::string_view DISTANCE_ADVICE =
+    "If the job is in feet, say which: --distance-unit ft (international) or usft (US survey), "
+    "or Options → Distance unit";
+constexpr std::string_view GON_ADVICE =
+    "If the job's angles are gons, say so: --angle-unit gon, or Options → Angle unit";
+constexpr std::string_view DMS_ADVICE =
+    "If the job's angles are DD.MMSSsssss, say so: --angle-unit dms, or Options → Angle unit";
 
 // Out-of-range input (a packed angle near the limit of a double, sums of such values) can make
 // a conversion overflow; such a value is as unusable as an unreadable number and counts as 0.
 double Finite(double value) {
   return std::isfinite(value) ? value : 0.0;
-}
-
-double ReadAngle(std::string_view text) {
-  return Finite(DmsToRadians(ReadNumber(text)));
 }
 
 double Mean(double sum, int32_t count) {
@@ -141,6 +275,108 @@ double MeanDirection(const ObsGroup& group, double low) {
 }  // namespace
 
 XmlContentHandler::XmlContentHandler(SurveyTables& tables) : tables_(tables) {}
+
+void XmlContentHandler::SetJobUnits(int32_t linear_unit, int32_t angle_unit) {
+  job_linear_unit_ = linear_unit;
+  job_angle_unit_ = angle_unit;
+  ResetGroups();
+}
+
+// The line of a text handed on at the tag after it: that tag's line, less the line ends inside
+// the text (an empty element's value is the blank text that follows it). Numbers are shown
+// without the blanks around them; unit indicators as they are, blanks being their fault.
+void XmlContentHandler::Warn(std::string_view text, bool trim, std::string problem,
+                             std::string assumed, std::string advice) {
+  const auto line_ends = static_cast<int32_t>(std::count(text.begin(), text.end(), '\n'));
+  const int32_t line = std::max(1, CurrentLine() - line_ends);
+  warnings_->Add(line, FieldName(child_name_), trim ? Trimmed(text) : text, std::move(problem),
+                 std::move(assumed), std::move(advice));
+}
+
+double XmlContentHandler::Number(std::string_view text) {
+  const NumberText read = ReadNumberText(text);
+  if (read.fault == NumberFault::None || warnings_ == nullptr) return read.value;
+  const std::string assumed = "read as " + Decimal(read.value);
+  switch (read.fault) {
+    case NumberFault::Empty:
+      Warn(text, true, "is empty", assumed, "Check this field in the job");
+      break;
+    case NumberFault::DecimalComma:
+      Warn(text, true, "has a decimal comma", assumed + ", the part before the comma",
+           "Export the job with a decimal point");
+      break;
+    case NumberFault::TrailingText:
+      Warn(text, true, read.value == 0.0 ? "is not a number" : "has text after the number", assumed,
+           "Check this field in the job");
+      break;
+    case NumberFault::OutOfRange:
+      Warn(text, true, "is beyond the range of a number", assumed, "Check this field in the job");
+      break;
+    case NumberFault::None:
+      break;
+  }
+  return read.value;
+}
+
+// A horizontal or zenith angle in the job's angle unit, in radians.
+double XmlContentHandler::Angle(std::string_view text) {
+  const double value = Number(text);
+  if (job_angle_unit_ == ANGLE_UNIT_CODE_GONS) {
+    if (warnings_ != nullptr && std::fabs(value) > FULL_CIRCLE_GONS) {
+      Warn(text, true, "is more than 400 gons", "read as " + Decimal(value) + " gons",
+           std::string(DMS_ADVICE));
+    }
+    return Finite(GonsToRadians(value));
+  }
+  const double radians = Finite(DmsToRadians(value));
+  if (warnings_ != nullptr) {
+    const Dms parts = SplitDms(std::fabs(value));
+    if (parts.minutes >= SEXAGESIMAL_BASE || parts.seconds >= SEXAGESIMAL_BASE) {
+      Warn(text, true,
+           "has " + Decimal(parts.minutes) + " minutes and " + Decimal(std::floor(parts.seconds)) +
+               " seconds, which is no DD.MMSSsssss angle",
+           "read as " + DegreesMinutesSeconds(radians * DEGREES_PER_RADIAN) +
+               ", the minutes and seconds added",
+           std::string(GON_ADVICE) + "; decimal degrees cannot be read");
+    }
+  }
+  return radians;
+}
+
+// Only the exact text "USFeet" changes the unit, and, in a job said to be in feet, a spelling
+// of meters; every other text leaves the unit in force, which is worth a warning when the text
+// names another unit or none that is known.
+void XmlContentHandler::DistanceIndicator(ObsGroup& group, std::string_view text) {
+  if (text == "USFeet") {
+    group.linear_unit = LINEAR_UNIT_US_FOOT;
+    return;
+  }
+  const int32_t named = text_overlong_ ? -1 : DistanceUnitNamed(text);
+  if (named == LINEAR_UNIT_METER && job_linear_unit_ != LINEAR_UNIT_METER) {
+    group.linear_unit = LINEAR_UNIT_METER;
+  }
+  if (warnings_ == nullptr || named == group.linear_unit) return;
+  std::string problem = "is neither \"USFeet\" nor meters";
+  if (named == LINEAR_UNIT_US_FOOT) problem = "is not exactly \"USFeet\"";
+  if (named == LINEAR_UNIT_INTERNATIONAL_FOOT) problem = "says feet";
+  if (named == LINEAR_UNIT_METER) problem = "says meters";
+  Warn(text, false, std::move(problem),
+       "its distances and heights read as " + std::string(LinearUnitName(group.linear_unit)),
+       std::string(DISTANCE_ADVICE));
+}
+
+// The indicator never changes how angles are read; only the job's angle unit does.
+void XmlContentHandler::AngleIndicator(std::string_view text) {
+  if (warnings_ == nullptr) return;
+  const int32_t named = text_overlong_ ? -1 : AngleUnitNamed(text);
+  if (named == job_angle_unit_) return;
+  std::string problem = "is not \"DMS\"";
+  if (named == ANGLE_UNIT_CODE_GONS) problem = "says gons";
+  if (named == ANGLE_UNIT_CODE_DEGREES) problem = "says DD.MMSSsssss";
+  Warn(text, false, std::move(problem),
+       "angles read as " + std::string(AngleUnitName(job_angle_unit_)),
+       std::string(job_angle_unit_ == ANGLE_UNIT_CODE_GONS ? DMS_ADVICE : GON_ADVICE));
+}
 
 void XmlContentHandler::OnStartElement(std::string_view local_name) {
   HandText();
@@ -288,31 +524,31 @@ void XmlContentHandler::VectorText(std::string_view text) {
       tables_.SetObsName(OBS_NAME_DESCRIPTION, text);
       break;
     case ChildName::DX:
-      tables_.SetObsValue(OBS_VALUE_X, ReadNumber(text));
+      tables_.SetObsValue(OBS_VALUE_X, Number(text));
       break;
     case ChildName::DY:
-      tables_.SetObsValue(OBS_VALUE_Y, ReadNumber(text));
+      tables_.SetObsValue(OBS_VALUE_Y, Number(text));
       break;
     case ChildName::DZ:
-      tables_.SetObsValue(OBS_VALUE_Z, ReadNumber(text));
+      tables_.SetObsValue(OBS_VALUE_Z, Number(text));
       break;
     case ChildName::SX:
-      tables_.SetObsSigma(OBS_VALUE_X, ReadNumber(text));
+      tables_.SetObsSigma(OBS_VALUE_X, Number(text));
       break;
     case ChildName::SY:
-      tables_.SetObsSigma(OBS_VALUE_Y, ReadNumber(text));
+      tables_.SetObsSigma(OBS_VALUE_Y, Number(text));
       break;
     case ChildName::SZ:
-      tables_.SetObsSigma(OBS_VALUE_Z, ReadNumber(text));
+      tables_.SetObsSigma(OBS_VALUE_Z, Number(text));
       break;
     case ChildName::CXY:
-      tables_.SetObsCorrelation(OBS_VALUE_X, ReadNumber(text));
+      tables_.SetObsCorrelation(OBS_VALUE_X, Number(text));
       break;
     case ChildName::CYZ:
-      tables_.SetObsCorrelation(OBS_VALUE_Y, ReadNumber(text));
+      tables_.SetObsCorrelation(OBS_VALUE_Y, Number(text));
       break;
     case ChildName::CXZ:
-      tables_.SetObsCorrelation(OBS_VALUE_Z, ReadNumber(text));
+      tables_.SetObsCorrelation(OBS_VALUE_Z, Number(text));
       break;
     default:
       break;
@@ -326,7 +562,7 @@ void XmlContentHandler::StationText(std::string_view text) {
     station_setup_.station_point = text;
     if (log_ != nullptr) log_->SetSetupStation(text);
   } else if (child_name_ == ChildName::InstrumentHeight) {
-    station_setup_.instrument_height = ReadNumber(text);
+    station_setup_.instrument_height = Number(text);
   }
 }
 
@@ -339,7 +575,10 @@ void XmlContentHandler::ObservationText(std::string_view text) {
   ObsGroup& group = in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
   switch (child_name_) {
     case ChildName::DistanceUnitIndicator:
-      if (text == "USFeet") group.linear_unit = LINEAR_UNIT_US_FOOT;
+      DistanceIndicator(group, text);
+      break;
+    case ChildName::AngleUnitIndicator:
+      AngleIndicator(text);
       break;
     case ChildName::PointNumber:
       // A foresight to another point starts a group of its own: readings to two different
@@ -353,7 +592,7 @@ void XmlContentHandler::ObservationText(std::string_view text) {
       if (log_ != nullptr) reading_.point = log_->NameIndex(text);
       break;
     case ChildName::PrismHeight: {
-      const double height = ReadNumber(text) / LinearFactor(group.linear_unit);
+      const double height = Number(text) / LinearFactor(group.linear_unit);
       group.target_height_sum += height;
       ++group.target_height_count;
       reading_.prism_height = height;
@@ -361,7 +600,7 @@ void XmlContentHandler::ObservationText(std::string_view text) {
       break;
     }
     case ChildName::SlopeDistance: {
-      const double distance = ReadNumber(text) / LinearFactor(group.linear_unit);
+      const double distance = Number(text) / LinearFactor(group.linear_unit);
       group.slope_dist_sum += distance;
       ++group.slope_dist_count;
       reading_.slope_dist = distance;
@@ -369,11 +608,11 @@ void XmlContentHandler::ObservationText(std::string_view text) {
       break;
     }
     case ChildName::HorizontalAngle:
-      accumulator_.current_direction = ReadAngle(text);
+      accumulator_.current_direction = Angle(text);
       reading_.horiz_angle = accumulator_.current_direction;
       break;
     case ChildName::ZenithAngle: {
-      const double zenith = ReadAngle(text);
+      const double zenith = Angle(text);
       AddZenith(group, zenith);
       reading_.zenith = zenith;
       reading_.face = zenith > PI ? FACE_TWO : FACE_ONE;
@@ -449,6 +688,8 @@ void XmlContentHandler::AddZenith(ObsGroup& group, double zenith) {
 
 void XmlContentHandler::ResetGroups() {
   accumulator_ = ObsAccumulator{};
+  accumulator_.backsight.linear_unit = job_linear_unit_;
+  accumulator_.foresight.linear_unit = job_linear_unit_;
 }
 
 // The backsight group as a single sight from the station to the backsight point. The group is
@@ -459,7 +700,7 @@ void XmlContentHandler::WriteSingleSight() {
   tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
   tables_.SetObsName(OBS_NAME_BACK, back.point_number);
   tables_.SetObsUnit(back.linear_unit);
-  tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  tables_.SetObsUnit(job_angle_unit_);
   if (back.zenith_count > 0) {
     tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(back.zenith_sum, back.zenith_count));
   }
@@ -486,7 +727,7 @@ void XmlContentHandler::WriteAngleSet(bool keep_backsight) {
   tables_.SetObsName(OBS_NAME_FORE, fore.point_number);
   tables_.SetObsName(OBS_NAME_BACK, back.point_number);
   tables_.SetObsUnit(back.linear_unit);
-  tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  tables_.SetObsUnit(job_angle_unit_);
   if (fore.direction_count > 0) {
     const double reference = back.direction_count >= 1 ? MeanDirection(back, PI) : 0.0;
     double angle = MeanDirection(fore, 0.0) - reference;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/reading_log.h"
+#include "model/reading_warnings.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
@@ -87,7 +88,14 @@ class XmlContentHandler {
   // outlive the parse; without one (the default) nothing of this is done.
   void AttachLog(ReadingLog* log) { log_ = log; }
   bool keeps_log() const { return log_ != nullptr; }
-  // The reader's way to tell the line of the element being started; asked only with a log.
+  // With warnings, every value that may have been misread is also reported there, with its XML
+  // line; the value is read the same either way.
+  void AttachWarnings(ReadingWarnings* warnings) { warnings_ = warnings; }
+  // What the job is in, as the person says: angles as packed DD.MMSSsssss (code 10) or gons
+  // (11); distances and heights without a "USFeet" indicator in meters (1), US survey feet (2)
+  // or international feet (0). The defaults read the job as it has always been read.
+  void SetJobUnits(int32_t linear_unit, int32_t angle_unit);
+  // The reader's way to tell the line of the element being started or ended.
   using LineSource = int64_t (*)(void* context);
   void SetLineSource(LineSource source, void* context) {
     line_source_ = source;
@@ -140,6 +148,7 @@ class XmlContentHandler {
     ZenithAngle,
     SlopeDistance,
     DistanceUnitIndicator,
+    AngleUnitIndicator,
   };
 
  private:
@@ -150,6 +159,13 @@ class XmlContentHandler {
   void ObservationText(std::string_view text);
   void ObsTypeText(std::string_view text);
   void AddZenith(ObsGroup& group, double zenith);
+  // Number and angle fields, warning of what may be a misread.
+  double Number(std::string_view text);
+  double Angle(std::string_view text);
+  void DistanceIndicator(ObsGroup& group, std::string_view text);
+  void AngleIndicator(std::string_view text);
+  void Warn(std::string_view text, bool trim, std::string problem, std::string assumed,
+            std::string advice);
   void ResetGroups();
   void WriteSingleSight();
   // Writes the foresight group as an angle set, then starts both groups afresh, or only the
@@ -165,6 +181,9 @@ class XmlContentHandler {
 
   SurveyTables& tables_;
   ReadingLog* log_ = nullptr;
+  ReadingWarnings* warnings_ = nullptr;
+  int32_t job_linear_unit_ = LINEAR_UNIT_METER;
+  int32_t job_angle_unit_ = ANGLE_UNIT_CODE_DEGREES;
   LineSource line_source_ = nullptr;
   void* line_context_ = nullptr;
   // The reading of the open "Observation" element, kept when its type is recognised (filled

@@ -1,0 +1,52 @@
+#pragma once
+// Values of a field file that were read, but may not mean what the reading made of them: a unit
+// indicator the reader does not know, a packed angle with 60 minutes or more, a number field
+// with a decimal comma. Each is read as before (the output does not change); the warning says
+// where it is, what was assumed and how to say otherwise, and the front ends show it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fenwix {
+
+struct ReadingWarning {
+  std::string file;     // the field file
+  int32_t line = 0;     // XML line of the element
+  std::string element;  // its name, e.g. "DistanceUnitIndicator"
+  std::string text;     // its text as found, cut to a readable length
+  std::string problem;  // what is wrong with it, e.g. "has a decimal comma"
+  std::string assumed;  // how it was read, e.g. "read as 225"
+  std::string advice;   // what to do about it
+};
+
+// One line: `file:line: Element "text" problem: assumed. advice`
+std::string WarningLine(const ReadingWarning& warning);
+// The same without the file and line, as a check report row shows it.
+std::string WarningNote(const ReadingWarning& warning);
+
+class ReadingWarnings {
+ public:
+  // Warnings kept in full; a job with a fault in every number still counts the others.
+  static constexpr size_t MAX_KEPT = 1000;
+  // Bytes of an element's text shown in a warning.
+  static constexpr size_t MAX_TEXT_BYTES = 40;
+
+  void Clear();
+  // The field file that the warnings added next belong to.
+  void set_file(std::string file) { file_ = std::move(file); }
+  void Add(int32_t line, std::string_view element, std::string_view text, std::string problem,
+           std::string assumed, std::string advice);
+
+  const std::vector<ReadingWarning>& kept() const { return kept_; }
+  // Every warning, kept or not.
+  int64_t count() const { return count_; }
+
+ private:
+  std::string file_;
+  std::vector<ReadingWarning> kept_;
+  int64_t count_ = 0;
+};
+
+}  // namespace fenwix
