@@ -133,7 +133,7 @@ CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph
         [&tables](int32_t n) { return tables.stations()[static_cast<size_t>(n)].coords_known; });
     if (seed == 0 || graph.Part(s) != graph.Part(seed)) {
       row.note = "not connected to the seed";
-    } else if (known > input.step_budget) {
+    } else if (known > input.step_budget || input.step_budget_ended) {
       row.note = "the step budget ended first";
     } else if (next_to_known) {
       row.note = "reached by nothing usable (one azimuth, two distances, a refused intersection)";

@@ -12,6 +12,7 @@ CheckReport RunChecks(const CheckInput& input, const CheckLimits& limits) {
   const NetworkGraph graph(*input.tables);
   CheckNetwork(input, graph, report);
   CheckApproxCoordinates(input, limits, graph, report);
+  CheckUnitsAndFormats(input, report);
   FindSuspects(input, evidence, report);
   for (CheckSection& section : report.sections) {
     section.SortFlaggedFirst();

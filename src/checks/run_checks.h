@@ -10,6 +10,7 @@
 #include "checks/check_report.h"
 #include "checks/network_graph.h"
 #include "model/reading_log.h"
+#include "model/reading_warnings.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
@@ -17,6 +18,7 @@ namespace fenwix {
 struct CheckInput {
   const SurveyTables* tables = nullptr;
   const ReadingLog* log = nullptr;
+  const ReadingWarnings* warnings = nullptr;
   std::vector<std::string> files;  // the field files, in reading order, as named
   std::string seed_name;           // empty when no seed was named
   // Whether approximate coordinates were computed (stations marked known carry them, on the
@@ -29,6 +31,8 @@ struct CheckInput {
   // Stations the propagation visits at most; more known stations than this means it stopped
   // on its budget, not for want of observations.
   int32_t step_budget = 0;
+  // Set when the propagation ran out of steps while it was still placing stations.
+  bool step_budget_ended = false;
 };
 
 // What the GNSS loops say about one vector, gathered while the loops are listed. A vector of a
@@ -56,6 +60,8 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
                   std::vector<VectorEvidence>* evidence = nullptr);
 void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report);
 void CheckNetwork(const CheckInput& input, const NetworkGraph& graph, CheckReport& report);
+// One flagged row per warning of the reading.
+void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report);
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
                             const NetworkGraph& graph, CheckReport& report);
 

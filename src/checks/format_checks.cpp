@@ -1,0 +1,29 @@
+// Values that the reading may have misread: unit indicators it does not know, packed angles that
+// are not DD.MMSS, number fields that are not wholly a number.
+
+#include "checks/check_support.h"
+#include "checks/run_checks.h"
+
+namespace fenwix {
+
+void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report) {
+  CheckSection section = check_support::MakeSection(
+      "units_and_formats", "Units and formats",
+      "a unit indicator, an angle or a number field may have been read as something it is not");
+  if (input.warnings != nullptr) {
+    for (const ReadingWarning& warning : input.warnings->kept()) {
+      CheckRow& row = section.rows.emplace_back();
+      row.lines = {warning.line};
+      row.note = WarningNote(warning);
+      // Several field files make one job: a row names the file when it is not the job's.
+      if (warning.file != input.job) row.note = warning.file + ": " + row.note;
+      row.flagged = true;
+    }
+    // Flagged rows are listed in full; those past what the reading kept are only counted.
+    section.unlisted_rows =
+        input.warnings->count() - static_cast<int64_t>(input.warnings->kept().size());
+  }
+  report.sections.push_back(std::move(section));
+}
+
+}  // namespace fenwix
