@@ -46,12 +46,14 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
   input.tables = &tables;
   input.log = &reading_log;
   input.files = xml_paths;
+  input.warnings = &reading_warnings;
   input.seed_name = seed_name;
   input.approx_computed = approx_computed;
   input.frame_latitude = DmsToRadians(seed_latitude);
   input.frame_longitude = DmsToRadians(seed_longitude);
   // A budget of 0 steps is none at all.
   input.step_budget = max_steps > 0 ? max_steps : INT32_MAX;
+  input.step_budget_ended = step_budget_ended;
   try {
     check_report = RunChecks(input, check_limits);
     check_report.weighting = {weight_profile};
@@ -74,6 +76,17 @@ std::string ConvertDialog::CheckSummary() const {
   const int32_t flagged = check_report.FlaggedRows();
   return "\n\nThe check report flagged " + std::to_string(flagged) +
          (flagged == 1 ? " row." : " rows.");
+}
+
+}  // namespace fenwix
+
+namespace fenwix {
+
+std::string ConvertDialog::WarningSummary() const {
+  if (!run_checks || reading_warnings.count() == 0) return std::string();
+  const int64_t count = reading_warnings.count();
+  return "\n\n" + std::to_string(count) + (count == 1 ? " warning" : " warnings") +
+         ": see the check report.";
 }
 
 }  // namespace fenwix

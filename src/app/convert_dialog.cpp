@@ -63,7 +63,11 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
   WaitCursor wait(ui);
   bool cancelled = false;
   const double stations = std::max(1, tables.station_count() - 1);
+  // Asked after every step that did not end the propagation for want of anything new to place,
+  // so max_steps calls mean that the budget ended it.
+  int32_t steps = 0;
   const auto keep_going = [&](int32_t known) {
+    ++steps;
     cancelled = !ui.ReportProgress(RunPhase::Approximating, known / stations);
     return !cancelled;
   };
@@ -77,7 +81,15 @@ int32_t ConvertDialog::ComputeApproxCoordinates(UserInterface& ui, int32_t seed_
       SeedPosition{seed_latitude, seed_longitude, seed_height, seed_north, seed_east,
                    seed_elevation},
       datum, &placements, max_steps, PropagationProgress(keep_going));
+  step_budget_ended = max_steps > 0 && steps >= max_steps && not_computed > 0;
   return cancelled ? -1 : not_computed;
+}
+
+std::string ConvertDialog::StepBudgetSentence() const {
+  if (!step_budget_ended) return std::string();
+  return "\n\nThe step budget of " + std::to_string(max_steps) +
+         " steps ended before these stations were reached. To compute every reachable station, "
+         "convert with --max-steps 0, or tick Options → \"Compute every reachable station\".";
 }
 
 bool ConversionResult::refused_names() const {
@@ -105,7 +117,9 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     tables.ResetTables();
     placements.clear();
     centring_gaps.clear();
+    step_budget_ended = false;
     reading_log.Clear();
+    reading_warnings.Clear();
     check_report = CheckReport{};
     std::vector<std::string> inputs;
     for (const std::string& path : xml_paths) {
@@ -143,6 +157,9 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     XmlContentHandler handler(tables);
     reader.Attach(&handler);
     if (run_checks) handler.AttachLog(&reading_log);
+    handler.SetJobUnits(job_linear_unit, job_angle_unit);
+    reading_warnings.set_file(xml_path);
+    handler.AttachWarnings(&reading_warnings);
 
     const auto error_exit = [&](int32_t error) {
       out.Discard();
@@ -265,9 +282,12 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     result.observations = std::max(0, tables.observation_count() - 1);
     if (run_checks) RunChecksOnTables(result.approx_computed);
 
-    // The final message, followed by what the check report flagged when it ran.
-    const auto final_message = [&](int32_t id, const std::string& text) {
-      ui.ShowMessage(id, CutUtf8(text + CheckSummary(), MAX_MESSAGE_BYTES));
+    // The final message, followed by what the check report flagged when it ran. The message
+    // itself is cut to its limit; the sentences after it are short and always shown whole.
+    const auto final_message = [&](int32_t id, const std::string& text,
+                                   const std::string& more = std::string()) {
+      ui.ShowMessage(id,
+                     CutUtf8(text, MAX_MESSAGE_BYTES) + more + WarningSummary() + CheckSummary());
       result.reason = id;
     };
     if (!incomplete.empty()) {
@@ -290,9 +310,10 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
       return result;
     }
     result.outcome = ConversionOutcome::Succeeded;
-    if (result.approx_computed) {
+    if (result.approx_computed && result.not_computed > 0) {
       final_message(MSG_SUCCESS_APPROX,
-                    FormatMessage(MSG_SUCCESS_APPROX, output_path, result.not_computed));
+                    FormatMessage(MSG_SUCCESS_APPROX, output_path, result.not_computed),
+                    StepBudgetSentence());
     } else {
       final_message(MSG_SUCCESS, FormatMessage(MSG_SUCCESS, output_path));
     }

@@ -12,6 +12,7 @@
 #include "checks/check_limits.h"
 #include "checks/check_report.h"
 #include "model/reading_log.h"
+#include "model/reading_warnings.h"
 #include "model/station_placement.h"
 #include "model/survey_tables.h"
 #include "weights/record_weights.h"
@@ -93,6 +94,14 @@ class ConvertDialog {
   double approx_datum_inv_f = 298.257223563;
   // Steps of the propagation (0: every reachable station). Not in the configuration file.
   int32_t max_steps = PROPAGATION_STEP_CAP;
+  // Set by a conversion whose propagation ran out of steps with stations still to place.
+  bool step_budget_ended = false;
+
+  // What the job is in, as the person says (not in the configuration file): angles as packed
+  // DD.MMSSsssss or gons, and distances without a "USFeet" indicator in meters, US survey feet
+  // or international feet. The defaults read every job as it always was.
+  int32_t job_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  int32_t job_linear_unit = LINEAR_UNIT_METER;
 
   // Output datum, default standard deviations and the units of the last "$UNITS" block.
   WriterState writer_state;
@@ -115,6 +124,8 @@ class ConvertDialog {
   CheckLimits check_limits;
   ReadingLog reading_log;
   CheckReport check_report;
+  // Values of the last conversion's input that may have been misread; filled on every run.
+  ReadingWarnings reading_warnings;
 
   // Looks up the seed station and marks it known; shows 2111 and returns 0 when it is absent.
   int32_t FindStation(UserInterface& ui, const std::string& name);
@@ -125,8 +136,14 @@ class ConvertDialog {
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
   // Fills check_report from the tables and the reading log (conversion_checks.cpp).
   void RunChecksOnTables(bool approx_computed);
+  // The sentence the final message gains when the step budget left stations without
+  // coordinates, saying how to lift it; else empty.
+  std::string StepBudgetSentence() const;
   // The sentence the final message gains when checks ran, else empty.
   std::string CheckSummary() const;
+  // The sentence the final message gains when the reading gave warnings and the check report
+  // lists them, else empty.
+  std::string WarningSummary() const;
 };
 
 }  // namespace fenwix

@@ -66,6 +66,12 @@ constexpr std::string_view USAGE =
     "  --settings FILE       start from a dialog configuration file\n"
     "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
     "                        100); 0 computes every reachable station\n"
+    "  --angle-unit dms|gon  the job's horizontal and zenith angles are packed\n"
+    "                        DD.MMSSsssss degrees (default) or gons\n"
+    "  --distance-unit m|usft|ft\n"
+    "                        unit of the job's distances and heights that carry no\n"
+    "                        \"USFeet\" indicator: meters (default), US survey feet or\n"
+    "                        international feet\n"
     "  --sketch FILE.svg     also draw the network as an SVG file\n"
     "  --report FILE         write the check report; .txt, .html or .json names its form\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
@@ -89,7 +95,13 @@ constexpr std::string_view USAGE =
     "an input or any XML document, and an input named twice: nothing is written); 3 cancelled; 4 "
     "the seed station is not in the input (the output\n"
     "is written without approximate coordinates); 5 the output is written but the check\n"
-    "report could not be.\n";
+    "report could not be.\n"
+    "Values that may have been misread (an unknown unit indicator, a packed angle with 60\n"
+    "minutes or more, a number field that is not wholly a number) are read as always and\n"
+    "each gives a warning on standard error; they do not change the exit status.\n";
+
+// Warning lines shown on standard error; the rest are counted.
+constexpr int64_t WARNING_LINES_SHOWN = 20;
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
@@ -107,6 +119,33 @@ std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
   if (text == "first") return fenwix::MergePolicy::KeepFirst;
   if (text == "second") return fenwix::MergePolicy::KeepSecond;
   return std::nullopt;
+}
+
+std::optional<int32_t> ParseAngleUnit(std::string_view text) {
+  if (text == "dms") return fenwix::ANGLE_UNIT_CODE_DEGREES;
+  if (text == "gon") return fenwix::ANGLE_UNIT_CODE_GONS;
+  return std::nullopt;
+}
+
+std::optional<int32_t> ParseDistanceUnit(std::string_view text) {
+  if (text == "m") return fenwix::LINEAR_UNIT_METER;
+  if (text == "usft") return fenwix::LINEAR_UNIT_US_FOOT;
+  if (text == "ft") return fenwix::LINEAR_UNIT_INTERNATIONAL_FOOT;
+  return std::nullopt;
+}
+
+void PrintWarnings(const fenwix::ReadingWarnings& warnings, bool report_asked) {
+  int64_t shown = 0;
+  for (const fenwix::ReadingWarning& warning : warnings.kept()) {
+    if (shown == WARNING_LINES_SHOWN) break;
+    fmt::print(stderr, "fenwix-convert: warning: {}\n", fenwix::WarningLine(warning));
+    ++shown;
+  }
+  if (warnings.count() > shown) {
+    fmt::print(stderr, "fenwix-convert: warning: {} more warnings not shown{}\n",
+               warnings.count() - shown,
+               report_asked ? " (the check report lists them)" : " (--report FILE lists them)");
+  }
 }
 
 // A whole number of steps, 0 or more, written in full.
@@ -179,7 +218,8 @@ int Run(const std::vector<std::string>& arguments) {
       if (!sketch_path) return UsageError("--sketch needs a file name");
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
                arg == "--tolerance" || arg == "--merge" || arg == "--datum" || arg == "--north" ||
-               arg == "--east" || arg == "--elev" || arg == "--max-steps") {
+               arg == "--east" || arg == "--elev" || arg == "--max-steps" ||
+               arg == "--angle-unit" || arg == "--distance-unit") {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (arg == "--seed") {
@@ -189,6 +229,14 @@ int Run(const std::vector<std::string>& arguments) {
         if (!ReadStepBudget(*text, dialog.max_steps)) {
           return UsageError("--max-steps takes a whole number from 0 to 2147483647");
         }
+      } else if (arg == "--angle-unit") {
+        const std::optional<int32_t> unit = ParseAngleUnit(*text);
+        if (!unit) return UsageError("--angle-unit takes dms or gon");
+        dialog.job_angle_unit = *unit;
+      } else if (arg == "--distance-unit") {
+        const std::optional<int32_t> unit = ParseDistanceUnit(*text);
+        if (!unit) return UsageError("--distance-unit takes m, usft or ft");
+        dialog.job_linear_unit = *unit;
       } else if (arg == "--merge") {
         policy = ParseMergePolicy(*text);
         if (!policy) return UsageError("--merge takes ask, different, first or second");
@@ -303,6 +351,7 @@ int Run(const std::vector<std::string>& arguments) {
                "fenwix-convert: the last name is the output file; to convert several XML files, "
                "name the output with -o: fenwix-convert -o OUTPUT.txt INPUT.xml...\n");
   }
+  PrintWarnings(dialog.reading_warnings, dialog.xml_paths, !report.report_path.empty());
   const std::optional<std::string> report_error = report.Write(dialog, result.outcome);
   if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written

@@ -32,6 +32,7 @@
 #include "gui/similar_stations_dialog.h"
 #include "gui/sketch_view.h"
 #include "gui/weight_option.h"
+#include "gui/unit_options.h"
 
 namespace fenwix {
 
@@ -169,6 +170,7 @@ void ConvertWindow::BuildControls() {
   auto* weight_label = new QLabel;
   AddWeightProfilesOption(*menu_bar->findChild<QMenu*>(QStringLiteral("optionsMenu")),
                           *weight_label, dialog_, this);
+  AddJobUnitOptions(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/test_files.h"
 
@@ -74,7 +77,9 @@ TEST_F(CliTest, MaxStepsZeroComputesEveryReachableStation) {
   EXPECT_NE(Convert(job).out.find("computed for 3 stations"), std::string::npos);
   EXPECT_NE(Convert(job + " --max-steps 100").out.find("computed for 3 stations"),
             std::string::npos);
-  EXPECT_NE(Convert(job + " --max-steps 0").out.find("computed for 0 stations"), std::string::npos);
+  // Once every station is computed the message is the plain success; before, it says why.
+  EXPECT_EQ(Convert(job + " --max-steps 0").out.find("could not be computed"), std::string::npos);
+  EXPECT_NE(Convert(job).out.find("--max-steps 0"), std::string::npos);
 }
 
 TEST_F(CliTest, OptionValuesFollowTheDialogRules) {
@@ -156,6 +161,63 @@ TEST_F(CliTest, WeightOptions) {
             std::string::npos);
   EXPECT_NE(ReadFile(report).find("Weighting (command line): angle 1\", zenith 2.5\""),
             std::string::npos);
+}
+
+TEST_F(CliTest, JobUnitsTakeOnlyTheirWords) {
+  for (const char* args : {"--angle-unit deg", "--angle-unit GON", "--angle-unit",
+                           "--distance-unit feet", "--distance-unit ''", "--distance-unit"}) {
+    EXPECT_EQ(Convert(std::string(args) + " a.xml b.txt").status, 2) << args;
+  }
+}
+
+// The same job with its angles in gons, or its distances and heights in international feet,
+// gives the coordinates of the job in DD.MMSS and meters once the option says what it is in.
+TEST_F(CliTest, JobsInGonsOrFeetGiveTheSameCoordinates) {
+  const auto local_numbers = [&](const std::string& job, const std::string& options) {
+    const fs::path out = dir_ / "out.txt";
+    const RunResult run = Convert("'" + std::string(FENWIX_TEST_DATA) + job + "' '" + out.string() +
+                                  "' --seed B1 --local " + options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    std::vector<double> numbers;
+    std::istringstream lines(ReadFile(out));
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("$LOCAL_COMPACT", 0) != 0) continue;
+      std::istringstream fields(line.substr(line.find(';', line.find(';') + 1) + 1));
+      for (std::string field; std::getline(fields, field, ';');)
+        numbers.push_back(std::stod(field));
+    }
+    return std::make_pair(numbers, ReadFile(out));
+  };
+  const auto [meters, plain] = local_numbers("/../../examples/small-job.xml", "");
+  const auto [gons, gon_file] = local_numbers("/app/small_job_gon.xml", "--angle-unit gon");
+  const auto [feet, feet_file] = local_numbers("/app/small_job_ft.xml", "--distance-unit ft");
+  ASSERT_EQ(meters.size(), 12u);
+  for (const auto* other : {&gons, &feet}) {
+    ASSERT_EQ(other->size(), meters.size());
+    // The files give gons to 1e-10 and feet to 1e-8: far below the 0.01 mm written.
+    for (size_t i = 0; i < meters.size(); ++i) EXPECT_NEAR((*other)[i], meters[i], 1.5e-5) << i;
+  }
+  EXPECT_NE(gon_file.find("$UNITS\r\nM\r\nG\r\n"), std::string::npos);
+  EXPECT_NE(feet_file.find("$UNITS\r\nI\r\nD\r\n"), std::string::npos);
+  EXPECT_EQ(plain.find("$UNITS", plain.find("$UNITS") + 1), std::string::npos);
+}
+
+TEST_F(CliTest, WarningsGoToStandardErrorTwentyAtMost) {
+  const std::string job = std::string(FENWIX_TEST_DATA) + "/xml/unit_warnings.xml";
+  const RunResult run = Convert("'" + job + "' '" + (dir_ / "out.txt").string() + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("fenwix-convert: warning: " + job +
+                         ":8: DistanceUnitIndicator \"Feet\" says feet: its distances and heights "
+                         "read as meters."),
+            std::string::npos);
+  std::string many = "<data>\n";
+  for (int i = 0; i < 25; ++i) many += "<Vector><DX>,5</DX></Vector>\n";
+  fenwix::testing::WriteFile(dir_ / "many.xml", many + "</data>\n");
+  const RunResult capped =
+      Convert("'" + (dir_ / "many.xml").string() + "' '" + (dir_ / "out.txt").string() + "'");
+  EXPECT_EQ(std::count(capped.err.begin(), capped.err.end(), '\n'), 21);
+  EXPECT_NE(capped.err.find("warning: 5 more warnings not shown"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "gui/unit_options.h"
+
+#include <cstdint>
+#include <utility>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+
+#include "app/convert_dialog.h"
+#include "gui/program_settings.h"
+
+namespace fenwix {
+
+namespace {
+
+struct UnitChoice {
+  const char* word;   // as on the command line and in the settings
+  const char* label;  // menu text
+  int32_t code;
+};
+
+constexpr UnitChoice ANGLE_CHOICES[] = {
+    {"dms", "&Degrees as DD.MMSS", ANGLE_UNIT_CODE_DEGREES},
+    {"gon", "&Gons", ANGLE_UNIT_CODE_GONS},
+};
+constexpr UnitChoice DISTANCE_CHOICES[] = {
+    {"m", "&Meters", LINEAR_UNIT_METER},
+    {"usft", "&US survey feet", LINEAR_UNIT_US_FOOT},
+    {"ft", "&International feet", LINEAR_UNIT_INTERNATIONAL_FOOT},
+};
+
+// A submenu of exclusive choices; the first one is the default, and a remembered word that
+// names none of them counts as the default.
+template <size_t N>
+void AddChoices(QMenu& options, const QString& title, const QString& name, const QString& key,
+                const UnitChoice (&choices)[N], int32_t& target) {
+  QMenu* menu = options.addMenu(title);
+  menu->setObjectName(name);
+  auto* group = new QActionGroup(menu);
+  const QString remembered = ProgramSettings()->value(key, QString()).toString();
+  target = choices[0].code;
+  for (const UnitChoice& choice : choices) {
+    QAction* action = menu->addAction(QString::fromUtf8(choice.label));
+    action->setObjectName(name + QStringLiteral("_") + QString::fromUtf8(choice.word));
+    action->setCheckable(true);
+    group->addAction(action);
+    const bool chosen = remembered == QString::fromUtf8(choice.word);
+    if (chosen || &choice == &choices[0]) action->setChecked(true);
+    if (chosen) target = choice.code;
+    QObject::connect(action, &QAction::triggered, action, [&target, key, choice] {
+      target = choice.code;
+      ProgramSettings()->setValue(key, QString::fromUtf8(choice.word));
+    });
+  }
+}
+
+}  // namespace
+
+void AddJobUnitOptions(QMenuBar& menu_bar, ConvertDialog& dialog) {
+  QMenu* options = menu_bar.findChild<QMenu*>(QStringLiteral("optionsMenu"));
+  if (options == nullptr) {
+    options = menu_bar.addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("optionsMenu"));
+  }
+  options->addSeparator();
+  AddChoices(*options, QStringLiteral("&Angle unit"), QStringLiteral("angleUnitMenu"),
+             ANGLE_UNIT_SETTING, ANGLE_CHOICES, dialog.job_angle_unit);
+  AddChoices(*options, QStringLiteral("Di&stance unit"), QStringLiteral("distanceUnitMenu"),
+             DISTANCE_UNIT_SETTING, DISTANCE_CHOICES, dialog.job_linear_unit);
+}
+
+}  // namespace fenwix
