@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the user guide's screenshots under Xvfb: the dialog filled in for the example job, a
-# refused field, the similar-stations question, the result message, the weight profiles and a
-# campaign of two field files. Run after a build of
+# refused field, the similar-stations question, the result message, the weight profiles, the
+# Options menu's angle units and a campaign of two field files. Run after a build of
 # build/release; needs imagemagick, xdotool and the
 # openbox window manager (for title bars), which it installs when missing.
 set -euo pipefail
@@ -103,6 +103,7 @@ shot guide-similar-stations "Found two stations" alt+c
 shot guide-success "^fenwix$" alt+c alt+d
 shot guide-report "^Check report$" alt+c alt+d Return
 shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
+shot guide-units "" alt+o Down Down Right
 settings 95 1
 shot guide-validation "^fenwix$" alt+c
 # A campaign of two days: the list of field files, kept in the program's settings.
