@@ -39,6 +39,10 @@ class ReadingWarnings {
   void Add(int32_t line, std::string_view element, std::string_view text, std::string problem,
            std::string assumed, std::string advice);
 
+  // Once MAX_KEPT are kept, a reader only counts the others, without composing their text.
+  bool full() const { return kept_.size() >= MAX_KEPT; }
+  void CountUnkept() { ++count_; }
+
   const std::vector<ReadingWarning>& kept() const { return kept_; }
   // Every warning, kept or not.
   int64_t count() const { return count_; }

@@ -282,6 +282,13 @@ void XmlContentHandler::SetJobUnits(int32_t linear_unit, int32_t angle_unit) {
   ResetGroups();
 }
 
+bool XmlContentHandler::WarningWanted() {
+  if (warnings_ == nullptr) return false;
+  if (!warnings_->full()) return true;
+  warnings_->CountUnkept();
+  return false;
+}
+
 // The line of a text handed on at the tag after it: that tag's line, less the line ends inside
 // the text (an empty element's value is the blank text that follows it). Numbers are shown
 // without the blanks around them; unit indicators as they are, blanks being their fault.
@@ -295,7 +302,7 @@ void XmlContentHandler::Warn(std::string_view text, bool trim, std::string probl
 
 double XmlContentHandler::Number(std::string_view text) {
   const NumberText read = ReadNumberText(text);
-  if (read.fault == NumberFault::None || warnings_ == nullptr) return read.value;
+  if (read.fault == NumberFault::None || !WarningWanted()) return read.value;
   const std::string assumed = "read as " + Decimal(read.value);
   switch (read.fault) {
     case NumberFault::Empty:
@@ -322,7 +329,7 @@ double XmlContentHandler::Number(std::string_view text) {
 double XmlContentHandler::Angle(std::string_view text) {
   const double value = Number(text);
   if (job_angle_unit_ == ANGLE_UNIT_CODE_GONS) {
-    if (warnings_ != nullptr && std::fabs(value) > FULL_CIRCLE_GONS) {
+    if (warnings_ != nullptr && std::fabs(value) > FULL_CIRCLE_GONS && WarningWanted()) {
       Warn(text, true, "is more than 400 gons", "read as " + Decimal(value) + " gons",
            std::string(DMS_ADVICE));
     }
@@ -331,7 +338,8 @@ double XmlContentHandler::Angle(std::string_view text) {
   const double radians = Finite(DmsToRadians(value));
   if (warnings_ != nullptr) {
     const Dms parts = SplitDms(std::fabs(value));
-    if (parts.minutes >= SEXAGESIMAL_BASE || parts.seconds >= SEXAGESIMAL_BASE) {
+    if ((parts.minutes >= SEXAGESIMAL_BASE || parts.seconds >= SEXAGESIMAL_BASE) &&
+        WarningWanted()) {
       Warn(text, true,
            "has " + Decimal(parts.minutes) + " minutes and " + Decimal(std::floor(parts.seconds)) +
                " seconds, which is no DD.MMSSsssss angle",
@@ -355,7 +363,7 @@ void XmlContentHandler::DistanceIndicator(ObsGroup& group, std::string_view text
   if (named == LINEAR_UNIT_METER && job_linear_unit_ != LINEAR_UNIT_METER) {
     group.linear_unit = LINEAR_UNIT_METER;
   }
-  if (warnings_ == nullptr || named == group.linear_unit) return;
+  if (warnings_ == nullptr || named == group.linear_unit || !WarningWanted()) return;
   std::string problem = "is neither \"USFeet\" nor meters";
   if (named == LINEAR_UNIT_US_FOOT) problem = "is not exactly \"USFeet\"";
   if (named == LINEAR_UNIT_INTERNATIONAL_FOOT) problem = "says feet";
@@ -369,7 +377,7 @@ void XmlContentHandler::DistanceIndicator(ObsGroup& group, std::string_view text
 void XmlContentHandler::AngleIndicator(std::string_view text) {
   if (warnings_ == nullptr) return;
   const int32_t named = text_overlong_ ? -1 : AngleUnitNamed(text);
-  if (named == job_angle_unit_) return;
+  if (named == job_angle_unit_ || !WarningWanted()) return;
   std::string problem = "is not \"DMS\"";
   if (named == ANGLE_UNIT_CODE_GONS) problem = "says gons";
   if (named == ANGLE_UNIT_CODE_DEGREES) problem = "says DD.MMSSsssss";

@@ -164,6 +164,9 @@ class XmlContentHandler {
   double Angle(std::string_view text);
   void DistanceIndicator(ObsGroup& group, std::string_view text);
   void AngleIndicator(std::string_view text);
+  // Whether a warning found now is to be written out: false without a list of warnings, and
+  // when the list is full (the warning is then only counted).
+  bool WarningWanted();
   void Warn(std::string_view text, bool trim, std::string problem, std::string assumed,
             std::string advice);
   void ResetGroups();

@@ -23,6 +23,7 @@
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
 #include "gui/reach_option.h"
+#include "gui/unit_options.h"
 
 namespace fenwix {
 namespace {
@@ -37,6 +38,8 @@ class RunOptionsTest : public ::testing::Test {
         QStringLiteral("fenwix-test-%1").arg(QCoreApplication::applicationPid()));
     QCoreApplication::setApplicationName(QStringLiteral("fenwix"));
     QSettings().remove(EVERY_STATION_SETTING);
+    QSettings().remove(ANGLE_UNIT_SETTING);
+    QSettings().remove(DISTANCE_UNIT_SETTING);
   }
   void TearDown() override {
     const QString file = QSettings().fileName();
@@ -61,6 +64,21 @@ TEST_F(RunOptionsTest, EveryStationEntryIsOffByDefaultAndRemembered) {
   ConvertWindow again(SettingsPath());
   EXPECT_TRUE(again.findChild<QAction*>(QStringLiteral("everyStationAction"))->isChecked());
   EXPECT_EQ(again.dialog().max_steps, 0);
+}
+
+TEST_F(RunOptionsTest, JobUnitsAreDegreesAndMetersUntilChosenThenRemembered) {
+  {
+    ConvertWindow window(SettingsPath());
+    EXPECT_EQ(window.dialog().job_angle_unit, ANGLE_UNIT_CODE_DEGREES);
+    EXPECT_EQ(window.dialog().job_linear_unit, LINEAR_UNIT_METER);
+    window.findChild<QAction*>(QStringLiteral("angleUnitMenu_gon"))->trigger();
+    window.findChild<QAction*>(QStringLiteral("distanceUnitMenu_ft"))->trigger();
+  }
+  ConvertWindow again(SettingsPath());
+  EXPECT_TRUE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_gon"))->isChecked());
+  EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_dms"))->isChecked());
+  EXPECT_EQ(again.dialog().job_angle_unit, ANGLE_UNIT_CODE_GONS);
+  EXPECT_EQ(again.dialog().job_linear_unit, LINEAR_UNIT_INTERNATIONAL_FOOT);
 }
 
 std::string Contents(const std::string& path) {
