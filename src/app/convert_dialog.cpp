@@ -158,7 +158,6 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     reader.Attach(&handler);
     if (run_checks) handler.AttachLog(&reading_log);
     handler.SetJobUnits(job_linear_unit, job_angle_unit);
-    reading_warnings.set_file(xml_path);
     handler.AttachWarnings(&reading_warnings);
 
     const auto error_exit = [&](int32_t error) {
@@ -215,6 +214,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
       });
       if (run_checks) reading_log.BeginFile(file.path);
       handler.BeginFile();
+      reading_warnings.set_file(static_cast<int32_t>(&file - result.files.data()));
       {
         WaitCursor wait(ui);
         file.parse = reader.ParseFile(file.path);

@@ -13,10 +13,8 @@ void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report) {
   if (input.warnings != nullptr) {
     for (const ReadingWarning& warning : input.warnings->kept()) {
       CheckRow& row = section.rows.emplace_back();
-      row.lines = {warning.line};
+      row.sources = {warning.source};
       row.note = WarningNote(warning);
-      // Several field files make one job: a row names the file when it is not the job's.
-      if (warning.file != input.job) row.note = warning.file + ": " + row.note;
       row.flagged = true;
     }
     // Flagged rows are listed in full; those past what the reading kept are only counted.

@@ -134,11 +134,12 @@ std::optional<int32_t> ParseDistanceUnit(std::string_view text) {
   return std::nullopt;
 }
 
-void PrintWarnings(const fenwix::ReadingWarnings& warnings, bool report_asked) {
+void PrintWarnings(const fenwix::ReadingWarnings& warnings, const std::vector<std::string>& files,
+                   bool report_asked) {
   int64_t shown = 0;
   for (const fenwix::ReadingWarning& warning : warnings.kept()) {
     if (shown == WARNING_LINES_SHOWN) break;
-    fmt::print(stderr, "fenwix-convert: warning: {}\n", fenwix::WarningLine(warning));
+    fmt::print(stderr, "fenwix-convert: warning: {}\n", fenwix::WarningLine(warning, files));
     ++shown;
   }
   if (warnings.count() > shown) {

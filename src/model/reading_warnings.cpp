@@ -33,21 +33,25 @@ std::string WarningNote(const ReadingWarning& warning) {
   return note;
 }
 
-std::string WarningLine(const ReadingWarning& warning) {
-  return warning.file + ":" + std::to_string(warning.line) + ": " + WarningNote(warning);
+std::string WarningLine(const ReadingWarning& warning, const std::vector<std::string>& files) {
+  const auto file = static_cast<size_t>(warning.source.file);
+  const std::string name = file < files.size() ? files[file] : std::string();
+  return name + ":" + std::to_string(warning.source.line) + ": " + WarningNote(warning);
 }
 
 void ReadingWarnings::Clear() {
   kept_.clear();
   count_ = 0;
+  file_ = 0;
 }
 
 void ReadingWarnings::Add(int32_t line, std::string_view element, std::string_view text,
                           std::string problem, std::string assumed, std::string advice) {
   ++count_;
   if (kept_.size() >= MAX_KEPT) return;
-  kept_.push_back(ReadingWarning{file_, line, std::string(element), Shown(text, MAX_TEXT_BYTES),
-                                 std::move(problem), std::move(assumed), std::move(advice)});
+  kept_.push_back(ReadingWarning{SourceLocation{file_, line}, std::string(element),
+                                 Shown(text, MAX_TEXT_BYTES), std::move(problem),
+                                 std::move(assumed), std::move(advice)});
 }
 
 }  // namespace fenwix

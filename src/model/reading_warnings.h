@@ -9,20 +9,22 @@
 #include <string_view>
 #include <vector>
 
+#include "model/source_location.h"
+
 namespace fenwix {
 
 struct ReadingWarning {
-  std::string file;     // the field file
-  int32_t line = 0;     // XML line of the element
-  std::string element;  // its name, e.g. "DistanceUnitIndicator"
-  std::string text;     // its text as found, cut to a readable length
-  std::string problem;  // what is wrong with it, e.g. "has a decimal comma"
-  std::string assumed;  // how it was read, e.g. "read as 225"
-  std::string advice;   // what to do about it
+  SourceLocation source;  // the field file and the XML line of the element
+  std::string element;    // its name, e.g. "DistanceUnitIndicator"
+  std::string text;       // its text as found, cut to a readable length
+  std::string problem;    // what is wrong with it, e.g. "has a decimal comma"
+  std::string assumed;    // how it was read, e.g. "read as 225"
+  std::string advice;     // what to do about it
 };
 
-// One line: `file:line: Element "text" problem: assumed. advice`
-std::string WarningLine(const ReadingWarning& warning);
+// One line: `file:line: Element "text" problem: assumed. advice`, the file named as in files
+// (the conversion's field files, in reading order).
+std::string WarningLine(const ReadingWarning& warning, const std::vector<std::string>& files);
 // The same without the file and line, as a check report row shows it.
 std::string WarningNote(const ReadingWarning& warning);
 
@@ -34,8 +36,9 @@ class ReadingWarnings {
   static constexpr size_t MAX_TEXT_BYTES = 40;
 
   void Clear();
-  // The field file that the warnings added next belong to.
-  void set_file(std::string file) { file_ = std::move(file); }
+  // The field file that the warnings added next belong to: its index in the conversion's files.
+  void set_file(int32_t file) { file_ = file; }
+  int32_t current_file() const { return file_; }
   void Add(int32_t line, std::string_view element, std::string_view text, std::string problem,
            std::string assumed, std::string advice);
 
@@ -48,7 +51,7 @@ class ReadingWarnings {
   int64_t count() const { return count_; }
 
  private:
-  std::string file_;
+  int32_t file_ = 0;
   std::vector<ReadingWarning> kept_;
   int64_t count_ = 0;
 };

@@ -295,7 +295,7 @@ bool XmlContentHandler::WarningWanted() {
 void XmlContentHandler::Warn(std::string_view text, bool trim, std::string problem,
                              std::string assumed, std::string advice) {
   const auto line_ends = static_cast<int32_t>(std::count(text.begin(), text.end(), '\n'));
-  const int32_t line = std::max(1, CurrentLine() - line_ends);
+  const int32_t line = std::max(1, CurrentSource().line - line_ends);
   warnings_->Add(line, FieldName(child_name_), trim ? Trimmed(text) : text, std::move(problem),
                  std::move(assumed), std::move(advice));
 }

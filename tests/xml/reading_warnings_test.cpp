@@ -36,7 +36,7 @@ std::vector<ReadingWarning> WarningsOf(const std::string& file, int32_t angle_un
 void ExpectWarnings(const std::vector<ReadingWarning>& found, const std::vector<Expected>& want) {
   ASSERT_EQ(found.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) {
-    EXPECT_EQ(found[i].line, want[i].line) << i;
+    EXPECT_EQ(found[i].source.line, want[i].line) << i;
     EXPECT_EQ(found[i].element, want[i].element) << i;
     EXPECT_EQ(found[i].problem.rfind(want[i].problem, 0), 0u) << found[i].problem;
     EXPECT_FALSE(found[i].assumed.empty() || found[i].advice.empty()) << i;
