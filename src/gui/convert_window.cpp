@@ -31,8 +31,8 @@
 #include "gui/settings_places.h"
 #include "gui/similar_stations_dialog.h"
 #include "gui/sketch_view.h"
-#include "gui/weight_option.h"
 #include "gui/unit_options.h"
+#include "gui/weight_option.h"
 
 namespace fenwix {
 
