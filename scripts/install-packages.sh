@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing Fenwix need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake libexpat1-dev libfmt-dev libgtest-dev libgmock-dev qt6-base-dev
-  libgeographiclib-dev libbenchmark-dev xvfb xauth locales
+  libgeographiclib-dev libbenchmark-dev nlohmann-json3-dev nettle-dev xvfb xauth locales
   # the Debian package, its icon sizes and the checks of the manual pages and desktop entry
   dpkg-dev file librsvg2-bin man-db groff-base desktop-file-utils)
 missing=()

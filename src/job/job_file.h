@@ -1,0 +1,125 @@
+#pragma once
+// A job file (NAME.fenwix): how an adjustment file is made from field files that are never
+// changed. It lists the field files with their fingerprints and instruments, the output, the
+// options of the conversion, the instrument precisions, and the surveyor's edits (elements left
+// out, names read as others, answers about similar stations). UTF-8 JSON, one key per line, so
+// that a person can read it and compare two versions.
+//
+// Paths in the file are relative to the job file's folder (absolute ones are kept as given).
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/merge_answer.h"
+
+namespace fenwix {
+
+// The value of "fenwix_project" this program reads and writes.
+inline constexpr int64_t JOB_FORMAT_VERSION = 1;
+// The extension of a job file.
+inline constexpr const char* JOB_FILE_EXTENSION = ".fenwix";
+
+struct JobInput {
+  std::string path;        // as written in the job file
+  std::string sha256;      // lower-case hex fingerprint when saved; empty when not given
+  std::string instrument;  // profile name; empty for the default profile
+
+  bool operator==(const JobInput&) const = default;
+};
+
+// Options of the conversion; an option not given keeps the value it has otherwise (the
+// program's default, or the command line's).
+struct JobOptions {
+  std::optional<std::string> seed;
+  std::optional<std::string> lat;  // DD.MMSSsssss as typed
+  std::optional<std::string> lon;
+  std::optional<double> height;
+  std::optional<double> north;
+  std::optional<double> east;
+  std::optional<double> elev;
+  std::optional<double> tolerance;
+  std::optional<int64_t> max_steps;
+  std::optional<bool> geodetic;
+  std::optional<bool> local;
+  std::optional<std::string> test;   // "2d" or "3d"
+  std::optional<std::string> merge;  // "ask", "different", "first" or "second"
+  std::optional<std::string> datum;  // "NAME,A,INV_F"
+
+  bool operator==(const JobOptions&) const = default;
+};
+
+// The precision of a total station: angle and zenith in arc-seconds, distance as
+// millimetres + ppm, instrument and target centring in millimetres.
+struct JobInstrument {
+  double angle_sd = 5.0;
+  double zenith_sd = 5.0;
+  double distance_mm = 5.0;
+  double distance_ppm = 0.0;
+  double instrument_centering = 0.0;
+  double target_centering = 0.0;
+
+  bool operator==(const JobInstrument&) const = default;
+};
+
+// GNSS vector weighting: a scale of the file's covariance and a centring error per end
+// (horizontal, vertical; millimetres).
+struct JobGnss {
+  double scale = 1.0;
+  double horizontal_centering = 0.0;
+  double vertical_centering = 0.0;
+
+  bool operator==(const JobGnss&) const = default;
+};
+
+struct JobLeaveOut {
+  std::string file;  // a field file, as its input's path is written
+  int64_t line = 0;
+  std::string reason;
+
+  bool operator==(const JobLeaveOut&) const = default;
+};
+
+struct JobRename {
+  std::string from;
+  std::string to;
+  std::string file;  // empty: every field file
+
+  bool operator==(const JobRename&) const = default;
+};
+
+struct Job {
+  std::vector<JobInput> inputs;
+  std::string output;  // empty when not given
+  JobOptions options;
+  std::map<std::string, JobInstrument> instruments;
+  std::optional<JobGnss> gnss;
+  // Answers about pairs of similar stations.
+  std::vector<PairAnswer> merges;
+  std::vector<JobLeaveOut> leave_out;
+  std::vector<JobRename> renames;
+
+  bool operator==(const Job&) const;
+  // Whether any edit (a left-out element, a rename for this file) refers to the input with
+  // this path as written; a rename for every file refers to none in particular.
+  bool EditsReferTo(const std::string& input_path) const;
+};
+
+// Reading a job file: a job, or the reason it cannot be used.
+struct JobReadResult {
+  bool ok = false;
+  std::string message;  // why not, naming the key or the line
+  Job job;
+};
+
+// Reads the text of a job file. name is how the file is named in messages.
+JobReadResult ReadJobText(const std::string& text, const std::string& name);
+// Reads and checks a job file.
+JobReadResult ReadJobFile(const std::string& path);
+
+// The text of a job file: keys in a fixed order, two-space indentation, a line end at the end.
+std::string FormatJobText(const Job& job);
+
+}  // namespace fenwix

@@ -1,0 +1,70 @@
+#include "job/job_paths.h"
+
+#include <filesystem>
+
+namespace fenwix {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Paths are UTF-8 on every system; a narrow std::string would be read in the ANSI code page on
+// Windows.
+fs::path FromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string ToUtf8(const fs::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+bool SameJobPath(const std::string& a, const std::string& b) {
+  return FromUtf8(a).lexically_normal() == FromUtf8(b).lexically_normal();
+}
+
+std::string ResolveJobPath(const std::string& job_path, const std::string& entry) {
+  const fs::path path = FromUtf8(entry);
+  if (path.is_absolute()) return entry;
+  const fs::path folder = FromUtf8(job_path).parent_path();
+  if (folder.empty()) return ToUtf8(path.lexically_normal());
+  return ToUtf8((folder / path).lexically_normal());
+}
+
+std::string RelativeJobPath(const std::string& job_path, const std::string& file_path) {
+  std::error_code error;
+  const fs::path folder = fs::absolute(FromUtf8(job_path), error).parent_path();
+  const fs::path file = fs::absolute(FromUtf8(file_path), error);
+  if (error) return file_path;
+  const fs::path relative = file.lexically_relative(folder);
+  // Another drive (Windows) has no relative path.
+  if (relative.empty()) return ToUtf8(file);
+  return ToUtf8(relative);
+}
+
+std::optional<std::string> RefuseJobOutput(const Job& job) {
+  if (job.output.empty()) return std::nullopt;
+  const fs::path output = FromUtf8(job.output);
+  if (output.is_absolute() || output.has_root_name() || output.has_root_directory()) {
+    return "the job file's \"output\" (" + job.output +
+           ") is an absolute path; a job file's output must stay inside its folder (give the "
+           "output on the command line to write elsewhere)";
+  }
+  const fs::path normal = output.lexically_normal();
+  if (normal.empty() || normal == "." || *normal.begin() == "..") {
+    return "the job file's \"output\" (" + job.output +
+           ") climbs out of the job file's folder; a job file's output must stay inside it "
+           "(give the output on the command line to write elsewhere)";
+  }
+  for (const JobInput& input : job.inputs) {
+    if (SameJobPath(input.path, job.output)) {
+      return "the job file's \"output\" (" + job.output +
+             ") is one of its field files, which are never written";
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace fenwix

@@ -1,0 +1,29 @@
+#pragma once
+// Paths of a job file: written relative to the job file's folder, so that a job folder can be
+// moved or handed on whole, and resolved against it when read. Paths are UTF-8 text.
+
+#include <optional>
+#include <string>
+
+#include "job/job_file.h"
+
+namespace fenwix {
+
+// Whether two paths as written in a job file name the same place, spelling aside ("./a.xml" and
+// "a.xml", "d/../a.xml").
+bool SameJobPath(const std::string& a, const std::string& b);
+
+// The path a job file's entry names, for a job file at job_path: an absolute path as written,
+// a relative one joined to the job file's folder.
+std::string ResolveJobPath(const std::string& job_path, const std::string& entry);
+
+// How a job file at job_path writes the path of a file: relative to its folder when that can
+// be done, else as given.
+std::string RelativeJobPath(const std::string& job_path, const std::string& file_path);
+
+// Why the job's own output path cannot be used, or nothing when it can: a job file may come
+// from someone else, so its output must stay inside the job file's folder (not absolute, not
+// climbing out with ".."), and it never names one of the field files.
+std::optional<std::string> RefuseJobOutput(const Job& job);
+
+}  // namespace fenwix

@@ -1,0 +1,413 @@
+// Reading a job file: JSON through nlohmann-json, then every key checked for its type, so that
+// a hand-written file with a mistake is refused with the key named instead of half used.
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include "job/job_file.h"
+#include "job/job_paths.h"
+#include "platform/file_access.h"
+
+namespace fenwix {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Thrown inside the reader only, with the message for the person; caught in ReadJobText.
+struct Refusal {
+  std::string message;
+};
+
+[[noreturn]] void Refuse(std::string message) {
+  throw Refusal{std::move(message)};
+}
+
+const char* TypeName(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return "null";
+    case Json::value_t::boolean:
+      return "true or false";
+    case Json::value_t::string:
+      return "a string";
+    case Json::value_t::array:
+      return "a list";
+    case Json::value_t::object:
+      return "an object";
+    case Json::value_t::discarded:
+      return "nothing";
+    default:
+      return "a number";
+  }
+}
+
+[[noreturn]] void WrongType(const std::string& where, const char* wanted, const Json& value) {
+  Refuse(where + " must be " + wanted + ", not " + TypeName(value));
+}
+
+std::string String(const Json& value, const std::string& where) {
+  if (!value.is_string()) WrongType(where, "a string", value);
+  return value.get<std::string>();
+}
+
+double Number(const Json& value, const std::string& where) {
+  if (!value.is_number()) WrongType(where, "a number", value);
+  const double number = value.get<double>();
+  if (!std::isfinite(number)) Refuse(where + " must be a finite number");
+  return number;
+}
+
+// A precision: a number, 0 or more.
+double Precision(const Json& value, const std::string& where) {
+  const double number = Number(value, where);
+  if (number < 0.0) Refuse(where + " must not be negative");
+  return number;
+}
+
+int64_t WholeNumber(const Json& value, const std::string& where, int64_t low, int64_t high) {
+  if (!value.is_number_integer()) WrongType(where, "a whole number", value);
+  const int64_t number =
+      value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(high)
+          ? high + 1
+          : value.get<int64_t>();
+  if (number < low || number > high) {
+    Refuse(where + " must lie between " + std::to_string(low) + " and " + std::to_string(high));
+  }
+  return number;
+}
+
+bool Boolean(const Json& value, const std::string& where) {
+  if (!value.is_boolean()) WrongType(where, "true or false", value);
+  return value.get<bool>();
+}
+
+const Json& Object(const Json& value, const std::string& where) {
+  if (!value.is_object()) WrongType(where, "an object", value);
+  return value;
+}
+
+const Json& List(const Json& value, const std::string& where) {
+  if (!value.is_array()) WrongType(where, "a list", value);
+  return value;
+}
+
+// The keys of an object that the reader knows; any other is most likely a misspelling, which
+// read silently would leave an edit or option out.
+void OnlyKeys(const Json& object, const std::string& where,
+              std::initializer_list<const char*> keys) {
+  for (const auto& [key, value] : object.items()) {
+    bool known = false;
+    for (const char* name : keys) known = known || key == name;
+    if (!known) Refuse(where + " has a key this program does not know: \"" + key + "\"");
+  }
+}
+
+std::string At(const std::string& where, size_t index) {
+  return where + "[" + std::to_string(index + 1) + "]";
+}
+
+// A pair of precisions written as a list of two numbers ([A, B]) or one number (A, B).
+std::pair<double, double> Pair(const Json& value, const std::string& where, bool second_as_first,
+                               double second_default) {
+  if (value.is_number()) {
+    const double first = Precision(value, where);
+    return {first, second_as_first ? first : second_default};
+  }
+  if (!value.is_array() || value.empty() || value.size() > 2) {
+    Refuse(where + " must be a number or a list of two numbers");
+  }
+  const double first = Precision(value[0], where + "[1]");
+  if (value.size() == 1) return {first, second_as_first ? first : second_default};
+  return {first, Precision(value[1], where + "[2]")};
+}
+
+JobOptions ReadOptions(const Json& value) {
+  const std::string where = "\"options\"";
+  Object(value, where);
+  OnlyKeys(value, where,
+           {"seed", "lat", "lon", "height", "north", "east", "elev", "tolerance", "max_steps",
+            "geodetic", "local", "test", "merge", "datum"});
+  JobOptions options;
+  const auto key = [&](const char* name) { return where + ".\"" + name + "\""; };
+  const auto string = [&](const char* name, std::optional<std::string>& target) {
+    if (value.contains(name)) target = String(value[name], key(name));
+  };
+  const auto number = [&](const char* name, std::optional<double>& target) {
+    if (value.contains(name)) target = Number(value[name], key(name));
+  };
+  const auto boolean = [&](const char* name, std::optional<bool>& target) {
+    if (value.contains(name)) target = Boolean(value[name], key(name));
+  };
+  string("seed", options.seed);
+  string("lat", options.lat);
+  string("lon", options.lon);
+  number("height", options.height);
+  number("north", options.north);
+  number("east", options.east);
+  number("elev", options.elev);
+  number("tolerance", options.tolerance);
+  if (value.contains("max_steps")) {
+    options.max_steps =
+        WholeNumber(value["max_steps"], key("max_steps"), 0, std::numeric_limits<int32_t>::max());
+  }
+  boolean("geodetic", options.geodetic);
+  boolean("local", options.local);
+  string("test", options.test);
+  if (options.test && *options.test != "2d" && *options.test != "3d") {
+    Refuse(key("test") + " must be \"2d\" or \"3d\"");
+  }
+  string("merge", options.merge);
+  if (options.merge && *options.merge != "ask" && *options.merge != "different" &&
+      *options.merge != "first" && *options.merge != "second") {
+    Refuse(key("merge") + " must be \"ask\", \"different\", \"first\" or \"second\"");
+  }
+  string("datum", options.datum);
+  return options;
+}
+
+JobInstrument ReadInstrument(const Json& value, const std::string& where) {
+  Object(value, where);
+  OnlyKeys(value, where, {"angle_sd", "zenith_sd", "distance_sd", "centering"});
+  JobInstrument instrument;
+  if (value.contains("angle_sd")) {
+    instrument.angle_sd = Precision(value["angle_sd"], where + ".\"angle_sd\"");
+  }
+  if (value.contains("zenith_sd")) {
+    instrument.zenith_sd = Precision(value["zenith_sd"], where + ".\"zenith_sd\"");
+  }
+  if (value.contains("distance_sd")) {
+    std::tie(instrument.distance_mm, instrument.distance_ppm) =
+        Pair(value["distance_sd"], where + ".\"distance_sd\"", false, 0.0);
+  }
+  if (value.contains("centering")) {
+    std::tie(instrument.instrument_centering, instrument.target_centering) =
+        Pair(value["centering"], where + ".\"centering\"", true, 0.0);
+  }
+  return instrument;
+}
+
+JobGnss ReadGnss(const Json& value) {
+  const std::string where = "\"gnss\"";
+  Object(value, where);
+  OnlyKeys(value, where, {"scale", "centering"});
+  JobGnss gnss;
+  if (value.contains("scale")) {
+    gnss.scale = Precision(value["scale"], where + ".\"scale\"");
+    if (gnss.scale == 0.0) Refuse(where + ".\"scale\" must be more than 0");
+  }
+  if (value.contains("centering")) {
+    std::tie(gnss.horizontal_centering, gnss.vertical_centering) =
+        Pair(value["centering"], where + ".\"centering\"", true, 0.0);
+  }
+  return gnss;
+}
+
+std::string NameField(const Json& object, const char* key, const std::string& where) {
+  if (!object.contains(key)) Refuse(where + " needs \"" + key + "\"");
+  std::string name = String(object[key], where + ".\"" + key + "\"");
+  if (name.empty()) Refuse(where + ".\"" + key + "\" must not be empty");
+  return name;
+}
+
+PairAnswer ReadMerge(const Json& value, const std::string& where) {
+  Object(value, where);
+  PairAnswer merge;
+  if (value.contains("different")) {
+    OnlyKeys(value, where, {"different"});
+    const Json& pair = value["different"];
+    if (!pair.is_array() || pair.size() != 2) {
+      Refuse(where + ".\"different\" must be a list of two station names");
+    }
+    merge.different = true;
+    merge.keep = String(pair[0], where + ".\"different\"[1]");
+    merge.drop = String(pair[1], where + ".\"different\"[2]");
+  } else {
+    OnlyKeys(value, where, {"keep", "drop"});
+    merge.keep = NameField(value, "keep", where);
+    merge.drop = NameField(value, "drop", where);
+  }
+  if (merge.keep == merge.drop) Refuse(where + " names the same station twice");
+  return merge;
+}
+
+// Line of a byte offset in the text, counted from 1.
+int64_t LineOf(const std::string& text, size_t offset) {
+  offset = std::min(offset, text.size());
+  return 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n');
+}
+
+Job ReadJob(const Json& root) {
+  if (!root.is_object()) WrongType("the job file", "a JSON object", root);
+  if (!root.contains("fenwix_project")) {
+    Refuse("not a job file: \"fenwix_project\" is missing");
+  }
+  const Json& version = root["fenwix_project"];
+  if (!version.is_number_integer() || version.get<int64_t>() != JOB_FORMAT_VERSION) {
+    Refuse("a job file of format " + version.dump() + ", which this version of Fenwix does not " +
+           "read (it reads format " + std::to_string(JOB_FORMAT_VERSION) + ")");
+  }
+  OnlyKeys(root, "the job file",
+           {"fenwix_project", "inputs", "output", "options", "instruments", "gnss", "merges",
+            "leave_out", "renames"});
+  Job job;
+  if (root.contains("inputs")) {
+    const Json& inputs = List(root["inputs"], "\"inputs\"");
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      const std::string where = At("\"inputs\"", i);
+      Object(inputs[i], where);
+      OnlyKeys(inputs[i], where, {"path", "sha256", "instrument"});
+      JobInput input;
+      input.path = NameField(inputs[i], "path", where);
+      if (inputs[i].contains("sha256")) {
+        input.sha256 = String(inputs[i]["sha256"], where + ".\"sha256\"");
+        const bool hex =
+            input.sha256.size() == 64 &&
+            input.sha256.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        if (!hex) Refuse(where + ".\"sha256\" must be 64 hexadecimal digits");
+        for (char& c : input.sha256) c = static_cast<char>(std::tolower(c));
+      }
+      if (inputs[i].contains("instrument")) {
+        input.instrument = String(inputs[i]["instrument"], where + ".\"instrument\"");
+      }
+      job.inputs.push_back(std::move(input));
+    }
+  }
+  if (root.contains("output")) job.output = String(root["output"], "\"output\"");
+  if (root.contains("options")) job.options = ReadOptions(root["options"]);
+  if (root.contains("instruments")) {
+    const Json& instruments = Object(root["instruments"], "\"instruments\"");
+    for (const auto& [name, value] : instruments.items()) {
+      job.instruments[name] = ReadInstrument(value, "\"instruments\".\"" + name + "\"");
+    }
+  }
+  if (root.contains("gnss")) job.gnss = ReadGnss(root["gnss"]);
+  if (root.contains("merges")) {
+    const Json& merges = List(root["merges"], "\"merges\"");
+    for (size_t i = 0; i < merges.size(); ++i) {
+      job.merges.push_back(ReadMerge(merges[i], At("\"merges\"", i)));
+    }
+  }
+  if (root.contains("leave_out")) {
+    const Json& list = List(root["leave_out"], "\"leave_out\"");
+    for (size_t i = 0; i < list.size(); ++i) {
+      const std::string where = At("\"leave_out\"", i);
+      Object(list[i], where);
+      OnlyKeys(list[i], where, {"file", "line", "reason"});
+      JobLeaveOut leave_out;
+      leave_out.file = NameField(list[i], "file", where);
+      if (!list[i].contains("line")) Refuse(where + " needs \"line\"");
+      leave_out.line =
+          WholeNumber(list[i]["line"], where + ".\"line\"", 1, std::numeric_limits<int32_t>::max());
+      if (list[i].contains("reason")) {
+        leave_out.reason = String(list[i]["reason"], where + ".\"reason\"");
+      }
+      job.leave_out.push_back(std::move(leave_out));
+    }
+  }
+  if (root.contains("renames")) {
+    const Json& list = List(root["renames"], "\"renames\"");
+    for (size_t i = 0; i < list.size(); ++i) {
+      const std::string where = At("\"renames\"", i);
+      Object(list[i], where);
+      OnlyKeys(list[i], where, {"from", "to", "file"});
+      JobRename rename;
+      rename.from = NameField(list[i], "from", where);
+      rename.to = NameField(list[i], "to", where);
+      if (list[i].contains("file")) rename.file = NameField(list[i], "file", where);
+      job.renames.push_back(std::move(rename));
+    }
+  }
+  // An edit must name one of the field files, or it would silently do nothing.
+  for (size_t i = 0; i < job.inputs.size(); ++i) {
+    for (size_t k = 0; k < i; ++k) {
+      if (SameJobPath(job.inputs[i].path, job.inputs[k].path)) {
+        Refuse(At("\"inputs\"", i) + " names \"" + job.inputs[i].path + "\" a second time");
+      }
+    }
+  }
+  const auto names_an_input = [&](const std::string& file) {
+    for (const JobInput& input : job.inputs) {
+      if (SameJobPath(input.path, file)) return true;
+    }
+    return false;
+  };
+  for (size_t i = 0; i < job.leave_out.size(); ++i) {
+    if (!names_an_input(job.leave_out[i].file)) {
+      Refuse(At("\"leave_out\"", i) + " names \"" + job.leave_out[i].file +
+             "\", which is not one of the \"inputs\"");
+    }
+  }
+  for (size_t i = 0; i < job.renames.size(); ++i) {
+    if (!job.renames[i].file.empty() && !names_an_input(job.renames[i].file)) {
+      Refuse(At("\"renames\"", i) + " names \"" + job.renames[i].file +
+             "\", which is not one of the \"inputs\"");
+    }
+  }
+  for (size_t i = 0; i < job.inputs.size(); ++i) {
+    const std::string& instrument = job.inputs[i].instrument;
+    if (!instrument.empty() && job.instruments.count(instrument) == 0) {
+      Refuse(At("\"inputs\"", i) + " names the instrument \"" + instrument +
+             "\", which \"instruments\" does not define");
+    }
+  }
+  return job;
+}
+
+}  // namespace
+
+JobReadResult ReadJobText(const std::string& text, const std::string& name) {
+  JobReadResult result;
+  try {
+    const Json root = Json::parse(text);
+    result.job = ReadJob(root);
+    result.ok = true;
+  } catch (const Json::parse_error& error) {
+    // The library's own message repeats the position; the line is what a person looks for.
+    const std::string what = error.what();
+    const size_t detail = what.find(": ");
+    const size_t offset = error.byte > 0 ? error.byte - 1 : 0;
+    result.message = name + " is not valid JSON (line " + std::to_string(LineOf(text, offset)) +
+                     (detail == std::string::npos ? ")" : "): " + what.substr(detail + 2));
+  } catch (const Json::exception& error) {
+    result.message = name + ": " + error.what();
+  } catch (const Refusal& refusal) {
+    result.message = name + ": " + refusal.message;
+  }
+  return result;
+}
+
+JobReadResult ReadJobFile(const std::string& path) {
+  std::string text;
+  int error = 0;
+  if (!ReadWholeFile(path, text, error)) {
+    JobReadResult result;
+    result.message = "Cannot read the job file " + path + ": " + SystemErrorText(error);
+    return result;
+  }
+  return ReadJobText(text, path);
+}
+
+bool Job::operator==(const Job&) const = default;
+
+bool Job::EditsReferTo(const std::string& input_path) const {
+  for (const JobLeaveOut& leave_out : leave_out) {
+    if (SameJobPath(leave_out.file, input_path)) return true;
+  }
+  for (const JobRename& rename : renames) {
+    if (!rename.file.empty() && SameJobPath(rename.file, input_path)) return true;
+  }
+  return false;
+}
+
+}  // namespace fenwix

@@ -1,0 +1,118 @@
+// Writing a job file: keys always in the same order, two-space indentation, so that two saved
+// versions of a job compare line by line.
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "job/job_file.h"
+
+namespace fenwix {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A pair of precisions as the list the reader takes.
+Json Pair(double first, double second) {
+  return Json::array({first, second});
+}
+
+Json OptionsJson(const JobOptions& options) {
+  Json json = Json::object();
+  const auto put = [&json](const char* key, const auto& value) {
+    if (value) json[key] = *value;
+  };
+  put("seed", options.seed);
+  put("lat", options.lat);
+  put("lon", options.lon);
+  put("height", options.height);
+  put("north", options.north);
+  put("east", options.east);
+  put("elev", options.elev);
+  put("tolerance", options.tolerance);
+  put("max_steps", options.max_steps);
+  put("geodetic", options.geodetic);
+  put("local", options.local);
+  put("test", options.test);
+  put("merge", options.merge);
+  put("datum", options.datum);
+  return json;
+}
+
+}  // namespace
+
+std::string FormatJobText(const Job& job) {
+  Json root = Json::object();
+  root["fenwix_project"] = JOB_FORMAT_VERSION;
+  Json inputs = Json::array();
+  for (const JobInput& input : job.inputs) {
+    Json entry = Json::object();
+    entry["path"] = input.path;
+    if (!input.sha256.empty()) entry["sha256"] = input.sha256;
+    if (!input.instrument.empty()) entry["instrument"] = input.instrument;
+    inputs.push_back(std::move(entry));
+  }
+  root["inputs"] = std::move(inputs);
+  if (!job.output.empty()) root["output"] = job.output;
+  const Json options = OptionsJson(job.options);
+  if (!options.empty()) root["options"] = options;
+  if (!job.instruments.empty()) {
+    Json instruments = Json::object();
+    for (const auto& [name, instrument] : job.instruments) {
+      Json entry = Json::object();
+      entry["angle_sd"] = instrument.angle_sd;
+      entry["zenith_sd"] = instrument.zenith_sd;
+      entry["distance_sd"] = Pair(instrument.distance_mm, instrument.distance_ppm);
+      entry["centering"] = Pair(instrument.instrument_centering, instrument.target_centering);
+      instruments[name] = std::move(entry);
+    }
+    root["instruments"] = std::move(instruments);
+  }
+  if (job.gnss) {
+    Json gnss = Json::object();
+    gnss["scale"] = job.gnss->scale;
+    gnss["centering"] = Pair(job.gnss->horizontal_centering, job.gnss->vertical_centering);
+    root["gnss"] = std::move(gnss);
+  }
+  if (!job.merges.empty()) {
+    Json merges = Json::array();
+    for (const PairAnswer& merge : job.merges) {
+      Json entry = Json::object();
+      if (merge.different) {
+        entry["different"] = Json::array({merge.keep, merge.drop});
+      } else {
+        entry["keep"] = merge.keep;
+        entry["drop"] = merge.drop;
+      }
+      merges.push_back(std::move(entry));
+    }
+    root["merges"] = std::move(merges);
+  }
+  if (!job.leave_out.empty()) {
+    Json list = Json::array();
+    for (const JobLeaveOut& leave_out : job.leave_out) {
+      Json entry = Json::object();
+      entry["file"] = leave_out.file;
+      entry["line"] = leave_out.line;
+      if (!leave_out.reason.empty()) entry["reason"] = leave_out.reason;
+      list.push_back(std::move(entry));
+    }
+    root["leave_out"] = std::move(list);
+  }
+  if (!job.renames.empty()) {
+    Json list = Json::array();
+    for (const JobRename& rename : job.renames) {
+      Json entry = Json::object();
+      entry["from"] = rename.from;
+      entry["to"] = rename.to;
+      if (!rename.file.empty()) entry["file"] = rename.file;
+      list.push_back(std::move(entry));
+    }
+    root["renames"] = std::move(list);
+  }
+  // Names come from field files and may hold any bytes: invalid UTF-8 is replaced rather than
+  // refused, so that a job can always be saved.
+  return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace fenwix

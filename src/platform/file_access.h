@@ -1,0 +1,21 @@
+#pragma once
+// Reading a whole small file and the SHA-256 fingerprint of a file, by UTF-8 path, on POSIX
+// systems and on Windows. The fingerprint tells when a field file changed after a job file
+// recorded edits that point at its lines.
+
+#include <optional>
+#include <string>
+
+namespace fenwix {
+
+// Reads the file into text. False, with the system's error number, when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& text, int& error);
+
+// The SHA-256 of the file's bytes as 64 lower-case hexadecimal digits, or nothing with the
+// system's error number when the file cannot be read.
+std::optional<std::string> FileSha256(const std::string& path, int& error);
+
+// The system's description of an error number.
+std::string SystemErrorText(int error);
+
+}  // namespace fenwix

@@ -1,0 +1,100 @@
+// Job files read, refused and written back; the fingerprint of a field file.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "job/job_file.h"
+#include "job/job_paths.h"
+#include "platform/file_access.h"
+
+namespace fenwix {
+namespace {
+
+const std::string DATA = std::string(FENWIX_TEST_DATA) + "/job/";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every key of the format, read and written back: the text is the same byte for byte (the file
+// was written in the writer's order), and reading it again gives the same job.
+TEST(JobFile, RoundTripKeepsEveryKeyAndByte) {
+  const std::string text = Slurp(DATA + "full.fenwix");
+  const JobReadResult read = ReadJobText(text, "full.fenwix");
+  ASSERT_TRUE(read.ok) << read.message;
+  EXPECT_EQ(read.job.inputs.at(0).instrument, "TS1");
+  EXPECT_EQ(read.job.instruments.at("TS1").distance_ppm, 1.5);
+  EXPECT_EQ(read.job.leave_out.at(0).line, 15);
+  EXPECT_EQ(FormatJobText(read.job), text);
+  const JobReadResult again = ReadJobText(FormatJobText(read.job), "again");
+  ASSERT_TRUE(again.ok) << again.message;
+  EXPECT_TRUE(again.job == read.job);
+}
+
+TEST(JobFile, RefusesMalformedAndFutureFilesNamingTheCause) {
+  std::istringstream cases(Slurp(DATA + "refused.txt"));
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(cases, line)) {
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  }
+  ASSERT_EQ(lines.size() % 2, 0u);
+  for (size_t i = 0; i < lines.size(); i += 2) {
+    std::string text = lines[i];
+    for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at)) {
+      text.replace(at, 2, "\n");
+    }
+    const JobReadResult read = ReadJobText(text, "job.fenwix");
+    EXPECT_FALSE(read.ok) << text;
+    EXPECT_NE(read.message.find(lines[i + 1]), std::string::npos)
+        << "case " << text << "\nmessage: " << read.message;
+  }
+}
+
+TEST(JobFile, OutputMustStayInsideTheJobFolderAndNeverNameAFieldFile) {
+  Job job;
+  job.inputs.push_back(JobInput{"day1.xml", "", ""});
+  for (const auto& [output, refused] : std::vector<std::pair<std::string, bool>>{
+           {"net.txt", false},
+           {"out/net.txt", false},
+           {"out/../net.txt", false},
+           {"/tmp/net.txt", true},
+           {"../net.txt", true},
+           {"out/../../net.txt", true},
+           {"./day1.xml", true},
+       }) {
+    job.output = output;
+    EXPECT_EQ(RefuseJobOutput(job).has_value(), refused) << output;
+  }
+}
+
+TEST(JobFile, PathsAreRelativeToTheJobFolder) {
+  EXPECT_EQ(ResolveJobPath("/jobs/a/net.fenwix", "day1.xml"), "/jobs/a/day1.xml");
+  EXPECT_EQ(ResolveJobPath("/jobs/a/net.fenwix", "../raw/day1.xml"), "/jobs/raw/day1.xml");
+  EXPECT_EQ(ResolveJobPath("/jobs/a/net.fenwix", "/raw/day1.xml"), "/raw/day1.xml");
+  EXPECT_EQ(RelativeJobPath("/jobs/a/net.fenwix", "/jobs/raw/day1.xml"), "../raw/day1.xml");
+}
+
+// The standard test vector of SHA-256 ("abc"), and a file that cannot be read.
+TEST(JobFile, FingerprintIsTheSha256OfTheFileBytes) {
+  const std::string path = ::testing::TempDir() + "fenwix-abc.txt";
+  std::ofstream(path, std::ios::binary) << "abc";
+  int error = 0;
+  EXPECT_EQ(FileSha256(path, error).value_or(""),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  std::ofstream(path, std::ios::binary) << "abd";
+  EXPECT_NE(FileSha256(path, error).value_or(""),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_FALSE(FileSha256(path + ".missing", error).has_value());
+  EXPECT_NE(error, 0);
+}
+
+}  // namespace
+}  // namespace fenwix
