@@ -12,8 +12,7 @@
 namespace fenwix {
 
 namespace {
-// Bytes gathered before they are handed to the stream.
-constexpr size_t FLUSH_THRESHOLD = 1 << 16;
+constexpr size_t FLUSH_THRESHOLD = OutputFile::FLUSH_BYTES;
 // A file we write ourselves goes to the disk in windows of this size while it is written.
 constexpr int64_t WRITE_BEHIND_WINDOW = int64_t{8} << 20;
 // Temporary files are named after the target: the target's name, this, and 6 letters or digits.
@@ -121,7 +120,11 @@ void OutputFile::WriteWithPrefix(std::string_view text) {
   while (start < text.size()) {
     const size_t line_end = text.find('\n', start);
     const size_t end = line_end == std::string_view::npos ? text.size() : line_end;
-    if (at_line_start_ && end > start) buffer_.append(line_prefix_);
+    if (at_line_start_ && end > start) {
+      buffer_.append(line_prefix_);
+    } else if (at_line_start_ && blank_prefix_ && line_end != std::string_view::npos) {
+      buffer_.append(line_prefix_.substr(0, line_prefix_.find_last_not_of(' ') + 1));
+    }
     buffer_.append(text.substr(start, end - start));
     at_line_start_ = line_end != std::string_view::npos;
     if (line_end == std::string_view::npos) break;

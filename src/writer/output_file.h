@@ -15,6 +15,9 @@ namespace fenwix {
 
 class OutputFile {
  public:
+  // Bytes gathered before they are handed to the stream.
+  static constexpr size_t FLUSH_BYTES = 1 << 16;
+
   OutputFile() = default;
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
@@ -30,6 +33,12 @@ class OutputFile {
   // Appends a line that holds no "\n", then line_ends line ends: Write without the search for
   // line ends, for the records that make up most of a file.
   void WriteLine(std::string_view line, int line_ends);
+  // Appends bytes as they are, line ends included: for files other than the adjustment file
+  // (a job file) that take the same safe route to the disk.
+  void WriteBytes(std::string_view bytes) {
+    buffer_.append(bytes);
+    if (buffer_.size() >= FLUSH_BYTES) Flush();
+  }
   template <typename... Args>
   void Print(fmt::format_string<Args...> format, Args&&... args) {
     scratch_.clear();
@@ -38,8 +47,12 @@ class OutputFile {
   }
 
   // Text put before every non-empty line written from now on (at the start of a line), such
-  // as "! " to keep records as comments; empty for none.
-  void set_line_prefix(std::string_view prefix) { line_prefix_ = prefix; }
+  // as "! " to keep records as comments; empty for none. With blank_lines_too, blank lines get
+  // it as well, without its trailing blanks, so that a block of comments has no gap.
+  void set_line_prefix(std::string_view prefix, bool blank_lines_too = false) {
+    line_prefix_ = prefix;
+    blank_prefix_ = blank_lines_too;
+  }
   // Puts text before everything written so far. Only while nothing has reached the file (the
   // buffer holds the first 64 KiB); false otherwise, and nothing is changed.
   bool Prepend(std::string_view text);
@@ -73,6 +86,7 @@ class OutputFile {
   bool error_ = false;
   std::string buffer_;
   std::string line_prefix_;
+  bool blank_prefix_ = false;
   bool at_line_start_ = true;
   bool flushed_ = false;
   int open_error_ = 0;

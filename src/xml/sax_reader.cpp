@@ -182,7 +182,7 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 
   LineCounter lines(parser);
-  const bool count_lines = handler != nullptr && handler->keeps_log();
+  const bool count_lines = handler != nullptr && handler->wants_lines();
   // The handler asks for lines only while the parser lives.
   struct LineSourceReset {
     XmlContentHandler* handler;

@@ -387,8 +387,18 @@ void XmlContentHandler::AngleIndicator(std::string_view text) {
 }
 
 void XmlContentHandler::OnStartElement(std::string_view local_name) {
-  HandText();
+  if (skipped_depth_ > 0) {
+    ++skipped_depth_;
+    return;
+  }
   const int32_t state = StateOf(local_name);
+  // A left-out element is skipped before the text in front of it is handed on: the text on
+  // both sides joins, as it does once the element is cut out of the file.
+  if (edits_ != nullptr && state != 0 && LeftOut(state)) {
+    skipped_depth_ = 1;
+    return;
+  }
+  HandText();
   open_structural_.push_back(state != 0 ? 1 : 0);
   if (state == 0) {
     child_name_ = ChildNameOf(local_name);
@@ -404,10 +414,15 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     tables_.SetObsKind(ObsKind::GpsVector);
     tables_.SetObsUnit(LINEAR_UNIT_METER);
     tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
-    if (log_ != nullptr) vector_source_ = CurrentSource();
+    if (wants_lines()) vector_source_ = CurrentSource();
+    if (edits_ != nullptr) {
+      base_as_read_.clear();
+      rover_as_read_.clear();
+    }
   } else if (state == STATE_STATION) {
     EndSetup();
     station_setup_ = StationSetup{};
+    station_as_read_.clear();
     ResetGroups();
     if (log_ != nullptr) log_->BeginSetup(CurrentSource());
   } else if (state == STATE_OBSERVATION && log_ != nullptr) {
@@ -415,10 +430,33 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     reading_.source = CurrentSource();
     reading_.setup = log_->current_setup();
     reading_typed_ = false;
+  } else if (state == STATE_OBSERVATION && edits_ != nullptr) {
+    reading_.source = CurrentSource();
   }
 }
 
+bool XmlContentHandler::LeftOut(int32_t state) {
+  EditedElement element = EditedElement::Observation;
+  if (state == STATE_STATION) {
+    skipping_setup_ = false;
+    element = EditedElement::Station;
+  } else if (state == STATE_VECTOR) {
+    element = EditedElement::Vector;
+  } else if (state != STATE_OBSERVATION) {
+    return false;
+  } else if (skipping_setup_) {
+    return true;
+  }
+  if (!edits_->LeavesOut(element, CurrentSource().line)) return false;
+  if (element == EditedElement::Station) skipping_setup_ = true;
+  return true;
+}
+
 void XmlContentHandler::OnEndElement() {
+  if (skipped_depth_ > 0) {
+    --skipped_depth_;
+    return;
+  }
   HandText();
   if (open_structural_.empty()) return;
   const bool structural = open_structural_.back() != 0;
@@ -434,21 +472,50 @@ void XmlContentHandler::OnEndElement() {
   const int32_t state = states_[static_cast<size_t>(depth_)];
   --depth_;
   if (state == STATE_VECTOR) {
-    Record(vector_source_);
+    Record(vector_source_, base_as_read_, rover_as_read_);
   } else if (state == STATE_OBSERVATION && log_ != nullptr && reading_typed_) {
     log_->AddReading(reading_);
     reading_typed_ = false;
   }
 }
 
-void XmlContentHandler::Record(SourceLocation source) {
+void XmlContentHandler::Record(SourceLocation source, std::string_view at_as_read,
+                               std::string_view fore_as_read, std::string_view back_as_read) {
+  if (edits_ != nullptr && edits_->changes_names() &&
+      KeptAsSelfTie(source, at_as_read, fore_as_read, back_as_read)) {
+    return;
+  }
   tables_.RecordObservation();
   if (log_ != nullptr) log_->AddRecordSource(source);
 }
 
+bool XmlContentHandler::KeptAsSelfTie(SourceLocation source, std::string_view at,
+                                      std::string_view fore, std::string_view back) {
+  const ObsRecord& obs = tables_.current_observation();
+  const bool angle = obs.horiz_angle != MISSING_VALUE;
+  if (!TiesPointToItself(obs.kind, angle, obs.at_name, obs.fore_name, obs.back_name) ||
+      TiesPointToItself(obs.kind, angle, at, fore, back)) {
+    return false;
+  }
+  // The stations it names still enter the table where the record would have put them.
+  for (const std::string* name : {&obs.at_name, &obs.fore_name, &obs.back_name}) {
+    if (!name->empty()) tables_.AddStation(*name);
+  }
+  ObsRecord kept = obs;
+  kept.at_name = at;
+  kept.fore_name = fore;
+  kept.back_name = back;
+  edits_->KeepSelfTie(kept, source.line);
+  return true;
+}
+
 SourceLocation XmlContentHandler::CurrentSource() const {
   SourceLocation source;
-  if (log_ != nullptr) source.file = log_->current_file();
+  if (log_ != nullptr) {
+    source.file = log_->current_file();
+  } else if (edits_ != nullptr) {
+    source.file = edits_->current_file();
+  }
   if (line_source_ == nullptr) return source;
   const int64_t line = line_source_(line_context_);
   source.line = line > INT32_MAX ? INT32_MAX : static_cast<int32_t>(line);
@@ -456,6 +523,7 @@ SourceLocation XmlContentHandler::CurrentSource() const {
 }
 
 void XmlContentHandler::OnCharacters(std::string_view text) {
+  if (skipped_depth_ > 0) return;
   if (!text_pending_) {
     text_pending_ = true;
     text_wanted_ = WantsText();
@@ -523,10 +591,12 @@ void XmlContentHandler::HandText() {
 void XmlContentHandler::VectorText(std::string_view text) {
   switch (child_name_) {
     case ChildName::BasePoint:
-      tables_.SetObsName(OBS_NAME_AT, text);
+      tables_.SetObsName(OBS_NAME_AT, Named(text));
+      if (edits_ != nullptr) base_as_read_ = text;
       break;
     case ChildName::RoverPoint:
-      tables_.SetObsName(OBS_NAME_FORE, text);
+      tables_.SetObsName(OBS_NAME_FORE, Named(text));
+      if (edits_ != nullptr) rover_as_read_ = text;
       break;
     case ChildName::Type:
       tables_.SetObsName(OBS_NAME_DESCRIPTION, text);
@@ -567,8 +637,9 @@ void XmlContentHandler::StationText(std::string_view text) {
   if (child_name_ == ChildName::StationPoint) {
     // A new station point starts a new setup: a height given before it is dropped.
     station_setup_ = StationSetup{};
-    station_setup_.station_point = text;
-    if (log_ != nullptr) log_->SetSetupStation(text);
+    station_setup_.station_point = Named(text);
+    if (edits_ != nullptr) station_as_read_ = text;
+    if (log_ != nullptr) log_->SetSetupStation(station_setup_.station_point);
   } else if (child_name_ == ChildName::InstrumentHeight) {
     station_setup_.instrument_height = Number(text);
   }
@@ -588,17 +659,20 @@ void XmlContentHandler::ObservationText(std::string_view text) {
     case ChildName::AngleUnitIndicator:
       AngleIndicator(text);
       break;
-    case ChildName::PointNumber:
+    case ChildName::PointNumber: {
+      const std::string_view name = Named(text);
       // A foresight to another point starts a group of its own: readings to two different
       // points averaged together would give an angle to neither.
-      if (!in_backsight_ && !group.point_number.empty() && group.point_number != text &&
+      if (!in_backsight_ && !group.point_number.empty() && group.point_number != name &&
           (group.direction_count > 0 || group.zenith_count > 0 || group.slope_dist_count > 0 ||
            group.target_height_count > 0)) {
         WriteAngleSet(true);
       }
-      group.point_number = text;
-      if (log_ != nullptr) reading_.point = log_->NameIndex(text);
+      group.point_number = name;
+      if (edits_ != nullptr) group.point_as_read = text;
+      if (log_ != nullptr) reading_.point = log_->NameIndex(name);
       break;
+    }
     case ChildName::PrismHeight: {
       const double height = Number(text) / LinearFactor(group.linear_unit);
       group.target_height_sum += height;
@@ -629,7 +703,7 @@ void XmlContentHandler::ObservationText(std::string_view text) {
     default:
       break;
   }
-  if (log_ != nullptr && !group.first_source.known()) group.first_source = reading_.source;
+  if (wants_lines() && !group.first_source.known()) group.first_source = reading_.source;
 }
 
 void XmlContentHandler::ObsTypeText(std::string_view text) {
@@ -721,7 +795,7 @@ void XmlContentHandler::WriteSingleSight() {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
-    Record(back.first_source);
+    Record(back.first_source, station_as_read_, {}, back.point_as_read);
   }
 }
 
@@ -754,7 +828,7 @@ void XmlContentHandler::WriteAngleSet(bool keep_backsight) {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
-    Record(fore.first_source);
+    Record(fore.first_source, station_as_read_, fore.point_as_read, back.point_as_read);
   }
   if (keep_backsight) {
     // The unit in force carries on to the next point's readings.
@@ -775,12 +849,15 @@ void XmlContentHandler::OnEndDocument() {
   EndSetup();
   station_setup_ = StationSetup{};
   ResetGroups();
+  skipping_setup_ = false;
 }
 
 void XmlContentHandler::BeginFile() {
   child_name_ = ChildName::None;
   depth_ = -1;
   ignored_depth_ = 0;
+  skipped_depth_ = 0;
+  skipping_setup_ = false;
   open_structural_.clear();
   text_size_ = 0;
   text_pending_ = false;

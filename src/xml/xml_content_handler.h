@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/reading_edits.h"
 #include "model/reading_log.h"
 #include "model/reading_warnings.h"
 #include "model/survey_tables.h"
@@ -46,6 +47,8 @@ struct StationSetup {
 // The readings gathered for one sighted point: sums and counts, each average with its own count.
 struct ObsGroup {
   std::string point_number;
+  // The point number as the file wrote it, kept only while names are changed.
+  std::string point_as_read;
   int32_t linear_unit = LINEAR_UNIT_METER;
   double target_height_sum = 0.0;  // meters
   double direction_sum = 0.0;      // radians
@@ -87,7 +90,6 @@ class XmlContentHandler {
   // gets the file and line it started on (the file being the log's current one). The log must
   // outlive the parse; without one (the default) nothing of this is done.
   void AttachLog(ReadingLog* log) { log_ = log; }
-  bool keeps_log() const { return log_ != nullptr; }
   // With warnings, every value that may have been misread is also reported there, with its XML
   // line; the value is read the same either way.
   void AttachWarnings(ReadingWarnings* warnings) { warnings_ = warnings; }
@@ -95,7 +97,15 @@ class XmlContentHandler {
   // (11); distances and heights without a "USFeet" indicator in meters (1), US survey feet (2)
   // or international feet (0). The defaults read the job as it has always been read.
   void SetJobUnits(int32_t linear_unit, int32_t angle_unit);
-  // The reader's way to tell the line of the element being started or ended.
+  // With edits, elements are left out and names read as others while reading (see
+  // ReadingEdits). The edits must outlive the parse; without them nothing of this is done.
+  void AttachEdits(ReadingEdits* edits) {
+    edits_ = edits != nullptr && !edits->empty() ? edits : nullptr;
+  }
+  // Whether the handler asks for the line of element starts (with a log or edits).
+  bool wants_lines() const { return log_ != nullptr || edits_ != nullptr; }
+  // The reader's way to tell the line of the element being started or ended; asked only when
+  // wants_lines().
   using LineSource = int64_t (*)(void* context);
   void SetLineSource(LineSource source, void* context) {
     line_source_ = source;
@@ -117,7 +127,7 @@ class XmlContentHandler {
   // Whether character data can change anything now. Text is only ever read as the value of the
   // current child name, and it is what empties that name; with no child name current it does
   // nothing at all, so a reader may leave it out until the next element start or end.
-  bool TextMatters() const { return child_name_ != ChildName::None; }
+  bool TextMatters() const { return child_name_ != ChildName::None && skipped_depth_ == 0; }
 
   // Set once a value grew past MAX_VALUE_BYTES. The value is dropped; the reader ends the parse
   // there as a fault of the document.
@@ -179,14 +189,26 @@ class XmlContentHandler {
   // backsight group is the closing check of a round already written and stays unwritten.
   void EndSetup();
   // Appends the working observation, and where it started to the log.
-  void Record(SourceLocation source);
+  void Record(SourceLocation source, std::string_view at_as_read = {},
+              std::string_view fore_as_read = {}, std::string_view back_as_read = {});
   SourceLocation CurrentSource() const;
+  // Whether the element starting now is left out by the edits; if so it is skipped whole.
+  bool LeftOut(int32_t state);
+  // A name as the edits have it read.
+  std::string_view Named(std::string_view text) const {
+    return edits_ != nullptr ? edits_->ReadName(text) : text;
+  }
+  // True when the name changes made the working observation a tie of a point to itself that
+  // its recorded names were not; it is then kept aside by the edits instead of recorded.
+  bool KeptAsSelfTie(SourceLocation source, std::string_view at, std::string_view fore,
+                     std::string_view back);
 
   SurveyTables& tables_;
   ReadingLog* log_ = nullptr;
   ReadingWarnings* warnings_ = nullptr;
   int32_t job_linear_unit_ = LINEAR_UNIT_METER;
   int32_t job_angle_unit_ = ANGLE_UNIT_CODE_DEGREES;
+  ReadingEdits* edits_ = nullptr;
   LineSource line_source_ = nullptr;
   void* line_context_ = nullptr;
   // The reading of the open "Observation" element, kept when its type is recognised (filled
@@ -201,6 +223,16 @@ class XmlContentHandler {
   int32_t depth_ = -1;
   // Structural elements open beyond the stack; they are ignored until they close.
   int64_t ignored_depth_ = 0;
+  // Elements open inside a left-out element, itself included; everything is skipped until 0.
+  int64_t skipped_depth_ = 0;
+  // Set after a left-out "Station": its setup's observations are left out with it up to the
+  // next "Station" or the end of the file.
+  bool skipping_setup_ = false;
+  // Names as the file wrote them, kept only while names are changed, for an observation that
+  // the change makes a tie of a point to itself.
+  std::string station_as_read_;
+  std::string base_as_read_;
+  std::string rover_as_read_;
   // For every open element, whether it is structural (1) or not (0), innermost last.
   std::vector<uint8_t> open_structural_;
 
