@@ -16,6 +16,7 @@
 #include "geodesy/ellipsoid.h"
 #include "model/station_merging.h"
 #include "platform/utf8_path.h"
+#include "writer/edit_notes.h"
 #include "writer/header_writer.h"
 #include "writer/output_file.h"
 #include "writer/record_writer.h"
@@ -45,6 +46,16 @@ void ConvertDialog::InitializeDefaults() {
   writer_state.default_coord_sd = 0.005;
 }
 
+std::string ConvertDialog::FieldFileName(int32_t file) const {
+  if (file >= 0 && static_cast<size_t>(file) < field_file_names.size()) {
+    return field_file_names[static_cast<size_t>(file)];
+  }
+  if (file >= 0 && static_cast<size_t>(file) < xml_paths.size()) {
+    return xml_paths[static_cast<size_t>(file)];
+  }
+  return std::string();
+}
+
 int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
   const int32_t index = tables.FindStation(name);
   if (index == 0) FormatMessageBox(ui, MSG_SEED_NOT_FOUND, name, JoinFileNames(xml_paths));
@@ -54,8 +65,13 @@ int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
 bool ConvertDialog::MergeSimilarStations(UserInterface& ui) {
   return fenwix::MergeSimilarStations(
       tables, merge_tolerance, tolerance_mode == TOLERANCE_MODE_2D,
-      [&ui](const StationRecord& first, const StationRecord& second) {
-        return ui.AskSimilarStations(first, second);
+      [this, &ui](const StationRecord& first, const StationRecord& second) {
+        if (const auto kept = KeptAnswer(merge_answers, first.name, second.name)) return *kept;
+        const MergeAnswer answer = ui.AskSimilarStations(first, second);
+        if (const auto given = KeepAnswer(answer, first.name, second.name)) {
+          answers_given.push_back(*given);
+        }
+        return answer;
       });
 }
 
@@ -127,6 +143,8 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
       if (!trimmed.empty()) inputs.push_back(std::move(trimmed));
     }
     xml_paths = inputs;
+    answers_given.clear();
+    edits.BeginReading();
     output_path = TrimWhiteSpace(output_path);
     if (xml_paths.empty()) return failed(MSG_NO_XML_NAME);
     if (output_path.empty()) return failed(MSG_NO_OUTPUT_NAME);
@@ -159,6 +177,8 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     if (run_checks) handler.AttachLog(&reading_log);
     handler.SetJobUnits(job_linear_unit, job_angle_unit);
     handler.AttachWarnings(&reading_warnings);
+    handler.AttachEdits(&edits);
+    edits.BeginFile(0);
 
     const auto error_exit = [&](int32_t error) {
       out.Discard();
@@ -213,6 +233,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
         return ui.ReportProgress(RunPhase::Reading, std::min(1.0, done / progress_total));
       });
       if (run_checks) reading_log.BeginFile(file.path);
+      edits.BeginFile(static_cast<int32_t>(&file - result.files.data()));
       handler.BeginFile();
       reading_warnings.set_file(static_cast<int32_t>(&file - result.files.data()));
       {
@@ -232,6 +253,14 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
         incomplete.push_back(
             IncompleteInput{file.path, file.parse.message, file.parse.line, file.parse.column});
       }
+    }
+
+    // An edit whose line starts nothing to leave out points at a line that has changed: the
+    // file is not converted on a guess.
+    if (const std::vector<LeaveOut> unused = edits.Unused(); !unused.empty()) {
+      out.Discard();
+      return failed(MSG_LEAVE_OUT_NOT_FOUND, unused.front().line,
+                    FieldFileName(unused.front().file));
     }
 
     bool geodetic = false;
@@ -265,6 +294,12 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
       } else {
         WriteIncompleteNote(out, incomplete, error);
       }
+      if (error > 0) return error_exit(error);
+    }
+    if (!edits.empty()) {
+      const std::vector<std::string>& names =
+          field_file_names.empty() ? xml_paths : field_file_names;
+      WriteEditNotes(out, edits, names, error);
       if (error > 0) return error_exit(error);
     }
     WriteStations(geodetic, local, tables, writer_state, out, error);

@@ -11,6 +11,8 @@
 #include "approx/approx_coordinates.h"
 #include "checks/check_limits.h"
 #include "checks/check_report.h"
+#include "model/merge_answer.h"
+#include "model/reading_edits.h"
 #include "model/reading_log.h"
 #include "model/reading_warnings.h"
 #include "model/station_placement.h"
@@ -127,6 +129,18 @@ class ConvertDialog {
   // Values of the last conversion's input that may have been misread; filled on every run.
   ReadingWarnings reading_warnings;
 
+  // The surveyor's edits of the field files (left-out elements, name changes), applied while
+  // reading, and answers kept for pairs of similar stations; all empty without a job file. A
+  // pair with a kept answer is never asked about.
+  ReadingEdits edits;
+  std::vector<PairAnswer> merge_answers;
+  // The answers the person gave in the last conversion about pairs merge_answers did not hold.
+  std::vector<PairAnswer> answers_given;
+  // How the output's comment lines name each field file, by index (xml_paths when empty).
+  std::vector<std::string> field_file_names;
+
+  // How field file number `file` is named in messages and comment lines.
+  std::string FieldFileName(int32_t file) const;
   // Looks up the seed station and marks it known; shows 2111 and returns 0 when it is absent.
   int32_t FindStation(UserInterface& ui, const std::string& name);
   // Offers every pair of nearly coincident stations; false when the person cancelled.

@@ -46,6 +46,15 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 27> STRING_TABLE{{
     {MSG_FILES_INCOMPLETE,
      "Not every Topcon XML file could be read completely: %s.\n\nThe results in %s hold the "
      "data read before those points, and every other file in full."},
+    {MSG_JOB_REFUSED, "Cannot use the job file %s: %s"},
+    {MSG_LEAVE_OUT_NOT_FOUND,
+     "Line %d of the field file %s starts no Vector, Observation or Station element, so the "
+     "job file cannot leave it out. Nothing was written. Check the line in the job file's "
+     "\"leave_out\" list."},
+    {MSG_FIELD_FILE_CHANGED,
+     "The field file %s has changed since the job file was saved (its SHA-256 fingerprint "
+     "differs), and the job file's edits point at its lines. Nothing was written. Check the "
+     "edits of this file and drop those that no longer fit, then save the job file again."},
     {MSG_SUCCESS_APPROX,
      "Success - the results are in %s.\n\nThe field observations have been extracted.\n\nThe "
      "approximate coordinates could not be computed for %d stations. Non-computed stations "

@@ -32,6 +32,10 @@ inline constexpr int32_t MSG_SETTINGS_NOT_SAVED = 2120;
 inline constexpr int32_t MSG_INPUT_TWICE = 2131;
 inline constexpr int32_t MSG_OUTPUT_IS_XML = 2132;
 inline constexpr int32_t MSG_FILES_INCOMPLETE = 2133;
+// Job files.
+inline constexpr int32_t MSG_JOB_REFUSED = 2141;
+inline constexpr int32_t MSG_LEAVE_OUT_NOT_FOUND = 2142;
+inline constexpr int32_t MSG_FIELD_FILE_CHANGED = 2143;
 inline constexpr int32_t MSG_SUCCESS_APPROX = 2211;
 inline constexpr int32_t MSG_CANCELLED = 2212;
 inline constexpr int32_t MSG_SUCCESS = 2213;

@@ -1,0 +1,171 @@
+#include "app/job_conversion.h"
+
+#include "app/field_validation.h"
+#include "app/file_problem.h"
+#include "job/job_paths.h"
+#include "platform/file_access.h"
+#include "writer/output_file.h"
+
+namespace fenwix {
+
+namespace {
+
+std::string OptionName(const char* key) {
+  return std::string("\"options\".\"") + key + "\"";
+}
+
+// A number of the job file goes through the field's own rule, as if typed into it.
+std::optional<std::string> ReadOption(const char* key, const std::string& text, double& target,
+                                      const std::optional<NumberRange>& range) {
+  if (auto error = ReadNumberField(text, target, range))
+    return OptionName(key) + ": " + error->text;
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadAngleOption(const char* key, const std::string& text, double& target,
+                                           NumberRange range) {
+  if (auto refused = ReadOption(key, text, target, range)) return refused;
+  if (auto error = CheckPackedAngle(target)) return OptionName(key) + ": " + error->text;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadDatumText(std::string_view text, std::string& name, double& a,
+                                         double& inv_f) {
+  const size_t second_comma = text.rfind(',');
+  const size_t first_comma = second_comma == std::string_view::npos || second_comma == 0
+                                 ? std::string_view::npos
+                                 : text.rfind(',', second_comma - 1);
+  if (first_comma == std::string_view::npos) return std::string("the value must be NAME,A,INV_F");
+  double axis = 0.0;
+  double inverse = 0.0;
+  if (auto error = ReadNumberField(text.substr(first_comma + 1, second_comma - first_comma - 1),
+                                   axis, std::nullopt)) {
+    return error->text;
+  }
+  if (auto error = ReadNumberField(text.substr(second_comma + 1), inverse, std::nullopt)) {
+    return error->text;
+  }
+  name = std::string(text.substr(0, first_comma));
+  a = axis;
+  inv_f = inverse;
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplyJobOptions(const JobOptions& options, ConvertDialog& dialog) {
+  if (options.seed) {
+    if (auto error = CheckSeedName(*options.seed)) return OptionName("seed") + ": " + error->text;
+    dialog.seed_name = *options.seed;
+  }
+  if (options.lat) {
+    if (auto refused = ReadAngleOption("lat", *options.lat, dialog.seed_latitude, LATITUDE_RANGE)) {
+      return refused;
+    }
+  }
+  if (options.lon) {
+    if (auto refused =
+            ReadAngleOption("lon", *options.lon, dialog.seed_longitude, LONGITUDE_RANGE)) {
+      return refused;
+    }
+  }
+  const struct {
+    const char* key;
+    const std::optional<double>& value;
+    double& target;
+    std::optional<NumberRange> range;
+  } numbers[] = {
+      {"height", options.height, dialog.seed_height, HEIGHT_RANGE},
+      {"north", options.north, dialog.seed_north, std::nullopt},
+      {"east", options.east, dialog.seed_east, std::nullopt},
+      {"elev", options.elev, dialog.seed_elevation, std::nullopt},
+      {"tolerance", options.tolerance, dialog.merge_tolerance, TOLERANCE_RANGE},
+  };
+  for (const auto& number : numbers) {
+    if (!number.value) continue;
+    if (auto refused =
+            ReadOption(number.key, FormatFieldNumber(*number.value), number.target, number.range)) {
+      return refused;
+    }
+  }
+  if (options.max_steps) dialog.max_steps = static_cast<int32_t>(*options.max_steps);
+  if (options.geodetic) dialog.compute_geodetic = *options.geodetic ? 1 : 0;
+  if (options.local) dialog.compute_local = *options.local ? 1 : 0;
+  if (options.test) {
+    dialog.tolerance_mode = *options.test == "2d" ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
+  }
+  if (options.datum) {
+    if (auto refused = ReadDatumText(*options.datum, dialog.approx_datum_name,
+                                     dialog.approx_datum_a, dialog.approx_datum_inv_f)) {
+      return OptionName("datum") + ": " + *refused;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
+                                         bool output_given, ConvertDialog& dialog) {
+  if (job.inputs.empty()) return std::string("it names no field file (\"inputs\" is empty)");
+  // One field file per conversion for now; several come with reading several files as one.
+  if (job.inputs.size() > 1) {
+    return std::string("it names several field files, and this version converts one at a time");
+  }
+  if (!output_given) {
+    if (auto refused = RefuseJobOutput(job)) return refused;
+    if (job.output.empty()) {
+      return std::string("it names no output file (\"output\"); give one after the job file");
+    }
+    dialog.output_path = ResolveJobPath(job_path, job.output);
+  }
+  dialog.xml_path = ResolveJobPath(job_path, job.inputs.front().path);
+  dialog.field_file_names.clear();
+  for (const JobInput& input : job.inputs) dialog.field_file_names.push_back(input.path);
+  const auto file_index = [&job](const std::string& file) {
+    for (size_t i = 0; i < job.inputs.size(); ++i) {
+      if (SameJobPath(job.inputs[i].path, file)) return static_cast<int32_t>(i);
+    }
+    return int32_t{-1};
+  };
+  dialog.edits = ReadingEdits{};
+  for (const JobLeaveOut& leave_out : job.leave_out) {
+    dialog.edits.AddLeaveOut(LeaveOut{file_index(leave_out.file),
+                                      static_cast<int32_t>(leave_out.line), leave_out.reason});
+  }
+  for (const JobRename& rename : job.renames) {
+    dialog.edits.AddNameChange(
+        NameChange{rename.from, rename.to, rename.file.empty() ? -1 : file_index(rename.file)});
+  }
+  dialog.merge_answers = job.merges;
+  return std::nullopt;
+}
+
+std::vector<std::string> ChangedFieldFiles(const Job& job, const std::string& job_path) {
+  std::vector<std::string> changed;
+  for (const JobInput& input : job.inputs) {
+    if (input.sha256.empty() || !job.EditsReferTo(input.path)) continue;
+    int error = 0;
+    const std::optional<std::string> sha256 =
+        FileSha256(ResolveJobPath(job_path, input.path), error);
+    if (sha256 && *sha256 != input.sha256) changed.push_back(input.path);
+  }
+  return changed;
+}
+
+void RenewFingerprints(Job& job, const std::string& job_path) {
+  for (JobInput& input : job.inputs) {
+    int error = 0;
+    if (auto sha256 = FileSha256(ResolveJobPath(job_path, input.path), error)) {
+      input.sha256 = *sha256;
+    }
+  }
+}
+
+std::optional<std::string> SaveJobFile(const Job& job, const std::string& path) {
+  OutputFile out;
+  if (!out.Open(path)) return FileProblemText(out.open_error(), path);
+  out.WriteBytes(FormatJobText(job));
+  if (!out.Commit()) return std::string("the file could not be written completely");
+  return std::nullopt;
+}
+
+}  // namespace fenwix

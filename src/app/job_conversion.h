@@ -1,0 +1,43 @@
+#pragma once
+// A job file put to work: its field files, output, options and edits given to the conversion,
+// the fingerprints of its field files checked and renewed, the job saved.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "job/job_file.h"
+
+namespace fenwix {
+
+// Reads "NAME,A,INV_F" (the ellipsoid's name, semi-major axis in meters, inverse flattening)
+// into the three values; the refusal's text otherwise.
+std::optional<std::string> ReadDatumText(std::string_view text, std::string& name, double& a,
+                                         double& inv_f);
+
+// Puts the job's options into the dialog's settings, each checked as the dialog checks its
+// field. The refusal names the option.
+std::optional<std::string> ApplyJobOptions(const JobOptions& options, ConvertDialog& dialog);
+
+// Puts the job's field files (resolved against the job file at job_path), output and edits
+// into the dialog; not its options (ApplyJobOptions), which options given beside the job file
+// override. With output_given (an output named on the command line or chosen in the dialog)
+// the job's own output is neither used nor checked. The refusal's text otherwise.
+std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
+                                         bool output_given, ConvertDialog& dialog);
+
+// The field files, as the job writes them, whose fingerprint no longer matches the one saved
+// while edits point at their lines. A file that cannot be read is not listed: the conversion
+// names it with its reason.
+std::vector<std::string> ChangedFieldFiles(const Job& job, const std::string& job_path);
+
+// Records the present fingerprint of every field file that can be read.
+void RenewFingerprints(Job& job, const std::string& job_path);
+
+// Writes the job file: to a temporary file beside it, then moved into place, so that a failure
+// never leaves half a job file. The reason when it could not be written.
+std::optional<std::string> SaveJobFile(const Job& job, const std::string& path);
+
+}  // namespace fenwix

@@ -1,0 +1,176 @@
+// The job file's edits against the same field file edited by hand: a left-out element, a
+// changed name and a kept merge answer each give the bytes of the hand-edited conversion, the
+// comment lines aside.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "app/messages.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
+
+namespace fenwix {
+namespace {
+
+const std::string DATA = FENWIX_TEST_DATA;
+const std::string EXAMPLES = std::string(FENWIX_TEST_DATA) + "/../../examples/";
+
+// The output without its comment lines.
+std::string WithoutComments(const std::string& text) {
+  std::istringstream in(text);
+  std::string line;
+  std::string kept;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] != '!') kept += line + "\n";
+  }
+  return kept;
+}
+
+std::string Lines(const std::string& text, int first, int last, bool keep) {
+  std::istringstream in(text);
+  std::string line;
+  std::string out;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if ((number >= first && number <= last) == keep) out += line + "\n";
+  }
+  return out;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+class JobEditsTest : public ::testing::Test {
+ protected:
+  // Converts xml with the dialog's edits and answers; returns the output file's text.
+  std::string Convert(const std::string& xml, MergeAnswer answer = MergeAnswer::Different) {
+    dialog_.InitializeDefaults();
+    dialog_.xml_path = xml;
+    dialog_.output_path = (scratch_.path() / "out.txt").string();
+    ui_ = testing::RecordingUi{};
+    ui_.answers = {answer};
+    outcome_ = dialog_.RunConversion(ui_);
+    return testing::ReadFile(dialog_.output_path);
+  }
+  // Converts text written as a field file of its own, without edits, with the seed of dialog_.
+  std::string ConvertText(const std::string& text, MergeAnswer answer = MergeAnswer::Different) {
+    ConvertDialog plain;
+    plain.InitializeDefaults();
+    plain.seed_name = dialog_.seed_name;
+    plain.compute_local = dialog_.compute_local;
+    plain.xml_path = (scratch_.path() / "edited.xml").string();
+    plain.output_path = (scratch_.path() / "by_hand.txt").string();
+    testing::WriteFile(plain.xml_path, text);
+    testing::RecordingUi ui;
+    ui.answers = {answer};
+    plain.RunConversion(ui);
+    return testing::ReadFile(plain.output_path);
+  }
+
+  testing::ScratchFolder scratch_{"fenwix-edits-"};
+  ConvertDialog dialog_;
+  testing::RecordingUi ui_;
+  ConversionOutcome outcome_ = ConversionOutcome::Failed;
+};
+
+TEST_F(JobEditsTest, LeftOutElementGivesTheBytesOfTheFileWithoutIt) {
+  struct Case {
+    std::string xml;
+    int line;       // the left-out element's start
+    int first_cut;  // the lines it (and, for a setup, its readings) spans
+    int last_cut;
+    bool local;
+  };
+  for (const Case& c : std::vector<Case>{
+           {DATA + "/writer/total_station.xml", 26, 26, 34, false},  // one foresight reading
+           {DATA + "/writer/total_station.xml", 10, 10, 64, false},  // a setup, readings after
+           {DATA + "/writer/vectors.xml", 7, 7, 20, false},          // a vector
+           {EXAMPLES + "checked-job.xml", 48, 48, 55, true},         // a foresight reading
+           {EXAMPLES + "checked-job.xml", 65, 65, 84, true},         // a setup, readings inside
+       }) {
+    SCOPED_TRACE(c.xml + " line " + std::to_string(c.line));
+    const std::string original = testing::ReadFile(c.xml);
+    dialog_ = ConvertDialog{};
+    dialog_.seed_name = c.local ? "B1" : "";
+    dialog_.compute_local = c.local ? 1 : 0;
+    const std::string by_hand = ConvertText(Lines(original, c.first_cut, c.last_cut, false));
+    const std::string unedited = Convert(c.xml);
+    dialog_.edits.AddLeaveOut(LeaveOut{0, c.line, "off by 5 cm"});
+    const std::string edited = Convert(c.xml);
+    ASSERT_EQ(outcome_, ConversionOutcome::Succeeded);
+    EXPECT_EQ(WithoutComments(edited), WithoutComments(by_hand));
+    EXPECT_NE(WithoutComments(edited), WithoutComments(unedited));
+    EXPECT_NE(edited.find(" line " + std::to_string(c.line) + ": "), std::string::npos);
+    EXPECT_NE(edited.find(": off by 5 cm\r\n"), std::string::npos);
+  }
+}
+
+TEST_F(JobEditsTest, LineThatStartsNoElementIsRefusedAndNothingIsWritten) {
+  dialog_.edits.AddLeaveOut(LeaveOut{0, 27, ""});  // <ObsType> inside an observation
+  Convert(DATA + "/writer/total_station.xml");
+  EXPECT_EQ(outcome_, ConversionOutcome::Failed);
+  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_LEAVE_OUT_NOT_FOUND});
+  EXPECT_FALSE(std::filesystem::exists(dialog_.output_path));
+}
+
+TEST_F(JobEditsTest, RenameGivesTheBytesOfTheFileWithTheNameReplaced) {
+  const std::string xml = DATA + "/writer/total_station.xml";
+  const std::string by_hand = ConvertText(Replace(testing::ReadFile(xml), ">S2<", ">S9<"));
+  const std::string unedited = Convert(xml);
+  for (const int32_t file : {-1, 0}) {
+    dialog_.edits = ReadingEdits{};
+    dialog_.edits.AddNameChange(NameChange{"S2", "S9", file});
+    EXPECT_EQ(Convert(xml), by_hand) << file;
+  }
+  // A change for another file leaves this one as it is.
+  dialog_.edits = ReadingEdits{};
+  dialog_.edits.AddNameChange(NameChange{"S2", "S9", 1});
+  EXPECT_EQ(Convert(xml), unedited);
+}
+
+// R2X read as R2 makes the vector R2 to R2X a tie of R2 to itself: kept as comment lines, so the
+// rest equals the hand-renamed file without that vector.
+TEST_F(JobEditsTest, RenameThatTiesAPointToItselfKeepsItAsComments) {
+  const std::string xml = DATA + "/app/merge_job.xml";
+  const std::string renamed = Replace(testing::ReadFile(xml), ">R2X<", ">R2<");
+  const std::string by_hand = ConvertText(Lines(renamed, 7, 7, false));
+  dialog_.edits.AddNameChange(NameChange{"R2X", "R2", -1});
+  const std::string edited = Convert(xml);
+  EXPECT_EQ(WithoutComments(edited), WithoutComments(by_hand));
+  EXPECT_NE(edited.find("once names are changed: " + xml + " line 7"), std::string::npos);
+  EXPECT_NE(edited.find("! $GPS_COMPACT; R2; R2X; -0.00200"), std::string::npos);
+}
+
+TEST_F(JobEditsTest, KeptMergeAnswerGivesTheBytesOfTheSameAnswerAsked) {
+  const std::string xml = DATA + "/app/merge_job.xml";
+  struct Case {
+    PairAnswer kept;
+    MergeAnswer asked;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"R2", "R2X", false}, MergeAnswer::SameKeepFirst},
+           {{"R2X", "R2", false}, MergeAnswer::SameKeepSecond},
+           {{"R2X", "R2", true}, MergeAnswer::Different},
+       }) {
+    dialog_ = ConvertDialog{};
+    dialog_.seed_name = "BASE";
+    dialog_.compute_local = 1;
+    const std::string asked = Convert(xml, c.asked);
+    ASSERT_EQ(ui_.questions.size(), 1u);
+    ASSERT_EQ(dialog_.answers_given.size(), 1u);
+    dialog_.merge_answers = {c.kept};
+    const std::string kept = Convert(xml, MergeAnswer::Cancel);
+    EXPECT_TRUE(ui_.questions.empty());
+    EXPECT_EQ(kept, asked) << c.kept.keep << " " << c.kept.drop;
+  }
+}
+
+}  // namespace
+}  // namespace fenwix
