@@ -111,7 +111,7 @@ std::string ConvertDialog::StepBudgetSentence() const {
 bool ConversionResult::refused_names() const {
   if (outcome != ConversionOutcome::Failed) return false;
   for (const int32_t id : {MSG_NO_XML_NAME, MSG_NO_OUTPUT_NAME, MSG_OUTPUT_IS_INPUT,
-                           MSG_INPUT_TWICE, MSG_OUTPUT_IS_XML}) {
+                           MSG_INPUT_TWICE, MSG_OUTPUT_IS_XML, MSG_LEAVE_OUT_NOT_FOUND}) {
     if (reason == id) return true;
   }
   return false;

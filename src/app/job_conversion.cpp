@@ -106,10 +106,6 @@ std::optional<std::string> ApplyJobOptions(const JobOptions& options, ConvertDia
 std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
                                          bool output_given, ConvertDialog& dialog) {
   if (job.inputs.empty()) return std::string("it names no field file (\"inputs\" is empty)");
-  // One field file per conversion for now; several come with reading several files as one.
-  if (job.inputs.size() > 1) {
-    return std::string("it names several field files, and this version converts one at a time");
-  }
   if (!output_given) {
     if (auto refused = RefuseJobOutput(job)) return refused;
     if (job.output.empty()) {
@@ -117,9 +113,12 @@ std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_
     }
     dialog.output_path = ResolveJobPath(job_path, job.output);
   }
-  dialog.xml_path = ResolveJobPath(job_path, job.inputs.front().path);
+  dialog.xml_paths.clear();
   dialog.field_file_names.clear();
-  for (const JobInput& input : job.inputs) dialog.field_file_names.push_back(input.path);
+  for (const JobInput& input : job.inputs) {
+    dialog.xml_paths.push_back(ResolveJobPath(job_path, input.path));
+    dialog.field_file_names.push_back(input.path);
+  }
   const auto file_index = [&job](const std::string& file) {
     for (size_t i = 0; i < job.inputs.size(); ++i) {
       if (SameJobPath(job.inputs[i].path, file)) return static_cast<int32_t>(i);

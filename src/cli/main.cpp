@@ -16,6 +16,7 @@
 #include "app/convert_dialog.h"
 #include "app/field_validation.h"
 #include "app/file_problem.h"
+#include "app/job_conversion.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "cli/progress_line.h"
@@ -45,6 +46,7 @@ constexpr std::string_view USAGE =
     "       fenwix-convert [options] -o OUTPUT.txt INPUT.xml...\n"
     "Converts Topcon XML jobs into the input file of the network adjustment. Several\n"
     "XML files (the days of a campaign) are read in the order given, as one job.\n"
+    "       fenwix-convert [options] --project JOB.fenwix [OUTPUT.txt]\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE     the output file; every other name is an input\n"
@@ -64,6 +66,8 @@ constexpr std::string_view USAGE =
     "                        when standard input is a terminal, else different)\n"
     "  --datum NAME,A,INV_F  ellipsoid of the approximate coordinates\n"
     "  --settings FILE       start from a dialog configuration file\n"
+    "  --project JOB.fenwix  convert the field files of a job file with its options\n"
+    "                        and edits; options given beside it override its own\n"
     "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
     "                        100); 0 computes every reachable station\n"
     "  --angle-unit dms|gon  the job's horizontal and zenith angles are packed\n"
@@ -92,8 +96,8 @@ constexpr std::string_view USAGE =
     "Exit status: 0 success; 1 the conversion failed, or the input was not read\n"
     "completely (the output then holds what was read and says so on its first line);\n"
     "2 usage or validation error (including a missing file name, an output file that is\n"
-    "an input or any XML document, and an input named twice: nothing is written); 3 cancelled; 4 "
-    "the seed station is not in the input (the output\n"
+    "an input or any XML document, an input named twice, and a job file that cannot be\n"
+    "used: nothing is written); 3 cancelled; 4 the seed station is not in the input (the output\n"
     "is written without approximate coordinates); 5 the output is written but the check\n"
     "report could not be.\n"
     "Values that may have been misread (an unknown unit indicator, a packed angle with 60\n"
@@ -105,6 +109,12 @@ constexpr int64_t WARNING_LINES_SHOWN = 20;
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
+  return EXIT_USAGE;
+}
+
+int JobRefused(const std::string& job_path, const std::string& reason) {
+  fmt::print(stderr, "fenwix-convert: {}\n",
+             fenwix::FormatMessage(fenwix::MSG_JOB_REFUSED, job_path, reason));
   return EXIT_USAGE;
 }
 
@@ -178,7 +188,27 @@ int Run(const std::vector<std::string>& arguments) {
     }
   }
 
+  // Then the job file's options, which the options beside it override in turn.
+  std::optional<fenwix::Job> job;
+  std::string job_path;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--project") continue;
+    if (i + 1 >= args.size()) return UsageError("--project needs a job file name");
+    if (job) return UsageError("--project may be given once");
+    job_path = std::string(args[i + 1]);
+    fenwix::JobReadResult read = fenwix::ReadJobFile(job_path);
+    if (!read.ok) {
+      fmt::print(stderr, "fenwix-convert: {}\n", read.message);
+      return EXIT_USAGE;
+    }
+    if (auto refused = fenwix::ApplyJobOptions(read.job.options, dialog)) {
+      return JobRefused(job_path, *refused);
+    }
+    job = std::move(read.job);
+  }
+
   std::optional<fenwix::MergePolicy> policy;
+  if (job && job->options.merge) policy = ParseMergePolicy(*job->options.merge);
   std::optional<std::string> sketch_path;
   fenwix::ReportOptions report;
   bool compute_asked = false;
@@ -208,7 +238,7 @@ int Run(const std::vector<std::string>& arguments) {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
     } else if (arg == "--3d") {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
-    } else if (arg == "--settings") {
+    } else if (arg == "--settings" || arg == "--project") {
       ++i;
     } else if (arg == "-o" || arg == "--output") {
       if (output) return UsageError(fmt::format("{} is given twice", arg));
@@ -242,24 +272,11 @@ int Run(const std::vector<std::string>& arguments) {
         policy = ParseMergePolicy(*text);
         if (!policy) return UsageError("--merge takes ask, different, first or second");
       } else if (arg == "--datum") {
-        const size_t second_comma = text->rfind(',');
-        const size_t first_comma = second_comma == std::string::npos || second_comma == 0
-                                       ? std::string::npos
-                                       : text->rfind(',', second_comma - 1);
-        if (first_comma == std::string::npos) return UsageError("--datum takes NAME,A,INV_F");
-        double a = 0.0;
-        double inv_f = 0.0;
-        if (auto error = fenwix::ReadNumberField(
-                text->substr(first_comma + 1, second_comma - first_comma - 1), a, std::nullopt)) {
-          return FieldRefused(arg, *error);
+        if (auto refused =
+                fenwix::ReadDatumText(*text, dialog.approx_datum_name, dialog.approx_datum_a,
+                                      dialog.approx_datum_inv_f)) {
+          return UsageError(fmt::format("--datum: {}", *refused));
         }
-        if (auto error =
-                fenwix::ReadNumberField(text->substr(second_comma + 1), inv_f, std::nullopt)) {
-          return FieldRefused(arg, *error);
-        }
-        dialog.approx_datum_name = text->substr(0, first_comma);
-        dialog.approx_datum_a = a;
-        dialog.approx_datum_inv_f = inv_f;
       } else {
         double* target = &dialog.seed_latitude;
         std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
@@ -295,6 +312,25 @@ int Run(const std::vector<std::string>& arguments) {
     } else {
       files.emplace_back(arg);
     }
+  }
+  if (job) {
+    if (files.size() + (output ? 1 : 0) > 1) {
+      return UsageError(
+          "with --project, the field files come from the job file: expected at most an output "
+          "file");
+    }
+    if (!files.empty()) output = files[0];
+    if (output) dialog.output_path = *output;
+    if (auto refused = fenwix::ApplyJobFiles(*job, job_path, output.has_value(), dialog)) {
+      return JobRefused(job_path, *refused);
+    }
+    for (const std::string& changed : fenwix::ChangedFieldFiles(*job, job_path)) {
+      fmt::print(stderr, "fenwix-convert: {}\n",
+                 fenwix::FormatMessage(fenwix::MSG_FIELD_FILE_CHANGED, changed));
+      return EXIT_USAGE;
+    }
+    files = dialog.xml_paths;
+    output = dialog.output_path;
   }
   // Without -o the last name is the output.
   const bool output_named = output.has_value();

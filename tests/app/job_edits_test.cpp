@@ -52,11 +52,11 @@ class JobEditsTest : public ::testing::Test {
   // Converts xml with the dialog's edits and answers; returns the output file's text.
   std::string Convert(const std::string& xml, MergeAnswer answer = MergeAnswer::Different) {
     dialog_.InitializeDefaults();
-    dialog_.xml_path = xml;
+    dialog_.xml_paths = {xml};
     dialog_.output_path = (scratch_.path() / "out.txt").string();
     ui_ = testing::RecordingUi{};
     ui_.answers = {answer};
-    outcome_ = dialog_.RunConversion(ui_);
+    outcome_ = dialog_.RunConversion(ui_).outcome;
     return testing::ReadFile(dialog_.output_path);
   }
   // Converts text written as a field file of its own, without edits, with the seed of dialog_.
@@ -65,9 +65,9 @@ class JobEditsTest : public ::testing::Test {
     plain.InitializeDefaults();
     plain.seed_name = dialog_.seed_name;
     plain.compute_local = dialog_.compute_local;
-    plain.xml_path = (scratch_.path() / "edited.xml").string();
+    plain.xml_paths = {(scratch_.path() / "edited.xml").string()};
     plain.output_path = (scratch_.path() / "by_hand.txt").string();
-    testing::WriteFile(plain.xml_path, text);
+    testing::WriteFile(plain.xml_paths[0], text);
     testing::RecordingUi ui;
     ui.answers = {answer};
     plain.RunConversion(ui);
