@@ -1,0 +1,200 @@
+#include "app/job_session.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/field_validation.h"
+#include "app/job_conversion.h"
+#include "job/job_paths.h"
+
+namespace fenwix {
+
+namespace {
+
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(
+      std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+  if (error) return path;
+  const std::u8string text = absolute.lexically_normal().generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The job with every path of the file at job_path made absolute, or relative to it.
+Job Rebased(Job job, const std::string& job_path, bool to_absolute) {
+  const auto convert = [&](std::string& path) {
+    if (path.empty()) return;
+    path = to_absolute ? Absolute(ResolveJobPath(job_path, path)) : RelativeJobPath(job_path, path);
+  };
+  for (JobInput& input : job.inputs) convert(input.path);
+  convert(job.output);
+  for (JobLeaveOut& leave_out : job.leave_out) convert(leave_out.file);
+  for (JobRename& rename : job.renames) convert(rename.file);
+  return job;
+}
+
+}  // namespace
+
+JobOptions OptionsOfDialog(const ConvertDialog& dialog, const JobOptions& before) {
+  JobOptions options = before;
+  options.seed = dialog.seed_name;
+  options.lat = FormatFieldNumber(dialog.seed_latitude);
+  options.lon = FormatFieldNumber(dialog.seed_longitude);
+  options.height = dialog.seed_height;
+  options.north = dialog.seed_north;
+  options.east = dialog.seed_east;
+  options.elev = dialog.seed_elevation;
+  options.tolerance = dialog.merge_tolerance;
+  options.max_steps = dialog.max_steps;
+  options.geodetic = dialog.compute_geodetic > 0;
+  options.local = dialog.compute_local > 0;
+  options.test = dialog.tolerance_mode == TOLERANCE_MODE_2D ? "2d" : "3d";
+  options.datum = dialog.approx_datum_name + "," + FormatFieldNumber(dialog.approx_datum_a) + "," +
+                  FormatFieldNumber(dialog.approx_datum_inv_f);
+  return options;
+}
+
+void JobSession::New() {
+  path_.clear();
+  job_ = Job{};
+  modified_ = false;
+}
+
+std::optional<std::string> JobSession::Open(const std::string& path, ConvertDialog& dialog,
+                                            std::string* note) {
+  JobReadResult read = ReadJobFile(path);
+  if (!read.ok) return read.message;
+  // Checked on a fresh dialog first, so that a refused job changes nothing.
+  ConvertDialog trial;
+  if (auto refused = ApplyJobOptions(read.job.options, trial)) return refused;
+  std::optional<std::string> output_refused = RefuseJobOutput(read.job);
+  if (auto refused =
+          ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), trial)) {
+    return refused;
+  }
+  if (output_refused && note != nullptr) *note = *output_refused;
+  ApplyJobOptions(read.job.options, dialog);
+  ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), dialog);
+  if (output_refused) read.job.output.clear();
+  path_ = Absolute(path);
+  job_ = Rebased(std::move(read.job), path_, true);
+  modified_ = false;
+  return std::nullopt;
+}
+
+std::optional<std::string> JobSession::SaveAs(const std::string& path,
+                                              const ConvertDialog& dialog) {
+  Job job = job_;
+  const std::string xml = Absolute(dialog.xml_path);
+  if (job.inputs.empty() || job.inputs.front().path != xml) {
+    // Another field file: the edits of the old one do not apply to it; the file keeps only
+    // the edits of its field files.
+    job.inputs.assign(1,
+                      JobInput{xml, "", job.inputs.empty() ? "" : job.inputs.front().instrument});
+  }
+  job.output = dialog.output_path.empty() ? "" : Absolute(dialog.output_path);
+  job.options = OptionsOfDialog(dialog, job.options);
+  const std::string target = Absolute(path);
+  Job on_disk = Rebased(job, target, false);
+  RenewFingerprints(on_disk, target);
+  // A leave-out or rename of a file no longer among the inputs would make the file unreadable.
+  std::erase_if(on_disk.leave_out, [&on_disk](const JobLeaveOut& leave_out) {
+    return std::none_of(on_disk.inputs.begin(), on_disk.inputs.end(), [&](const JobInput& input) {
+      return SameJobPath(input.path, leave_out.file);
+    });
+  });
+  std::erase_if(on_disk.renames, [&on_disk](const JobRename& rename) {
+    return !rename.file.empty() &&
+           std::none_of(on_disk.inputs.begin(), on_disk.inputs.end(), [&](const JobInput& input) {
+             return SameJobPath(input.path, rename.file);
+           });
+  });
+  if (auto refused = SaveJobFile(on_disk, target)) return refused;
+  path_ = target;
+  job_ = Rebased(std::move(on_disk), path_, true);
+  modified_ = false;
+  return std::nullopt;
+}
+
+void JobSession::PrepareConversion(ConvertDialog& dialog) const {
+  const std::string xml = Absolute(dialog.xml_path);
+  dialog.edits = ReadingEdits{};
+  for (const JobLeaveOut& leave_out : job_.leave_out) {
+    if (leave_out.file == xml) {
+      dialog.edits.AddLeaveOut(
+          fenwix::LeaveOut{0, static_cast<int32_t>(leave_out.line), leave_out.reason});
+    }
+  }
+  for (const JobRename& rename : job_.renames) {
+    if (rename.file.empty() || rename.file == xml) {
+      dialog.edits.AddNameChange(NameChange{rename.from, rename.to, rename.file.empty() ? -1 : 0});
+    }
+  }
+  dialog.merge_answers = job_.merges;
+  dialog.field_file_names.assign(1, dialog.xml_path);
+}
+
+bool JobSession::KeepAnswers(const ConvertDialog& dialog) {
+  for (const PairAnswer& answer : dialog.answers_given) job_.merges.push_back(answer);
+  modified_ = modified_ || !dialog.answers_given.empty();
+  return !dialog.answers_given.empty();
+}
+
+std::vector<std::string> JobSession::ChangedFiles() const {
+  return ChangedFieldFiles(job_, path_);
+}
+
+void JobSession::DropEditsOf(const std::string& file) {
+  const size_t before = job_.leave_out.size() + job_.renames.size();
+  std::erase_if(job_.leave_out, [&](const JobLeaveOut& l) { return l.file == file; });
+  std::erase_if(job_.renames, [&](const JobRename& r) { return r.file == file; });
+  modified_ = modified_ || before != job_.leave_out.size() + job_.renames.size();
+}
+
+bool JobSession::LeaveOut(const std::string& file, int64_t line, const std::string& reason) {
+  const std::string absolute = Absolute(file);
+  if (IsLeftOut(absolute, line)) return false;
+  job_.leave_out.push_back(JobLeaveOut{absolute, line, reason});
+  modified_ = true;
+  return true;
+}
+
+bool JobSession::PutBack(const std::string& file, int64_t line) {
+  const std::string absolute = Absolute(file);
+  const size_t removed = std::erase_if(
+      job_.leave_out, [&](const JobLeaveOut& l) { return l.file == absolute && l.line == line; });
+  modified_ = modified_ || removed > 0;
+  return removed > 0;
+}
+
+bool JobSession::IsLeftOut(const std::string& file, int64_t line) const {
+  const std::string absolute = Absolute(file);
+  return std::any_of(job_.leave_out.begin(), job_.leave_out.end(),
+                     [&](const JobLeaveOut& l) { return l.file == absolute && l.line == line; });
+}
+
+void JobSession::Rename(const std::string& from, const std::string& to, const std::string& file) {
+  job_.renames.push_back(JobRename{from, to, file.empty() ? "" : Absolute(file)});
+  modified_ = true;
+}
+
+void JobSession::ForgetRename(size_t index) {
+  if (index >= job_.renames.size()) return;
+  job_.renames.erase(job_.renames.begin() + static_cast<std::ptrdiff_t>(index));
+  modified_ = true;
+}
+
+void JobSession::ForgetMerge(size_t index) {
+  if (index >= job_.merges.size()) return;
+  job_.merges.erase(job_.merges.begin() + static_cast<std::ptrdiff_t>(index));
+  modified_ = true;
+}
+
+std::string JobSession::Name() const {
+  if (path_.empty()) return "Untitled";
+  const std::u8string name =
+      std::filesystem::path(std::u8string(path_.begin(), path_.end())).filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+}  // namespace fenwix

@@ -1,0 +1,65 @@
+#pragma once
+// The job file open in the dialog: the job as last read or saved, where it lives, and whether
+// it changed since. In memory the job's paths are absolute; the file on disk holds them
+// relative to its folder.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "job/job_file.h"
+
+namespace fenwix {
+
+class JobSession {
+ public:
+  // An unnamed job without edits.
+  void New();
+  // Reads the job file at path into the session and its field files, output and options into
+  // the dialog. The refusal's text otherwise, and nothing changes. A job output that cannot be
+  // used (outside the job's folder) is left out and said in *note; the dialog's output stays.
+  std::optional<std::string> Open(const std::string& path, ConvertDialog& dialog,
+                                  std::string* note = nullptr);
+  // Writes the job with the dialog's settings to path, which becomes the job's; the field
+  // files' fingerprints are renewed. The reason when it could not be written.
+  std::optional<std::string> SaveAs(const std::string& path, const ConvertDialog& dialog);
+
+  // Gives the dialog the edits of its field file and the kept answers, for the next
+  // conversion.
+  void PrepareConversion(ConvertDialog& dialog) const;
+  // Keeps the answers the person gave in the last conversion; true when there were any.
+  bool KeepAnswers(const ConvertDialog& dialog);
+
+  // Field files, as the job holds them, whose fingerprint changed while edits point at them.
+  std::vector<std::string> ChangedFiles() const;
+  // Drops the left-out elements and the renames of one file.
+  void DropEditsOf(const std::string& file);
+
+  // Leaves out the element starting on line of file (a field file's path); true when new.
+  bool LeaveOut(const std::string& file, int64_t line, const std::string& reason);
+  // Puts a left-out element back; true when it was left out.
+  bool PutBack(const std::string& file, int64_t line);
+  bool IsLeftOut(const std::string& file, int64_t line) const;
+  // Reads from as to in every file (file empty) or in one.
+  void Rename(const std::string& from, const std::string& to, const std::string& file = {});
+  // Forgets the rename or the merge answer at this index of its list.
+  void ForgetRename(size_t index);
+  void ForgetMerge(size_t index);
+
+  const Job& job() const { return job_; }
+  const std::string& path() const { return path_; }
+  bool modified() const { return modified_; }
+  // The job file's name without its folder, or "Untitled".
+  std::string Name() const;
+
+ private:
+  std::string path_;
+  Job job_;
+  bool modified_ = false;
+};
+
+// The dialog's settings as a job's options (merge stays as given).
+JobOptions OptionsOfDialog(const ConvertDialog& dialog, const JobOptions& before);
+
+}  // namespace fenwix
