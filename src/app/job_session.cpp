@@ -85,13 +85,17 @@ std::optional<std::string> JobSession::Open(const std::string& path, ConvertDial
 std::optional<std::string> JobSession::SaveAs(const std::string& path,
                                               const ConvertDialog& dialog) {
   Job job = job_;
-  const std::string xml = Absolute(dialog.xml_path);
-  if (job.inputs.empty() || job.inputs.front().path != xml) {
-    // Another field file: the edits of the old one do not apply to it; the file keeps only
-    // the edits of its field files.
-    job.inputs.assign(1,
-                      JobInput{xml, "", job.inputs.empty() ? "" : job.inputs.front().instrument});
+  // The dialog's field files, each keeping what the job knew of it (its instrument).
+  std::vector<JobInput> inputs;
+  for (const std::string& path : dialog.xml_paths) {
+    const std::string xml = Absolute(path);
+    JobInput input{xml, "", ""};
+    for (const JobInput& known : job_.inputs) {
+      if (known.path == xml) input.instrument = known.instrument;
+    }
+    inputs.push_back(std::move(input));
   }
+  job.inputs = std::move(inputs);
   job.output = dialog.output_path.empty() ? "" : Absolute(dialog.output_path);
   job.options = OptionsOfDialog(dialog, job.options);
   const std::string target = Absolute(path);
@@ -117,21 +121,25 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
 }
 
 void JobSession::PrepareConversion(ConvertDialog& dialog) const {
-  const std::string xml = Absolute(dialog.xml_path);
   dialog.edits = ReadingEdits{};
-  for (const JobLeaveOut& leave_out : job_.leave_out) {
-    if (leave_out.file == xml) {
-      dialog.edits.AddLeaveOut(
-          fenwix::LeaveOut{0, static_cast<int32_t>(leave_out.line), leave_out.reason});
+  for (size_t i = 0; i < dialog.xml_paths.size(); ++i) {
+    const std::string xml = Absolute(dialog.xml_paths[i]);
+    const auto file = static_cast<int32_t>(i);
+    for (const JobLeaveOut& leave_out : job_.leave_out) {
+      if (leave_out.file == xml) {
+        dialog.edits.AddLeaveOut(
+            fenwix::LeaveOut{file, static_cast<int32_t>(leave_out.line), leave_out.reason});
+      }
+    }
+    for (const JobRename& rename : job_.renames) {
+      if (rename.file == xml) dialog.edits.AddNameChange(NameChange{rename.from, rename.to, file});
     }
   }
   for (const JobRename& rename : job_.renames) {
-    if (rename.file.empty() || rename.file == xml) {
-      dialog.edits.AddNameChange(NameChange{rename.from, rename.to, rename.file.empty() ? -1 : 0});
-    }
+    if (rename.file.empty()) dialog.edits.AddNameChange(NameChange{rename.from, rename.to, -1});
   }
   dialog.merge_answers = job_.merges;
-  dialog.field_file_names.assign(1, dialog.xml_path);
+  dialog.field_file_names.clear();
 }
 
 bool JobSession::KeepAnswers(const ConvertDialog& dialog) {

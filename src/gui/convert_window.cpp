@@ -157,6 +157,7 @@ void ConvertWindow::BuildControls() {
   };
 
   auto* menu_bar = new QMenuBar(this);
+  job_menu_ = new JobFileMenu(*this, *menu_bar);
   sketch_action_ = menu_bar->addMenu(QStringLiteral("&View"))->addAction(QString());
   sketch_action_->setObjectName(QStringLiteral("sketchAction"));
   connect(sketch_action_, &QAction::triggered, this, &ConvertWindow::ShowSketch);
@@ -398,7 +399,10 @@ void ConvertWindow::OnConvert() {
   }
   bool offer_sketch = false;
   try {
-    if (RunInBackground(dialog_, *this, *this).written()) {
+    job_menu_->BeforeConversion();
+    const bool written = RunInBackground(dialog_, *this, *this).written();
+    job_menu_->AfterConversion();
+    if (written) {
       if (report_window_ == nullptr) {
         report_window_ = new ReportWindow(this);
         // A row chosen in the report shows its lines in the open sketch.
@@ -407,6 +411,11 @@ void ConvertWindow::OnConvert() {
           SketchView* view = sketch_window_->view();
           view->SelectLines(SketchLinesOfRow(view->model(), row));
         });
+        JobFileMenu* menu = job_menu_;
+        report_window_->SetLineEdits(LineEdits{
+            [menu](SourceLocation at, const QString& reason) { menu->LeaveOut(at, reason); },
+            [menu](SourceLocation at) { menu->PutBack(at); },
+            [menu](SourceLocation at) { return menu->IsLeftOut(at); }});
       }
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);

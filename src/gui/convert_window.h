@@ -10,6 +10,7 @@
 //   1018 computeGeodeticCheck 1010 toleranceEdit 1013 tolerance2dRadio 1014 tolerance3dRadio
 //   1008 xmlFileEdit          1009 xmlBrowseButton 1000 convertButton
 //   1005 outputFileEdit       1007 outputBrowseButton 1 closeButton
+// The File menu (job files, edits) is described in job_file_menu.h.
 // The About box is the "About Fenwix..." entry (object name "aboutAction") of the Help menu; the
 // network sketch is "Network Sketch..." ("sketchAction") of the View menu.
 
@@ -25,6 +26,7 @@
 #include "app/field_validation.h"
 #include "app/user_interface.h"
 #include "gui/file_chooser.h"
+#include "gui/job_file_menu.h"
 #include "gui/report_window.h"
 #include "gui/sketch_window.h"
 #include "gui/xml_file_list.h"
@@ -105,6 +107,8 @@ class ConvertWindow : public QDialog, public UserInterface {
   // The sketch of the last conversion in its own window (replacing one shown before).
   void ShowSketch();
   SketchWindow* sketch_window() const { return sketch_window_; }
+  // The File menu and the job file it keeps.
+  JobFileMenu* job_menu() const { return job_menu_; }
   // Answers in place of the question, after a conversion with approximate coordinates, whether
   // to show the sketch.
   void SetSketchOffer(std::function<bool()> offer) { sketch_offer_ = std::move(offer); }
@@ -165,6 +169,7 @@ class ConvertWindow : public QDialog, public UserInterface {
   XmlFileList* xml_file_list_ = nullptr;
   QLineEdit* output_path_edit_ = nullptr;
   QAction* report_action_ = nullptr;
+  JobFileMenu* job_menu_ = nullptr;
   ReportWindow* report_window_ = nullptr;
   int wait_depth_ = 0;
 };

@@ -66,7 +66,9 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
+  edits_panel_ = new ReportEditsPanel(this);
   layout->addWidget(view_, 1);
+  layout->addWidget(edits_panel_);
   layout->addLayout(buttons);
   resize(WINDOW_WIDTH, WINDOW_HEIGHT);
 }
@@ -99,6 +101,7 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   view_->setColumnWidth(ReportModel::VALUES, VALUES_WIDTH);
   view_->setColumnWidth(ReportModel::WHERE, WHERE_WIDTH);
   status_->setText(QStringLiteral("%1 flagged rows").arg(report_.FlaggedRows()));
+  edits_panel_->ShowRows(report_);
 }
 
 bool ReportWindow::SaveTo(const QString& path) {

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "checks/check_report.h"
+#include "gui/report_edits_panel.h"
 
 class QLabel;
 class QTextBrowser;
@@ -37,6 +38,9 @@ class ReportWindow : public QDialog {
   QTreeView* view() const { return view_; }
 
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
+  // Leave out and put back the readings its rows point at (the job file's edits).
+  void SetLineEdits(LineEdits edits) { edits_panel_->SetLineEdits(std::move(edits)); }
+  ReportEditsPanel* edits_panel() const { return edits_panel_; }
   // Writes the report to path in the form its extension names; the outcome shows in the
   // window's status line. True when written.
   bool SaveTo(const QString& path);
@@ -54,6 +58,7 @@ class ReportWindow : public QDialog {
   QTreeView* view_ = nullptr;
   ReportModel* model_ = nullptr;
   QLabel* status_ = nullptr;
+  ReportEditsPanel* edits_panel_ = nullptr;
 };
 
 }  // namespace fenwix

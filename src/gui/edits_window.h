@@ -1,0 +1,36 @@
+#pragma once
+// The job's edits in one list: elements left out (file, line, reason), names read as others,
+// and answers to the similar-stations question. "Put back" returns a left-out element to the
+// reading; "Forget" drops a rename or an answer (the question is then asked again).
+//
+// Object names: "editsWindow", "editsList", "putBackButton", "forgetButton".
+
+#include <QDialog>
+
+class QPushButton;
+class QTreeWidget;
+
+namespace fenwix {
+
+class JobFileMenu;
+
+class EditsWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  EditsWindow(JobFileMenu& menu, QWidget* parent);
+  // Lists the job's edits again.
+  void Refresh();
+  QTreeWidget* list() const { return list_; }
+
+ private:
+  void OnRemove();
+  void UpdateButtons();
+
+  JobFileMenu& menu_;
+  QTreeWidget* list_ = nullptr;
+  QPushButton* put_back_ = nullptr;
+  QPushButton* forget_ = nullptr;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,205 @@
+#include "gui/job_file_menu.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "app/messages.h"
+#include "gui/convert_window.h"
+#include "gui/edits_window.h"
+#include "gui/program_settings.h"
+
+namespace fenwix {
+
+namespace {
+
+constexpr char RECENT_KEY[] = "recentJobFiles";
+constexpr char JOB_FILTER[] = "Fenwix job file (*.fenwix);;All files (*)";
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+JobFileMenu::JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar)
+    : QObject(&window), window_(window), base_title_(window.windowTitle()) {
+  QMenu* file = menu_bar.addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("fileMenu"));
+  const auto add = [&](const char* name, const QString& text, auto slot) {
+    QAction* action = file->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  add("newJobAction", QStringLiteral("&New"), [this] { New(); });
+  add("openJobAction", QStringLiteral("&Open..."), [this] { AskAndOpen(); });
+  add("saveJobAction", QStringLiteral("&Save"), [this] {
+    Save();
+  })->setShortcut(QKeySequence::Save);
+  add("saveJobAsAction", QStringLiteral("Save &As..."), [this] { AskAndSaveAs(); });
+  recent_ = file->addMenu(QStringLiteral("&Recent job files"));
+  recent_->setObjectName(QStringLiteral("recentJobsMenu"));
+  file->addSeparator();
+  add("editsAction", QStringLiteral("&Edits..."), [this] { ShowEdits(); });
+  FillRecent();
+  session_.New();
+}
+
+void JobFileMenu::New() {
+  session_.New();
+  Changed();
+}
+
+bool JobFileMenu::Open(const QString& path) {
+  if (!window_.ExchangeToMembers()) return false;
+  std::string note;
+  ConvertDialog& dialog = window_.dialog();
+  if (auto refused = session_.Open(path.toStdString(), dialog, &note)) {
+    window_.ShowMessage(MSG_JOB_REFUSED,
+                        FormatMessage(MSG_JOB_REFUSED, path.toStdString(), *refused));
+    return false;
+  }
+  window_.ExchangeToControls();
+  if (!note.empty()) window_.ShowMessage(MSG_JOB_REFUSED, note);
+  // A field file changed under its edits: they may point at other elements now.
+  for (const std::string& changed : session_.ChangedFiles()) {
+    const QString text = Text(FormatMessage(MSG_FIELD_FILE_CHANGED, changed)) +
+                         QStringLiteral(
+                             "\n\nDrop the edits of this file now? They are shown in "
+                             "the Edits window either way.");
+    if (QMessageBox::question(&window_, QStringLiteral("Field file changed"), text) ==
+        QMessageBox::Yes) {
+      session_.DropEditsOf(changed);
+    }
+    ShowEdits();
+  }
+  Remember(path);
+  Changed();
+  return true;
+}
+
+bool JobFileMenu::Save() {
+  if (session_.path().empty()) {
+    AskAndSaveAs();
+    return !session_.modified() && !session_.path().empty();
+  }
+  return SaveAs(Text(session_.path()));
+}
+
+bool JobFileMenu::SaveAs(const QString& path) {
+  if (!window_.ExchangeToMembers()) return false;
+  if (auto refused = session_.SaveAs(path.toStdString(), window_.dialog())) {
+    window_.ShowMessage(MSG_CANNOT_OPEN,
+                        FormatMessage(MSG_CANNOT_OPEN, path.toStdString(), *refused));
+    return false;
+  }
+  Remember(path);
+  Changed();
+  return true;
+}
+
+void JobFileMenu::BeforeConversion() {
+  session_.PrepareConversion(window_.dialog());
+}
+
+void JobFileMenu::AfterConversion() {
+  if (session_.KeepAnswers(window_.dialog())) Changed();
+}
+
+std::string JobFileMenu::FieldFile(int32_t file) const {
+  const std::vector<std::string>& paths = window_.dialog().xml_paths;
+  return file >= 0 && static_cast<size_t>(file) < paths.size() ? paths[static_cast<size_t>(file)]
+                                                               : std::string();
+}
+
+void JobFileMenu::LeaveOut(SourceLocation at, const QString& reason) {
+  const std::string file = FieldFile(at.file);
+  if (!file.empty() && session_.LeaveOut(file, at.line, reason.toStdString())) Changed();
+}
+
+void JobFileMenu::PutBack(SourceLocation at) {
+  const std::string file = FieldFile(at.file);
+  if (!file.empty() && session_.PutBack(file, at.line)) Changed();
+}
+
+bool JobFileMenu::IsLeftOut(SourceLocation at) const {
+  const std::string file = FieldFile(at.file);
+  return !file.empty() && session_.IsLeftOut(file, at.line);
+}
+
+void JobFileMenu::ShowEdits() {
+  if (edits_window_ == nullptr) edits_window_ = new EditsWindow(*this, &window_);
+  edits_window_->Refresh();
+  edits_window_->show();
+  edits_window_->raise();
+}
+
+void JobFileMenu::Changed() {
+  const bool named = !session_.path().empty();
+  if (!named && !session_.modified()) {
+    window_.setWindowTitle(base_title_);
+  } else {
+    window_.setWindowTitle(Text(session_.Name()) + QStringLiteral("[*] \u2014 ") + base_title_);
+  }
+  window_.setWindowModified(session_.modified());
+  if (edits_window_ != nullptr) edits_window_->Refresh();
+}
+
+void JobFileMenu::AskAndOpen() {
+  std::optional<QString> path;
+  if (chooser_) {
+    path = chooser_(false);
+  } else {
+    const QString chosen = QFileDialog::getOpenFileName(&window_, QStringLiteral("Open job file"),
+                                                        QString(), QString::fromLatin1(JOB_FILTER));
+    if (!chosen.isEmpty()) path = chosen;
+  }
+  if (path) Open(*path);
+}
+
+void JobFileMenu::AskAndSaveAs() {
+  std::optional<QString> path;
+  if (chooser_) {
+    path = chooser_(true);
+  } else {
+    QString chosen =
+        QFileDialog::getSaveFileName(&window_, QStringLiteral("Save job file"),
+                                     Text(session_.path()), QString::fromLatin1(JOB_FILTER));
+    if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty()) {
+      chosen += QString::fromLatin1(JOB_FILE_EXTENSION);
+    }
+    if (!chosen.isEmpty()) path = chosen;
+  }
+  if (path) SaveAs(*path);
+}
+
+void JobFileMenu::Remember(const QString& path) {
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  const std::unique_ptr<QSettings> settings = ProgramSettings();
+  QStringList recent = settings->value(QString::fromLatin1(RECENT_KEY)).toStringList();
+  recent.removeAll(absolute);
+  recent.prepend(absolute);
+  while (recent.size() > RECENT_JOB_FILES) recent.removeLast();
+  settings->setValue(QString::fromLatin1(RECENT_KEY), recent);
+  FillRecent();
+}
+
+void JobFileMenu::FillRecent() {
+  recent_->clear();
+  const std::unique_ptr<QSettings> settings = ProgramSettings();
+  const QStringList recent = settings->value(QString::fromLatin1(RECENT_KEY)).toStringList();
+  for (const QString& path : recent) {
+    QAction* action = recent_->addAction(QFileInfo(path).fileName());
+    action->setToolTip(path);
+    connect(action, &QAction::triggered, this, [this, path] { Open(path); });
+  }
+  recent_->setEnabled(!recent.isEmpty());
+}
+
+}  // namespace fenwix

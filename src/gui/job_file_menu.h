@@ -1,0 +1,81 @@
+#pragma once
+// The File menu of the main window: a job file (New, Open..., Save, Save As..., the job files
+// opened last) and the "Edits" window that lists what the job leaves out, renames and answers.
+// The window's title names the job file, with a mark while it has unsaved changes.
+//
+// Object names: "fileMenu", "newJobAction", "openJobAction", "saveJobAction",
+// "saveJobAsAction", "recentJobsMenu", "editsAction".
+
+#include <functional>
+#include <optional>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "app/job_session.h"
+#include "gui/edits_window.h"
+#include "model/source_location.h"
+
+class QAction;
+class QMenu;
+class QMenuBar;
+
+namespace fenwix {
+
+class ConvertWindow;
+
+// Job files opened or saved last that the menu lists.
+inline constexpr int RECENT_JOB_FILES = 5;
+
+class JobFileMenu : public QObject {
+  Q_OBJECT
+
+ public:
+  // Asks for a job file to open (save false) or to save as; nothing when cancelled. Tests
+  // answer it themselves.
+  using PathChooser = std::function<std::optional<QString>(bool save)>;
+
+  JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar);
+
+  void SetPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }
+
+  // The commands of the menu; false when nothing was done.
+  void New();
+  bool Open(const QString& path);
+  bool Save();
+  bool SaveAs(const QString& path);
+
+  // Around every conversion: the job's edits go to the dialog, and the answers the person gave
+  // come back into the job.
+  void BeforeConversion();
+  void AfterConversion();
+
+  // Leaves out or puts back the element starting there in the dialog's field files.
+  void LeaveOut(SourceLocation at, const QString& reason);
+  void PutBack(SourceLocation at);
+  bool IsLeftOut(SourceLocation at) const;
+
+  JobSession& session() { return session_; }
+  void ShowEdits();
+  EditsWindow* edits_window() const { return edits_window_; }
+  // Title and edits window after any change of the job.
+  void Changed();
+
+ private:
+  void AskAndOpen();
+  void AskAndSaveAs();
+  void Remember(const QString& path);
+  void FillRecent();
+  // The path of field file number `file` of the dialog; empty when there is none.
+  std::string FieldFile(int32_t file) const;
+
+  ConvertWindow& window_;
+  JobSession session_;
+  PathChooser chooser_;
+  QString base_title_;
+  QMenu* recent_ = nullptr;
+  QPointer<EditsWindow> edits_window_;
+};
+
+}  // namespace fenwix
