@@ -40,13 +40,18 @@ done
 
 pipeline_sources="$root/fuzz/pipeline_fuzz.cpp $(echo "$root"/src/app/*.cpp "$root"/src/approx/*.cpp \
   "$root"/src/writer/*.cpp "$root"/src/checks/*.cpp "$root"/src/sketch/*.cpp "$root"/src/xml/*.cpp \
-  "$root"/src/model/*.cpp "$root"/src/geodesy/*.cpp)"
+  "$root"/src/model/*.cpp "$root"/src/geodesy/*.cpp "$root"/src/job/*.cpp "$root"/src/platform/*.cpp)"
 # shellcheck disable=SC2086
-"$CXX" $flags $(objects $pipeline_sources) -lexpat -lfmt -o "$out/pipeline_fuzz"
+"$CXX" $flags $(objects $pipeline_sources) -lexpat -lfmt -lnettle -o "$out/pipeline_fuzz"
 # Seeds of the whole conversion: the end-to-end and approximate-coordinate fixtures behind a head
 # that computes local and geodetic coordinates, without a budget too, answering "different".
 for f in "$root"/tests/data/*/*.xml "$root"/fuzz/seeds/*.xml; do
   { printf '\013\001\001\132\100\125\000\000'; cat "$f"; } \
     > "$out/pipeline-corpus/$(basename "$(dirname "$f")")-$(basename "$f").seed"
+done
+# A job file as the second part, after a NUL byte: a left-out element and a rename.
+for f in "$root"/fuzz/seeds/*.fenwix; do
+  { printf '\013\001\001\132\100\125\000\000'; cat "$root/examples/checked-job.xml"; printf '\000'
+    cat "$f"; } > "$out/pipeline-corpus/job-$(basename "$f").seed"
 done
 echo "built $out/xml_reader_fuzz and $out/pipeline_fuzz"

@@ -2,7 +2,8 @@
 // answers, approximate coordinates from a seed station named in the input (with the step budget
 // and without it), and writing the output file to a scratch folder.
 //
-// Input: an 8-byte head, then the document.
+// Input: an 8-byte head, then the document, then optionally a NUL byte and a job file (a NUL
+// cannot occur in a well-formed document, so the last one splits the two parts).
 //   byte 0  bit 0 geodetic, bit 1 local, bit 2 2D merge test, bit 3 also run without a budget
 //   byte 1  which of the stations read is the seed
 //   byte 2  merge tolerance in steps of 0.25 m
@@ -14,8 +15,9 @@
 // Besides the sanitizers' checks the run aborts when a computed station holds a value that is
 // not finite, when the outcome disagrees with the output file on disk, when a cancelled or
 // failed run replaced the previous output, when a temporary file is left in the scratch folder,
-// when a message is longer than a message box takes, or when the run without a budget leaves
-// more stations without coordinates than the run with it.
+// when a message is longer than a message box takes, when the run without a budget leaves
+// more stations without coordinates than the run with it, or when a job file that was read
+// does not read back the same once written.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,12 +28,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "app/convert_dialog.h"
+#include "app/job_conversion.h"
 #include "app/messages.h"
+#include "job/job_file.h"
+#include "job/job_paths.h"
 #include "model/survey_tables.h"
 #include "xml/sax_reader.h"
 #include "xml/xml_content_handler.h"
@@ -136,14 +142,18 @@ bool OnlyInputAndOutput() {
   int others = 0;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name != "." && name != ".." && name != "in.xml" && name != "out.txt") ++others;
+    if (name != "." && name != ".." && name != "in.xml" && name != "out.txt" &&
+        name != "job.fenwix") {
+      ++others;
+    }
   }
   closedir(dir);
   return others == 0;
 }
 
 // Returns the number of stations the run left without approximate coordinates, or -1.
-int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
+int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
+            const fenwix::Job* job) {
   static const fs::path input = ScratchFolder() / "in.xml";
   static const fs::path output = ScratchFolder() / "out.txt";
   WriteFile(output, OLD_OUTPUT);
@@ -161,6 +171,16 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
   dialog.seed_longitude = head[4] * 355.0 / 255.0 - 180.0;
   dialog.max_steps = max_steps;
   dialog.run_checks = (head[7] & 1) != 0;
+  // The job's options, field file and edits; the output stays the scratch folder's, as when
+  // one is named on the command line, so a job never writes elsewhere.
+  if (job != nullptr) {
+    const std::string job_path = (ScratchFolder() / "job.fenwix").string();
+    if (fenwix::ApplyJobOptions(job->options, dialog) ||
+        fenwix::ApplyJobFiles(*job, job_path, true, dialog)) {
+      return -1;
+    }
+    fenwix::ChangedFieldFiles(*job, job_path);
+  }
   ScriptedUi ui(head[5], head[6]);
   const ConversionOutcome outcome = dialog.RunConversion(ui).outcome;
 
@@ -184,7 +204,26 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < HEAD) return 0;
-  const std::string_view document(reinterpret_cast<const char*>(data + HEAD), size - HEAD);
+  std::string_view document(reinterpret_cast<const char*>(data + HEAD), size - HEAD);
+  std::optional<fenwix::Job> job;
+  if (const size_t split = document.rfind('\0'); split != std::string_view::npos) {
+    const std::string job_text(document.substr(split + 1));
+    document = document.substr(0, split);
+    WriteFile(ScratchFolder() / "job.fenwix", job_text);
+    fenwix::JobReadResult read = fenwix::ReadJobFile((ScratchFolder() / "job.fenwix").string());
+    if (read.ok) {
+      // What is written reads back as the same job, and writes as the same text.
+      const std::string written = fenwix::FormatJobText(read.job);
+      const fenwix::JobReadResult again = fenwix::ReadJobText(written, "again");
+      Check(again.ok && again.job == read.job && fenwix::FormatJobText(again.job) == written);
+      // Only the scratch input is read: a job may name any file, /dev/zero among them.
+      bool scratch_only = true;
+      for (const fenwix::JobInput& input : read.job.inputs) {
+        scratch_only = scratch_only && fenwix::SameJobPath(input.path, "in.xml");
+      }
+      if (scratch_only) job = std::move(read.job);
+    }
+  }
   WriteFile(ScratchFolder() / "in.xml", document);
   // The seed: one of the stations the reader finds, or none.
   fenwix::SurveyTables tables;
@@ -200,10 +239,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tables.station_count() > 1) {
     seed = tables.stations()[1 + data[1] % (tables.station_count() - 1)].name;
   }
-  const int budgeted = Convert(data, seed, fenwix::PROPAGATION_STEP_CAP);
+  const fenwix::Job* edits = job ? &*job : nullptr;
+  const int budgeted = Convert(data, seed, fenwix::PROPAGATION_STEP_CAP, edits);
   if ((data[0] & 8) != 0) {
     // Without the budget every station the budgeted run reached is reached too.
-    const int unbudgeted = Convert(data, seed, 0);
+    const int unbudgeted = Convert(data, seed, 0, edits);
     if (budgeted >= 0 && unbudgeted >= 0) Check(unbudgeted <= budgeted);
   }
   return 0;
