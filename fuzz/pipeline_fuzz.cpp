@@ -175,7 +175,7 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
   // one is named on the command line, so a job never writes elsewhere.
   if (job != nullptr) {
     const std::string job_path = (ScratchFolder() / "job.fenwix").string();
-    if (fenwix::ApplyJobOptions(job->options, dialog) ||
+    if (fenwix::ApplyJobOptions(*job, dialog) ||
         fenwix::ApplyJobFiles(*job, job_path, true, dialog)) {
       return -1;
     }

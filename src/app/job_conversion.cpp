@@ -53,7 +53,8 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
   return std::nullopt;
 }
 
-std::optional<std::string> ApplyJobOptions(const JobOptions& options, ConvertDialog& dialog) {
+std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog) {
+  const JobOptions& options = job.options;
   if (options.seed) {
     if (auto error = CheckSeedName(*options.seed)) return OptionName("seed") + ": " + error->text;
     dialog.seed_name = *options.seed;
@@ -100,6 +101,16 @@ std::optional<std::string> ApplyJobOptions(const JobOptions& options, ConvertDia
       return OptionName("datum") + ": " + *refused;
     }
   }
+  // One field file per conversion for now: its instrument weights the whole conversion.
+  if (!job.inputs.empty() && !job.inputs.front().instrument.empty()) {
+    const auto found = job.instruments.find(job.inputs.front().instrument);
+    if (found == job.instruments.end()) {
+      return "no instrument \"" + job.inputs.front().instrument + "\" in \"instruments\"";
+    }
+    dialog.weight_profile.profile.instrument = found->second;
+    dialog.weight_profile.name = found->first;
+  }
+  if (job.gnss) dialog.weight_profile.profile.gnss = *job.gnss;
   return std::nullopt;
 }
 

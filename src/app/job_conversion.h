@@ -18,8 +18,9 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
                                          double& inv_f);
 
 // Puts the job's options into the dialog's settings, each checked as the dialog checks its
-// field. The refusal names the option.
-std::optional<std::string> ApplyJobOptions(const JobOptions& options, ConvertDialog& dialog);
+// field, and the weighting: the instrument profile its field file names and its GNSS profile.
+// The refusal names the option.
+std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog);
 
 // Puts the job's field files (resolved against the job file at job_path), output and edits
 // into the dialog; not its options (ApplyJobOptions), which options given beside the job file

@@ -66,14 +66,14 @@ std::optional<std::string> JobSession::Open(const std::string& path, ConvertDial
   if (!read.ok) return read.message;
   // Checked on a fresh dialog first, so that a refused job changes nothing.
   ConvertDialog trial;
-  if (auto refused = ApplyJobOptions(read.job.options, trial)) return refused;
+  if (auto refused = ApplyJobOptions(read.job, trial)) return refused;
   std::optional<std::string> output_refused = RefuseJobOutput(read.job);
   if (auto refused =
           ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), trial)) {
     return refused;
   }
   if (output_refused && note != nullptr) *note = *output_refused;
-  ApplyJobOptions(read.job.options, dialog);
+  ApplyJobOptions(read.job, dialog);
   ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), dialog);
   if (output_refused) read.job.output.clear();
   path_ = Absolute(path);
@@ -98,6 +98,16 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
   job.inputs = std::move(inputs);
   job.output = dialog.output_path.empty() ? "" : Absolute(dialog.output_path);
   job.options = OptionsOfDialog(dialog, job.options);
+  // The weighting in force, so that the job says how its output was weighted.
+  const WeightProfile& weights = dialog.weight_profile.profile;
+  if (weights.instrument != InstrumentProfile{}) {
+    job.instruments[dialog.weight_profile.name] = weights.instrument;
+    job.inputs.front().instrument = dialog.weight_profile.name;
+  } else {
+    job.inputs.front().instrument.clear();
+  }
+  job.gnss.reset();
+  if (weights.gnss != GnssProfile{}) job.gnss = weights.gnss;
   const std::string target = Absolute(path);
   Job on_disk = Rebased(job, target, false);
   RenewFingerprints(on_disk, target);

@@ -201,7 +201,7 @@ int Run(const std::vector<std::string>& arguments) {
       fmt::print(stderr, "fenwix-convert: {}\n", read.message);
       return EXIT_USAGE;
     }
-    if (auto refused = fenwix::ApplyJobOptions(read.job.options, dialog)) {
+    if (auto refused = fenwix::ApplyJobOptions(read.job, dialog)) {
       return JobRefused(job_path, *refused);
     }
     job = std::move(read.job);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/merge_answer.h"
+#include "weights/weight_profile.h"
 
 namespace fenwix {
 
@@ -51,29 +52,6 @@ struct JobOptions {
   bool operator==(const JobOptions&) const = default;
 };
 
-// The precision of a total station: angle and zenith in arc-seconds, distance as
-// millimetres + ppm, instrument and target centring in millimetres.
-struct JobInstrument {
-  double angle_sd = 5.0;
-  double zenith_sd = 5.0;
-  double distance_mm = 5.0;
-  double distance_ppm = 0.0;
-  double instrument_centering = 0.0;
-  double target_centering = 0.0;
-
-  bool operator==(const JobInstrument&) const = default;
-};
-
-// GNSS vector weighting: a scale of the file's covariance and a centring error per end
-// (horizontal, vertical; millimetres).
-struct JobGnss {
-  double scale = 1.0;
-  double horizontal_centering = 0.0;
-  double vertical_centering = 0.0;
-
-  bool operator==(const JobGnss&) const = default;
-};
-
 struct JobLeaveOut {
   std::string file;  // a field file, as its input's path is written
   int64_t line = 0;
@@ -94,8 +72,9 @@ struct Job {
   std::vector<JobInput> inputs;
   std::string output;  // empty when not given
   JobOptions options;
-  std::map<std::string, JobInstrument> instruments;
-  std::optional<JobGnss> gnss;
+  // Total-station precision profiles by name, which inputs name.
+  std::map<std::string, InstrumentProfile> instruments;
+  std::optional<GnssProfile> gnss;
   // Answers about pairs of similar stations.
   std::vector<PairAnswer> merges;
   std::vector<JobLeaveOut> leave_out;

@@ -2,18 +2,19 @@
 
 #include <filesystem>
 
+#include "platform/utf8_path.h"
+
 namespace fenwix {
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Paths are UTF-8 on every system; a narrow std::string would be read in the ANSI code page on
-// Windows.
 fs::path FromUtf8(const std::string& text) {
-  return fs::path(std::u8string(text.begin(), text.end()));
+  return PathFromUtf8(text);
 }
 
+// Job files write '/' on every system, so that one reads the same on Windows and elsewhere.
 std::string ToUtf8(const fs::path& path) {
   const std::u8string text = path.generic_u8string();
   return std::string(text.begin(), text.end());

@@ -68,10 +68,11 @@ double Number(const Json& value, const std::string& where) {
   return number;
 }
 
-// A precision: a number, 0 or more.
-double Precision(const Json& value, const std::string& where) {
+// A value of a precision profile, under the profile's own rule (0 or more; a scale above 0).
+double Precision(const Json& value, const std::string& where, bool scale = false) {
   const double number = Number(value, where);
-  if (number < 0.0) Refuse(where + " must not be negative");
+  const std::string refused = RefuseProfileValue(number, scale);
+  if (!refused.empty()) Refuse(where + ": " + refused);
   return number;
 }
 
@@ -176,10 +177,10 @@ JobOptions ReadOptions(const Json& value) {
   return options;
 }
 
-JobInstrument ReadInstrument(const Json& value, const std::string& where) {
+InstrumentProfile ReadInstrument(const Json& value, const std::string& where) {
   Object(value, where);
   OnlyKeys(value, where, {"angle_sd", "zenith_sd", "distance_sd", "centering"});
-  JobInstrument instrument;
+  InstrumentProfile instrument;
   if (value.contains("angle_sd")) {
     instrument.angle_sd = Precision(value["angle_sd"], where + ".\"angle_sd\"");
   }
@@ -187,7 +188,7 @@ JobInstrument ReadInstrument(const Json& value, const std::string& where) {
     instrument.zenith_sd = Precision(value["zenith_sd"], where + ".\"zenith_sd\"");
   }
   if (value.contains("distance_sd")) {
-    std::tie(instrument.distance_mm, instrument.distance_ppm) =
+    std::tie(instrument.distance_sd_mm, instrument.distance_ppm) =
         Pair(value["distance_sd"], where + ".\"distance_sd\"", false, 0.0);
   }
   if (value.contains("centering")) {
@@ -197,14 +198,14 @@ JobInstrument ReadInstrument(const Json& value, const std::string& where) {
   return instrument;
 }
 
-JobGnss ReadGnss(const Json& value) {
+GnssProfile ReadGnss(const Json& value) {
   const std::string where = "\"gnss\"";
   Object(value, where);
-  OnlyKeys(value, where, {"scale", "centering"});
-  JobGnss gnss;
-  if (value.contains("scale")) {
-    gnss.scale = Precision(value["scale"], where + ".\"scale\"");
-    if (gnss.scale == 0.0) Refuse(where + ".\"scale\" must be more than 0");
+  OnlyKeys(value, where, {"scale", "centering", "fallback_sd"});
+  GnssProfile gnss;
+  if (value.contains("scale")) gnss.scale = Precision(value["scale"], where + ".\"scale\"", true);
+  if (value.contains("fallback_sd")) {
+    gnss.fallback_sd = Precision(value["fallback_sd"], where + ".\"fallback_sd\"");
   }
   if (value.contains("centering")) {
     std::tie(gnss.horizontal_centering, gnss.vertical_centering) =

@@ -62,7 +62,7 @@ std::string FormatJobText(const Job& job) {
       Json entry = Json::object();
       entry["angle_sd"] = instrument.angle_sd;
       entry["zenith_sd"] = instrument.zenith_sd;
-      entry["distance_sd"] = Pair(instrument.distance_mm, instrument.distance_ppm);
+      entry["distance_sd"] = Pair(instrument.distance_sd_mm, instrument.distance_ppm);
       entry["centering"] = Pair(instrument.instrument_centering, instrument.target_centering);
       instruments[name] = std::move(entry);
     }
@@ -72,6 +72,7 @@ std::string FormatJobText(const Job& job) {
     Json gnss = Json::object();
     gnss["scale"] = job.gnss->scale;
     gnss["centering"] = Pair(job.gnss->horizontal_centering, job.gnss->vertical_centering);
+    if (job.gnss->fallback_sd) gnss["fallback_sd"] = *job.gnss->fallback_sd;
     root["gnss"] = std::move(gnss);
   }
   if (!job.merges.empty()) {

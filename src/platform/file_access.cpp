@@ -1,5 +1,7 @@
 #include "platform/file_access.h"
 
+#include "platform/utf8_path.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,20 +30,6 @@ constexpr size_t SHA256_BYTES = 32;
 
 #ifdef _WIN32
 
-// Windows opens files by UTF-16 name; our paths are UTF-8.
-FilePtr OpenForReading(const std::string& path) {
-  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                         static_cast<int>(path.size()), nullptr, 0);
-  if (length <= 0 && !path.empty()) {
-    errno = EINVAL;
-    return nullptr;
-  }
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
-                      wide.data(), length);
-  return FilePtr(_wfopen(wide.c_str(), L"rb"));
-}
-
 class Sha256 {
  public:
   Sha256() {
@@ -69,10 +57,6 @@ class Sha256 {
 
 #else
 
-FilePtr OpenForReading(const std::string& path) {
-  return FilePtr(std::fopen(path.c_str(), "rb"));
-}
-
 class Sha256 {
  public:
   Sha256() { sha256_init(&context_); }
@@ -92,7 +76,7 @@ class Sha256 {
 template <typename Consume>
 bool ReadChunks(const std::string& path, int& error, Consume consume) {
   errno = 0;
-  const FilePtr file = OpenForReading(path);
+  const FilePtr file(OpenFile(path, "rb"));
   if (!file) {
     error = errno != 0 ? errno : EIO;
     return false;
