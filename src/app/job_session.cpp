@@ -102,9 +102,9 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
   const WeightProfile& weights = dialog.weight_profile.profile;
   if (weights.instrument != InstrumentProfile{}) {
     job.instruments[dialog.weight_profile.name] = weights.instrument;
-    job.inputs.front().instrument = dialog.weight_profile.name;
-  } else {
-    job.inputs.front().instrument.clear();
+    for (JobInput& input : job.inputs) {
+      if (input.instrument.empty()) input.instrument = dialog.weight_profile.name;
+    }
   }
   job.gnss.reset();
   if (weights.gnss != GnssProfile{}) job.gnss = weights.gnss;

@@ -7,7 +7,7 @@ namespace fenwix {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 27> STRING_TABLE{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 30> STRING_TABLE{{
     {MSG_ABOUT_MENU, "About Fenwix..."},
     {MSG_WRITE_ERROR, "File write error %s"},
     {MSG_NO_MEMORY, "Unable to allocate the required memory"},

@@ -73,8 +73,8 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
 
   rows = window.report_window()->findChild<QTreeWidget*>("reportRows");
   rows->setCurrentItem(RowOfLine(rows, 76));
-  EXPECT_FALSE(window.job_menu()->IsLeftOut(76));
-  window.job_menu()->PutBack(48);
+  EXPECT_FALSE(window.job_menu()->IsLeftOut(SourceLocation{0, 76}));
+  window.job_menu()->PutBack(SourceLocation{0, 48});
   test::Click(window.findChild<QPushButton*>("convertButton"));
   EXPECT_EQ(Read(dir.filePath("net.txt")), plain);
   EXPECT_TRUE(window.isWindowModified());
