@@ -419,7 +419,10 @@ void ConvertWindow::OnConvert() {
       }
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);
-      ShowCheckReport();
+      // The report opens by itself when it flags something, else when asked for.
+      if (dialog_.check_report.FlaggedRows() > 0 || after_run_ == AfterRun::Report) {
+        ShowCheckReport();
+      }
       offer_sketch = true;
     }
   } catch (const std::bad_alloc&) {
@@ -543,12 +546,39 @@ void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
     SelectFileEdit(id, xml_path_edit_, output_path_edit_);
     return;
   }
-  QMessageBox box(QMessageBox::Warning, ApplicationTitle(), QString::fromStdString(text),
-                  QMessageBox::Ok, this);
+  const bool final_success = id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX;
+  QMessageBox box(final_success ? QMessageBox::Information : QMessageBox::Warning,
+                  ApplicationTitle(), QString::fromStdString(text), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("messageBox"));
+  // The end of a run is one window: what to look at next is a button of its message.
+  QPushButton* report = nullptr;
+  QPushButton* sketch = nullptr;
+  if (final_success) {
+    after_run_ = AfterRun::Nothing;
+    if (dialog_.run_checks) {
+      report = box.addButton(QStringLiteral("Show check report"), QMessageBox::ActionRole);
+      report->setObjectName(QStringLiteral("showReportButton"));
+    }
+    if (HasSketchCoordinates(dialog_)) {
+      sketch = box.addButton(QStringLiteral("Show sketch"), QMessageBox::ActionRole);
+      sketch->setObjectName(QStringLiteral("showSketchButton"));
+    }
+    // The button chosen last time is the default.
+    const int last = ProgramSettings()->value(AFTER_RUN_SETTING, 0).toInt();
+    if (last == static_cast<int>(AfterRun::Report) && report) box.setDefaultButton(report);
+    if (last == static_cast<int>(AfterRun::Sketch) && sketch) box.setDefaultButton(sketch);
+  }
   // File names and station names reach messages; never read them as markup.
   box.setTextFormat(Qt::PlainText);
   box.exec();
+  if (final_success) {
+    if (box.clickedButton() != nullptr && box.clickedButton() == report) {
+      after_run_ = AfterRun::Report;
+    } else if (box.clickedButton() != nullptr && box.clickedButton() == sketch) {
+      after_run_ = AfterRun::Sketch;
+    }
+    ProgramSettings()->setValue(AFTER_RUN_SETTING, static_cast<int>(after_run_));
+  }
   SelectFileEdit(id, xml_path_edit_, output_path_edit_);
 }
 

@@ -149,6 +149,11 @@ class ConvertWindow : public QDialog, public UserInterface {
   MessageHook message_hook_;
   FileChooser file_chooser_;
   std::function<bool()> sketch_offer_;
+  // What the final message's buttons asked to see once the run is over.
+  enum class AfterRun { Nothing = 0, Report = 1, Sketch = 2 };
+  AfterRun after_run_ = AfterRun::Nothing;
+  // QSettings key of the button chosen last, the final message's default.
+  inline static const QString AFTER_RUN_SETTING = QStringLiteral("afterRun/lastChoice");
   QAction* sketch_action_ = nullptr;
   QPointer<SketchWindow> sketch_window_;
 

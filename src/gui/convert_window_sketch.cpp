@@ -1,7 +1,6 @@
 // The dialog's way to the network sketch: the View menu entry and the offer after a conversion.
 
 #include <QAction>
-#include <QMessageBox>
 
 #include "app/conversion_sketch.h"
 #include "gui/convert_window.h"
@@ -34,11 +33,9 @@ void ConvertWindow::OfferSketch() {
   bool show = false;
   if (sketch_offer_) {
     show = sketch_offer_();
-  } else if (!message_hook_) {
-    // A window driven by a test answers every question through its hooks.
-    show = QMessageBox::question(this, ApplicationTitle(),
-                                 QStringLiteral("Approximate coordinates were computed. Show the "
-                                                "network sketch?")) == QMessageBox::Yes;
+  } else {
+    // Asked for with the final message's button.
+    show = after_run_ == AfterRun::Sketch;
   }
   if (show) ShowSketch();
 }
