@@ -92,7 +92,9 @@ std::map<SourceLocation, Candidate> Candidates(const CheckInput& input,
           candidate.observation = row.observations[i];
           const ObsRow& obs = tables.observations()[static_cast<size_t>(candidate.observation)];
           candidate.stations = {tables.name(obs.at), tables.name(obs.fore)};
-        } else {
+        }
+        // A record without a foresight (a backsight alone) is named by its row's stations.
+        if (!by_record || candidate.stations[0].empty() || candidate.stations[1].empty()) {
           candidate.stations.assign(
               row.stations.begin(),
               row.stations.begin() +
