@@ -171,7 +171,8 @@ TEST_F(CliTest, JobUnitsTakeOnlyTheirWords) {
 }
 
 // The same job with its angles in gons, or its distances and heights in international feet,
-// gives the coordinates of the job in DD.MMSS and meters once the option says what it is in.
+// gives the coordinates of the job in DD.MMSS and meters once the option says what it is in
+// (the three files hold one job, the example job as it was when they were made).
 TEST_F(CliTest, JobsInGonsOrFeetGiveTheSameCoordinates) {
   const auto local_numbers = [&](const std::string& job, const std::string& options) {
     const fs::path out = dir_ / "out.txt";
@@ -189,7 +190,7 @@ TEST_F(CliTest, JobsInGonsOrFeetGiveTheSameCoordinates) {
     }
     return std::make_pair(numbers, ReadFile(out));
   };
-  const auto [meters, plain] = local_numbers("/../../examples/small-job.xml", "");
+  const auto [meters, plain] = local_numbers("/app/small_job.xml", "");
   const auto [gons, gon_file] = local_numbers("/app/small_job_gon.xml", "--angle-unit gon");
   const auto [feet, feet_file] = local_numbers("/app/small_job_ft.xml", "--distance-unit ft");
   ASSERT_EQ(meters.size(), 12u);
