@@ -227,7 +227,10 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     tables.ExpectInputBytes(total_bytes);
     const double progress_total = std::max<double>(1, static_cast<double>(total_bytes));
     uint64_t bytes_before = 0;
+    // The first observation row of each file, for the instrument that weights it.
+    std::vector<int32_t> first_rows;
     for (FileRead& file : result.files) {
+      first_rows.push_back(tables.observation_count());
       reader.set_progress([&](int64_t bytes) {
         const double done = static_cast<double>(bytes_before) + static_cast<double>(bytes);
         return ui.ReportProgress(RunPhase::Reading, std::min(1.0, done / progress_total));
@@ -304,7 +307,22 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     }
     WriteStations(geodetic, local, tables, writer_state, out, error);
     if (error > 0) return error_exit(error);
-    const RecordWeights weights(tables, {weight_profile.profile}, {},
+    std::vector<WeightProfile> profiles{weight_profile.profile};
+    std::vector<uint16_t> profile_of_row;
+    for (size_t file = 0; file < file_instruments.size() && file < first_rows.size(); ++file) {
+      if (!file_instruments[file]) continue;
+      if (profiles.size() == UINT16_MAX) break;
+      WeightProfile own = weight_profile.profile;
+      own.instrument = *file_instruments[file];
+      profiles.push_back(own);
+      profile_of_row.resize(static_cast<size_t>(tables.observation_count()), 0);
+      const size_t end = file + 1 < first_rows.size() ? static_cast<size_t>(first_rows[file + 1])
+                                                      : profile_of_row.size();
+      std::fill(profile_of_row.begin() + first_rows[file],
+                profile_of_row.begin() + static_cast<std::ptrdiff_t>(end),
+                static_cast<uint16_t>(profiles.size() - 1));
+    }
+    const RecordWeights weights(tables, std::move(profiles), std::move(profile_of_row),
                                 WeightContext{result.approx_computed, DmsToRadians(seed_latitude),
                                               DmsToRadians(seed_longitude)});
     centring_gaps = weights.centring_gaps();

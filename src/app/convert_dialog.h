@@ -4,6 +4,7 @@
 // the command-line front end show it and reach the person through UserInterface.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,9 @@ class ConvertDialog {
   std::vector<PairAnswer> merge_answers;
   // The answers the person gave in the last conversion about pairs merge_answers did not hold.
   std::vector<PairAnswer> answers_given;
+  // The instrument of each field file, by index, where a job file names one; a file without
+  // an entry (or with an empty one) is weighted with weight_profile's instrument.
+  std::vector<std::optional<InstrumentProfile>> file_instruments;
   // How the output's comment lines name each field file, by index (xml_paths when empty).
   std::vector<std::string> field_file_names;
 

@@ -101,15 +101,29 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog
       return OptionName("datum") + ": " + *refused;
     }
   }
-  // One field file per conversion for now: its instrument weights the whole conversion.
-  if (!job.inputs.empty() && !job.inputs.front().instrument.empty()) {
-    const auto found = job.instruments.find(job.inputs.front().instrument);
-    if (found == job.instruments.end()) {
-      return "no instrument \"" + job.inputs.front().instrument + "\" in \"instruments\"";
-    }
-    dialog.weight_profile.profile.instrument = found->second;
-    dialog.weight_profile.name = found->first;
+  // Each field file's records are weighted with the instrument it names; when every file names
+  // the same one, that is simply the profile in use.
+  dialog.file_instruments.clear();
+  bool one_instrument = true;
+  for (const JobInput& input : job.inputs) {
+    one_instrument = one_instrument && input.instrument == job.inputs.front().instrument;
   }
+  for (const JobInput& input : job.inputs) {
+    if (input.instrument.empty()) {
+      dialog.file_instruments.emplace_back();
+      continue;
+    }
+    const auto found = job.instruments.find(input.instrument);
+    if (found == job.instruments.end()) {
+      return "no instrument \"" + input.instrument + "\" in \"instruments\"";
+    }
+    dialog.file_instruments.emplace_back(found->second);
+    if (one_instrument) {
+      dialog.weight_profile.profile.instrument = found->second;
+      dialog.weight_profile.name = found->first;
+    }
+  }
+  if (one_instrument) dialog.file_instruments.clear();
   if (job.gnss) dialog.weight_profile.profile.gnss = *job.gnss;
   return std::nullopt;
 }

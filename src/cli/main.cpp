@@ -303,6 +303,8 @@ int Run(const std::vector<std::string>& arguments) {
         return EXIT_USAGE;
       }
       dialog.weight_profile.name = "command line";
+      // Precision given on the command line weights every field file.
+      dialog.file_instruments.clear();
     } else if (fenwix::IsReportOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a file name", arg));

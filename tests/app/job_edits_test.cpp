@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -170,6 +172,46 @@ TEST_F(JobEditsTest, KeptMergeAnswerGivesTheBytesOfTheSameAnswerAsked) {
     EXPECT_TRUE(ui_.questions.empty());
     EXPECT_EQ(kept, asked) << c.kept.keep << " " << c.kept.drop;
   }
+}
+
+}  // namespace
+}  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// Every angle-set line of the text.
+std::vector<std::string> AngleSets(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("$HOR_COMPACT", 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+// Two field files, the first with a 1" instrument: its records carry 1", the other file's the
+// profile in use, each as when its file is converted alone with that profile.
+TEST_F(JobEditsTest, EachFileIsWeightedWithItsOwnInstrument) {
+  const std::string first = DATA + "/writer/total_station.xml";
+  const std::string second = EXAMPLES + "checked-job.xml";
+  InstrumentProfile fine;
+  fine.angle_sd = 1.0;
+  dialog_.weight_profile.profile.instrument = fine;
+  std::vector<std::string> expected = AngleSets(Convert(first));
+  dialog_.weight_profile.profile.instrument = InstrumentProfile{};
+  ASSERT_NE(expected, AngleSets(Convert(first)));  // the 1" instrument shows
+  for (const std::string& line : AngleSets(Convert(second))) expected.push_back(line);
+
+  dialog_.file_instruments = {fine, std::nullopt};
+  dialog_.InitializeDefaults();
+  dialog_.xml_paths = {first, second};
+  testing::RecordingUi ui;
+  ASSERT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
+  std::vector<std::string> both = AngleSets(testing::ReadFile(dialog_.output_path));
+  std::sort(both.begin(), both.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(both, expected);
 }
 
 }  // namespace
