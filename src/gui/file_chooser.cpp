@@ -10,6 +10,7 @@
 
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -57,7 +58,7 @@ QStringList ConvertFilterString(std::string_view filter) {
 
 QString InitialFolder(const std::string& start_path) {
   std::string folder = FolderOfPath(start_path);
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   return QString::fromStdString(folder);
 }
 

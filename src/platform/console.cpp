@@ -1,5 +1,7 @@
 #include "platform/console.h"
 
+#include <cstdlib>
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -31,6 +33,15 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return handle;
 }
 
+// The code pages belong to the console, which outlives the program: they are put back at exit.
+UINT saved_output_code_page = 0;
+UINT saved_input_code_page = 0;
+
+void RestoreCodePages() {
+  SetConsoleOutputCP(saved_output_code_page);
+  SetConsoleCP(saved_input_code_page);
+}
+
 }  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -44,8 +55,13 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 void UseUtf8Console() {
+  saved_output_code_page = GetConsoleOutputCP();
+  saved_input_code_page = GetConsoleCP();
+  // Zero: no console (output to a file or a pipe); nothing to change.
+  if (saved_output_code_page == 0 || saved_input_code_page == 0) return;
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
+  std::atexit(RestoreCodePages);
 }
 
 bool IsTerminal(std::FILE* stream) {

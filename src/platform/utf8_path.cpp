@@ -33,7 +33,14 @@ bool RemoveFile(const std::string& utf8_path) {
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   std::wstring wide_mode;
   for (const char* c = mode; *c != '\0'; ++c) wide_mode.push_back(static_cast<wchar_t>(*c));
-  return _wfopen(PathFromUtf8(utf8_path).c_str(), wide_mode.c_str());
+  const std::filesystem::path path = PathFromUtf8(utf8_path);
+  std::FILE* file = _wfopen(path.c_str(), wide_mode.c_str());
+  // Windows refuses to open a folder as access denied; say what POSIX systems say.
+  std::error_code error;
+  if (file == nullptr && errno == EACCES && std::filesystem::is_directory(path, error)) {
+    errno = EISDIR;
+  }
+  return file;
 }
 
 bool IsPathSeparator(char c) {

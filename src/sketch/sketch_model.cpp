@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/local_time.h"
+#include "platform/utf8_path.h"
 
 namespace fenwix {
 
@@ -29,8 +30,9 @@ SketchSymbol SymbolOf(StationPlacement placement) {
 }
 
 std::string_view FileName(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+  size_t start = path.size();
+  while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
+  return path.substr(start);
 }
 
 void SetFrame(SketchModel& model) {
