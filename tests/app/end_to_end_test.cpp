@@ -1,11 +1,6 @@
 // Whole conversions of small Topcon XML jobs, compared byte for byte with the expected output
 // files beside them in tests/data/writer.
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,40 +97,6 @@ TEST_F(EndToEndTest, SecondConversionInOneRunWritesTheSameFile) {
   EXPECT_EQ(ReadFile(output_), first);
   SKIP_WITHOUT_XML_READER();
   EXPECT_EQ(first, ReadFile(DATA / "us_feet.expected.txt"));
-}
-
-TEST_F(EndToEndTest, WriteErrorReportsAndKeepsThePreviousOutput) {
-  const std::string previous = "the previous output\r\n";
-  WriteFile(output_, previous);
-  int ids_pipe[2];
-  ASSERT_EQ(pipe(ids_pipe), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // A file-size limit far below the size of the head: every write past it fails with EFBIG
-    // instead of killing the process.
-    close(ids_pipe[0]);
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{100, 100};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    Convert("total_station");
-    for (const int32_t id : ui_.MessageIds()) {
-      if (write(ids_pipe[1], &id, sizeof id) != static_cast<ssize_t>(sizeof id)) _exit(2);
-    }
-    _exit(0);
-  }
-  close(ids_pipe[1]);
-  std::vector<int32_t> ids;
-  int32_t id = 0;
-  while (read(ids_pipe[0], &id, sizeof id) == static_cast<ssize_t>(sizeof id)) ids.push_back(id);
-  close(ids_pipe[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ids, std::vector<int32_t>{MSG_WRITE_ERROR});
-  EXPECT_EQ(ReadFile(output_), previous);
-  EXPECT_EQ(FolderContents(), std::vector<std::string>{"job.txt"});
 }
 
 }  // namespace

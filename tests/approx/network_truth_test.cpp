@@ -18,6 +18,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <set>
 
 #include "app/convert_dialog.h"
@@ -168,7 +169,7 @@ TEST(ApproxNetwork, EveryReachedStationLandsOnTheTruth) {
   EXPECT_EQ(tables.station(seed).north, 100000.0);
   EXPECT_EQ(tables.station(seed).east, 100000.0);
   EXPECT_EQ(tables.station(seed).elevation, 0.0);
-  EXPECT_NEAR(tables.station(seed).latitude, LAT0 * M_PI / 180, 1e-12);
+  EXPECT_NEAR(tables.station(seed).latitude, LAT0 * std::numbers::pi / 180, 1e-12);
 
   // The two names of one mark are offered once, and the second goes.
   std::vector<std::pair<std::string, std::string>> asked;

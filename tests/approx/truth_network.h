@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,7 @@ class TruthNetwork {
     double e, n, u;
     frame.Forward(p2.lat, p2.lon, p2.h, e, n, u);
     double azimuth = std::atan2(e, n);
-    if (azimuth < 0) azimuth += 2 * M_PI;
+    if (azimuth < 0) azimuth += 2 * std::numbers::pi;
     return Sighting{azimuth, std::atan2(std::hypot(e, n), u), std::sqrt(e * e + n * n + u * u)};
   }
 
@@ -112,7 +113,7 @@ class TruthNetwork {
     obs.back = back;
     if (angle) {
       double a = f.azimuth - b.azimuth;
-      if (a < 0) a += 2 * M_PI;
+      if (a < 0) a += 2 * std::numbers::pi;
       obs.horiz_angle = a;
     }
     if (zenith) obs.zenith = f.zenith;
@@ -152,7 +153,8 @@ inline void FillTables(SurveyTables& tables, const std::vector<TruthObservation>
 
 // Packed DD.MMSSsssss text of an angle in [0, 2π), to 1e-5 arc-second.
 inline std::string PackedDms(double radians) {
-  const auto units = static_cast<long long>(std::llround(radians * 180.0 / M_PI * 3600.0 * 1e5));
+  const auto units =
+      static_cast<long long>(std::llround(radians * 180.0 / std::numbers::pi * 3600.0 * 1e5));
   const long long degrees = units / (3600LL * 100000LL);
   const long long minutes = units / (60LL * 100000LL) % 60;
   const long long seconds = units / 100000LL % 60;
@@ -210,7 +212,7 @@ inline void WriteTopconXml(const std::string& path, const TruthNetwork& net,
           << "</PointNumber>";
       if (set.horiz_angle != MISSING_VALUE) {
         double reading = orientation + set.horiz_angle;
-        if (reading >= 2 * M_PI) reading -= 2 * M_PI;
+        if (reading >= 2 * std::numbers::pi) reading -= 2 * std::numbers::pi;
         out << "<HorizontalAngle>" << PackedDms(reading) << "</HorizontalAngle><ZenithAngle>"
             << PackedDms(set.zenith) << "</ZenithAngle>";
       }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <numbers>
 #include <set>
 #include <sstream>
 #include <string>
@@ -35,7 +36,7 @@ enum class Plant {
 };
 
 // One arc-minute, radians.
-constexpr double ARC_MINUTE = M_PI / 180.0 / 60.0;
+constexpr double ARC_MINUTE = std::numbers::pi / 180.0 / 60.0;
 
 TruthNetwork Network() {
   TruthNetwork net(46.5, 7.25, 30.0);
@@ -81,12 +82,13 @@ std::string JobXml(const TruthNetwork& net, Plant plant) {
     const auto s = net.Sight(at, target);
     const double orientation = 0.7;
     for (int face = 1; face <= 2; ++face) {
-      double hz = std::fmod(orientation + s.azimuth + (face == 2 ? M_PI : 0.0), 2 * M_PI);
+      double hz = std::fmod(orientation + s.azimuth + (face == 2 ? std::numbers::pi : 0.0),
+                            2 * std::numbers::pi);
       hz += face == 2 ? hz_error_two : hz_error_one;
       out << "<Observation><ObsType>" << type << "</ObsType><PointNumber>" << typed
           << "</PointNumber><PrismHeight>0.000</PrismHeight><HorizontalAngle>" << PackedDms(hz)
           << "</HorizontalAngle><ZenithAngle>"
-          << PackedDms(face == 1 ? s.zenith : 2 * M_PI - s.zenith)
+          << PackedDms(face == 1 ? s.zenith : 2 * std::numbers::pi - s.zenith)
           << "</ZenithAngle><SlopeDistance>" << Number(s.slope + distance_error)
           << "</SlopeDistance></Observation>\n";
     }

@@ -29,6 +29,7 @@ TEST(OutputFileTest, LargeFileComesOutWholeAfterItsWindowsWentToTheDisk) {
   ASSERT_TRUE(out.Commit());
   std::ifstream file(target, std::ios::binary);
   const std::string text{std::istreambuf_iterator<char>(file), {}};
+  file.close();  // Windows removes no file that is open
   std::filesystem::remove(target);
   EXPECT_TRUE(text == expected) << text.size() << " bytes, not " << expected.size();
 }
