@@ -15,7 +15,13 @@ fail() {
   exit 1
 }
 [[ -x $linux_convert ]] || fail "no Linux program at $linux_convert (build the release preset)"
-[[ -d $WINEPREFIX ]] || "$wine" wineboot --init >/dev/null 2>&1
+# One Wine server for the whole run, kept up between the programs instead of started and
+# stopped around each one; stopped at the end.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+scratch=$(mktemp -d)
+trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+"$wineserver" -p
+[[ -d $WINEPREFIX/drive_c ]] || "$wine" wineboot --init >/dev/null 2>&1
 
 passed=0
 for program in "$win"/tests/fenwix_*_tests.exe; do
@@ -34,8 +40,6 @@ for program in "$win"/tests/fenwix_*_tests.exe; do
 done
 echo "windows: $passed tests passed under Wine"
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
 compared=0
 for job in examples/*.xml; do
   name=$(basename "$job" .xml)
