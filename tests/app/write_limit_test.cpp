@@ -30,7 +30,7 @@ TEST(WriteLimit, WriteErrorReportsAndKeepsThePreviousOutput) {
   ConvertDialog dialog;
   dialog.InitializeDefaults();
   dialog.output_path = output.string();
-  dialog.xml_path = (fs::path(FENWIX_TEST_DATA) / "writer" / "total_station.xml").string();
+  dialog.xml_paths = {(fs::path(FENWIX_TEST_DATA) / "writer" / "total_station.xml").string()};
   testing::RecordingUi ui;
   const std::string previous = "the previous output\r\n";
   WriteFile(output, previous);
