@@ -83,9 +83,7 @@ int main(int argc, char** argv) {
         dialog.output_path = output.string();
         dialog.run_checks = run_checks;
         SilentUi ui;
-        (run_checks ? with_checks : convert).push_back(Measure([&] {
-          dialog.RunConversion(ui);
-        }));
+        (run_checks ? with_checks : convert).push_back(Measure([&] { dialog.RunConversion(ui); }));
         if (!run_checks) continue;
         fenwix::CheckInput in;
         in.tables = &dialog.tables;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -75,6 +76,16 @@ class Sha256 {
 // Reads the file chunk by chunk into consume; false with errno's value on failure.
 template <typename Consume>
 bool ReadChunks(const std::string& path, int& error, Consume consume) {
+  // A device, pipe or socket named as a file has no fixed contents: /dev/zero would be read
+  // for ever. Folders are left to the read, which says so.
+  std::error_code status_error;
+  const std::filesystem::file_status status =
+      std::filesystem::status(PathFromUtf8(path), status_error);
+  if (!status_error && std::filesystem::exists(status) &&
+      !std::filesystem::is_regular_file(status) && !std::filesystem::is_directory(status)) {
+    error = NOT_A_REGULAR_FILE;
+    return false;
+  }
   errno = 0;
   const FilePtr file(OpenFile(path, "rb"));
   if (!file) {
@@ -125,6 +136,7 @@ std::optional<std::string> FileSha256(const std::string& path, int& error) {
 }
 
 std::string SystemErrorText(int error) {
+  if (error == NOT_A_REGULAR_FILE) return "not a regular file (a device, pipe or socket)";
   return std::strerror(error);
 }
 

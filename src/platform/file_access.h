@@ -8,6 +8,10 @@
 
 namespace fenwix {
 
+// The error number given for a name that is not a regular file or folder (errno values are
+// positive).
+constexpr int NOT_A_REGULAR_FILE = -1;
+
 // Reads the file into text. False, with the system's error number, when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& text, int& error);
 

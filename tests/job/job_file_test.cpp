@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -94,6 +95,11 @@ TEST(JobFile, FingerprintIsTheSha256OfTheFileBytes) {
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_FALSE(FileSha256(path + ".missing", error).has_value());
   EXPECT_NE(error, 0);
+  // A job file from elsewhere may name a device: refused, not read for ever.
+  if (std::filesystem::exists("/dev/zero")) {
+    EXPECT_FALSE(FileSha256("/dev/zero", error).has_value());
+    EXPECT_EQ(error, NOT_A_REGULAR_FILE);
+  }
 }
 
 }  // namespace
