@@ -20,6 +20,8 @@ fail() {
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 scratch=$(mktemp -d)
 trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+# The server works in the prefix's folder, which a fresh checkout does not have yet.
+mkdir -p "$WINEPREFIX"
 "$wineserver" -p
 [[ -d $WINEPREFIX/drive_c ]] || "$wine" wineboot --init >/dev/null 2>&1
 
