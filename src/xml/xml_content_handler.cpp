@@ -121,6 +121,12 @@ bool IsKeywordField(ChildName name) {
          name == ChildName::AngleUnitIndicator;
 }
 
+bool IsNumberField(ChildName name) {
+  return (name >= ChildName::DX && name <= ChildName::CYZ) || name == ChildName::InstrumentHeight ||
+         name == ChildName::PrismHeight ||
+         (name >= ChildName::HorizontalAngle && name <= ChildName::SlopeDistance);
+}
+
 // The element name of a field, for warnings.
 std::string_view FieldName(ChildName name) {
   static constexpr std::string_view NAMES[] = {"",
@@ -300,6 +306,15 @@ void XmlContentHandler::Warn(std::string_view text, bool trim, std::string probl
                  std::move(assumed), std::move(advice));
 }
 
+// An empty number element right before its parent's end tag (`<DZ/></Vector>`) has no text at
+// all, not even blanks, so Number never sees it: the field stays without a value.
+void XmlContentHandler::WarnTextlessNumber() {
+  if (!IsNumberField(child_name_) || !WantsText() || !WarningWanted()) {
+    return;
+  }
+  Warn({}, true, "is empty", "left without a value", "Check this field in the job");
+}
+
 double XmlContentHandler::Number(std::string_view text) {
   const NumberText read = ReadNumberText(text);
   if (read.fault == NumberFault::None || !WarningWanted()) return read.value;
@@ -469,6 +484,7 @@ void XmlContentHandler::OnEndElement() {
     return;
   }
   if (depth_ < 0) return;
+  WarnTextlessNumber();
   const int32_t state = states_[static_cast<size_t>(depth_)];
   --depth_;
   if (state == STATE_VECTOR) {

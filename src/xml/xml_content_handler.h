@@ -177,6 +177,7 @@ class XmlContentHandler {
   // Whether a warning found now is to be written out: false without a list of warnings, and
   // when the list is full (the warning is then only counted).
   bool WarningWanted();
+  void WarnTextlessNumber();
   void Warn(std::string_view text, bool trim, std::string problem, std::string assumed,
             std::string advice);
   void ResetGroups();

@@ -54,7 +54,8 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
                     {12, "SlopeDistance", "has a decimal comma"},
                     {14, "DistanceUnitIndicator", "is not exactly \"USFeet\""},
                     {14, "SlopeDistance", "has text after the number"},
-                    {17, "SlopeDistance", "is beyond the range"}});
+                    {17, "SlopeDistance", "is beyond the range"},
+                    {19, "DZ", "is empty"}});
     // Read as gons, the gon indicator agrees and the packed-angle test gives way to the circle.
     ExpectWarnings(WarningsOf("xml/unit_warnings.xml", ANGLE_UNIT_CODE_GONS, chunk),
                    {{4, "DX", "is empty"},
@@ -64,7 +65,8 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
                     {14, "AngleUnitIndicator", "says DD.MMSSsssss"},
                     {14, "SlopeDistance", "has text after the number"},
                     {15, "ZenithAngle", "is more than 400 gons"},
-                    {17, "SlopeDistance", "is beyond the range"}});
+                    {17, "SlopeDistance", "is beyond the range"},
+                    {19, "DZ", "is empty"}});
   }
   const ReadingWarning comma = WarningsOf("xml/unit_warnings.xml", 10, 65536)[4];
   EXPECT_EQ(comma.text, "225,4101");
