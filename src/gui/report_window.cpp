@@ -29,6 +29,10 @@ constexpr int WHERE_WIDTH = 120;
 
 }  // namespace
 
+ReportWindow::~ReportWindow() {
+  view_->setModel(nullptr);
+}
+
 ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("reportWindow"));
   setWindowTitle(QStringLiteral("Check report"));

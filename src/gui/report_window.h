@@ -29,6 +29,9 @@ class ReportWindow : public QDialog {
   using SaveChooser = std::function<std::optional<QString>()>;
 
   explicit ReportWindow(QWidget* parent = nullptr);
+  // The view lets go of the model first: the model reads report_, which goes before the
+  // dialog's own destructor hides the view (and a hidden view still lays out its rows).
+  ~ReportWindow() override;
 
   // Shows a report; the window keeps its own copy, so that the sketch and other windows can ask
   // it which stations and observations are flagged and why.
