@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Takes the user guide's screenshots under Xvfb: the dialog filled in for the example job, a
-# refused field, the similar-stations question, the result message, the weight profiles, the
-# Options menu's angle units and a campaign of two field files. Run after a build of
-# build/release; needs imagemagick, xdotool and the
-# openbox window manager (for title bars), which it installs when missing.
+# refused field, the similar-stations question, the result message, the check report with a
+# reading left out, the weight profiles, the Options menu's angle units and a campaign of two
+# field files. Run after a build of build/release; needs imagemagick, xdotool and the openbox
+# window manager (for title bars), which it installs when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ ${1:-} != --inside-xvfb ]]; then
@@ -86,7 +86,13 @@ shot() {
   sleep 1
   local key
   for key in "$@"; do
-    xdotool key --clearmodifiers "$key"
+    if [[ $key == click:* ]]; then
+      # click:X,Y clicks at that point of the active window's inside.
+      IFS=, read -r x y <<<"${key#click:}"
+      xdotool getactivewindow mousemove --window %1 "$x" "$y" click 1
+    else
+      xdotool key --clearmodifiers "$key"
+    fi
     sleep 0.5
   done
   [[ -z $wait_for ]] || xdotool search --sync --name "$wait_for" >/dev/null
@@ -101,7 +107,8 @@ settings 45.3015
 shot guide-dialog ""
 shot guide-similar-stations "Found two stations" alt+c
 shot guide-success "^fenwix$" alt+c alt+d
-shot guide-report "^Check report$" alt+c alt+d Return
+# The report with the foresight to P3 (line 48) chosen and left out, then the next row chosen.
+shot guide-report "^Check report$" alt+c alt+d Return click:60,266 alt+l Down
 shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 shot guide-units "" alt+o Down Down Right
 settings 95 1

@@ -415,7 +415,10 @@ void ConvertWindow::OnConvert() {
         report_window_->SetLineEdits(LineEdits{
             [menu](SourceLocation at, const QString& reason) { menu->LeaveOut(at, reason); },
             [menu](SourceLocation at) { menu->PutBack(at); },
-            [menu](SourceLocation at) { return menu->IsLeftOut(at); }});
+            [menu](SourceLocation at) { return menu->IsLeftOut(at); },
+            [menu](const std::string& from, const std::string& to) { menu->Rename(from, to); },
+            [menu](const std::string& name) { return menu->RenamedAs(name); }});
+        connect(menu, &JobFileMenu::EditsChanged, report_window_, &ReportWindow::EditsChanged);
       }
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);

@@ -133,6 +133,32 @@ bool JobFileMenu::IsLeftOut(SourceLocation at) const {
   return !file.empty() && session_.IsLeftOut(file, at.line);
 }
 
+void JobFileMenu::Rename(const std::string& from, const std::string& to) {
+  if (from == to) return;
+  // Names read as `from` until now are read as `to`: renames are applied once, not in chains.
+  std::vector<std::string> onto_from{from};
+  const std::vector<JobRename>& renames = session_.job().renames;
+  for (size_t i = renames.size(); i-- > 0;) {
+    if (!renames[i].file.empty()) continue;
+    if (renames[i].to == from) onto_from.push_back(renames[i].from);
+    if (renames[i].to == from || renames[i].from == from || renames[i].from == to) {
+      session_.ForgetRename(i);
+    }
+  }
+  for (const std::string& name : onto_from) {
+    if (name != to) session_.Rename(name, to);
+  }
+  Changed();
+}
+
+std::string JobFileMenu::RenamedAs(const std::string& name) const {
+  // The first rename of a name is the one the reading applies.
+  for (const JobRename& rename : session_.job().renames) {
+    if (rename.file.empty() && rename.from == name) return rename.to;
+  }
+  return {};
+}
+
 void JobFileMenu::ShowEdits() {
   if (edits_window_ == nullptr) edits_window_ = new EditsWindow(*this, &window_);
   edits_window_->Refresh();
@@ -149,6 +175,7 @@ void JobFileMenu::Changed() {
   }
   window_.setWindowModified(session_.modified());
   if (edits_window_ != nullptr) edits_window_->Refresh();
+  emit EditsChanged();
 }
 
 void JobFileMenu::AskAndOpen() {

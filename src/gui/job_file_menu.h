@@ -55,12 +55,21 @@ class JobFileMenu : public QObject {
   void LeaveOut(SourceLocation at, const QString& reason);
   void PutBack(SourceLocation at);
   bool IsLeftOut(SourceLocation at) const;
+  // Reads the name from as to in every field file: a rename of from for every file made
+  // before is replaced, names read as from are read as to, and to itself stays as it is.
+  void Rename(const std::string& from, const std::string& to);
+  // The name the job reads name as in every file; empty when none.
+  std::string RenamedAs(const std::string& name) const;
 
   JobSession& session() { return session_; }
   void ShowEdits();
   EditsWindow* edits_window() const { return edits_window_; }
   // Title and edits window after any change of the job.
   void Changed();
+
+ signals:
+  // The job's edits may have changed (after Changed()).
+  void EditsChanged();
 
  private:
   void AskAndOpen();

@@ -1,137 +1,240 @@
 #include "gui/report_edits_panel.h"
 
-#include <string>
+#include <algorithm>
+#include <tuple>
 
 #include <QHBoxLayout>
-#include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
-#include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace fenwix {
 
 namespace {
 
-enum Column { CHECK, STATIONS, LINE, NOTE, STATE };
-constexpr int LINE_ROLE = Qt::UserRole;
-constexpr int REASON_ROLE = Qt::UserRole + 1;
-constexpr int FILE_ROLE = Qt::UserRole + 2;
-// Rows of the list shown before it scrolls.
-constexpr int VISIBLE_ROWS = 6;
+// The check whose rows name a station seen in one observation only: often a mistyped name.
+constexpr std::string_view SEEN_ONCE_SECTION = "seen_once";
 
-std::string Joined(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : " - ") + name;
-  return text;
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// A row's names as one text: "P12, p12".
+QString NameList(const std::vector<std::string>& names) {
+  QStringList list;
+  for (const std::string& name : names) list << Text(name);
+  return list.join(QStringLiteral(", "));
 }
 
 }  // namespace
 
 ReportEditsPanel::ReportEditsPanel(QWidget* parent) : QWidget(parent) {
-  rows_ = new QTreeWidget(this);
-  rows_->setObjectName(QStringLiteral("reportRows"));
-  rows_->setColumnCount(5);
-  rows_->setHeaderLabels({QStringLiteral("Check"), QStringLiteral("Stations"),
-                          QStringLiteral("XML file and line"), QStringLiteral("Note"),
-                          QStringLiteral("Job")});
-  rows_->setRootIsDecorated(false);
-  rows_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  rows_->setMaximumHeight(rows_->fontMetrics().height() * (VISIBLE_ROWS + 3));
-  connect(rows_, &QTreeWidget::itemSelectionChanged, this, &ReportEditsPanel::OnSelection);
-
   reason_ = new QLineEdit(this);
   reason_->setObjectName(QStringLiteral("leaveOutReason"));
+  reason_->setToolTip(QStringLiteral("Why the reading is left out: the job file keeps it"));
   leave_out_ = new QPushButton(QStringLiteral("&Leave out"), this);
   leave_out_->setObjectName(QStringLiteral("leaveOutButton"));
   put_back_ = new QPushButton(QStringLiteral("Put &back"), this);
   put_back_->setObjectName(QStringLiteral("putBackRowButton"));
-  connect(leave_out_, &QPushButton::clicked, this, &ReportEditsPanel::OnLeaveOut);
-  connect(put_back_, &QPushButton::clicked, this, &ReportEditsPanel::OnPutBack);
+  rename_ = new QPushButton(QStringLiteral("&Rename..."), this);
+  rename_->setObjectName(QStringLiteral("renameButton"));
+  connect(leave_out_, &QPushButton::clicked, this, [this] {
+    const std::vector<SourceLocation> lines =
+        row_ ? Readings(*row_) : std::vector<SourceLocation>{};
+    if (lines.size() == 1) LeaveOut(lines.front());
+  });
+  connect(put_back_, &QPushButton::clicked, this, [this] {
+    const std::vector<SourceLocation> lines =
+        row_ ? Readings(*row_) : std::vector<SourceLocation>{};
+    if (lines.size() == 1) PutBack(lines.front());
+  });
+  connect(rename_, &QPushButton::clicked, this, &ReportEditsPanel::AskRename);
 
-  auto* line = new QHBoxLayout;
-  line->addWidget(new QLabel(QStringLiteral("Reason:"), this));
-  line->addWidget(reason_, 1);
-  line->addWidget(leave_out_);
-  line->addWidget(put_back_);
-  auto* layout = new QVBoxLayout(this);
+  auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(rows_);
-  layout->addLayout(line);
-  OnSelection();
+  layout->addWidget(new QLabel(QStringLiteral("Reason:"), this));
+  layout->addWidget(reason_, 1);
+  layout->addWidget(leave_out_);
+  layout->addWidget(put_back_);
+  layout->addWidget(rename_);
+  UpdateStates();
 }
 
 void ReportEditsPanel::SetLineEdits(LineEdits edits) {
   edits_ = std::move(edits);
   UpdateStates();
-  OnSelection();
 }
 
-void ReportEditsPanel::ShowRows(const CheckReport& report) {
-  rows_->clear();
-  const std::vector<std::string> labels = FileLabels(report.files);
-  for (const bool flagged : {true, false}) {
-    for (const CheckSection& section : report.sections) {
-      for (const CheckRow& row : section.rows) {
-        if (row.flagged != flagged) continue;
-        for (const SourceLocation& source : row.sources) {
-          if (!source.known()) continue;
-          auto* item =
-              new QTreeWidgetItem(rows_, {QString::fromStdString(section.title),
-                                          QString::fromStdString(Joined(row.stations)),
-                                          QString::fromStdString(SourceText(source, labels)),
-                                          QString::fromStdString(row.note), QString()});
-          item->setData(0, FILE_ROLE, source.file);
-          item->setData(0, LINE_ROLE, source.line);
-          const std::string reason = section.title + (row.note.empty() ? "" : ": " + row.note);
-          item->setData(0, REASON_ROLE, QString::fromStdString(reason));
-        }
-      }
+void ReportEditsPanel::SetReport(const CheckReport* report) {
+  report_ = report;
+  file_labels_ = report != nullptr ? FileLabels(report->files) : std::vector<std::string>{};
+  ShowRow(nullptr, nullptr);
+}
+
+void ReportEditsPanel::ShowRow(const CheckSection* section, const CheckRow* row) {
+  section_ = row != nullptr ? section : nullptr;
+  row_ = section_ != nullptr ? row : nullptr;
+  reason_->setText(row_ == nullptr
+                       ? QString()
+                       : Text(section_->title + (row_->note.empty() ? "" : ": " + row_->note)));
+  UpdateStates();
+}
+
+std::vector<SourceLocation> ReportEditsPanel::Readings(const CheckRow& row) {
+  std::vector<SourceLocation> lines;
+  for (const SourceLocation& source : row.sources) {
+    if (source.known() && std::find(lines.begin(), lines.end(), source) == lines.end()) {
+      lines.push_back(source);
     }
   }
-  UpdateStates();
-  OnSelection();
+  return lines;
 }
 
-SourceLocation ReportEditsPanel::Selected() const {
-  const QTreeWidgetItem* item = rows_->currentItem();
-  if (item == nullptr || !item->isSelected()) return SourceLocation{};
-  return SourceLocation{item->data(0, FILE_ROLE).toInt(), item->data(0, LINE_ROLE).toInt()};
+bool ReportEditsPanel::IsLeftOut(SourceLocation at) const {
+  return edits_.is_left_out && edits_.is_left_out(at);
 }
 
-void ReportEditsPanel::OnSelection() {
-  const SourceLocation at = Selected();
-  const bool usable = at.known() && edits_.leave_out && edits_.is_left_out;
-  const bool left_out = usable && edits_.is_left_out(at);
-  leave_out_->setEnabled(usable && !left_out);
-  put_back_->setEnabled(left_out);
-  if (at.known()) reason_->setText(rows_->currentItem()->data(0, REASON_ROLE).toString());
+bool ReportEditsPanel::CanRename() const {
+  return row_ != nullptr && section_->name == LOOK_ALIKE_SECTION && row_->stations.size() >= 2 &&
+         edits_.rename;
 }
 
-void ReportEditsPanel::OnLeaveOut() {
-  const SourceLocation at = Selected();
-  if (!at.known() || !edits_.leave_out) return;
+void ReportEditsPanel::LeaveOut(SourceLocation at) {
+  if (!edits_.leave_out || IsLeftOut(at)) return;
   edits_.leave_out(at, reason_->text());
   UpdateStates();
-  OnSelection();
+  emit Edited();
 }
 
-void ReportEditsPanel::OnPutBack() {
-  const SourceLocation at = Selected();
-  if (!at.known() || !edits_.put_back) return;
+void ReportEditsPanel::PutBack(SourceLocation at) {
+  if (!edits_.put_back || !IsLeftOut(at)) return;
   edits_.put_back(at);
   UpdateStates();
-  OnSelection();
+  emit Edited();
 }
 
 void ReportEditsPanel::UpdateStates() {
-  for (int i = 0; i < rows_->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* item = rows_->topLevelItem(i);
-    const SourceLocation at{item->data(0, FILE_ROLE).toInt(), item->data(0, LINE_ROLE).toInt()};
-    const bool left_out = edits_.is_left_out && edits_.is_left_out(at);
-    item->setText(STATE, left_out ? QStringLiteral("left out") : QString());
+  const std::vector<SourceLocation> lines = row_ ? Readings(*row_) : std::vector<SourceLocation>{};
+  const bool one = lines.size() == 1 && edits_.leave_out && edits_.put_back;
+  const bool left_out = one && IsLeftOut(lines.front());
+  leave_out_->setEnabled(one && !left_out);
+  put_back_->setEnabled(left_out);
+  QString why;
+  if (row_ == nullptr) {
+    why = QStringLiteral("Choose a row of the report that names one XML line");
+  } else if (lines.empty()) {
+    why = QStringLiteral("This row names no XML line");
+  } else if (lines.size() > 1) {
+    // Leaving out every reading of a failing loop would hide the loop, not find its blunder.
+    why = QStringLiteral(
+              "This row names %1 XML lines: leave out one of them from the row's context menu, "
+              "or choose the suspect row that explains it")
+              .arg(lines.size());
+  } else {
+    why = QStringLiteral("The element that starts on line %1 is read as if it were not there")
+              .arg(Text(SourceText(lines.front(), file_labels_)));
   }
+  leave_out_->setToolTip(why);
+  put_back_->setToolTip(one ? QStringLiteral("Read the element again at the next conversion")
+                            : why);
+  rename_->setEnabled(CanRename());
+  rename_->setToolTip(CanRename()
+                          ? QStringLiteral("Read these names as one of them from the next "
+                                           "conversion on")
+                          : QStringLiteral("Choose a row of \"Look-alike names\" to read its "
+                                           "names as one"));
+}
+
+void ReportEditsPanel::AddRowActions(QMenu& menu) {
+  if (row_ == nullptr) return;
+  if (edits_.leave_out && edits_.put_back) {
+    for (const SourceLocation& at : Readings(*row_)) {
+      const QString where = Text(SourceText(at, file_labels_));
+      if (IsLeftOut(at)) {
+        menu.addAction(QStringLiteral("Put back line %1").arg(where), this,
+                       [this, at] { PutBack(at); });
+      } else {
+        menu.addAction(QStringLiteral("Leave out line %1").arg(where), this,
+                       [this, at] { LeaveOut(at); });
+      }
+    }
+  }
+  if (CanRename()) {
+    menu.addAction(QStringLiteral("Rename..."), this, &ReportEditsPanel::AskRename);
+  }
+}
+
+std::string ReportEditsPanel::PreferredName(const CheckReport& report, const CheckRow& row) {
+  std::vector<std::string> seen_once;
+  for (const CheckSection& section : report.sections) {
+    if (section.name != SEEN_ONCE_SECTION) continue;
+    for (const CheckRow& once : section.rows) {
+      if (once.flagged)
+        seen_once.insert(seen_once.end(), once.stations.begin(), once.stations.end());
+    }
+  }
+  const auto rank = [&](size_t i) {
+    const std::string& name = row.stations[i];
+    const bool once = std::find(seen_once.begin(), seen_once.end(), name) != seen_once.end();
+    return std::make_tuple(once, report.StationFlags(name).size(), i);
+  };
+  size_t best = 0;
+  for (size_t i = 1; i < row.stations.size(); ++i) {
+    if (rank(i) < rank(best)) best = i;
+  }
+  return row.stations.empty() ? std::string() : row.stations[best];
+}
+
+void ReportEditsPanel::AskRename() {
+  if (!CanRename() || report_ == nullptr) return;
+  const std::vector<std::string> names = row_->stations;
+  QStringList items;
+  for (const std::string& name : names) items << Text(name);
+  QInputDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("renameDialog"));
+  dialog.setWindowTitle(QStringLiteral("Rename"));
+  dialog.setLabelText(
+      QStringLiteral("Read the names %1 in every field file as:").arg(NameList(names)));
+  dialog.setComboBoxItems(items);
+  dialog.setComboBoxEditable(false);
+  dialog.setTextValue(Text(PreferredName(*report_, *row_)));
+  if (dialog.exec() != QDialog::Accepted) return;
+  const std::string to = dialog.textValue().toStdString();
+  for (const std::string& from : names) {
+    if (from == to) continue;
+    if (!edits_.renamed_as || edits_.renamed_as(from) != to) edits_.rename(from, to);
+  }
+  UpdateStates();
+  emit Edited();
+}
+
+ReportModel::RowMark ReportEditsPanel::MarkOf(const CheckSection& section,
+                                              const CheckRow& row) const {
+  ReportModel::RowMark mark;
+  if (section.name == LOOK_ALIKE_SECTION && edits_.renamed_as) {
+    QStringList renamed;
+    for (const std::string& name : row.stations) {
+      const std::string to = edits_.renamed_as(name);
+      if (!to.empty()) renamed << QStringLiteral("%1 read as %2").arg(Text(name), Text(to));
+    }
+    mark.text = renamed.join(QStringLiteral(", "));
+    return mark;
+  }
+  if (!edits_.is_left_out || row.sources.empty()) return mark;
+  const std::vector<SourceLocation> lines = Readings(row);
+  QStringList left;
+  for (const SourceLocation& at : lines) {
+    if (edits_.is_left_out(at)) left << Text(SourceText(at, file_labels_));
+  }
+  mark.left_out = !left.empty() && left.size() == static_cast<qsizetype>(lines.size());
+  if (mark.left_out) {
+    mark.text = QStringLiteral("left out");
+  } else if (!left.empty()) {
+    mark.text = QStringLiteral("left out: %1").arg(left.join(QStringLiteral(",")));
+  }
+  return mark;
 }
 
 }  // namespace fenwix

@@ -1,22 +1,28 @@
 #pragma once
-// Under the check report: its rows that point at readings of the field files, one line each
-// (check, stations, file and line, note), with "Leave out" and "Put back" for the element that
-// starts there. The reason starts as the check's own words and can be changed first.
+// Under the check report's tree: what the job may do with the chosen row. "Leave out" and
+// "Put back" act on the element that starts on the one XML line the row names (a suspect row
+// names its one observation); a row naming several lines offers each one in the tree's context
+// menu instead. The reason starts as the check's own words and can be changed first. From a
+// row of look-alike names, "Rename..." reads the group's names as one.
 //
-// Object names: "reportRows", "leaveOutReason", "leaveOutButton", "putBackRowButton".
+// Object names: "leaveOutReason", "leaveOutButton", "putBackRowButton", "renameButton",
+// "renameDialog".
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <QString>
 #include <QWidget>
 
 #include "checks/check_report.h"
+#include "gui/report_model.h"
 #include "model/source_location.h"
 
 class QLineEdit;
+class QMenu;
 class QPushButton;
-class QTreeWidget;
 
 namespace fenwix {
 
@@ -25,7 +31,14 @@ struct LineEdits {
   std::function<void(SourceLocation at, const QString& reason)> leave_out;
   std::function<void(SourceLocation at)> put_back;
   std::function<bool(SourceLocation at)> is_left_out;
+  // Reads the station name `from` as `to` in every field file from the next conversion on.
+  std::function<void(const std::string& from, const std::string& to)> rename;
+  // The name the job reads a name as; empty when it reads it as itself.
+  std::function<std::string(const std::string& name)> renamed_as;
 };
+
+// Identifier of the check whose rows are groups of look-alike names.
+inline constexpr std::string_view LOOK_ALIKE_SECTION = "look_alike_names";
 
 class ReportEditsPanel : public QWidget {
   Q_OBJECT
@@ -33,23 +46,45 @@ class ReportEditsPanel : public QWidget {
  public:
   explicit ReportEditsPanel(QWidget* parent);
   void SetLineEdits(LineEdits edits);
-  // Lists the rows of the report that name XML lines, flagged rows first.
-  void ShowRows(const CheckReport& report);
-  QTreeWidget* rows() const { return rows_; }
+  // The report whose rows are chosen next; it must outlive its use (the window keeps it).
+  void SetReport(const CheckReport* report);
+  // The row chosen in the report's tree; null for none or a check's own item.
+  void ShowRow(const CheckSection* section, const CheckRow* row);
+  // The job's edits changed elsewhere (the Edits window, the sketch).
+  void Refresh() { UpdateStates(); }
+  // Leave out / Put back for each line of the chosen row, and its rename.
+  void AddRowActions(QMenu& menu);
+  // How the tree marks a row: its left-out lines, or the names the job reads as others.
+  ReportModel::RowMark MarkOf(const CheckSection& section, const CheckRow& row) const;
+
+  // The distinct XML lines a row names.
+  static std::vector<SourceLocation> Readings(const CheckRow& row);
+  // The name of a look-alike group that the others are most likely mistypings of: one that no
+  // "Stations seen once" row names, then the one the fewest flagged rows name, then the first
+  // read. The report must be indexed.
+  static std::string PreferredName(const CheckReport& report, const CheckRow& row);
+
+ signals:
+  // The panel changed the job's edits.
+  void Edited();
 
  private:
-  void OnSelection();
-  void OnLeaveOut();
-  void OnPutBack();
-  // The reading of the selected row; line 0 when none is selected.
-  SourceLocation Selected() const;
+  void LeaveOut(SourceLocation at);
+  void PutBack(SourceLocation at);
+  void AskRename();
+  bool IsLeftOut(SourceLocation at) const;
+  bool CanRename() const;
   void UpdateStates();
 
   LineEdits edits_;
-  QTreeWidget* rows_ = nullptr;
+  const CheckReport* report_ = nullptr;
+  std::vector<std::string> file_labels_;
+  const CheckSection* section_ = nullptr;
+  const CheckRow* row_ = nullptr;
   QLineEdit* reason_ = nullptr;
   QPushButton* leave_out_ = nullptr;
   QPushButton* put_back_ = nullptr;
+  QPushButton* rename_ = nullptr;
 };
 
 }  // namespace fenwix

@@ -18,6 +18,7 @@ constexpr quintptr SECTION_ITEM = 0;
 
 const QColor FLAGGED_BACKGROUND(0xff, 0xd6, 0xd0);
 const QColor SUSPECT_BACKGROUND(0xf6, 0xc8, 0xe4);
+const QColor LEFT_OUT_TEXT(0x80, 0x80, 0x80);
 
 QString ValueText(double value, int decimals) {
   if (std::isnan(value)) return QString();
@@ -49,9 +50,22 @@ void ReportModel::SetReport(const CheckReport* report) {
 }
 
 const CheckRow* ReportModel::RowAt(const QModelIndex& index) const {
+  const CheckSection* section = SectionAt(index);
+  return section != nullptr ? &section->rows[static_cast<size_t>(index.row())] : nullptr;
+}
+
+const CheckSection* ReportModel::SectionAt(const QModelIndex& index) const {
   if (!index.isValid() || index.internalId() == SECTION_ITEM || report_ == nullptr) return nullptr;
-  const CheckSection& section = report_->sections[index.internalId() - 1];
-  return &section.rows[static_cast<size_t>(index.row())];
+  return &report_->sections[index.internalId() - 1];
+}
+
+void ReportModel::MarksChanged() {
+  if (report_ == nullptr) return;
+  for (int s = 0; s < static_cast<int>(shown_.size()); ++s) {
+    if (shown_[static_cast<size_t>(s)] == 0) continue;
+    const QModelIndex check = index(s, 0);
+    emit dataChanged(index(0, 0, check), index(ShownRows(s) - 1, COLUMN_COUNT - 1, check));
+  }
 }
 
 QModelIndex ReportModel::index(int row, int column, const QModelIndex& parent) const {
@@ -89,6 +103,8 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
       return QStringLiteral("Values");
     case WHERE:
       return QStringLiteral("File:line");
+    case EDIT:
+      return QStringLiteral("Job");
     case NOTE:
       return QStringLiteral("Note");
     default:
@@ -130,6 +146,13 @@ QVariant ReportModel::RowData(const CheckSection& section, const CheckRow& row, 
   if (role == Qt::BackgroundRole && row.flagged) {
     return QBrush(section.name == SUSPECTS_SECTION ? SUSPECT_BACKGROUND : FLAGGED_BACKGROUND);
   }
+  if ((role == Qt::FontRole || role == Qt::ForegroundRole) && mark_of_) {
+    if (!mark_of_(section, row).left_out) return {};
+    if (role == Qt::ForegroundRole) return QBrush(LEFT_OUT_TEXT);
+    QFont font;
+    font.setStrikeOut(column != EDIT);
+    return font;
+  }
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   QString text;
   switch (column) {
@@ -157,6 +180,9 @@ QVariant ReportModel::RowData(const CheckSection& section, const CheckRow& row, 
         if (!text.isEmpty()) text += ',';
         text += QString::fromStdString(SourceText(source, file_labels_));
       }
+      break;
+    case EDIT:
+      if (mark_of_) text = mark_of_(section, row).text;
       break;
     case NOTE:
       text = QString::fromStdString(row.note);

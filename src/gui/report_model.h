@@ -2,9 +2,11 @@
 // The check report as a tree for a view: one item per check, its rows below. The model reads
 // the report's own rows and builds nothing per row; each check shows its flagged rows and a
 // first page of passing rows, and the view asks for further pages as it scrolls (fetchMore),
-// so that a report of tens of thousands of rows opens at once.
+// so that a report of tens of thousands of rows opens at once. A column tells what the job
+// does to each row's readings (left out, names read as others), asked of the row when shown.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,15 +22,28 @@ class ReportModel : public QAbstractItemModel {
  public:
   // Passing rows added to a check per page.
   static constexpr int PAGE_ROWS = 200;
-  enum Column { STATIONS, VALUES, WHERE, NOTE, COLUMN_COUNT };
+  enum Column { STATIONS, VALUES, WHERE, EDIT, NOTE, COLUMN_COUNT };
+
+  // What the job does to a row: the words of its EDIT column, and whether every reading the
+  // row names is left out (the row is then struck through and greyed).
+  struct RowMark {
+    QString text;
+    bool left_out = false;
+  };
+  using MarkOf = std::function<RowMark(const CheckSection& section, const CheckRow& row)>;
 
   explicit ReportModel(QObject* parent = nullptr);
 
   // Shows report, which must outlive the model's use of it (the window keeps it).
   void SetReport(const CheckReport* report);
+  void SetMarkOf(MarkOf mark_of) { mark_of_ = std::move(mark_of); }
+  // The job's edits changed: the rows shown so far are marked again.
+  void MarksChanged();
 
   // The report row behind an index, or null for a check's own item.
   const CheckRow* RowAt(const QModelIndex& index) const;
+  // The check of a row's index, or null for a check's own item.
+  const CheckSection* SectionAt(const QModelIndex& index) const;
   // Rows of a check shown so far.
   int ShownRows(int section) const { return shown_.at(static_cast<size_t>(section)); }
 
@@ -46,6 +61,7 @@ class ReportModel : public QAbstractItemModel {
   QVariant RowData(const CheckSection& section, const CheckRow& row, int column, int role) const;
 
   const CheckReport* report_ = nullptr;
+  MarkOf mark_of_;
   std::vector<int> shown_;    // per check
   std::vector<int> flagged_;  // per check
   std::vector<std::string> file_labels_;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTreeView>
@@ -26,6 +27,7 @@ constexpr int SUMMARY_HEIGHT = 64;
 constexpr int STATIONS_WIDTH = 260;
 constexpr int VALUES_WIDTH = 330;
 constexpr int WHERE_WIDTH = 120;
+constexpr int EDIT_WIDTH = 90;
 
 }  // namespace
 
@@ -43,6 +45,11 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   summary_->setObjectName(QStringLiteral("reportSummary"));
   summary_->setMaximumHeight(SUMMARY_HEIGHT);
   model_ = new ReportModel(this);
+  edits_panel_ = new ReportEditsPanel(this);
+  model_->SetMarkOf([this](const CheckSection& section, const CheckRow& row) {
+    return edits_panel_->MarkOf(section, row);
+  });
+  connect(edits_panel_, &ReportEditsPanel::Edited, model_, &ReportModel::MarksChanged);
   view_ = new QTreeView(this);
   view_->setObjectName(QStringLiteral("reportView"));
   // Rows of one height let the view lay out a check of thousands of rows without asking each.
@@ -52,8 +59,12 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   view_->setModel(model_);
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            if (const CheckRow* row = model_->RowAt(current)) emit RowChosen(*row);
+            const CheckRow* row = model_->RowAt(current);
+            edits_panel_->ShowRow(model_->SectionAt(current), row);
+            if (row != nullptr) emit RowChosen(*row);
           });
+  view_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view_, &QWidget::customContextMenuRequested, this, &ReportWindow::OnContextMenu);
 
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("reportStatus"));
@@ -70,15 +81,34 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
-  edits_panel_ = new ReportEditsPanel(this);
   layout->addWidget(view_, 1);
   layout->addWidget(edits_panel_);
   layout->addLayout(buttons);
   resize(WINDOW_WIDTH, WINDOW_HEIGHT);
 }
 
+void ReportWindow::SetLineEdits(LineEdits edits) {
+  edits_panel_->SetLineEdits(std::move(edits));
+  model_->MarksChanged();
+}
+
+void ReportWindow::EditsChanged() {
+  edits_panel_->Refresh();
+  model_->MarksChanged();
+}
+
+void ReportWindow::OnContextMenu(const QPoint& at) {
+  const QModelIndex index = view_->indexAt(at);
+  if (model_->RowAt(index) == nullptr) return;
+  view_->setCurrentIndex(index);
+  QMenu menu(this);
+  edits_panel_->AddRowActions(menu);
+  if (!menu.isEmpty()) menu.exec(view_->viewport()->mapToGlobal(at));
+}
+
 void ReportWindow::ShowReport(const CheckReport& report) {
   model_->SetReport(nullptr);
+  edits_panel_->SetReport(nullptr);
   report_ = report;
   report_.Index();
   QString summary = QStringLiteral("<p><b>Job:</b> %1<br/><b>Flagged rows: %2</b>")
@@ -94,6 +124,7 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   if (report_.incomplete)
     summary += QStringLiteral("<p>The checks could not run to their end.</p>");
   summary_->setHtml(summary);
+  edits_panel_->SetReport(&report_);
   model_->SetReport(&report_);
   // Checks with flagged rows open, the others closed until asked for.
   for (int s = 0; s < model_->rowCount(); ++s) {
@@ -104,8 +135,8 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   view_->setColumnWidth(ReportModel::STATIONS, STATIONS_WIDTH);
   view_->setColumnWidth(ReportModel::VALUES, VALUES_WIDTH);
   view_->setColumnWidth(ReportModel::WHERE, WHERE_WIDTH);
+  view_->setColumnWidth(ReportModel::EDIT, EDIT_WIDTH);
   status_->setText(QStringLiteral("%1 flagged rows").arg(report_.FlaggedRows()));
-  edits_panel_->ShowRows(report_);
 }
 
 bool ReportWindow::SaveTo(const QString& path) {

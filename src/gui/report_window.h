@@ -2,7 +2,8 @@
 // The check report of the last conversion in a window of its own: a short summary, then one
 // tree of the checks and their rows (flagged rows first and highlighted, passing rows paged in
 // as the view scrolls), and a Save button that writes any of the three forms. Choosing a row
-// tells whoever listens (the sketch) which row it is.
+// tells whoever listens (the sketch) which row it is; below the tree (and in a row's context
+// menu) the job's edits act on the chosen row, and its "Job" column marks what they did.
 
 #include <functional>
 #include <optional>
@@ -42,8 +43,10 @@ class ReportWindow : public QDialog {
 
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
   // Leave out and put back the readings its rows point at (the job file's edits).
-  void SetLineEdits(LineEdits edits) { edits_panel_->SetLineEdits(std::move(edits)); }
+  void SetLineEdits(LineEdits edits);
   ReportEditsPanel* edits_panel() const { return edits_panel_; }
+  // The job's edits changed elsewhere: the rows' marks and the buttons follow.
+  void EditsChanged();
   // Writes the report to path in the form its extension names; the outcome shows in the
   // window's status line. True when written.
   bool SaveTo(const QString& path);
@@ -54,6 +57,7 @@ class ReportWindow : public QDialog {
 
  private:
   void OnSave();
+  void OnContextMenu(const QPoint& at);
 
   CheckReport report_;
   SaveChooser save_chooser_;

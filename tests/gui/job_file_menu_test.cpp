@@ -1,17 +1,22 @@
 // The job file in the dialog: a reading left out from the check report window, saved in the
-// job file, applied by the next conversion and put back; the title names the job and its
-// unsaved changes.
+// job file, applied by the next conversion and put back; a rename made from a row of look-alike
+// names; the title names the job and its unsaved changes.
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QFile>
+#include <QFont>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
+#include "gui/report_model.h"
+#include "gui/report_window.h"
 
 namespace fenwix {
 namespace {
@@ -21,12 +26,25 @@ QByteArray Read(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The item of the report's row list for this XML line.
-QTreeWidgetItem* RowOfLine(QTreeWidget* rows, int line) {
-  for (int i = 0; i < rows->topLevelItemCount(); ++i) {
-    if (rows->topLevelItem(i)->text(2) == QString::number(line)) return rows->topLevelItem(i);
+// Clicks the report tree's row that names this XML line alone, as the person would; its index.
+QModelIndex ChooseLine(ReportWindow& report, int line) {
+  const ReportModel& model = *report.model();
+  for (int s = 0; s < model.rowCount(); ++s) {
+    const QModelIndex check = model.index(s, 0);
+    for (int r = 0; r < model.rowCount(check); ++r) {
+      if (model.index(r, ReportModel::WHERE, check).data() != QString::number(line)) continue;
+      const QModelIndex row = model.index(r, ReportModel::STATIONS, check);
+      report.view()->scrollTo(row);
+      QTest::mouseClick(report.view()->viewport(), Qt::LeftButton, {},
+                        report.view()->visualRect(row).center());
+      return row;
+    }
   }
-  return nullptr;
+  return {};
+}
+
+QString Mark(const QModelIndex& row) {
+  return row.sibling(row.row(), ReportModel::EDIT).data().toString();
 }
 
 TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
@@ -48,15 +66,22 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   ASSERT_NE(window.report_window(), nullptr);
   const QByteArray plain = Read(dir.filePath("net.txt"));
 
-  auto* rows = window.report_window()->findChild<QTreeWidget*>("reportRows");
-  ASSERT_NE(rows, nullptr);
-  QTreeWidgetItem* row = RowOfLine(rows, 48);
-  ASSERT_NE(row, nullptr);
-  rows->setCurrentItem(row);
-  const QString reason = window.report_window()->findChild<QLineEdit*>("leaveOutReason")->text();
-  EXPECT_TRUE(reason.startsWith("Stations seen once")) << reason.toStdString();
-  test::Click(window.report_window()->findChild<QPushButton*>("leaveOutButton"));
-  EXPECT_EQ(row->text(4), "left out");
+  ReportWindow& report = *window.report_window();
+  const QModelIndex row = ChooseLine(report, 48);
+  ASSERT_TRUE(row.isValid());
+  EXPECT_TRUE(row.data().toString().startsWith("* ")) << "a flagged row";
+  EXPECT_EQ(report.view()->currentIndex().row(), row.row());
+  const QString reason = report.findChild<QLineEdit*>("leaveOutReason")->text();
+  EXPECT_TRUE(reason.startsWith("Stations seen once: ")) << reason.toStdString();
+  EXPECT_FALSE(report.findChild<QPushButton*>("putBackRowButton")->isEnabled());
+  EXPECT_EQ(Mark(row), "");
+  test::Click(report.findChild<QPushButton*>("leaveOutButton"));
+  ASSERT_EQ(window.job_menu()->session().job().leave_out.size(), 1u);
+  EXPECT_EQ(window.job_menu()->session().job().leave_out[0].reason, reason.toStdString());
+  EXPECT_EQ(Mark(row), "left out");
+  EXPECT_TRUE(row.data(Qt::FontRole).value<QFont>().strikeOut());
+  EXPECT_FALSE(report.findChild<QPushButton*>("leaveOutButton")->isEnabled());
+  EXPECT_TRUE(report.findChild<QPushButton*>("putBackRowButton")->isEnabled());
   EXPECT_TRUE(window.isWindowModified());
   EXPECT_NE(window.windowTitle(), title);
 
@@ -71,13 +96,86 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   EXPECT_TRUE(edited.contains("! LEFT OUT " + dir.filePath("day1.xml").toUtf8() + " line 48"));
   EXPECT_NE(edited, plain);
 
-  rows = window.report_window()->findChild<QTreeWidget*>("reportRows");
-  rows->setCurrentItem(RowOfLine(rows, 76));
-  EXPECT_FALSE(window.job_menu()->IsLeftOut(SourceLocation{0, 76}));
-  window.job_menu()->PutBack(SourceLocation{0, 48});
+  // Line 76 stays flagged and in; line 48, put back from the Edits window, is marked no more.
+  const QModelIndex other = ChooseLine(report, 76);
+  ASSERT_TRUE(other.isValid());
+  EXPECT_EQ(Mark(other), "");
+  EXPECT_TRUE(report.findChild<QPushButton*>("leaveOutButton")->isEnabled());
+  window.job_menu()->ShowEdits();
+  QTreeWidget* edits = window.job_menu()->edits_window()->list();
+  ASSERT_EQ(edits->topLevelItemCount(), 1);
+  edits->setCurrentItem(edits->topLevelItem(0));
+  test::Click(window.job_menu()->edits_window()->findChild<QPushButton*>("putBackButton"));
+  EXPECT_FALSE(window.job_menu()->IsLeftOut(SourceLocation{0, 48}));
   test::Click(window.findChild<QPushButton*>("convertButton"));
   EXPECT_EQ(Read(dir.filePath("net.txt")), plain);
   EXPECT_TRUE(window.isWindowModified());
+}
+
+// A network whose vector C-a (line 5) names A in lower case: "a" is seen once, "A" twice.
+TEST(JobFileMenu, RenameFromALookAlikeRowIsAddedToTheJobAndApplied) {
+  QTemporaryDir dir;
+  QFile xml(dir.filePath("day1.xml"));
+  ASSERT_TRUE(xml.open(QIODevice::WriteOnly));
+  const auto vector = [&xml](const char* base, const char* rover, const char* d) {
+    xml.write(QStringLiteral("<Vector><BasePoint>%1</BasePoint><RoverPoint>%2</RoverPoint>%3"
+                             "<SX>0.002</SX><SY>0.002</SY><SZ>0.004</SZ></Vector>\n")
+                  .arg(base, rover, d)
+                  .toUtf8());
+  };
+  xml.write("<?xml version=\"1.0\"?>\n<data>\n");
+  vector("A", "B", "<DX>100.0</DX><DY>50.0</DY><DZ>10.0</DZ>");
+  vector("B", "C", "<DX>-20.0</DX><DY>80.0</DY><DZ>1.0</DZ>");
+  vector("C", "a", "<DX>-30.0</DX><DY>-130.0</DY><DZ>-11.0</DZ>");
+  vector("A", "C", "<DX>80.0</DX><DY>130.0</DY><DZ>11.0</DZ>");
+  xml.write("</data>\n");
+  xml.close();
+  ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
+  window.SetMessageHook([](int32_t, const std::string&) {});
+  window.SetSketchOffer([] { return false; });
+  window.show();
+  window.dialog().xml_paths = {dir.filePath("day1.xml").toStdString()};
+  window.dialog().output_path = dir.filePath("net.txt").toStdString();
+  window.ExchangeToControls();
+  test::Click(window.findChild<QPushButton*>("convertButton"));
+  ASSERT_NE(window.report_window(), nullptr);
+  ReportWindow& report = *window.report_window();
+  const auto look_alike_rows = [&report] {
+    for (const CheckSection& section : report.report().sections) {
+      if (section.name == "look_alike_names") return static_cast<int>(section.rows.size());
+    }
+    return -1;
+  };
+  ASSERT_EQ(look_alike_rows(), 1);
+  auto* rename = report.findChild<QPushButton*>("renameButton");
+  ASSERT_NE(rename, nullptr);
+  ASSERT_TRUE(ChooseLine(report, 5).isValid());  // "a" seen once: nothing to rename there
+  EXPECT_FALSE(rename->isEnabled());
+
+  QModelIndex row;
+  for (int s = 0; s < report.model()->rowCount() && !row.isValid(); ++s) {
+    const QModelIndex check = report.model()->index(s, 0);
+    if (report.report().sections[static_cast<size_t>(s)].name == "look_alike_names") {
+      row = report.model()->index(0, 0, check);
+    }
+  }
+  report.view()->setCurrentIndex(row);
+  ASSERT_TRUE(rename->isEnabled());
+  QString offered;
+  test::AnswerNextModal([&offered](QWidget* dialog) {
+    offered = dialog->findChild<QComboBox*>()->currentText();
+    qobject_cast<QDialog*>(dialog)->accept();
+  });
+  test::Click(rename);
+  EXPECT_EQ(offered, "A") << "the name not seen once";
+  EXPECT_EQ(window.job_menu()->session().job().renames, (std::vector<JobRename>{{"a", "A", ""}}));
+  EXPECT_TRUE(window.isWindowModified());
+  EXPECT_EQ(Mark(row), "a read as A");
+  window.job_menu()->ShowEdits();
+  EXPECT_EQ(window.job_menu()->edits_window()->list()->topLevelItem(0)->text(0), "a read as A");
+
+  test::Click(window.findChild<QPushButton*>("convertButton"));
+  EXPECT_EQ(look_alike_rows(), 0);
 }
 
 }  // namespace
