@@ -73,7 +73,7 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
 std::string ConvertDialog::CheckSummary() const {
   if (!run_checks) return std::string();
   if (check_report.incomplete) return "\n\nThe check report could not be made: out of memory.";
-  const int32_t flagged = check_report.FlaggedRows();
+  const int64_t flagged = check_report.FlaggedRows();
   return "\n\nThe check report flagged " + std::to_string(flagged) +
          (flagged == 1 ? " row." : " rows.");
 }

@@ -13,10 +13,10 @@ void CheckSection::SortFlaggedFirst() {
   std::stable_partition(rows.begin(), rows.end(), [](const CheckRow& row) { return row.flagged; });
 }
 
-int32_t CheckReport::FlaggedRows() const {
-  int32_t count = 0;
+int64_t CheckReport::FlaggedRows() const {
+  int64_t count = 0;
   for (const CheckSection& section : sections) {
-    if (section.name != SUSPECTS_SECTION) count += section.FlaggedCount();
+    if (section.name != SUSPECTS_SECTION) count += section.FlaggedTotal();
   }
   return count;
 }

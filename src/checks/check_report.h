@@ -39,9 +39,14 @@ struct CheckSection {
   std::vector<CheckColumn> columns;
   std::vector<std::pair<std::string, double>> limits;  // as in the limits file
   std::vector<CheckRow> rows;
-  // Rows not listed to keep the report readable (rows past the listing cap that pass).
+  // Rows not listed to keep the report readable: rows past the listing cap that pass or, when
+  // unlisted_flagged is set, flagged rows past what the reading kept (only counted).
   int64_t unlisted_rows = 0;
+  bool unlisted_flagged = false;
+  // Flagged rows listed in rows.
   int32_t FlaggedCount() const;
+  // Flagged rows, the unlisted ones included.
+  int64_t FlaggedTotal() const { return FlaggedCount() + (unlisted_flagged ? unlisted_rows : 0); }
   // Flagged rows first, each group in the order found.
   void SortFlaggedFirst();
 };
@@ -60,8 +65,8 @@ class CheckReport {
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;
 
-  // Flagged rows of the checks, the suspects left out.
-  int32_t FlaggedRows() const;
+  // Flagged rows of the checks, listed or only counted, the suspects left out.
+  int64_t FlaggedRows() const;
   // The suspects section, or null when the report has none.
   const CheckSection* Suspects() const;
   // Why a station or an observation row is flagged: one "title: note" per flagged row that names

@@ -20,6 +20,7 @@ void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report) {
     // Flagged rows are listed in full; those past what the reading kept are only counted.
     section.unlisted_rows =
         input.warnings->count() - static_cast<int64_t>(input.warnings->kept().size());
+    section.unlisted_flagged = true;
   }
   report.sections.push_back(std::move(section));
 }

@@ -60,6 +60,13 @@ std::string RatioText(const CheckRow& row) {
   return fmt::format(" ({:.1f} x limit)", row.ratio);
 }
 
+// The count of rows a section does not list, and what they are.
+std::string UnlistedText(const CheckSection& section) {
+  return std::to_string(section.unlisted_rows) + (section.unlisted_flagged
+                                                      ? " more flagged rows, counted but not listed"
+                                                      : " more rows within their limits");
+}
+
 std::string LimitsText(const CheckSection& section) {
   std::string text;
   for (const auto& [name, value] : section.limits) {
@@ -170,7 +177,7 @@ std::string ReportText(const CheckReport& report) {
   for (const CheckSection& section : report.sections) {
     out += fmt::format("{:<48}{:>10}{:>10}\n", section.title,
                        static_cast<int64_t>(section.rows.size()) + section.unlisted_rows,
-                       section.FlaggedCount());
+                       section.FlaggedTotal());
   }
   for (const CheckSection& section : report.sections) {
     out += "\n" + section.title + "\n" + std::string(section.title.size(), '=') + "\n";
@@ -196,7 +203,7 @@ std::string ReportText(const CheckReport& report) {
       out += line + "\n";
     }
     if (section.unlisted_rows > 0) {
-      out += fmt::format("   ... and {} more rows within their limits\n", section.unlisted_rows);
+      out += fmt::format("   ... and {}\n", UnlistedText(section));
     }
   }
   return out;
@@ -224,7 +231,7 @@ std::string ReportHtml(const CheckReport& report) {
   const std::vector<std::string> labels = FileLabels(report.files);
   out += "<table class=\"summary\">\n<tr><th>Check</th><th>Rows</th><th>Flagged</th></tr>\n";
   for (const CheckSection& section : report.sections) {
-    const int32_t flagged = section.FlaggedCount();
+    const int64_t flagged = section.FlaggedTotal();
     out += fmt::format(
         "<tr{}><td><a href=\"#{}\">{}</a></td><td class=\"num\">{}</td>"
         "<td class=\"num\">{}</td></tr>\n",
@@ -260,8 +267,7 @@ std::string ReportHtml(const CheckReport& report) {
     }
     out += "</table>\n";
     if (section.unlisted_rows > 0) {
-      out +=
-          fmt::format("<p>... and {} more rows within their limits.</p>\n", section.unlisted_rows);
+      out += fmt::format("<p>... and {}.</p>\n", UnlistedText(section));
     }
   }
   out += "</body>\n</html>\n";
@@ -289,8 +295,10 @@ std::string ReportJson(const CheckReport& report) {
     for (size_t c = 0; c < section.columns.size(); ++c) {
       out += (c == 0 ? "" : ", ") + JsonString(section.columns[c].name);
     }
-    out += fmt::format("],\n     \"flagged\": {}, \"unlisted_rows\": {},\n     \"rows\": [",
-                       section.FlaggedCount(), section.unlisted_rows);
+    out += fmt::format(
+        "],\n     \"flagged\": {}, \"unlisted_rows\": {}, \"unlisted_flagged\": {},\n     "
+        "\"rows\": [",
+        section.FlaggedTotal(), section.unlisted_rows, section.unlisted_flagged);
     for (size_t r = 0; r < section.rows.size(); ++r) {
       const CheckRow& row = section.rows[r];
       out += r == 0 ? "\n" : ",\n";

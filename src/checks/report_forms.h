@@ -7,6 +7,7 @@
 //     "checks": [ { "name": string, "title": string, "rule": string,
 //                   "limits": { limit name: number, ... },
 //                   "columns": [ string, ... ], "flagged": integer, "unlisted_rows": integer,
+//                   "unlisted_flagged": boolean,
 //                   "rows": [ { "stations": [ string, ... ],
 //                               "values": { column: number or null, ... },
 //                               "lines": [ integer, ... ], "files": [ string, ... ],
@@ -17,6 +18,8 @@
 // known) of the field file files[k], named as it was given; "job" names every field file, in
 // reading order, separated by ", ". "observations" are rows of the observation table (the
 // order records are written in, counted from 1); "ratio" is the worst value over its limit.
+// "flagged" counts the unlisted rows too when "unlisted_flagged" is true (reading warnings past
+// those kept in full); otherwise the unlisted rows are passing rows past the listing cap.
 
 #include <string>
 #include <string_view>
