@@ -1,7 +1,18 @@
 #include "platform/memory_pages.h"
 
+#include <cstdio>
+
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
+#elif defined(_WIN32)
+// windows.h first: psapi.h needs its types.
+#include <windows.h>
+
+#include <psapi.h>
+#endif
+#if defined(__GLIBC__)
+#include <malloc.h>
 #endif
 
 namespace fenwix {
@@ -47,5 +58,41 @@ void* MovePages(void*, size_t, size_t) {
 void UnmapPages(void*, size_t) {}
 
 #endif
+
+#if defined(__linux__)
+
+size_t ResidentBytes() {
+  // The second number of statm is the resident set, in pages.
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  unsigned long long size = 0, resident = 0;
+  const bool read = std::fscanf(statm, "%llu %llu", &size, &resident) == 2;
+  std::fclose(statm);
+  const long page = sysconf(_SC_PAGESIZE);
+  return read && page > 0 ? static_cast<size_t>(resident) * static_cast<size_t>(page) : 0;
+}
+
+#elif defined(_WIN32)
+
+size_t ResidentBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return counters.WorkingSetSize;
+}
+
+#else
+
+size_t ResidentBytes() {
+  return 0;
+}
+
+#endif
+
+void ReturnFreeMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 }  // namespace fenwix

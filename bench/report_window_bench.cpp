@@ -1,0 +1,255 @@
+// The check report window on the 20,000-station job: how long it takes to show its summary and
+// first flagged rows, how much memory it takes for that, and what paging in every passing row
+// costs; against writing the report's JSON form (what Save does), measured in the same run.
+//
+//   cmake --preset bench -DFENWIX_BUILD_GUI=ON
+//   cmake --build --preset bench -j2 --target report_window_bench
+//   QT_QPA_PLATFORM=offscreen build/bench/bench/report_window_bench [rounds]
+//
+// The job is bench/job_generator.h at its default size, converted with checks as the dialog
+// does. Each round writes the JSON form, then opens a fresh window (construct, ShowReport,
+// show, events until the view has painted with the first flagged row in sight), then pages in
+// every passing row of every check and scrolls to the end, then closes the window. Times are
+// wall clock, in milliseconds, medians over the rounds. Memory is the growth of the process's
+// resident set from before the window to after it was shown (and after everything was paged
+// in), with the allocator's free memory handed back to the system before each reading, as a
+// multiple of the JSON form's size. Figures only: nothing here passes or fails.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTreeView>
+
+#include <fmt/format.h>
+
+#include "app/convert_dialog.h"
+#include "bench_support.h"
+#include "checks/report_forms.h"
+#include "gui/report_model.h"
+#include "gui/report_window.h"
+#include "job_generator.h"
+#include "large_network.h"
+#include "platform/memory_pages.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using fenwix::bench::Median;
+using fenwix::bench::Milliseconds;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Mb(double bytes) {
+  return bytes / 1e6;
+}
+
+// Notes when the view's viewport has been painted.
+class PaintWatch : public QObject {
+ public:
+  bool painted = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted = true;
+    return false;
+  }
+};
+
+// The first flagged row of the first check that has one; invalid when nothing is flagged.
+QModelIndex FirstFlaggedRow(const fenwix::ReportModel& model, const fenwix::CheckReport& report) {
+  for (int s = 0; s < model.rowCount(); ++s) {
+    if (report.sections[static_cast<size_t>(s)].FlaggedCount() > 0) {
+      return model.index(0, 0, model.index(s, 0));
+    }
+  }
+  return {};
+}
+
+int ShownRows(const fenwix::ReportModel& model) {
+  int shown = 0;
+  for (int s = 0; s < model.rowCount(); ++s) shown += model.ShownRows(s);
+  return shown;
+}
+
+// Runs events until the view has painted with row in its viewport (or a painted view when row
+// is invalid); returns the longest single pass of the event loop, in milliseconds.
+double ProcessUntilShown(fenwix::ReportWindow& window, PaintWatch& watch, const QModelIndex& row) {
+  double longest = 0.0;
+  for (;;) {
+    const auto start = Clock::now();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    longest = std::max(longest, MsSince(start));
+    QTreeView* view = window.view();
+    const bool in_sight =
+        !row.isValid() || view->visualRect(row).intersects(view->viewport()->rect());
+    if (watch.painted && window.isVisible() && in_sight) return longest;
+  }
+}
+
+struct Round {
+  double open_ms = 0.0;         // construct, ShowReport, show, painted with a flagged row
+  double show_report_ms = 0.0;  // the ShowReport call alone
+  double longest_ms = 0.0;      // the longest the event loop was held while opening
+  double grown_open = 0.0;      // resident bytes gained by the open window
+  double page_all_ms = 0.0;     // every passing row paged in, scrolled to the end, painted
+  double grown_all = 0.0;       // resident bytes gained with every row paged in
+  int scroll_rows = 0;          // rows shown after scrolling to the end as a person would
+};
+
+Round OpenWindow(const fenwix::CheckReport& report) {
+  Round round;
+  fenwix::ReturnFreeMemory();
+  const double before = static_cast<double>(fenwix::ResidentBytes());
+  const auto start = Clock::now();
+  auto window = std::make_unique<fenwix::ReportWindow>();
+  PaintWatch watch;
+  window->view()->viewport()->installEventFilter(&watch);
+  round.show_report_ms = Milliseconds([&] { window->ShowReport(report); });
+  window->show();
+  // Construction, ShowReport and show run in one go, as from the main window's button.
+  round.longest_ms = MsSince(start);
+  fenwix::ReportModel& model = *window->model();
+  round.longest_ms =
+      std::max(round.longest_ms, ProcessUntilShown(*window, watch, FirstFlaggedRow(model, report)));
+  round.open_ms = MsSince(start);
+  fenwix::ReturnFreeMemory();
+  round.grown_open = static_cast<double>(fenwix::ResidentBytes()) - before;
+
+  // As a person would: every check open, the scroll bar dragged to its end until it brings no
+  // more rows (the view pages in the last check it shows).
+  QTreeView* view = window->view();
+  view->expandAll();
+  QCoreApplication::processEvents();
+  for (int shown = -1; shown != ShownRows(model);) {
+    shown = ShownRows(model);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+  }
+  round.scroll_rows = ShownRows(model);
+
+  // Every passing row of every check, a page at a time with the view laid out after each, then
+  // the end of the list in sight.
+  const auto paging = Clock::now();
+  for (int s = 0; s < model.rowCount(); ++s) {
+    const QModelIndex check = model.index(s, 0);
+    while (model.canFetchMore(check)) {
+      model.fetchMore(check);
+      QCoreApplication::processEvents();
+    }
+  }
+  watch.painted = false;
+  view->scrollToBottom();
+  view->viewport()->update();
+  const QModelIndex last_check = model.index(model.rowCount() - 1, 0);
+  ProcessUntilShown(*window, watch, model.index(model.rowCount(last_check) - 1, 0, last_check));
+  round.page_all_ms = MsSince(paging);
+  fenwix::ReturnFreeMemory();
+  round.grown_all = static_cast<double>(fenwix::ResidentBytes()) - before;
+
+  window.reset();
+  QCoreApplication::processEvents();
+  return round;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+  const fs::path dir = fs::temp_directory_path() / fmt::format("fenwix-report-window-{}", getpid());
+  fs::create_directories(dir);
+  const fs::path input = dir / "job.xml";
+  const std::string json_path = (dir / "report.json").string();
+  fenwix::bench::JobCounts counts;
+  if (!fenwix::bench::WriteLargeJob(input.string(), fenwix::bench::JobSize{}, counts)) return 1;
+
+  fenwix::CheckReport report;
+  double checks_ms = 0.0;
+  {
+    fenwix::ConvertDialog dialog;
+    dialog.InitializeDefaults();
+    dialog.xml_paths = {input.string()};
+    dialog.output_path = (dir / "job.txt").string();
+    dialog.run_checks = true;
+    fenwix::bench::SilentUi ui;
+    checks_ms = Milliseconds([&] { dialog.RunConversion(ui); });
+    report = std::move(dialog.check_report);
+  }
+  size_t rows = 0;
+  int64_t unlisted = 0;
+  for (const fenwix::CheckSection& section : report.sections) {
+    rows += section.rows.size();
+    unlisted += section.unlisted_rows;
+  }
+  if (rows == 0) {
+    fmt::print(stderr, "the conversion gave no check report: {}\n", report.job);
+    return 1;
+  }
+
+  // The main window is up before any report: fonts and styles are loaded by then.
+  {
+    fenwix::ReportWindow warm;
+    warm.show();
+    QCoreApplication::processEvents();
+  }
+
+  std::vector<double> json_ms, open_ms, show_report_ms, longest_ms, grown_open, page_all_ms,
+      grown_all;
+  int scroll_rows = 0;
+  for (int r = 0; r < rounds; ++r) {
+    json_ms.push_back(Milliseconds([&] {
+      if (!fenwix::WriteReportFile(report, json_path).empty()) std::abort();
+    }));
+    const Round round = OpenWindow(report);
+    open_ms.push_back(round.open_ms);
+    show_report_ms.push_back(round.show_report_ms);
+    longest_ms.push_back(round.longest_ms);
+    grown_open.push_back(round.grown_open);
+    page_all_ms.push_back(round.page_all_ms);
+    grown_all.push_back(round.grown_all);
+    scroll_rows = round.scroll_rows;
+  }
+  const double json_bytes = static_cast<double>(fs::file_size(json_path));
+  const double base = Median(json_ms);
+
+  fmt::print("job: {} stations, {:.1f} MB of XML; conversion with checks {:.0f} ms\n",
+             fenwix::bench::JobSize{}.stations, Mb(static_cast<double>(counts.bytes)), checks_ms);
+  fmt::print("report: {} checks, {} rows listed ({} flagged), {} passing rows not listed\n",
+             report.sections.size(), rows, report.FlaggedRows(), unlisted);
+  fmt::print("JSON form {:.1f} MB\n\n", Mb(json_bytes));
+  fmt::print("{:<46} {:>9} {:>8}\n", "", "ms", "/ JSON");
+  const auto line = [&](const char* what, const std::vector<double>& ms) {
+    fmt::print("{:<46} {:>9.1f} {:>8.2f}\n", what, Median(ms), Median(ms) / base);
+  };
+  line("JSON form written (baseline)", json_ms);
+  line("window open: summary and flagged rows painted", open_ms);
+  line("  of which ShowReport", show_report_ms);
+  line("  longest hold of the event loop", longest_ms);
+  line("every passing row paged in, end in sight", page_all_ms);
+  fmt::print("\n{:<46} {:>9} {:>8}\n", "", "MB", "/ JSON");
+  fmt::print("{:<46} {:>9.1f} {:>8.2f}\n", "resident growth, window open", Mb(Median(grown_open)),
+             Median(grown_open) / json_bytes);
+  fmt::print("{:<46} {:>9.1f} {:>8.2f}\n", "resident growth, every row paged in",
+             Mb(Median(grown_all)), Median(grown_all) / json_bytes);
+  fmt::print(
+      "\nscrolling to the end with every check open shows {} of the {} listed rows\n"
+      "(medians of {} rounds, wall clock)\n",
+      scroll_rows, rows, rounds);
+  fs::remove_all(dir);
+  return 0;
+}
