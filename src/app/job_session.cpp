@@ -6,6 +6,7 @@
 #include "app/field_validation.h"
 #include "app/job_conversion.h"
 #include "job/job_paths.h"
+#include "platform/file_access.h"
 
 namespace fenwix {
 
@@ -150,6 +151,45 @@ void JobSession::PrepareConversion(ConvertDialog& dialog) const {
   }
   dialog.merge_answers = job_.merges;
   dialog.field_file_names.clear();
+  // Each file's own instrument, by where the file is now in the list; none when every file is
+  // weighted with the profile in use anyway.
+  const std::vector<NamedWeightProfile> weighting =
+      FileWeighting(dialog.xml_paths, dialog.weight_profile);
+  dialog.file_instruments.clear();
+  for (const NamedWeightProfile& named : weighting) {
+    if (named != dialog.weight_profile) {
+      for (const NamedWeightProfile& own : weighting) {
+        dialog.file_instruments.emplace_back(own.profile.instrument);
+      }
+      break;
+    }
+  }
+}
+
+std::vector<NamedWeightProfile> JobSession::FileWeighting(const std::vector<std::string>& xml_paths,
+                                                          const NamedWeightProfile& in_use) const {
+  std::vector<NamedWeightProfile> weighting(xml_paths.size(), in_use);
+  for (size_t i = 0; i < xml_paths.size(); ++i) {
+    const std::string xml = Absolute(xml_paths[i]);
+    for (const JobInput& input : job_.inputs) {
+      const auto found = job_.instruments.find(input.instrument);
+      if (input.path != xml || found == job_.instruments.end()) continue;
+      weighting[i].name = found->first;
+      weighting[i].profile.instrument = found->second;
+    }
+  }
+  return weighting;
+}
+
+bool JobSession::ForgetInstruments() {
+  bool named = false;
+  for (JobInput& input : job_.inputs) {
+    named = named || !input.instrument.empty();
+    input.instrument.clear();
+  }
+  job_.instruments.clear();
+  modified_ = modified_ || named;
+  return named;
 }
 
 bool JobSession::KeepAnswers(const ConvertDialog& dialog) {
@@ -162,10 +202,22 @@ std::vector<std::string> JobSession::ChangedFiles() const {
   return ChangedFieldFiles(job_, path_);
 }
 
+size_t JobSession::EditsOf(const std::string& file) const {
+  return static_cast<size_t>(std::count_if(job_.leave_out.begin(), job_.leave_out.end(),
+                                           [&](const JobLeaveOut& l) { return l.file == file; }) +
+                             std::count_if(job_.renames.begin(), job_.renames.end(),
+                                           [&](const JobRename& r) { return r.file == file; }));
+}
+
 void JobSession::DropEditsOf(const std::string& file) {
   const size_t before = job_.leave_out.size() + job_.renames.size();
   std::erase_if(job_.leave_out, [&](const JobLeaveOut& l) { return l.file == file; });
   std::erase_if(job_.renames, [&](const JobRename& r) { return r.file == file; });
+  for (JobInput& input : job_.inputs) {
+    if (input.path != file) continue;
+    int error = 0;
+    if (auto sha256 = FileSha256(input.path, error)) input.sha256 = *sha256;
+  }
   modified_ = modified_ || before != job_.leave_out.size() + job_.renames.size();
 }
 

@@ -31,9 +31,20 @@ class JobSession {
   // Keeps the answers the person gave in the last conversion; true when there were any.
   bool KeepAnswers(const ConvertDialog& dialog);
 
+  // The profile that weights each of these field files in the next conversion, by index: the
+  // instrument the job names for the file (with in_use's GNSS part), else in_use itself.
+  std::vector<NamedWeightProfile> FileWeighting(const std::vector<std::string>& xml_paths,
+                                                const NamedWeightProfile& in_use) const;
+  // Lets the profile in use weight every field file: the job's own instruments are forgotten.
+  // True when it named any.
+  bool ForgetInstruments();
+
   // Field files, as the job holds them, whose fingerprint changed while edits point at them.
   std::vector<std::string> ChangedFiles() const;
-  // Drops the left-out elements and the renames of one file.
+  // The left-out elements and renames that point at one file's lines.
+  size_t EditsOf(const std::string& file) const;
+  // Drops the left-out elements and the renames of one file, and takes the file as it is now:
+  // its fingerprint is renewed.
   void DropEditsOf(const std::string& file);
 
   // Leaves out the element starting on line of file (a field file's path); true when new.

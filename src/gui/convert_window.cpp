@@ -168,9 +168,14 @@ void ConvertWindow::BuildControls() {
   report_action_->setEnabled(false);
   connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
   AddEveryStationOption(*menu_bar, dialog_);
-  auto* weight_label = new QLabel;
-  AddWeightProfilesOption(*menu_bar->findChild<QMenu*>(QStringLiteral("optionsMenu")),
-                          *weight_label, dialog_, this);
+  weight_label_ = new QLabel;
+  weight_label_->setObjectName(QStringLiteral("weightProfileLabel"));
+  // A profile chosen in the Options menu weights every field file, the job's too.
+  AddWeightProfilesOption(*menu_bar->findChild<QMenu*>(QStringLiteral("optionsMenu")), dialog_,
+                          this, [this] {
+                            job_menu_->session().ForgetInstruments();
+                            job_menu_->Changed();
+                          });
   AddJobUnitOptions(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
@@ -244,8 +249,9 @@ void ConvertWindow::BuildControls() {
   grid->addWidget(tolerance_edit_, row, 1);
   grid->addWidget(tolerance_2d_radio_, row, 2, 1, 2);
   grid->addWidget(tolerance_3d_radio_, row++, 4, 1, 2);
-  // The weight profile in use; Options → "Instrument and GNSS precision..." changes it.
-  grid->addWidget(weight_label, row++, 0, 1, -1);
+  // The weighting of the next conversion; Options → "Instrument and GNSS precision..." changes
+  // it, and so does a job file that names its instruments.
+  grid->addWidget(weight_label_, row++, 0, 1, -1);
 
   add_gap();
   xml_path_edit_ = NewEdit("xmlFileEdit", CONTROL_XML_PATH);
@@ -262,7 +268,9 @@ void ConvertWindow::BuildControls() {
   connect(xml_file_list_, &XmlFileList::Changed, this, [this] {
     const QStringList files = xml_file_list_->Files();
     xml_path_edit_->setText(files.isEmpty() ? QString() : files.front());
+    ShowWeighting();
   });
+  connect(xml_path_edit_, &QLineEdit::textEdited, this, &ConvertWindow::ShowWeighting);
 
   output_path_edit_ = NewEdit("outputFileEdit", CONTROL_OUTPUT_PATH);
   auto* output_browse = NewButton("Browse...", "outputBrowseButton", CONTROL_OUTPUT_BROWSE);
@@ -333,10 +341,7 @@ bool ConvertWindow::ReadNumber(QLineEdit* field, double& member,
 
 bool ConvertWindow::ExchangeToMembers() {
   dialog_.output_path = output_path_edit_->text().toStdString();
-  // The entry holds the first field file, the list every one in reading order.
-  dialog_.xml_paths = {xml_path_edit_->text().toStdString()};
-  const QStringList files = xml_file_list_->Files();
-  for (qsizetype i = 1; i < files.size(); ++i) dialog_.xml_paths.push_back(files[i].toStdString());
+  dialog_.xml_paths = FieldFilesOfControls();
   dialog_.seed_name = seed_name_edit_->text().toStdString();
   if (const std::optional<FieldError> error = CheckSeedName(dialog_.seed_name)) {
     return Refuse(seed_name_edit_, *error);
@@ -364,6 +369,21 @@ bool ConvertWindow::ExchangeToMembers() {
   return true;
 }
 
+std::vector<std::string> ConvertWindow::FieldFilesOfControls() const {
+  // The entry holds the first field file, the list every one in reading order.
+  std::vector<std::string> paths{xml_path_edit_->text().toStdString()};
+  const QStringList files = xml_file_list_->Files();
+  for (qsizetype i = 1; i < files.size(); ++i) paths.push_back(files[i].toStdString());
+  return paths;
+}
+
+void ConvertWindow::ShowWeighting() {
+  if (weight_label_ == nullptr || job_menu_ == nullptr || xml_path_edit_ == nullptr) return;
+  const std::vector<std::string> paths = FieldFilesOfControls();
+  fenwix::ShowWeighting(*weight_label_,
+                        job_menu_->session().FileWeighting(paths, dialog_.weight_profile), paths);
+}
+
 void ConvertWindow::ExchangeToControls() {
   SetTextKeepingSelection(output_path_edit_, QString::fromStdString(dialog_.output_path));
   SetTextKeepingSelection(
@@ -387,6 +407,7 @@ void ConvertWindow::ExchangeToControls() {
   elevation_edit_->setText(NumberText(dialog_.seed_elevation));
   north_edit_->setText(NumberText(dialog_.seed_north));
   compute_local_check_->setChecked(dialog_.compute_local != 0);
+  ShowWeighting();
 }
 
 void ConvertWindow::OnConvert() {
@@ -397,9 +418,9 @@ void ConvertWindow::OnConvert() {
            FieldError{MSG_NO_SEED_NAME, std::string(MessageText(MSG_NO_SEED_NAME))});
     return;
   }
+  if (!job_menu_->BeforeConversion()) return;
   bool offer_sketch = false;
   try {
-    job_menu_->BeforeConversion();
     const bool written = RunInBackground(dialog_, *this, *this).written();
     job_menu_->AfterConversion();
     if (written) {

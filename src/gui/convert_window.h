@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QPointer>
@@ -35,6 +36,7 @@ class QAbstractButton;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -93,6 +95,9 @@ class ConvertWindow : public QDialog, public UserInterface {
   bool ExchangeToMembers();
   // Members to controls.
   void ExchangeToControls();
+  // Names on its label the weighting the next conversion gives the field files in the
+  // controls: the profile in use, or the job's instrument of each file.
+  void ShowWeighting();
 
   // Lets the person pick the file of a kind, starting from current_name; the choice is kept
   // exactly as given, since the file system tells letter cases apart.
@@ -140,6 +145,8 @@ class ConvertWindow : public QDialog, public UserInterface {
   void RestoreFileList();
   void StoreFileList();
   void OnClose();
+  // The field files in the entry and the list, in reading order.
+  std::vector<std::string> FieldFilesOfControls() const;
   // Enables the sketch entry, or says in it why there is nothing to draw.
   void UpdateSketchAction();
   void OfferSketch();
@@ -174,6 +181,7 @@ class ConvertWindow : public QDialog, public UserInterface {
   XmlFileList* xml_file_list_ = nullptr;
   QLineEdit* output_path_edit_ = nullptr;
   QAction* report_action_ = nullptr;
+  QLabel* weight_label_ = nullptr;
   JobFileMenu* job_menu_ = nullptr;
   ReportWindow* report_window_ = nullptr;
   int wait_depth_ = 0;

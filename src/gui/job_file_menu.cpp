@@ -7,12 +7,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 #include "app/messages.h"
 #include "gui/convert_window.h"
 #include "gui/edits_window.h"
 #include "gui/program_settings.h"
+#include "gui/weight_option.h"
 
 namespace fenwix {
 
@@ -53,6 +55,9 @@ JobFileMenu::JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar)
 
 void JobFileMenu::New() {
   session_.New();
+  // The job's instrument gave way to the profile the program settings hold in use.
+  window_.dialog().weight_profile = ProfileInUse(LoadWeightProfiles());
+  window_.dialog().file_instruments.clear();
   Changed();
 }
 
@@ -67,18 +72,7 @@ bool JobFileMenu::Open(const QString& path) {
   }
   window_.ExchangeToControls();
   if (!note.empty()) window_.ShowMessage(MSG_JOB_REFUSED, note);
-  // A field file changed under its edits: they may point at other elements now.
-  for (const std::string& changed : session_.ChangedFiles()) {
-    const QString text = Text(FormatMessage(MSG_FIELD_FILE_CHANGED, changed)) +
-                         QStringLiteral(
-                             "\n\nDrop the edits of this file now? They are shown in "
-                             "the Edits window either way.");
-    if (QMessageBox::question(&window_, QStringLiteral("Field file changed"), text) ==
-        QMessageBox::Yes) {
-      session_.DropEditsOf(changed);
-    }
-    ShowEdits();
-  }
+  SettleChangedFiles();
   Remember(path);
   Changed();
   return true;
@@ -104,8 +98,48 @@ bool JobFileMenu::SaveAs(const QString& path) {
   return true;
 }
 
-void JobFileMenu::BeforeConversion() {
+bool JobFileMenu::BeforeConversion() {
+  if (const std::optional<std::string> kept = SettleChangedFiles()) {
+    window_.ShowMessage(MSG_FIELD_FILE_CHANGED, FormatMessage(MSG_FIELD_FILE_CHANGED, *kept));
+    return false;
+  }
   session_.PrepareConversion(window_.dialog());
+  return true;
+}
+
+std::optional<std::string> JobFileMenu::SettleChangedFiles() {
+  std::optional<std::string> kept;
+  // A field file changed under its edits: they may point at other elements now.
+  for (const std::string& changed : session_.ChangedFiles()) {
+    const QString text =
+        QStringLiteral(
+            "The field file %1 has changed since the job file was saved (its SHA-256 "
+            "fingerprint differs), and %2 edits of the job point at its lines: they may "
+            "point at other elements now.\n\nDrop these edits, or show them in the Edits "
+            "window to check them (saving the job then takes the file as it is now)?")
+            .arg(Text(changed))
+            .arg(session_.EditsOf(changed));
+    bool drop = false;
+    if (stale_question_) {
+      drop = stale_question_(text);
+    } else {
+      QMessageBox box(QMessageBox::Warning, QStringLiteral("Field file changed"), text,
+                      QMessageBox::NoButton, &window_);
+      QPushButton* drop_button =
+          box.addButton(QStringLiteral("&Drop Edits"), QMessageBox::DestructiveRole);
+      box.setDefaultButton(box.addButton(QStringLiteral("&Show Edits"), QMessageBox::RejectRole));
+      box.exec();
+      drop = box.clickedButton() == drop_button;
+    }
+    if (drop) {
+      session_.DropEditsOf(changed);
+    } else {
+      if (!kept) kept = changed;
+      ShowEdits();
+    }
+  }
+  Changed();
+  return kept;
 }
 
 void JobFileMenu::AfterConversion() {
@@ -176,6 +210,7 @@ void JobFileMenu::Changed() {
   window_.setWindowModified(session_.modified());
   if (edits_window_ != nullptr) edits_window_->Refresh();
   emit EditsChanged();
+  window_.ShowWeighting();
 }
 
 void JobFileMenu::AskAndOpen() {

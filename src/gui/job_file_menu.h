@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 #include <QObject>
 #include <QPointer>
@@ -38,7 +39,13 @@ class JobFileMenu : public QObject {
 
   JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar);
 
+  // Asks about the edits of a field file that changed since the job file was saved (the text
+  // says which and how many): true drops them, false shows them in the Edits window. Tests
+  // answer it themselves.
+  using StaleEditsQuestion = std::function<bool(const QString& text)>;
+
   void SetPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }
+  void SetStaleEditsQuestion(StaleEditsQuestion question) { stale_question_ = std::move(question); }
 
   // The commands of the menu; false when nothing was done.
   void New();
@@ -47,8 +54,9 @@ class JobFileMenu : public QObject {
   bool SaveAs(const QString& path);
 
   // Around every conversion: the job's edits go to the dialog, and the answers the person gave
-  // come back into the job.
-  void BeforeConversion();
+  // come back into the job. Before it, edits of a field file that changed since the job was
+  // saved are asked about again; false (the conversion must not run) while they are kept.
+  bool BeforeConversion();
   void AfterConversion();
 
   // Leaves out or puts back the element starting there in the dialog's field files.
@@ -73,6 +81,9 @@ class JobFileMenu : public QObject {
 
  private:
   void AskAndOpen();
+  // Offers to drop or show the edits of each field file that changed under them; the first
+  // file whose edits are kept, if any.
+  std::optional<std::string> SettleChangedFiles();
   void AskAndSaveAs();
   void Remember(const QString& path);
   void FillRecent();
@@ -82,6 +93,7 @@ class JobFileMenu : public QObject {
   ConvertWindow& window_;
   JobSession session_;
   PathChooser chooser_;
+  StaleEditsQuestion stale_question_;
   QString base_title_;
   QMenu* recent_ = nullptr;
   QPointer<EditsWindow> edits_window_;

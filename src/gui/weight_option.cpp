@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QStringList>
 
 #include "app/convert_dialog.h"
 #include "gui/program_settings.h"
@@ -42,12 +43,37 @@ constexpr const char* KEYS[] = {"angleSd",
 constexpr int SCALE_KEY = 6;
 const QString FALLBACK_KEY = QStringLiteral("gnssFallbackSd");
 
-void ShowInUse(QLabel& label, const NamedWeightProfile& in_use) {
-  label.setText(QStringLiteral("Weighting: %1").arg(QString::fromStdString(in_use.name)));
-  label.setToolTip(QString::fromStdString(DescribeProfile(in_use.profile)));
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
 }
 
 }  // namespace
+
+NamedWeightProfile ProfileInUse(const StoredWeightProfiles& stored) {
+  for (const NamedWeightProfile& named : stored.profiles) {
+    if (Text(named.name) == stored.current) return named;
+  }
+  return stored.profiles.front();
+}
+
+void ShowWeighting(QLabel& label, const std::vector<NamedWeightProfile>& by_file,
+                   const std::vector<std::string>& xml_paths) {
+  QStringList names;
+  QStringList files;
+  for (size_t i = 0; i < by_file.size(); ++i) {
+    if (!names.contains(Text(by_file[i].name))) names.append(Text(by_file[i].name));
+    const std::string& path = i < xml_paths.size() ? xml_paths[i] : std::string();
+    files.append(QStringLiteral("%1: %2").arg(Text(path.substr(path.find_last_of("/\\") + 1)),
+                                              Text(by_file[i].name)));
+  }
+  if (names.size() == 1) {
+    label.setText(QStringLiteral("Weighting: %1").arg(names.front()));
+    label.setToolTip(Text(DescribeProfile(by_file.front().profile)));
+  } else {
+    label.setText(QStringLiteral("Weighting: per file (%1)").arg(names.join(QStringLiteral(", "))));
+    label.setToolTip(files.join(QLatin1Char('\n')));
+  }
+}
 
 StoredWeightProfiles LoadWeightProfiles() {
   const auto settings = ProgramSettings();
@@ -98,20 +124,12 @@ void SaveWeightProfiles(const StoredWeightProfiles& stored) {
   settings->setValue(CURRENT_KEY, stored.current);
 }
 
-void AddWeightProfilesOption(QMenu& options, QLabel& label, ConvertDialog& dialog,
-                             QWidget* parent) {
-  label.setObjectName(QStringLiteral("weightProfileLabel"));
-  const auto use = [&dialog, &label](const StoredWeightProfiles& stored) {
-    dialog.weight_profile = stored.profiles.front();
-    for (const NamedWeightProfile& named : stored.profiles) {
-      if (QString::fromStdString(named.name) == stored.current) dialog.weight_profile = named;
-    }
-    ShowInUse(label, dialog.weight_profile);
-  };
-  use(LoadWeightProfiles());
+void AddWeightProfilesOption(QMenu& options, ConvertDialog& dialog, QWidget* parent,
+                             std::function<void()> chosen) {
+  dialog.weight_profile = ProfileInUse(LoadWeightProfiles());
   QAction* action = options.addAction(QStringLiteral("Instrument and GNSS precision..."));
   action->setObjectName(QStringLiteral("weightProfilesAction"));
-  QObject::connect(action, &QAction::triggered, parent, [use, &dialog, parent] {
+  QObject::connect(action, &QAction::triggered, parent, [chosen, &dialog, parent] {
     StoredWeightProfiles stored = LoadWeightProfiles();
     WeightProfilesDialog profiles(stored.profiles,
                                   QString::fromStdString(dialog.weight_profile.name), parent);
@@ -120,7 +138,8 @@ void AddWeightProfilesOption(QMenu& options, QLabel& label, ConvertDialog& dialo
     stored.current =
         QString::fromStdString(stored.profiles[static_cast<size_t>(profiles.current())].name);
     SaveWeightProfiles(stored);
-    use(stored);
+    dialog.weight_profile = ProfileInUse(stored);
+    if (chosen) chosen();
   });
 }
 

@@ -3,6 +3,8 @@
 // configuration file), the Options menu's "Instrument and GNSS precision..." entry and the line
 // of the main window that names the profile in use.
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <QString>
@@ -26,10 +28,20 @@ struct StoredWeightProfiles {
 StoredWeightProfiles LoadWeightProfiles();
 void SaveWeightProfiles(const StoredWeightProfiles& stored);
 
-// Sets dialog.weight_profile from the settings, adds the entry (object name
-// "weightProfilesAction") to the menu and keeps the label (object name "weightProfileLabel")
-// naming the profile in use. The entry opens the profiles dialog over parent; OK stores the
-// profiles and puts the one chosen in use.
-void AddWeightProfilesOption(QMenu& options, QLabel& label, ConvertDialog& dialog, QWidget* parent);
+// The stored profile named current, else the first.
+NamedWeightProfile ProfileInUse(const StoredWeightProfiles& stored);
+
+// Names on the label (object name "weightProfileLabel") the weighting of the next conversion,
+// from the profile of each field file (by_file, beside xml_paths): "Weighting: NAME" when one
+// profile weights them all, "Weighting: per file (A, B)" when they differ. The tooltip
+// describes the one profile, or says which file gets which.
+void ShowWeighting(QLabel& label, const std::vector<NamedWeightProfile>& by_file,
+                   const std::vector<std::string>& xml_paths);
+
+// Sets dialog.weight_profile from the settings and adds the entry (object name
+// "weightProfilesAction") to the menu. The entry opens the profiles dialog over parent; OK
+// stores the profiles, puts the one chosen in use and calls chosen.
+void AddWeightProfilesOption(QMenu& options, ConvertDialog& dialog, QWidget* parent,
+                             std::function<void()> chosen);
 
 }  // namespace fenwix
