@@ -93,10 +93,16 @@ int ShownRows(const fenwix::ReportModel& model) {
 }
 
 // Runs events until the view has painted with row in its viewport (or a painted view when row
-// is invalid); returns the longest single pass of the event loop, in milliseconds.
+// is invalid); returns the longest single pass of the event loop, in milliseconds. A window
+// that has not shown it after a minute ends the program.
 double ProcessUntilShown(fenwix::ReportWindow& window, PaintWatch& watch, const QModelIndex& row) {
+  constexpr double GIVE_UP_MS = 60000.0;
   double longest = 0.0;
-  for (;;) {
+  for (const auto begin = Clock::now();;) {
+    if (MsSince(begin) > GIVE_UP_MS) {
+      fmt::print(stderr, "the report window did not show its rows within a minute\n");
+      std::exit(1);
+    }
     const auto start = Clock::now();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     longest = std::max(longest, MsSince(start));
