@@ -1,6 +1,9 @@
 #include "app/conversion_sketch.h"
 
 #include <algorithm>
+#include <map>
+#include <string>
+#include <unordered_map>
 
 namespace fenwix {
 
@@ -8,6 +11,74 @@ namespace {
 
 void AddReasons(SketchFlag& flag, const std::vector<std::string>& reasons) {
   for (const std::string& reason : reasons) AddFlagReason(flag, reason);
+}
+
+// What the checks say of each element their flagged rows name: the reason of the first such row
+// of a check, that of its suspects' row only when no check names it.
+std::map<SourceLocation, SketchReading> NamedElements(const CheckReport& report) {
+  std::map<SourceLocation, SketchReading> named;
+  for (const bool suspects : {false, true}) {
+    for (const CheckSection& section : report.sections) {
+      if ((section.name == SUSPECTS_SECTION) != suspects) continue;
+      for (const CheckRow& row : section.rows) {
+        if (!row.flagged) continue;
+        for (const SourceLocation& source : row.sources) {
+          if (!source.known()) continue;
+          SketchReading& element = named[source];
+          element.at = source;
+          element.suspect = element.suspect || suspects;
+          if (element.reason.empty()) element.reason = section.title + ": " + row.note;
+        }
+      }
+    }
+  }
+  return named;
+}
+
+// Every element on each line: the vectors of a GNSS line, and the readings of a total-station
+// line (each reading from the setup's station to the point it names), with what the checks say
+// of them.
+void AddLineReadings(SketchModel& model, const ReadingLog& log, const CheckReport& report) {
+  const std::map<SourceLocation, SketchReading> named = NamedElements(report);
+  const auto add = [&](int32_t line, SourceLocation at) {
+    if (line < 0 || !at.known()) return;
+    const auto found = named.find(at);
+    model.lines[static_cast<size_t>(line)].readings.push_back(
+        found != named.end() ? found->second : SketchReading{at, {}, false});
+  };
+  for (size_t row = 1; row < model.lines_of_observation.size(); ++row) {
+    const int32_t line = model.lines_of_observation[row][0];
+    if (line >= 0 && model.lines[static_cast<size_t>(line)].kind == SketchLineKind::GpsVector) {
+      add(line, log.record_source(static_cast<int32_t>(row)));
+    }
+  }
+  std::unordered_map<std::string, int32_t> symbol_of;
+  for (size_t i = 0; i < model.stations.size(); ++i) {
+    symbol_of.emplace(model.stations[i].name, static_cast<int32_t>(i));
+    for (const std::string& merged : model.stations[i].merged_names) {
+      symbol_of.emplace(merged, static_cast<int32_t>(i));
+    }
+  }
+  std::unordered_map<uint64_t, int32_t> sight_line;
+  for (size_t i = 0; i < model.lines.size(); ++i) {
+    const SketchLine& line = model.lines[i];
+    if (line.kind != SketchLineKind::TotalStation) continue;
+    sight_line.emplace(static_cast<uint64_t>(line.from) << 32 | static_cast<uint32_t>(line.to),
+                       static_cast<int32_t>(i));
+  }
+  const auto symbol = [&](int32_t name) {
+    const auto found = symbol_of.find(log.names()[static_cast<size_t>(name)]);
+    return found == symbol_of.end() ? int32_t{-1} : found->second;
+  };
+  for (const RawReading& reading : log.readings()) {
+    if (reading.setup < 0 || reading.point <= 0) continue;
+    const int32_t from = symbol(log.setups()[static_cast<size_t>(reading.setup)].station);
+    const int32_t to = symbol(reading.point);
+    if (from < 0 || to < 0) continue;
+    const auto found =
+        sight_line.find(static_cast<uint64_t>(from) << 32 | static_cast<uint32_t>(to));
+    if (found != sight_line.end()) add(found->second, reading.source);
+  }
 }
 
 }  // namespace
@@ -77,6 +148,7 @@ SketchModel ConversionSketch(const ConvertDialog& dialog) {
     const SourceLocation source = log.record_source(line.first_observation);
     if (source.known()) line.sources.push_back(source);
   }
+  AddLineReadings(model, log, report);
   return model;
 }
 

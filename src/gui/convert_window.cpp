@@ -432,14 +432,8 @@ void ConvertWindow::OnConvert() {
           SketchView* view = sketch_window_->view();
           view->SelectLines(SketchLinesOfRow(view->model(), row));
         });
-        JobFileMenu* menu = job_menu_;
-        report_window_->SetLineEdits(LineEdits{
-            [menu](SourceLocation at, const QString& reason) { menu->LeaveOut(at, reason); },
-            [menu](SourceLocation at) { menu->PutBack(at); },
-            [menu](SourceLocation at) { return menu->IsLeftOut(at); },
-            [menu](const std::string& from, const std::string& to) { menu->Rename(from, to); },
-            [menu](const std::string& name) { return menu->RenamedAs(name); }});
-        connect(menu, &JobFileMenu::EditsChanged, report_window_, &ReportWindow::EditsChanged);
+        report_window_->SetLineEdits(JobLineEdits());
+        connect(job_menu_, &JobFileMenu::EditsChanged, report_window_, &ReportWindow::EditsChanged);
       }
       report_window_->ShowReport(dialog_.check_report);
       report_action_->setEnabled(true);

@@ -150,6 +150,8 @@ class ConvertWindow : public QDialog, public UserInterface {
   // Enables the sketch entry, or says in it why there is nothing to draw.
   void UpdateSketchAction();
   void OfferSketch();
+  // Leave out and put back through the File menu's job file.
+  LineEdits JobLineEdits() const;
 
   ConvertDialog dialog_;
   std::string settings_path_;

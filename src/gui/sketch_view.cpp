@@ -1,7 +1,10 @@
 #include "gui/sketch_view.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QInputDialog>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -25,6 +28,10 @@ namespace {
 constexpr double FIT_MARGIN = 40.0;
 // How near the pointer must rest to a station to show it, pixels.
 constexpr double PICK_RADIUS = 8.0;
+// How near the pointer must be to a line to pick it, pixels.
+constexpr double LINE_PICK_RADIUS = 4.0;
+// Lines that one context menu offers at most, nearest first.
+constexpr size_t MAX_MENU_LINES = 6;
 // Half the size of a station symbol, pixels.
 constexpr int SYMBOL_HALF = 6;
 // Labels are tried only when no more stations than this are in view: beyond, they would cover
@@ -47,6 +54,8 @@ const QColor FLAG_COLOUR(0xf0, 0x8c, 0x28);
 const QColor SUSPECT_COLOUR(0xd0, 0x00, 0x6f);
 // Lines of the report row chosen in the report window.
 const QColor SELECTED_COLOUR(0x00, 0xb4, 0xd8);
+// Lines whose elements the job file leaves out since this conversion.
+const QColor LEFT_OUT_COLOUR(0x9a, 0x9a, 0x9a);
 
 void DrawSymbol(QPainter& p, SketchSymbol symbol, bool flagged, QPointF c) {
   const QColor ink = flagged ? FLAG_COLOUR : QColor(Qt::black);
@@ -106,6 +115,30 @@ QString LabelText(const SketchStation& s) {
   QString text = QString::fromStdString(s.name);
   for (const std::string& merged : s.merged_names) text += " = " + QString::fromStdString(merged);
   return text;
+}
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// "A → B, GNSS vector".
+QString LineTitle(const SketchModel& model, const SketchLine& line) {
+  return Text(model.stations[static_cast<size_t>(line.from)].name) + QStringLiteral(" \u2192 ") +
+         Text(model.stations[static_cast<size_t>(line.to)].name) +
+         (line.kind == SketchLineKind::GpsVector ? QStringLiteral(", GNSS vector")
+                                                 : QStringLiteral(", total-station sight"));
+}
+
+// Asks with the reason filled in, in a box wide enough for a check's words.
+std::optional<QString> AskReason(QWidget* parent, const QString& where, const QString& reason) {
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("Leave out"));
+  dialog.setLabelText(QStringLiteral("Leave out %1 at the next conversion. Reason:").arg(where));
+  dialog.setTextValue(reason);
+  dialog.resize(std::max(480, dialog.fontMetrics().horizontalAdvance(reason) + 60),
+                dialog.sizeHint().height());
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue();
 }
 
 QString LengthText(double meters) {
@@ -214,6 +247,12 @@ int SketchView::StationAt(QPointF pixel) const {
 }
 
 int SketchView::LineAt(QPointF pixel) const {
+  const std::vector<int32_t> lines = LinesAt(pixel);
+  return lines.empty() ? -1 : lines.front();
+}
+
+std::vector<int32_t> SketchView::LinesAt(QPointF pixel) const {
+  std::vector<std::pair<double, int32_t>> near;
   for (size_t i = 0; i < model_.lines.size(); ++i) {
     const SketchLine& line = model_.lines[i];
     const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
@@ -224,9 +263,16 @@ int SketchView::LineAt(QPointF pixel) const {
     const double t =
         length2 > 0 ? std::clamp(QPointF::dotProduct(pixel - p, d) / length2, 0.0, 1.0) : 0.0;
     const QPointF off = p + t * d - pixel;
-    if (QPointF::dotProduct(off, off) <= 16.0) return static_cast<int>(i);
+    const double distance2 = QPointF::dotProduct(off, off);
+    if (distance2 <= LINE_PICK_RADIUS * LINE_PICK_RADIUS) {
+      near.emplace_back(distance2, static_cast<int32_t>(i));
+    }
   }
-  return -1;
+  std::stable_sort(near.begin(), near.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<int32_t> lines;
+  for (const auto& [distance2, i] : near) lines.push_back(i);
+  return lines;
 }
 
 void SketchView::Render(QPainter& painter, QSize size) const {
@@ -257,8 +303,9 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
   const double east0 = centre_east_ - half_w, east1 = centre_east_ + half_w;
   const double north0 = centre_north_ - half_h, north1 = centre_north_ + half_h;
 
-  std::vector<QLineF> gps, near_half, far_half, flagged, suspects, selected;
-  for (const SketchLine& line : model_.lines) {
+  std::vector<QLineF> gps, near_half, far_half, flagged, suspects, selected, left_out;
+  for (size_t i = 0; i < model_.lines.size(); ++i) {
+    const SketchLine& line = model_.lines[i];
     const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
     const SketchStation& b = model_.stations[static_cast<size_t>(line.to)];
     if (std::max(a.east, b.east) < east0 || std::min(a.east, b.east) > east1 ||
@@ -268,7 +315,9 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
     const QPointF p = ToPixel(a.north, a.east), q = ToPixel(b.north, b.east);
     // Under a pixel long: the symbols cover it.
     if (std::fabs(p.x() - q.x()) + std::fabs(p.y() - q.y()) < 1.0) continue;
-    if (line.flag.suspect) {
+    if (i < left_out_.size() && left_out_[i]) {
+      left_out.emplace_back(p, q);
+    } else if (line.flag.suspect) {
       suspects.emplace_back(p, q);
     } else if (line.flag.flagged) {
       flagged.emplace_back(p, q);
@@ -291,6 +340,8 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
   draw(far_half, QPen(TS_COLOUR, 0.8, Qt::DashLine));
   draw(flagged, QPen(FLAG_COLOUR, 2.0));
   draw(suspects, QPen(SUSPECT_COLOUR, 3.5));
+  // Over the others: a line that coincides with a left-out one still shows between the dashes.
+  draw(left_out, QPen(LEFT_OUT_COLOUR, 1.5, Qt::DashLine));
   for (const int32_t i : selected_) {
     const SketchLine& line = model_.lines[static_cast<size_t>(i)];
     const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
@@ -482,16 +533,13 @@ bool SketchView::event(QEvent* event) {
     if (s.flag.flagged) text += "\n" + QString::fromStdString(s.flag.reason);
   } else if (const int l = LineAt(help->pos()); l >= 0) {
     const SketchLine& line = model_.lines[static_cast<size_t>(l)];
-    text = QString::fromStdString(model_.stations[static_cast<size_t>(line.from)].name) +
-           QStringLiteral(" \u2192 ") +
-           QString::fromStdString(model_.stations[static_cast<size_t>(line.to)].name) +
-           (line.kind == SketchLineKind::GpsVector ? QStringLiteral(", GNSS vector")
-                                                   : QStringLiteral(", total-station sight"));
+    text = LineTitle(model_, line);
     if (line.observation_count > 1)
       text += QStringLiteral(" (%1 records)").arg(line.observation_count);
     const std::string where = LineWhere(model_, line);
     if (!where.empty()) text += "\n" + QString::fromStdString(where);
     if (line.flag.flagged) text += "\n" + QString::fromStdString(line.flag.reason);
+    if (IsLineLeftOut(l)) text += QStringLiteral("\nleft out in the job file");
   }
   if (text.isEmpty()) {
     QToolTip::hideText();
@@ -500,6 +548,131 @@ bool SketchView::event(QEvent* event) {
     QToolTip::showText(help->globalPos(), text, this);
   }
   return true;
+}
+
+void SketchView::contextMenuEvent(QContextMenuEvent* event) {
+  // A station's symbol takes the pointer, as it does for tooltips.
+  std::vector<int32_t> lines = model_.has_coordinates && StationAt(event->pos()) < 0
+                                   ? LinesAt(event->pos())
+                                   : std::vector<int32_t>{};
+  if (lines.empty()) {
+    event->ignore();
+    return;
+  }
+  if (lines.size() > MAX_MENU_LINES) lines.resize(MAX_MENU_LINES);
+  // The lines the menu is about are shown selected while it is open.
+  const std::vector<int32_t> selected = std::exchange(selected_, lines);
+  cache_ = QPixmap();
+  update();
+  QMenu* menu = LineMenu(lines, this);
+  menu->exec(event->globalPos());
+  delete menu;
+  selected_ = selected;
+  cache_ = QPixmap();
+  update();
+}
+
+void SketchView::SetLineEdits(LineEdits edits) {
+  edits_ = std::move(edits);
+  EditsChanged();
+}
+
+void SketchView::EditsChanged() {
+  UpdateLeftOut(WatchedLines());
+}
+
+QMenu* SketchView::LineMenu(const std::vector<int32_t>& lines, QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  menu->setObjectName(QStringLiteral("sketchLineMenu"));
+  for (const int32_t line : lines) {
+    if (line >= 0 && static_cast<size_t>(line) < model_.lines.size()) AddLineEntries(menu, line);
+  }
+  return menu;
+}
+
+void SketchView::AddLineEntries(QMenu* menu, int32_t index) {
+  const SketchLine& line = model_.lines[static_cast<size_t>(index)];
+  menu->addSection(LineTitle(model_, line));
+  if (line.readings.empty()) {
+    menu->addAction(QStringLiteral("Leave out (no field file line known)"))->setEnabled(false);
+    return;
+  }
+  const bool usable = edits_.leave_out && edits_.put_back && edits_.is_left_out;
+  // One element: the entries name it; several: a submenu of each kind lists them.
+  const bool one = line.readings.size() == 1;
+  QMenu* leave = one ? menu : menu->addMenu(QStringLiteral("&Leave out"));
+  QMenu* put = one ? menu : menu->addMenu(QStringLiteral("Put &back"));
+  bool any_left_out = false, any_kept = false;
+  for (const SketchReading& reading : line.readings) {
+    const QString where = Text(SourceWhere(model_, reading.at));
+    const QString label =
+        where + (reading.suspect
+                     ? QStringLiteral(" (suspect)")
+                     : (reading.reason.empty() ? QString() : QStringLiteral(" (flagged)")));
+    const bool left_out = usable && edits_.is_left_out(reading.at);
+    (left_out ? any_left_out : any_kept) = true;
+    QAction* out = leave->addAction((one ? QStringLiteral("&Leave out ") : QString()) + label +
+                                    QStringLiteral("..."));
+    out->setObjectName(QStringLiteral("leaveOutAction"));
+    out->setData(QPoint(reading.at.file, reading.at.line));
+    out->setEnabled(usable && !left_out);
+    connect(out, &QAction::triggered, this, [this, index, reading] { LeaveOut(index, reading); });
+    QAction* back = put->addAction((one ? QStringLiteral("Put &back ") : QString()) + label);
+    back->setObjectName(QStringLiteral("putBackAction"));
+    back->setData(QPoint(reading.at.file, reading.at.line));
+    back->setEnabled(left_out);
+    connect(back, &QAction::triggered, this, [this, index, at = reading.at] {
+      edits_.put_back(at);
+      UpdateLeftOut({index});
+    });
+  }
+  if (!one) {
+    leave->setEnabled(usable && any_kept);
+    put->setEnabled(any_left_out);
+  }
+}
+
+void SketchView::LeaveOut(int32_t line, const SketchReading& reading) {
+  const QString where = Text(SourceWhere(model_, reading.at));
+  const std::optional<QString> reason = ask_reason_ ? ask_reason_(where, Text(reading.reason))
+                                                    : AskReason(this, where, Text(reading.reason));
+  if (!reason || !edits_.leave_out) return;
+  edits_.leave_out(reading.at, *reason);
+  UpdateLeftOut({line});
+}
+
+bool SketchView::IsLineLeftOut(int line) const {
+  return line >= 0 && static_cast<size_t>(line) < left_out_.size() &&
+         left_out_[static_cast<size_t>(line)];
+}
+
+std::vector<int32_t> SketchView::WatchedLines() const {
+  std::vector<int32_t> lines;
+  for (size_t i = 0; i < model_.lines.size(); ++i) {
+    if (model_.lines[i].flag.flagged || IsLineLeftOut(static_cast<int>(i))) {
+      lines.push_back(static_cast<int32_t>(i));
+    }
+  }
+  lines.insert(lines.end(), selected_.begin(), selected_.end());
+  return lines;
+}
+
+void SketchView::UpdateLeftOut(const std::vector<int32_t>& lines) {
+  left_out_.resize(model_.lines.size(), false);
+  bool changed = false;
+  for (const int32_t i : lines) {
+    const SketchLine& line = model_.lines[static_cast<size_t>(i)];
+    const bool left_out = edits_.is_left_out && !line.readings.empty() &&
+                          std::all_of(line.readings.begin(), line.readings.end(),
+                                      [this](const SketchReading& reading) {
+                                        return edits_.is_left_out(reading.at);
+                                      });
+    changed = changed || left_out != left_out_[static_cast<size_t>(i)];
+    left_out_[static_cast<size_t>(i)] = left_out;
+  }
+  if (!changed) return;
+  cache_ = QPixmap();
+  update();
 }
 
 }  // namespace fenwix

@@ -3,8 +3,14 @@
 // pointer, pan by dragging, a station's name and coordinates when the pointer rests on it.
 // Only what lies in the window is drawn, lines shorter than a pixel are skipped, and labels are
 // shown only where they do not overlap, so that a job of 20,000 stations stays smooth.
+// A line's context menu leaves out or puts back the field file's elements drawn on it (object
+// names "leaveOutAction" and "putBackAction", the element's file and line in the action's data
+// as a QPoint(file, line)); a line whose elements are all left out is drawn grey and dashed
+// until the next conversion.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include <QPixmap>
@@ -12,7 +18,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "gui/report_edits_panel.h"
 #include "sketch/sketch_model.h"
+
+class QMenu;
 
 namespace fenwix {
 
@@ -20,6 +29,11 @@ class SketchView : public QWidget {
   Q_OBJECT
 
  public:
+  // Asks for the reason to leave out the element at `where`, starting from `reason`; nothing when
+  // the person cancels.
+  using ReasonAsker =
+      std::function<std::optional<QString>(const QString& where, const QString& reason)>;
+
   explicit SketchView(SketchModel model, QWidget* parent = nullptr);
 
   const SketchModel& model() const { return model_; }
@@ -50,6 +64,21 @@ class SketchView : public QWidget {
   const std::vector<int32_t>& selected_lines() const { return selected_; }
   // Index in model().lines of the line drawn nearest to the pixel within a few pixels, or -1.
   int LineAt(QPointF pixel) const;
+  // Every line drawn within a few pixels of the pixel, nearest first: lines that coincide (a
+  // vector and sights between the same stations) all count.
+  std::vector<int32_t> LinesAt(QPointF pixel) const;
+  // What the line menu does to the job; without it the menu leaves nothing out.
+  void SetLineEdits(LineEdits edits);
+  // Answers in place of the reason dialog.
+  void SetReasonAsker(ReasonAsker asker) { ask_reason_ = std::move(asker); }
+  // The context menu of these lines (indices into model().lines), built but not shown: for each
+  // line its elements to leave out or put back, one entry each (a submenu when several).
+  QMenu* LineMenu(const std::vector<int32_t>& lines, QWidget* parent);
+  // True when every element of the line is left out.
+  bool IsLineLeftOut(int line) const;
+  // The job's edits changed elsewhere (the check report, the edits window): the lines of flagged
+  // rows, those chosen from the report and those drawn as left out follow.
+  void EditsChanged();
   // Labels drawn by the last Render.
   int labels_drawn() const { return labels_drawn_; }
   double scale() const { return scale_; }
@@ -62,8 +91,15 @@ class SketchView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   bool event(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // Asks whether the elements of these lines are left out now, and draws them so.
+  void UpdateLeftOut(const std::vector<int32_t>& lines);
+  void AddLineEntries(QMenu* menu, int32_t line);
+  void LeaveOut(int32_t line, const SketchReading& reading);
+  // The lines drawn as left out, flagged or selected: the ones another window's edits are about.
+  std::vector<int32_t> WatchedLines() const;
   void PaintLines(QPainter& painter, QSize size) const;
   void PaintStations(QPainter& painter, QSize size) const;
   void PaintOverlays(QPainter& painter, QSize size) const;
@@ -85,6 +121,9 @@ class SketchView : public QWidget {
   bool interacting_ = false;
   QTimer settle_;
   std::vector<int32_t> selected_;
+  LineEdits edits_;
+  ReasonAsker ask_reason_;
+  std::vector<bool> left_out_;  // by line
 };
 
 }  // namespace fenwix

@@ -56,6 +56,10 @@ SketchWindow::SketchWindow(SketchModel model, QWidget* parent) : QMainWindow(par
   resize(1100, 760);
 }
 
+void SketchWindow::SetLineEdits(LineEdits edits) {
+  view_->SetLineEdits(std::move(edits));
+}
+
 QString SketchWindow::SaveSvg(const QString& path) const {
   return QString::fromStdString(WriteSketchSvg(view_->model(), path.toStdString()));
 }

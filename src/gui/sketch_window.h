@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "gui/report_edits_panel.h"
 #include "sketch/sketch_model.h"
 
 namespace fenwix {
@@ -18,6 +19,8 @@ class SketchWindow : public QMainWindow {
   explicit SketchWindow(SketchModel model, QWidget* parent = nullptr);
 
   SketchView* view() const { return view_; }
+  // Leave out and put back the elements drawn on a line, from its context menu.
+  void SetLineEdits(LineEdits edits);
 
   // Write the drawing; an empty result means success, otherwise it says why.
   QString SaveSvg(const QString& path) const;

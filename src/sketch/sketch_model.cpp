@@ -72,13 +72,17 @@ void AddFlagReason(SketchFlag& flag, std::string_view reason) {
   flag.reason += reason;
 }
 
+std::string SourceWhere(const SketchModel& model, SourceLocation source) {
+  const size_t file = static_cast<size_t>(source.file);
+  return (file < model.file_labels.size() ? model.file_labels[file] : std::string()) + ':' +
+         std::to_string(source.line);
+}
+
 std::string LineWhere(const SketchModel& model, const SketchLine& line) {
   std::string where;
   for (const SourceLocation& source : line.sources) {
     if (!where.empty()) where += ' ';
-    const size_t file = static_cast<size_t>(source.file);
-    if (file < model.file_labels.size()) where += model.file_labels[file];
-    where += ':' + std::to_string(source.line);
+    where += SourceWhere(model, source);
   }
   return where;
 }
@@ -186,7 +190,7 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
                          (kind == SketchLineKind::TotalStation ? 1U : 0U);
     const auto [it, added] = line_of.try_emplace(key, static_cast<int32_t>(model.lines.size()));
     if (added) {
-      model.lines.push_back(SketchLine{from, to, kind, obs_row, 0, {}, {}});
+      model.lines.push_back(SketchLine{from, to, kind, obs_row, 0, {}, {}, {}});
     }
     ++model.lines[static_cast<size_t>(it->second)].observation_count;
     drawn_on(it->second);

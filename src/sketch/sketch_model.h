@@ -48,6 +48,16 @@ struct SketchStation {
   SketchFlag flag;
 };
 
+// One element of a field file drawn on a line, which a job file can leave out: a vector, or one
+// reading of a total-station setup.
+struct SketchReading {
+  SourceLocation at;
+  // "check: note" of the first flagged row of the checks that names the element, the suspects'
+  // own rows last; empty when no flagged row names it.
+  std::string reason;
+  bool suspect = false;
+};
+
 struct SketchLine {
   int32_t from = 0;  // index into SketchModel::stations: the occupied station or the base
   int32_t to = 0;    // the sighted station or the rover
@@ -58,6 +68,8 @@ struct SketchLine {
   // Where the records the report names on this line are (file and line); the first record when
   // it names none. Empty when not known.
   std::vector<SourceLocation> sources;
+  // Every element drawn on this line, in reading order; empty when not known.
+  std::vector<SketchReading> readings;
 };
 
 struct SketchFrame {
@@ -99,6 +111,8 @@ void AddFlagReason(SketchFlag& flag, std::string_view reason);
 
 // Where a line's records are, "file:line" each, separated by blanks.
 std::string LineWhere(const SketchModel& model, const SketchLine& line);
+// "file:line" of one element.
+std::string SourceWhere(const SketchModel& model, SourceLocation source);
 
 // The line from the station of one name to that of another (either way; total-station sights
 // first), or -1.

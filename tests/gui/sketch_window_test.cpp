@@ -1,12 +1,19 @@
-// The sketch window rendered offscreen: it draws something, and fitting shows every station.
+// The sketch window rendered offscreen: it draws something, and fitting shows every station; a
+// line's context menu leaves out and puts back the elements drawn on it.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
 
 #include "gui/convert_window.h"
+#include "gui/gui_test_support.h"
 #include "gui/sketch_view.h"
 #include "gui/sketch_window.h"
 
@@ -30,9 +37,9 @@ SketchModel Ring(int count) {
                                            10.0,
                                            SketchSymbol::Computed,
                                            {}});
-    model.lines.push_back(SketchLine{0, i + 1, SketchLineKind::GpsVector, 1, 1, {}, {}});
+    model.lines.push_back(SketchLine{0, i + 1, SketchLineKind::GpsVector, 1, 1, {}, {}, {}});
     model.lines.push_back(
-        SketchLine{i + 1, (i + 1) % count + 1, SketchLineKind::TotalStation, 2, 1, {}, {}});
+        SketchLine{i + 1, (i + 1) % count + 1, SketchLineKind::TotalStation, 2, 1, {}, {}, {}});
   }
   model.frame = {99000.0, 101000.0, 99000.0, 101000.0, 500.0};
   return model;
@@ -79,6 +86,76 @@ TEST(SketchWindow, DialogEntrySaysWhyThereIsNothingToDraw) {
   EXPECT_TRUE(action->text().contains(QStringLiteral("seed station")));
   window.ShowSketch();
   EXPECT_EQ(window.sketch_window(), nullptr);
+}
+
+// The menu's entries of one kind, by the XML line of their element.
+std::map<int, QAction*> Entries(const QMenu& menu, const char* name) {
+  std::map<int, QAction*> entries;
+  for (QAction* action : menu.findChildren<QAction*>(name))
+    entries[action->data().toPoint().y()] = action;
+  return entries;
+}
+
+// The job with planted blunders: the suspect vector is left out from its line's menu with the
+// check's reason and put back; a face pair's line offers each of its readings; a line without
+// a known element offers nothing to leave out.
+TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
+  QTemporaryDir dir;
+  ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
+  window.SetMessageHook([](int32_t, const std::string&) {});
+  window.SetSketchOffer([] { return true; });
+  window.dialog().xml_paths = {FENWIX_TEST_DATA "/../../docs/check-report/planted-job.xml"};
+  window.dialog().output_path = dir.filePath("net.txt").toStdString();
+  window.dialog().seed_name = "P10";
+  window.dialog().compute_local = 1;
+  window.ExchangeToControls();
+  test::Click(window.findChild<QPushButton*>("convertButton"));
+  ASSERT_NE(window.sketch_window(), nullptr);
+  SketchView& view = *window.sketch_window()->view();
+  std::vector<QString> asked;
+  view.SetReasonAsker([&](const QString& where, const QString& reason) {
+    asked.push_back(where + " " + reason);
+    return reason;
+  });
+  const auto menu_of_element = [&](int xml_line) {
+    for (size_t i = 0; i < view.model().lines.size(); ++i) {
+      std::unique_ptr<QMenu> menu(view.LineMenu({static_cast<int32_t>(i)}, nullptr));
+      if (Entries(*menu, "leaveOutAction").count(xml_line))
+        return std::pair{static_cast<int>(i), std::move(menu)};
+    }
+    return std::pair{-1, std::unique_ptr<QMenu>()};
+  };
+  auto [line, menu] = menu_of_element(15);
+  ASSERT_GE(line, 0);
+  EXPECT_FALSE(Entries(*menu, "putBackAction").at(15)->isEnabled());
+  Entries(*menu, "leaveOutAction").at(15)->trigger();
+  const std::vector<JobLeaveOut>& left_out = window.job_menu()->session().job().leave_out;
+  ASSERT_EQ(left_out.size(), 1u);
+  EXPECT_TRUE(left_out[0].file.ends_with("/planted-job.xml")) << left_out[0].file;
+  EXPECT_EQ(left_out[0].line, 15);
+  EXPECT_TRUE(left_out[0].reason.starts_with("Repeated GNSS vectors: ")) << left_out[0].reason;
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "planted-job.xml:15 " + QString::fromStdString(left_out[0].reason));
+  EXPECT_TRUE(view.IsLineLeftOut(line));
+  menu.reset(view.LineMenu({line}, nullptr));
+  EXPECT_FALSE(Entries(*menu, "leaveOutAction").at(15)->isEnabled());
+  Entries(*menu, "putBackAction").at(15)->trigger();
+  EXPECT_TRUE(window.job_menu()->session().job().leave_out.empty());
+  EXPECT_FALSE(view.IsLineLeftOut(line));
+
+  // The face-two reading that is a suspect, among the other readings of its averaged sets.
+  const auto face = menu_of_element(130);
+  ASSERT_GE(face.first, 0);
+  EXPECT_GE(Entries(*face.second, "leaveOutAction").size(), 2u);
+
+  SketchWindow ring(Ring(3));
+  ring.SetLineEdits(LineEdits{[](SourceLocation, const QString&) { FAIL(); },
+                              [](SourceLocation) {},
+                              [](SourceLocation) { return false; },
+                              {},
+                              {}});
+  menu.reset(ring.view()->LineMenu({0}, nullptr));
+  EXPECT_TRUE(Entries(*menu, "leaveOutAction").empty());
 }
 
 }  // namespace
