@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Takes the user guide's screenshots under Xvfb: the dialog filled in for the example job, a
 # refused field, the similar-stations question, the result message, the check report with a
-# reading left out, the weight profiles, the Options menu's angle units and a campaign of two
-# field files. Run after a build of build/release; needs imagemagick, xdotool and the openbox
-# window manager (for title bars), which it installs when missing.
+# reading left out, the weight profiles, the Options menu's angle units, the README's check
+# report of the job with planted blunders and a campaign of two field files. Run after a build
+# of build/release; needs imagemagick, xdotool and the openbox window manager (for title
+# bars), which it installs when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ ${1:-} != --inside-xvfb ]]; then
@@ -52,23 +53,23 @@ profiles\2\gnssHorizontalCentering=2
 profiles\2\gnssVerticalCentering=5
 profiles\size=2
 INI
-cp examples/checked-job.xml "$scratch/"
+cp examples/checked-job.xml docs/check-report/planted-job.xml "$scratch/"
 
 # A settings record beside the program: seed B1, local coordinates ticked, tolerance 0.05 in
 # 3D, the example job and its output. The arguments: the latitude, then 1 to tick the
-# geodetic box too.
+# geodetic box too, then another job's base name and seed.
 settings() {
-  python3 - "$scratch" "$1" "${2:-0}" <<'PY'
+  python3 - "$scratch" "$1" "${2:-0}" "${3:-checked-job}" "${4:-B1}" <<'PY'
 import struct, sys
-folder, latitude = sys.argv[1], float(sys.argv[2])
+folder, latitude, job, seed = sys.argv[1], float(sys.argv[2]), sys.argv[4], sys.argv[5].encode()
 r = bytearray(1136)
 r[0] = int(sys.argv[3])                                   # compute geodetic
 r[1] = 1                                                  # compute local
 r[2:2 + 6] = b"WGS 84"
 struct.pack_into("<dd", r, 24, 6378137.0, 298.257223563)
-r[40:42] = b"B1"
+r[40:40 + len(seed)] = seed
 struct.pack_into("<7d", r, 56, latitude, -75.4210, 84.3, 100000.0, 100000.0, 0.0, 0.05)
-out, xml = (folder + "/checked-job.txt").encode(), (folder + "/checked-job.xml").encode()
+out, xml = (folder + "/" + job + ".txt").encode(), (folder + "/" + job + ".xml").encode()
 r[113:113 + len(out)] = out
 r[373:373 + len(xml)] = xml
 open(folder + "/Fenwix.cfg", "wb").write(r)
@@ -113,6 +114,10 @@ shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 shot guide-units "" alt+o Down Down Right
 settings 95 1
 shot guide-validation "^fenwix$" alt+c
+# The README's report: the job with planted blunders, its first suspect (the vector on line 15)
+# left out, the next suspect chosen.
+settings 45.3015 0 planted-job P10
+shot check-report "^Check report$" alt+c Return click:60,126 alt+l Down
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"

@@ -79,6 +79,7 @@ void ReportEditsPanel::ShowRow(const CheckSection* section, const CheckRow* row)
   reason_->setText(row_ == nullptr
                        ? QString()
                        : Text(section_->title + (row_->note.empty() ? "" : ": " + row_->note)));
+  reason_->setCursorPosition(0);  // a long reason shows its start, the check's title
   UpdateStates();
 }
 
