@@ -152,6 +152,8 @@ class ConvertWindow : public QDialog, public UserInterface {
   void OfferSketch();
   // Leave out and put back through the File menu's job file.
   LineEdits JobLineEdits() const;
+  // The same for the sketch window, whose elements name the field files as its conversion did.
+  LineEdits SketchLineEdits();
 
   ConvertDialog dialog_;
   std::string settings_path_;

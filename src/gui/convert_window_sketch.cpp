@@ -2,6 +2,9 @@
 // and the job file's edits that the sketch and the check report make.
 
 #include <QAction>
+#include <QMessageBox>
+
+#include <algorithm>
 
 #include "app/conversion_sketch.h"
 #include "gui/convert_window.h"
@@ -22,13 +25,51 @@ void ConvertWindow::UpdateSketchAction() {
 
 void ConvertWindow::ShowSketch() {
   if (!HasSketchCoordinates(dialog_)) return;
-  if (sketch_window_) sketch_window_->close();
+  QByteArray geometry;
+  if (sketch_window_) {
+    geometry = sketch_window_->saveGeometry();
+    sketch_window_->close();
+  }
   sketch_window_ = new SketchWindow(ConversionSketch(dialog_), this);
-  sketch_window_->SetLineEdits(JobLineEdits());
+  sketch_window_->SetLineEdits(SketchLineEdits());
   connect(job_menu_, &JobFileMenu::EditsChanged, sketch_window_->view(), &SketchView::EditsChanged);
   sketch_window_->setAttribute(Qt::WA_DeleteOnClose);
   sketch_window_->setWindowFlag(Qt::Window);
+  if (!geometry.isEmpty()) sketch_window_->restoreGeometry(geometry);
   sketch_window_->show();
+}
+
+LineEdits ConvertWindow::SketchLineEdits() {
+  // The sketch names a field file by its place in the list of the conversion it draws; the
+  // dialog's list may have changed since, so the file is found again by its path.
+  const std::vector<std::string> drawn = dialog_.xml_paths;
+  const auto now = [this, drawn](SourceLocation at) {
+    const std::vector<std::string>& paths = dialog_.xml_paths;
+    const size_t file = static_cast<size_t>(at.file);
+    const auto found =
+        file < drawn.size() ? std::find(paths.begin(), paths.end(), drawn[file]) : paths.end();
+    at.file = found == paths.end() ? -1 : static_cast<int32_t>(found - paths.begin());
+    return at;
+  };
+  LineEdits edits = JobLineEdits();
+  const LineEdits job = edits;
+  edits.leave_out = [this, job, now, drawn](SourceLocation at, const QString& reason) {
+    if (now(at).file >= 0) {
+      job.leave_out(now(at), reason);
+      return;
+    }
+    const size_t file = static_cast<size_t>(at.file);
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle(),
+                    QStringLiteral("%1 is no longer among the field files: convert again to "
+                                   "leave out what the sketch shows of it.")
+                        .arg(QString::fromStdString(file < drawn.size() ? drawn[file] : "")),
+                    QMessageBox::Ok, sketch_window_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+  };
+  edits.put_back = [job, now](SourceLocation at) { job.put_back(now(at)); };
+  edits.is_left_out = [job, now](SourceLocation at) { return job.is_left_out(now(at)); };
+  return edits;
 }
 
 LineEdits ConvertWindow::JobLineEdits() const {
@@ -43,13 +84,18 @@ LineEdits ConvertWindow::JobLineEdits() const {
 
 void ConvertWindow::OfferSketch() {
   UpdateSketchAction();
-  if (!HasSketchCoordinates(dialog_)) return;
-  bool show = false;
+  if (!HasSketchCoordinates(dialog_)) {
+    // An open sketch of an earlier run would offer elements that this run may not have.
+    if (sketch_window_) sketch_window_->close();
+    return;
+  }
+  // An open sketch follows the last conversion, where it stands.
+  bool show = sketch_window_ != nullptr;
   if (sketch_offer_) {
-    show = sketch_offer_();
+    show = sketch_offer_() || show;
   } else {
     // Asked for with the final message's button.
-    show = after_run_ == AfterRun::Sketch;
+    show = after_run_ == AfterRun::Sketch || show;
   }
   if (show) ShowSketch();
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -125,6 +126,8 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
     }
     return std::pair{-1, std::unique_ptr<QMenu>()};
   };
+  // A file added in front since the sketch was drawn: its elements still name their own file.
+  window.dialog().xml_paths.insert(window.dialog().xml_paths.begin(), "day0.xml");
   auto [line, menu] = menu_of_element(15);
   ASSERT_GE(line, 0);
   EXPECT_FALSE(Entries(*menu, "putBackAction").at(15)->isEnabled());
@@ -142,6 +145,14 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
   Entries(*menu, "putBackAction").at(15)->trigger();
   EXPECT_TRUE(window.job_menu()->session().job().leave_out.empty());
   EXPECT_FALSE(view.IsLineLeftOut(line));
+
+  // An open sketch follows the next conversion.
+  window.dialog().xml_paths.erase(window.dialog().xml_paths.begin());
+  window.SetSketchOffer([] { return false; });
+  const QPointer<SketchWindow> drawn = window.sketch_window();
+  test::Click(window.findChild<QPushButton*>("convertButton"));
+  EXPECT_TRUE(window.sketch_window()->isVisible());
+  EXPECT_FALSE(drawn && drawn->isVisible());
 
   // The face-two reading that is a suspect, among the other readings of its averaged sets.
   const auto face = menu_of_element(130);
