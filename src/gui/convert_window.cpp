@@ -432,10 +432,10 @@ void ConvertWindow::OnConvert() {
           SketchView* view = sketch_window_->view();
           view->SelectLines(SketchLinesOfRow(view->model(), row));
         });
-        report_window_->SetLineEdits(JobLineEdits());
         connect(job_menu_, &JobFileMenu::EditsChanged, report_window_, &ReportWindow::EditsChanged);
       }
       report_window_->ShowReport(dialog_.check_report);
+      report_window_->SetLineEdits(ConversionLineEdits(report_window_));
       report_action_->setEnabled(true);
       // The report opens by itself when it flags something, else when asked for.
       if (dialog_.check_report.FlaggedRows() > 0 || after_run_ == AfterRun::Report) {

@@ -152,8 +152,9 @@ class ConvertWindow : public QDialog, public UserInterface {
   void OfferSketch();
   // Leave out and put back through the File menu's job file.
   LineEdits JobLineEdits() const;
-  // The same for the sketch window, whose elements name the field files as its conversion did.
-  LineEdits SketchLineEdits();
+  // The same for a window that shows the last conversion (the sketch, the check report), whose
+  // elements name the field files by their place in that conversion's list.
+  LineEdits ConversionLineEdits(QWidget* window);
 
   ConvertDialog dialog_;
   std::string settings_path_;

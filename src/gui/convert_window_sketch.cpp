@@ -31,7 +31,7 @@ void ConvertWindow::ShowSketch() {
     sketch_window_->close();
   }
   sketch_window_ = new SketchWindow(ConversionSketch(dialog_), this);
-  sketch_window_->SetLineEdits(SketchLineEdits());
+  sketch_window_->SetLineEdits(ConversionLineEdits(sketch_window_));
   connect(job_menu_, &JobFileMenu::EditsChanged, sketch_window_->view(), &SketchView::EditsChanged);
   sketch_window_->setAttribute(Qt::WA_DeleteOnClose);
   sketch_window_->setWindowFlag(Qt::Window);
@@ -39,8 +39,8 @@ void ConvertWindow::ShowSketch() {
   sketch_window_->show();
 }
 
-LineEdits ConvertWindow::SketchLineEdits() {
-  // The sketch names a field file by its place in the list of the conversion it draws; the
+LineEdits ConvertWindow::ConversionLineEdits(QWidget* window) {
+  // The window names a field file by its place in the list of the conversion it shows; the
   // dialog's list may have changed since, so the file is found again by its path.
   const std::vector<std::string> drawn = dialog_.xml_paths;
   const auto now = [this, drawn](SourceLocation at) {
@@ -53,7 +53,7 @@ LineEdits ConvertWindow::SketchLineEdits() {
   };
   LineEdits edits = JobLineEdits();
   const LineEdits job = edits;
-  edits.leave_out = [this, job, now, drawn](SourceLocation at, const QString& reason) {
+  edits.leave_out = [window, job, now, drawn](SourceLocation at, const QString& reason) {
     if (now(at).file >= 0) {
       job.leave_out(now(at), reason);
       return;
@@ -61,9 +61,9 @@ LineEdits ConvertWindow::SketchLineEdits() {
     const size_t file = static_cast<size_t>(at.file);
     QMessageBox box(QMessageBox::Warning, ApplicationTitle(),
                     QStringLiteral("%1 is no longer among the field files: convert again to "
-                                   "leave out what the sketch shows of it.")
+                                   "leave out what this window shows of it.")
                         .arg(QString::fromStdString(file < drawn.size() ? drawn[file] : "")),
-                    QMessageBox::Ok, sketch_window_);
+                    QMessageBox::Ok, window);
     box.setTextFormat(Qt::PlainText);
     box.exec();
   };

@@ -118,6 +118,15 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   test::Click(window.findChild<QPushButton*>("convertButton"));
   EXPECT_EQ(Read(dir.filePath("net.txt")), plain);
   EXPECT_TRUE(window.isWindowModified());
+
+  // A file put first in the list after the run: the report's line 76 is still day1.xml's.
+  window.dialog().xml_paths.insert(window.dialog().xml_paths.begin(),
+                                   dir.filePath("day0.xml").toStdString());
+  ChooseLine(report, 76);
+  test::Click(report.findChild<QPushButton*>("leaveOutButton"));
+  ASSERT_EQ(window.job_menu()->session().job().leave_out.size(), 1u);
+  EXPECT_EQ(window.job_menu()->session().job().leave_out[0].file,
+            dir.filePath("day1.xml").toStdString());
 }
 
 // A network whose vector C-a (line 5) names A in lower case: "a" is seen once, "A" twice.
