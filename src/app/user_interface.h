@@ -14,8 +14,9 @@ namespace fenwix {
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
-  // A numbered message, already formatted (at most 519 bytes). Shown with an OK button and the
-  // warning icon; returns when the person has seen it.
+  // A numbered message, already formatted (at most 519 bytes, but for the few short sentences
+  // the final message adds after them). Shown with an OK button and the warning icon; returns
+  // when the person has seen it.
   virtual void ShowMessage(int32_t id, const std::string& text) = 0;
   // The wait cursor around long steps; calls nest.
   virtual void BeginWait() = 0;
