@@ -43,6 +43,9 @@ struct Candidate {
   std::vector<size_t> rows;  // indices into the flagged rows
   std::vector<std::string> stations;
   bool excluded = false;  // a vector that closes a passing loop
+  // The opening backsight of a round that does not close: it sets the zero the round's angles
+  // are turned from, so the closing reading is taken before it (leaving that out turns no angle).
+  bool opens_round = false;
 };
 
 bool Explained(const CheckSection& section) {
@@ -79,12 +82,14 @@ std::map<SourceLocation, Candidate> Candidates(const CheckInput& input,
   for (size_t f = 0; f < flagged.size(); ++f) {
     const CheckRow& row = *flagged[f].row;
     const bool loop = flagged[f].section->name == "loop_closures";
+    const bool round = flagged[f].section->name == "closing_backsight";
     // Rows of vectors and records give one observation row per line.
     const bool by_record = row.observations.size() == row.sources.size();
     for (size_t i = 0; i < row.sources.size(); ++i) {
       const SourceLocation& source = row.sources[i];
       if (!source.known()) continue;
       Candidate& candidate = candidates[source];
+      if (round && i == 0) candidate.opens_round = true;
       if (candidate.rows.empty() || candidate.rows.back() != f) candidate.rows.push_back(f);
       if (!candidate.source.known()) {
         candidate.source = source;
@@ -149,13 +154,15 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
   }
   std::map<SourceLocation, Candidate> candidates = Candidates(input, evidence, flagged);
   // Counts only fall as rows get explained, so a candidate popped with a count that is still
-  // true beats every other (lazy greedy); the earliest in reading order wins a tie.
+  // true beats every other (lazy greedy); of a tie, a reading that opens a round comes last, then
+  // the earliest in reading order wins.
   struct Entry {
     size_t count;
     Candidate* candidate;
     bool operator<(const Entry& other) const {
-      return count != other.count ? count < other.count
-                                  : candidate->source > other.candidate->source;
+      if (count != other.count) return count < other.count;
+      if (candidate->opens_round != other.candidate->opens_round) return candidate->opens_round;
+      return candidate->source > other.candidate->source;
     }
   };
   std::priority_queue<Entry> queue;
