@@ -1,8 +1,11 @@
 #include "gui/edits_window.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -73,21 +76,29 @@ void EditsWindow::Refresh() {
   list_->clear();
   const Job& job = menu_.session().job();
   const auto add = [this](EditKind kind, size_t index, const QString& edit, const QString& where,
-                          const QString& reason) {
+                          const QString& reason, const std::string& file = {}) {
     auto* item = new QTreeWidgetItem(list_, {edit, where, reason});
     item->setData(0, KIND_ROLE, static_cast<int>(kind));
     item->setData(0, INDEX_ROLE, static_cast<qulonglong>(index));
+    // An edit of a field file that changed since the job was saved may point elsewhere now.
+    const std::vector<std::string>& changed = menu_.changed_files();
+    if (std::find(changed.begin(), changed.end(), file) != changed.end()) {
+      item->setIcon(1, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+      item->setToolTip(1, QStringLiteral("The field file changed since the job file was saved"));
+    }
   };
   for (size_t i = 0; i < job.leave_out.size(); ++i) {
     const JobLeaveOut& left = job.leave_out[i];
     add(EditKind::LeftOut, i, QStringLiteral("Left out"),
-        QStringLiteral("%1 line %2").arg(FileName(left.file)).arg(left.line), Text(left.reason));
+        QStringLiteral("%1 line %2").arg(FileName(left.file)).arg(left.line), Text(left.reason),
+        left.file);
   }
   for (size_t i = 0; i < job.renames.size(); ++i) {
     const JobRename& rename = job.renames[i];
     add(EditKind::Rename, i,
         QStringLiteral("%1 read as %2").arg(Text(rename.from), Text(rename.to)),
-        rename.file.empty() ? QStringLiteral("every file") : FileName(rename.file), QString());
+        rename.file.empty() ? QStringLiteral("every file") : FileName(rename.file), QString(),
+        rename.file);
   }
   for (size_t i = 0; i < job.merges.size(); ++i) {
     const PairAnswer& answer = job.merges[i];

@@ -1,7 +1,8 @@
 #pragma once
 // The job's edits in one list: elements left out (file, line, reason), names read as others,
 // and answers to the similar-stations question. "Put back" returns a left-out element to the
-// reading; "Forget" drops a rename or an answer (the question is then asked again).
+// reading; "Forget" drops a rename or an answer (the question is then asked again). Edits of a
+// field file that changed since the job was saved carry a warning mark.
 //
 // Object names: "editsWindow", "editsList", "putBackButton", "forgetButton".
 

@@ -55,6 +55,7 @@ JobFileMenu::JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar)
 
 void JobFileMenu::New() {
   session_.New();
+  changed_files_.clear();
   // The job's instrument gave way to the profile the program settings hold in use.
   window_.dialog().weight_profile = ProfileInUse(LoadWeightProfiles());
   window_.dialog().file_instruments.clear();
@@ -93,6 +94,8 @@ bool JobFileMenu::SaveAs(const QString& path) {
                         FormatMessage(MSG_CANNOT_OPEN, path.toStdString(), *refused));
     return false;
   }
+  // Saving took every field file as it is now.
+  changed_files_.clear();
   Remember(path);
   Changed();
   return true;
@@ -109,6 +112,7 @@ bool JobFileMenu::BeforeConversion() {
 
 std::optional<std::string> JobFileMenu::SettleChangedFiles() {
   std::optional<std::string> kept;
+  changed_files_.clear();
   // A field file changed under its edits: they may point at other elements now.
   for (const std::string& changed : session_.ChangedFiles()) {
     const QString text =
@@ -135,6 +139,7 @@ std::optional<std::string> JobFileMenu::SettleChangedFiles() {
       session_.DropEditsOf(changed);
     } else {
       if (!kept) kept = changed;
+      changed_files_.push_back(changed);
       ShowEdits();
     }
   }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QPointer>
@@ -72,6 +73,8 @@ class JobFileMenu : public QObject {
   JobSession& session() { return session_; }
   void ShowEdits();
   EditsWindow* edits_window() const { return edits_window_; }
+  // Field files that changed since the job was saved whose edits were kept to be checked.
+  const std::vector<std::string>& changed_files() const { return changed_files_; }
   // Title and edits window after any change of the job.
   void Changed();
 
@@ -97,6 +100,7 @@ class JobFileMenu : public QObject {
   QString base_title_;
   QMenu* recent_ = nullptr;
   QPointer<EditsWindow> edits_window_;
+  std::vector<std::string> changed_files_;
 };
 
 }  // namespace fenwix

@@ -1,7 +1,6 @@
-// The job file in the dialog: a reading left out from the check report window, saved in the
-// job file, applied by the next conversion and put back; a rename made from a row of look-alike
-// names; the title names the job and its unsaved changes; the weighting label after Open and
-// New; the offer of stale edits.
+// The job file in the dialog: a reading left out from the check report window, saved, applied
+// by the next conversion and put back; a rename made from a row of look-alike names; the title
+// with the job and its unsaved changes; the weighting label; a changed field file's edits.
 
 #include <memory>
 
@@ -25,6 +24,7 @@
 #include "gui/gui_test_support.h"
 #include "gui/report_model.h"
 #include "gui/report_window.h"
+#include "platform/file_access.h"
 
 namespace fenwix {
 namespace {
@@ -208,17 +208,16 @@ class JobFileMenuTest : public ::testing::Test {
     QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/app/small_job.xml"), Path("day2.xml"));
     window_ = std::make_unique<ConvertWindow>(Path("Fenwix.cfg").toStdString());
     window_->SetMessageHook([this](int32_t id, const std::string&) { messages_.push_back(id); });
-    window_->dialog().xml_paths = {Path("day1.xml").toStdString(), Path("day2.xml").toStdString()};
-    window_->dialog().output_path = Path("net.txt").toStdString();
-    window_->dialog().seed_name = "B1";
-    window_->dialog().merge_tolerance = 0.001;
-    window_->SetSketchOffer([] { return false; });
-    window_->ExchangeToControls();
   }
   QString Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
-  static void Write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+  // Opens the job file made of a data file with two words replaced.
+  bool Open(const char* data, const std::string& first, const std::string& second) {
+    QFile job(Path("job.fenwix"));
+    return job.open(QIODevice::WriteOnly) &&
+           job.write(Read(QStringLiteral(FENWIX_TEST_DATA "/job/") + data)
+                         .replace("FIRST", first.c_str())
+                         .replace("SECOND", second.c_str())) > 0 &&
+           job.flush() && window_->job_menu()->Open(Path("job.fenwix"));
   }
 
   QTemporaryDir dir_;
@@ -228,16 +227,12 @@ class JobFileMenuTest : public ::testing::Test {
 
 // The label names what the next conversion weights each file with, after Open and after New.
 TEST_F(JobFileMenuTest, WeightingLabelFollowsTheJobsInstruments) {
-  const char* cases[][3] = {{"", "", "Default"},
-                            {"TS1", "TS1", "TS1"},
+  const char* cases[][3] = {{"TS1", "TS1", "TS1"},
                             {"TS1", "", "per file (TS1, Default)"},
                             {"TS1", "TS2", "per file (TS1, TS2)"}};
   auto* label = window_->findChild<QLabel*>(QStringLiteral("weightProfileLabel"));
   for (const auto& [first, second, named] : cases) {
-    Write(Path("job.fenwix"), Read(FENWIX_TEST_DATA "/job/instruments.fenwix")
-                                  .replace("FIRST", first)
-                                  .replace("SECOND", second));
-    ASSERT_TRUE(window_->job_menu()->Open(Path("job.fenwix"))) << named;
+    ASSERT_TRUE(Open("instruments.fenwix", first, second)) << named;
     EXPECT_EQ(label->text(), QStringLiteral("Weighting: ") + named);
     ASSERT_TRUE(window_->job_menu()->BeforeConversion());
     EXPECT_EQ(window_->dialog().file_instruments.size(), *named == 'p' ? 2u : 0u) << named;
@@ -249,37 +244,30 @@ TEST_F(JobFileMenuTest, WeightingLabelFollowsTheJobsInstruments) {
 // A job whose saved fingerprint of day1.xml no longer matches: the offer names the file, kept
 // edits refuse the conversion, dropping takes only that file's edits and renews its fingerprint.
 TEST_F(JobFileMenuTest, ChangedFieldFileOffersToDropItsEdits) {
-  JobSession& session = window_->job_menu()->session();
-  session.LeaveOut(Path("day1.xml").toStdString(), 48, "seen once");
-  session.LeaveOut(Path("day2.xml").toStdString(), 23, "repeat");
-  session.Rename("P3-CHK", "P3", Path("day1.xml").toStdString());
-  session.Rename("S1", "S10");
-  ASSERT_TRUE(window_->job_menu()->SaveAs(Path("job.fenwix")));
-  QStringList asked;
-  bool drop = false;
+  int error = 0;
+  const std::string day1 = *FileSha256(Path("day1.xml").toStdString(), error);
+  QStringList asked;  // kept the first two times, dropped the third
   window_->job_menu()->SetStaleEditsQuestion([&](const QString& text) {
     asked << text;
-    return drop;
+    return asked.size() == 3;
   });
-  ASSERT_TRUE(window_->job_menu()->Open(Path("job.fenwix")));
+  ASSERT_TRUE(Open("stale.fenwix", day1, ""));
   EXPECT_TRUE(asked.isEmpty());  // the clean control: every fingerprint matches
-  const std::string fingerprint = session.job().inputs[0].sha256;
-  Write(Path("job.fenwix"),
-        Read(Path("job.fenwix")).replace(fingerprint.c_str(), QByteArray(64, '0')));
-
+  const JobSession& session = window_->job_menu()->session();
   for (const bool dropped : {false, true}) {
-    drop = dropped;
-    ASSERT_TRUE(window_->job_menu()->Open(Path("job.fenwix")));
-    EXPECT_TRUE(asked.back().contains(Path("day1.xml") + " has changed since") &&
-                asked.back().contains("and 2 edits"))
-        << asked.back().toStdString();
-    test::Click(window_->findChild<QPushButton*>("convertButton"));
+    ASSERT_TRUE(Open("stale.fenwix", std::string(64, '0'), ""));
+    EXPECT_TRUE(asked.back().contains(Path("day1.xml") + " has changed since"));
+    EXPECT_EQ(window_->job_menu()->BeforeConversion(), dropped);
     EXPECT_EQ(session.job().leave_out.size() + session.job().renames.size(), dropped ? 2u : 4u);
-    EXPECT_EQ(session.job().inputs[0].sha256 == fingerprint, dropped);
-    EXPECT_EQ(QFile::exists(Path("net.txt")), dropped);
+    EXPECT_EQ(session.job().inputs[0].sha256 == day1, dropped);
+    const QTreeWidget* edits = window_->job_menu()->edits_window()->list();
+    int marked = 0;  // the rows of day1.xml's edits in the Edits window
+    for (int i = 0; i < edits->topLevelItemCount(); ++i)
+      marked += !edits->topLevelItem(i)->icon(1).isNull();
+    EXPECT_EQ(marked, dropped ? 0 : 2);
   }
   EXPECT_EQ(asked.size(), 3);  // asked again before the refused conversion, not after dropping
-  EXPECT_EQ(messages_.front(), MSG_FIELD_FILE_CHANGED);
+  EXPECT_EQ(messages_, std::vector<int32_t>{MSG_FIELD_FILE_CHANGED});
   EXPECT_TRUE(session.job().renames[0].from == "S1" && session.job().leave_out[0].line == 23);
 }
 
