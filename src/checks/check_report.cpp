@@ -21,6 +21,21 @@ int64_t CheckReport::FlaggedRows() const {
   return count;
 }
 
+std::string CheckReport::ReasonFor(const SourceLocation& source) const {
+  for (const bool suspects : {false, true}) {
+    for (const CheckSection& section : sections) {
+      if ((section.name == SUSPECTS_SECTION) != suspects) continue;
+      for (const CheckRow& row : section.rows) {
+        if (row.flagged &&
+            std::find(row.sources.begin(), row.sources.end(), source) != row.sources.end()) {
+          return section.title + (row.note.empty() ? "" : ": " + row.note);
+        }
+      }
+    }
+  }
+  return std::string();
+}
+
 const CheckSection* CheckReport::Suspects() const {
   for (const CheckSection& section : sections) {
     if (section.name == SUSPECTS_SECTION) return &section;

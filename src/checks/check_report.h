@@ -69,6 +69,9 @@ class CheckReport {
   int64_t FlaggedRows() const;
   // The suspects section, or null when the report has none.
   const CheckSection* Suspects() const;
+  // Why the element at source would be left out, in the checks' words: "title: note" of the
+  // first flagged row of a check that names it, else of its suspect row; empty when none does.
+  std::string ReasonFor(const SourceLocation& source) const;
   // Why a station or an observation row is flagged: one "title: note" per flagged row that names
   // it; empty when it is not flagged. Valid once Index() has run.
   const std::vector<std::string>& StationFlags(std::string_view name) const;

@@ -76,9 +76,16 @@ void ReportEditsPanel::SetReport(const CheckReport* report) {
 void ReportEditsPanel::ShowRow(const CheckSection* section, const CheckRow* row) {
   section_ = row != nullptr ? section : nullptr;
   row_ = section_ != nullptr ? row : nullptr;
-  reason_->setText(row_ == nullptr
-                       ? QString()
-                       : Text(section_->title + (row_->note.empty() ? "" : ": " + row_->note)));
+  // A suspect row's own note lists every row it explains; the check that names its reading
+  // says why in a few words.
+  if (row_ == nullptr) {
+    reason_->clear();
+  } else if (section_->name == SUSPECTS_SECTION && row_->sources.size() == 1 &&
+             report_ != nullptr) {
+    reason_->setText(Text(report_->ReasonFor(row_->sources[0])));
+  } else {
+    reason_->setText(Text(section_->title + (row_->note.empty() ? "" : ": " + row_->note)));
+  }
   reason_->setCursorPosition(0);  // a long reason shows its start, the check's title
   UpdateStates();
 }

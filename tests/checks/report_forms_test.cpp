@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "checks/report_forms.h"
 
@@ -31,6 +33,35 @@ TEST(ReportForms, UnlistedRowsAreCountedAsWhatTheyAre) {
                                       ", \"unlisted_rows\": 5"),
               std::string::npos);
   }
+}
+
+CheckRow Row(std::vector<SourceLocation> sources, const char* note, bool flagged) {
+  CheckRow row;
+  row.sources = std::move(sources);
+  row.note = note;
+  row.flagged = flagged;
+  return row;
+}
+
+// A reading left out is given the words of the check that names it, the long suspect note only
+// when no check does.
+TEST(ReportForms, ReasonForAReadingPrefersItsCheck) {
+  CheckReport report;
+  const SourceLocation named{0, 15}, only_suspect{0, 30};
+  CheckSection& suspects = report.sections.emplace_back();
+  suspects.name = std::string(SUSPECTS_SECTION);
+  suspects.title = "Suspect observations";
+  for (const SourceLocation& at : {named, only_suspect}) {
+    suspects.rows.push_back(Row({at}, "explains it all", true));
+  }
+  CheckSection& loops = report.sections.emplace_back();
+  loops.title = "GNSS loop closures";
+  loops.rows.push_back(Row({{0, 4}, named}, "passes", false));
+  loops.rows.push_back(Row({{0, 4}, named}, "misfit", true));
+  EXPECT_EQ(report.ReasonFor(named), "GNSS loop closures: misfit");
+  EXPECT_EQ(report.ReasonFor(only_suspect), "Suspect observations: explains it all");
+  EXPECT_EQ(report.ReasonFor({0, 4}), "GNSS loop closures: misfit");
+  EXPECT_EQ(report.ReasonFor({1, 15}), "");
 }
 
 }  // namespace
