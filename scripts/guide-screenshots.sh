@@ -57,18 +57,19 @@ cp examples/checked-job.xml docs/check-report/planted-job.xml "$scratch/"
 
 # A settings record beside the program: seed B1, local coordinates ticked, tolerance 0.05 in
 # 3D, the example job and its output. The arguments: the latitude, then 1 to tick the
-# geodetic box too, then another job's base name and seed.
+# geodetic box too, then another job's base name and seed, then the seed's longitude and height.
 settings() {
-  python3 - "$scratch" "$1" "${2:-0}" "${3:-checked-job}" "${4:-B1}" <<'PY'
+  python3 - "$scratch" "$1" "${2:-0}" "${3:-checked-job}" "${4:-B1}" "${5:--75.4210}" "${6:-84.3}" <<'PY'
 import struct, sys
 folder, latitude, job, seed = sys.argv[1], float(sys.argv[2]), sys.argv[4], sys.argv[5].encode()
+longitude, height = float(sys.argv[6]), float(sys.argv[7])
 r = bytearray(1136)
 r[0] = int(sys.argv[3])                                   # compute geodetic
 r[1] = 1                                                  # compute local
 r[2:2 + 6] = b"WGS 84"
 struct.pack_into("<dd", r, 24, 6378137.0, 298.257223563)
 r[40:40 + len(seed)] = seed
-struct.pack_into("<7d", r, 56, latitude, -75.4210, 84.3, 100000.0, 100000.0, 0.0, 0.05)
+struct.pack_into("<7d", r, 56, latitude, longitude, height, 100000.0, 100000.0, 0.0, 0.05)
 out, xml = (folder + "/" + job + ".txt").encode(), (folder + "/" + job + ".xml").encode()
 r[113:113 + len(out)] = out
 r[373:373 + len(xml)] = xml
@@ -76,8 +77,15 @@ open(folder + "/Fenwix.cfg", "wb").write(r)
 PY
 }
 
-# Starts the dialog, runs the keys given, waits for the window named, and saves the screen
-# cropped to the windows on it.
+# Saves the screen cropped to the windows on it.
+snap() {
+  import -window root "$scratch/screen.png"
+  convert "$scratch/screen.png" -trim +repage "$out/$1.png"
+}
+
+# Starts the dialog, runs the keys given, waits for the window named, and saves the screen.
+# Besides keys: click:X,Y clicks in the active window, type:TEXT types, snap:NAME saves the
+# screen on the way.
 shot() {
   local name=$1 wait_for=$2
   shift 2
@@ -91,6 +99,11 @@ shot() {
       # click:X,Y clicks at that point of the active window's inside.
       IFS=, read -r x y <<<"${key#click:}"
       xdotool getactivewindow mousemove --window %1 "$x" "$y" click 1
+    elif [[ $key == type:* ]]; then
+      xdotool type --delay 30 "${key#type:}"
+    elif [[ $key == snap:* ]]; then
+      sleep 0.5
+      snap "${key#snap:}"
     else
       xdotool key --clearmodifiers "$key"
     fi
@@ -98,8 +111,7 @@ shot() {
   done
   [[ -z $wait_for ]] || xdotool search --sync --name "$wait_for" >/dev/null
   sleep 1
-  import -window root "$scratch/screen.png"
-  convert "$scratch/screen.png" -trim +repage "$out/$name.png"
+  snap "$name"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 }
@@ -114,10 +126,17 @@ shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 shot guide-units "" alt+o Down Down Right
 settings 95 1
 shot guide-validation "^fenwix$" alt+c
-# The README's report: the job with planted blunders, its first suspect (the vector on line 15)
-# left out, the next suspect chosen.
-settings 45.3015 0 planted-job P10
-shot check-report "^Check report$" alt+c Return click:60,126 alt+l Down
+# The README's report: the job with planted blunders (surveyed near 46.3 N, 7.15 E), its first
+# suspect (the vector on line 15) left out, the next suspect chosen. P12 and p12 are asked about
+# first: they are different, as far as the dialog can tell.
+settings 46.3 0 planted-job P10 7.15 30
+shot check-report "^Check report$" alt+c alt+d Return click:60,126 alt+l Down
+# The guide's blunder hunt on the same job: the three suspects left out, the look-alike names
+# made one, the edits listed and kept in a job file, and the job converted again.
+shot guide-hunt-after "^Check report$" alt+c alt+d Return click:60,126 alt+l Down alt+l Down \
+  alt+l snap:guide-hunt-report click:60,560 alt+r snap:guide-hunt-rename Return alt+c \
+  alt+f e snap:guide-hunt-edits alt+c alt+f a type:planted-job.fenwix Return alt+c Return
+cp "$scratch/planted-job.fenwix" docs/check-report/
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"
