@@ -34,6 +34,7 @@ void ReportModel::SetReport(const CheckReport* report) {
   beginResetModel();
   report_ = report;
   shown_.clear();
+  more_row_.clear();
   flagged_.clear();
   file_labels_.clear();
   if (report_ != nullptr) {
@@ -44,6 +45,7 @@ void ReportModel::SetReport(const CheckReport* report) {
       const size_t flagged = static_cast<size_t>(flagged_.back());
       shown_.push_back(static_cast<int>(
           std::min(section.rows.size(), flagged + static_cast<size_t>(PAGE_ROWS))));
+      more_row_.push_back(static_cast<size_t>(shown_.back()) < section.rows.size());
     }
   }
   endResetModel();
@@ -51,7 +53,13 @@ void ReportModel::SetReport(const CheckReport* report) {
 
 const CheckRow* ReportModel::RowAt(const QModelIndex& index) const {
   const CheckSection* section = SectionAt(index);
-  return section != nullptr ? &section->rows[static_cast<size_t>(index.row())] : nullptr;
+  if (section == nullptr || IsMoreRow(index)) return nullptr;
+  return &section->rows[static_cast<size_t>(index.row())];
+}
+
+bool ReportModel::IsMoreRow(const QModelIndex& index) const {
+  if (SectionAt(index) == nullptr) return false;
+  return index.row() >= ShownRows(static_cast<int>(index.internalId() - 1));
 }
 
 const CheckSection* ReportModel::SectionAt(const QModelIndex& index) const {
@@ -74,7 +82,7 @@ QModelIndex ReportModel::index(int row, int column, const QModelIndex& parent) c
     if (static_cast<size_t>(row) >= report_->sections.size()) return {};
     return createIndex(row, column, SECTION_ITEM);
   }
-  if (parent.internalId() != SECTION_ITEM || row >= ShownRows(parent.row())) return {};
+  if (parent.internalId() != SECTION_ITEM || row >= rowCount(parent)) return {};
   return createIndex(row, column, static_cast<quintptr>(parent.row()) + 1);
 }
 
@@ -87,7 +95,7 @@ int ReportModel::rowCount(const QModelIndex& parent) const {
   if (report_ == nullptr) return 0;
   if (!parent.isValid()) return static_cast<int>(report_->sections.size());
   if (parent.internalId() != SECTION_ITEM || parent.column() != 0) return 0;
-  return ShownRows(parent.row());
+  return ShownRows(parent.row()) + (HasMoreRow(parent.row()) ? 1 : 0);
 }
 
 int ReportModel::columnCount(const QModelIndex&) const {
@@ -116,6 +124,8 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || report_ == nullptr) return {};
   if (index.internalId() != SECTION_ITEM) {
     const CheckSection& section = report_->sections[index.internalId() - 1];
+    const int shown = ShownRows(static_cast<int>(index.internalId() - 1));
+    if (index.row() >= shown) return MoreRowData(section, shown, index.column(), role);
     return RowData(section, section.rows[static_cast<size_t>(index.row())], index.column(), role);
   }
   const CheckSection& section = report_->sections[static_cast<size_t>(index.row())];
@@ -195,21 +205,48 @@ QVariant ReportModel::RowData(const CheckSection& section, const CheckRow& row, 
   return text;
 }
 
-bool ReportModel::canFetchMore(const QModelIndex& parent) const {
-  if (report_ == nullptr || !parent.isValid() || parent.internalId() != SECTION_ITEM) return false;
-  const CheckSection& section = report_->sections[static_cast<size_t>(parent.row())];
-  return static_cast<size_t>(ShownRows(parent.row())) < section.rows.size();
+QVariant ReportModel::MoreRowData(const CheckSection& section, int shown, int column,
+                                  int role) const {
+  if (column != STATIONS) return {};
+  const auto hidden = static_cast<qsizetype>(section.rows.size()) - shown;
+  const qsizetype next = std::min(hidden, static_cast<qsizetype>(PAGE_ROWS));
+  if (role == Qt::FontRole) {
+    QFont font;
+    font.setItalic(true);
+    return font;
+  }
+  if (role == Qt::ToolTipRole) {
+    return QStringLiteral("Choose this line to show the next %L1 passing rows of the check")
+        .arg(next);
+  }
+  if (role != Qt::DisplayRole) return {};
+  // Flagged rows are all shown first: what is left to show is passing.
+  const QString rows = hidden == 1 ? QStringLiteral("\u2026 1 more passing row")
+                                   : QStringLiteral("\u2026 %L1 more passing rows").arg(hidden);
+  if (hidden == 1) return rows + QStringLiteral(" (show it)");
+  if (next == hidden) return rows + QStringLiteral(" (show them)");
+  return rows + QStringLiteral(" (show the next %L1)").arg(next);
 }
 
-void ReportModel::fetchMore(const QModelIndex& parent) {
-  if (!canFetchMore(parent)) return;
+void ReportModel::ShowMore(const QModelIndex& parent) {
+  if (report_ == nullptr || !parent.isValid() || parent.internalId() != SECTION_ITEM ||
+      !HasMoreRow(parent.row())) {
+    return;
+  }
   const CheckSection& section = report_->sections[static_cast<size_t>(parent.row())];
   const int shown = ShownRows(parent.row());
   const int more = static_cast<int>(
       std::min(section.rows.size() - static_cast<size_t>(shown), static_cast<size_t>(PAGE_ROWS)));
+  // The new rows go in before the more-row (a view's current row on it moves down with it),
+  // which then goes once nothing is left to show.
   beginInsertRows(parent, shown, shown + more - 1);
   shown_[static_cast<size_t>(parent.row())] = shown + more;
   endInsertRows();
+  if (static_cast<size_t>(shown + more) == section.rows.size()) {
+    beginRemoveRows(parent, shown + more, shown + more);
+    more_row_[static_cast<size_t>(parent.row())] = false;
+    endRemoveRows();
+  }
 }
 
 }  // namespace fenwix

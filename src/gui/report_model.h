@@ -1,9 +1,13 @@
 #pragma once
 // The check report as a tree for a view: one item per check, its rows below. The model reads
 // the report's own rows and builds nothing per row; each check shows its flagged rows and a
-// first page of passing rows, and the view asks for further pages as it scrolls (fetchMore),
-// so that a report of tens of thousands of rows opens at once. A column tells what the job
-// does to each row's readings (left out, names read as others), asked of the row when shown.
+// first page of passing rows, so that a report of tens of thousands of rows opens at once. A
+// check not fully shown ends in a more-row ("… 1,800 more passing rows (show the next 200)")
+// that has no report row behind it: choosing it pages in the next rows (ShowMore). The model
+// offers no canFetchMore: a tree view fetches by itself only for the last open check as it
+// scrolls to the end, and for every open one at each new layout, which reaches some checks'
+// rows never and others' unasked. A column tells what the job does to each row's readings (left
+// out, names read as others), asked of the row when shown.
 
 #include <cstdint>
 #include <functional>
@@ -40,12 +44,18 @@ class ReportModel : public QAbstractItemModel {
   // The job's edits changed: the rows shown so far are marked again.
   void MarksChanged();
 
-  // The report row behind an index, or null for a check's own item.
+  // The report row behind an index, or null for a check's own item and for a more-row.
   const CheckRow* RowAt(const QModelIndex& index) const;
-  // The check of a row's index, or null for a check's own item.
+  // The check of a row's (or more-row's) index, or null for a check's own item.
   const CheckSection* SectionAt(const QModelIndex& index) const;
-  // Rows of a check shown so far.
+  // Report rows of a check shown so far; its more-row, when it has one, comes after them.
   int ShownRows(int section) const { return shown_.at(static_cast<size_t>(section)); }
+  bool HasMoreRow(int section) const { return more_row_.at(static_cast<size_t>(section)); }
+  // Whether index is the more-row of its check.
+  bool IsMoreRow(const QModelIndex& index) const;
+  // Shows the next PAGE_ROWS rows of check (a check's own item) before its more-row, which
+  // goes once the check is shown whole.
+  void ShowMore(const QModelIndex& check);
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -54,16 +64,16 @@ class ReportModel : public QAbstractItemModel {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
-  bool canFetchMore(const QModelIndex& parent) const override;
-  void fetchMore(const QModelIndex& parent) override;
 
  private:
   QVariant RowData(const CheckSection& section, const CheckRow& row, int column, int role) const;
+  QVariant MoreRowData(const CheckSection& section, int shown, int column, int role) const;
 
   const CheckReport* report_ = nullptr;
   MarkOf mark_of_;
-  std::vector<int> shown_;    // per check
-  std::vector<int> flagged_;  // per check
+  std::vector<int> shown_;      // per check
+  std::vector<char> more_row_;  // per check: ends in a more-row
+  std::vector<int> flagged_;    // per check
   std::vector<std::string> file_labels_;
 };
 

@@ -62,7 +62,17 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
             const CheckRow* row = model_->RowAt(current);
             edits_panel_->ShowRow(model_->SectionAt(current), row);
             if (row != nullptr) emit RowChosen(*row);
+            // After the click or key press that chose it, which still works on the view.
+            if (model_->IsMoreRow(current)) {
+              QMetaObject::invokeMethod(
+                  this, [this, at = QPersistentModelIndex(current)] { ShowMore(at); },
+                  Qt::QueuedConnection);
+            }
           });
+  connect(view_, &QAbstractItemView::activated, this, &ReportWindow::ShowMore);
+  // A more-row reads across the columns; it moves down as rows go in before it.
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex& parent) { SpanMoreRow(parent); });
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(view_, &QWidget::customContextMenuRequested, this, &ReportWindow::OnContextMenu);
 
@@ -97,6 +107,26 @@ void ReportWindow::EditsChanged() {
   model_->MarksChanged();
 }
 
+void ReportWindow::ShowMore(const QModelIndex& at) {
+  if (!at.isValid() || !model_->IsMoreRow(at) || view_->currentIndex().row() != at.row() ||
+      view_->currentIndex().parent() != at.parent()) {
+    return;
+  }
+  const QModelIndex check = at.parent();
+  const int first = model_->ShownRows(check.row());
+  // Nothing current while the more-row goes, so that no row in between is chosen; then the
+  // first new row, where the more-row was, as if the rows had been there all along.
+  view_->selectionModel()->clearCurrentIndex();
+  model_->ShowMore(check);
+  view_->setCurrentIndex(model_->index(first, 0, check));
+}
+
+void ReportWindow::SpanMoreRow(const QModelIndex& check) {
+  if (check.isValid() && !check.parent().isValid() && model_->HasMoreRow(check.row())) {
+    view_->setFirstColumnSpanned(model_->ShownRows(check.row()), check, true);
+  }
+}
+
 void ReportWindow::OnContextMenu(const QPoint& at) {
   const QModelIndex index = view_->indexAt(at);
   if (model_->RowAt(index) == nullptr) return;
@@ -128,6 +158,7 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   model_->SetReport(&report_);
   // Checks with flagged rows open, the others closed until asked for.
   for (int s = 0; s < model_->rowCount(); ++s) {
+    SpanMoreRow(model_->index(s, 0));
     if (report_.sections[static_cast<size_t>(s)].FlaggedCount() > 0) {
       view_->expand(model_->index(s, 0));
     }

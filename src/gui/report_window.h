@@ -1,9 +1,9 @@
 #pragma once
 // The check report of the last conversion in a window of its own: a short summary, then one
 // tree of the checks and their rows (flagged rows first and highlighted, passing rows paged in
-// as the view scrolls), and a Save button that writes any of the three forms. Choosing a row
-// tells whoever listens (the sketch) which row it is; below the tree (and in a row's context
-// menu) the job's edits act on the chosen row, and its "Job" column marks what they did.
+// as each check's more-row is chosen), and a Save button that writes any of the three forms.
+// Choosing a row tells whoever listens (the sketch) which row it is; below the tree (and in a row's
+// context menu) the job's edits act on the chosen row, and its "Job" column marks what they did.
 
 #include <functional>
 #include <optional>
@@ -58,6 +58,9 @@ class ReportWindow : public QDialog {
  private:
   void OnSave();
   void OnContextMenu(const QPoint& at);
+  // Pages in the next rows of the check whose more-row at is the current row.
+  void ShowMore(const QModelIndex& at);
+  void SpanMoreRow(const QModelIndex& check);
 
   CheckReport report_;
   SaveChooser save_chooser_;

@@ -167,11 +167,63 @@ TEST(CheckReportWindow, HoldsALargeReportWithoutBuildingEveryRow) {
   EXPECT_GE(shown, 3 + ReportModel::PAGE_ROWS);
   EXPECT_LE(shown, 3 + 4 * ReportModel::PAGE_ROWS);
   EXPECT_TRUE(model.data(model.index(2, 0, checks)).toString().startsWith("* S2"));
-  model.fetchMore(checks);
+  model.ShowMore(checks);
   EXPECT_EQ(model.rowCount(checks), shown + ReportModel::PAGE_ROWS);
   window.view()->setCurrentIndex(model.index(7, 1, checks));
   ASSERT_NE(chosen, nullptr);
   EXPECT_EQ(chosen->stations, std::vector<std::string>{"S7"});
+}
+
+// Every row of every check is reached, not only those of the last open one: a check not shown
+// whole ends in a more-row, and choosing it as the person would (a click, or the Down key from
+// the row above) shows the next rows, the first of them chosen in its place, until the check is
+// shown whole and the more-row is gone. A check shown whole from the start has none.
+TEST(CheckReportWindow, EveryRowIsReachedThroughTheMoreRowOfItsCheck) {
+  CheckReport report;
+  for (const int rows : {3 + 5 * ReportModel::PAGE_ROWS + 50, 40, 900}) {
+    CheckSection& section = report.sections.emplace_back();
+    section.name = "loop_closures";
+    section.rows.resize(static_cast<size_t>(rows));
+    for (int i = 0; i < rows; ++i) {
+      section.rows[i].stations = {"S" + std::to_string(i)};
+      section.rows[i].flagged = i < 3;
+    }
+  }
+  ReportWindow window;
+  std::vector<std::string> chosen;
+  QObject::connect(&window, &ReportWindow::RowChosen,
+                   [&](const CheckRow& row) { chosen.push_back(row.stations.front()); });
+  window.ShowReport(report);
+  window.show();
+  QTreeView& view = *window.view();
+  ReportModel& model = *window.model();
+  const QModelIndex first = model.index(0, 0);
+  view.expandAll();
+  EXPECT_FALSE(model.HasMoreRow(1));
+  EXPECT_EQ(model.rowCount(model.index(1, 0)), 40);
+
+  const size_t rows = report.sections[0].rows.size();
+  for (int clicks = 0; clicks < 10 && model.HasMoreRow(0); ++clicks) {
+    const int shown = model.ShownRows(0);
+    const QModelIndex more = model.index(shown, 0, first);
+    ASSERT_EQ(model.RowAt(more), nullptr);
+    EXPECT_TRUE(
+        more.data().toString().contains(QString::number(rows - static_cast<size_t>(shown))));
+    view.scrollTo(more);
+    if (clicks % 2 == 1) view.setCurrentIndex(model.index(shown - 1, 0, first));
+    chosen.clear();
+    if (clicks % 2 == 0) {
+      QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(more).center());
+    } else {
+      QTest::keyClick(&view, Qt::Key_Down);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chosen, std::vector<std::string>{"S" + std::to_string(shown)});
+    ASSERT_EQ(view.currentIndex().row(), shown);
+  }
+  EXPECT_EQ(static_cast<size_t>(model.ShownRows(0)), rows);
+  EXPECT_EQ(static_cast<size_t>(model.rowCount(first)), rows);
+  EXPECT_NE(model.RowAt(model.index(static_cast<int>(rows) - 1, 0, first)), nullptr);
 }
 
 }  // namespace
