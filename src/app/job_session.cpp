@@ -198,8 +198,14 @@ bool JobSession::KeepAnswers(const ConvertDialog& dialog) {
   return !dialog.answers_given.empty();
 }
 
-std::vector<std::string> JobSession::ChangedFiles() const {
-  return ChangedFieldFiles(job_, path_);
+std::vector<std::string> JobSession::ChangedFiles(const std::vector<std::string>& xml_paths) const {
+  std::vector<std::string> changed = ChangedFieldFiles(job_, path_);
+  std::erase_if(changed, [&](const std::string& file) {
+    const std::string absolute = Absolute(file);
+    return std::none_of(xml_paths.begin(), xml_paths.end(),
+                        [&](const std::string& xml) { return Absolute(xml) == absolute; });
+  });
+  return changed;
 }
 
 size_t JobSession::EditsOf(const std::string& file) const {

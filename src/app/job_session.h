@@ -39,8 +39,9 @@ class JobSession {
   // True when it named any.
   bool ForgetInstruments();
 
-  // Field files, as the job holds them, whose fingerprint changed while edits point at them.
-  std::vector<std::string> ChangedFiles() const;
+  // Field files, as the job holds them, whose fingerprint changed while edits point at them;
+  // only those among xml_paths (the files the next conversion reads).
+  std::vector<std::string> ChangedFiles(const std::vector<std::string>& xml_paths) const;
   // The left-out elements and renames that point at one file's lines.
   size_t EditsOf(const std::string& file) const;
   // Drops the left-out elements and the renames of one file, and takes the file as it is now:

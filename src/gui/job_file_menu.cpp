@@ -113,8 +113,9 @@ bool JobFileMenu::BeforeConversion() {
 std::optional<std::string> JobFileMenu::SettleChangedFiles() {
   std::optional<std::string> kept;
   changed_files_.clear();
-  // A field file changed under its edits: they may point at other elements now.
-  for (const std::string& changed : session_.ChangedFiles()) {
+  // A field file changed under its edits: they may point at other elements now. A file taken
+  // off the list is not read, so its edits wait until it is back.
+  for (const std::string& changed : session_.ChangedFiles(window_.dialog().xml_paths)) {
     const QString text =
         QStringLiteral(
             "The field file %1 has changed since the job file was saved (its SHA-256 "

@@ -269,6 +269,11 @@ TEST_F(JobFileMenuTest, ChangedFieldFileOffersToDropItsEdits) {
   EXPECT_EQ(asked.size(), 3);  // asked again before the refused conversion, not after dropping
   EXPECT_EQ(messages_, std::vector<int32_t>{MSG_FIELD_FILE_CHANGED});
   EXPECT_TRUE(session.job().renames[0].from == "S1" && session.job().leave_out[0].line == 23);
+  // A changed file taken off the list is not read: nothing to ask before converting.
+  ASSERT_TRUE(Open("stale.fenwix", std::string(64, '0'), ""));
+  window_->dialog().xml_paths.erase(window_->dialog().xml_paths.begin());
+  EXPECT_TRUE(window_->job_menu()->BeforeConversion());
+  EXPECT_EQ(asked.size(), 4);  // on opening only
 }
 
 }  // namespace
