@@ -498,7 +498,9 @@ void SketchView::wheelEvent(QWheelEvent* event) {
 }
 
 void SketchView::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
+  // Other buttons are left to the widget, which ignores them: a right press that is accepted
+  // here would never become the line's context menu.
+  if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
   dragging_ = true;
   drag_from_ = event->position();
   setCursor(Qt::ClosedHandCursor);
@@ -515,7 +517,7 @@ void SketchView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void SketchView::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
+  if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
   dragging_ = false;
   setCursor(Qt::OpenHandCursor);
 }

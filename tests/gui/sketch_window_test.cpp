@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QImage>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -167,6 +168,14 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
                               {}});
   menu.reset(ring.view()->LineMenu({0}, nullptr));
   EXPECT_TRUE(Entries(*menu, "leaveOutAction").empty());
+
+  // A right press is left to the platform, which makes it the line's context menu only when the
+  // view did not take the press for itself; a left press starts a drag.
+  for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button, {});
+    QCoreApplication::sendEvent(ring.view(), &press);
+    EXPECT_EQ(press.isAccepted(), button == Qt::LeftButton);
+  }
 }
 
 }  // namespace
