@@ -19,9 +19,6 @@ namespace {
 
 using namespace check_support;
 
-// Arc-minutes in a radian.
-constexpr double MINUTES_PER_RADIAN = 3437.7467707849396;
-
 struct Known {
   const StationRecord* station = nullptr;
   explicit operator bool() const { return station != nullptr; }
@@ -32,6 +29,13 @@ Known KnownStation(const SurveyTables& tables, int32_t row) {
   if (s == 0) return {};
   const StationRecord& station = tables.stations()[static_cast<size_t>(s)];
   return station.coords_known ? Known{&station} : Known{};
+}
+
+AzimuthDistance Between(const StationRecord& from, double from_up, const StationRecord& to,
+                        double to_up) {
+  return AzimuthBetween(PROPAGATION_A, PropagationEccentricitySquared(), from.latitude,
+                        from.longitude, from.height + from_up, to.latitude, to.longitude,
+                        to.height + to_up);
 }
 
 CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
@@ -47,13 +51,6 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
                     {"gross_distance_ppm", limits.gross_distance_ppm},
                     {"gross_angle_minutes", limits.gross_angle_minutes}};
   if (!input.approx_computed) return section;
-  const double a = PROPAGATION_A;
-  const double e2 = PropagationEccentricitySquared();
-  const auto between = [a, e2](const StationRecord& from, double from_up, const StationRecord& to,
-                               double to_up) {
-    return AzimuthBetween(a, e2, from.latitude, from.longitude, from.height + from_up, to.latitude,
-                          to.longitude, to.height + to_up);
-  };
   const auto& observations = tables.observations();
   for (size_t r = 1; r < observations.size(); ++r) {
     const ObsRow& obs = observations[r];
@@ -73,16 +70,13 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
     double angle_off = NO_VALUE;
     if (Given(obs.slope_dist())) {
       distance = obs.slope_dist();
-      computed = between(*at.station, ih, *target.station, th).slope_distance;
+      computed = Between(*at.station, ih, *target.station, th).slope_distance;
       distance_off = distance - computed;
     }
     if (obs.kind == ObsKind::AngleSet && Given(obs.horiz_angle())) {
-      const Known back = KnownStation(tables, obs.back);
-      if (back && back.station != at.station) {
-        const double to_fore = between(*at.station, 0.0, *target.station, 0.0).azimuth;
-        const double to_back = between(*at.station, 0.0, *back.station, 0.0).azimuth;
-        angle_off =
-            std::remainder(obs.horiz_angle() - (to_fore - to_back), TWO_PI) * MINUTES_PER_RADIAN;
+      const double turned = CoordinateAngle(tables, obs.at, obs.back, target_row);
+      if (!std::isnan(turned)) {
+        angle_off = std::remainder(obs.horiz_angle() - turned, TWO_PI) * MINUTES_PER_RADIAN;
       }
     }
     if (std::isnan(distance_off) && std::isnan(angle_off)) continue;
@@ -145,6 +139,18 @@ CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph
 }
 
 }  // namespace
+
+double CoordinateAngle(const SurveyTables& tables, int32_t at, int32_t back, int32_t fore) {
+  const Known station = KnownStation(tables, at);
+  const Known from = KnownStation(tables, back);
+  const Known to = KnownStation(tables, fore);
+  if (!station || !from || !to || from.station == station.station ||
+      to.station == station.station) {
+    return NO_VALUE;
+  }
+  return Between(*station.station, 0.0, *to.station, 0.0).azimuth -
+         Between(*station.station, 0.0, *from.station, 0.0).azimuth;
+}
 
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
                             const NetworkGraph& graph, CheckReport& report) {

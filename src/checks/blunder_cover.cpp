@@ -5,6 +5,8 @@
 // backsights and gross checks names the elements behind it; the observation in the most rows not
 // yet explained is taken first, until every row is explained or no candidate is left. A vector that
 // closes some loop within its limits agrees with the network and is never taken for a flagged loop.
+// The two readings of a face pair explain its row alike; where approximate coordinates were
+// computed, the one whose angle they refuse is taken.
 
 #include <algorithm>
 #include <array>
@@ -13,12 +15,14 @@
 #include <map>
 #include <queue>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "checks/check_support.h"
 #include "checks/run_checks.h"
+#include "geodesy/angles.h"
 
 namespace fenwix {
 
@@ -46,6 +50,12 @@ struct Candidate {
   // The opening backsight of a round that does not close: it sets the zero the round's angles
   // are turned from, so the closing reading is taken before it (leaving that out turns no angle).
   bool opens_round = false;
+  // Of a face pair over its 2C limit: the other reading, and this reading's angle against the
+  // coordinates, arc-minutes (NaN where they give none).
+  Candidate* twin = nullptr;
+  double coordinate_off = NO_VALUE;
+  // The reading of such a pair that the coordinates side with: its twin is taken before it.
+  bool agrees_with_coordinates = false;
 };
 
 bool Explained(const CheckSection& section) {
@@ -116,6 +126,78 @@ std::map<SourceLocation, Candidate> Candidates(const CheckInput& input,
   return candidates;
 }
 
+bool CollimationOver(const CheckSection& section, const CheckRow& row) {
+  const auto limit =
+      std::find_if(section.limits.begin(), section.limits.end(),
+                   [](const auto& named) { return named.first == "collimation_seconds"; });
+  return limit != section.limits.end() && !row.values.empty() && !std::isnan(row.values[0]) &&
+         std::fabs(row.values[0]) > limit->second;
+}
+
+// Pairs the two readings of each face pair over its 2C limit and, with approximate coordinates,
+// sets each reading's angle (turned from the same-face backsight of its round) against the one
+// the coordinates give. They side with a reading when it is nearer than its twin by more than
+// half the two readings' difference: a station placed by this very pointing sits half-way.
+void WeighFacePairs(const CheckInput& input, const std::vector<FlaggedRef>& flagged,
+                    std::map<SourceLocation, Candidate>& candidates) {
+  std::vector<std::pair<Candidate*, Candidate*>> pairs;
+  std::vector<SourceLocation> wanted;
+  for (const FlaggedRef& ref : flagged) {
+    const std::vector<SourceLocation>& sources = ref.row->sources;
+    if (ref.section->name != "face_pairs" || sources.size() != 2 || !sources[0].known() ||
+        !sources[1].known() || !CollimationOver(*ref.section, *ref.row)) {
+      continue;
+    }
+    Candidate& one = candidates.at(sources[0]);
+    Candidate& two = candidates.at(sources[1]);
+    one.twin = &two;
+    two.twin = &one;
+    pairs.emplace_back(&one, &two);
+    wanted.insert(wanted.end(), sources.begin(), sources.end());
+  }
+  if (!input.approx_computed || pairs.empty()) return;
+  std::sort(wanted.begin(), wanted.end());
+  const ReadingLog& log = *input.log;
+  const SurveyTables& tables = *input.tables;
+  const auto station = [&](int32_t point) {
+    return point > 0 ? tables.StationIndex(log.names()[static_cast<size_t>(point)]) : 0;
+  };
+  for (const TurnedReading& reading : TurnedFromBacksight(log, wanted)) {
+    if (std::isnan(reading.angle) || reading.setup < 0 || reading.setup >= log.setup_count()) {
+      continue;
+    }
+    const double turned =
+        CoordinateAngle(tables, station(log.setups()[static_cast<size_t>(reading.setup)].station),
+                        station(reading.backsight), station(reading.point));
+    if (std::isnan(turned)) continue;
+    candidates.at(reading.source).coordinate_off =
+        std::remainder(reading.angle - turned, TWO_PI) * MINUTES_PER_RADIAN;
+  }
+  for (auto [one, two] : pairs) {
+    if (std::isnan(one->coordinate_off) || std::isnan(two->coordinate_off)) continue;
+    if (std::fabs(one->coordinate_off) > std::fabs(two->coordinate_off)) std::swap(one, two);
+    if (std::fabs(two->coordinate_off) - std::fabs(one->coordinate_off) >
+        std::fabs(two->coordinate_off - one->coordinate_off) / 2.0) {
+      one->agrees_with_coordinates = true;
+    }
+  }
+}
+
+// Why a reading was taken rather than the other reading of its face pair, which explains as many
+// rows; empty when it was not a tie of a face pair.
+std::string FacePairChoice(const CheckInput& input, const Candidate& taken, size_t twin_count,
+                           size_t count) {
+  if (taken.twin == nullptr || twin_count != count) return std::string();
+  if (taken.twin->agrees_with_coordinates) {
+    return fmt::format("; of its face pair, the one farther from the coordinates ({:.1f}')",
+                       std::fabs(taken.coordinate_off));
+  }
+  if (taken.agrees_with_coordinates || taken.twin->source < taken.source) return std::string();
+  return input.approx_computed
+             ? "; of its face pair, the earlier reading: the coordinates do not tell them apart"
+             : "; of its face pair, the earlier reading: no coordinates to tell them apart";
+}
+
 // The error of a vector: the mean misclosure its failing loops carry, else its own misfit
 // in the worst repeat row. NaN where neither speaks.
 std::array<double, 3> VectorError(const Candidate& candidate,
@@ -153,15 +235,20 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
     }
   }
   std::map<SourceLocation, Candidate> candidates = Candidates(input, evidence, flagged);
+  WeighFacePairs(input, flagged, candidates);
   // Counts only fall as rows get explained, so a candidate popped with a count that is still
   // true beats every other (lazy greedy); of a tie, a reading that opens a round comes last, then
-  // the earliest in reading order wins.
+  // a reading of a face pair that the coordinates side with, then the earliest in reading order
+  // wins.
   struct Entry {
     size_t count;
     Candidate* candidate;
     bool operator<(const Entry& other) const {
       if (count != other.count) return count < other.count;
       if (candidate->opens_round != other.candidate->opens_round) return candidate->opens_round;
+      if (candidate->agrees_with_coordinates != other.candidate->agrees_with_coordinates) {
+        return candidate->agrees_with_coordinates;
+      }
       return candidate->source > other.candidate->source;
     }
   };
@@ -175,15 +262,18 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
   while (!queue.empty()) {
     const Entry top = queue.top();
     queue.pop();
-    const size_t count =
-        static_cast<size_t>(std::count_if(top.candidate->rows.begin(), top.candidate->rows.end(),
-                                          [&](size_t f) { return !explained[f]; }));
+    const auto unexplained = [&](const Candidate& candidate) {
+      return static_cast<size_t>(std::count_if(candidate.rows.begin(), candidate.rows.end(),
+                                               [&](size_t f) { return !explained[f]; }));
+    };
+    const size_t count = unexplained(*top.candidate);
     if (count == 0) continue;
     if (count < top.count) {
       queue.push({count, top.candidate});
       continue;
     }
     Candidate* best = top.candidate;
+    const size_t twin_count = best->twin != nullptr ? unexplained(*best->twin) : 0;
 
     CheckRow& row = rows.emplace_back();
     row.stations = best->stations;
@@ -212,6 +302,7 @@ void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& ev
     if (explains.size() > ROWS_NAMED) {
       row.note += fmt::format("; and {} more", explains.size() - ROWS_NAMED);
     }
+    row.note += FacePairChoice(input, *best, twin_count, count);
   }
   section.rows = std::move(rows);
   report.sections.insert(report.sections.begin(), std::move(section));

@@ -18,6 +18,9 @@ inline constexpr double PER_MILLION = 1e6;
 // Arc-seconds in a radian.
 inline constexpr double SECONDS_PER_RADIAN = 206264.80624709636;
 
+// Arc-minutes in a radian.
+inline constexpr double MINUTES_PER_RADIAN = 3437.7467707849396;
+
 inline bool Given(double value) {
   return value != MISSING_VALUE && std::isfinite(value);
 }

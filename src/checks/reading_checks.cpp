@@ -216,6 +216,50 @@ CheckSection BacksightCheck(const ReadingLog& log, const CheckLimits& limits) {
 
 }  // namespace
 
+std::vector<TurnedReading> TurnedFromBacksight(const ReadingLog& log,
+                                               const std::vector<SourceLocation>& wanted) {
+  std::vector<TurnedReading> turned;
+  if (wanted.empty()) return turned;
+  BacksightRun round;  // the backsight readings that opened the round read now
+  int32_t setup = -2;
+  bool in_backsight = false;
+  for (const RawReading& r : log.readings()) {
+    if (r.setup != setup) {
+      setup = r.setup;
+      round = BacksightRun{};
+      in_backsight = false;
+    }
+    if (r.type == ReadingType::Backsight) {
+      // A closing backsight opens the next round.
+      if (!in_backsight) {
+        round = BacksightRun{};
+        round.point = r.point;
+      }
+      in_backsight = true;
+      if (Given(r.horiz_angle) && r.face != FACE_UNKNOWN) {
+        (r.face == FACE_ONE ? round.face_one : round.face_two).Add(r.horiz_angle);
+      }
+      continue;
+    }
+    in_backsight = false;
+    if (!std::binary_search(wanted.begin(), wanted.end(), r.source)) continue;
+    TurnedReading& reading = turned.emplace_back(TurnedReading{.source = r.source,
+                                                               .setup = r.setup,
+                                                               .backsight = round.point,
+                                                               .point = r.point,
+                                                               .angle = NO_VALUE});
+    if (!Given(r.horiz_angle) || r.face == FACE_UNKNOWN) continue;
+    const DirectionMean& same = r.face == FACE_ONE ? round.face_one : round.face_two;
+    const DirectionMean& other = r.face == FACE_ONE ? round.face_two : round.face_one;
+    if (same.count > 0) {
+      reading.angle = Reduced(r.horiz_angle - same.Mean());
+    } else if (other.count > 0) {
+      reading.angle = Reduced(r.horiz_angle - other.Mean() - PI);
+    }
+  }
+  return turned;
+}
+
 void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report) {
   report.sections.push_back(FaceCheck(*input.log, limits));
   report.sections.push_back(BacksightCheck(*input.log, limits));

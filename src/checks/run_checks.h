@@ -65,11 +65,32 @@ void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report);
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
                             const NetworkGraph& graph, CheckReport& report);
 
+// A foresight or shot reading's horizontal angle turned from the backsight of its round.
+struct TurnedReading {
+  SourceLocation source;
+  int32_t setup = -1;     // index into the log's setups
+  int32_t backsight = 0;  // the round's backsight point, index into the log's names; 0 for none
+  int32_t point = 0;      // the point read, index into the log's names
+  double angle = 0.0;     // radians in [-pi, pi); NaN where the round gives no direction
+};
+
+// The foresight and shot readings found at `wanted` (sorted in reading order), each turned from
+// the same-face backsight of its round (from the other face turned by half a circle where the
+// round was read on that one only). One pass over the log.
+std::vector<TurnedReading> TurnedFromBacksight(const ReadingLog& log,
+                                               const std::vector<SourceLocation>& wanted);
+
+// The horizontal angle at station row `at` turned from `back` to `fore` that the approximate
+// coordinates give, radians; NaN unless all three have coordinates and neither sight is to the
+// station itself.
+double CoordinateAngle(const SurveyTables& tables, int32_t at, int32_t back, int32_t fore);
+
 // The fewest single observations (one XML element each) that explain the flagged rows of the
 // repeats, loops, face pairs, closing backsights and gross checks: a greedy cover that takes
 // first the observation in the most unexplained flagged rows. A vector of a flagged loop that
-// closes some passing loop is never a suspect. Runs on the full sections (before passing rows
-// are cut) and puts its section first.
+// closes some passing loop is never a suspect. Of the two readings of a face pair over its 2C
+// limit, the one farther from the approximate coordinates is taken, where they tell. Runs on the
+// full sections (before passing rows are cut) and puts its section first.
 void FindSuspects(const CheckInput& input, const std::vector<VectorEvidence>& evidence,
                   CheckReport& report);
 
