@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -28,6 +29,7 @@ enum class Plant {
   None,
   VectorDz,
   FaceTwo,
+  FaceOne,
   ClosingBacksight,
   TypedLowerCase,
   Island,
@@ -95,7 +97,8 @@ std::string JobXml(const TruthNetwork& net, Plant plant) {
   };
   out << "<Station><StationPoint>P10</StationPoint><InstrumentHeight>0</InstrumentHeight>\n";
   pointing("Backsight", "P10", "P11", "P11", 0, 0, 0);
-  pointing("Foresight", "P10", "P12", "P12", plant == Plant::FaceTwo ? 2 * ARC_MINUTE : 0, 0, 0);
+  pointing("Foresight", "P10", "P12", "P12", plant == Plant::FaceTwo ? 2 * ARC_MINUTE : 0,
+           plant == Plant::FaceOne ? 2 * ARC_MINUTE : 0, 0);
   pointing("Backsight", "P10", "P11", "P11", 0, plant == Plant::ClosingBacksight ? ARC_MINUTE : 0,
            0);
   out << "</Station>\n<Station><StationPoint>P13</StationPoint><InstrumentHeight>0"
@@ -127,8 +130,8 @@ struct Converted {
   std::string output;
 };
 
-void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder,
-             bool checks = true) {
+void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder, bool checks = true,
+             bool seeded = true) {
   job.xml = JobXml(Network(), plant);
   testing::WriteFile(folder.path() / "job.xml", job.xml);
   ConvertDialog& dialog = job.dialog;
@@ -136,7 +139,7 @@ void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder,
   dialog.run_checks = checks;
   dialog.xml_paths = {(folder.path() / "job.xml").string()};
   dialog.output_path = (folder.path() / "job.txt").string();
-  dialog.seed_name = "P10";
+  dialog.seed_name = seeded ? "P10" : "";
   dialog.seed_latitude = 46.3;
   dialog.seed_longitude = 7.15;
   dialog.seed_height = 30.0;
@@ -210,6 +213,37 @@ TEST(PlantedBlunders, RowsNameTheXmlLinesOfTheirReadings) {
   }
   EXPECT_TRUE(job.dialog.check_report.IsStationFlagged("P12"));
   EXPECT_FALSE(job.dialog.check_report.IsStationFlagged("P13"));
+}
+
+// Both readings of a face pair over its 2C limit explain its row: the one the coordinates refuse
+// is the suspect, whichever face it is; without coordinates, the earlier line.
+TEST(PlantedBlunders, TheFacePairSuspectIsTheReadingTheCoordinatesRefuse) {
+  const struct {
+    Plant plant;
+    bool seeded;
+    size_t suspect;  // which source of the face pair row
+    const char* note;
+  } cases[] = {
+      {Plant::FaceTwo, true, 1, "; of its face pair, the one farther from the coordinates (2.0')"},
+      {Plant::FaceOne, true, 0, "; of its face pair, the one farther from the coordinates (2.0')"},
+      {Plant::FaceTwo, false, 0, "; of its face pair, the earlier reading: no coordinates"},
+  };
+  testing::ScratchFolder folder("checks-face-pair");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.plant) * 2 + c.seeded);
+    Converted job;
+    Convert(c.plant, job, folder, true, c.seeded);
+    const CheckReport& report = job.dialog.check_report;
+    const auto face_pairs = std::find_if(report.sections.begin(), report.sections.end(),
+                                         [](const auto& s) { return s.name == "face_pairs"; });
+    ASSERT_NE(face_pairs, report.sections.end());
+    ASSERT_TRUE(face_pairs->rows.at(0).flagged);
+    ASSERT_NE(report.Suspects(), nullptr);
+    ASSERT_EQ(report.Suspects()->rows.size(), 1u);
+    const CheckRow& suspect = report.Suspects()->rows[0];
+    EXPECT_EQ(suspect.sources, std::vector{face_pairs->rows[0].sources.at(c.suspect)});
+    EXPECT_NE(suspect.note.find(c.note), std::string::npos) << suspect.note;
+  }
 }
 
 }  // namespace

@@ -156,7 +156,7 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
   EXPECT_FALSE(drawn && drawn->isVisible());
 
   // The face-two reading that is a suspect, among the other readings of its averaged sets.
-  const auto face = menu_of_element(130);
+  const auto face = menu_of_element(138);
   ASSERT_GE(face.first, 0);
   EXPECT_GE(Entries(*face.second, "leaveOutAction").size(), 2u);
 

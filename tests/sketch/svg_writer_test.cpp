@@ -157,7 +157,7 @@ TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
   using Marks = std::set<std::string>;
   for (const auto& [dialog, expected] :
        {std::pair{&planted, Marks{"P10 P11 planted-job.xml:15", "P10 P11 planted-job.xml:146",
-                                  "P10 P12 planted-job.xml:130"}},
+                                  "P10 P12 planted-job.xml:138"}},
         std::pair{&clean.dialog, Marks{}}}) {
     const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(*dialog)));
     ASSERT_TRUE(svg.well_formed);
@@ -169,7 +169,7 @@ TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
       if (line.at("class") != "suspect") continue;
       EXPECT_NE(line.at("title").find("Suspect observations"), std::string::npos);
       // The suspect's own element is named on its line, whatever else the line holds.
-      for (const char* where : {":15", ":146", ":130"}) {
+      for (const char* where : {":15", ":146", ":138"}) {
         const std::string& at = line.at("data-where");
         if (at.find(std::string(where) + " ") != std::string::npos || at.ends_with(where)) {
           suspects.insert(std::min(line.at("data-from"), line.at("data-to")) + " " +
