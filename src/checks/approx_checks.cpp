@@ -38,6 +38,15 @@ AzimuthDistance Between(const StationRecord& from, double from_up, const Station
                         to.height + to_up);
 }
 
+// The angle at `at` turned from `back` to `fore`; NaN where a sight is to the station itself.
+double Turned(Known at, Known back, Known fore) {
+  if (!at || !back || !fore || back.station == at.station || fore.station == at.station) {
+    return NO_VALUE;
+  }
+  return Between(*at.station, 0.0, *fore.station, 0.0).azimuth -
+         Between(*at.station, 0.0, *back.station, 0.0).azimuth;
+}
+
 CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
                         const NetworkGraph& graph) {
   const SurveyTables& tables = *input.tables;
@@ -74,7 +83,7 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
       distance_off = distance - computed;
     }
     if (obs.kind == ObsKind::AngleSet && Given(obs.horiz_angle())) {
-      const double turned = CoordinateAngle(tables, obs.at, obs.back, target_row);
+      const double turned = Turned(at, KnownStation(tables, obs.back), target);
       if (!std::isnan(turned)) {
         angle_off = std::remainder(obs.horiz_angle() - turned, TWO_PI) * MINUTES_PER_RADIAN;
       }
@@ -141,15 +150,7 @@ CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph
 }  // namespace
 
 double CoordinateAngle(const SurveyTables& tables, int32_t at, int32_t back, int32_t fore) {
-  const Known station = KnownStation(tables, at);
-  const Known from = KnownStation(tables, back);
-  const Known to = KnownStation(tables, fore);
-  if (!station || !from || !to || from.station == station.station ||
-      to.station == station.station) {
-    return NO_VALUE;
-  }
-  return Between(*station.station, 0.0, *to.station, 0.0).azimuth -
-         Between(*station.station, 0.0, *from.station, 0.0).azimuth;
+  return Turned(KnownStation(tables, at), KnownStation(tables, back), KnownStation(tables, fore));
 }
 
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
