@@ -2,7 +2,8 @@
 # Takes the user guide's screenshots under Xvfb: the dialog filled in for the example job, a
 # refused field, the similar-stations question, the result message, the check report with a
 # reading left out, the weight profiles, the Options menu's angle units, the README's check
-# report of the job with planted blunders and a campaign of two field files. Run after a build
+# report of the job with planted blunders, the blunder hunt on that job with its job file, the
+# sketch's line menu and a campaign of two field files. Run after a build
 # of build/release; needs imagemagick, xdotool and the openbox window manager (for title
 # bars), which it installs when missing.
 set -euo pipefail
@@ -84,8 +85,8 @@ snap() {
 }
 
 # Starts the dialog, runs the keys given, waits for the window named, and saves the screen.
-# Besides keys: click:X,Y clicks in the active window, type:TEXT types, snap:NAME saves the
-# screen on the way.
+# Besides keys: click:X,Y and rclick:X,Y click in the active window, type:TEXT types,
+# snap:NAME saves the screen on the way.
 shot() {
   local name=$1 wait_for=$2
   shift 2
@@ -95,10 +96,10 @@ shot() {
   sleep 1
   local key
   for key in "$@"; do
-    if [[ $key == click:* ]]; then
-      # click:X,Y clicks at that point of the active window's inside.
-      IFS=, read -r x y <<<"${key#click:}"
-      xdotool getactivewindow mousemove --window %1 "$x" "$y" click 1
+    if [[ $key == click:* || $key == rclick:* ]]; then
+      # click:X,Y clicks at that point of the active window's inside; rclick:X,Y right-clicks.
+      IFS=, read -r x y <<<"${key#*click:}"
+      xdotool getactivewindow mousemove --window %1 "$x" "$y" click "$([[ $key == r* ]] && echo 3 || echo 1)"
     elif [[ $key == type:* ]]; then
       xdotool type --delay 30 "${key#type:}"
     elif [[ $key == snap:* ]]; then
@@ -137,6 +138,8 @@ shot guide-hunt-after "^Check report$" alt+c alt+d Return click:60,126 alt+l Dow
   alt+l snap:guide-hunt-report click:60,560 alt+r snap:guide-hunt-rename Return alt+c \
   alt+f e snap:guide-hunt-edits alt+c alt+f a type:planted-job.fenwix Return alt+c Return
 cp "$scratch/planted-job.fenwix" docs/check-report/
+# The sketch of the same job: the menu of the line P10-P12, whose face reading is a suspect.
+shot sketch-line-menu "" alt+c alt+d Return alt+c alt+v Return rclick:540,340 Down Down Right
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"
