@@ -16,17 +16,8 @@ jobs=$(nproc)
 expat_version=2.5.0-1+deb12u2
 geographiclib_version=2.1.2-1
 
-packages=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev cmake libfmt-dev nlohmann-json3-dev
-  libgtest-dev zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine64 dpkg-dev cmake libfmt-dev \
+  nlohmann-json3-dev libgtest-dev zip
 
 launcher=()
 if command -v ccache >/dev/null; then

@@ -11,10 +11,7 @@ cd "$(dirname "$0")/.."
 if [[ ${1:-} != --inside-xvfb ]]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside-xvfb
 fi
-for p in imagemagick xdotool openbox; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p"
-done
+scripts/install-packages.sh imagemagick xdotool openbox
 out=$(pwd)/docs/screenshots
 # A short fixed folder, since the dialog shows its paths.
 scratch=/tmp/fenwix-guide
