@@ -12,20 +12,12 @@ namespace fenwix {
 
 namespace {
 
-std::string Absolute(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(
-      std::filesystem::path(std::u8string(path.begin(), path.end())), error);
-  if (error) return path;
-  const std::u8string text = absolute.lexically_normal().generic_u8string();
-  return std::string(text.begin(), text.end());
-}
-
 // The job with every path of the file at job_path made absolute, or relative to it.
 Job Rebased(Job job, const std::string& job_path, bool to_absolute) {
   const auto convert = [&](std::string& path) {
     if (path.empty()) return;
-    path = to_absolute ? Absolute(ResolveJobPath(job_path, path)) : RelativeJobPath(job_path, path);
+    path = to_absolute ? AbsoluteJobPath(ResolveJobPath(job_path, path))
+                       : RelativeJobPath(job_path, path);
   };
   for (JobInput& input : job.inputs) convert(input.path);
   convert(job.output);
@@ -77,7 +69,7 @@ std::optional<std::string> JobSession::Open(const std::string& path, ConvertDial
   ApplyJobOptions(read.job, dialog);
   ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), dialog);
   if (output_refused) read.job.output.clear();
-  path_ = Absolute(path);
+  path_ = AbsoluteJobPath(path);
   job_ = Rebased(std::move(read.job), path_, true);
   modified_ = false;
   return std::nullopt;
@@ -89,7 +81,7 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
   // The dialog's field files, each keeping what the job knew of it (its instrument).
   std::vector<JobInput> inputs;
   for (const std::string& path : dialog.xml_paths) {
-    const std::string xml = Absolute(path);
+    const std::string xml = AbsoluteJobPath(path);
     JobInput input{xml, "", ""};
     for (const JobInput& known : job_.inputs) {
       if (known.path == xml) input.instrument = known.instrument;
@@ -97,7 +89,7 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
     inputs.push_back(std::move(input));
   }
   job.inputs = std::move(inputs);
-  job.output = dialog.output_path.empty() ? "" : Absolute(dialog.output_path);
+  job.output = dialog.output_path.empty() ? "" : AbsoluteJobPath(dialog.output_path);
   job.options = OptionsOfDialog(dialog, job.options);
   // The weighting in force, so that the job says how its output was weighted.
   const WeightProfile& weights = dialog.weight_profile.profile;
@@ -109,7 +101,7 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
   }
   job.gnss.reset();
   if (weights.gnss != GnssProfile{}) job.gnss = weights.gnss;
-  const std::string target = Absolute(path);
+  const std::string target = AbsoluteJobPath(path);
   Job on_disk = Rebased(job, target, false);
   RenewFingerprints(on_disk, target);
   // A leave-out or rename of a file no longer among the inputs would make the file unreadable.
@@ -134,7 +126,7 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
 void JobSession::PrepareConversion(ConvertDialog& dialog) const {
   dialog.edits = ReadingEdits{};
   for (size_t i = 0; i < dialog.xml_paths.size(); ++i) {
-    const std::string xml = Absolute(dialog.xml_paths[i]);
+    const std::string xml = AbsoluteJobPath(dialog.xml_paths[i]);
     const auto file = static_cast<int32_t>(i);
     for (const JobLeaveOut& leave_out : job_.leave_out) {
       if (leave_out.file == xml) {
@@ -170,7 +162,7 @@ std::vector<NamedWeightProfile> JobSession::FileWeighting(const std::vector<std:
                                                           const NamedWeightProfile& in_use) const {
   std::vector<NamedWeightProfile> weighting(xml_paths.size(), in_use);
   for (size_t i = 0; i < xml_paths.size(); ++i) {
-    const std::string xml = Absolute(xml_paths[i]);
+    const std::string xml = AbsoluteJobPath(xml_paths[i]);
     for (const JobInput& input : job_.inputs) {
       const auto found = job_.instruments.find(input.instrument);
       if (input.path != xml || found == job_.instruments.end()) continue;
@@ -201,9 +193,9 @@ bool JobSession::KeepAnswers(const ConvertDialog& dialog) {
 std::vector<std::string> JobSession::ChangedFiles(const std::vector<std::string>& xml_paths) const {
   std::vector<std::string> changed = ChangedFieldFiles(job_, path_);
   std::erase_if(changed, [&](const std::string& file) {
-    const std::string absolute = Absolute(file);
+    const std::string absolute = AbsoluteJobPath(file);
     return std::none_of(xml_paths.begin(), xml_paths.end(),
-                        [&](const std::string& xml) { return Absolute(xml) == absolute; });
+                        [&](const std::string& xml) { return AbsoluteJobPath(xml) == absolute; });
   });
   return changed;
 }
@@ -228,7 +220,7 @@ void JobSession::DropEditsOf(const std::string& file) {
 }
 
 bool JobSession::LeaveOut(const std::string& file, int64_t line, const std::string& reason) {
-  const std::string absolute = Absolute(file);
+  const std::string absolute = AbsoluteJobPath(file);
   if (IsLeftOut(absolute, line)) return false;
   job_.leave_out.push_back(JobLeaveOut{absolute, line, reason});
   modified_ = true;
@@ -236,7 +228,7 @@ bool JobSession::LeaveOut(const std::string& file, int64_t line, const std::stri
 }
 
 bool JobSession::PutBack(const std::string& file, int64_t line) {
-  const std::string absolute = Absolute(file);
+  const std::string absolute = AbsoluteJobPath(file);
   const size_t removed = std::erase_if(
       job_.leave_out, [&](const JobLeaveOut& l) { return l.file == absolute && l.line == line; });
   modified_ = modified_ || removed > 0;
@@ -244,13 +236,13 @@ bool JobSession::PutBack(const std::string& file, int64_t line) {
 }
 
 bool JobSession::IsLeftOut(const std::string& file, int64_t line) const {
-  const std::string absolute = Absolute(file);
+  const std::string absolute = AbsoluteJobPath(file);
   return std::any_of(job_.leave_out.begin(), job_.leave_out.end(),
                      [&](const JobLeaveOut& l) { return l.file == absolute && l.line == line; });
 }
 
 void JobSession::Rename(const std::string& from, const std::string& to, const std::string& file) {
-  job_.renames.push_back(JobRename{from, to, file.empty() ? "" : Absolute(file)});
+  job_.renames.push_back(JobRename{from, to, file.empty() ? "" : AbsoluteJobPath(file)});
   modified_ = true;
 }
 

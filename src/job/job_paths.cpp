@@ -34,6 +34,13 @@ std::string ResolveJobPath(const std::string& job_path, const std::string& entry
   return ToUtf8((folder / path).lexically_normal());
 }
 
+std::string AbsoluteJobPath(const std::string& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(FromUtf8(path), error);
+  if (error) return path;
+  return ToUtf8(absolute.lexically_normal());
+}
+
 std::string RelativeJobPath(const std::string& job_path, const std::string& file_path) {
   std::error_code error;
   const fs::path folder = fs::absolute(FromUtf8(job_path), error).parent_path();

@@ -17,6 +17,10 @@ bool SameJobPath(const std::string& a, const std::string& b);
 // a relative one joined to the job file's folder.
 std::string ResolveJobPath(const std::string& job_path, const std::string& entry);
 
+// The path made absolute against the working folder and written as job files write paths; as
+// given when the system cannot tell the working folder.
+std::string AbsoluteJobPath(const std::string& path);
+
 // How a job file at job_path writes the path of a file: relative to its folder when that can
 // be done, else as given.
 std::string RelativeJobPath(const std::string& job_path, const std::string& file_path);
