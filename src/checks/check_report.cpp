@@ -28,7 +28,7 @@ std::string CheckReport::ReasonFor(const SourceLocation& source) const {
       for (const CheckRow& row : section.rows) {
         if (row.flagged &&
             std::find(row.sources.begin(), row.sources.end(), source) != row.sources.end()) {
-          return section.title + (row.note.empty() ? "" : ": " + row.note);
+          return RowReason(section, row);
         }
       }
     }

@@ -51,6 +51,11 @@ struct CheckSection {
   void SortFlaggedFirst();
 };
 
+// A row in the checks' words, "title: note" (the title alone when the row has no note).
+inline std::string RowReason(const CheckSection& section, const CheckRow& row) {
+  return row.note.empty() ? section.title : section.title + ": " + row.note;
+}
+
 // Name of the section that names the suspect observations. Its rows restate what the other
 // sections found, so they are not counted among the flagged rows.
 inline constexpr std::string_view SUSPECTS_SECTION = "suspects";

@@ -84,7 +84,7 @@ void ReportEditsPanel::ShowRow(const CheckSection* section, const CheckRow* row)
              report_ != nullptr) {
     reason_->setText(Text(report_->ReasonFor(row_->sources[0])));
   } else {
-    reason_->setText(Text(section_->title + (row_->note.empty() ? "" : ": " + row_->note)));
+    reason_->setText(Text(RowReason(*section_, *row_)));
   }
   reason_->setCursorPosition(0);  // a long reason shows its start, the check's title
   UpdateStates();
