@@ -144,23 +144,32 @@ std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_
     dialog.xml_paths.push_back(ResolveJobPath(job_path, input.path));
     dialog.field_file_names.push_back(input.path);
   }
-  const auto file_index = [&job](const std::string& file) {
+  dialog.edits = JobReadingEdits(job, [&job](const std::string& file) {
     for (size_t i = 0; i < job.inputs.size(); ++i) {
       if (SameJobPath(job.inputs[i].path, file)) return static_cast<int32_t>(i);
     }
     return int32_t{-1};
-  };
-  dialog.edits = ReadingEdits{};
-  for (const JobLeaveOut& leave_out : job.leave_out) {
-    dialog.edits.AddLeaveOut(LeaveOut{file_index(leave_out.file),
-                                      static_cast<int32_t>(leave_out.line), leave_out.reason});
-  }
-  for (const JobRename& rename : job.renames) {
-    dialog.edits.AddNameChange(
-        NameChange{rename.from, rename.to, rename.file.empty() ? -1 : file_index(rename.file)});
-  }
+  });
   dialog.merge_answers = job.merges;
   return std::nullopt;
+}
+
+ReadingEdits JobReadingEdits(const Job& job,
+                             const std::function<int32_t(const std::string&)>& file_index) {
+  ReadingEdits edits;
+  for (const JobLeaveOut& leave_out : job.leave_out) {
+    const int32_t file = file_index(leave_out.file);
+    if (file >= 0) {
+      edits.AddLeaveOut(LeaveOut{file, static_cast<int32_t>(leave_out.line), leave_out.reason});
+    }
+  }
+  // A rename for one file wins over one for every file whatever their order (ReadName).
+  for (const JobRename& rename : job.renames) {
+    const int32_t file = rename.file.empty() ? -1 : file_index(rename.file);
+    if (rename.file.empty() || file >= 0)
+      edits.AddNameChange(NameChange{rename.from, rename.to, file});
+  }
+  return edits;
 }
 
 std::vector<std::string> ChangedFieldFiles(const Job& job, const std::string& job_path) {

@@ -2,6 +2,7 @@
 // A job file put to work: its field files, output, options and edits given to the conversion,
 // the fingerprints of its field files checked and renewed, the job saved.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,11 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog
 // the job's own output is neither used nor checked. The refusal's text otherwise.
 std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
                                          bool output_given, ConvertDialog& dialog);
+
+// The job's left-out elements and renames for the field files a conversion reads: file_index
+// gives a file's place among them, -1 for a file it does not read (whose edits then wait).
+ReadingEdits JobReadingEdits(const Job& job,
+                             const std::function<int32_t(const std::string&)>& file_index);
 
 // The field files, as the job writes them, whose fingerprint no longer matches the one saved
 // while edits point at their lines. A file that cannot be read is not listed: the conversion

@@ -124,23 +124,13 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
 }
 
 void JobSession::PrepareConversion(ConvertDialog& dialog) const {
-  dialog.edits = ReadingEdits{};
-  for (size_t i = 0; i < dialog.xml_paths.size(); ++i) {
-    const std::string xml = AbsoluteJobPath(dialog.xml_paths[i]);
-    const auto file = static_cast<int32_t>(i);
-    for (const JobLeaveOut& leave_out : job_.leave_out) {
-      if (leave_out.file == xml) {
-        dialog.edits.AddLeaveOut(
-            fenwix::LeaveOut{file, static_cast<int32_t>(leave_out.line), leave_out.reason});
-      }
-    }
-    for (const JobRename& rename : job_.renames) {
-      if (rename.file == xml) dialog.edits.AddNameChange(NameChange{rename.from, rename.to, file});
-    }
-  }
-  for (const JobRename& rename : job_.renames) {
-    if (rename.file.empty()) dialog.edits.AddNameChange(NameChange{rename.from, rename.to, -1});
-  }
+  // The job holds absolute paths; the edits go to the files where they stand in the list now.
+  std::vector<std::string> xml_paths;
+  for (const std::string& path : dialog.xml_paths) xml_paths.push_back(AbsoluteJobPath(path));
+  dialog.edits = JobReadingEdits(job_, [&xml_paths](const std::string& file) {
+    const auto found = std::find(xml_paths.begin(), xml_paths.end(), file);
+    return found == xml_paths.end() ? int32_t{-1} : static_cast<int32_t>(found - xml_paths.begin());
+  });
   dialog.merge_answers = job_.merges;
   dialog.field_file_names.clear();
   // Each file's own instrument, by where the file is now in the list; none when every file is
