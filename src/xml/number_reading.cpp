@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <system_error>
 
 namespace fenwix {
@@ -28,13 +29,24 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// What follows the number read: nothing but blanks, a decimal comma or other text.
+// What follows the number read: nothing but blanks, or other text.
 NumberFault FaultAfter(const char* p, const char* end, bool had_digits) {
   const char* rest = p;
   while (rest < end && IsSpace(*rest)) ++rest;
   if (rest == end) return had_digits ? NumberFault::None : NumberFault::Empty;
-  if (had_digits && *p == ',' && p + 1 < end && IsDigit(p[1])) return NumberFault::DecimalComma;
   return NumberFault::TrailingText;
+}
+
+// Whether p, just past the integer digits of a number without a point, starts a decimal comma:
+// a comma, digits, then nothing but blanks. "1,234,567" or "1,5 m" are not read that way.
+bool IsDecimalComma(const char* p, const char* end) {
+  if (p == end || *p != ',') return false;
+  const char* q = p + 1;
+  const char* const digits = q;
+  while (q < end && IsDigit(*q)) ++q;
+  if (q == digits) return false;
+  while (q < end && IsSpace(*q)) ++q;
+  return q == end;
 }
 
 }  // namespace
@@ -64,6 +76,14 @@ NumberText ReadNumberText(std::string_view text) {
     digits = digits * 10 + static_cast<uint64_t>(*p - '0');
     ++digit_count;
     ++p;
+  }
+  if (digit_count > 0 && IsDecimalComma(p, end)) {
+    // The same text with a point in place of the comma; the comma is kept as the fault.
+    std::string pointed(text);
+    pointed[static_cast<size_t>(p - text.data())] = '.';
+    NumberText read = ReadNumberText(pointed);
+    read.fault = read.fault == NumberFault::None ? NumberFault::DecimalComma : read.fault;
+    return read;
   }
   if (p < end && *p == '.') {
     ++p;

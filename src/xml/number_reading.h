@@ -10,7 +10,7 @@ namespace fenwix {
 enum class NumberFault : uint8_t {
   None,
   Empty,         // nothing but blanks
-  DecimalComma,  // digits, a comma, digits: the part before the comma was read
+  DecimalComma,  // digits, one comma, digits and nothing more: read with the comma as the point
   TrailingText,  // text after the number, or no number at all
   OutOfRange,    // beyond the range of a double: read as 0
 };
@@ -24,7 +24,8 @@ struct NumberText {
 // optional sign, digits with an optional point and fraction, optional exponent. The point is
 // always the decimal separator, whatever the locale. A text without such a prefix reads as 0,
 // and so do "nan", "inf" and hexadecimal forms (they are not decimal numbers) and a number beyond
-// the range of a double, so the result is always finite.
+// the range of a double, so the result is always finite. A number written with one decimal comma
+// and no point ("626,879881") reads as the decimal number it is; any other comma ends the number.
 double ReadNumber(std::string_view text);
 // The same value, and what the text had beyond a number (blanks around it are no fault).
 NumberText ReadNumberText(std::string_view text);

@@ -324,8 +324,8 @@ double XmlContentHandler::Number(std::string_view text) {
       Warn(text, true, "is empty", assumed, "Check this field in the job");
       break;
     case NumberFault::DecimalComma:
-      Warn(text, true, "has a decimal comma", assumed + ", the part before the comma",
-           "Export the job with a decimal point");
+      Warn(text, true, "has a decimal comma", assumed + ", the comma taken for a decimal point",
+           "If it is a thousands separator, or to be sure, export the job with a decimal point");
       break;
     case NumberFault::TrailingText:
       Warn(text, true, read.value == 0.0 ? "is not a number" : "has text after the number", assumed,

@@ -25,13 +25,28 @@ TEST(NumberReading, LongestDecimalPrefixAfterWhiteSpace) {
       {"1e+", 1.0},
       {"2E-3", 0.002},
       {"12.5.3", 12.5},
-      {"1,5", 1.0},
+      {"1,5", 1.5},
       {"1.5e3.2", 1500.0},
       {"-0.0001", -0.0001},
       {"007", 7.0},
       {"1234567.891234", 1234567.891234},
   };
   for (const Case& c : cases) EXPECT_EQ(ReadNumber(c.text), c.value) << '"' << c.text << '"';
+}
+
+// One comma between digits and nothing after is a decimal comma; any other comma ends the number.
+TEST(NumberReading, OneDecimalCommaIsTheDecimalPoint) {
+  const struct {
+    const char* text;
+    double value;
+    NumberFault fault;
+  } cases[] = {{"-626,879881 ", -626.879881, NumberFault::DecimalComma},
+               {"1,234,567", 1.0, NumberFault::TrailingText}};
+  for (const auto& c : cases) {
+    const NumberText read = ReadNumberText(c.text);
+    EXPECT_EQ(read.value, c.value) << c.text;
+    EXPECT_EQ(read.fault, c.fault) << c.text;
+  }
 }
 
 TEST(NumberReading, TextWithoutADecimalNumberReadsAsZero) {

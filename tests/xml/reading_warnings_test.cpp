@@ -70,7 +70,7 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
   }
   const ReadingWarning comma = WarningsOf("xml/unit_warnings.xml", 10, 65536)[4];
   EXPECT_EQ(comma.text, "225,4101");
-  EXPECT_EQ(comma.assumed, "read as 225, the part before the comma");
+  EXPECT_EQ(comma.assumed, "read as 225.4101, the comma taken for a decimal point");
 }
 
 TEST(ReadingWarnings, CleanJobsGiveNone) {
