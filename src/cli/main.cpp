@@ -44,9 +44,9 @@ constexpr int EXIT_REPORT_FAILED = 5;
 constexpr std::string_view USAGE =
     "Usage: fenwix-convert [options] INPUT.xml... OUTPUT.txt\n"
     "       fenwix-convert [options] -o OUTPUT.txt INPUT.xml...\n"
+    "       fenwix-convert [options] --project JOB.fenwix [OUTPUT.txt]\n"
     "Converts Topcon XML jobs into the input file of the network adjustment. Several\n"
     "XML files (the days of a campaign) are read in the order given, as one job.\n"
-    "       fenwix-convert [options] --project JOB.fenwix [OUTPUT.txt]\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE     the output file; every other name is an input\n"

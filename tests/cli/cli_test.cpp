@@ -109,6 +109,12 @@ TEST_F(CliTest, HelpAndVersion) {
   const RunResult help = Convert("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: fenwix-convert"), std::string::npos);
+  // The three ways to call it stand together, before any prose.
+  std::istringstream lines(help.out);
+  std::string line;
+  for (int i = 0; i < 3 && std::getline(lines, line); ++i) {
+    EXPECT_NE(line.find("fenwix-convert [options] "), std::string::npos) << line;
+  }
   const RunResult version = Convert("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Fenwix Version 3.5.1.23\n");
