@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+
+#include "app/field_validation.h"
 
 namespace fenwix {
 
@@ -35,21 +39,26 @@ std::map<SourceLocation, SketchReading> NamedElements(const CheckReport& report)
   return named;
 }
 
-// Every element on each line: the vectors of a GNSS line, and the readings of a total-station
-// line (each reading from the setup's station to the point it names), with what the checks say
-// of them.
-void AddLineReadings(SketchModel& model, const ReadingLog& log, const CheckReport& report) {
+// Every element on each line: the vectors of a GNSS line (with their solution types), and the
+// readings of a total-station line (each reading from the setup's station to the point it
+// names), with what the checks say of them.
+void AddLineReadings(SketchModel& model, const SurveyTables& tables, const ReadingLog& log,
+                     const CheckReport& report) {
   const std::map<SourceLocation, SketchReading> named = NamedElements(report);
-  const auto add = [&](int32_t line, SourceLocation at) {
+  const auto add = [&](int32_t line, SourceLocation at, std::string_view solution = {}) {
     if (line < 0 || !at.known()) return;
     const auto found = named.find(at);
-    model.lines[static_cast<size_t>(line)].readings.push_back(
-        found != named.end() ? found->second : SketchReading{at, {}, false});
+    SketchReading& reading = model.lines[static_cast<size_t>(line)].readings.emplace_back(
+        found != named.end() ? found->second : SketchReading{at, {}, false, {}});
+    reading.solution = TrimWhiteSpace(solution);
   };
+  const std::span<const ObsRow> observations = tables.observations();
   for (size_t row = 1; row < model.lines_of_observation.size(); ++row) {
     const int32_t line = model.lines_of_observation[row][0];
-    if (line >= 0 && model.lines[static_cast<size_t>(line)].kind == SketchLineKind::GpsVector) {
-      add(line, log.record_source(static_cast<int32_t>(row)));
+    if (line >= 0 && model.lines[static_cast<size_t>(line)].kind == SketchLineKind::GpsVector &&
+        row < observations.size()) {
+      add(line, log.record_source(static_cast<int32_t>(row)),
+          tables.description(observations[row]));
     }
   }
   std::unordered_map<std::string, int32_t> symbol_of;
@@ -148,7 +157,7 @@ SketchModel ConversionSketch(const ConvertDialog& dialog) {
     const SourceLocation source = log.record_source(line.first_observation);
     if (source.known()) line.sources.push_back(source);
   }
-  AddLineReadings(model, log, report);
+  AddLineReadings(model, dialog.tables, log, report);
   return model;
 }
 

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -586,9 +587,19 @@ void SketchView::EditsChanged() {
 QMenu* SketchView::LineMenu(const std::vector<int32_t>& lines, QWidget* parent) {
   auto* menu = new QMenu(parent);
   menu->setObjectName(QStringLiteral("sketchLineMenu"));
+  int title_width = 0;
   for (const int32_t line : lines) {
-    if (line >= 0 && static_cast<size_t>(line) < model_.lines.size()) AddLineEntries(menu, line);
+    if (line < 0 || static_cast<size_t>(line) >= model_.lines.size()) continue;
+    AddLineEntries(menu, line);
+    title_width = std::max(title_width, menu->fontMetrics().horizontalAdvance(LineTitle(
+                                            model_, model_.lines[static_cast<size_t>(line)])));
   }
+  // A menu is as wide as its entries, not its section titles, which styles then cut: long
+  // station names would lose the line's far end.
+  const QStyle* style = menu->style();
+  const int frame = style->pixelMetric(QStyle::PM_MenuHMargin, nullptr, menu) +
+                    style->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, menu);
+  menu->setMinimumWidth(title_width + 2 * frame + 2 * menu->fontMetrics().averageCharWidth());
   return menu;
 }
 
@@ -606,7 +617,12 @@ void SketchView::AddLineEntries(QMenu* menu, int32_t index) {
   QMenu* put = one ? menu : menu->addMenu(QStringLiteral("Put &back"));
   bool any_left_out = false, any_kept = false;
   for (const SketchReading& reading : line.readings) {
-    const QString where = Text(SourceWhere(model_, reading.at));
+    QString where = Text(SourceWhere(model_, reading.at));
+    if (line.kind == SketchLineKind::GpsVector) {
+      where += reading.solution.empty()
+                   ? QStringLiteral(", no solution type")
+                   : QStringLiteral(", %1 solution").arg(Text(reading.solution));
+    }
     const QString label =
         where + (reading.suspect
                      ? QStringLiteral(" (suspect)")

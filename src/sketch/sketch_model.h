@@ -56,6 +56,9 @@ struct SketchReading {
   // own rows last; empty when no flagged row names it.
   std::string reason;
   bool suspect = false;
+  // A GNSS vector's solution type as the field file gives it ("Fixed", "Float", ...), trimmed;
+  // empty for a total-station reading and for a vector that gives none.
+  std::string solution;
 };
 
 struct SketchLine {

@@ -131,6 +131,7 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
   window.dialog().xml_paths.insert(window.dialog().xml_paths.begin(), "day0.xml");
   auto [line, menu] = menu_of_element(15);
   ASSERT_GE(line, 0);
+  EXPECT_TRUE(Entries(*menu, "leaveOutAction").at(15)->text().contains(", Static solution"));
   EXPECT_FALSE(Entries(*menu, "putBackAction").at(15)->isEnabled());
   Entries(*menu, "leaveOutAction").at(15)->trigger();
   const std::vector<JobLeaveOut>& left_out = window.job_menu()->session().job().leave_out;
@@ -168,6 +169,15 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
                               {}});
   menu.reset(ring.view()->LineMenu({0}, nullptr));
   EXPECT_TRUE(Entries(*menu, "leaveOutAction").empty());
+
+  // A title longer than every entry is shown whole.
+  SketchModel long_names = Ring(2);
+  long_names.stations[1].name = std::string(60, 'W');
+  SketchView named(long_names);
+  menu.reset(named.LineMenu({0}, nullptr));
+  const QString title = menu->actions().front()->text();
+  EXPECT_TRUE(title.endsWith(QString(60, 'W') + ", GNSS vector"));
+  EXPECT_GT(menu->sizeHint().width(), menu->fontMetrics().horizontalAdvance(title) + 10);
 
   // A right press is left to the platform, which makes it the line's context menu only when the
   // view did not take the press for itself; a left press starts a drag.
