@@ -54,8 +54,9 @@ constexpr const char* ELEMENTS_TEXT =
 constexpr const char* APPROXIMATE_TEXT =
     "Approximate coordinates can be computed for all stations from the approximate coordinates "
     "of one station. Enter its name and coordinates below: latitude and longitude in "
-    "DD.MMSSsssss format, positive east and north. All linear units are meters; geodetic "
-    "values are on WGS 84.";
+    "DD.MMSSsssss format, positive east and north; heights, north, east and elevation in "
+    "meters; geodetic values on WGS 84. The field files' distances are read in the unit they "
+    "name, else in the one chosen under Options \u2192 Distance unit.";
 constexpr const char* MERGE_TEXT =
     "The same point may have been recorded under two station names. After the approximate "
     "coordinates are computed, every pair of stations closer together than the tolerance is "
