@@ -263,7 +263,8 @@ void ConvertWindow::BuildControls() {
   grid->addWidget(xml_browse, row, COLUMN_BOX);
   grid->addWidget(convert, row++, COLUMN_COMMAND);
   xml_file_list_ = new XmlFileList(this);
-  xml_file_list_->SetChooser([this] { return ChooseInputFiles(); });
+  xml_file_list_->SetChooser(
+      [this] { return ChooseInputFiles(AddFilesFolder(xml_file_list_->CurrentFile())); });
   grid->addWidget(xml_file_list_, row++, 1, 1, COLUMN_BOX);
   connect(xml_path_edit_, &QLineEdit::textEdited, xml_file_list_, &XmlFileList::SetFirst);
   connect(xml_file_list_, &XmlFileList::Changed, this, [this] {
@@ -484,9 +485,10 @@ void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name
   }
 }
 
-QStringList ConvertWindow::ChooseInputFiles() {
+QStringList ConvertWindow::ChooseInputFiles(const QString& folder) {
   const std::string first = dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0];
-  const FileRequest request = MakeFileRequest(FileKind::Input, first, AppFolder());
+  FileRequest request = MakeFileRequest(FileKind::Input, first, AppFolder());
+  if (!folder.isEmpty()) request.folder = folder;
   if (!file_chooser_) return RunFilesDialog(request, this);
   const std::optional<QString> chosen = file_chooser_(request);
   return chosen ? QStringList{*chosen} : QStringList{};

@@ -138,8 +138,9 @@ class ConvertWindow : public QDialog, public UserInterface {
   bool ReadNumber(QLineEdit* field, double& member, const std::optional<NumberRange>& range);
   void OnConvert();
   void OnBrowse(FileKind kind);
-  // The field files chosen in the input dialog (several at once), or by the test's chooser.
-  QStringList ChooseInputFiles();
+  // The field files chosen in the input dialog (several at once), or by the test's chooser;
+  // the dialog starts in folder when one is given, else where Browse starts.
+  QStringList ChooseInputFiles(const QString& folder = {});
   // The list of several field files lives in QSettings beside the settings record, which
   // keeps the first; it is taken back only when its first file is the record's.
   void RestoreFileList();

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QStandardPaths>
 #include <QTreeView>
 
 #include "app/messages.h"
@@ -60,6 +63,15 @@ QString InitialFolder(const std::string& start_path) {
   std::string folder = FolderOfPath(start_path);
   while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   return QString::fromStdString(folder);
+}
+
+QString AddFilesFolder(const QString& current_file) {
+  if (!current_file.isEmpty()) {
+    const QFileInfo file(current_file);
+    if (file.isAbsolute() ? file.absoluteDir().exists() : file.isFile()) return file.absolutePath();
+  }
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void PrepareFileDialog(QFileDialog& dialog, const FileRequest& request) {

@@ -35,6 +35,11 @@ QStringList ConvertFilterString(std::string_view filter);
 // separators, except that the root stays "/".
 QString InitialFolder(const std::string& start_path);
 
+// Where Add... starts: the folder of the field file at hand when that folder exists (a name
+// without a folder only when the file exists), else the person's documents folder; never the
+// program's or the working folder, which is where a bare name would otherwise lead.
+QString AddFilesFolder(const QString& current_file);
+
 // Sets up Qt's own file dialog for the request: an open dialog for the input, a save dialog
 // (a new name may be typed; no extension is appended) for the output; a detailed list whose
 // columns are wide enough for sizes, types and dates.

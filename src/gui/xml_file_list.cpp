@@ -114,6 +114,12 @@ void XmlFileList::SetFirst(const QString& file) {
   UpdateButtons();
 }
 
+QString XmlFileList::CurrentFile() const {
+  const QListWidgetItem* item = list_->currentItem();
+  if (item == nullptr && list_->count() > 0) item = list_->item(list_->count() - 1);
+  return item == nullptr ? QString() : item->text();
+}
+
 void XmlFileList::Append(const QStringList& files) {
   const QStringList present = Files();
   bool added = false;

@@ -27,6 +27,9 @@ class XmlFileList : public QWidget {
   using Chooser = std::function<QStringList()>;
   void SetChooser(Chooser chooser) { chooser_ = std::move(chooser); }
 
+  // The file at hand: the chosen row's, else the last one; empty for an empty list.
+  QString CurrentFile() const;
+
   // Appends files, leaving out folders and names already in the list.
   void Append(const QStringList& files);
 

@@ -342,6 +342,28 @@ TEST_F(ConvertWindowTest, BrowseOffersTheKindsFilesAndKeepsTheChosenNameExactly)
   EXPECT_TRUE(messages_.empty());
 }
 
+// Add... starts where the field file at hand lies, else in the documents folder: never in the
+// program's folder, nor in the working folder that a bare name would lead to.
+TEST_F(ConvertWindowTest, AddStartsInTheFolderOfTheFieldFileAtHand) {
+  auto window = Open();
+  auto* list = static_cast<XmlFileList*>(Find<QWidget>(*window, "xmlFileListPanel"));
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString here = dir_.path(),
+                home = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+  const std::pair<QStringList, QString> cases[] = {
+      {{}, home},
+      {{here + "/day1.xml"}, here},
+      {{"/no such folder/day1.xml"}, home},
+      {{"day1.xml"}, home},
+      {{"/no such folder/day1.xml", here + "/day2.xml"}, here}};
+  for (const auto& [files, folder] : cases) {
+    list->SetFiles(files);
+    Click(Find<QPushButton>(*window, "xmlAddButton"));
+    ASSERT_FALSE(requests_.empty());
+    EXPECT_EQ(requests_.back().folder, folder) << files.join(' ').toStdString();
+  }
+}
+
 TEST_F(ConvertWindowTest, ConvertRunsTheConversionAndShowsTheTrimmedNames) {
   auto window = Open();
   const std::string input = std::string(FENWIX_TEST_DATA) + "/../../examples/small-job.xml";
