@@ -444,6 +444,8 @@ void ConvertWindow::OnConvert() {
         ShowCheckReport();
       }
       offer_sketch = true;
+    } else if (report_window_ != nullptr) {
+      report_window_->MarkEarlierRun();
     }
   } catch (const std::bad_alloc&) {
     while (wait_depth_ > 0) EndWait();
@@ -529,7 +531,12 @@ void ConvertWindow::OnClose() {
 
 void ConvertWindow::ShowCheckReport() {
   if (report_window_ == nullptr) return;
-  report_window_->show();
+  // A minimised report comes back with the new run's rows.
+  if (report_window_->isMinimized()) {
+    report_window_->showNormal();
+  } else {
+    report_window_->show();
+  }
   report_window_->raise();
 }
 

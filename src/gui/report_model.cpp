@@ -20,6 +20,12 @@ const QColor FLAGGED_BACKGROUND(0xff, 0xd6, 0xd0);
 const QColor SUSPECT_BACKGROUND(0xf6, 0xc8, 0xe4);
 const QColor LEFT_OUT_TEXT(0x80, 0x80, 0x80);
 
+size_t Digits(int32_t number) {
+  size_t digits = 1;
+  for (; number >= 10; number /= 10) ++digits;
+  return digits;
+}
+
 QString ValueText(double value, int decimals) {
   if (std::isnan(value)) return QString();
   if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0.0;
@@ -187,11 +193,7 @@ QVariant ReportModel::RowData(const CheckSection& section, const CheckRow& row, 
       }
       break;
     case WHERE:
-      for (const SourceLocation& source : row.sources) {
-        if (!source.known()) continue;
-        if (!text.isEmpty()) text += ',';
-        text += QString::fromStdString(SourceText(source, file_labels_));
-      }
+      text = WhereText(row, role == Qt::ToolTipRole);
       break;
     case EDIT:
       if (mark_of_) text = mark_of_(section, row).text;
@@ -203,6 +205,70 @@ QVariant ReportModel::RowData(const CheckSection& section, const CheckRow& row, 
       break;
   }
   return text;
+}
+
+std::pair<size_t, size_t> ReportModel::WhereShown(const CheckRow& row) const {
+  size_t shown = 0, known = 0, chars = 0;
+  for (const SourceLocation& source : row.sources) {
+    if (!source.known()) continue;
+    ++known;
+    size_t length = Digits(source.line) + (known > 1 ? 1 : 0);
+    if (file_labels_.size() >= 2 && static_cast<size_t>(source.file) < file_labels_.size()) {
+      length += file_labels_[static_cast<size_t>(source.file)].size() + 1;
+    }
+    chars += length;
+    if (shown + 1 == known && (shown == 0 || chars <= WHERE_CHARS)) ++shown;
+  }
+  return {shown, known};
+}
+
+QString ReportModel::WhereText(const CheckRow& row, bool whole) const {
+  const auto [shown, known] = WhereShown(row);
+  QString text;
+  size_t listed = 0;
+  for (const SourceLocation& source : row.sources) {
+    if (!source.known() || (!whole && listed == shown)) continue;
+    if (!text.isEmpty()) text += ',';
+    text += QString::fromStdString(SourceText(source, file_labels_));
+    ++listed;
+  }
+  if (known > listed) text += QStringLiteral(" +%1 more").arg(known - listed);
+  return text;
+}
+
+int ReportModel::WhereWidth(const QFontMetrics& metrics) const {
+  if (report_ == nullptr) return 0;
+  int digit = 0;
+  for (char c = '0'; c <= '9'; ++c) digit = std::max(digit, metrics.horizontalAdvance(QChar(c)));
+  // A label's width with its colon; a one-file job writes the bare line.
+  std::vector<int> label_width;
+  if (file_labels_.size() >= 2) {
+    for (const std::string& label : file_labels_) {
+      label_width.push_back(metrics.horizontalAdvance(QString::fromStdString(label + ":")));
+    }
+  }
+  const int comma = metrics.horizontalAdvance(QChar(','));
+  int widest = 0;
+  for (const CheckSection& section : report_->sections) {
+    for (const CheckRow& row : section.rows) {
+      const auto [shown, known] = WhereShown(row);
+      int width = 0;
+      size_t listed = 0;
+      for (const SourceLocation& source : row.sources) {
+        if (!source.known() || listed == shown) continue;
+        if (listed++ > 0) width += comma;
+        if (static_cast<size_t>(source.file) < label_width.size()) {
+          width += label_width[static_cast<size_t>(source.file)];
+        }
+        width += digit * static_cast<int>(Digits(source.line));
+      }
+      if (known > shown) {
+        width += metrics.horizontalAdvance(QStringLiteral(" +%1 more").arg(known - shown));
+      }
+      widest = std::max(widest, width);
+    }
+  }
+  return widest;
 }
 
 QVariant ReportModel::MoreRowData(const CheckSection& section, int shown, int column,

@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QAbstractItemModel>
+#include <QFontMetrics>
 
 #include "checks/check_report.h"
 
@@ -26,6 +28,9 @@ class ReportModel : public QAbstractItemModel {
  public:
   // Passing rows added to a check per page.
   static constexpr int PAGE_ROWS = 200;
+  // Characters of places that a row's File:line column shows whole before "+N more" (always
+  // at least one place); its tooltip lists them all.
+  static constexpr size_t WHERE_CHARS = 24;
   enum Column { STATIONS, VALUES, WHERE, EDIT, NOTE, COLUMN_COUNT };
 
   // What the job does to a row: the words of its EDIT column, and whether every reading the
@@ -51,6 +56,10 @@ class ReportModel : public QAbstractItemModel {
   // Report rows of a check shown so far; its more-row, when it has one, comes after them.
   int ShownRows(int section) const { return shown_.at(static_cast<size_t>(section)); }
   bool HasMoreRow(int section) const { return more_row_.at(static_cast<size_t>(section)); }
+  // Pixels that the widest File:line text of any row of the report takes in this font, shown
+  // or not yet, so that the column never has to cut one. Summed from the widths of the file
+  // labels and of the widest digit, never measured row by row: a report may hold 100,000 rows.
+  int WhereWidth(const QFontMetrics& metrics) const;
   // Whether index is the more-row of its check.
   bool IsMoreRow(const QModelIndex& index) const;
   // Shows the next PAGE_ROWS rows of check (a check's own item) before its more-row, which
@@ -68,6 +77,11 @@ class ReportModel : public QAbstractItemModel {
  private:
   QVariant RowData(const CheckSection& section, const CheckRow& row, int column, int role) const;
   QVariant MoreRowData(const CheckSection& section, int shown, int column, int role) const;
+  // "file:line,file:line" of the row's known sources: all of them, or those within WHERE_CHARS
+  // and a count of the rest.
+  QString WhereText(const CheckRow& row, bool whole) const;
+  // How many known sources of the row the column shows, and how many it has.
+  std::pair<size_t, size_t> WhereShown(const CheckRow& row) const;
 
   const CheckReport* report_ = nullptr;
   MarkOf mark_of_;

@@ -1,12 +1,17 @@
 #include "gui/report_window.h"
 
+#include <algorithm>
 #include <string>
 
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -23,11 +28,8 @@ namespace {
 constexpr int WINDOW_WIDTH = 980;
 constexpr int WINDOW_HEIGHT = 640;
 constexpr int SUMMARY_HEIGHT = 64;
-// Opening widths of the stations, values and file:line columns; the note takes the rest.
-constexpr int STATIONS_WIDTH = 260;
-constexpr int VALUES_WIDTH = 330;
-constexpr int WHERE_WIDTH = 120;
-constexpr int EDIT_WIDTH = 90;
+// Share of the window's width that the note keeps when the other columns would take it all.
+constexpr double NOTE_SHARE = 0.3;
 
 }  // namespace
 
@@ -38,6 +40,10 @@ ReportWindow::~ReportWindow() {
 ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("reportWindow"));
   setWindowTitle(QStringLiteral("Check report"));
+  // A window of its own rather than a dialog over the main window: the window manager then
+  // minimises it alone, not with the window it would stand for.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   setWindowIcon(ProgramIcon());
   setModal(false);
 
@@ -55,6 +61,8 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   // Rows of one height let the view lay out a check of thousands of rows without asking each.
   view_->setUniformRowHeights(true);
   view_->setAlternatingRowColors(false);
+  // A long note keeps its start (the check's words) and its end (the numbers).
+  view_->setTextElideMode(Qt::ElideMiddle);
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setModel(model_);
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -141,6 +149,7 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   edits_panel_->SetReport(nullptr);
   report_ = report;
   report_.Index();
+  setWindowTitle(QStringLiteral("Check report \u2014 %1").arg(QString::fromStdString(report_.job)));
   QString summary = QStringLiteral("<p><b>Job:</b> %1<br/><b>Flagged rows: %2</b>")
                         .arg(QString::fromStdString(report_.job).toHtmlEscaped())
                         .arg(report_.FlaggedRows());
@@ -163,11 +172,58 @@ void ReportWindow::ShowReport(const CheckReport& report) {
       view_->expand(model_->index(s, 0));
     }
   }
-  view_->setColumnWidth(ReportModel::STATIONS, STATIONS_WIDTH);
-  view_->setColumnWidth(ReportModel::VALUES, VALUES_WIDTH);
-  view_->setColumnWidth(ReportModel::WHERE, WHERE_WIDTH);
-  view_->setColumnWidth(ReportModel::EDIT, EDIT_WIDTH);
+  FitColumns();
   status_->setText(QStringLiteral("%1 flagged rows").arg(report_.FlaggedRows()));
+}
+
+void ReportWindow::FitColumns() {
+  const auto fit = [this](int column) {
+    view_->resizeColumnToContents(column);
+    return view_->columnWidth(column);
+  };
+  int stations = fit(ReportModel::STATIONS);
+  int values = fit(ReportModel::VALUES);
+  const int edit = fit(ReportModel::EDIT);
+  // Every row's places, also those not paged in yet, in full: the delegate's margins on both
+  // sides of the text, as in its size hint, and at least the title.
+  const int margins =
+      2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1) + 2;
+  const int where = std::max(model_->WhereWidth(view_->fontMetrics()) + margins,
+                             view_->header()->sectionSizeHint(ReportModel::WHERE));
+  const int note =
+      static_cast<const QAbstractItemView*>(view_)->sizeHintForColumn(ReportModel::NOTE);
+  // A window not on the screen yet opens as wide as its columns, within the screen.
+  // Around the columns: the window's margins, the view's frame and its scroll bar (also before
+  // the window was first laid out).
+  layout()->activate();
+  const int frame = width() - view_->width() + 2 * view_->frameWidth() +
+                    view_->verticalScrollBar()->sizeHint().width();
+  if (!isVisible()) {
+    const QRect screen = this->screen()->availableGeometry();
+    const int wanted = stations + values + where + edit + note + frame;
+    resize(std::clamp(wanted, WINDOW_WIDTH, std::max(WINDOW_WIDTH, screen.width() * 9 / 10)),
+           height());
+    layout()->activate();
+  }
+  // The note keeps a share of the room; the values give up what is missing, down to half
+  // their width, then the stations, and are cut in the middle with the whole text in the
+  // tooltip. Check titles stand in the stations column: it gives up last.
+  const int room = width() - frame - where - edit -
+                   std::min(note, static_cast<int>(NOTE_SHARE * (width() - frame)));
+  if (stations + values > room) {
+    values = std::max(values / 2, room - stations);
+    stations = std::max(view_->header()->sectionSizeHint(ReportModel::STATIONS), room - values);
+  }
+  view_->setColumnWidth(ReportModel::STATIONS, stations);
+  view_->setColumnWidth(ReportModel::VALUES, values);
+  view_->setColumnWidth(ReportModel::WHERE, where);
+}
+
+void ReportWindow::MarkEarlierRun() {
+  setWindowTitle(QStringLiteral("Check report \u2014 %1 (an earlier conversion)")
+                     .arg(QString::fromStdString(report_.job)));
+  status_->setText(
+      QStringLiteral("The latest conversion wrote nothing: this is the report of the one before"));
 }
 
 bool ReportWindow::SaveTo(const QString& path) {

@@ -36,7 +36,11 @@ class ReportWindow : public QDialog {
 
   // Shows a report; the window keeps its own copy, so that the sketch and other windows can ask
   // it which stations and observations are flagged and why.
+  // The title names the job checked.
   void ShowReport(const CheckReport& report);
+  // The latest conversion wrote nothing: the title and the status line say that the report
+  // shown is of an earlier one.
+  void MarkEarlierRun();
   const CheckReport& report() const { return report_; }
   ReportModel* model() const { return model_; }
   QTreeView* view() const { return view_; }
@@ -61,6 +65,8 @@ class ReportWindow : public QDialog {
   // Pages in the next rows of the check whose more-row at is the current row.
   void ShowMore(const QModelIndex& at);
   void SpanMoreRow(const QModelIndex& check);
+  // Columns as wide as their text; the note takes the rest of the window.
+  void FitColumns();
 
   CheckReport report_;
   SaveChooser save_chooser_;

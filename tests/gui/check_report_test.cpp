@@ -142,6 +142,17 @@ TEST(CheckReportWindow, ShownAfterEachConversionAndSaved) {
   window.report_window()->SetSaveChooser([&] { return std::optional(dir.filePath("saved.html")); });
   test::Click(window.report_window()->findChild<QPushButton*>("saveReportButton"));
   EXPECT_TRUE(Read(dir.filePath("saved.html")).contains("Flagged rows: 2"));
+
+  // The open window follows each run, as a window of its own that is minimised alone; a run
+  // that wrote nothing leaves the earlier report, marked as such.
+  EXPECT_EQ(window.report_window()->windowType(), Qt::Window);
+  ASSERT_TRUE(QFile::copy(dir.filePath("job.xml"), dir.filePath("next.xml")));
+  for (const char* input : {"next.xml", "missing.xml"}) {
+    test::Type(window.findChild<QLineEdit*>("xmlFileEdit"), dir.filePath(input));
+    test::Click(window.findChild<QPushButton*>("convertButton"));
+    EXPECT_TRUE(window.report_window()->windowTitle().contains("next.xml")) << input;
+  }
+  EXPECT_TRUE(window.report_window()->windowTitle().endsWith("(an earlier conversion)"));
 }
 
 // Checks of loop closures with these numbers of rows S0, S1, ..., the first three flagged.
@@ -210,6 +221,33 @@ TEST(CheckReportWindow, EveryRowIsReachedThroughTheMoreRowOfItsCheck) {
     ASSERT_EQ(view.currentIndex().row(), shown);
   }
   EXPECT_EQ(model.rowCount(first), rows);
+}
+
+// File:line is never cut, also in a row far down a long check that the view has not measured
+// and past WHERE_CHARS (then listed whole in the tooltip); a long note is cut in the middle.
+TEST(CheckReportWindow, ColumnsFitTheirTextAndALongNoteIsCutInTheMiddle) {
+  CheckReport report = LoopReport({1500});
+  report.files = {"/a/first-day-of-the-campaign.xml", "/b/second-day-of-the-campaign.xml"};
+  std::vector<CheckRow>& rows = report.sections[0].rows;
+  for (CheckRow& row : rows) row.flagged = true, row.sources = {{0, 5}};
+  rows[0].note = std::string(400, 'n') + " the end";
+  rows[1498].sources = {{0, 1}, {1, 2}, {0, 3}, {1, 4}, {0, 5}};
+  rows[1499].sources = {{1, 1234567}, {1, 7654321}};
+  ReportWindow window;
+  window.ShowReport(report);
+  window.show();
+  const QTreeView& view = *window.view();
+  const QModelIndex check = window.model()->index(0, 0);
+  for (const int row : {0, 1498, 1499}) {
+    const QModelIndex where = window.model()->index(row, ReportModel::WHERE, check);
+    EXPECT_LE(view.sizeHintForIndex(where).width(), view.columnWidth(ReportModel::WHERE)) << row;
+  }
+  const QModelIndex five = window.model()->index(1498, ReportModel::WHERE, check);
+  EXPECT_TRUE(five.data().toString().endsWith("campaign.xml:1 +4 more"));
+  EXPECT_TRUE(five.data(Qt::ToolTipRole).toString().endsWith("campaign.xml:5"));
+  EXPECT_EQ(view.textElideMode(), Qt::ElideMiddle);
+  const QModelIndex note = window.model()->index(0, ReportModel::NOTE, check);
+  EXPECT_EQ(note.data(Qt::ToolTipRole).toString().toStdString(), rows[0].note);
 }
 
 }  // namespace
