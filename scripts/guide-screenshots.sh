@@ -119,7 +119,7 @@ shot guide-dialog ""
 shot guide-similar-stations "Found two stations" alt+c
 shot guide-success "^fenwix$" alt+c alt+d
 # The report with the foresight to P3 (line 48) chosen and left out, then the next row chosen.
-shot guide-report "^Check report$" alt+c alt+d Return click:60,266 alt+l Down
+shot guide-report "^Check report" alt+c alt+d Return click:60,266 alt+l Down
 shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 shot guide-units "" alt+o Down Down Right
 settings 95 1
@@ -128,10 +128,10 @@ shot guide-validation "^fenwix$" alt+c
 # suspect (the vector on line 15) left out, the next suspect chosen. P12 and p12 are asked about
 # first: they are different, as far as the dialog can tell.
 settings 46.3 0 planted-job P10 7.15 30
-shot check-report "^Check report$" alt+c alt+d Return click:60,126 alt+l Down
+shot check-report "^Check report" alt+c alt+d Return click:60,126 alt+l Down
 # The guide's blunder hunt on the same job: the three suspects left out, the look-alike names
 # made one, the edits listed and kept in a job file, and the job converted again.
-shot guide-hunt-after "^Check report$" alt+c alt+d Return click:60,126 alt+l Down alt+l Down \
+shot guide-hunt-after "^Check report" alt+c alt+d Return click:60,126 alt+l Down alt+l Down \
   alt+l snap:guide-hunt-report click:60,560 alt+r snap:guide-hunt-rename Return alt+c \
   alt+f e snap:guide-hunt-edits alt+c alt+f a type:planted-job.fenwix Return alt+c Return
 cp "$scratch/planted-job.fenwix" docs/check-report/
