@@ -56,6 +56,9 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
     return edits_panel_->MarkOf(section, row);
   });
   connect(edits_panel_, &ReportEditsPanel::Edited, model_, &ReportModel::MarksChanged);
+  // The Job column takes the width of what the edits now say of the rows.
+  connect(edits_panel_, &ReportEditsPanel::Edited, this,
+          [this] { view_->resizeColumnToContents(ReportModel::EDIT); });
   view_ = new QTreeView(this);
   view_->setObjectName(QStringLiteral("reportView"));
   // Rows of one height let the view lay out a check of thousands of rows without asking each.
@@ -108,11 +111,13 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
 void ReportWindow::SetLineEdits(LineEdits edits) {
   edits_panel_->SetLineEdits(std::move(edits));
   model_->MarksChanged();
+  view_->resizeColumnToContents(ReportModel::EDIT);
 }
 
 void ReportWindow::EditsChanged() {
   edits_panel_->Refresh();
   model_->MarksChanged();
+  view_->resizeColumnToContents(ReportModel::EDIT);
 }
 
 void ReportWindow::ShowMore(const QModelIndex& at) {
