@@ -17,7 +17,7 @@ expat_version=2.5.0-1+deb12u2
 geographiclib_version=2.1.2-1
 
 scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine64 dpkg-dev cmake libfmt-dev \
-  nlohmann-json3-dev libgtest-dev zip
+  nlohmann-json3-dev libeigen3-dev libgtest-dev zip
 
 launcher=()
 if command -v ccache >/dev/null; then

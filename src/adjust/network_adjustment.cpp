@@ -1,0 +1,758 @@
+#include "adjust/network_adjustment.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+#include "adjust/sparse_normals.h"
+#include "adjust/test_statistics.h"
+#include "geodesy/coordinates.h"
+
+namespace fenwix {
+
+namespace {
+
+using Vec3 = std::array<double, 3>;
+using Mat3 = std::array<double, 9>;  // row-major
+
+// Attempts at finding the stations the observations fix before giving up.
+constexpr int LAYOUT_ATTEMPTS = 6;
+// A Gauss-Newton step keeps the factor of the step before when that step moved no station by
+// more than this, meters: the normal matrix then changes by parts in a million, which leaves
+// the redundancy numbers from that factor true to six digits and where the iteration ends
+// unchanged (the right-hand side is always new).
+constexpr double REFACTOR_STEP = 0.001;
+
+double Dot(const Vec3& a, const Vec3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// The east, north and up unit vectors of the local level frame at (phi, lam), geocentric.
+struct Frame {
+  Vec3 e, n, u;
+};
+
+Frame FrameAt(double phi, double lam) {
+  const double sp = std::sin(phi), cp = std::cos(phi), sl = std::sin(lam), cl = std::cos(lam);
+  return {{-sl, cl, 0.0}, {-sp * cl, -sp * sl, cp}, {cp * cl, cp * sl, sp}};
+}
+
+// The inverse of a symmetric 3×3 matrix; false when it is not positive definite.
+bool InvertSymmetric(const Mat3& m, Mat3& out) {
+  const double c00 = m[4] * m[8] - m[5] * m[7];
+  const double c01 = m[5] * m[6] - m[3] * m[8];
+  const double c02 = m[3] * m[7] - m[4] * m[6];
+  const double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
+  const double minor = m[0] * m[4] - m[1] * m[3];
+  if (!(m[0] > 0.0) || !(minor > 0.0) || !(det > 0.0) || !std::isfinite(det)) return false;
+  out = {c00 / det, (m[2] * m[7] - m[1] * m[8]) / det, (m[1] * m[5] - m[2] * m[4]) / det,
+         c01 / det, (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
+         c02 / det, (m[1] * m[6] - m[0] * m[7]) / det, minor / det};
+  return true;
+}
+
+Mat3 Multiply(const Mat3& a, const Mat3& b) {
+  Mat3 c{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) c[i * 3 + j] += a[i * 3 + k] * b[k * 3 + j];
+  return c;
+}
+
+Mat3 CovarianceOf(const AdjustmentObservation& obs) {
+  const auto& c = obs.covariance;
+  return {c[0], c[1], c[3], c[1], c[2], c[4], c[3], c[4], c[5]};
+}
+
+double WrapAngle(double a) {
+  a = std::remainder(a, 2.0 * std::numbers::pi);
+  return a;
+}
+
+// The stations an observation joins: at and fore, and the backsight of an angle.
+int StationsOf(const AdjustmentObservation& obs, int32_t* out) {
+  out[0] = obs.at;
+  out[1] = obs.fore;
+  if (obs.kind == AdjustedKind::HorizontalAngle) {
+    out[2] = obs.back;
+    return 3;
+  }
+  return 2;
+}
+
+// An observation linearised at the current positions: its misclosure (computed − observed)
+// and, for an angle or a distance, the gradient of the computed value by each station's
+// geocentric position.
+struct Linearised {
+  Vec3 misclosure{};
+  Vec3 gradient[3]{};
+};
+
+struct Geometry {
+  const AdjustmentInput& input;
+  const std::vector<Frame>& frames;
+  const std::vector<double>& positions;
+
+  Vec3 Position(int32_t s) const {
+    const size_t i = static_cast<size_t>(s) * 3;
+    return {positions[i], positions[i + 1], positions[i + 2]};
+  }
+
+  // Azimuth at `at` towards `to` (marks), and its gradient by the position of `to`.
+  double Azimuth(int32_t at, int32_t to, Vec3& gradient) const {
+    const Frame& f = frames[static_cast<size_t>(at)];
+    const Vec3 p = Position(at), q = Position(to);
+    const Vec3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const double e = Dot(f.e, d), n = Dot(f.n, d);
+    const double h2 = e * e + n * n;
+    for (int c = 0; c < 3; ++c) gradient[c] = (n * f.e[c] - e * f.n[c]) / h2;
+    return std::atan2(e, n);
+  }
+
+  Linearised Linearise(const AdjustmentObservation& obs) const {
+    Linearised out;
+    if (obs.kind == AdjustedKind::GnssVector) {
+      const Vec3 p = Position(obs.at), q = Position(obs.fore);
+      for (int c = 0; c < 3; ++c) out.misclosure[c] = (q[c] - p[c]) - obs.value[c];
+      return out;
+    }
+    if (obs.kind == AdjustedKind::HorizontalAngle) {
+      Vec3 gf, gb;
+      const double fore = Azimuth(obs.at, obs.fore, gf);
+      const double back = Azimuth(obs.at, obs.back, gb);
+      out.misclosure[0] = WrapAngle(fore - back - obs.value[0]);
+      for (int c = 0; c < 3; ++c) {
+        out.gradient[0][c] = -gf[c] + gb[c];
+        out.gradient[1][c] = gf[c];
+        out.gradient[2][c] = -gb[c];
+      }
+      return out;
+    }
+    // Instrument and target stand on their marks along the normals.
+    const Frame& f = frames[static_cast<size_t>(obs.at)];
+    const Frame& g = frames[static_cast<size_t>(obs.fore)];
+    const Vec3 p = Position(obs.at), q = Position(obs.fore);
+    Vec3 d;
+    for (int c = 0; c < 3; ++c) {
+      d[c] = q[c] + obs.target_height * g.u[c] - p[c] - obs.instrument_height * f.u[c];
+    }
+    const double s2 = Dot(d, d);
+    const double s = std::sqrt(s2);
+    Vec3 grad;
+    if (obs.kind == AdjustedKind::SlopeDistance) {
+      out.misclosure[0] = s - obs.value[0];
+      for (int c = 0; c < 3; ++c) grad[c] = d[c] / s;
+    } else {
+      const double e = Dot(f.e, d), n = Dot(f.n, d), u = Dot(f.u, d);
+      const double h = std::hypot(e, n);
+      out.misclosure[0] = std::atan2(h, u) - obs.value[0];
+      for (int c = 0; c < 3; ++c) {
+        grad[c] = (u * (e * f.e[c] + n * f.n[c]) / h - h * f.u[c]) / s2;
+      }
+    }
+    for (int c = 0; c < 3; ++c) {
+      out.gradient[0][c] = -grad[c];
+      out.gradient[1][c] = grad[c];
+    }
+    return out;
+  }
+};
+
+class Adjuster {
+ public:
+  Adjuster(const AdjustmentInput& input, const AdjustmentOptions& options, AdjustmentResult& result)
+      : input_(input), options_(options), result_(result) {}
+
+  void Run();
+
+ private:
+  bool Cancelled() const { return options_.cancelled && options_.cancelled(); }
+  void Progress(int percent) const {
+    if (options_.progress) options_.progress(percent);
+  }
+  void SelectObservations();
+  // Parts, datum, unknowns and the pattern; false when the budget is passed.
+  bool Layout();
+  enum class Iteration { Converged, Undetermined, NotConverged, Cancelled };
+  Iteration Iterate();
+  bool Test();
+  void Deactivate(const std::vector<int32_t>& stations);
+  // g = Bᵀ·gradient for station s (k_s numbers).
+  void Project(int32_t s, const Vec3& gradient, double* g) const;
+
+  const AdjustmentInput& input_;
+  const AdjustmentOptions& options_;
+  AdjustmentResult& result_;
+  std::vector<Frame> frames_;
+  std::vector<double> positions_;
+  std::vector<char> active_;
+  std::vector<Mat3> weight_;  // inverse covariance of each vector
+  std::vector<int32_t> unknowns_;
+  std::vector<std::array<Vec3, 3>> basis_;  // geocentric direction of each unknown
+  SparseNormals normals_;
+};
+
+void Adjuster::Project(int32_t s, const Vec3& gradient, double* g) const {
+  for (int32_t a = 0; a < unknowns_[static_cast<size_t>(s)]; ++a) {
+    g[a] = Dot(basis_[static_cast<size_t>(s)][static_cast<size_t>(a)], gradient);
+  }
+}
+
+void Adjuster::SelectObservations() {
+  const size_t stations = input_.stations.size();
+  frames_.resize(stations);
+  positions_.assign(stations * 3, 0.0);
+  for (size_t s = 0; s < stations; ++s) {
+    const AdjustmentStation& st = input_.stations[s];
+    if (!st.has_position) continue;
+    frames_[s] = FrameAt(st.latitude, st.longitude);
+    const Vec3 p = StationPosition(input_, static_cast<int32_t>(s));
+    std::copy(p.begin(), p.end(), positions_.begin() + static_cast<ptrdiff_t>(s * 3));
+  }
+  const size_t count = input_.observations.size();
+  active_.assign(count, 0);
+  weight_.assign(count, Mat3{});
+  std::vector<char> missing(stations, 0);
+  for (size_t i = 0; i < count; ++i) {
+    const AdjustmentObservation& obs = input_.observations[i];
+    int32_t st[3];
+    const int n = StationsOf(obs, st);
+    bool usable = true;
+    for (int k = 0; k < n; ++k) {
+      if (st[k] < 0 || static_cast<size_t>(st[k]) >= stations) {
+        usable = false;
+        continue;
+      }
+      if (!input_.stations[static_cast<size_t>(st[k])].has_position) {
+        missing[static_cast<size_t>(st[k])] = 1;
+        usable = false;
+      }
+    }
+    for (int a = 0; a < n; ++a)
+      for (int b = a + 1; b < n; ++b) usable = usable && st[a] != st[b];
+    if (obs.kind == AdjustedKind::GnssVector) {
+      usable = usable && InvertSymmetric(CovarianceOf(obs), weight_[i]) &&
+               std::isfinite(obs.value[0] + obs.value[1] + obs.value[2]);
+    } else {
+      usable = usable && obs.sd > 0.0 && std::isfinite(obs.sd) && std::isfinite(obs.value[0]);
+    }
+    active_[i] = usable ? 1 : 0;
+    if (!usable) ++result_.observations_left_out;
+  }
+  for (size_t s = 0; s < stations; ++s) {
+    if (missing[s]) result_.stations_without_position.push_back(static_cast<int32_t>(s));
+  }
+}
+
+void Adjuster::Deactivate(const std::vector<int32_t>& stations) {
+  std::vector<char> gone(input_.stations.size(), 0);
+  for (int32_t s : stations) {
+    gone[static_cast<size_t>(s)] = 1;
+    result_.undetermined_stations.push_back(s);
+  }
+  for (size_t i = 0; i < active_.size(); ++i) {
+    if (!active_[i]) continue;
+    int32_t st[3];
+    const int n = StationsOf(input_.observations[i], st);
+    for (int k = 0; k < n; ++k) {
+      if (gone[static_cast<size_t>(st[k])]) {
+        active_[i] = 0;
+        ++result_.observations_left_out;
+        break;
+      }
+    }
+  }
+}
+
+bool Adjuster::Layout() {
+  const size_t stations = input_.stations.size();
+  // Connected parts, by union-find over the active observations.
+  std::vector<int32_t> root(stations);
+  std::iota(root.begin(), root.end(), 0);
+  const auto find = [&](int32_t s) {
+    while (root[static_cast<size_t>(s)] != s) {
+      root[static_cast<size_t>(s)] = root[static_cast<size_t>(root[static_cast<size_t>(s)])];
+      s = root[static_cast<size_t>(s)];
+    }
+    return s;
+  };
+  std::vector<char> used(stations, 0);
+  for (size_t i = 0; i < active_.size(); ++i) {
+    if (!active_[i]) continue;
+    int32_t st[3];
+    const int n = StationsOf(input_.observations[i], st);
+    for (int k = 0; k < n; ++k) {
+      used[static_cast<size_t>(st[k])] = 1;
+      const int32_t a = find(st[0]), b = find(st[k]);
+      if (a != b) root[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
+    }
+  }
+  std::vector<int32_t> part(stations, -1);
+  std::vector<std::vector<int32_t>> members;
+  for (size_t s = 0; s < stations; ++s) {
+    if (!used[s]) continue;
+    const int32_t r = find(static_cast<int32_t>(s));
+    if (part[static_cast<size_t>(r)] < 0) {
+      part[static_cast<size_t>(r)] = static_cast<int32_t>(members.size());
+      members.emplace_back();
+    }
+    part[s] = part[static_cast<size_t>(r)];
+    members[static_cast<size_t>(part[s])].push_back(static_cast<int32_t>(s));
+  }
+  std::vector<char> has_vector(members.size(), 0), has_scale(members.size(), 0);
+  for (size_t i = 0; i < active_.size(); ++i) {
+    if (!active_[i]) continue;
+    const AdjustmentObservation& obs = input_.observations[i];
+    const auto p = static_cast<size_t>(part[static_cast<size_t>(obs.at)]);
+    if (obs.kind == AdjustedKind::GnssVector) has_vector[p] = has_scale[p] = 1;
+    if (obs.kind == AdjustedKind::SlopeDistance) has_scale[p] = 1;
+  }
+  // A part without vector or distance has no scale: nothing in it can be tested.
+  std::vector<int32_t> unscaled;
+  for (size_t p = 0; p < members.size(); ++p) {
+    if (!has_scale[p]) unscaled.insert(unscaled.end(), members[p].begin(), members[p].end());
+  }
+  if (!unscaled.empty()) {
+    Deactivate(unscaled);
+    return Layout();
+  }
+
+  unknowns_.assign(stations, 0);
+  basis_.assign(stations, {});
+  for (size_t s = 0; s < stations; ++s) {
+    if (!used[s]) continue;
+    unknowns_[s] = 3;
+    basis_[s] = {Vec3{1, 0, 0}, Vec3{0, 1, 0}, Vec3{0, 0, 1}};
+  }
+  for (StationPrecision& sp : result_.stations) {
+    sp.part = -1;
+    sp.datum = false;
+  }
+  for (size_t p = 0; p < members.size(); ++p) {
+    const std::vector<int32_t>& m = members[p];
+    const int32_t datum =
+        m[static_cast<size_t>(std::max<int32_t>(options_.datum_choice, 0)) % m.size()];
+    for (int32_t s : m) result_.stations[static_cast<size_t>(s)].part = static_cast<int32_t>(p);
+    result_.stations[static_cast<size_t>(datum)].datum = true;
+    unknowns_[static_cast<size_t>(datum)] = 0;
+    if (has_vector[p]) continue;
+    // Without a vector the part may turn about the vertical of its datum station: the second
+    // station farthest from it keeps only its distance and height.
+    const Frame& f = frames_[static_cast<size_t>(datum)];
+    int32_t far = -1;
+    double best = 0.0;
+    Vec3 radial{};
+    for (int32_t s : m) {
+      Vec3 d;
+      for (int c = 0; c < 3; ++c) d[c] = positions_[s * 3 + c] - positions_[datum * 3 + c];
+      const double e = Dot(f.e, d), n = Dot(f.n, d);
+      if (std::hypot(e, n) > best) {
+        best = std::hypot(e, n);
+        far = s;
+        for (int c = 0; c < 3; ++c) radial[c] = (e * f.e[c] + n * f.n[c]) / best;
+      }
+    }
+    if (far >= 0) {
+      unknowns_[static_cast<size_t>(far)] = 2;
+      basis_[static_cast<size_t>(far)] = {radial, f.u, Vec3{}};
+    }
+  }
+  result_.parts = static_cast<int32_t>(members.size());
+
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  for (size_t i = 0; i < active_.size(); ++i) {
+    if (!active_[i]) continue;
+    int32_t st[3];
+    const int n = StationsOf(input_.observations[i], st);
+    for (int a = 0; a < n; ++a)
+      for (int b = a + 1; b < n; ++b) pairs.emplace_back(st[a], st[b]);
+  }
+  normals_.Layout(unknowns_, std::move(pairs));
+  result_.unknowns = normals_.size();
+  result_.predicted_bytes = normals_.PredictedBytes();
+  return result_.predicted_bytes <= options_.memory_budget;
+}
+
+Adjuster::Iteration Adjuster::Iterate() {
+  const Geometry geometry{input_, frames_, positions_};
+  bool refactor = true;
+  for (int iteration = 1; iteration <= options_.max_iterations; ++iteration) {
+    result_.iterations = iteration;
+    normals_.Clear(refactor);
+    for (size_t i = 0; i < active_.size(); ++i) {
+      if (!active_[i]) continue;
+      if ((i & 4095) == 0 && Cancelled()) return Iteration::Cancelled;
+      const AdjustmentObservation& obs = input_.observations[i];
+      const Linearised lin = geometry.Linearise(obs);
+      int32_t st[3];
+      const int n = StationsOf(obs, st);
+      if (obs.kind == AdjustedKind::GnssVector) {
+        // J_fore = B_fore, J_at = −B_at; N gets JᵀPJ, the right-hand side −JᵀPm.
+        const Mat3& p = weight_[i];
+        double jp[2][3][3];  // (±Bᵀ P) of at and fore, k × 3
+        for (int e = 0; e < 2; ++e) {
+          const int32_t s = st[e];
+          const double sign = e == 0 ? -1.0 : 1.0;
+          for (int32_t a = 0; a < unknowns_[static_cast<size_t>(s)]; ++a) {
+            const Vec3& b = basis_[static_cast<size_t>(s)][static_cast<size_t>(a)];
+            for (int c = 0; c < 3; ++c) {
+              jp[e][a][c] =
+                  sign * (b[0] * p[0 * 3 + c] + b[1] * p[1 * 3 + c] + b[2] * p[2 * 3 + c]);
+            }
+          }
+        }
+        for (int e = 0; e < 2; ++e) {
+          const int32_t s = st[e];
+          const int32_t ks = unknowns_[static_cast<size_t>(s)];
+          if (ks == 0) continue;
+          double g[3];
+          for (int32_t a = 0; a < ks; ++a)
+            g[a] = -Dot({jp[e][a][0], jp[e][a][1], jp[e][a][2]}, lin.misclosure);
+          normals_.AddRhs(s, g);
+          for (int f = e; f < 2 && refactor; ++f) {
+            const int32_t t = st[f];
+            const int32_t kt = unknowns_[static_cast<size_t>(t)];
+            if (kt == 0) continue;
+            const double sign = f == 0 ? -1.0 : 1.0;
+            double block[9];
+            for (int32_t a = 0; a < ks; ++a) {
+              for (int32_t b = 0; b < kt; ++b) {
+                const Vec3& bt = basis_[static_cast<size_t>(t)][static_cast<size_t>(b)];
+                block[a * kt + b] =
+                    sign * (jp[e][a][0] * bt[0] + jp[e][a][1] * bt[1] + jp[e][a][2] * bt[2]);
+              }
+            }
+            normals_.AddBlock(s, t, block);
+          }
+        }
+        continue;
+      }
+      const double weight = 1.0 / (obs.sd * obs.sd);
+      double g[3][3];
+      for (int e = 0; e < n; ++e) Project(st[e], lin.gradient[e], g[e]);
+      for (int e = 0; e < n; ++e) {
+        const int32_t ks = unknowns_[static_cast<size_t>(st[e])];
+        if (ks == 0) continue;
+        double rhs[3];
+        for (int32_t a = 0; a < ks; ++a) rhs[a] = -weight * g[e][a] * lin.misclosure[0];
+        normals_.AddRhs(st[e], rhs);
+        for (int f = e; f < n && refactor; ++f) {
+          const int32_t kt = unknowns_[static_cast<size_t>(st[f])];
+          if (kt == 0) continue;
+          double block[9];
+          for (int32_t a = 0; a < ks; ++a)
+            for (int32_t b = 0; b < kt; ++b) block[a * kt + b] = weight * g[e][a] * g[f][b];
+          normals_.AddBlock(st[e], st[f], block);
+        }
+      }
+    }
+    if (Cancelled()) return Iteration::Cancelled;
+    std::vector<int32_t> undetermined;
+    if (refactor && !normals_.Factor(undetermined)) {
+      Deactivate(undetermined);
+      return Iteration::Undetermined;
+    }
+    if (Cancelled()) return Iteration::Cancelled;
+    const std::vector<double> x = normals_.Solve();
+    double largest = 0.0;
+    for (size_t s = 0; s < unknowns_.size(); ++s) {
+      const int32_t o = normals_.offset(static_cast<int32_t>(s));
+      for (int32_t a = 0; a < unknowns_[s]; ++a) {
+        for (int c = 0; c < 3; ++c) {
+          const double step = basis_[s][static_cast<size_t>(a)][c] * x[static_cast<size_t>(o + a)];
+          positions_[s * 3 + c] += step;
+          largest = std::max(largest, std::abs(step));
+        }
+      }
+    }
+    if (!std::isfinite(largest)) return Iteration::NotConverged;
+    if (largest < options_.convergence) return Iteration::Converged;
+    refactor = largest > REFACTOR_STEP;
+  }
+  return Iteration::NotConverged;
+}
+
+// The tests of every active observation at the adjusted positions, the global test, the
+// group factors and the stations' precision; false when cancelled.
+bool Adjuster::Test() {
+  if (!normals_.SelectInverse(options_.cancelled)) return false;
+  const Geometry geometry{input_, frames_, positions_};
+  double vtpv = 0.0;
+  int64_t components = 0;
+  std::array<GroupFactor, ADJUSTED_KIND_COUNT> groups{};
+  std::array<std::vector<double>, ADJUSTED_KIND_COUNT> sds;
+  int32_t tests = 0;
+  for (size_t i = 0; i < active_.size(); ++i) {
+    ObservationTest& t = result_.observations[i];
+    t.active = active_[i] != 0;
+    if (!t.active) continue;
+    if ((i & 4095) == 0 && Cancelled()) return false;
+    const AdjustmentObservation& obs = input_.observations[i];
+    const Linearised lin = geometry.Linearise(obs);
+    int32_t st[3];
+    const int n = StationsOf(obs, st);
+    double blocks[3][3][9];
+    for (int e = 0; e < n; ++e)
+      for (int f = 0; f < n; ++f) {
+        if (unknowns_[static_cast<size_t>(st[e])] && unknowns_[static_cast<size_t>(st[f])]) {
+          normals_.InverseBlock(st[e], st[f], blocks[e][f]);
+        }
+      }
+    GroupFactor& group = groups[static_cast<size_t>(obs.kind)];
+    ++group.count;
+    if (obs.kind == AdjustedKind::GnssVector) {
+      // Q_l̂ = Σ J_s Z_st J_tᵀ with J = ±B (3 × k).
+      Mat3 q{};
+      for (int e = 0; e < 2; ++e)
+        for (int f = 0; f < 2; ++f) {
+          const int32_t s = st[e], u = st[f];
+          const int32_t ks = unknowns_[static_cast<size_t>(s)],
+                        ku = unknowns_[static_cast<size_t>(u)];
+          if (!ks || !ku) continue;
+          const double sign = (e == f) ? 1.0 : -1.0;
+          for (int32_t a = 0; a < ks; ++a)
+            for (int32_t b = 0; b < ku; ++b) {
+              const double z = sign * blocks[e][f][a * ku + b];
+              const Vec3& ba = basis_[static_cast<size_t>(s)][static_cast<size_t>(a)];
+              const Vec3& bb = basis_[static_cast<size_t>(u)][static_cast<size_t>(b)];
+              for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) q[r * 3 + c] += ba[r] * z * bb[c];
+            }
+        }
+      const Mat3 cov = CovarianceOf(obs);
+      Mat3 qvv;
+      for (int k = 0; k < 9; ++k) qvv[k] = cov[k] - q[k];
+      const Mat3 qvvp = Multiply(qvv, weight_[i]);
+      const Vec3& v = lin.misclosure;
+      Vec3 pv{};
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) pv[r] += weight_[i][r * 3 + c] * v[c];
+      const double part = Dot(v, pv);
+      vtpv += part;
+      group.vtpv += part;
+      components += 3;
+      t.r_min = 1.0;
+      for (int k = 0; k < 3; ++k) {
+        t.v[k] = v[k];
+        t.r[k] = qvvp[k * 4];
+        t.w[k] = qvv[k * 4] > 0.0 ? v[k] / std::sqrt(qvv[k * 4]) : 0.0;
+        t.mdb[k] = t.r[k] > 0.0 ? MDB_DELTA0 * std::sqrt(cov[k * 4] / t.r[k]) : INFINITY;
+        t.r_min = std::min(t.r_min, t.r[k]);
+        group.redundancy += t.r[k];
+      }
+      sds[static_cast<size_t>(obs.kind)].push_back(std::sqrt((cov[0] + cov[4] + cov[8]) / 3.0));
+      Mat3 qvv_inverse, qvvp_inverse;
+      const bool whole = InvertSymmetric(qvv, qvv_inverse) && t.r_min >= TESTED_REDUNDANCY;
+      t.tested = whole;
+      if (whole) {
+        Vec3 qv{};
+        for (int r = 0; r < 3; ++r)
+          for (int c = 0; c < 3; ++c) qv[r] += qvv_inverse[r * 3 + c] * v[c];
+        t.w_whole = EquivalentW(Dot(v, qv));
+        // ∇̂ = −(Q_vv P)⁻¹ v = −C Q_vv⁻¹ v.
+        for (int r = 0; r < 3; ++r) {
+          t.estimated_error[r] = 0.0;
+          for (int c = 0; c < 3; ++c) t.estimated_error[r] -= cov[r * 3 + c] * qv[c];
+        }
+        (void)qvvp_inverse;
+      } else {
+        t.w_whole = 0.0;
+        t.estimated_error = {};
+      }
+    } else {
+      double q = 0.0;
+      double g[3][3];
+      for (int e = 0; e < n; ++e) Project(st[e], lin.gradient[e], g[e]);
+      for (int e = 0; e < n; ++e)
+        for (int f = 0; f < n; ++f) {
+          const int32_t ks = unknowns_[static_cast<size_t>(st[e])];
+          const int32_t kf = unknowns_[static_cast<size_t>(st[f])];
+          if (!ks || !kf) continue;
+          for (int32_t a = 0; a < ks; ++a)
+            for (int32_t b = 0; b < kf; ++b) q += g[e][a] * blocks[e][f][a * kf + b] * g[f][b];
+        }
+      const double var = obs.sd * obs.sd;
+      const double qvv = var - q;
+      const double v = lin.misclosure[0];
+      vtpv += v * v / var;
+      group.vtpv += v * v / var;
+      components += 1;
+      t.v = {v, 0, 0};
+      t.r = {qvv / var, 0, 0};
+      t.r_min = t.r[0];
+      group.redundancy += t.r[0];
+      t.w = {qvv > 0.0 ? v / std::sqrt(qvv) : 0.0, 0, 0};
+      t.mdb = {t.r[0] > 0.0 ? MDB_DELTA0 * obs.sd / std::sqrt(t.r[0]) : INFINITY, 0, 0};
+      t.tested = t.r[0] >= TESTED_REDUNDANCY;
+      t.estimated_error = {t.tested ? -v / t.r[0] : 0.0, 0, 0};
+      t.w_whole = t.tested ? t.w[0] : 0.0;
+      sds[static_cast<size_t>(obs.kind)].push_back(obs.sd);
+    }
+    if (t.tested) ++tests;
+  }
+  result_.vtpv = vtpv;
+  result_.degrees_of_freedom = static_cast<double>(components - normals_.size());
+  result_.sigma0 =
+      result_.degrees_of_freedom > 0 ? std::sqrt(vtpv / result_.degrees_of_freedom) : 0.0;
+  result_.chi2_upper = ChiSquareUpperQuantile(result_.degrees_of_freedom, options_.global_alpha);
+  result_.global_passed = result_.degrees_of_freedom <= 0 || vtpv <= result_.chi2_upper;
+  result_.tests = tests;
+  result_.critical_w = FamilyCriticalW(tests, options_.family_alpha);
+  result_.groups.clear();
+  for (int k = 0; k < ADJUSTED_KIND_COUNT; ++k) {
+    GroupFactor g = groups[static_cast<size_t>(k)];
+    if (g.count == 0) continue;
+    g.kind = static_cast<AdjustedKind>(k);
+    g.factor = g.redundancy > 0.0 ? std::sqrt(g.vtpv / g.redundancy) : 0.0;
+    std::vector<double>& v = sds[static_cast<size_t>(k)];
+    std::nth_element(v.begin(), v.begin() + static_cast<ptrdiff_t>(v.size() / 2), v.end());
+    g.typical_sd = v[v.size() / 2];
+    result_.groups.push_back(g);
+  }
+
+  // Station precision: B Z_ss Bᵀ turned into the local frame.
+  for (size_t s = 0; s < input_.stations.size(); ++s) {
+    StationPrecision& sp = result_.stations[s];
+    sp.x = positions_[s * 3];
+    sp.y = positions_[s * 3 + 1];
+    sp.z = positions_[s * 3 + 2];
+    sp.determined = sp.part >= 0;
+    const int32_t k = unknowns_[s];
+    if (!sp.determined) continue;
+    Mat3 c{};
+    if (k > 0) {
+      double z[9];
+      normals_.InverseBlock(static_cast<int32_t>(s), static_cast<int32_t>(s), z);
+      for (int32_t a = 0; a < k; ++a)
+        for (int32_t b = 0; b < k; ++b)
+          for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 3; ++col)
+              c[r * 3 + col] += basis_[s][static_cast<size_t>(a)][r] * z[a * k + b] *
+                                basis_[s][static_cast<size_t>(b)][col];
+    }
+    const Frame& f = frames_[s];
+    const auto project = [&](const Vec3& x, const Vec3& y) {
+      double sum = 0.0;
+      for (int r = 0; r < 3; ++r)
+        for (int col = 0; col < 3; ++col) sum += x[r] * c[r * 3 + col] * y[col];
+      return sum;
+    };
+    const double ee = project(f.e, f.e), nn = project(f.n, f.n), en = project(f.e, f.n);
+    sp.sigma_e = std::sqrt(std::max(ee, 0.0));
+    sp.sigma_n = std::sqrt(std::max(nn, 0.0));
+    sp.sigma_u = std::sqrt(std::max(project(f.u, f.u), 0.0));
+    const double mean = 0.5 * (ee + nn);
+    const double radius = std::hypot(0.5 * (nn - ee), en);
+    sp.ellipse_major = std::sqrt(std::max(mean + radius, 0.0));
+    sp.ellipse_minor = std::sqrt(std::max(mean - radius, 0.0));
+    double azimuth = 0.5 * std::atan2(2.0 * en, nn - ee);
+    if (azimuth < 0.0) azimuth += std::numbers::pi;
+    sp.ellipse_azimuth = azimuth;
+  }
+  return true;
+}
+
+void Adjuster::Run() {
+  result_.max_rounds = options_.max_rounds;
+  result_.observations.resize(input_.observations.size());
+  for (size_t i = 0; i < result_.observations.size(); ++i) {
+    result_.observations[i].index = static_cast<int32_t>(i);
+  }
+  result_.stations.assign(input_.stations.size(), StationPrecision{});
+  SelectObservations();
+  Progress(2);
+  Iteration state = Iteration::Undetermined;
+  for (int attempt = 0; attempt < LAYOUT_ATTEMPTS && state == Iteration::Undetermined; ++attempt) {
+    if (std::none_of(active_.begin(), active_.end(), [](char a) { return a != 0; })) {
+      result_.outcome = AdjustmentOutcome::NothingToTest;
+      return;
+    }
+    if (!Layout()) {
+      result_.outcome = AdjustmentOutcome::OverBudget;
+      return;
+    }
+    if (normals_.size() == 0) {
+      result_.outcome = AdjustmentOutcome::NothingToTest;
+      return;
+    }
+    Progress(10);
+    state = Iterate();
+  }
+  for (int round = 1;; ++round) {
+    if (state == Iteration::Cancelled) {
+      result_.outcome = AdjustmentOutcome::Cancelled;
+      return;
+    }
+    if (state != Iteration::Converged) {
+      result_.outcome = AdjustmentOutcome::NotConverged;
+      return;
+    }
+    result_.rounds = round;
+    Progress(std::min(95, 40 + 10 * round));
+    if (!Test()) {
+      result_.outcome = AdjustmentOutcome::Cancelled;
+      return;
+    }
+    // Data snooping: the largest |w| above the critical value goes, and the network is adjusted
+    // again without it.
+    int32_t worst = -1;
+    double largest = result_.critical_w;
+    for (size_t i = 0; i < active_.size(); ++i) {
+      const ObservationTest& t = result_.observations[i];
+      if (t.active && t.tested && std::abs(t.w_whole) > largest) {
+        largest = std::abs(t.w_whole);
+        worst = static_cast<int32_t>(i);
+      }
+    }
+    if (worst < 0) break;
+    if (round > options_.max_rounds) {
+      result_.round_limit_reached = true;
+      break;
+    }
+    result_.observations[static_cast<size_t>(worst)].rejected_round = round;
+    result_.rejected.push_back(worst);
+    active_[static_cast<size_t>(worst)] = 0;
+    state = Iterate();
+    if (state == Iteration::Undetermined) {
+      result_.outcome = AdjustmentOutcome::NotConverged;
+      return;
+    }
+  }
+  // A rejected observation keeps the values of its round; mark it out of the final one.
+  for (int32_t i : result_.rejected) result_.observations[static_cast<size_t>(i)].active = false;
+  Progress(100);
+  result_.outcome = AdjustmentOutcome::Done;
+}
+
+}  // namespace
+
+std::array<double, 3> StationPosition(const AdjustmentInput& input, int32_t station) {
+  const AdjustmentStation& s = input.stations[static_cast<size_t>(station)];
+  const Cartesian c = GeodeticToCartesian(input.a, input.e2, s.latitude, s.longitude, s.height);
+  return {c.x, c.y, c.z};
+}
+
+std::array<double, 3> ComputedValue(const AdjustmentInput& input, const AdjustmentObservation& obs,
+                                    const std::vector<double>& positions) {
+  std::vector<Frame> frames(input.stations.size());
+  int32_t st[3];
+  const int n = StationsOf(obs, st);
+  for (int k = 0; k < n; ++k) {
+    const AdjustmentStation& s = input.stations[static_cast<size_t>(st[k])];
+    frames[static_cast<size_t>(st[k])] = FrameAt(s.latitude, s.longitude);
+  }
+  const Geometry geometry{input, frames, positions};
+  const Linearised lin = geometry.Linearise(obs);
+  return {lin.misclosure[0] + obs.value[0], lin.misclosure[1] + obs.value[1],
+          lin.misclosure[2] + obs.value[2]};
+}
+
+AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options) {
+  AdjustmentResult result;
+  Adjuster adjuster(input, options, result);
+  adjuster.Run();
+  return result;
+}
+
+}  // namespace fenwix

@@ -1,0 +1,144 @@
+#pragma once
+// A free-network least-squares adjustment of a whole job, as a test of its observations: the
+// residuals, Baarda's w-test with redundancy numbers and minimal detectable biases, data
+// snooping (the largest |w| above the critical value is rejected and the network adjusted
+// again), variance factors per group of observations and the precision of every station.
+//
+// Units: meters and radians throughout, the a priori σ0 is 1. The datum of each connected part
+// of the network is one station held at its approximate position (and, where the part has no
+// vector, the horizontal direction to a second one): residuals, w and redundancy numbers do not
+// depend on that choice, station precisions are relative to it.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "adjust/adjustment_input.h"
+
+namespace fenwix {
+
+// δ0 of the minimal detectable bias: α0 = 0.001 two-sided and a power of 80 %.
+inline constexpr double MDB_DELTA0 = 4.13;
+// An observation with a redundancy number below this is uncontrolled: a blunder in it cannot
+// be told from the rest of the network.
+inline constexpr double UNCONTROLLED_REDUNDANCY = 0.1;
+// Below this redundancy number the w-test is not applied: its residual is too small to tell
+// anything, and rejecting the observation could leave a station undetermined.
+inline constexpr double TESTED_REDUNDANCY = 0.01;
+
+struct AdjustmentOptions {
+  // Bytes the factor and its selected inverse may take; a larger job is not tested.
+  double memory_budget = 1024.0 * 1024.0 * 1024.0;
+  // Probability that a job without blunder raises a false suspect, over all its w-tests.
+  double family_alpha = 0.05;
+  // Level of the global test of σ̂0, one-sided.
+  double global_alpha = 0.05;
+  // Gauss-Newton stops when no correction is larger than this, meters.
+  double convergence = 1e-4;
+  int max_iterations = 12;
+  // Rounds of data snooping at most; each rejects one observation.
+  int max_rounds = 30;
+  // Which station of each part holds its datum: the n-th of the part's stations (modulo its
+  // size), in the order of the input. Any choice gives the same residuals.
+  int32_t datum_choice = 0;
+  // Asked between steps; true stops the test at once.
+  std::function<bool()> cancelled;
+  // Told the share done so far, 0 to 100.
+  std::function<void(int)> progress;
+};
+
+enum class AdjustmentOutcome {
+  Done,
+  NothingToTest,  // no observation between stations with positions
+  OverBudget,     // the factor would pass the memory budget
+  Cancelled,
+  NotConverged,  // Gauss-Newton did not settle
+};
+
+// The test of one observation (an angle, a distance or a whole vector).
+struct ObservationTest {
+  int32_t index = -1;          // into AdjustmentInput::observations
+  bool active = false;         // part of the final adjustment
+  bool tested = false;         // its redundancy allows the w-test
+  int32_t rejected_round = 0;  // round of data snooping that rejected it, 0 when kept
+  // Per component (only [0] for angles and distances): residual adjusted − observed (meters
+  // or radians), w-test value, redundancy number, minimal detectable bias and the estimated
+  // error −v/r (in the observation's unit).
+  std::array<double, 3> v{};
+  std::array<double, 3> w{};
+  std::array<double, 3> r{};
+  std::array<double, 3> mdb{};
+  std::array<double, 3> estimated_error{};
+  // The test of the whole observation as a normal w-value: w itself for one component, for a
+  // vector the value of equal probability to its χ² with three degrees of freedom.
+  double w_whole = 0.0;
+  // Smallest redundancy number of its components.
+  double r_min = 0.0;
+};
+
+struct StationPrecision {
+  bool determined = false;
+  double sigma_n = 0.0;  // meters
+  double sigma_e = 0.0;
+  double sigma_u = 0.0;
+  double ellipse_major = 0.0;  // standard error ellipse semi-axes, meters
+  double ellipse_minor = 0.0;
+  double ellipse_azimuth = 0.0;  // of the major axis, clockwise from north, radians
+  double x = 0.0;                // adjusted geocentric position, meters
+  double y = 0.0;
+  double z = 0.0;
+  int32_t part = -1;   // connected part, -1 when left out
+  bool datum = false;  // holds its part's datum
+};
+
+struct GroupFactor {
+  AdjustedKind kind = AdjustedKind::GnssVector;
+  int32_t count = 0;        // active observations
+  double redundancy = 0.0;  // their share of the degrees of freedom
+  double vtpv = 0.0;
+  double factor = 0.0;      // σ̂ of the group, 1 when it behaves as weighted
+  double typical_sd = 0.0;  // median a priori SD (radians or meters; vectors: per component)
+};
+
+struct AdjustmentResult {
+  AdjustmentOutcome outcome = AdjustmentOutcome::NothingToTest;
+  // The predicted size of the factor and its inverse, bytes.
+  double predicted_bytes = 0.0;
+  int32_t parts = 0;
+  int32_t unknowns = 0;
+  double degrees_of_freedom = 0.0;
+  double vtpv = 0.0;
+  double sigma0 = 0.0;      // σ̂0 (1 when the weights hold)
+  double chi2_upper = 0.0;  // critical vᵀPv of the global test
+  bool global_passed = true;
+  int32_t tests = 0;        // w-tests of the final round
+  double critical_w = 0.0;  // of each w-test, for family_alpha over all of them
+  int32_t rounds = 0;       // adjustments run by data snooping
+  int32_t max_rounds = 0;
+  bool round_limit_reached = false;
+  int32_t iterations = 0;  // Gauss-Newton iterations of the last round
+  // Stations without approximate position that observations name; undetermined stations
+  // (too few observations to fix them) and the parts left out for want of a scale.
+  std::vector<int32_t> stations_without_position;
+  std::vector<int32_t> undetermined_stations;
+  int32_t observations_left_out = 0;
+  std::vector<ObservationTest> observations;  // one per input observation, in its order
+  // Indices into observations, in the order data snooping rejected them; each keeps the test
+  // values of the round that rejected it.
+  std::vector<int32_t> rejected;
+  std::vector<StationPrecision> stations;  // one per input station
+  std::vector<GroupFactor> groups;         // the kinds present
+};
+
+AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options);
+
+// The geocentric position of a station's approximate coordinates.
+std::array<double, 3> StationPosition(const AdjustmentInput& input, int32_t station);
+
+// The value observation obs would have between the geocentric positions given per station
+// (three numbers each): one value, or three for a vector.
+std::array<double, 3> ComputedValue(const AdjustmentInput& input, const AdjustmentObservation& obs,
+                                    const std::vector<double>& positions);
+
+}  // namespace fenwix

@@ -1,0 +1,172 @@
+#include "adjust/network_adjustment.h"
+
+#include <gtest/gtest.h>
+
+#include <Eigen/Dense>
+#include <numbers>
+
+#include "survey_network.h"
+
+namespace fenwix {
+namespace {
+
+bench::NetworkSpec SmallSpec(uint64_t seed, int32_t gnss_step) {
+  bench::NetworkSpec spec;
+  spec.stations = 16;
+  spec.gnss_step = gnss_step;
+  spec.setup_share = 1.0;
+  spec.seed = seed;
+  return spec;
+}
+
+// The same network solved densely: numerical Jacobians, the full normal matrix and its
+// pseudo-inverse without the datum defect, Gauss-Newton from the approximate positions.
+struct DenseSolution {
+  Eigen::VectorXd v, r, w;
+  double sigma0 = 0.0;
+};
+
+DenseSolution SolveDensely(const AdjustmentInput& input, int defect) {
+  const int n = static_cast<int>(input.stations.size()) * 3;
+  std::vector<double> x(static_cast<size_t>(n));
+  for (size_t s = 0; s < input.stations.size(); ++s) {
+    const auto p = StationPosition(input, static_cast<int32_t>(s));
+    for (int c = 0; c < 3; ++c) x[s * 3 + static_cast<size_t>(c)] = p[c];
+  }
+  const int m = static_cast<int>(input.observations.size());
+  Eigen::MatrixXd a(m, n);
+  Eigen::VectorXd misclosure(m), weight(m);
+  Eigen::MatrixXd pinv;
+  for (int iteration = 0; iteration < 6; ++iteration) {
+    for (int i = 0; i < m; ++i) {
+      const AdjustmentObservation& obs = input.observations[static_cast<size_t>(i)];
+      misclosure[i] =
+          std::remainder(ComputedValue(input, obs, x)[0] - obs.value[0], 2 * std::numbers::pi);
+      weight[i] = 1.0 / (obs.sd * obs.sd);
+      for (int j = 0; j < n; ++j) {
+        std::vector<double> plus = x, minus = x;
+        plus[static_cast<size_t>(j)] += 1e-3;
+        minus[static_cast<size_t>(j)] -= 1e-3;
+        a(i, j) =
+            std::remainder(ComputedValue(input, obs, plus)[0] - ComputedValue(input, obs, minus)[0],
+                           2 * std::numbers::pi) /
+            2e-3;
+      }
+    }
+    const Eigen::MatrixXd normals = a.transpose() * weight.asDiagonal() * a;
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(normals);
+    Eigen::VectorXd inverse_values = eigen.eigenvalues().cwiseInverse();
+    inverse_values.head(defect).setZero();
+    pinv = eigen.eigenvectors() * inverse_values.asDiagonal() * eigen.eigenvectors().transpose();
+    const Eigen::VectorXd dx = -pinv * a.transpose() * weight.asDiagonal() * misclosure;
+    for (int j = 0; j < n; ++j) x[static_cast<size_t>(j)] += dx[j];
+  }
+  DenseSolution out;
+  out.v = misclosure;
+  const Eigen::VectorXd qvv = weight.cwiseInverse() - (a * pinv * a.transpose()).diagonal();
+  out.r = qvv.cwiseProduct(weight);
+  out.w = misclosure.cwiseQuotient(qvv.cwiseSqrt());
+  out.sigma0 = std::sqrt(misclosure.dot(weight.cwiseProduct(misclosure)) / out.r.sum());
+  return out;
+}
+
+TEST(NetworkAdjustment, SparseRouteEqualsDenseRoute) {
+  // Total stations only: the datum defect is three translations and the azimuth.
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(7, 0));
+  const AdjustmentResult sparse = AdjustNetwork(net.input, {});
+  ASSERT_EQ(sparse.outcome, AdjustmentOutcome::Done);
+  ASSERT_TRUE(sparse.rejected.empty());
+  const DenseSolution dense = SolveDensely(net.input, 4);
+  EXPECT_NEAR(sparse.sigma0, dense.sigma0, 1e-5 * dense.sigma0);
+  for (size_t i = 0; i < net.input.observations.size(); ++i) {
+    const ObservationTest& t = sparse.observations[i];
+    EXPECT_NEAR(t.r[0], dense.r[static_cast<int>(i)], 1e-5) << i;
+    EXPECT_NEAR(t.w[0], dense.w[static_cast<int>(i)], 1e-3) << i;
+  }
+}
+
+}  // namespace
+}  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+TEST(NetworkAdjustment, ResidualsDoNotDependOnTheDatum) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(11, 0));
+  AdjustmentOptions other;
+  other.datum_choice = 9;
+  const AdjustmentResult a = AdjustNetwork(net.input, {});
+  const AdjustmentResult b = AdjustNetwork(net.input, other);
+  ASSERT_EQ(a.outcome, AdjustmentOutcome::Done);
+  ASSERT_EQ(b.outcome, AdjustmentOutcome::Done);
+  ASSERT_NE(a.stations[0].datum, b.stations[0].datum);
+  for (size_t i = 0; i < a.observations.size(); ++i) {
+    // The iteration stops within 0.1 mm, and the levels of the stations differ a little, so
+    // that turning the whole network is not quite free: equal to these digits.
+    EXPECT_NEAR(a.observations[i].v[0], b.observations[i].v[0], 1e-7) << i;
+    EXPECT_NEAR(a.observations[i].w[0], b.observations[i].w[0], 1e-3) << i;
+    EXPECT_NEAR(a.observations[i].r[0], b.observations[i].r[0], 1e-6) << i;
+  }
+}
+
+// One blunder of each kind in a network of vectors and total stations is the first rejection,
+// with its estimated error near its size; the same network without it has no rejection.
+TEST(NetworkAdjustment, PlantedBlunderIsNamedFirst) {
+  struct Case {
+    AdjustedKind kind;
+    int component;
+    double size;  // meters or radians
+  };
+  const double arcsec = std::numbers::pi / 648000.0;
+  const Case cases[] = {{AdjustedKind::GnssVector, 1, 0.03},
+                        {AdjustedKind::SlopeDistance, 0, 0.012},
+                        {AdjustedKind::HorizontalAngle, 0, 12 * arcsec},
+                        {AdjustedKind::Zenith, 0, 15 * arcsec}};
+  bench::NetworkSpec spec = SmallSpec(5, 2);
+  spec.stations = 36;
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(spec);
+  const AdjustmentResult clean = AdjustNetwork(net.input, {});
+  ASSERT_EQ(clean.outcome, AdjustmentOutcome::Done);
+  EXPECT_TRUE(clean.rejected.empty());
+  for (const Case& c : cases) {
+    // The best-controlled observation of the kind.
+    int32_t target = -1;
+    for (size_t i = 0; i < net.input.observations.size(); ++i) {
+      if (net.input.observations[i].kind == c.kind &&
+          (target < 0 ||
+           clean.observations[i].r_min > clean.observations[static_cast<size_t>(target)].r_min)) {
+        target = static_cast<int32_t>(i);
+      }
+    }
+    ASSERT_GE(target, 0);
+    AdjustmentInput planted = net.input;
+    planted.observations[static_cast<size_t>(target)].value[static_cast<size_t>(c.component)] +=
+        c.size;
+    const AdjustmentResult result = AdjustNetwork(planted, {});
+    ASSERT_FALSE(result.rejected.empty()) << static_cast<int>(c.kind);
+    EXPECT_EQ(result.rejected.front(), target) << static_cast<int>(c.kind);
+    const ObservationTest& t = result.observations[static_cast<size_t>(target)];
+    EXPECT_NEAR(t.estimated_error[static_cast<size_t>(c.component)], c.size, 0.3 * c.size);
+  }
+}
+
+TEST(NetworkAdjustment, JobOverTheMemoryBudgetIsSkipped) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(3, 2));
+  AdjustmentOptions options;
+  const AdjustmentResult full = AdjustNetwork(net.input, options);
+  options.memory_budget = 0.5 * full.predicted_bytes;
+  const AdjustmentResult skipped = AdjustNetwork(net.input, options);
+  EXPECT_EQ(full.outcome, AdjustmentOutcome::Done);
+  EXPECT_EQ(skipped.outcome, AdjustmentOutcome::OverBudget);
+  EXPECT_EQ(skipped.rounds, 0);
+}
+
+TEST(NetworkAdjustment, CancelStopsTheTest) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(3, 2));
+  AdjustmentOptions options;
+  options.cancelled = [] { return true; };
+  EXPECT_EQ(AdjustNetwork(net.input, options).outcome, AdjustmentOutcome::Cancelled);
+}
+
+}  // namespace
+}  // namespace fenwix
