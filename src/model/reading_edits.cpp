@@ -1,5 +1,6 @@
 #include "model/reading_edits.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace fenwix {
@@ -33,11 +34,21 @@ bool TiesPointToItself(ObsKind kind, bool has_angle, std::string_view at, std::s
 }
 
 void ReadingEdits::AddLeaveOut(LeaveOut leave_out) {
+  leave_out_at_.emplace(LineKey(leave_out.file, leave_out.line),
+                        static_cast<int32_t>(leave_outs_.size()));
   leave_outs_.push_back(std::move(leave_out));
   used_.push_back(0);
 }
 
 void ReadingEdits::AddNameChange(NameChange change) {
+  const auto index = static_cast<int32_t>(changes_.size());
+  NameTargets& targets = change_of_[change.from];
+  if (change.file < 0) {
+    if (targets.every < 0) targets.every = index;
+  } else if (std::none_of(targets.by_file.begin(), targets.by_file.end(),
+                          [&](const auto& own) { return own.first == change.file; })) {
+    targets.by_file.emplace_back(change.file, index);
+  }
   changes_.push_back(std::move(change));
 }
 
@@ -48,32 +59,26 @@ void ReadingEdits::BeginReading() {
   self_ties_.clear();
 }
 
-// A job has a handful of edits, so a search per structural element costs nothing next to
-// reading it.
 bool ReadingEdits::LeavesOut(EditedElement element, int32_t line) {
-  for (size_t i = 0; i < leave_outs_.size(); ++i) {
-    const LeaveOut& leave_out = leave_outs_[i];
-    if (leave_out.file != file_ || leave_out.line != line) continue;
-    // One element per line: a second one starting there is read.
-    for (const LeftOutElement& done : left_out_) {
-      if (done.file == file_ && done.line == line) return false;
-    }
-    used_[i] = 1;
-    left_out_.push_back(LeftOutElement{element, file_, line, leave_out.reason});
-    return true;
-  }
-  return false;
+  const auto found = leave_out_at_.find(LineKey(file_, line));
+  if (found == leave_out_at_.end()) return false;
+  // One element per line: a second one starting there is read.
+  const auto i = static_cast<size_t>(found->second);
+  if (used_[i] != 0) return false;
+  used_[i] = 1;
+  left_out_.push_back(LeftOutElement{element, file_, line, leave_outs_[i].reason});
+  return true;
 }
 
 std::string_view ReadingEdits::ReadName(std::string_view name) const {
+  const auto found = change_of_.find(name);
+  if (found == change_of_.end()) return name;
   // A change for this file wins over one for every file.
-  const NameChange* found = nullptr;
-  for (const NameChange& change : changes_) {
-    if (change.from != name) continue;
-    if (change.file == file_) return change.to;
-    if (change.file < 0 && found == nullptr) found = &change;
+  for (const auto& [file, change] : found->second.by_file) {
+    if (file == file_) return changes_[static_cast<size_t>(change)].to;
   }
-  return found != nullptr ? std::string_view(found->to) : name;
+  const int32_t every = found->second.every;
+  return every >= 0 ? std::string_view(changes_[static_cast<size_t>(every)].to) : name;
 }
 
 void ReadingEdits::KeepSelfTie(const ObsRecord& record, int32_t line) {

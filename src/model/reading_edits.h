@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/records.h"
@@ -88,9 +90,27 @@ class ReadingEdits {
   std::vector<LeaveOut> Unused() const;
 
  private:
+  // Names are looked up by hash with the text the reader holds, without copying it.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  // Where a name's changes are: the first for every file, and per file the first for it.
+  struct NameTargets {
+    int32_t every = -1;
+    std::vector<std::pair<int32_t, int32_t>> by_file;  // (file, change), first per file
+  };
+  static uint64_t LineKey(int32_t file, int32_t line) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(file)) << 32 | static_cast<uint32_t>(line);
+  }
+
   std::vector<LeaveOut> leave_outs_;
   std::vector<uint8_t> used_;
+  // The first leave-out of each (file, line); a job leaves out thousands of elements, and every
+  // structural element of every field file asks.
+  std::unordered_map<uint64_t, int32_t> leave_out_at_;
   std::vector<NameChange> changes_;
+  std::unordered_map<std::string, NameTargets, NameHash, std::equal_to<>> change_of_;
   int32_t file_ = 0;
   std::vector<LeftOutElement> left_out_;
   std::vector<SelfTie> self_ties_;
