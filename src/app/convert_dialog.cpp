@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -15,6 +17,7 @@
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
 #include "model/station_merging.h"
+#include "platform/file_identity.h"
 #include "platform/utf8_path.h"
 #include "writer/edit_notes.h"
 #include "writer/header_writer.h"
@@ -31,6 +34,27 @@ namespace {
 bool IsSameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), ec) && !ec;
+}
+
+// The first pair (i, j), i < j, by i then j, of names that reach the same file: the identities
+// are sorted, so that thousands of field files are compared in n log n, not pair by pair.
+std::optional<std::pair<size_t, size_t>> FirstRepeatedFile(const std::vector<std::string>& paths) {
+  std::vector<std::pair<FileIdentity, size_t>> known;
+  known.reserve(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (const auto identity = IdentifyFile(paths[i])) known.emplace_back(*identity, i);
+  }
+  std::sort(known.begin(), known.end());
+  std::optional<std::pair<size_t, size_t>> first;
+  for (size_t k = 1; k < known.size(); ++k) {
+    // Within a run of one file, its first two names in the list.
+    if (known[k].first != known[k - 1].first) continue;
+    if (k >= 2 && known[k - 2].first == known[k].first) continue;
+    if (!first || known[k - 1].second < first->first) {
+      first = std::pair{known[k - 1].second, known[k].second};
+    }
+  }
+  return first;
 }
 
 }  // namespace
@@ -155,12 +179,8 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
         return failed(MSG_CANNOT_READ, path, FileProblemText(read_error, path));
       }
     }
-    for (size_t i = 0; i < xml_paths.size(); ++i) {
-      for (size_t j = i + 1; j < xml_paths.size(); ++j) {
-        if (IsSameFile(xml_paths[i], xml_paths[j])) {
-          return failed(MSG_INPUT_TWICE, xml_paths[i], xml_paths[j]);
-        }
-      }
+    if (const auto twice = FirstRepeatedFile(xml_paths)) {
+      return failed(MSG_INPUT_TWICE, xml_paths[twice->first], xml_paths[twice->second]);
     }
     for (const std::string& path : xml_paths) {
       if (IsSameFile(path, output_path)) return failed(MSG_OUTPUT_IS_INPUT, output_path);
@@ -293,9 +313,18 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     if (!incomplete.empty()) {
       if (result.files.size() == 1) {
         const ParseResult& parse = result.files[0].parse;
-        WriteIncompleteNote(out, xml_paths[0], parse.message, parse.line, parse.column, error);
+        WriteIncompleteNote(out, FieldFileName(0), parse.message, parse.line, parse.column, error);
       } else {
-        WriteIncompleteNote(out, incomplete, error);
+        // The note names the files as the edit notes do; the messages keep their paths.
+        std::vector<std::string> names;
+        for (size_t i = 0; i < result.files.size(); ++i) {
+          if (result.files[i].parse.status == ParseResult::Status::NotWellFormed) {
+            names.push_back(FieldFileName(static_cast<int32_t>(i)));
+          }
+        }
+        std::vector<IncompleteInput> named = incomplete;
+        for (size_t i = 0; i < named.size(); ++i) named[i].path = names[i];
+        WriteIncompleteNote(out, named, error);
       }
       if (error > 0) return error_exit(error);
     }

@@ -1,10 +1,16 @@
 #include "app/job_conversion.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "job/job_paths.h"
 #include "platform/file_access.h"
 #include "writer/output_file.h"
+#include "xml/field_elements.h"
 
 namespace fenwix {
 
@@ -139,16 +145,17 @@ std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_
     dialog.output_path = ResolveJobPath(job_path, job.output);
   }
   dialog.xml_paths.clear();
-  dialog.field_file_names.clear();
   for (const JobInput& input : job.inputs) {
     dialog.xml_paths.push_back(ResolveJobPath(job_path, input.path));
-    dialog.field_file_names.push_back(input.path);
   }
-  dialog.edits = JobReadingEdits(job, [&job](const std::string& file) {
-    for (size_t i = 0; i < job.inputs.size(); ++i) {
-      if (SameJobPath(job.inputs[i].path, file)) return static_cast<int32_t>(i);
-    }
-    return int32_t{-1};
+  dialog.field_file_names = NoteFileNames(job_path, dialog.xml_paths);
+  std::unordered_map<std::string, int32_t> input_at;
+  for (size_t i = 0; i < job.inputs.size(); ++i) {
+    input_at.emplace(JobPathKey(job.inputs[i].path), static_cast<int32_t>(i));
+  }
+  dialog.edits = JobReadingEdits(job, [&input_at](const std::string& file) {
+    const auto found = input_at.find(JobPathKey(file));
+    return found == input_at.end() ? int32_t{-1} : found->second;
   });
   dialog.merge_answers = job.merges;
   return std::nullopt;
@@ -174,8 +181,9 @@ ReadingEdits JobReadingEdits(const Job& job,
 
 std::vector<std::string> ChangedFieldFiles(const Job& job, const std::string& job_path) {
   std::vector<std::string> changed;
+  const std::unordered_set<std::string> edited = job.EditedFiles();
   for (const JobInput& input : job.inputs) {
-    if (input.sha256.empty() || !job.EditsReferTo(input.path)) continue;
+    if (input.sha256.empty() || edited.count(JobPathKey(input.path)) == 0) continue;
     int error = 0;
     const std::optional<std::string> sha256 =
         FileSha256(ResolveJobPath(job_path, input.path), error);
@@ -191,6 +199,77 @@ void RenewFingerprints(Job& job, const std::string& job_path) {
       input.sha256 = *sha256;
     }
   }
+}
+
+void DescribeLeftOutElements(Job& job, const std::string& job_path) {
+  std::unordered_map<std::string, std::vector<JobLeaveOut*>> by_file;
+  for (JobLeaveOut& leave_out : job.leave_out) {
+    by_file[JobPathKey(leave_out.file)].push_back(&leave_out);
+  }
+  for (auto& [file, edits] : by_file) {
+    const auto elements = ReadFieldElements(ResolveJobPath(job_path, edits.front()->file));
+    if (!elements) continue;
+    std::unordered_map<int64_t, const std::string*> at_line;
+    for (const FieldElement& element : *elements) at_line.emplace(element.line, &element.content);
+    for (JobLeaveOut* leave_out : edits) {
+      const auto found = at_line.find(leave_out->line);
+      leave_out->element = found == at_line.end() ? std::string() : *found->second;
+    }
+  }
+}
+
+EditsFound MoveEditsOfChangedFile(Job& job, const std::string& job_path,
+                                  const std::string& input_path) {
+  EditsFound found;
+  const std::string key = JobPathKey(input_path);
+  std::vector<size_t> edits;
+  for (size_t i = 0; i < job.leave_out.size(); ++i) {
+    if (JobPathKey(job.leave_out[i].file) == key) edits.push_back(i);
+  }
+  const auto elements = ReadFieldElements(ResolveJobPath(job_path, input_path), &found.unreadable);
+  if (!elements) {
+    found.unfound = std::move(edits);
+    return found;
+  }
+  std::unordered_map<int64_t, std::string_view> at_line;
+  std::unordered_map<std::string_view, std::vector<int64_t>> lines_of;
+  for (const FieldElement& element : *elements) {
+    at_line.emplace(element.line, element.content);
+    lines_of[element.content].push_back(element.line);
+  }
+  // Elements still on their own line first, so that none of them is taken by another edit.
+  std::unordered_set<int64_t> taken;
+  std::vector<size_t> elsewhere;
+  for (const size_t i : edits) {
+    const JobLeaveOut& leave_out = job.leave_out[i];
+    const auto here = at_line.find(leave_out.line);
+    const bool stays = !leave_out.element.empty() && here != at_line.end() &&
+                       here->second == leave_out.element && taken.insert(leave_out.line).second;
+    if (!stays) elsewhere.push_back(i);
+  }
+  for (const size_t i : elsewhere) {
+    JobLeaveOut& leave_out = job.leave_out[i];
+    const auto lines =
+        leave_out.element.empty() ? lines_of.end() : lines_of.find(leave_out.element);
+    // An element held twice in the file could be either: the person chooses.
+    if (lines == lines_of.end() || lines->second.size() != 1 ||
+        !taken.insert(lines->second.front()).second) {
+      found.unfound.push_back(i);
+      continue;
+    }
+    found.moved.push_back(MovedEdit{i, leave_out.line, lines->second.front()});
+    leave_out.line = lines->second.front();
+  }
+  std::sort(found.unfound.begin(), found.unfound.end());
+  if (!found.unfound.empty()) return found;
+  for (JobInput& input : job.inputs) {
+    if (JobPathKey(input.path) != key) continue;
+    int error = 0;
+    if (auto sha256 = FileSha256(ResolveJobPath(job_path, input.path), error)) {
+      input.sha256 = *sha256;
+    }
+  }
+  return found;
 }
 
 std::optional<std::string> SaveJobFile(const Job& job, const std::string& path) {

@@ -43,6 +43,36 @@ std::vector<std::string> ChangedFieldFiles(const Job& job, const std::string& jo
 // Records the present fingerprint of every field file that can be read.
 void RenewFingerprints(Job& job, const std::string& job_path);
 
+// Notes what each left-out element holds (JobLeaveOut::element) in its field file as it is now,
+// so that the element can be found again once the file changes. The edits of a file that cannot
+// be read keep what they held.
+void DescribeLeftOutElements(Job& job, const std::string& job_path);
+
+// A left-out element found unchanged on another line of its changed field file.
+struct MovedEdit {
+  size_t index = 0;  // in the job's leave_out
+  int64_t from = 0;
+  int64_t to = 0;
+};
+
+// What became of the left-out elements of a changed field file.
+struct EditsFound {
+  std::vector<MovedEdit> moved;
+  // Those not found unchanged, or found more than once, by index in the job's leave_out: the
+  // person has to check them.
+  std::vector<size_t> unfound;
+  // Why the file could not be read, when it could not.
+  std::string unreadable;
+};
+
+// For a field file (an input's path as the job writes it) that changed since the job was saved:
+// each left-out element found unchanged in the file as it is now (the same kind, stations and
+// values, on its own line or on exactly one other) stays or moves to its new line; the rest are
+// listed. When none is left to check the job takes the file as it is now: its fingerprint is
+// renewed. Renames name stations, not lines, and stay as they are.
+EditsFound MoveEditsOfChangedFile(Job& job, const std::string& job_path,
+                                  const std::string& input_path);
+
 // Writes the job file: to a temporary file beside it, then moved into place, so that a failure
 // never leaves half a job file. The reason when it could not be written.
 std::optional<std::string> SaveJobFile(const Job& job, const std::string& path);

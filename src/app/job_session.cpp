@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/field_validation.h"
 #include "app/job_conversion.h"
@@ -75,8 +77,14 @@ std::optional<std::string> JobSession::Open(const std::string& path, ConvertDial
   return std::nullopt;
 }
 
-std::optional<std::string> JobSession::SaveAs(const std::string& path,
-                                              const ConvertDialog& dialog) {
+void JobSession::Adopt(Job job, const std::string& path) {
+  path_.clear();
+  job_ = Rebased(std::move(job), path, true);
+  modified_ = true;
+}
+
+std::optional<std::string> JobSession::SaveAs(const std::string& path, const ConvertDialog& dialog,
+                                              bool all_weights) {
   Job job = job_;
   // The dialog's field files, each keeping what the job knew of it (its instrument).
   std::vector<JobInput> inputs;
@@ -93,29 +101,29 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
   job.options = OptionsOfDialog(dialog, job.options);
   // The weighting in force, so that the job says how its output was weighted.
   const WeightProfile& weights = dialog.weight_profile.profile;
-  if (weights.instrument != InstrumentProfile{}) {
-    job.instruments[dialog.weight_profile.name] = weights.instrument;
+  if (all_weights || weights.instrument != InstrumentProfile{}) {
+    const std::string name =
+        dialog.weight_profile.name.empty() ? std::string("default") : dialog.weight_profile.name;
+    job.instruments[name] = weights.instrument;
     for (JobInput& input : job.inputs) {
-      if (input.instrument.empty()) input.instrument = dialog.weight_profile.name;
+      if (input.instrument.empty()) input.instrument = name;
     }
   }
   job.gnss.reset();
-  if (weights.gnss != GnssProfile{}) job.gnss = weights.gnss;
+  if (all_weights || weights.gnss != GnssProfile{}) job.gnss = weights.gnss;
   const std::string target = AbsoluteJobPath(path);
   Job on_disk = Rebased(job, target, false);
   RenewFingerprints(on_disk, target);
   // A leave-out or rename of a file no longer among the inputs would make the file unreadable.
-  std::erase_if(on_disk.leave_out, [&on_disk](const JobLeaveOut& leave_out) {
-    return std::none_of(on_disk.inputs.begin(), on_disk.inputs.end(), [&](const JobInput& input) {
-      return SameJobPath(input.path, leave_out.file);
-    });
+  std::unordered_set<std::string> listed;
+  for (const JobInput& input : on_disk.inputs) listed.insert(JobPathKey(input.path));
+  std::erase_if(on_disk.leave_out, [&listed](const JobLeaveOut& leave_out) {
+    return listed.count(JobPathKey(leave_out.file)) == 0;
   });
-  std::erase_if(on_disk.renames, [&on_disk](const JobRename& rename) {
-    return !rename.file.empty() &&
-           std::none_of(on_disk.inputs.begin(), on_disk.inputs.end(), [&](const JobInput& input) {
-             return SameJobPath(input.path, rename.file);
-           });
+  std::erase_if(on_disk.renames, [&listed](const JobRename& rename) {
+    return !rename.file.empty() && listed.count(JobPathKey(rename.file)) == 0;
   });
+  DescribeLeftOutElements(on_disk, target);
   if (auto refused = SaveJobFile(on_disk, target)) return refused;
   path_ = target;
   job_ = Rebased(std::move(on_disk), path_, true);
@@ -125,14 +133,17 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
 
 void JobSession::PrepareConversion(ConvertDialog& dialog) const {
   // The job holds absolute paths; the edits go to the files where they stand in the list now.
-  std::vector<std::string> xml_paths;
-  for (const std::string& path : dialog.xml_paths) xml_paths.push_back(AbsoluteJobPath(path));
-  dialog.edits = JobReadingEdits(job_, [&xml_paths](const std::string& file) {
-    const auto found = std::find(xml_paths.begin(), xml_paths.end(), file);
-    return found == xml_paths.end() ? int32_t{-1} : static_cast<int32_t>(found - xml_paths.begin());
+  std::unordered_map<std::string, int32_t> xml_at;
+  for (size_t i = 0; i < dialog.xml_paths.size(); ++i) {
+    xml_at.emplace(AbsoluteJobPath(dialog.xml_paths[i]), static_cast<int32_t>(i));
+  }
+  dialog.edits = JobReadingEdits(job_, [&xml_at](const std::string& file) {
+    const auto found = xml_at.find(file);
+    return found == xml_at.end() ? int32_t{-1} : found->second;
   });
   dialog.merge_answers = job_.merges;
-  dialog.field_file_names.clear();
+  // The notes name the files as the command line names them for the same job.
+  dialog.field_file_names = NoteFileNames(path_, dialog.xml_paths);
   // Each file's own instrument, by where the file is now in the list; none when every file is
   // weighted with the profile in use anyway.
   const std::vector<NamedWeightProfile> weighting =
@@ -197,9 +208,22 @@ size_t JobSession::EditsOf(const std::string& file) const {
                                            [&](const JobRename& r) { return r.file == file; }));
 }
 
+EditsFound JobSession::MoveEditsOf(const std::string& file) {
+  const Job before = job_;
+  EditsFound found = MoveEditsOfChangedFile(job_, path_, file);
+  modified_ = modified_ || job_ != before;
+  return found;
+}
+
 void JobSession::DropEditsOf(const std::string& file) {
   const size_t before = job_.leave_out.size() + job_.renames.size();
-  std::erase_if(job_.leave_out, [&](const JobLeaveOut& l) { return l.file == file; });
+  std::vector<uint8_t> unfound(job_.leave_out.size(), 0);
+  for (const size_t i : MoveEditsOfChangedFile(job_, path_, file).unfound) unfound[i] = 1;
+  std::vector<JobLeaveOut> kept;
+  for (size_t i = 0; i < job_.leave_out.size(); ++i) {
+    if (unfound[i] == 0) kept.push_back(std::move(job_.leave_out[i]));
+  }
+  job_.leave_out = std::move(kept);
   std::erase_if(job_.renames, [&](const JobRename& r) { return r.file == file; });
   for (JobInput& input : job_.inputs) {
     if (input.path != file) continue;
@@ -212,7 +236,7 @@ void JobSession::DropEditsOf(const std::string& file) {
 bool JobSession::LeaveOut(const std::string& file, int64_t line, const std::string& reason) {
   const std::string absolute = AbsoluteJobPath(file);
   if (IsLeftOut(absolute, line)) return false;
-  job_.leave_out.push_back(JobLeaveOut{absolute, line, reason});
+  job_.leave_out.push_back(JobLeaveOut{absolute, line, reason, {}});
   modified_ = true;
   return true;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/convert_dialog.h"
+#include "app/job_conversion.h"
 #include "job/job_file.h"
 
 namespace fenwix {
@@ -21,9 +22,15 @@ class JobSession {
   // used (outside the job's folder) is left out and said in *note; the dialog's output stays.
   std::optional<std::string> Open(const std::string& path, ConvertDialog& dialog,
                                   std::string* note = nullptr);
+  // Takes a job read from the job file at path (empty for a job without a file) as the
+  // session's, unsaved, without touching a dialog: the command line applies it itself.
+  void Adopt(Job job, const std::string& path);
   // Writes the job with the dialog's settings to path, which becomes the job's; the field
-  // files' fingerprints are renewed. The reason when it could not be written.
-  std::optional<std::string> SaveAs(const std::string& path, const ConvertDialog& dialog);
+  // files' fingerprints are renewed. With all_weights the weighting is written even where it is
+  // the program's default, so that the job weights the same wherever it is run. The reason
+  // when it could not be written.
+  std::optional<std::string> SaveAs(const std::string& path, const ConvertDialog& dialog,
+                                    bool all_weights = false);
 
   // Gives the dialog the edits of its field file and the kept answers, for the next
   // conversion.
@@ -44,8 +51,12 @@ class JobSession {
   std::vector<std::string> ChangedFiles(const std::vector<std::string>& xml_paths) const;
   // The left-out elements and renames that point at one file's lines.
   size_t EditsOf(const std::string& file) const;
-  // Drops the left-out elements and the renames of one file, and takes the file as it is now:
-  // its fingerprint is renewed.
+  // Moves the left-out elements of a changed field file that are found unchanged in it to their
+  // new lines (MoveEditsOfChangedFile); when none is left to check, the job takes the file as
+  // it is now.
+  EditsFound MoveEditsOf(const std::string& file);
+  // Drops the renames of one file and its left-out elements not found unchanged in it, and
+  // takes the file as it is now: its fingerprint is renewed.
   void DropEditsOf(const std::string& file);
 
   // Leaves out the element starting on line of file (a field file's path); true when new.

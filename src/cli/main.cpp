@@ -17,6 +17,7 @@
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/job_conversion.h"
+#include "app/job_session.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "cli/progress_line.h"
@@ -25,6 +26,7 @@
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
 #include "cli/weight_options.h"
+#include "job/job_paths.h"
 #include "platform/console.h"
 #include "platform/utf8_path.h"
 
@@ -68,6 +70,15 @@ constexpr std::string_view USAGE =
     "  --settings FILE       start from a dialog configuration file\n"
     "  --project JOB.fenwix  convert the field files of a job file with its options\n"
     "                        and edits; options given beside it override its own\n"
+    "  --save-project JOB.fenwix\n"
+    "                        once the output is written, also write a job file of the\n"
+    "                        run: its field files with their fingerprints, options,\n"
+    "                        weights, edits and the answers given about similar\n"
+    "                        stations (a job file given to --project may be updated)\n"
+    "  --move-edits          with --project, when a field file changed since the job\n"
+    "                        file was saved, move each left-out element found\n"
+    "                        unchanged in it to its new line and list the others to\n"
+    "                        check (--save-project keeps the moved lines)\n"
     "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
     "                        100); 0 computes every reachable station\n"
     "  --angle-unit dms|gon  the job's horizontal and zenith angles are packed\n"
@@ -99,7 +110,7 @@ constexpr std::string_view USAGE =
     "an input or any XML document, an input named twice, and a job file that cannot be\n"
     "used: nothing is written); 3 cancelled; 4 the seed station is not in the input (the output\n"
     "is written without approximate coordinates); 5 the output is written but the check\n"
-    "report could not be.\n"
+    "report or the job file of --save-project could not be.\n"
     "Values that may have been misread (an unknown unit indicator, a packed angle with 60\n"
     "minutes or more, a number field that is not wholly a number) are read as always and\n"
     "each gives a warning on standard error; they do not change the exit status.\n";
@@ -159,6 +170,40 @@ void PrintWarnings(const fenwix::ReadingWarnings& warnings, const std::vector<st
   }
 }
 
+// Settles the edits of the field files that changed since the job file was saved: with
+// move_edits, left-out elements found unchanged move to their new lines and the others are
+// listed. False, with the reason on standard error, while any file's edits are left to check.
+bool MoveChangedEdits(fenwix::Job& job, const std::string& job_path, bool move_edits) {
+  std::optional<std::string> unsettled;
+  for (const std::string& changed : fenwix::ChangedFieldFiles(job, job_path)) {
+    if (move_edits) {
+      const fenwix::EditsFound found = fenwix::MoveEditsOfChangedFile(job, job_path, changed);
+      for (const fenwix::MovedEdit& moved : found.moved) {
+        fmt::print(stderr,
+                   "fenwix-convert: {}: the element left out on line {} is found unchanged on "
+                   "line {}; the edit moves there\n",
+                   changed, moved.from, moved.to);
+      }
+      for (const size_t i : found.unfound) {
+        const fenwix::JobLeaveOut& left = job.leave_out[i];
+        fmt::print(stderr, "fenwix-convert: {} line {}: {}; check this edit\n", changed, left.line,
+                   !found.unreadable.empty() ? "the file cannot be read (" + found.unreadable + ")"
+                   : left.element.empty()
+                       ? std::string("the job file does not say what the left-out element held")
+                       : std::string("the left-out element is not found unchanged, or is "
+                                     "found more than once"));
+      }
+      if (found.unfound.empty()) continue;
+    }
+    if (!unsettled) unsettled = changed;
+  }
+  if (!unsettled) return true;
+  fmt::print(stderr, "fenwix-convert: {}{}\n",
+             fenwix::FormatMessage(fenwix::MSG_FIELD_FILE_CHANGED, *unsettled),
+             move_edits ? "" : " (--move-edits moves the edits whose element is found unchanged)");
+  return false;
+}
+
 // A whole number of steps, 0 or more, written in full.
 bool ReadStepBudget(std::string_view text, int32_t& steps) {
   int32_t value = 0;
@@ -209,7 +254,10 @@ int Run(const std::vector<std::string>& arguments) {
 
   std::optional<fenwix::MergePolicy> policy;
   if (job && job->options.merge) policy = ParseMergePolicy(*job->options.merge);
+  std::optional<std::string> merge_given;
   std::optional<std::string> sketch_path;
+  std::optional<std::string> save_project;
+  bool move_edits = false;
   fenwix::ReportOptions report;
   bool compute_asked = false;
   std::vector<std::string> files;
@@ -234,6 +282,8 @@ int Run(const std::vector<std::string>& arguments) {
     } else if (arg == "--local") {
       dialog.compute_local = 1;
       compute_asked = true;
+    } else if (arg == "--move-edits") {
+      move_edits = true;
     } else if (arg == "--2d") {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
     } else if (arg == "--3d") {
@@ -247,6 +297,9 @@ int Run(const std::vector<std::string>& arguments) {
     } else if (arg == "--sketch") {
       sketch_path = value();
       if (!sketch_path) return UsageError("--sketch needs a file name");
+    } else if (arg == "--save-project") {
+      save_project = value();
+      if (!save_project) return UsageError("--save-project needs a file name");
     } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
                arg == "--tolerance" || arg == "--merge" || arg == "--datum" || arg == "--north" ||
                arg == "--east" || arg == "--elev" || arg == "--max-steps" ||
@@ -271,6 +324,7 @@ int Run(const std::vector<std::string>& arguments) {
       } else if (arg == "--merge") {
         policy = ParseMergePolicy(*text);
         if (!policy) return UsageError("--merge takes ask, different, first or second");
+        merge_given = *text;
       } else if (arg == "--datum") {
         if (auto refused =
                 fenwix::ReadDatumText(*text, dialog.approx_datum_name, dialog.approx_datum_a,
@@ -326,11 +380,9 @@ int Run(const std::vector<std::string>& arguments) {
     if (auto refused = fenwix::ApplyJobFiles(*job, job_path, output.has_value(), dialog)) {
       return JobRefused(job_path, *refused);
     }
-    for (const std::string& changed : fenwix::ChangedFieldFiles(*job, job_path)) {
-      fmt::print(stderr, "fenwix-convert: {}\n",
-                 fenwix::FormatMessage(fenwix::MSG_FIELD_FILE_CHANGED, changed));
-      return EXIT_USAGE;
-    }
+    if (!MoveChangedEdits(*job, job_path, move_edits)) return EXIT_USAGE;
+    // The edits as moved.
+    fenwix::ApplyJobFiles(*job, job_path, output.has_value(), dialog);
     files = dialog.xml_paths;
     output = dialog.output_path;
   }
@@ -351,6 +403,8 @@ int Run(const std::vector<std::string>& arguments) {
     return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
   }
   dialog.xml_paths = files;
+  // As the dialog names them for a job it has not saved.
+  if (!job) dialog.field_file_names = fenwix::NoteFileNames("", dialog.xml_paths);
   dialog.output_path = *output;
   files.push_back(*output);
   if (sketch_path) {
@@ -366,6 +420,20 @@ int Run(const std::vector<std::string>& arguments) {
     if (auto refused =
             fenwix::RefuseSideFile("--report", "check report", report.report_path, taken)) {
       return UsageError(*refused);
+    }
+  }
+
+  if (save_project) {
+    // The job file of --project itself may be written again: that is how a job is updated.
+    std::vector<std::string> taken = files;
+    if (sketch_path) taken.push_back(*sketch_path);
+    if (!report.report_path.empty()) taken.push_back(report.report_path);
+    if (auto refused = fenwix::RefuseSideFile("--save-project", "job file", *save_project, taken)) {
+      return UsageError(*refused);
+    }
+    if (fenwix::IsXmlDocument(*save_project)) {
+      return UsageError(fmt::format(
+          "--save-project {}: the job file must not replace an XML document", *save_project));
     }
   }
 
@@ -398,8 +466,22 @@ int Run(const std::vector<std::string>& arguments) {
   if (result.written() && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) {
     return EXIT_FAILED;
   }
+  bool job_file_failed = false;
+  if (result.written() && save_project) {
+    fenwix::Job saved = job ? *job : fenwix::Job{};
+    if (merge_given) saved.options.merge = *merge_given;
+    fenwix::JobSession session;
+    session.Adopt(std::move(saved), job_path);
+    // Answers a policy gave are the policy's, which the job keeps as its "merge" option.
+    if (*policy == fenwix::MergePolicy::Ask) session.KeepAnswers(dialog);
+    if (auto refused = session.SaveAs(*save_project, dialog, true)) {
+      fmt::print(stderr, "fenwix-convert: {}\n",
+                 fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *save_project, *refused));
+      job_file_failed = true;
+    }
+  }
   // An input not read completely keeps its own status.
-  if (report_error && result.outcome == fenwix::ConversionOutcome::Succeeded) {
+  if ((report_error || job_file_failed) && result.outcome == fenwix::ConversionOutcome::Succeeded) {
     return EXIT_REPORT_FAILED;
   }
   switch (result.outcome) {

@@ -82,16 +82,34 @@ void EditsWindow::Refresh() {
     item->setData(0, INDEX_ROLE, static_cast<qulonglong>(index));
     // An edit of a field file that changed since the job was saved may point elsewhere now.
     const std::vector<std::string>& changed = menu_.changed_files();
-    if (std::find(changed.begin(), changed.end(), file) != changed.end()) {
-      item->setIcon(1, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-      item->setToolTip(1, QStringLiteral("The field file changed since the job file was saved"));
+    if (kind != EditKind::LeftOut &&
+        std::find(changed.begin(), changed.end(), file) != changed.end()) {
+      MarkToCheck(*item);
     }
+    return item;
+  };
+  const auto at = [](const std::vector<JobFileMenu::EditLine>& lines, const JobLeaveOut& left) {
+    return std::find_if(lines.begin(), lines.end(), [&](const JobFileMenu::EditLine& line) {
+      return line.file == left.file && line.line == left.line;
+    });
   };
   for (size_t i = 0; i < job.leave_out.size(); ++i) {
     const JobLeaveOut& left = job.leave_out[i];
-    add(EditKind::LeftOut, i, QStringLiteral("Left out"),
-        QStringLiteral("%1 line %2").arg(FileName(left.file)).arg(left.line), Text(left.reason),
-        left.file);
+    QString where = QStringLiteral("%1 line %2").arg(FileName(left.file)).arg(left.line);
+    const auto moved = at(menu_.moved_edits(), left);
+    if (moved != menu_.moved_edits().end()) where += QStringLiteral(" (was %1)").arg(moved->from);
+    QTreeWidgetItem* item =
+        add(EditKind::LeftOut, i, QStringLiteral("Left out"), where, Text(left.reason), left.file);
+    if (at(menu_.edits_to_check(), left) != menu_.edits_to_check().end()) {
+      MarkToCheck(*item);
+    } else if (moved != menu_.moved_edits().end()) {
+      item->setIcon(1, style()->standardIcon(QStyle::SP_MessageBoxInformation));
+      item->setToolTip(1, QStringLiteral("The field file changed since the job file was saved; "
+                                         "this element was found unchanged on line %1, "
+                                         "and the edit moved there from line %2")
+                              .arg(left.line)
+                              .arg(moved->from));
+    }
   }
   for (size_t i = 0; i < job.renames.size(); ++i) {
     const JobRename& rename = job.renames[i];
@@ -110,6 +128,11 @@ void EditsWindow::Refresh() {
         QStringLiteral("similar stations"), QString());
   }
   UpdateButtons();
+}
+
+void EditsWindow::MarkToCheck(QTreeWidgetItem& item) const {
+  item.setIcon(1, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+  item.setToolTip(1, QStringLiteral("The field file changed since the job file was saved"));
 }
 
 void EditsWindow::UpdateButtons() {

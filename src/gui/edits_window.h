@@ -2,7 +2,8 @@
 // The job's edits in one list: elements left out (file, line, reason), names read as others,
 // and answers to the similar-stations question. "Put back" returns a left-out element to the
 // reading; "Forget" drops a rename or an answer (the question is then asked again). Edits of a
-// field file that changed since the job was saved carry a warning mark.
+// field file that changed since the job was saved carry a warning mark, unless their element was
+// found unchanged: then they name the line they moved from.
 //
 // Object names: "editsWindow", "editsList", "putBackButton", "forgetButton".
 
@@ -10,6 +11,7 @@
 
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace fenwix {
 
@@ -26,6 +28,9 @@ class EditsWindow : public QDialog {
 
  private:
   void OnRemove();
+  // Marks an edit of a field file that changed since the job was saved: it may point at another
+  // element now.
+  void MarkToCheck(QTreeWidgetItem& item) const;
   void UpdateButtons();
 
   JobFileMenu& menu_;

@@ -1,5 +1,7 @@
 #include "gui/job_file_menu.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -56,6 +58,8 @@ JobFileMenu::JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar)
 void JobFileMenu::New() {
   session_.New();
   changed_files_.clear();
+  moved_.clear();
+  to_check_.clear();
   // The job's instrument gave way to the profile the program settings hold in use.
   window_.dialog().weight_profile = ProfileInUse(LoadWeightProfiles());
   window_.dialog().file_instruments.clear();
@@ -73,6 +77,7 @@ bool JobFileMenu::Open(const QString& path) {
   }
   window_.ExchangeToControls();
   if (!note.empty()) window_.ShowMessage(MSG_JOB_REFUSED, note);
+  moved_.clear();
   SettleChangedFiles();
   Remember(path);
   Changed();
@@ -113,17 +118,40 @@ bool JobFileMenu::BeforeConversion() {
 std::optional<std::string> JobFileMenu::SettleChangedFiles() {
   std::optional<std::string> kept;
   changed_files_.clear();
+  to_check_.clear();
   // A field file changed under its edits: they may point at other elements now. A file taken
   // off the list is not read, so its edits wait until it is back.
   for (const std::string& changed : session_.ChangedFiles(window_.dialog().xml_paths)) {
-    const QString text =
-        QStringLiteral(
-            "The field file %1 has changed since the job file was saved (its SHA-256 "
-            "fingerprint differs), and %2 edits of the job point at its lines: they may "
-            "point at other elements now.\n\nDrop these edits, or show them in the Edits "
-            "window to check them (saving the job then takes the file as it is now)?")
-            .arg(Text(changed))
-            .arg(session_.EditsOf(changed));
+    // Left-out elements found unchanged in the file as it is now take their edits along; the
+    // person is asked about the rest only.
+    const EditsFound found = session_.MoveEditsOf(changed);
+    const std::vector<JobLeaveOut>& left = session_.job().leave_out;
+    for (const MovedEdit& moved : found.moved) {
+      moved_.push_back(EditLine{changed, left[moved.index].line, moved.from});
+    }
+    // The person sees where the edits went.
+    if (!found.moved.empty()) ShowEdits();
+    if (found.unfound.empty()) continue;
+    std::vector<EditLine> unfound;
+    for (const size_t i : found.unfound) unfound.push_back(EditLine{changed, left[i].line, 0});
+    const auto renames = static_cast<size_t>(
+        std::count_if(session_.job().renames.begin(), session_.job().renames.end(),
+                      [&](const JobRename& rename) { return rename.file == changed; }));
+    QString text = QStringLiteral(
+                       "The field file %1 has changed since the job file was saved (its SHA-256 "
+                       "fingerprint differs), and %2 edits of the job point at its lines: they may "
+                       "point at other elements now.")
+                       .arg(Text(changed))
+                       .arg(found.unfound.size() + renames);
+    if (!found.moved.empty()) {
+      text += QStringLiteral(
+                  " %1 left-out elements were found unchanged on other lines, and "
+                  "their edits moved with them.")
+                  .arg(found.moved.size());
+    }
+    text += QStringLiteral(
+        "\n\nDrop these edits, or show them in the Edits window to check them (saving the job "
+        "then takes the file as it is now)?");
     bool drop = false;
     if (stale_question_) {
       drop = stale_question_(text);
@@ -141,6 +169,7 @@ std::optional<std::string> JobFileMenu::SettleChangedFiles() {
     } else {
       if (!kept) kept = changed;
       changed_files_.push_back(changed);
+      to_check_.insert(to_check_.end(), unfound.begin(), unfound.end());
       ShowEdits();
     }
   }

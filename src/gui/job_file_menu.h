@@ -75,6 +75,17 @@ class JobFileMenu : public QObject {
   EditsWindow* edits_window() const { return edits_window_; }
   // Field files that changed since the job was saved whose edits were kept to be checked.
   const std::vector<std::string>& changed_files() const { return changed_files_; }
+  // A left-out element of a changed field file, by its file and its line now.
+  struct EditLine {
+    std::string file;
+    int64_t line = 0;
+    int64_t from = 0;  // the line it was left out on before its element moved
+  };
+  // Left-out elements whose element was found unchanged on another line of a changed field
+  // file, since the job was opened: the edits followed them.
+  const std::vector<EditLine>& moved_edits() const { return moved_; }
+  // Left-out elements of changed field files not found unchanged: the person checks them.
+  const std::vector<EditLine>& edits_to_check() const { return to_check_; }
   // Title and edits window after any change of the job.
   void Changed();
 
@@ -101,6 +112,8 @@ class JobFileMenu : public QObject {
   QMenu* recent_ = nullptr;
   QPointer<EditsWindow> edits_window_;
   std::vector<std::string> changed_files_;
+  std::vector<EditLine> moved_;
+  std::vector<EditLine> to_check_;
 };
 
 }  // namespace fenwix

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "model/merge_answer.h"
@@ -56,6 +57,9 @@ struct JobLeaveOut {
   std::string file;  // a field file, as its input's path is written
   int64_t line = 0;
   std::string reason;
+  // What the element held when the job was saved (FieldElement::content), so that it can be
+  // found again once the field file has changed; empty when not known.
+  std::string element;
 
   bool operator==(const JobLeaveOut&) const = default;
 };
@@ -84,6 +88,8 @@ struct Job {
   // Whether any edit (a left-out element, a rename for this file) refers to the input with
   // this path as written; a rename for every file refers to none in particular.
   bool EditsReferTo(const std::string& input_path) const;
+  // The paths of the field files that edits refer to, as JobPathKey writes them.
+  std::unordered_set<std::string> EditedFiles() const;
 };
 
 // Reading a job file: a job, or the reason it cannot be used.

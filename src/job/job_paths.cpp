@@ -26,6 +26,10 @@ bool SameJobPath(const std::string& a, const std::string& b) {
   return FromUtf8(a).lexically_normal() == FromUtf8(b).lexically_normal();
 }
 
+std::string JobPathKey(const std::string& path) {
+  return ToUtf8(FromUtf8(path).lexically_normal());
+}
+
 std::string ResolveJobPath(const std::string& job_path, const std::string& entry) {
   const fs::path path = FromUtf8(entry);
   if (path.is_absolute()) return entry;
@@ -50,6 +54,17 @@ std::string RelativeJobPath(const std::string& job_path, const std::string& file
   // Another drive (Windows) has no relative path.
   if (relative.empty()) return ToUtf8(file);
   return ToUtf8(relative);
+}
+
+std::vector<std::string> NoteFileNames(const std::string& job_path,
+                                       const std::vector<std::string>& files) {
+  std::vector<std::string> names;
+  names.reserve(files.size());
+  for (const std::string& file : files) {
+    names.push_back(job_path.empty() ? ToUtf8(FromUtf8(file).filename())
+                                     : RelativeJobPath(job_path, file));
+  }
+  return names;
 }
 
 std::optional<std::string> RefuseJobOutput(const Job& job) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "job/job_file.h"
 
@@ -12,6 +13,10 @@ namespace fenwix {
 // Whether two paths as written in a job file name the same place, spelling aside ("./a.xml" and
 // "a.xml", "d/../a.xml").
 bool SameJobPath(const std::string& a, const std::string& b);
+
+// A path as written in a job file with its spelling taken out: SameJobPath holds for two paths
+// whose keys are equal, so that paths can be looked up by hash.
+std::string JobPathKey(const std::string& path);
 
 // The path a job file's entry names, for a job file at job_path: an absolute path as written,
 // a relative one joined to the job file's folder.
@@ -24,6 +29,13 @@ std::string AbsoluteJobPath(const std::string& path);
 // How a job file at job_path writes the path of a file: relative to its folder when that can
 // be done, else as given.
 std::string RelativeJobPath(const std::string& job_path, const std::string& file_path);
+
+// How the adjustment file's notes name each of these field files (paths as the conversion
+// reads them): relative to the folder of the job file at job_path, or by file name alone for a
+// job without a file, so that the dialog and the command line write the same bytes and no
+// note tells a reader of the file where its maker keeps their folders.
+std::vector<std::string> NoteFileNames(const std::string& job_path,
+                                       const std::vector<std::string>& files);
 
 // Why the job's own output path cannot be used, or nothing when it can: a job file may come
 // from someone else, so its output must stay inside the job file's folder (not absolute, not

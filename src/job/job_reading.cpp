@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "job/job_file.h"
@@ -304,7 +305,7 @@ Job ReadJob(const Json& root) {
     for (size_t i = 0; i < list.size(); ++i) {
       const std::string where = At("\"leave_out\"", i);
       Object(list[i], where);
-      OnlyKeys(list[i], where, {"file", "line", "reason"});
+      OnlyKeys(list[i], where, {"file", "line", "reason", "element"});
       JobLeaveOut leave_out;
       leave_out.file = NameField(list[i], "file", where);
       if (!list[i].contains("line")) Refuse(where + " needs \"line\"");
@@ -312,6 +313,9 @@ Job ReadJob(const Json& root) {
           WholeNumber(list[i]["line"], where + ".\"line\"", 1, std::numeric_limits<int32_t>::max());
       if (list[i].contains("reason")) {
         leave_out.reason = String(list[i]["reason"], where + ".\"reason\"");
+      }
+      if (list[i].contains("element")) {
+        leave_out.element = String(list[i]["element"], where + ".\"element\"");
       }
       job.leave_out.push_back(std::move(leave_out));
     }
@@ -329,19 +333,16 @@ Job ReadJob(const Json& root) {
       job.renames.push_back(std::move(rename));
     }
   }
-  // An edit must name one of the field files, or it would silently do nothing.
+  // An edit must name one of the field files, or it would silently do nothing. Paths are
+  // looked up by hash: a campaign may have thousands of field files and edits.
+  std::unordered_map<std::string, size_t> input_at;
   for (size_t i = 0; i < job.inputs.size(); ++i) {
-    for (size_t k = 0; k < i; ++k) {
-      if (SameJobPath(job.inputs[i].path, job.inputs[k].path)) {
-        Refuse(At("\"inputs\"", i) + " names \"" + job.inputs[i].path + "\" a second time");
-      }
+    if (!input_at.emplace(JobPathKey(job.inputs[i].path), i).second) {
+      Refuse(At("\"inputs\"", i) + " names \"" + job.inputs[i].path + "\" a second time");
     }
   }
   const auto names_an_input = [&](const std::string& file) {
-    for (const JobInput& input : job.inputs) {
-      if (SameJobPath(input.path, file)) return true;
-    }
-    return false;
+    return input_at.count(JobPathKey(file)) > 0;
   };
   for (size_t i = 0; i < job.leave_out.size(); ++i) {
     if (!names_an_input(job.leave_out[i].file)) {
@@ -402,13 +403,23 @@ JobReadResult ReadJobFile(const std::string& path) {
 bool Job::operator==(const Job&) const = default;
 
 bool Job::EditsReferTo(const std::string& input_path) const {
+  const std::string key = JobPathKey(input_path);
   for (const JobLeaveOut& leave_out : leave_out) {
-    if (SameJobPath(leave_out.file, input_path)) return true;
+    if (JobPathKey(leave_out.file) == key) return true;
   }
   for (const JobRename& rename : renames) {
-    if (!rename.file.empty() && SameJobPath(rename.file, input_path)) return true;
+    if (!rename.file.empty() && JobPathKey(rename.file) == key) return true;
   }
   return false;
+}
+
+std::unordered_set<std::string> Job::EditedFiles() const {
+  std::unordered_set<std::string> files;
+  for (const JobLeaveOut& leave_out : leave_out) files.insert(JobPathKey(leave_out.file));
+  for (const JobRename& rename : renames) {
+    if (!rename.file.empty()) files.insert(JobPathKey(rename.file));
+  }
+  return files;
 }
 
 }  // namespace fenwix

@@ -96,6 +96,7 @@ std::string FormatJobText(const Job& job) {
       entry["file"] = leave_out.file;
       entry["line"] = leave_out.line;
       if (!leave_out.reason.empty()) entry["reason"] = leave_out.reason;
+      if (!leave_out.element.empty()) entry["element"] = leave_out.element;
       list.push_back(std::move(entry));
     }
     root["leave_out"] = std::move(list);
