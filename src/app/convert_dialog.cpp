@@ -17,7 +17,9 @@
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
 #include "model/station_merging.h"
+#include "platform/file_access.h"
 #include "platform/file_identity.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 #include "writer/edit_notes.h"
 #include "writer/header_writer.h"
@@ -134,6 +136,7 @@ std::string ConvertDialog::StepBudgetSentence() const {
 
 bool ConversionResult::refused_names() const {
   if (outcome != ConversionOutcome::Failed) return false;
+  if (file_refused) return true;
   for (const int32_t id : {MSG_NO_XML_NAME, MSG_NO_OUTPUT_NAME, MSG_OUTPUT_IS_INPUT,
                            MSG_INPUT_TWICE, MSG_OUTPUT_IS_XML, MSG_LEAVE_OUT_NOT_FOUND}) {
     if (reason == id) return true;
@@ -174,8 +177,10 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     if (output_path.empty()) return failed(MSG_NO_OUTPUT_NAME);
     // Checked before the output is touched, so a mistyped input name costs nothing; and no
     // field file is ever written over, whatever the names.
+    SetProtectedFiles(xml_paths, job_file_path);
     for (const std::string& path : xml_paths) {
       if (const int read_error = ReadError(path)) {
+        result.file_refused = read_error == NOT_A_REGULAR_FILE;
         return failed(MSG_CANNOT_READ, path, FileProblemText(read_error, path));
       }
     }
@@ -188,6 +193,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     if (IsXmlDocument(output_path)) return failed(MSG_OUTPUT_IS_XML, output_path);
     OutputFile out;
     if (!out.Open(output_path)) {
+      result.file_refused = out.open_error() == TARGET_IS_PROTECTED;
       return failed(MSG_CANNOT_OPEN, output_path, FileProblemText(out.open_error(), output_path));
     }
 
@@ -202,7 +208,12 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
 
     const auto error_exit = [&](int32_t error) {
       out.Discard();
-      if (error == WRITE_ERROR) return failed(MSG_WRITE_ERROR, output_path);
+      if (error == WRITE_ERROR) {
+        // The system's reason, a full disk above all, after the name.
+        const int why = out.write_error();
+        return failed(MSG_WRITE_ERROR,
+                      why == 0 ? output_path : output_path + ": " + SystemErrorText(why));
+      }
       if (error == MEMORY_ERROR) return failed(MSG_NO_MEMORY);
       return failed(MSG_CANCELLED);
     };

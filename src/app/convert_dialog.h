@@ -61,6 +61,9 @@ struct ConversionResult {
   }
   // Whether the run refused names that cannot be used (a usage error on the command line).
   bool refused_names() const;
+  // A name was refused for what the file is: an output that is the job file or a field file,
+  // an input that is a device, pipe or socket.
+  bool file_refused = false;
 };
 
 // Radio values of the merge test.
@@ -142,6 +145,8 @@ class ConvertDialog {
   std::vector<std::optional<InstrumentProfile>> file_instruments;
   // How the output's comment lines name each field file, by index (xml_paths when empty).
   std::vector<std::string> field_file_names;
+  // The job file the run comes from, empty for none: like the field files, never written over.
+  std::string job_file_path;
 
   // How field file number `file` is named in messages and comment lines.
   std::string FieldFileName(int32_t file) const;

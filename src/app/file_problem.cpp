@@ -1,4 +1,6 @@
 #include "app/file_problem.h"
+#include "platform/file_access.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 #include <cerrno>
@@ -11,7 +13,13 @@ namespace fenwix {
 
 int ReadError(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(PathFromUtf8(path), ec)) return EISDIR;
+  const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), ec);
+  if (std::filesystem::is_directory(status)) return EISDIR;
+  // A device, pipe or socket is refused before it is opened: opening a FIFO waits for a writer
+  // for ever, and /dev/zero never ends.
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return NOT_A_REGULAR_FILE;
+  }
   errno = 0;
   std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) return errno != 0 ? errno : ENOENT;
@@ -22,27 +30,7 @@ int ReadError(const std::string& path) {
 }
 
 bool IsXmlDocument(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(PathFromUtf8(path), ec)) return false;
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) return false;
-  // Enough for a byte-order mark and the blank lines some exports start with.
-  char head[256];
-  const size_t size = std::fread(head, 1, sizeof head, file);
-  std::fclose(file);
-  size_t at = 0;
-  if (size >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0) at = 3;
-  // A UTF-16 document: its byte-order mark, or a '<' beside a zero byte.
-  if (size >= 2 &&
-      (std::memcmp(head, "\xFF\xFE", 2) == 0 || std::memcmp(head, "\xFE\xFF", 2) == 0 ||
-       (head[0] == '<' && head[1] == '\0') || (head[0] == '\0' && head[1] == '<'))) {
-    return true;
-  }
-  while (at < size &&
-         (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) {
-    ++at;
-  }
-  return at < size && head[at] == '<';
+  return StartsAsXmlDocument(path);
 }
 
 std::string FileProblemText(int error_number, const std::string& path) {
@@ -58,12 +46,13 @@ std::string FileProblemText(int error_number, const std::string& path) {
       return "no such folder";
     case EACCES:
     case EPERM:
-    case EROFS:
       return "permission denied";
+    case EROFS:
+      return "read-only file system";
     case EISDIR:
       return "is a folder";
     default:
-      return std::strerror(error_number);
+      return SystemErrorText(error_number);
   }
 }
 

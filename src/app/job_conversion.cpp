@@ -9,8 +9,12 @@
 #include "app/file_problem.h"
 #include "job/job_paths.h"
 #include "platform/file_access.h"
+#include "platform/utf8_path.h"
 #include "writer/output_file.h"
 #include "xml/field_elements.h"
+
+#include <filesystem>
+#include <system_error>
 
 namespace fenwix {
 
@@ -33,6 +37,11 @@ std::optional<std::string> ReadAngleOption(const char* key, const std::string& t
   if (auto refused = ReadOption(key, text, target, range)) return refused;
   if (auto error = CheckPackedAngle(target)) return OptionName(key) + ": " + error->text;
   return std::nullopt;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), ec) && !ec;
 }
 
 }  // namespace
@@ -138,12 +147,13 @@ std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_
                                          bool output_given, ConvertDialog& dialog) {
   if (job.inputs.empty()) return std::string("it names no field file (\"inputs\" is empty)");
   if (!output_given) {
-    if (auto refused = RefuseJobOutput(job)) return refused;
+    if (auto refused = RefuseJobOutput(job, job_path)) return refused;
     if (job.output.empty()) {
       return std::string("it names no output file (\"output\"); give one after the job file");
     }
     dialog.output_path = ResolveJobPath(job_path, job.output);
   }
+  dialog.job_file_path = job_path;
   dialog.xml_paths.clear();
   for (const JobInput& input : job.inputs) {
     dialog.xml_paths.push_back(ResolveJobPath(job_path, input.path));
@@ -273,10 +283,17 @@ EditsFound MoveEditsOfChangedFile(Job& job, const std::string& job_path,
 }
 
 std::optional<std::string> SaveJobFile(const Job& job, const std::string& path) {
+  // The job's own field files are refused whatever they hold; XML documents, the field files of
+  // the last run and any other job file in use are refused by the guarded write.
+  for (const JobInput& input : job.inputs) {
+    if (IsSameFile(ResolveJobPath(path, input.path), path)) {
+      return "it is one of the job's field files, which are never written over";
+    }
+  }
   OutputFile out;
-  if (!out.Open(path)) return FileProblemText(out.open_error(), path);
+  if (!out.Open(path, true)) return FileProblemText(out.open_error(), path);
   out.WriteBytes(FormatJobText(job));
-  if (!out.Commit()) return std::string("the file could not be written completely");
+  if (!out.Commit()) return "the file could not be written: " + SystemErrorText(out.write_error());
   return std::nullopt;
 }
 

@@ -62,7 +62,7 @@ std::optional<std::string> JobSession::Open(const std::string& path, ConvertDial
   // Checked on a fresh dialog first, so that a refused job changes nothing.
   ConvertDialog trial;
   if (auto refused = ApplyJobOptions(read.job, trial)) return refused;
-  std::optional<std::string> output_refused = RefuseJobOutput(read.job);
+  std::optional<std::string> output_refused = RefuseJobOutput(read.job, path);
   if (auto refused =
           ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), trial)) {
     return refused;
@@ -142,6 +142,7 @@ void JobSession::PrepareConversion(ConvertDialog& dialog) const {
     return found == xml_at.end() ? int32_t{-1} : found->second;
   });
   dialog.merge_answers = job_.merges;
+  dialog.job_file_path = path_;
   // The notes name the files as the command line names them for the same job.
   dialog.field_file_names = NoteFileNames(path_, dialog.xml_paths);
   // Each file's own instrument, by where the file is now in the list; none when every file is

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/convert_dialog.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 namespace fenwix {
@@ -128,10 +129,8 @@ bool LoadSettings(ConvertDialog& dialog, const std::string& path) {
 
 bool SaveSettings(const ConvertDialog& dialog, const std::string& path) {
   const SettingsRecord record = EncodeSettings(dialog);
-  std::FILE* file = OpenFile(path, "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(record.data(), 1, record.size(), file) == record.size();
-  return std::fclose(file) == 0 && written;
+  return WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(record.data()),
+                                               record.size())) == 0;
 }
 
 std::string FolderOfPath(const std::string& path) {

@@ -1,4 +1,6 @@
 #include "checks/report_forms.h"
+#include "platform/file_access.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -148,6 +150,11 @@ std::string WeightingJson(const NamedWeightProfile& named) {
 }  // namespace
 
 bool ReportFormOf(std::string_view path, ReportForm& form) {
+  // Standard output takes the text form.
+  if (path == STANDARD_OUTPUT_NAME) {
+    form = ReportForm::Text;
+    return true;
+  }
   const size_t dot = path.rfind('.');
   if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos) return false;
   std::string extension(path.substr(dot + 1));
@@ -351,15 +358,9 @@ std::string FormatReport(const CheckReport& report, ReportForm form) {
 std::string WriteReportFile(const CheckReport& report, const std::string& path) {
   ReportForm form = ReportForm::Text;
   if (!ReportFormOf(path, form)) return "the name must end in .txt, .html or .json";
-  const std::string text = FormatReport(report, form);
-  errno = 0;
-  std::FILE* file = OpenFile(path, "wb");
-  if (file == nullptr) return std::strerror(errno != 0 ? errno : EIO);
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const int write_errno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    return std::strerror(write_errno != 0 ? write_errno : (errno != 0 ? errno : EIO));
+  // Through a temporary file: a full disk leaves the previous report whole.
+  if (const int error = WriteWholeFile(path, FormatReport(report, form))) {
+    return SystemErrorText(error);
   }
   return std::string();
 }

@@ -28,6 +28,7 @@
 #include "cli/weight_options.h"
 #include "job/job_paths.h"
 #include "platform/console.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 namespace {
@@ -51,7 +52,8 @@ constexpr std::string_view USAGE =
     "XML files (the days of a campaign) are read in the order given, as one job.\n"
     "\n"
     "Options:\n"
-    "  -o, --output FILE     the output file; every other name is an input\n"
+    "  -o, --output FILE     the output file (- for standard output); every other name\n"
+    "                        is an input\n"
     "  --seed NAME           seed station for approximate coordinates\n"
     "  --lat DD.MMSSsssss    seed latitude, positive north (default 45)\n"
     "  --lon DD.MMSSsssss    seed longitude, positive east (default -120)\n"
@@ -87,8 +89,9 @@ constexpr std::string_view USAGE =
     "                        unit of the job's distances and heights that carry no\n"
     "                        \"USFeet\" indicator: meters (default), US survey feet or\n"
     "                        international feet\n"
-    "  --sketch FILE.svg     also draw the network as an SVG file\n"
+    "  --sketch FILE.svg     also draw the network as an SVG file (- for standard output)\n"
     "  --report FILE         write the check report; .txt, .html or .json names its form\n"
+    "                        (- writes the text form to standard output)\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --angle-sd S          horizontal angle SD, arc-seconds (default 5)\n"
     "  --zenith-sd Z         zenith angle SD, arc-seconds (default 5)\n"
@@ -106,9 +109,11 @@ constexpr std::string_view USAGE =
     "\n"
     "Exit status: 0 success; 1 the conversion failed, or the input was not read\n"
     "completely (the output then holds what was read and says so on its first line);\n"
-    "2 usage or validation error (including a missing file name, an output file that is\n"
-    "an input or any XML document, an input named twice, and a job file that cannot be\n"
-    "used: nothing is written); 3 cancelled; 4 the seed station is not in the input (the output\n"
+    "2 usage or validation error (including a missing file name; an output, report or\n"
+    "sketch that would replace a field file, the job file or any XML document; an input\n"
+    "that is not a regular file; an input named twice; and a job file that cannot be\n"
+    "used or whose output leads out of its folder: nothing is written); 3 cancelled; 4 the seed "
+    "station is not in the input (the output\n"
     "is written without approximate coordinates); 5 the output is written but the check\n"
     "report or the job file of --save-project could not be.\n"
     "Values that may have been misread (an unknown unit indicator, a packed angle with 60\n"
@@ -120,6 +125,12 @@ constexpr int64_t WARNING_LINES_SHOWN = 20;
 
 int UsageError(const std::string& text) {
   fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
+  return EXIT_USAGE;
+}
+
+// A file named that is never written over: said without the usage, which is not the problem.
+int FileRefused(const std::string& text) {
+  fmt::print(stderr, "fenwix-convert: {}\n", text);
   return EXIT_USAGE;
 }
 
@@ -406,12 +417,14 @@ int Run(const std::vector<std::string>& arguments) {
   // As the dialog names them for a job it has not saved.
   if (!job) dialog.field_file_names = fenwix::NoteFileNames("", dialog.xml_paths);
   dialog.output_path = *output;
+  // The field files and the job file are never written over, whatever option names them.
+  fenwix::SetProtectedFiles(files, job_path);
   files.push_back(*output);
   if (sketch_path) {
     // The sketch marks what the checks flag, so it needs them even without a report.
     dialog.run_checks = true;
     if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *sketch_path, files)) {
-      return UsageError(*refused);
+      return FileRefused(*refused);
     }
   }
   if (!report.report_path.empty()) {
@@ -419,7 +432,7 @@ int Run(const std::vector<std::string>& arguments) {
     if (sketch_path) taken.push_back(*sketch_path);
     if (auto refused =
             fenwix::RefuseSideFile("--report", "check report", report.report_path, taken)) {
-      return UsageError(*refused);
+      return FileRefused(*refused);
     }
   }
 
@@ -448,7 +461,11 @@ int Run(const std::vector<std::string>& arguments) {
   }
   const bool progress_shown =
       fenwix::IsTerminal(stderr) && input_bytes > fenwix::PROGRESS_LINE_MIN_BYTES;
-  fenwix::ProgressLineUi ui(*policy, stdin, stdout, stderr, progress_shown,
+  // A file written to standard output ("-") keeps it to itself: messages go to standard error.
+  const bool stdout_taken = *output == fenwix::STANDARD_OUTPUT_NAME ||
+                            sketch_path == fenwix::STANDARD_OUTPUT_NAME ||
+                            report.report_path == fenwix::STANDARD_OUTPUT_NAME;
+  fenwix::ProgressLineUi ui(*policy, stdin, stdout_taken ? stderr : stdout, stderr, progress_shown,
                             progress_shown && fenwix::EnableEscapeCodes(stderr));
   const fenwix::ConversionResult result = dialog.RunConversion(ui);
   if ((result.reason == fenwix::MSG_OUTPUT_IS_XML ||

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "app/field_validation.h"
+#include "platform/file_access.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 namespace fenwix {
@@ -29,6 +31,12 @@ std::optional<std::string> RefuseSideFile(std::string_view option, std::string_v
       return fmt::format("{} {}: the {} must not replace the input or the output file", option,
                          path, what);
     }
+  }
+  // The guarded write's own refusals (the job file, any XML document, a socket), said before
+  // anything is written; other errors (a write-protected file) are met when writing.
+  if (const int refused = RefusedTarget(path); refused < 0) {
+    return fmt::format("{} {}: the {} is not written: it is {}", option, path, what,
+                       SystemErrorText(refused));
   }
   return std::nullopt;
 }

@@ -10,7 +10,7 @@
 namespace fenwix {
 
 // Why `option` may not write `what` to `path` (it names one of the `taken` files, however
-// spelled), or nothing.
+// spelled, or a file the guarded write refuses: see platform/guarded_write.h), or nothing.
 std::optional<std::string> RefuseSideFile(std::string_view option, std::string_view what,
                                           const std::string& path,
                                           const std::vector<std::string>& taken);

@@ -1,5 +1,6 @@
 #include "platform/file_access.h"
 
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 #include <cerrno>
@@ -137,6 +138,11 @@ std::optional<std::string> FileSha256(const std::string& path, int& error) {
 
 std::string SystemErrorText(int error) {
   if (error == NOT_A_REGULAR_FILE) return "not a regular file (a device, pipe or socket)";
+  if (error == TARGET_IS_PROTECTED) {
+    return "a field file or the job file of this run, which is never written over";
+  }
+  if (error == TARGET_IS_XML_DOCUMENT) return "an XML document, which is never written over";
+  if (error == FOLDER_NOT_WRITABLE) return "its folder is read-only: no file can be made in it";
   return std::strerror(error);
 }
 

@@ -95,6 +95,11 @@ int ReplaceWithFile(const std::string& from, const std::string& to) {
   return 0;
 }
 
+void KeepPermissions(std::FILE*, const std::string&) {
+  // The replacement takes the read-only attribute's check up front (WritableFileError); the
+  // rest of a file's security stays with its folder.
+}
+
 bool RemoveIfUnused(const std::string& utf8_path) {
   // Deleting fails while the file is open without delete sharing: in a running conversion.
   return DeleteFileW(PathFromUtf8(utf8_path).c_str()) != 0;
@@ -149,6 +154,11 @@ int ReplaceWithFile(const std::string& from, const std::string& to) {
     close(fd);
   }
   return 0;
+}
+
+void KeepPermissions(std::FILE* stream, const std::string& from_path) {
+  struct stat old_file;
+  if (stat(from_path.c_str(), &old_file) == 0) fchmod(fileno(stream), old_file.st_mode & 07777);
 }
 
 bool RemoveIfUnused(const std::string& utf8_path) {

@@ -18,6 +18,10 @@ int WritableFileError(const std::string& utf8_path);
 // in use while open (see RemoveIfUnused). nullptr with error set when it cannot be made.
 std::FILE* CreateUniqueFile(const std::string& prefix, std::string& path, int& error);
 
+// Gives the open file the permissions of the file at from_path, which it is to replace (where
+// the system keeps permission bits).
+void KeepPermissions(std::FILE* stream, const std::string& from_path);
+
 // Puts the closed file from in place of to, replacing an existing file in one step, the new
 // name and contents on the disk when it returns. 0, or the system's error number, in which
 // case both files are as they were.

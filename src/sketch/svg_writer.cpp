@@ -8,6 +8,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/file_access.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 #include "sketch/label_grid.h"
 
@@ -395,16 +397,9 @@ std::string SketchSvg(const SketchModel& model) {
 }
 
 std::string WriteSketchSvg(const SketchModel& model, const std::string& path) {
-  const std::string text = SketchSvg(model);
-  std::FILE* file = OpenFile(path, "wb");
-  if (file == nullptr) return std::strerror(errno);
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const int write_errno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (written && closed) return {};
-  const std::string why = std::strerror(written ? errno : write_errno);
-  RemoveFile(path);
-  return why;
+  // Through a temporary file: a sketch that cannot be written leaves the previous one whole.
+  if (const int error = WriteWholeFile(path, SketchSvg(model))) return SystemErrorText(error);
+  return {};
 }
 
 }  // namespace fenwix

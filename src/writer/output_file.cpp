@@ -15,55 +15,21 @@ namespace {
 constexpr size_t FLUSH_THRESHOLD = OutputFile::FLUSH_BYTES;
 // A file we write ourselves goes to the disk in windows of this size while it is written.
 constexpr int64_t WRITE_BEHIND_WINDOW = int64_t{8} << 20;
-// Temporary files are named after the target: the target's name, this, and 6 letters or digits.
-constexpr std::string_view TEMPORARY_INFIX = ".fenwix-";
-constexpr size_t TEMPORARY_SUFFIX_LENGTH = 6;
-
-bool IsLetterOrDigit(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-// A run killed while it converts leaves its temporary file beside the target; the next run to
-// the same target takes such files away, unless one is still being written by a running
-// conversion.
-void RemoveLeftovers(const std::string& target_path) {
-  const std::filesystem::path target = PathFromUtf8(target_path);
-  const std::string prefix = Utf8FromPath(target.filename()) + std::string(TEMPORARY_INFIX);
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = Utf8FromPath(it->path().filename());
-    if (name.size() != prefix.size() + TEMPORARY_SUFFIX_LENGTH || !name.starts_with(prefix)) {
-      continue;
-    }
-    if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
-                     IsLetterOrDigit)) {
-      continue;
-    }
-    std::error_code type_error;
-    if (it->is_regular_file(type_error)) RemoveIfUnused(Utf8FromPath(it->path()));
-  }
-}
 }  // namespace
 
 OutputFile::~OutputFile() {
   Discard();
 }
 
-bool OutputFile::Open(const std::string& target_path) {
+bool OutputFile::Open(const std::string& target_path, bool own_job_file) {
   Discard();
-  open_error_ = WritableFileError(target_path);
+  open_error_ = file_.Open(target_path, own_job_file);
   if (open_error_ != 0) return false;
-  target_path_ = target_path;
-  RemoveLeftovers(target_path);
-  stream_ = CreateUniqueFile(target_path + std::string(TEMPORARY_INFIX), temp_path_, open_error_);
-  if (stream_ == nullptr) {
-    temp_path_.clear();
-    return false;
-  }
+  stream_ = file_.stream();
   owns_stream_ = true;
-  write_behind_ = true;
+  // Only a file of our own is handed to writeback window by window.
+  write_behind_ = file_.replaces();
+  write_error_ = 0;
   handed_ = 0;
   window_start_ = 0;
   dropped_ = 0;
@@ -80,6 +46,7 @@ void OutputFile::Attach(std::FILE* stream) {
   owns_stream_ = false;
   write_behind_ = false;
   error_ = false;
+  write_error_ = 0;
   flushed_ = false;
   at_line_start_ = true;
   buffer_.clear();
@@ -151,7 +118,15 @@ bool OutputFile::Flush() {
     return false;
   }
   if (!buffer_.empty() && !error_) {
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size()) error_ = true;
+    if (owns_stream_) {
+      if (!file_.Write(buffer_)) {
+        error_ = true;
+        write_error_ = file_.error();
+      }
+    } else if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size()) {
+      error_ = true;
+      write_error_ = errno != 0 ? errno : EIO;
+    }
     flushed_ = true;
     handed_ += static_cast<int64_t>(buffer_.size());
   }
@@ -178,20 +153,25 @@ void OutputFile::WriteBehind() {
   if (failed == 0) return;
   // A system or file system that cannot do this simply gets the whole file at the final sync.
   write_behind_ = false;
-  if (failed != EINVAL && failed != ENOSYS && failed != ESPIPE && failed != ENOMEM) error_ = true;
+  if (failed != EINVAL && failed != ENOSYS && failed != ESPIPE && failed != ENOMEM) {
+    error_ = true;
+    write_error_ = failed;
+  }
 }
 
 bool OutputFile::Commit() {
   if (stream_ == nullptr) return false;
   bool ok = Flush();
-  if (std::fflush(stream_) != 0) ok = false;
   if (owns_stream_) {
-    if (ok && !SyncFile(stream_)) ok = false;
-    if (std::fclose(stream_) != 0) ok = false;
-    stream_ = nullptr;
-    if (ok && ReplaceWithFile(temp_path_, target_path_) != 0) ok = false;
-    if (!ok) RemoveFile(temp_path_);
-    temp_path_.clear();
+    if (!ok) {
+      file_.Discard();
+    } else if (const int failed = file_.Commit()) {
+      ok = false;
+      write_error_ = failed;
+    }
+  } else if (std::fflush(stream_) != 0) {
+    ok = false;
+    write_error_ = errno != 0 ? errno : EIO;
   }
   stream_ = nullptr;
   if (!ok) error_ = true;
@@ -199,13 +179,9 @@ bool OutputFile::Commit() {
 }
 
 void OutputFile::Discard() {
-  if (stream_ != nullptr && owns_stream_) {
-    std::fclose(stream_);
-    RemoveFile(temp_path_);
-  }
+  file_.Discard();
   stream_ = nullptr;
   owns_stream_ = false;
-  temp_path_.clear();
   buffer_.clear();
 }
 

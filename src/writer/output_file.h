@@ -1,8 +1,9 @@
 #pragma once
 // The output file of a conversion. Text is gathered in a buffer and written with "\r\n" line
-// ends on every platform. The file is first written under a temporary name beside the target
-// and moved into place only by Commit, so a failed or cancelled run never leaves a truncated
-// file where the previous output was.
+// ends on every platform. The file goes through a GuardedFile (platform/guarded_write.h): first
+// written under a temporary name beside the target and moved into place only by Commit, so a
+// failed or cancelled run never leaves a truncated file where the previous output was; the
+// field files, the job file and XML documents are refused; "-" is standard output.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <string_view>
 
 #include <fmt/format.h>
+
+#include "platform/guarded_write.h"
 
 namespace fenwix {
 
@@ -23,8 +26,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates the temporary file beside target_path. False when the folder cannot take it.
-  bool Open(const std::string& target_path);
+  // Creates the temporary file beside target_path. False when the target is refused or the
+  // folder cannot take it (open_error() says why). With own_job_file, the run's job file may be
+  // replaced: the job file saving itself.
+  bool Open(const std::string& target_path, bool own_job_file = false);
   // Writes into an already open stream that the caller owns (tests, standard output).
   void Attach(std::FILE* stream);
 
@@ -69,8 +74,10 @@ class OutputFile {
 
   // The system's error number of the last failed Open, 0 after a successful one.
   int open_error() const { return open_error_; }
+  // The system's error number of the first failed write or of a failed Commit; 0 for none.
+  int write_error() const { return write_error_; }
 
-  const std::string& temporary_path() const { return temp_path_; }
+  const std::string& temporary_path() const { return file_.temporary_path(); }
 
  private:
   void WriteWithPrefix(std::string_view text);
@@ -90,9 +97,9 @@ class OutputFile {
   bool at_line_start_ = true;
   bool flushed_ = false;
   int open_error_ = 0;
+  int write_error_ = 0;
   fmt::memory_buffer scratch_;
-  std::string target_path_;
-  std::string temp_path_;
+  GuardedFile file_;
 };
 
 }  // namespace fenwix
