@@ -39,7 +39,14 @@ std::vector<std::string> NoteFileNames(const std::string& job_path,
 
 // Why the job's own output path cannot be used, or nothing when it can: a job file may come
 // from someone else, so its output must stay inside the job file's folder (not absolute, not
-// climbing out with ".."), and it never names one of the field files.
-std::optional<std::string> RefuseJobOutput(const Job& job);
+// climbing out with ".."), and it never names one of the field files. Given the job file's
+// path, the output must also land inside the job's folder once every symbolic link on the way
+// is followed (a link in the folder to the home folder is no way out).
+std::optional<std::string> RefuseJobOutput(const Job& job, const std::string& job_path = {});
+
+// Why a file a job writes by default (entry, as the job file names it) would land outside the
+// folder of the job file at job_path once links are followed; nothing when it stays inside.
+std::optional<std::string> RefuseOutsideJobFolder(const std::string& job_path,
+                                                  const std::string& entry);
 
 }  // namespace fenwix

@@ -17,6 +17,7 @@
 
 #include "job/job_file.h"
 #include "job/job_paths.h"
+#include "model/text_excerpt.h"
 #include "platform/file_access.h"
 
 namespace fenwix {
@@ -30,8 +31,38 @@ struct Refusal {
   std::string message;
 };
 
+// Text quoted from the file goes in as an Excerpt; whatever else a message quotes, no control
+// character of the file reaches the person's terminal.
 [[noreturn]] void Refuse(std::string message) {
-  throw Refusal{std::move(message)};
+  throw Refusal{Excerpt(message, message.size())};
+}
+
+// Lists and objects nested deeper than this are refused before the library builds or prints
+// them: a hand-written job file nests three levels, and the library's printing recurses.
+constexpr int MAX_NESTING = 64;
+
+// Whether text opens more than MAX_NESTING lists and objects inside one another, strings
+// skipped. A plain scan that cannot itself run out of stack.
+bool NestedTooDeep(std::string_view text) {
+  int depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > MAX_NESTING) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
 }
 
 const char* TypeName(const Json& value) {
@@ -111,7 +142,9 @@ void OnlyKeys(const Json& object, const std::string& where,
   for (const auto& [key, value] : object.items()) {
     bool known = false;
     for (const char* name : keys) known = known || key == name;
-    if (!known) Refuse(where + " has a key this program does not know: \"" + key + "\"");
+    if (!known) {
+      Refuse(where + " has a key this program does not know: \"" + Excerpt(key) + "\"");
+    }
   }
 }
 
@@ -256,8 +289,9 @@ Job ReadJob(const Json& root) {
   }
   const Json& version = root["fenwix_project"];
   if (!version.is_number_integer() || version.get<int64_t>() != JOB_FORMAT_VERSION) {
-    Refuse("a job file of format " + version.dump() + ", which this version of Fenwix does not " +
-           "read (it reads format " + std::to_string(JOB_FORMAT_VERSION) + ")");
+    Refuse("a job file of format " + Excerpt(version.dump()) +
+           ", which this version of Fenwix does not " + "read (it reads format " +
+           std::to_string(JOB_FORMAT_VERSION) + ")");
   }
   OnlyKeys(root, "the job file",
            {"fenwix_project", "inputs", "output", "options", "instruments", "gnss", "merges",
@@ -338,7 +372,7 @@ Job ReadJob(const Json& root) {
   std::unordered_map<std::string, size_t> input_at;
   for (size_t i = 0; i < job.inputs.size(); ++i) {
     if (!input_at.emplace(JobPathKey(job.inputs[i].path), i).second) {
-      Refuse(At("\"inputs\"", i) + " names \"" + job.inputs[i].path + "\" a second time");
+      Refuse(At("\"inputs\"", i) + " names \"" + Excerpt(job.inputs[i].path) + "\" a second time");
     }
   }
   const auto names_an_input = [&](const std::string& file) {
@@ -346,7 +380,7 @@ Job ReadJob(const Json& root) {
   };
   for (size_t i = 0; i < job.leave_out.size(); ++i) {
     if (!names_an_input(job.leave_out[i].file)) {
-      Refuse(At("\"leave_out\"", i) + " names \"" + job.leave_out[i].file +
+      Refuse(At("\"leave_out\"", i) + " names \"" + Excerpt(job.leave_out[i].file) +
              "\", which is not one of the \"inputs\"");
     }
   }
@@ -359,7 +393,7 @@ Job ReadJob(const Json& root) {
   for (size_t i = 0; i < job.inputs.size(); ++i) {
     const std::string& instrument = job.inputs[i].instrument;
     if (!instrument.empty() && job.instruments.count(instrument) == 0) {
-      Refuse(At("\"inputs\"", i) + " names the instrument \"" + instrument +
+      Refuse(At("\"inputs\"", i) + " names the instrument \"" + Excerpt(instrument) +
              "\", which \"instruments\" does not define");
     }
   }
@@ -370,6 +404,11 @@ Job ReadJob(const Json& root) {
 
 JobReadResult ReadJobText(const std::string& text, const std::string& name) {
   JobReadResult result;
+  if (NestedTooDeep(text)) {
+    result.message = name + ": lists and objects nested more than " + std::to_string(MAX_NESTING) +
+                     " deep; a job file is not made that way";
+    return result;
+  }
   try {
     const Json root = Json::parse(text);
     result.job = ReadJob(root);
@@ -379,10 +418,11 @@ JobReadResult ReadJobText(const std::string& text, const std::string& name) {
     const std::string what = error.what();
     const size_t detail = what.find(": ");
     const size_t offset = error.byte > 0 ? error.byte - 1 : 0;
-    result.message = name + " is not valid JSON (line " + std::to_string(LineOf(text, offset)) +
-                     (detail == std::string::npos ? ")" : "): " + what.substr(detail + 2));
+    result.message =
+        name + " is not valid JSON (line " + std::to_string(LineOf(text, offset)) +
+        (detail == std::string::npos ? ")" : "): " + Excerpt(what.substr(detail + 2), 160));
   } catch (const Json::exception& error) {
-    result.message = name + ": " + error.what();
+    result.message = name + ": " + Excerpt(error.what(), 160);
   } catch (const Refusal& refusal) {
     result.message = name + ": " + refusal.message;
   }
