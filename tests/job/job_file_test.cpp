@@ -59,6 +59,17 @@ TEST(JobFile, RefusesMalformedAndFutureFilesNamingTheCause) {
   }
 }
 
+TEST(JobFile, DeepNestingIsRefusedBeforeTheReaderPrintsIt) {
+  for (const size_t depth : {size_t{64}, size_t{80000}}) {
+    const JobReadResult read = ReadJobText(
+        R"({"fenwix_project": )" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}",
+        "job.fenwix");
+    EXPECT_NE(read.message.find(depth > 64 ? "nested more than 64" : "format [[["),
+              std::string::npos)
+        << read.message.substr(0, 200);
+  }
+}
+
 TEST(JobFile, OutputMustStayInsideTheJobFolderAndNeverNameAFieldFile) {
   Job job;
   job.inputs.push_back(JobInput{"day1.xml", "", ""});
