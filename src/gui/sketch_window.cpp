@@ -1,5 +1,6 @@
 #include "gui/sketch_window.h"
 
+#include <QBuffer>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
@@ -12,6 +13,8 @@
 
 #include "gui/converter_app.h"
 #include "gui/sketch_view.h"
+#include "platform/file_access.h"
+#include "platform/guarded_write.h"
 #include "sketch/svg_writer.h"
 
 namespace fenwix {
@@ -70,7 +73,14 @@ QString SketchWindow::SavePng(const QString& path) const {
     QPainter painter(&image);
     view_->Render(painter, image.size());
   }
-  return image.save(path, "PNG") ? QString() : QStringLiteral("the image could not be written");
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) return QStringLiteral("the image could not be made");
+  // The guarded write of every other file: never over a field file, and whole or not at all.
+  const int error =
+      WriteWholeFile(path.toStdString(), std::string_view(bytes.constData(), bytes.size()));
+  return error == 0 ? QString() : QString::fromStdString(SystemErrorText(error));
 }
 
 void SketchWindow::AskAndSave(bool svg) {
