@@ -69,7 +69,9 @@ std::string ResolvedPath(const std::string& path) {
   fs::path at = fs::absolute(PathFromUtf8(path), ec);
   for (int hop = 0; hop < MAX_LINKS && !ec; ++hop) {
     at = fs::weakly_canonical(at, ec);
-    if (ec || !fs::is_symlink(fs::symlink_status(at, ec)) || ec) break;
+    // A name not made yet is no link (its status error is not the caller's).
+    std::error_code missing;
+    if (ec || !fs::is_symlink(fs::symlink_status(at, missing))) break;
     // A link to a file not made yet: weakly_canonical stops at it.
     const fs::path to = fs::read_symlink(at, ec);
     at = to.is_absolute() ? to : at.parent_path() / to;
