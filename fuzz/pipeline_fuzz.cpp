@@ -1,6 +1,8 @@
 // libFuzzer target for the whole conversion: reading, merging similar stations with scripted
 // answers, approximate coordinates from a seed station named in the input (with the step budget
-// and without it), and writing the output file to a scratch folder.
+// and without it), and writing the output file, the check report and the sketch to a scratch
+// folder under names drawn from the input, among them the field file, the job file and a link
+// to the field file, which must be refused.
 //
 // Input: an 8-byte head, then the document, then optionally a NUL byte and a job file (a NUL
 // cannot occur in a well-formed document, so the last one splits the two parts).
@@ -11,13 +13,16 @@
 //   byte 4  seed longitude (degrees east, -180 to 175)
 //   byte 5  the merge answers: two bits per question, cycled
 //   byte 6  progress reports allowed before the run is cancelled (0: never cancelled)
-//   byte 7  bit 0 the check report as well
+//   byte 7  bit 0 the check report as well; bits 1-2, 3-4 and 5-6 the names of the output, the
+//           report and the sketch (0 its own name, 1 the field file, 2 the job file, 3 a link
+//           to the field file); bit 7 the sketch as well
 // Besides the sanitizers' checks the run aborts when a computed station holds a value that is
 // not finite, when the outcome disagrees with the output file on disk, when a cancelled or
 // failed run replaced the previous output, when a temporary file is left in the scratch folder,
 // when a message is longer than a message box takes (besides the final message's own short
 // sentences), when the run without a budget leaves more stations without coordinates than the
-// run with it, or when a job file that was read does not read back the same once written.
+// run with it, when a job file that was read does not read back the same once written, or when
+// the field file or the job file in use was written, or a write to either was not refused.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,12 +38,15 @@
 #include <string_view>
 #include <system_error>
 
+#include "app/conversion_sketch.h"
 #include "app/convert_dialog.h"
 #include "app/job_conversion.h"
 #include "app/messages.h"
+#include "checks/report_forms.h"
 #include "job/job_file.h"
 #include "job/job_paths.h"
 #include "model/survey_tables.h"
+#include "sketch/svg_writer.h"
 #include "xml/sax_reader.h"
 #include "xml/xml_content_handler.h"
 
@@ -146,7 +154,8 @@ bool OnlyInputAndOutput() {
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != ".." && name != "in.xml" && name != "out.txt" &&
-        name != "job.fenwix") {
+        name != "job.fenwix" && name != "link.txt" && name != "report.txt" &&
+        name != "sketch.svg") {
       ++others;
     }
   }
@@ -154,12 +163,28 @@ bool OnlyInputAndOutput() {
   return others == 0;
 }
 
+// The file a write goes to: choice 0 its own name, else one that must be refused: the field
+// file, the job file (its own name when no job is in use) or a link to the field file.
+fs::path Target(int choice, const char* own, bool job_in_use) {
+  static const char* const TAKEN[] = {"in.xml", "job.fenwix", "link.txt"};
+  if (choice == 0 || (choice == 2 && !job_in_use)) return ScratchFolder() / own;
+  return ScratchFolder() / TAKEN[choice - 1];
+}
+
+bool Refused(int choice, bool job_in_use) {
+  return choice == 1 || choice == 3 || (choice == 2 && job_in_use);
+}
+
 // Returns the number of stations the run left without approximate coordinates, or -1.
 int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
             const fenwix::Job* job) {
   static const fs::path input = ScratchFolder() / "in.xml";
-  static const fs::path output = ScratchFolder() / "out.txt";
-  WriteFile(output, OLD_OUTPUT);
+  const int output_choice = (head[7] >> 1) & 3;
+  const fs::path output = Target(output_choice, "out.txt", job != nullptr);
+  const std::string field_file = ReadFile(input);
+  const std::string job_file = ReadFile(ScratchFolder() / "job.fenwix");
+  const bool own_output = !Refused(output_choice, job != nullptr);
+  if (own_output) WriteFile(output, OLD_OUTPUT);
   ConvertDialog dialog;
   dialog.InitializeDefaults();
   dialog.xml_paths = {input.string()};
@@ -187,12 +212,33 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
   ScriptedUi ui(head[5], head[6]);
   const ConversionOutcome outcome = dialog.RunConversion(ui).outcome;
 
-  const std::string& written = ReadFile(output);
-  if (outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete) {
-    Check(written != OLD_OUTPUT && !written.empty());
+  const bool written_ok =
+      outcome == ConversionOutcome::Succeeded || outcome == ConversionOutcome::Incomplete;
+  if (Refused(output_choice, job != nullptr)) {
+    Check(outcome == ConversionOutcome::Failed);
   } else {
-    Check(written == OLD_OUTPUT);
+    const std::string& written = ReadFile(output);
+    if (written_ok) {
+      Check(written != OLD_OUTPUT && !written.empty());
+    } else {
+      Check(written == OLD_OUTPUT);
+    }
   }
+  // The report and the sketch, as the command line writes them after a run that wrote.
+  if (written_ok && dialog.run_checks) {
+    const int choice = (head[7] >> 3) & 3;
+    const std::string why = fenwix::WriteReportFile(
+        dialog.check_report, Target(choice, "report.txt", job != nullptr).string());
+    Check(why.empty() != Refused(choice, job != nullptr));
+  }
+  if (written_ok && (head[7] & 128) != 0) {
+    const int choice = (head[7] >> 5) & 3;
+    const std::string why = fenwix::WriteSketchSvg(
+        fenwix::ConversionSketch(dialog), Target(choice, "sketch.svg", job != nullptr).string());
+    Check(why.empty() != Refused(choice, job != nullptr));
+  }
+  Check(ReadFile(input) == field_file);
+  if (job != nullptr) Check(ReadFile(ScratchFolder() / "job.fenwix") == job_file);
   Check(OnlyInputAndOutput());
   for (const StationRecord& s : dialog.tables.stations()) {
     if (!s.coords_known) continue;
@@ -209,6 +255,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < HEAD) return 0;
   std::string_view document(reinterpret_cast<const char*>(data + HEAD), size - HEAD);
   std::optional<fenwix::Job> job;
+  // The link to the field file is there from the start; a job file only when the input has one.
+  static const bool linked = symlink("in.xml", (ScratchFolder() / "link.txt").c_str()) == 0;
+  Check(linked);
+  unlink((ScratchFolder() / "job.fenwix").c_str());
   if (const size_t split = document.rfind('\0'); split != std::string_view::npos) {
     const std::string job_text(document.substr(split + 1));
     document = document.substr(0, split);
