@@ -21,6 +21,12 @@ inline constexpr NumberRange LATITUDE_RANGE{-89.0, 89.0};
 inline constexpr NumberRange LONGITUDE_RANGE{-180.0, 180.0};
 inline constexpr NumberRange HEIGHT_RANGE{-99999.0, 99999.0};
 inline constexpr NumberRange TOLERANCE_RANGE{0.0, 99999.0};
+// The seed's local north and east, meters. No grid on the earth reaches past half its
+// circumference (about 2e7 m) from its origin, false origins included; a wider value is a typing
+// slip, and 1e308 would fill a record with a 309-digit coordinate.
+inline constexpr NumberRange GRID_RANGE{-99999999.0, 99999999.0};
+// The seed's local elevation, meters: the bounds of the ellipsoidal height.
+inline constexpr NumberRange ELEVATION_RANGE = HEIGHT_RANGE;
 
 // The number rule: the whole text is read (a cut after a fixed count of characters would turn
 // "      45" padded to the right into 4 without a word); blanks and tabs skipped, the longest
@@ -40,6 +46,10 @@ std::optional<FieldError> ReadNumberField(std::string_view text, double& value,
 // Refuses a packed DD.MMSSsssss angle whose minutes or seconds are 60 or more (45.75 is not
 // 46 degrees 15 minutes).
 std::optional<FieldError> CheckPackedAngle(double packed);
+// Refuses an ellipsoid that cannot carry approximate coordinates: a name that is empty, a
+// semi-major axis outside DATUM_A_MIN..DATUM_A_MAX meters or an inverse flattening outside
+// DATUM_INV_F_MIN..DATUM_INV_F_MAX. The text says which value and its bounds.
+std::optional<std::string> CheckDatum(std::string_view name, double a, double inv_f);
 // Refuses a seed name longer than 15 characters (UTF-8 characters, not bytes).
 std::optional<FieldError> CheckSeedName(std::string_view name);
 

@@ -62,6 +62,11 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
   if (auto error = ReadNumberField(text.substr(second_comma + 1), inverse, std::nullopt)) {
     return error->text;
   }
+  // An ellipsoid that cannot be used is refused here rather than replaced by WGS 84 later,
+  // which would put coordinates on an ellipsoid nobody asked for.
+  if (auto refused = CheckDatum(text.substr(0, first_comma), axis, inverse)) {
+    return *refused;
+  }
   name = std::string(text.substr(0, first_comma));
   a = axis;
   inv_f = inverse;
@@ -92,9 +97,9 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog
     std::optional<NumberRange> range;
   } numbers[] = {
       {"height", options.height, dialog.seed_height, HEIGHT_RANGE},
-      {"north", options.north, dialog.seed_north, std::nullopt},
-      {"east", options.east, dialog.seed_east, std::nullopt},
-      {"elev", options.elev, dialog.seed_elevation, std::nullopt},
+      {"north", options.north, dialog.seed_north, GRID_RANGE},
+      {"east", options.east, dialog.seed_east, GRID_RANGE},
+      {"elev", options.elev, dialog.seed_elevation, ELEVATION_RANGE},
       {"tolerance", options.tolerance, dialog.merge_tolerance, TOLERANCE_RANGE},
   };
   for (const auto& number : numbers) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -345,9 +346,9 @@ int Run(const std::vector<std::string>& arguments) {
       } else {
         double* target = &dialog.seed_latitude;
         std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
-        if (arg == "--north") target = &dialog.seed_north, range = std::nullopt;
-        if (arg == "--east") target = &dialog.seed_east, range = std::nullopt;
-        if (arg == "--elev") target = &dialog.seed_elevation, range = std::nullopt;
+        if (arg == "--north") target = &dialog.seed_north, range = fenwix::GRID_RANGE;
+        if (arg == "--east") target = &dialog.seed_east, range = fenwix::GRID_RANGE;
+        if (arg == "--elev") target = &dialog.seed_elevation, range = fenwix::ELEVATION_RANGE;
         if (arg == "--lon") target = &dialog.seed_longitude, range = fenwix::LONGITUDE_RANGE;
         if (arg == "--height") target = &dialog.seed_height, range = fenwix::HEIGHT_RANGE;
         if (arg == "--tolerance") {
@@ -410,8 +411,26 @@ int Run(const std::vector<std::string>& arguments) {
        {std::pair{"--lat", dialog.seed_latitude}, std::pair{"--lon", dialog.seed_longitude}}) {
     if (auto error = fenwix::CheckPackedAngle(value)) return FieldRefused(option, *error);
   }
+  for (const auto& [option, value, range] :
+       {std::tuple{"--north", dialog.seed_north, fenwix::GRID_RANGE},
+        std::tuple{"--east", dialog.seed_east, fenwix::GRID_RANGE},
+        std::tuple{"--elev", dialog.seed_elevation, fenwix::ELEVATION_RANGE}}) {
+    double checked = 0.0;
+    if (auto error = fenwix::ReadNumberField(fenwix::FormatFieldNumber(value), checked, range)) {
+      return FieldRefused(option, *error);
+    }
+  }
   if (compute_asked && fenwix::TrimWhiteSpace(dialog.seed_name).empty()) {
     return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
+  }
+  // --datum and a job's "datum" are checked as they are read; this is the settings file's.
+  if (!fenwix::TrimWhiteSpace(dialog.seed_name).empty() &&
+      (dialog.compute_geodetic > 0 || dialog.compute_local > 0)) {
+    if (auto refused = fenwix::CheckDatum(dialog.approx_datum_name, dialog.approx_datum_a,
+                                          dialog.approx_datum_inv_f)) {
+      return UsageError(
+          fmt::format("the datum of --settings: {}; give one with --datum", *refused));
+    }
   }
   dialog.xml_paths = files;
   // As the dialog names them for a job it has not saved.

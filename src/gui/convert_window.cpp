@@ -362,9 +362,9 @@ bool ConvertWindow::ExchangeToMembers() {
   }
   dialog_.tolerance_mode = tolerance_2d_radio_->isChecked() ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
   dialog_.compute_geodetic = compute_geodetic_check_->isChecked() ? 1 : 0;
-  if (!ReadNumber(east_edit_, dialog_.seed_east, std::nullopt) ||
-      !ReadNumber(elevation_edit_, dialog_.seed_elevation, std::nullopt) ||
-      !ReadNumber(north_edit_, dialog_.seed_north, std::nullopt)) {
+  if (!ReadNumber(east_edit_, dialog_.seed_east, GRID_RANGE) ||
+      !ReadNumber(elevation_edit_, dialog_.seed_elevation, ELEVATION_RANGE) ||
+      !ReadNumber(north_edit_, dialog_.seed_north, GRID_RANGE)) {
     return false;
   }
   dialog_.compute_local = compute_local_check_->isChecked() ? 1 : 0;
