@@ -17,6 +17,7 @@
 
 #include "job/job_file.h"
 #include "job/job_paths.h"
+#include "job/job_renames.h"
 #include "model/text_excerpt.h"
 #include "platform/file_access.h"
 
@@ -390,6 +391,7 @@ Job ReadJob(const Json& root) {
              "\", which is not one of the \"inputs\"");
     }
   }
+  if (auto refused = RefuseRenames(job)) Refuse(*refused);
   for (size_t i = 0; i < job.inputs.size(); ++i) {
     const std::string& instrument = job.inputs[i].instrument;
     if (!instrument.empty() && job.instruments.count(instrument) == 0) {

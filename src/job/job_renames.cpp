@@ -1,0 +1,49 @@
+#include "job/job_renames.h"
+
+#include <map>
+#include <utility>
+
+#include "job/job_paths.h"
+#include "model/station_names.h"
+
+namespace fenwix {
+
+namespace {
+
+std::string Entry(size_t index) {
+  return "\"renames\"[" + std::to_string(index + 1) + "]";
+}
+
+std::string Quoted(const std::string& name) {
+  return "\"" + VisibleName(name) + "\"";
+}
+
+}  // namespace
+
+std::optional<std::string> RefuseRenames(const Job& job) {
+  // Renames by the input they apply to (-1 for every file) and the name they rename.
+  std::map<std::pair<int64_t, std::string>, size_t> first_rename;
+  for (size_t i = 0; i < job.renames.size(); ++i) {
+    const JobRename& rename = job.renames[i];
+    if (const NameFault fault = StationNameFault(rename.to); fault != NameFault::None) {
+      return Entry(i) + ".\"to\" " + Quoted(rename.to) + " " + std::string(NameFaultText(fault)) +
+             ", which no record of the adjustment file can carry";
+    }
+    int64_t input = -1;
+    for (size_t k = 0; k < job.inputs.size() && !rename.file.empty(); ++k) {
+      if (SameJobPath(job.inputs[k].path, rename.file)) input = static_cast<int64_t>(k);
+    }
+    const auto [at, added] = first_rename.emplace(std::make_pair(input, rename.from), i);
+    if (added) continue;
+    const JobRename& first = job.renames[at->second];
+    if (first.to == rename.to) {
+      return Entry(i) + " repeats " + Entry(at->second) + " (" + Quoted(rename.from) + " read as " +
+             Quoted(rename.to) + "); drop one of them";
+    }
+    return Entry(i) + " reads " + Quoted(rename.from) + " as " + Quoted(rename.to) + ", but " +
+           Entry(at->second) + " reads it as " + Quoted(first.to) + "; keep the one you mean";
+  }
+  return std::nullopt;
+}
+
+}  // namespace fenwix
