@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/convert_dialog.h"
+#include "app/reading_names.h"
 #include "approx/approx_coordinates.h"
 #include "checks/run_checks.h"
 #include "geodesy/angles.h"
@@ -59,6 +60,9 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
     check_report.weighting = {weight_profile};
     if (!weight_profile.profile.instrument.NoCentering()) {
       check_report.sections.push_back(CentringGapSection(centring_gaps, tables, reading_log));
+    }
+    if (!name_replacements.empty()) {
+      check_report.sections.push_back(NamesWrittenSection(name_replacements));
     }
   } catch (const std::bad_alloc&) {
     // The output file is written; a report too large for memory is left out, and the summary

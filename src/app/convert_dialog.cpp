@@ -13,6 +13,7 @@
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/messages.h"
+#include "app/reading_names.h"
 #include "approx/approx_coordinates.h"
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
@@ -137,8 +138,9 @@ std::string ConvertDialog::StepBudgetSentence() const {
 bool ConversionResult::refused_names() const {
   if (outcome != ConversionOutcome::Failed) return false;
   if (file_refused) return true;
-  for (const int32_t id : {MSG_NO_XML_NAME, MSG_NO_OUTPUT_NAME, MSG_OUTPUT_IS_INPUT,
-                           MSG_INPUT_TWICE, MSG_OUTPUT_IS_XML, MSG_LEAVE_OUT_NOT_FOUND}) {
+  for (const int32_t id :
+       {MSG_NO_XML_NAME, MSG_NO_OUTPUT_NAME, MSG_OUTPUT_IS_INPUT, MSG_INPUT_TWICE,
+        MSG_OUTPUT_IS_XML, MSG_LEAVE_OUT_NOT_FOUND, MSG_NAME_CLASH, MSG_MERGE_NO_STATION}) {
     if (reason == id) return true;
   }
   return false;
@@ -163,6 +165,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     step_budget_ended = false;
     reading_log.Clear();
     reading_warnings.Clear();
+    name_replacements.Clear();
     check_report = CheckReport{};
     std::vector<std::string> inputs;
     for (const std::string& path : xml_paths) {
@@ -204,6 +207,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     handler.SetJobUnits(job_linear_unit, job_angle_unit);
     handler.AttachWarnings(&reading_warnings);
     handler.AttachEdits(&edits);
+    handler.AttachNameReplacements(&name_replacements);
     edits.BeginFile(0);
 
     const auto error_exit = [&](int32_t error) {
@@ -295,6 +299,19 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
       out.Discard();
       return failed(MSG_LEAVE_OUT_NOT_FOUND, unused.front().line,
                     FieldFileName(unused.front().file));
+    }
+    // Names are known only once every file is read; a refusal still comes before any writing.
+    if (const NameReplacements::Clash* clash = name_replacements.clash()) {
+      out.Discard();
+      const NameReplacement* replaced = name_replacements.WrittenAs(clash->name);
+      return failed(MSG_NAME_CLASH, clash->source.line, FieldFileName(clash->source.file),
+                    clash->name, VisibleName(replaced->read), replaced->source.line,
+                    FieldFileName(replaced->source.file));
+    }
+    if (const std::string unknown = MergesNamingNoStation(merge_answers, tables);
+        !unknown.empty()) {
+      out.Discard();
+      return failed(MSG_MERGE_NO_STATION, unknown);
     }
 
     bool geodetic = false;

@@ -16,6 +16,7 @@
 #include "model/reading_edits.h"
 #include "model/reading_log.h"
 #include "model/reading_warnings.h"
+#include "model/station_names.h"
 #include "model/station_placement.h"
 #include "model/survey_tables.h"
 #include "weights/record_weights.h"
@@ -132,6 +133,9 @@ class ConvertDialog {
   CheckReport check_report;
   // Values of the last conversion's input that may have been misread; filled on every run.
   ReadingWarnings reading_warnings;
+  // Station names of the last conversion's field files that a record cannot carry, each with
+  // the name written in its place; filled on every run.
+  NameReplacements name_replacements;
 
   // The surveyor's edits of the field files (left-out elements, name changes), applied while
   // reading, and answers kept for pairs of similar stations; all empty without a job file. A

@@ -7,7 +7,7 @@ namespace fenwix {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 30> STRING_TABLE{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 32> STRING_TABLE{{
     {MSG_ABOUT_MENU, "About Fenwix..."},
     {MSG_WRITE_ERROR, "File write error %s"},
     {MSG_NO_MEMORY, "Unable to allocate the required memory"},
@@ -55,6 +55,15 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 30> STRING_TABLE{{
      "The field file %s has changed since the job file was saved (its SHA-256 fingerprint "
      "differs), and the job file's edits point at its lines. Nothing was written. Check the "
      "edits of this file and drop those that no longer fit, then save the job file again."},
+    {MSG_NAME_CLASH,
+     "Line %d of the field file %s names the station %s, the name written for the station "
+     "\"%s\" of line %d of %s, whose own name a record cannot carry. The two would become one "
+     "station, so nothing was written. Give one of them a name of its own with a rename in the "
+     "job file."},
+    {MSG_MERGE_NO_STATION,
+     "The job file's \"merges\" name %s, which no field file of the job holds (after its "
+     "renames), so the answer can apply to nothing. Nothing was written. Check the names in the "
+     "job file's \"merges\" list."},
     {MSG_SUCCESS_APPROX,
      "Success - the results are in %s.\n\nThe field observations have been extracted.\n\nThe "
      "approximate coordinates could not be computed for %d stations. Non-computed stations "

@@ -1,4 +1,5 @@
 #include "checks/report_forms.h"
+#include "model/station_names.h"
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
@@ -36,7 +37,8 @@ std::string JoinStations(const CheckRow& row, std::string_view separator) {
   const size_t shown = std::min(row.stations.size(), NAMES_SHOWN);
   for (size_t i = 0; i < shown; ++i) {
     if (i > 0) text += separator;
-    text += row.stations[i];
+    // A name read from a field file may hold a line end, which would break the listing.
+    text += VisibleName(row.stations[i], std::string::npos);
   }
   if (row.stations.size() > shown) {
     text += fmt::format("{}and {} more", separator, row.stations.size() - shown);

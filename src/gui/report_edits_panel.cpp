@@ -8,7 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+
+#include "model/station_names.h"
 
 namespace fenwix {
 
@@ -210,6 +213,15 @@ void ReportEditsPanel::AskRename() {
   dialog.setTextValue(Text(PreferredName(*report_, *row_)));
   if (dialog.exec() != QDialog::Accepted) return;
   const std::string to = dialog.textValue().toStdString();
+  // The names offered are names read, which a record always carries; one that could not would
+  // break every record it is written in.
+  if (const NameFault fault = StationNameFault(to); fault != NameFault::None) {
+    QMessageBox::warning(this, QStringLiteral("Rename"),
+                         QStringLiteral("The name \"%1\" %2, which no record of the adjustment "
+                                        "file can carry.")
+                             .arg(Text(VisibleName(to)), Text(std::string(NameFaultText(fault)))));
+    return;
+  }
   for (const std::string& from : names) {
     if (from == to) continue;
     if (!edits_.renamed_as || edits_.renamed_as(from) != to) edits_.rename(from, to);

@@ -525,6 +525,36 @@ bool XmlContentHandler::KeptAsSelfTie(SourceLocation source, std::string_view at
   return true;
 }
 
+// The name itself when a record carries it (a name that is fine costs one pass over its bytes),
+// else the name written in its place. The element's line is that of the tag after the text,
+// less the line ends inside it.
+std::string_view XmlContentHandler::Carried(std::string_view name) {
+  const NameFault fault = StationNameFault(name);
+  if (fault == NameFault::None) {
+    if (!replacements_->empty()) replacements_->ReadAsItStands(name, CurrentSource());
+    return name;
+  }
+  SourceLocation source = CurrentSource();
+  const auto line_ends = static_cast<int32_t>(std::count(name.begin(), name.end(), '\n'));
+  source.line = std::max(1, source.line - line_ends);
+  // A name is taken by a station of the tables, and by the names read but not yet recorded.
+  const auto taken = [this](std::string_view other) {
+    const ObsRecord& obs = tables_.current_observation();
+    return tables_.StationIndex(other) != 0 || other == obs.at_name || other == obs.fore_name ||
+           other == obs.back_name || other == station_setup_.station_point ||
+           other == accumulator_.backsight.point_number ||
+           other == accumulator_.foresight.point_number;
+  };
+  bool first = false;
+  const std::string& written = replacements_->Replace(name, source, taken, first);
+  if (first && WarningWanted()) {
+    warnings_->Add(source.line, FieldName(child_name_), VisibleName(name),
+                   std::string(NameFaultText(fault)), "written as " + written,
+                   "Give it a name of its own with a rename in the job file");
+  }
+  return written;
+}
+
 SourceLocation XmlContentHandler::CurrentSource() const {
   SourceLocation source;
   if (log_ != nullptr) {

@@ -12,6 +12,7 @@
 #include "model/reading_edits.h"
 #include "model/reading_log.h"
 #include "model/reading_warnings.h"
+#include "model/station_names.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
@@ -102,6 +103,10 @@ class XmlContentHandler {
   void AttachEdits(ReadingEdits* edits) {
     edits_ = edits != nullptr && !edits->empty() ? edits : nullptr;
   }
+  // With replacements, a station name that a record cannot carry (";", a control character,
+  // nothing but blanks) is read under a name of its own, kept there with where it was first
+  // read, and warned of once. Without them names are read as they stand.
+  void AttachNameReplacements(NameReplacements* replacements) { replacements_ = replacements; }
   // Whether the handler asks for the line of element starts (with a log or edits).
   bool wants_lines() const { return log_ != nullptr || edits_ != nullptr; }
   // The reader's way to tell the line of the element being started or ended; asked only when
@@ -195,10 +200,12 @@ class XmlContentHandler {
   SourceLocation CurrentSource() const;
   // Whether the element starting now is left out by the edits; if so it is skipped whole.
   bool LeftOut(int32_t state);
-  // A name as the edits have it read.
-  std::string_view Named(std::string_view text) const {
-    return edits_ != nullptr ? edits_->ReadName(text) : text;
+  // A name as the edits have it read, and as a record can carry it.
+  std::string_view Named(std::string_view text) {
+    const std::string_view name = edits_ != nullptr ? edits_->ReadName(text) : text;
+    return replacements_ != nullptr ? Carried(name) : name;
   }
+  std::string_view Carried(std::string_view name);
   // True when the name changes made the working observation a tie of a point to itself that
   // its recorded names were not; it is then kept aside by the edits instead of recorded.
   bool KeptAsSelfTie(SourceLocation source, std::string_view at, std::string_view fore,
@@ -210,6 +217,7 @@ class XmlContentHandler {
   int32_t job_linear_unit_ = LINEAR_UNIT_METER;
   int32_t job_angle_unit_ = ANGLE_UNIT_CODE_DEGREES;
   ReadingEdits* edits_ = nullptr;
+  NameReplacements* replacements_ = nullptr;
   LineSource line_source_ = nullptr;
   void* line_context_ = nullptr;
   // The reading of the open "Observation" element, kept when its type is recognised (filled

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,61 @@ TEST_F(CliTest, OptionValuesFollowTheDialogRules) {
   EXPECT_NE(seed.err.find("Please enter no more than 15 characters."), std::string::npos);
   // A longitude of 180 passes validation; the run then fails on the missing input.
   EXPECT_EQ(Convert("--lon 180 missing.xml b.txt").status, 1);
+}
+
+TEST_F(CliTest, UnusableDatumAndSeedBeyondAnySurveyAreRefused) {
+  // Status 1 is the missing input: the value itself was accepted.
+  for (const auto& [args, status, says] : std::vector<std::tuple<const char*, int, const char*>>{
+           {"--datum X,0,0", 2, "semi-major axis 0 is not between"},
+           {"--datum X,6378137,1", 2, "inverse flattening 1 is not between"},
+           {"--datum ' ,6378137,298.257223563'", 2, "needs a name"},
+           {"--datum 'GRS 80,6378137,298.257222101'", 1, ""},
+           {"--north 1e308", 2, "between -99999999 and 99999999"},
+           {"--elev 100000", 2, "between -99999 and 99999"},
+           {"--east 5000000.123", 1, ""}}) {
+    const RunResult run = Convert(std::string(args) + " missing.xml b.txt");
+    EXPECT_EQ(run.status, status) << args;
+    EXPECT_NE(run.err.find(says), std::string::npos) << args << ": " << run.err;
+  }
+}
+
+// Station names that a record cannot carry, read back as a reader of the format reads them:
+// fields split at ";" and trimmed of blanks.
+TEST_F(CliTest, NamesThatWouldBreakARecordAreWrittenUnderNamesOfTheirOwn) {
+  const std::string data = std::string("'") + FENWIX_TEST_DATA + "/app/";
+  const fs::path out = dir_ / "out.txt";
+  const RunResult run = Convert(data + "odd_names.xml' '" + out.string() + "' --report '" +
+                                (dir_ / "r.json").string() + "'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> ends;
+  std::istringstream lines(ReadFile(out));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("$GPS_COMPACT", 0) != 0) continue;
+    std::vector<std::string> fields;
+    std::istringstream record(line);
+    for (std::string field; std::getline(record, field, ';');) {
+      const size_t begin = field.find_first_not_of(" \r");
+      fields.push_back(begin == std::string::npos
+                           ? ""
+                           : field.substr(begin, field.find_last_not_of(" \r") + 1 - begin));
+    }
+    EXPECT_EQ(fields.size(), 12u) << line;
+    ends.push_back(fields.at(1) + " " + fields.at(2));
+  }
+  EXPECT_EQ(ends, (std::vector<std::string>{"B1 P9_B1", "B1 P9_B1_2", "P9_B1_2 ___", "B1 P3_X"}));
+  EXPECT_NE(run.err.find("odd_names.xml:15: RoverPoint \"P9;B1\" holds the record separator \";\": "
+                         "written as P9_B1_2."),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(ReadFile(dir_ / "r.json").find(R"("stations": ["P3_X", "P3\u0009X"])"),
+            std::string::npos);
+  // A name read as it stands after a replacement took it would make two stations one.
+  const RunResult clash =
+      Convert(data + "odd_names_clash.xml' '" + (dir_ / "c.txt").string() + "'");
+  EXPECT_EQ(clash.status, 2);
+  EXPECT_NE(clash.err.find("names the station P9_B1, the name written for"), std::string::npos)
+      << clash.err;
+  EXPECT_FALSE(fs::exists(dir_ / "c.txt"));
 }
 
 TEST_F(CliTest, FailuresExitWithOneAndTouchNothing) {

@@ -140,4 +140,12 @@ TEST_F(ProjectOptionTest, MovedEditFollowsItsElement) {
   }
 }
 
+TEST_F(ProjectOptionTest, MergesNamingNoStationAreRefusedBeforeAnythingIsWritten) {
+  const std::string input = R"({"path": "day1.xml"})";
+  EXPECT_EQ(Run(input, R"(, "merges": [{"keep": "P3", "drop": "NOPE"}])"), 2);
+  EXPECT_NE(err_.find("The job file's \"merges\" name \"NOPE\""), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(dir_ / "net.txt"));
+  EXPECT_EQ(Run(input, R"(, "merges": [{"keep": "P3", "drop": "P3-CHK"}])"), 0) << err_;
+}
+
 }  // namespace
