@@ -1,5 +1,6 @@
 // The check step that ends a conversion, kept apart from the conversion driver.
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -42,7 +43,7 @@ CheckSection CentringGapSection(const std::vector<CentringGap>& gaps, const Surv
 
 }  // namespace
 
-void ConvertDialog::RunChecksOnTables(bool approx_computed) {
+void ConvertDialog::RunChecksOnTables(bool approx_computed, const RecordWeights& weights) {
   CheckInput input;
   input.tables = &tables;
   input.log = &reading_log;
@@ -55,7 +56,14 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed) {
   // A budget of 0 steps is none at all.
   input.step_budget = max_steps > 0 ? max_steps : INT32_MAX;
   input.step_budget_ended = step_budget_ended;
+  input.weights = &weights;
   try {
+    // Each field file's instrument, the profile in use where the file names none.
+    input.instruments.assign(std::max<size_t>(1, file_instruments.size()),
+                             weight_profile.profile.instrument);
+    for (size_t file = 0; file < file_instruments.size(); ++file) {
+      if (file_instruments[file]) input.instruments[file] = *file_instruments[file];
+    }
     check_report = RunChecks(input, check_limits);
     check_report.weighting = {weight_profile};
     if (!weight_profile.profile.instrument.NoCentering()) {

@@ -390,7 +390,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     ui.ReportProgress(RunPhase::Writing, 1.0);
     result.stations = std::max(0, tables.station_count() - 1);
     result.observations = std::max(0, tables.observation_count() - 1);
-    if (run_checks) RunChecksOnTables(result.approx_computed);
+    if (run_checks) RunChecksOnTables(result.approx_computed, weights);
 
     // The final message, followed by what the check report flagged when it ran. The message
     // itself is cut to its limit; the sentences after it are short and always shown whole.

@@ -161,8 +161,9 @@ class ConvertDialog {
   // Approximate coordinates from the seed; returns the number of stations not computed, or -1
   // when the person cancelled (through UserInterface::ReportProgress).
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);
-  // Fills check_report from the tables and the reading log (conversion_checks.cpp).
-  void RunChecksOnTables(bool approx_computed);
+  // Fills check_report from the tables and the reading log (conversion_checks.cpp); the default
+  // limits follow the weights the output file was written with.
+  void RunChecksOnTables(bool approx_computed, const RecordWeights& weights);
   // The sentence the final message gains when the step budget left stations without
   // coordinates, saying how to lift it; else empty.
   std::string StepBudgetSentence() const;

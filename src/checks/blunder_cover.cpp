@@ -126,12 +126,9 @@ std::map<SourceLocation, Candidate> Candidates(const CheckInput& input,
   return candidates;
 }
 
-bool CollimationOver(const CheckSection& section, const CheckRow& row) {
-  const auto limit =
-      std::find_if(section.limits.begin(), section.limits.end(),
-                   [](const auto& named) { return named.first == "collimation_seconds"; });
-  return limit != section.limits.end() && !row.values.empty() && !std::isnan(row.values[0]) &&
-         std::fabs(row.values[0]) > limit->second;
+// The face check notes 2C first of the limits a pair passes; the limit itself may be its file's.
+bool CollimationOver(const CheckRow& row) {
+  return row.flagged && row.note == COLLIMATION_NOTE;
 }
 
 // Pairs the two readings of each face pair over its 2C limit and, with approximate coordinates,
@@ -145,7 +142,7 @@ void WeighFacePairs(const CheckInput& input, const std::vector<FlaggedRef>& flag
   for (const FlaggedRef& ref : flagged) {
     const std::vector<SourceLocation>& sources = ref.row->sources;
     if (ref.section->name != "face_pairs" || sources.size() != 2 || !sources[0].known() ||
-        !sources[1].known() || !CollimationOver(*ref.section, *ref.row)) {
+        !sources[1].known() || !CollimationOver(*ref.row)) {
       continue;
     }
     Candidate& one = candidates.at(sources[0]);

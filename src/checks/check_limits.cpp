@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include <fmt/format.h>
+
 namespace fenwix {
 
 const std::vector<CheckLimitField>& CheckLimitFields() {
@@ -64,15 +66,124 @@ std::string ReadCheckLimits(std::string_view text, CheckLimits& limits) {
       return at_line("'" + std::string(value_text) + "' is not a number of at least 0");
     }
     bool known = false;
-    for (const CheckLimitField& field : CheckLimitFields()) {
-      if (name == field.name) {
-        limits.*field.value = value;
+    const std::vector<CheckLimitField>& fields = CheckLimitFields();
+    for (size_t k = 0; k < fields.size(); ++k) {
+      if (name == fields[k].name) {
+        limits.*fields[k].value = value;
+        limits.by_hand |= uint32_t{1} << k;
         known = true;
       }
     }
     if (!known) return at_line("unknown limit '" + std::string(name) + "'");
   }
   return std::string();
+}
+
+bool CheckLimits::ByHand(double CheckLimits::*value) const {
+  const std::vector<CheckLimitField>& fields = CheckLimitFields();
+  for (size_t k = 0; k < fields.size(); ++k) {
+    if (fields[k].value == value) return (by_hand >> k & 1u) != 0;
+  }
+  return false;
+}
+
+const char* LimitRuleName(LimitRule rule) {
+  switch (rule) {
+    case LimitRule::Profile:
+      return "profile";
+    case LimitRule::Covariances:
+      return "covariances";
+    case LimitRule::Hand:
+      return "hand";
+    case LimitRule::Fixed:
+    default:
+      return "fixed";
+  }
+}
+
+CheckLimits ReadingLimits(const CheckLimits& given, const InstrumentProfile* instrument,
+                          std::vector<LimitOrigin>* origins, const std::string& files) {
+  const double root2 = std::sqrt(2.0);
+  const double s = instrument != nullptr ? instrument->angle_sd : 0.0;
+  const double z = instrument != nullptr ? instrument->zenith_sd : 0.0;
+  const double a = instrument != nullptr ? instrument->distance_sd_mm : 0.0;
+  // The profile's values are the SDs of one reading. Both faces of a pointing, and the opening
+  // and closing backsight, are read from the same setup to the same target: centring and the
+  // distance's ppm part are the same in both and leave the differences.
+  struct Item {
+    double CheckLimits::*value;
+    const char* name;
+    const char* unit;
+    const char* quantity;
+    double sigma;        // 0 where the profile gives none
+    const char* basis;   // how σ follows from the profile
+    const char* source;  // the profile's value behind it
+  };
+  const Item items[] = {
+      {&CheckLimits::collimation_seconds, "collimation_seconds", "\"", "2C", root2 * s, "√2 × S",
+       "S"},
+      {&CheckLimits::index_seconds, "index_seconds", "\"", "the index error", z / root2, "Z / √2",
+       "Z"},
+      {&CheckLimits::face_distance_mm, "face_distance_mm", " mm", "the face distance spread",
+       root2 * a, "√2 × A", "A"},
+      // Heights are typed, not measured: no SD describes a change.
+      {&CheckLimits::prism_change_mm, "prism_change_mm", " mm", "", 0.0, nullptr, nullptr},
+      {&CheckLimits::backsight_seconds, "backsight_seconds", "\"", "the closing direction",
+       root2 * s, "√2 × S", "S"},
+      {&CheckLimits::backsight_distance_mm, "backsight_distance_mm", " mm", "the closing distance",
+       root2 * a, "√2 × A", "A"},
+  };
+  CheckLimits limits = given;
+  const std::string of_files = files.empty() ? std::string() : " (" + files + ")";
+  for (const Item& item : items) {
+    LimitOrigin origin;
+    origin.limits = {item.name};
+    if (given.ByHand(item.value)) {
+      origin.rule = LimitRule::Hand;
+      origin.text = "set by hand";
+    } else if (item.basis != nullptr && item.sigma > 0.0 && std::isfinite(item.sigma)) {
+      limits.*item.value = LINE_MULTIPLE * item.sigma;
+      origin.rule = LimitRule::Profile;
+      origin.multiple = LINE_MULTIPLE;
+      origin.sigma = item.sigma;
+      origin.text = fmt::format("{:g} × σ of {}, σ = {} = {:.2f}{}", LINE_MULTIPLE, item.quantity,
+                                item.basis, item.sigma, item.unit);
+    } else {
+      origin.rule = LimitRule::Fixed;
+      origin.text = item.basis == nullptr ? "fixed, heights are typed, not measured"
+                    : instrument == nullptr
+                        ? "fixed, no instrument profile"
+                        : fmt::format("fixed, the profile gives no σ ({} = 0)", item.source);
+    }
+    origin.value = limits.*item.value;
+    // A limit from σ to a tenth, one set by hand or fixed as it stands.
+    const std::string value = origin.rule == LimitRule::Profile
+                                  ? fmt::format("{:.1f}", origin.value)
+                                  : fmt::format("{:g}", origin.value);
+    origin.text =
+        fmt::format("{} = {}{}{}: {}", item.name, value, item.unit, of_files, origin.text);
+    if (origins != nullptr) origins->push_back(std::move(origin));
+  }
+  return limits;
+}
+
+LimitOrigin FixedLimitOrigin(const CheckLimits& limits,
+                             const std::vector<double CheckLimits::*>& values,
+                             const std::string& why) {
+  LimitOrigin origin;
+  std::string listed;
+  for (const CheckLimitField& field : CheckLimitFields()) {
+    for (double CheckLimits::*value : values) {
+      if (field.value != value) continue;
+      origin.limits.emplace_back(field.name);
+      if (limits.ByHand(value)) origin.rule = LimitRule::Hand;
+      if (!listed.empty()) listed += ", ";
+      listed += fmt::format("{} = {:g}", field.name, limits.*value);
+    }
+  }
+  if (values.size() == 1) origin.value = limits.*values.front();
+  origin.text = listed + (origin.rule == LimitRule::Hand ? ": set by hand" : ": fixed, " + why);
+  return origin;
 }
 
 }  // namespace fenwix

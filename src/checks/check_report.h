@@ -66,6 +66,8 @@ class CheckReport {
   std::vector<std::string> files;  // the field files, as named, in reading order
   // The weighting the adjustment file was written with, stated at the head of every form.
   std::vector<NamedWeightProfile> weighting;
+  // Where each limit in force came from, stated at the head of every form.
+  std::vector<LimitOrigin> limit_origins;
   std::vector<CheckSection> sections;
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;

@@ -53,21 +53,73 @@ const std::string& PointName(const ReadingLog& log, int32_t point) {
   return log.names()[static_cast<size_t>(point)];
 }
 
+// The limits of each field file's readings, from the instrument it was weighted with.
+struct FileLimits {
+  std::vector<CheckLimits> by_file;  // one per field file, or one for every file
+  CheckLimits listed;                // as a section lists them: NaN where the files differ
+  const CheckLimits& Of(int32_t file) const {
+    const size_t k = static_cast<size_t>(file);
+    return k < by_file.size() ? by_file[k] : by_file.front();
+  }
+};
+
+FileLimits LimitsByFile(const CheckInput& input, const CheckLimits& given,
+                        std::vector<LimitOrigin>& origins) {
+  FileLimits limits;
+  const std::vector<InstrumentProfile>& instruments = input.instruments;
+  if (instruments.size() < 2) {
+    limits.by_file = {
+        ReadingLimits(given, instruments.empty() ? nullptr : &instruments.front(), &origins)};
+    limits.listed = limits.by_file.front();
+    return limits;
+  }
+  // One set of limits per distinct instrument, its head lines naming the files read with it.
+  const std::vector<std::string> labels = FileLabels(input.files);
+  std::vector<size_t> first_of(instruments.size());
+  for (size_t k = 0; k < instruments.size(); ++k) {
+    first_of[k] = static_cast<size_t>(
+        std::find(instruments.begin(), instruments.end(), instruments[k]) - instruments.begin());
+  }
+  const bool one = std::all_of(first_of.begin(), first_of.end(), [](size_t f) { return f == 0; });
+  limits.by_file.resize(instruments.size());
+  for (size_t k = 0; k < instruments.size(); ++k) {
+    if (first_of[k] != k) {
+      limits.by_file[k] = limits.by_file[first_of[k]];
+      continue;
+    }
+    std::string files;
+    for (size_t j = k; !one && j < instruments.size(); ++j) {
+      if (first_of[j] != k) continue;
+      if (!files.empty()) files += ", ";
+      files += j < labels.size() ? labels[j] : std::to_string(j + 1);
+    }
+    limits.by_file[k] = ReadingLimits(given, &instruments[k], &origins, files);
+  }
+  limits.listed = limits.by_file.front();
+  for (const CheckLimitField& field : CheckLimitFields()) {
+    for (const CheckLimits& file : limits.by_file) {
+      if (file.*field.value != limits.listed.*field.value) limits.listed.*field.value = NAN;
+    }
+  }
+  return limits;
+}
+
 std::string SetupStation(const ReadingLog& log, int32_t setup) {
   if (setup < 0 || setup >= log.setup_count()) return std::string();
   return PointName(log, log.setups()[static_cast<size_t>(setup)].station);
 }
 
-CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
+CheckSection FaceCheck(const ReadingLog& log, const FileLimits& file_limits) {
+  const CheckLimits& listed = file_limits.listed;
   CheckSection section =
       MakeSection("face_pairs", "Face one against face two",
                   "|2C| over collimation_seconds, |index| over index_seconds, distance spread over "
                   "face_distance_mm, or prism height changed by more than prism_change_mm");
   section.columns = {{"2C \"", 1}, {"index \"", 1}, {"spread mm", 1}, {"prism mm", 1}};
-  section.limits = {{"collimation_seconds", limits.collimation_seconds},
-                    {"index_seconds", limits.index_seconds},
-                    {"face_distance_mm", limits.face_distance_mm},
-                    {"prism_change_mm", limits.prism_change_mm}};
+  section.limits = {{"collimation_seconds", listed.collimation_seconds},
+                    {"index_seconds", listed.index_seconds},
+                    {"face_distance_mm", listed.face_distance_mm},
+                    {"prism_change_mm", listed.prism_change_mm}};
   const auto& readings = log.readings();
   // A pointing read on one face is read on the other at once or when the round comes back: each
   // reading pairs with the next unpaired reading of its setup to the same point on the other
@@ -90,6 +142,7 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
     const RawReading& b = readings[j];
     const RawReading& one = a.face == FACE_ONE ? a : b;
     const RawReading& two = a.face == FACE_ONE ? b : a;
+    const CheckLimits& limits = file_limits.Of(a.source.file);
     CheckRow& row = section.rows.emplace_back();
     row.stations = {SetupStation(log, a.setup), PointName(log, a.point)};
     row.sources = {a.source, b.source};
@@ -111,8 +164,8 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
                              Ratio(std::fabs(index), limits.index_seconds),
                              Ratio(std::fabs(spread), limits.face_distance_mm),
                              Ratio(std::fabs(prism), limits.prism_change_mm)};
-    const char* notes[] = {"2C over its limit", "index error over its limit",
-                           "distance spread over its limit", "prism height changed"};
+    const std::string_view notes[] = {COLLIMATION_NOTE, "index error over its limit",
+                                      "distance spread over its limit", "prism height changed"};
     const double values[] = {collimation, index, spread, prism};
     const double bounds[] = {limits.collimation_seconds, limits.index_seconds,
                              limits.face_distance_mm, limits.prism_change_mm};
@@ -120,7 +173,7 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
       if (std::isnan(values[k])) continue;
       if (ratios[k] > row.ratio) row.ratio = ratios[k];
       if (std::fabs(values[k]) > bounds[k]) {
-        if (!row.flagged) row.note = notes[k];
+        if (!row.flagged) row.note = std::string(notes[k]);
         row.flagged = true;
       }
     }
@@ -128,14 +181,14 @@ CheckSection FaceCheck(const ReadingLog& log, const CheckLimits& limits) {
   return section;
 }
 
-CheckSection BacksightCheck(const ReadingLog& log, const CheckLimits& limits) {
+CheckSection BacksightCheck(const ReadingLog& log, const FileLimits& file_limits) {
   CheckSection section = MakeSection(
       "closing_backsight", "Closing backsight of a round",
       "closing direction differs from the opening one by more than backsight_seconds, or the "
       "distances by more than backsight_distance_mm");
   section.columns = {{"direction \"", 1}, {"distance mm", 1}};
-  section.limits = {{"backsight_seconds", limits.backsight_seconds},
-                    {"backsight_distance_mm", limits.backsight_distance_mm}};
+  section.limits = {{"backsight_seconds", file_limits.listed.backsight_seconds},
+                    {"backsight_distance_mm", file_limits.listed.backsight_distance_mm}};
   const auto& readings = log.readings();
   BacksightRun opening;
   bool have_opening = false;
@@ -187,6 +240,7 @@ CheckSection BacksightCheck(const ReadingLog& log, const CheckLimits& limits) {
                                      opening.distance_sum / opening.distance_count) *
                                         MM_PER_M
                                   : NO_VALUE;
+      const CheckLimits& limits = file_limits.Of(run.source.file);
       CheckRow& row = section.rows.emplace_back();
       row.stations = {SetupStation(log, setup), PointName(log, run.point)};
       row.sources = {opening.source, run.source};
@@ -261,8 +315,9 @@ std::vector<TurnedReading> TurnedFromBacksight(const ReadingLog& log,
 }
 
 void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report) {
-  report.sections.push_back(FaceCheck(*input.log, limits));
-  report.sections.push_back(BacksightCheck(*input.log, limits));
+  const FileLimits file_limits = LimitsByFile(input, limits, report.limit_origins);
+  report.sections.push_back(FaceCheck(*input.log, file_limits));
+  report.sections.push_back(BacksightCheck(*input.log, file_limits));
 }
 
 }  // namespace fenwix

@@ -71,11 +71,21 @@ std::string UnlistedText(const CheckSection& section) {
                                                       : " more rows within their limits");
 }
 
+// A limit without one value (it follows each row's covariance, or each file's instrument) is
+// said at the head.
 std::string LimitsText(const CheckSection& section) {
   std::string text;
   for (const auto& [name, value] : section.limits) {
     if (!text.empty()) text += ", ";
-    text += fmt::format("{} = {}", name, value);
+    if (std::isnan(value)) {
+      text += name + ": see the head";
+      continue;
+    }
+    // A limit from σ to a hundredth, one set by hand as written.
+    std::string shown = fmt::format("{:.2f}", value);
+    while (shown.back() == '0') shown.pop_back();
+    if (shown.back() == '.') shown.pop_back();
+    text += name + " = " + shown;
   }
   return text;
 }
@@ -149,6 +159,18 @@ std::string WeightingJson(const NamedWeightProfile& named) {
       JsonNumber(g.vertical_centering), JsonOptional(g.fallback_sd));
 }
 
+std::string LimitOriginJson(const LimitOrigin& origin) {
+  std::string names;
+  for (const std::string& name : origin.limits) {
+    names += (names.empty() ? "" : ", ") + JsonString(name);
+  }
+  return fmt::format(
+      "{{\"limits\": [{}], \"rule\": {}, \"multiple\": {}, \"sigma\": {}, \"value\": {}, "
+      "\"text\": {}}}",
+      names, JsonString(LimitRuleName(origin.rule)), JsonNumber(origin.multiple),
+      JsonNumber(origin.sigma), JsonNumber(origin.value), JsonString(origin.text));
+}
+
 }  // namespace
 
 bool ReportFormOf(std::string_view path, ReportForm& form) {
@@ -180,6 +202,8 @@ std::string ReportText(const CheckReport& report) {
   for (const NamedWeightProfile& named : report.weighting) {
     out += "Weighting (" + named.name + "): " + DescribeProfile(named.profile) + "\n";
   }
+  if (!report.limit_origins.empty()) out += "Limits:\n";
+  for (const LimitOrigin& origin : report.limit_origins) out += "  " + origin.text + "\n";
   out += fmt::format("Flagged rows: {}\n\n", report.FlaggedRows());
   out += fmt::format("{:<48}{:>10}{:>10}\n", "Check", "Rows", "Flagged");
   const std::vector<std::string> labels = FileLabels(report.files);
@@ -236,6 +260,14 @@ std::string ReportHtml(const CheckReport& report) {
     out += "<p class=\"weighting\">Weighting (" + HtmlEscaped(named.name) +
            "): " + HtmlEscaped(DescribeProfile(named.profile)) + "</p>\n";
   }
+  if (!report.limit_origins.empty()) {
+    out += "<p class=\"limits\">Limits:</p>\n<ul class=\"limits\">\n";
+    for (const LimitOrigin& origin : report.limit_origins) {
+      out += fmt::format("<li data-rule=\"{}\">{}</li>\n", LimitRuleName(origin.rule),
+                         HtmlEscaped(origin.text));
+    }
+    out += "</ul>\n";
+  }
   out += fmt::format("<p id=\"flagged-rows\">Flagged rows: {}</p>\n", report.FlaggedRows());
   const std::vector<std::string> labels = FileLabels(report.files);
   out += "<table class=\"summary\">\n<tr><th>Check</th><th>Rows</th><th>Flagged</th></tr>\n";
@@ -288,7 +320,11 @@ std::string ReportJson(const CheckReport& report) {
   for (size_t k = 0; k < report.weighting.size(); ++k) {
     out += (k == 0 ? "" : ", ") + WeightingJson(report.weighting[k]);
   }
-  out += "],\n";
+  out += "],\n  \"limit_origins\": [";
+  for (size_t k = 0; k < report.limit_origins.size(); ++k) {
+    out += (k == 0 ? "\n    " : ",\n    ") + LimitOriginJson(report.limit_origins[k]);
+  }
+  out += report.limit_origins.empty() ? "],\n" : "\n  ],\n";
   out += fmt::format("  \"flagged_rows\": {},\n  \"checks\": [", report.FlaggedRows());
   for (size_t s = 0; s < report.sections.size(); ++s) {
     const CheckSection& section = report.sections[s];

@@ -3,7 +3,11 @@
 // opens in any browser without scripts or other files (.html), and JSON for scripts (.json).
 //
 // JSON shape (every key always present):
-//   { "job": string, "flagged_rows": integer,
+//   { "job": string, "weighting": [ { "profile": string, ... } ],
+//     "limit_origins": [ { "limits": [ string, ... ], "rule": string,
+//                          "multiple": number or null, "sigma": number or null,
+//                          "value": number or null, "text": string } ],
+//     "flagged_rows": integer,
 //     "checks": [ { "name": string, "title": string, "rule": string,
 //                   "limits": { limit name: number, ... },
 //                   "columns": [ string, ... ], "flagged": integer, "unlisted_rows": integer,
@@ -20,6 +24,12 @@
 // order records are written in, counted from 1); "ratio" is the worst value over its limit.
 // "flagged" counts the unlisted rows too when "unlisted_flagged" is true (reading warnings past
 // those kept in full); otherwise the unlisted rows are passing rows past the listing cap.
+// "limit_origins" says where each limit in force came from: "rule" is "profile" (k × σ of the
+// compared quantity from the instrument profile: "multiple" k, "sigma" σ in the limit's unit),
+// "covariances" (k × σ of each row's misfit from its vectors' covariances: σ varies by row and
+// "sigma" and "value" are null unless every row has the same), "hand" (a limits file) or
+// "fixed"; "value" is the limit in force where it is one number. A check's "limits" hold null
+// for a limit without one value.
 
 #include <string>
 #include <string_view>

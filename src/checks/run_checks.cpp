@@ -12,6 +12,11 @@ CheckReport RunChecks(const CheckInput& input, const CheckLimits& limits) {
   const NetworkGraph graph(*input.tables);
   CheckNetwork(input, graph, report);
   CheckApproxCoordinates(input, limits, graph, report);
+  report.limit_origins.push_back(
+      FixedLimitOrigin(limits,
+                       {&CheckLimits::gross_distance_m, &CheckLimits::gross_distance_ppm,
+                        &CheckLimits::gross_angle_minutes},
+                       "the approximate coordinates carry decimetres"));
   CheckUnitsAndFormats(input, report);
   FindSuspects(input, evidence, report);
   for (CheckSection& section : report.sections) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "checks/check_limits.h"
@@ -12,6 +13,7 @@
 #include "model/reading_log.h"
 #include "model/reading_warnings.h"
 #include "model/survey_tables.h"
+#include "weights/record_weights.h"
 
 namespace fenwix {
 
@@ -33,6 +35,11 @@ struct CheckInput {
   int32_t step_budget = 0;
   // Set when the propagation ran out of steps while it was still placing stations.
   bool step_budget_ended = false;
+  // The weights the adjustment file was written with, which the default limits follow: the
+  // instrument of each field file by index (one alone serves every file), and the vectors'
+  // covariances. Empty and null when none are known: the fixed limits hold.
+  std::vector<InstrumentProfile> instruments;
+  const RecordWeights* weights = nullptr;
 };
 
 // What the GNSS loops say about one vector, gathered while the loops are listed. A vector of a
@@ -48,6 +55,9 @@ struct VectorEvidence {
   double east = 0.0;
   double up = 0.0;
 };
+
+// The note of a face pair whose 2C is over its limit, whatever else is.
+inline constexpr std::string_view COLLIMATION_NOTE = "2C over its limit";
 
 // Passing rows listed per section at most; flagged rows are always listed.
 inline constexpr size_t MAX_PASSING_ROWS = 2000;

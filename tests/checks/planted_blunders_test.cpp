@@ -159,13 +159,14 @@ TEST(PlantedBlunders, EachFlagsExactlyItsRows) {
     Flags expected;
   } cases[] = {
       {Plant::None, {}},
-      {Plant::VectorDz,
-       {{"repeated_vectors", {{"P10", "P11"}}},
-        {"loop_closures", {{"P10", "P11", "P12"}, {"P10", "P11", "P13"}}},
-        {"suspects", {{"P10", "P11"}}}}},
+      // The loops close on the pair's mean, 25 mm off: within 3.89 σ of their 2/2/4 mm vectors.
+      {Plant::VectorDz, {{"repeated_vectors", {{"P10", "P11"}}}, {"suspects", {{"P10", "P11"}}}}},
       {Plant::FaceTwo, {{"face_pairs", {{"P10", "P12"}}}, {"suspects", {{"P10", "P12"}}}}},
+      // Face one of the closing pointing is 60" off its face two: over 3.89 × √2 × 5".
       {Plant::ClosingBacksight,
-       {{"closing_backsight", {{"P10", "P11"}}}, {"suspects", {{"P10", "P11"}}}}},
+       {{"closing_backsight", {{"P10", "P11"}}},
+        {"face_pairs", {{"P10", "P11"}}},
+        {"suspects", {{"P10", "P11"}}}}},
       {Plant::TypedLowerCase, {{"seen_once", {{"p12"}}}, {"look_alike_names", {{"P12", "p12"}}}}},
       {Plant::Island,
        {{"connectivity", {{"X1", "X2"}}},
