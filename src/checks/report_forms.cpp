@@ -75,19 +75,20 @@ std::string UnlistedText(const CheckSection& section) {
 // said at the head.
 std::string LimitsText(const CheckSection& section) {
   std::string text;
+  std::string at_head;
   for (const auto& [name, value] : section.limits) {
-    if (!text.empty()) text += ", ";
     if (std::isnan(value)) {
-      text += name + ": see the head";
+      at_head += (at_head.empty() ? "" : ", ") + name;
       continue;
     }
     // A limit from σ to a hundredth, one set by hand as written.
     std::string shown = fmt::format("{:.2f}", value);
     while (shown.back() == '0') shown.pop_back();
     if (shown.back() == '.') shown.pop_back();
-    text += name + " = " + shown;
+    text += (text.empty() ? "" : ", ") + name + " = " + shown;
   }
-  return text;
+  if (at_head.empty()) return text;
+  return text + (text.empty() ? "" : "; ") + at_head + " as the head says";
 }
 
 std::string Padded(std::string text, size_t width, bool right) {
