@@ -460,7 +460,8 @@ int Run(const std::vector<std::string>& arguments) {
     std::vector<std::string> taken = files;
     if (sketch_path) taken.push_back(*sketch_path);
     if (!report.report_path.empty()) taken.push_back(report.report_path);
-    if (auto refused = fenwix::RefuseSideFile("--save-project", "job file", *save_project, taken)) {
+    if (auto refused =
+            fenwix::RefuseSideFile("--save-project", "job file", *save_project, taken, true)) {
       return UsageError(*refused);
     }
     if (fenwix::IsXmlDocument(*save_project)) {

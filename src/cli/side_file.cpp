@@ -24,7 +24,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 std::optional<std::string> RefuseSideFile(std::string_view option, std::string_view what,
                                           const std::string& path,
-                                          const std::vector<std::string>& taken) {
+                                          const std::vector<std::string>& taken,
+                                          bool own_job_file) {
   if (path.empty()) return fmt::format("{} needs a file name", option);
   for (const std::string& other : taken) {
     if (SameFile(path, other)) {
@@ -34,7 +35,7 @@ std::optional<std::string> RefuseSideFile(std::string_view option, std::string_v
   }
   // The guarded write's own refusals (the job file, any XML document, a socket), said before
   // anything is written; other errors (a write-protected file) are met when writing.
-  if (const int refused = RefusedTarget(path); refused < 0) {
+  if (const int refused = RefusedTarget(path, own_job_file); refused < 0) {
     return fmt::format("{} {}: the {} is not written: it is {}", option, path, what,
                        SystemErrorText(refused));
   }

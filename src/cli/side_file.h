@@ -11,8 +11,10 @@ namespace fenwix {
 
 // Why `option` may not write `what` to `path` (it names one of the `taken` files, however
 // spelled, or a file the guarded write refuses: see platform/guarded_write.h), or nothing.
+// With own_job_file, the job file of the run may be named: a job file saving itself.
 std::optional<std::string> RefuseSideFile(std::string_view option, std::string_view what,
                                           const std::string& path,
-                                          const std::vector<std::string>& taken);
+                                          const std::vector<std::string>& taken,
+                                          bool own_job_file = false);
 
 }  // namespace fenwix
