@@ -290,6 +290,7 @@ void XmlContentHandler::SetJobUnits(int32_t linear_unit, int32_t angle_unit) {
 
 bool XmlContentHandler::WarningWanted() {
   if (warnings_ == nullptr) return false;
+  misread_ = true;
   if (!warnings_->full()) return true;
   warnings_->CountUnkept();
   return false;
@@ -429,7 +430,9 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     tables_.SetObsKind(ObsKind::GpsVector);
     tables_.SetObsUnit(LINEAR_UNIT_METER);
     tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
-    if (wants_lines()) vector_source_ = CurrentSource();
+    // Asked of every vector: one that lacks a component is left out with its line.
+    vector_source_ = CurrentSource();
+    vector_misread_ = false;
     if (edits_ != nullptr) {
       base_as_read_.clear();
       rover_as_read_.clear();
@@ -445,7 +448,7 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     reading_.source = CurrentSource();
     reading_.setup = log_->current_setup();
     reading_typed_ = false;
-  } else if (state == STATE_OBSERVATION && edits_ != nullptr) {
+  } else if (state == STATE_OBSERVATION) {
     reading_.source = CurrentSource();
   }
 }
@@ -488,10 +491,56 @@ void XmlContentHandler::OnEndElement() {
   const int32_t state = states_[static_cast<size_t>(depth_)];
   --depth_;
   if (state == STATE_VECTOR) {
-    Record(vector_source_, base_as_read_, rover_as_read_);
+    EndVector();
   } else if (state == STATE_OBSERVATION && log_ != nullptr && reading_typed_) {
     log_->AddReading(reading_);
     reading_typed_ = false;
+  }
+}
+
+// The writer gives no record to a vector without all three components. It is recorded all the
+// same (the approximate coordinates take what it has), and the warning says that the adjustment
+// file and the checks of its repeats go without it.
+void XmlContentHandler::EndVector() {
+  const ObsRecord& obs = tables_.current_observation();
+  std::string missing;
+  for (const auto& [value, name] : {std::pair{obs.dx, "DX"}, {obs.dy, "DY"}, {obs.dz, "DZ"}}) {
+    if (value != MISSING_VALUE) continue;
+    missing += missing.empty() ? name : std::string(" and ") + name;
+  }
+  if (!missing.empty() && warnings_ != nullptr) {
+    ReadingWarning warning;
+    warning.source = SourceLocation{warnings_->current_file(), vector_source_.line};
+    warning.element = "Vector";
+    warning.problem = "from " + obs.at_name + " to " + obs.fore_name + " has no " + missing;
+    warning.assumed = "left out of the adjustment file and of the checks of its repeats";
+    warning.advice = "Check this vector in the job";
+    warning.kind = WarningKind::LeftOut;
+    warning.stations = {obs.at_name, obs.fore_name};
+    warnings_->Add(std::move(warning));
+  } else if (vector_misread_ && warnings_ != nullptr) {
+    warnings_->MarkMisreadRecorded();
+  }
+  Record(vector_source_, base_as_read_, rover_as_read_);
+}
+
+void XmlContentHandler::WarnNothingObserved(const ObsGroup& group, std::string_view element) {
+  if (group.observations == 0 || warnings_ == nullptr) return;
+  ReadingWarning warning;
+  warning.source = SourceLocation{warnings_->current_file(), group.first_observation.line};
+  warning.element = element;
+  warning.text = group.point_number;
+  warning.problem = "has no zenith angle and no slope distance";
+  warning.assumed = "left out of the adjustment file, with any horizontal angle it has";
+  warning.advice = "Check this observation in the job";
+  warning.kind = WarningKind::LeftOut;
+  warning.stations = {station_setup_.station_point, group.point_number};
+  warnings_->Add(std::move(warning));
+}
+
+void XmlContentHandler::NoteMisread(const ObsGroup& group) {
+  if (warnings_ != nullptr && (group.misread || station_setup_.misread)) {
+    warnings_->MarkMisreadRecorded();
   }
 }
 
@@ -677,6 +726,7 @@ void XmlContentHandler::VectorText(std::string_view text) {
     default:
       break;
   }
+  vector_misread_ = TakeMisread() || vector_misread_;
 }
 
 void XmlContentHandler::StationText(std::string_view text) {
@@ -689,6 +739,7 @@ void XmlContentHandler::StationText(std::string_view text) {
   } else if (child_name_ == ChildName::InstrumentHeight) {
     station_setup_.instrument_height = Number(text);
   }
+  station_setup_.misread = TakeMisread() || station_setup_.misread;
 }
 
 void XmlContentHandler::ObservationText(std::string_view text) {
@@ -713,6 +764,9 @@ void XmlContentHandler::ObservationText(std::string_view text) {
           (group.direction_count > 0 || group.zenith_count > 0 || group.slope_dist_count > 0 ||
            group.target_height_count > 0)) {
         WriteAngleSet(true);
+        // This observation is the new group's first.
+        group.observations = 1;
+        group.first_observation = reading_.source;
       }
       group.point_number = name;
       if (edits_ != nullptr) group.point_as_read = text;
@@ -749,6 +803,7 @@ void XmlContentHandler::ObservationText(std::string_view text) {
     default:
       break;
   }
+  group.misread = TakeMisread() || group.misread;
   if (wants_lines() && !group.first_source.known()) group.first_source = reading_.source;
 }
 
@@ -778,6 +833,10 @@ void XmlContentHandler::ObsTypeText(std::string_view text) {
     in_backsight_ = false;
     skip_fields_ = false;
     group_state_ = text == "Foresight" ? GROUP_FORESIGHT : GROUP_SHOTSIGHT;
+  }
+  if (!skip_fields_) {
+    ObsGroup& group = in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
+    if (group.observations++ == 0) group.first_observation = reading_.source;
   }
 }
 
@@ -841,7 +900,10 @@ void XmlContentHandler::WriteSingleSight() {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
+    NoteMisread(back);
     Record(back.first_source, station_as_read_, {}, back.point_as_read);
+  } else {
+    WarnNothingObserved(back, "Backsight");
   }
 }
 
@@ -874,7 +936,11 @@ void XmlContentHandler::WriteAngleSet(bool keep_backsight) {
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
+    NoteMisread(fore);
+    if (fore.direction_count > 0) NoteMisread(back);
     Record(fore.first_source, station_as_read_, fore.point_as_read, back.point_as_read);
+  } else {
+    WarnNothingObserved(fore, "Foresight");
   }
   if (keep_backsight) {
     // The unit in force carries on to the next point's readings.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/reading_edits.h"
@@ -43,6 +44,8 @@ struct StationSetup {
   std::string station_point;
   // As read, in the units of the file; converted only when a record is written.
   double instrument_height = 0.0;
+  // Set when the instrument height was warned of as possibly misread.
+  bool misread = false;
 };
 
 // The readings gathered for one sighted point: sums and counts, each average with its own count.
@@ -68,6 +71,12 @@ struct ObsGroup {
   bool direction_turned = false;
   // The first observation that gave the group a field (kept only with a log).
   SourceLocation first_source;
+  // Observations typed into the group, and where the first of them started: a group that
+  // measured nothing a record can carry is left out with a warning naming that line.
+  int32_t observations = 0;
+  SourceLocation first_observation;
+  // Set when a value read into the group was warned of as possibly misread.
+  bool misread = false;
 };
 
 struct ObsAccumulator {
@@ -182,6 +191,14 @@ class XmlContentHandler {
   // Whether a warning found now is to be written out: false without a list of warnings, and
   // when the list is full (the warning is then only counted).
   bool WarningWanted();
+  // Whether a value read since the last call was warned of as possibly misread.
+  bool TakeMisread() { return std::exchange(misread_, false); }
+  // Records the vector that ends here, or warns that the adjustment file leaves it out.
+  void EndVector();
+  // Warns that a group of observations measured nothing a record can carry.
+  void WarnNothingObserved(const ObsGroup& group, std::string_view element);
+  // Marks the warned values of a group written now as recorded.
+  void NoteMisread(const ObsGroup& group);
   void WarnTextlessNumber();
   void Warn(std::string_view text, bool trim, std::string problem, std::string assumed,
             std::string advice);
@@ -225,6 +242,8 @@ class XmlContentHandler {
   RawReading reading_;
   bool reading_typed_ = false;
   SourceLocation vector_source_;
+  bool misread_ = false;
+  bool vector_misread_ = false;
 
   // Element state.
   ChildName child_name_ = ChildName::None;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ struct Expected {
 };
 
 std::vector<ReadingWarning> WarningsOf(const std::string& file, int32_t angle_unit,
-                                       size_t chunk_size) {
+                                       size_t chunk_size, bool* misread_recorded = nullptr) {
   SurveyTables tables;
   ReadingWarnings warnings;
   XmlContentHandler handler(tables);
@@ -30,6 +31,7 @@ std::vector<ReadingWarning> WarningsOf(const std::string& file, int32_t angle_un
   reader.set_chunk_size(chunk_size);
   EXPECT_EQ(reader.ParseFile(std::string(FENWIX_TEST_DATA) + "/" + file).status,
             ParseResult::Status::Complete);
+  if (misread_recorded != nullptr) *misread_recorded = warnings.misread_recorded();
   return warnings.kept();
 }
 
@@ -55,7 +57,8 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
                     {14, "DistanceUnitIndicator", "is not exactly \"USFeet\""},
                     {14, "SlopeDistance", "has text after the number"},
                     {17, "SlopeDistance", "is beyond the range"},
-                    {19, "DZ", "is empty"}});
+                    {19, "DZ", "is empty"},
+                    {19, "Vector", "from B1 to R3 has no DZ"}});
     // Read as gons, the gon indicator agrees and the packed-angle test gives way to the circle.
     ExpectWarnings(WarningsOf("xml/unit_warnings.xml", ANGLE_UNIT_CODE_GONS, chunk),
                    {{4, "DX", "is empty"},
@@ -66,11 +69,29 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
                     {14, "SlopeDistance", "has text after the number"},
                     {15, "ZenithAngle", "is more than 400 gons"},
                     {17, "SlopeDistance", "is beyond the range"},
-                    {19, "DZ", "is empty"}});
+                    {19, "DZ", "is empty"},
+                    {19, "Vector", "from B1 to R3 has no DZ"}});
   }
   const ReadingWarning comma = WarningsOf("xml/unit_warnings.xml", 10, 65536)[4];
   EXPECT_EQ(comma.text, "225,4101");
   EXPECT_EQ(comma.assumed, "read as 225.4101, the comma taken for a decimal point");
+}
+
+// Elements the adjustment file leaves out, each with its line, beside a complete one of each
+// kind; a misread value only in them is not in the output, one in a written record is.
+TEST(ReadingWarnings, LeftOutElementsAndTheMisreadValuesWritten) {
+  bool written = true;
+  const auto found = WarningsOf("xml/left_out.xml", ANGLE_UNIT_CODE_DEGREES, 3, &written);
+  ExpectWarnings(found, {{4, "Vector", "from B1 to R3 has no DZ"},
+                         {6, "Backsight", "has no zenith angle and no slope distance"},
+                         {8, "PrismHeight", "has a decimal comma"},
+                         {8, "Foresight", "has no zenith angle and no slope distance"}});
+  EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                          [](const auto& w) { return w.kind == WarningKind::LeftOut; }),
+            3);
+  EXPECT_FALSE(written);
+  WarningsOf("xml/unit_warnings.xml", ANGLE_UNIT_CODE_DEGREES, 65536, &written);
+  EXPECT_TRUE(written);
 }
 
 TEST(ReadingWarnings, CleanJobsGiveNone) {
