@@ -70,8 +70,14 @@ void CheckVectors(const CheckInput& input, const CheckLimits& limits, CheckRepor
                   std::vector<VectorEvidence>* evidence = nullptr);
 void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report);
 void CheckNetwork(const CheckInput& input, const NetworkGraph& graph, CheckReport& report);
-// One flagged row per warning of the reading.
+// One flagged row per warning of the reading, in a section for each kind of warning, and in the
+// units section the rows of UnitRatioRows on the gross check's section when it ran before.
 void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report);
+// A flagged row for each unit ratio by which most flagged rows of the gross check disagree with
+// the coordinates: distances by the foot's (1/0.3048, or 3937/1200 for the US survey foot, and
+// the other way round), angles by the gon's (10/9 or 9/10). It names the rows, what the job looks
+// like and the option that reads it.
+std::vector<CheckRow> UnitRatioRows(const CheckInput& input, const CheckSection& gross);
 void CheckApproxCoordinates(const CheckInput& input, const CheckLimits& limits,
                             const NetworkGraph& graph, CheckReport& report);
 

@@ -185,7 +185,7 @@ TEST(PlantedBlunders, EachFlagsExactlyItsRows) {
     Convert(c.plant, job, folder);
     EXPECT_EQ(FlaggedRows(job.dialog.check_report), c.expected);
     // Every check ran; none changed the adjustment file.
-    EXPECT_EQ(job.dialog.check_report.sections.size(), 12u);
+    EXPECT_EQ(job.dialog.check_report.sections.size(), 14u);
     if (c.plant == Plant::None) {
       EXPECT_EQ(job.output, unchecked.output);
     }

@@ -68,7 +68,7 @@ TEST(CheckReportForms, EachFormParsesAndTheOutputStaysTheSame) {
   }
   const QJsonObject json = QJsonDocument::fromJson(Read(dir.filePath("r.json"))).object();
   const QJsonArray checks = json["checks"].toArray();
-  ASSERT_EQ(checks.size(), 12);
+  ASSERT_EQ(checks.size(), 14);
   int flagged = 0;
   QStringList flagged_checks;
   int suspects = 0;

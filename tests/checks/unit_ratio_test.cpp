@@ -1,0 +1,67 @@
+// A job read in the wrong unit: the report says what it looks like and which option reads it.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/convert_dialog.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
+
+namespace fenwix {
+namespace {
+
+// GNSS vectors place every station; the total-station distances are in international feet, or
+// the angles in gons. Read as meters and packed degrees, the units section names the unit and
+// its option; read in their unit, the job gives no such row.
+TEST(UnitRatio, NamesTheUnitTheJobLooksLikeAndItsOption) {
+  const struct {
+    const char* file;
+    int32_t angle_unit;
+    int32_t linear_unit;
+    const char* hint;
+  } cases[] = {
+      {"units_feet.xml", ANGLE_UNIT_CODE_DEGREES, LINEAR_UNIT_METER,
+       "10 of 10 distances that disagree with the coordinates are 3.280840 times what the "
+       "coordinates give, the ratio of the international foot (1/0.3048): the job looks like it "
+       "is in feet read as meters. --distance-unit ft reads international feet"},
+      {"units_feet.xml", ANGLE_UNIT_CODE_DEGREES, LINEAR_UNIT_INTERNATIONAL_FOOT, nullptr},
+      {"units_gon.xml", ANGLE_UNIT_CODE_DEGREES, LINEAR_UNIT_METER,
+       "5 of 5 angles that disagree with the coordinates are about 10/9 of what the coordinates "
+       "give, the ratio of a degree to a gon: the job's angles look like gons read as "
+       "DD.MMSSsssss degrees. --angle-unit gon reads gons"},
+      {"units_gon.xml", ANGLE_UNIT_CODE_GONS, LINEAR_UNIT_METER, nullptr}};
+  testing::ScratchFolder folder("unit-ratio");
+  for (const auto& c : cases) {
+    ConvertDialog dialog;
+    dialog.InitializeDefaults();
+    dialog.run_checks = true;
+    dialog.xml_paths = {std::string(FENWIX_TEST_DATA) + "/checks/" + c.file};
+    dialog.output_path = (folder.path() / "out.txt").string();
+    dialog.seed_name = "B1";
+    dialog.seed_latitude = 46.3;
+    dialog.seed_longitude = 7.15;
+    dialog.seed_height = 30.0;
+    dialog.compute_local = 1;
+    dialog.job_angle_unit = c.angle_unit;
+    dialog.job_linear_unit = c.linear_unit;
+    testing::RecordingUi ui;
+    ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
+    std::vector<std::string> hints;
+    for (const CheckSection& section : dialog.check_report.sections) {
+      for (const CheckRow& row : section.rows) {
+        if (row.note.find("disagree with the coordinates are") != std::string::npos) {
+          hints.push_back(row.note);
+        }
+      }
+    }
+    ASSERT_EQ(hints.size(), c.hint != nullptr ? 1u : 0u) << c.file;
+    if (c.hint != nullptr) {
+      EXPECT_EQ(hints[0].rfind(c.hint, 0), 0u) << hints[0];
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fenwix
