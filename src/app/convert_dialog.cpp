@@ -90,11 +90,18 @@ int32_t ConvertDialog::FindStation(UserInterface& ui, const std::string& name) {
 }
 
 bool ConvertDialog::MergeSimilarStations(UserInterface& ui) {
+  std::vector<int32_t> first_rows;
   return fenwix::MergeSimilarStations(
       tables, merge_tolerance, tolerance_mode == TOLERANCE_MODE_2D,
-      [this, &ui](const StationRecord& first, const StationRecord& second) {
-        if (const auto kept = KeptAnswer(merge_answers, first.name, second.name)) return *kept;
+      [this, &ui, &first_rows](const StationRecord& first, const StationRecord& second) {
+        if (const auto kept = KeptAnswer(merge_answers, first.name, second.name)) {
+          WarnUnaskedPair(first, second, *kept, "the job's \"merges\" answers it", first_rows);
+          return *kept;
+        }
         const MergeAnswer answer = ui.AskSimilarStations(first, second);
+        if (const std::string why = ui.UnaskedReason(); !why.empty()) {
+          WarnUnaskedPair(first, second, answer, why, first_rows);
+        }
         if (const auto given = KeepAnswer(answer, first.name, second.name)) {
           answers_given.push_back(*given);
         }

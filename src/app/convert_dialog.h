@@ -158,6 +158,11 @@ class ConvertDialog {
   int32_t FindStation(UserInterface& ui, const std::string& name);
   // Offers every pair of nearly coincident stations; false when the person cancelled.
   bool MergeSimilarStations(UserInterface& ui);
+  // Warns, once per pair, that a pair was answered without a question and why; the line is
+  // that of the first record naming `second` (first_rows caches them per station row, and is
+  // filled on first use). In merge_warnings.cpp.
+  void WarnUnaskedPair(const StationRecord& first, const StationRecord& second, MergeAnswer answer,
+                       const std::string& why, std::vector<int32_t>& first_rows);
   // Approximate coordinates from the seed; returns the number of stations not computed, or -1
   // when the person cancelled (through UserInterface::ReportProgress).
   int32_t ComputeApproxCoordinates(UserInterface& ui, int32_t seed_index);

@@ -24,6 +24,9 @@ class UserInterface {
   // Two stations whose local coordinates nearly coincide; first has the lower table index.
   virtual MergeAnswer AskSimilarStations(const StationRecord& first,
                                          const StationRecord& second) = 0;
+  // Why AskSimilarStations answers without putting the question to anyone, in words for a
+  // warning; empty when the person answers, or chose beforehand the answer for every pair.
+  virtual std::string UnaskedReason() const { return std::string(); }
   // How far the run has come: the phase and the part of it done, 0 to 1. Called often (every
   // chunk read, every step of the propagation); false asks the run to stop at once, leaving any
   // earlier output file as it was.

@@ -33,6 +33,8 @@ class RecordingUi : public UserInterface {
     return answer;
   }
 
+  std::string UnaskedReason() const override { return unasked_reason; }
+
   std::vector<int32_t> MessageIds() const {
     std::vector<int32_t> ids;
     for (const Message& m : messages) ids.push_back(m.id);
@@ -42,6 +44,8 @@ class RecordingUi : public UserInterface {
   std::vector<Message> messages;
   std::vector<Question> questions;
   std::deque<MergeAnswer> answers;
+  // Set to answer as a rule does, without asking anyone.
+  std::string unasked_reason;
   int wait_depth = 0;
   int wait_calls = 0;
 };
