@@ -44,6 +44,8 @@ constexpr int EXIT_CANCELLED = 3;
 constexpr int EXIT_SEED_NOT_FOUND = 4;
 // The file was written, but not the check report asked for.
 constexpr int EXIT_REPORT_FAILED = 5;
+// The file was written, and holds a value that a warning calls possibly misread.
+constexpr int EXIT_MISREAD_WRITTEN = 6;
 
 constexpr std::string_view USAGE =
     "Usage: fenwix-convert [options] INPUT.xml... OUTPUT.txt\n"
@@ -116,10 +118,12 @@ constexpr std::string_view USAGE =
     "used or whose output leads out of its folder: nothing is written); 3 cancelled; 4 the seed "
     "station is not in the input (the output\n"
     "is written without approximate coordinates); 5 the output is written but the check\n"
-    "report or the job file of --save-project could not be.\n"
+    "report or the job file of --save-project could not be; 6 the output is written and\n"
+    "holds a value that a warning calls possibly misread (when no other status applies).\n"
     "Values that may have been misread (an unknown unit indicator, a packed angle with 60\n"
     "minutes or more, a number field that is not wholly a number) are read as always and\n"
-    "each gives a warning on standard error; they do not change the exit status.\n";
+    "each gives a warning on standard error, as does an element left out of the output and\n"
+    "a pair of similar stations answered without a question.\n";
 
 // Warning lines shown on standard error; the rest are counted.
 constexpr int64_t WARNING_LINES_SHOWN = 20;
@@ -265,8 +269,13 @@ int Run(const std::vector<std::string>& arguments) {
   }
 
   std::optional<fenwix::MergePolicy> policy;
-  if (job && job->options.merge) policy = ParseMergePolicy(*job->options.merge);
   std::optional<std::string> merge_given;
+  // Why the similar-stations question goes unasked, when --merge does not answer it.
+  std::string unasked_reason;
+  if (job && job->options.merge) {
+    policy = ParseMergePolicy(*job->options.merge);
+    if (policy != fenwix::MergePolicy::Ask) unasked_reason = "the job's \"merge\" answers it";
+  }
   std::optional<std::string> sketch_path;
   std::optional<std::string> save_project;
   bool move_edits = false;
@@ -337,6 +346,7 @@ int Run(const std::vector<std::string>& arguments) {
         policy = ParseMergePolicy(*text);
         if (!policy) return UsageError("--merge takes ask, different, first or second");
         merge_given = *text;
+        unasked_reason.clear();
       } else if (arg == "--datum") {
         if (auto refused =
                 fenwix::ReadDatumText(*text, dialog.approx_datum_name, dialog.approx_datum_a,
@@ -472,6 +482,9 @@ int Run(const std::vector<std::string>& arguments) {
 
   if (!policy) {
     policy = fenwix::IsTerminal(stdin) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
+    if (*policy != fenwix::MergePolicy::Ask) {
+      unasked_reason = "standard input is not a terminal and no --merge was given";
+    }
   }
   uintmax_t input_bytes = 0;
   for (const std::string& input : dialog.xml_paths) {
@@ -487,6 +500,7 @@ int Run(const std::vector<std::string>& arguments) {
                             report.report_path == fenwix::STANDARD_OUTPUT_NAME;
   fenwix::ProgressLineUi ui(*policy, stdin, stdout_taken ? stderr : stdout, stderr, progress_shown,
                             progress_shown && fenwix::EnableEscapeCodes(stderr));
+  ui.set_unasked_reason(unasked_reason);
   const fenwix::ConversionResult result = dialog.RunConversion(ui);
   if ((result.reason == fenwix::MSG_OUTPUT_IS_XML ||
        result.reason == fenwix::MSG_OUTPUT_IS_INPUT) &&
@@ -523,7 +537,8 @@ int Run(const std::vector<std::string>& arguments) {
   }
   switch (result.outcome) {
     case fenwix::ConversionOutcome::Succeeded:
-      return result.seed_not_found ? EXIT_SEED_NOT_FOUND : EXIT_SUCCESS_CODE;
+      if (result.seed_not_found) return EXIT_SEED_NOT_FOUND;
+      return dialog.reading_warnings.misread_recorded() ? EXIT_MISREAD_WRITTEN : EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:
       return EXIT_CANCELLED;
     case fenwix::ConversionOutcome::Incomplete:

@@ -4,6 +4,8 @@
 // question answered by option or at the prompt.
 
 #include <cstdio>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/user_interface.h"
@@ -27,9 +29,13 @@ class TerminalUi : public UserInterface {
 
   // True when the message with this number has been shown.
   bool Showed(int32_t id) const;
+  // Why the policy answers every pair without anyone having chosen it; empty when someone did.
+  void set_unasked_reason(std::string reason) { unasked_reason_ = std::move(reason); }
+  std::string UnaskedReason() const override { return unasked_reason_; }
 
  private:
   std::vector<int32_t> shown_;
+  std::string unasked_reason_;
   MergePolicy policy_;
   std::FILE* in_;
   std::FILE* out_;

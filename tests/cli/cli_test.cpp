@@ -269,7 +269,9 @@ TEST_F(CliTest, JobsInGonsOrFeetGiveTheSameCoordinates) {
 TEST_F(CliTest, WarningsGoToStandardErrorTwentyAtMost) {
   const std::string job = std::string(FENWIX_TEST_DATA) + "/xml/unit_warnings.xml";
   const RunResult run = Convert("'" + job + "' '" + (dir_ / "out.txt").string() + "'");
-  EXPECT_EQ(run.status, 0);
+  // Values it warns of are in the output, which is written.
+  EXPECT_EQ(run.status, 6);
+  EXPECT_TRUE(fs::exists(dir_ / "out.txt"));
   EXPECT_NE(run.err.find("fenwix-convert: warning: " + job +
                          ":8: DistanceUnitIndicator \"Feet\" says feet: its distances and heights "
                          "read as meters."),
@@ -280,7 +282,23 @@ TEST_F(CliTest, WarningsGoToStandardErrorTwentyAtMost) {
   const RunResult capped =
       Convert("'" + (dir_ / "many.xml").string() + "' '" + (dir_ / "out.txt").string() + "'");
   EXPECT_EQ(std::count(capped.err.begin(), capped.err.end(), '\n'), 21);
-  EXPECT_NE(capped.err.find("warning: 5 more warnings not shown"), std::string::npos);
+  // Each vector also lacks DY and DZ, and is left out with a warning of its own.
+  EXPECT_NE(capped.err.find("warning: 30 more warnings not shown"), std::string::npos);
+}
+
+// A misread value only in an element left out of the output leaves the status 0; a pair within
+// the tolerance is kept apart with a word on how to answer, unless --merge answers it.
+TEST_F(CliTest, WarningsSayWhatNoQuestionDecided) {
+  const std::string data = std::string(FENWIX_TEST_DATA);
+  const std::string out = " '" + (dir_ / "out.txt").string() + "'";
+  EXPECT_EQ(Convert("'" + data + "/xml/left_out.xml'" + out).status, 0);
+  const std::string merge = "--seed BASE --local '" + data + "/app/merge_job.xml'" + out;
+  EXPECT_NE(Convert(merge).err.find("R2 and R2X are 2.00 mm apart, within the merge tolerance of "
+                                    "0.05 m: kept apart without a question: standard input is "
+                                    "not a terminal and no --merge was given. To answer, give "
+                                    "--merge"),
+            std::string::npos);
+  EXPECT_EQ(Convert("--merge different " + merge).err, "");
 }
 
 }  // namespace
