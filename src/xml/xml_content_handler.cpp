@@ -596,10 +596,16 @@ std::string_view XmlContentHandler::Carried(std::string_view name) {
   };
   bool first = false;
   const std::string& written = replacements_->Replace(name, source, taken, first);
-  if (first && WarningWanted()) {
-    warnings_->Add(source.line, FieldName(child_name_), VisibleName(name),
-                   std::string(NameFaultText(fault)), "written as " + written,
-                   "Give it a name of its own with a rename in the job file");
+  // The name is read as it stands and only written under another, so unlike a value that may
+  // have been misread it does not mark its record (nor the run's exit status).
+  if (first && warnings_ != nullptr) {
+    if (warnings_->full()) {
+      warnings_->CountUnkept();
+    } else {
+      warnings_->Add(source.line, FieldName(child_name_), VisibleName(name),
+                     std::string(NameFaultText(fault)), "written as " + written,
+                     "Give it a name of its own with a rename in the job file");
+    }
   }
   return written;
 }
