@@ -47,10 +47,10 @@ Cost Measure(int32_t stations) {
   const pid_t child = fork();
   if (child == 0) {
     close(pipe_ends[0]);
-    NetworkSpec spec;
-    spec.stations = stations;
-    spec.seed = 42;
-    const GeneratedNetwork net = GenerateNetwork(spec);
+    NetworkLayout layout;
+    layout.stations = stations;
+    layout.seed = 42;
+    const GeneratedNetwork net = GenerateNetwork(layout);
     Cost cost;
     cost.base_mb = PeakMb();
     const double start = ThreadCpuSeconds();
@@ -113,12 +113,12 @@ int Blunders(int networks) {
   int clean_jobs = 0, clean_alarms = 0;
   detail::NetworkRandom random(2026);
   for (int n = 0; n < networks; ++n) {
-    NetworkSpec spec;
-    spec.stations = 36 + static_cast<int32_t>(random.Unit() * 12);
-    spec.gnss_step = 2 + static_cast<int32_t>(random.Unit() * 2);
-    spec.rounds = 1 + static_cast<int32_t>(random.Unit() * 2);
-    spec.seed = 1000 + static_cast<uint64_t>(n);
-    const GeneratedNetwork net = GenerateNetwork(spec);
+    NetworkLayout layout;
+    layout.stations = 36 + static_cast<int32_t>(random.Unit() * 12);
+    layout.gnss_step = 2 + static_cast<int32_t>(random.Unit() * 2);
+    layout.rounds = 1 + static_cast<int32_t>(random.Unit() * 2);
+    layout.seed = 1000 + static_cast<uint64_t>(n);
+    const GeneratedNetwork net = GenerateNetwork(layout);
     const AdjustmentResult clean = AdjustNetwork(net.input, {});
     ++clean_jobs;
     if (!clean.rejected.empty()) ++clean_alarms;

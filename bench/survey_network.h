@@ -22,7 +22,7 @@
 
 namespace fenwix::bench {
 
-struct NetworkSpec {
+struct NetworkLayout {
   int32_t stations = 40;
   double spacing = 250.0;  // meters between grid neighbours
   // Every gnss_step-th grid row and column holds a control point tied by vectors; 0: none.
@@ -93,10 +93,10 @@ inline std::array<double, 3> TrueValue(const GeneratedNetwork& net,
   return ComputedValue(net.input, obs, positions);
 }
 
-inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
+inline GeneratedNetwork GenerateNetwork(const NetworkLayout& layout) {
   using detail::NetworkRandom;
   GeneratedNetwork net;
-  NetworkRandom random(spec.seed);
+  NetworkRandom random(layout.seed);
   const double a = PROPAGATION_A;
   const double e2 = PropagationEccentricitySquared();
   net.input.a = a;
@@ -105,23 +105,23 @@ inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
   net.seed_longitude = random.Between(-10.0, 30.0) * std::numbers::pi / 180.0;
   const Cartesian origin = GeodeticToCartesian(a, e2, net.seed_latitude, net.seed_longitude, 300.0);
   const auto columns =
-      static_cast<int32_t>(std::ceil(std::sqrt(static_cast<double>(spec.stations))));
-  const int32_t rows = (spec.stations + columns - 1) / columns;
+      static_cast<int32_t>(std::ceil(std::sqrt(static_cast<double>(layout.stations))));
+  const int32_t rows = (layout.stations + columns - 1) / columns;
   const auto index = [&](int32_t i, int32_t j) {
-    return (i < 0 || j < 0 || i >= rows || j >= columns || i * columns + j >= spec.stations)
+    return (i < 0 || j < 0 || i >= rows || j >= columns || i * columns + j >= layout.stations)
                ? -1
                : i * columns + j;
   };
-  net.input.stations.resize(static_cast<size_t>(spec.stations));
-  net.truth.resize(static_cast<size_t>(spec.stations));
-  for (int32_t s = 0; s < spec.stations; ++s) {
-    const double east = (s % columns + random.Between(-0.3, 0.3)) * spec.spacing;
-    const double north = (s / columns + random.Between(-0.3, 0.3)) * spec.spacing;
+  net.input.stations.resize(static_cast<size_t>(layout.stations));
+  net.truth.resize(static_cast<size_t>(layout.stations));
+  for (int32_t s = 0; s < layout.stations; ++s) {
+    const double east = (s % columns + random.Between(-0.3, 0.3)) * layout.spacing;
+    const double north = (s / columns + random.Between(-0.3, 0.3)) * layout.spacing;
     const double up = random.Between(-15.0, 15.0) + 0.01 * east;
     const Cartesian p = LocalToCartesian(net.seed_latitude, net.seed_longitude, east, north, up,
                                          origin.x, origin.y, origin.z);
     net.truth[static_cast<size_t>(s)] = {p.x, p.y, p.z};
-    const double miss = spec.approximate_error;
+    const double miss = layout.approximate_error;
     const Geodetic g =
         CartesianToGeodetic(a, e2, p.x + random.Between(-miss, miss),
                             p.y + random.Between(-miss, miss), p.z + random.Between(-miss, miss));
@@ -156,13 +156,13 @@ inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
   const double rad = std::numbers::pi / (180.0 * 3600.0);
   // Control points and their vectors to the next control points east, north and north-east.
   const auto control = [&](int32_t i, int32_t j) {
-    return spec.gnss_step > 0 && i % spec.gnss_step == 0 && j % spec.gnss_step == 0 &&
+    return layout.gnss_step > 0 && i % layout.gnss_step == 0 && j % layout.gnss_step == 0 &&
            index(i, j) >= 0;
   };
   for (int32_t i = 0; i < rows; ++i) {
     for (int32_t j = 0; j < columns; ++j) {
       if (!control(i, j)) continue;
-      const int32_t step = spec.gnss_step;
+      const int32_t step = layout.gnss_step;
       const int32_t ends[3][2] = {{i, j + step}, {i + step, j}, {i + step, j + step}};
       for (const auto& end : ends) {
         if (!control(end[0], end[1])) continue;
@@ -176,7 +176,7 @@ inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
         const double sl = std::sin(base.longitude), cl = std::cos(base.longitude);
         const double axes[3][3] = {
             {-sl, cl, 0.0}, {-sp * cl, -sp * sl, cp}, {cp * cl, cp * sl, sp}};
-        const double h = spec.gnss_horizontal_mm / 1000.0, u = spec.gnss_vertical_mm / 1000.0;
+        const double h = layout.gnss_horizontal_mm / 1000.0, u = layout.gnss_vertical_mm / 1000.0;
         const double var[3] = {h * h, h * h, u * u};
         double m[3][3] = {};
         for (int r = 0; r < 3; ++r)
@@ -191,7 +191,7 @@ inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
   for (int32_t i = 0; i < rows; ++i) {
     for (int32_t j = 0; j < columns; ++j) {
       const int32_t at = index(i, j);
-      if (at < 0 || control(i, j) || random.Unit() >= spec.setup_share) continue;
+      if (at < 0 || control(i, j) || random.Unit() >= layout.setup_share) continue;
       NetworkSetup setup;
       setup.at = at;
       setup.back = index(i, j + 1) >= 0 ? index(i, j + 1) : index(i, j - 1);
@@ -202,20 +202,20 @@ inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
       if (setup.back < 0 || setup.fores.empty()) continue;
       setup.instrument_height = random.Between(1.3, 1.7);
       net.setups.push_back(setup);
-      for (int32_t round = 0; round < spec.rounds; ++round) {
+      for (int32_t round = 0; round < layout.rounds; ++round) {
         AdjustmentObservation base;
         base.at = at;
         base.instrument_height = setup.instrument_height;
         base.target_height = 1.6;
         base.fore = setup.back;
         base.kind = AdjustedKind::Zenith;
-        base.sd = spec.angle_sd * rad;
+        base.sd = layout.angle_sd * rad;
         add_noisy(base);
         const auto distance_sd = [&](int32_t to) {
           const auto& p = net.truth[static_cast<size_t>(at)];
           const auto& q = net.truth[static_cast<size_t>(to)];
           const double d = std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]);
-          return std::hypot(spec.distance_mm, spec.distance_ppm * d / 1000.0) / 1000.0;
+          return std::hypot(layout.distance_mm, layout.distance_ppm * d / 1000.0) / 1000.0;
         };
         base.kind = AdjustedKind::SlopeDistance;
         base.sd = distance_sd(setup.back);
@@ -225,7 +225,7 @@ inline GeneratedNetwork GenerateNetwork(const NetworkSpec& spec) {
           obs.fore = fore;
           obs.back = setup.back;
           obs.kind = AdjustedKind::HorizontalAngle;
-          obs.sd = spec.angle_sd * rad;
+          obs.sd = layout.angle_sd * rad;
           add_noisy(obs);
           obs.kind = AdjustedKind::Zenith;
           add_noisy(obs);

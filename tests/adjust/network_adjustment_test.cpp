@@ -10,13 +10,13 @@
 namespace fenwix {
 namespace {
 
-bench::NetworkSpec SmallSpec(uint64_t seed, int32_t gnss_step) {
-  bench::NetworkSpec spec;
-  spec.stations = 16;
-  spec.gnss_step = gnss_step;
-  spec.setup_share = 1.0;
-  spec.seed = seed;
-  return spec;
+bench::NetworkLayout SmallLayout(uint64_t seed, int32_t gnss_step) {
+  bench::NetworkLayout layout;
+  layout.stations = 16;
+  layout.gnss_step = gnss_step;
+  layout.setup_share = 1.0;
+  layout.seed = seed;
+  return layout;
 }
 
 // The same network solved densely: numerical Jacobians, the full normal matrix and its
@@ -72,7 +72,7 @@ DenseSolution SolveDensely(const AdjustmentInput& input, int defect) {
 
 TEST(NetworkAdjustment, SparseRouteEqualsDenseRoute) {
   // Total stations only: the datum defect is three translations and the azimuth.
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(7, 0));
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(7, 0));
   const AdjustmentResult sparse = AdjustNetwork(net.input, {});
   ASSERT_EQ(sparse.outcome, AdjustmentOutcome::Done);
   ASSERT_TRUE(sparse.rejected.empty());
@@ -92,7 +92,7 @@ namespace fenwix {
 namespace {
 
 TEST(NetworkAdjustment, ResidualsDoNotDependOnTheDatum) {
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(11, 0));
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(11, 0));
   AdjustmentOptions other;
   other.datum_choice = 9;
   const AdjustmentResult a = AdjustNetwork(net.input, {});
@@ -122,9 +122,9 @@ TEST(NetworkAdjustment, PlantedBlunderIsNamedFirst) {
                         {AdjustedKind::SlopeDistance, 0, 0.012},
                         {AdjustedKind::HorizontalAngle, 0, 12 * arcsec},
                         {AdjustedKind::Zenith, 0, 15 * arcsec}};
-  bench::NetworkSpec spec = SmallSpec(5, 2);
-  spec.stations = 36;
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(spec);
+  bench::NetworkLayout layout = SmallLayout(5, 2);
+  layout.stations = 36;
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(layout);
   const AdjustmentResult clean = AdjustNetwork(net.input, {});
   ASSERT_EQ(clean.outcome, AdjustmentOutcome::Done);
   EXPECT_TRUE(clean.rejected.empty());
@@ -151,7 +151,7 @@ TEST(NetworkAdjustment, PlantedBlunderIsNamedFirst) {
 }
 
 TEST(NetworkAdjustment, JobOverTheMemoryBudgetIsSkipped) {
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(3, 2));
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(3, 2));
   AdjustmentOptions options;
   const AdjustmentResult full = AdjustNetwork(net.input, options);
   options.memory_budget = 0.5 * full.predicted_bytes;
@@ -162,7 +162,7 @@ TEST(NetworkAdjustment, JobOverTheMemoryBudgetIsSkipped) {
 }
 
 TEST(NetworkAdjustment, CancelStopsTheTest) {
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallSpec(3, 2));
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(3, 2));
   AdjustmentOptions options;
   options.cancelled = [] { return true; };
   EXPECT_EQ(AdjustNetwork(net.input, options).outcome, AdjustmentOutcome::Cancelled);
