@@ -78,28 +78,20 @@ AdjustmentInput InputFromTables(const SurveyTables& tables, const RecordWeights&
     obs.fore = KeeperOf(stations, row.kind == ObsKind::Sight ? row.back : row.fore);
     obs.instrument_height = row.instr_height();
     obs.target_height = row.target_height();
+    // Each observed quantity of the record is an observation of its own.
+    const auto add = [&](AdjustedKind kind, double value, double sd) {
+      AdjustmentObservation one = obs;
+      one.kind = kind;
+      one.value[0] = value;
+      one.sd = sd;
+      if (kind == AdjustedKind::HorizontalAngle) one.back = KeeperOf(stations, row.back);
+      input.observations.push_back(one);
+    };
     if (row.kind == ObsKind::AngleSet && observed(row.horiz_angle())) {
-      AdjustmentObservation angle = obs;
-      angle.kind = AdjustedKind::HorizontalAngle;
-      angle.back = KeeperOf(stations, row.back);
-      angle.value[0] = row.horiz_angle();
-      angle.sd = angle_sd;
-      input.observations.push_back(angle);
+      add(AdjustedKind::HorizontalAngle, row.horiz_angle(), angle_sd);
     }
-    if (observed(row.zenith())) {
-      AdjustmentObservation zenith = obs;
-      zenith.kind = AdjustedKind::Zenith;
-      zenith.value[0] = row.zenith();
-      zenith.sd = zenith_sd;
-      input.observations.push_back(zenith);
-    }
-    if (observed(row.slope_dist())) {
-      AdjustmentObservation distance = obs;
-      distance.kind = AdjustedKind::SlopeDistance;
-      distance.value[0] = row.slope_dist();
-      distance.sd = distance_sd;
-      input.observations.push_back(distance);
-    }
+    if (observed(row.zenith())) add(AdjustedKind::Zenith, row.zenith(), zenith_sd);
+    if (observed(row.slope_dist())) add(AdjustedKind::SlopeDistance, row.slope_dist(), distance_sd);
   }
   return input;
 }
