@@ -474,10 +474,6 @@ int Run(const std::vector<std::string>& arguments) {
             fenwix::RefuseSideFile("--save-project", "job file", *save_project, taken, true)) {
       return UsageError(*refused);
     }
-    if (fenwix::IsXmlDocument(*save_project)) {
-      return UsageError(fmt::format(
-          "--save-project {}: the job file must not replace an XML document", *save_project));
-    }
   }
 
   if (!policy) {
