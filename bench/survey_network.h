@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "adjust/adjustment_input.h"
+#include "adjust/network_adjustment.h"
 #include "geodesy/coordinates.h"
 #include "geodesy/ellipsoid.h"
 
@@ -237,6 +238,86 @@ inline GeneratedNetwork GenerateNetwork(const NetworkLayout& layout) {
     }
   }
   return net;
+}
+
+// Packed DD.MMSSsssss of an angle in radians, taken into [0, 2π), to 1e-5 arc-second.
+inline std::string PackedAngle(double radians) {
+  const double turn = 2.0 * std::numbers::pi;
+  radians = std::fmod(std::fmod(radians, turn) + turn, turn);
+  const auto units = static_cast<long long>(std::llround(radians / std::numbers::pi * 648000.0e5));
+  char text[64];
+  std::snprintf(text, sizeof text, "%lld.%02lld%02lld%05lld", units / 360000000LL,
+                units / 6000000LL % 60, units / 100000LL % 60, units % 100000LL);
+  return text;
+}
+
+// Writes the network as a Topcon XML job: a "Vector" element per vector (standard deviations
+// and correlations from its covariance), and per setup and round a "Station" element with
+// both faces to the backsight, to each foresight and to the closing backsight. The readings
+// give back the generated observations. False when the file cannot be written.
+inline bool WriteNetworkXml(const std::string& path, const GeneratedNetwork& net) {
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  std::FILE* out = file.get();
+  std::fprintf(out,
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data>\n  <Project>\n"
+               "    <Name>Generated network</Name>\n  </Project>\n");
+  const auto name = [&](int32_t s) {
+    return net.input.stations[static_cast<size_t>(s)].name.c_str();
+  };
+  const std::vector<AdjustmentObservation>& obs = net.input.observations;
+  const double pi = std::numbers::pi;
+  size_t i = 0;
+  for (; i < obs.size() && obs[i].kind == AdjustedKind::GnssVector; ++i) {
+    const auto& c = obs[i].covariance;
+    const double sx = std::sqrt(c[0]), sy = std::sqrt(c[2]), sz = std::sqrt(c[5]);
+    std::fprintf(out,
+                 "  <Vector>\n    <BasePoint>%s</BasePoint>\n    <RoverPoint>%s</RoverPoint>\n"
+                 "    <Type>Static</Type>\n    <DX>%.5f</DX>\n    <DY>%.5f</DY>\n"
+                 "    <DZ>%.5f</DZ>\n    <SX>%.6f</SX>\n    <SY>%.6f</SY>\n    <SZ>%.6f</SZ>\n"
+                 "    <CXY>%.6f</CXY>\n    <CXZ>%.6f</CXZ>\n    <CYZ>%.6f</CYZ>\n  </Vector>\n",
+                 name(obs[i].at), name(obs[i].fore), obs[i].value[0], obs[i].value[1],
+                 obs[i].value[2], sx, sy, sz, c[1] / (sx * sy), c[3] / (sx * sz), c[4] / (sy * sz));
+  }
+  const auto reading = [&](const char* type, int32_t point, double direction, double zenith,
+                           double distance, double prism) {
+    for (int face = 0; face < 2; ++face) {
+      std::fprintf(out,
+                   "  <Observation>\n    <ObsType>%s</ObsType>\n    <PointNumber>%s</PointNumber>\n"
+                   "    <PrismHeight>%.4f</PrismHeight>\n"
+                   "    <HorizontalAngle>%s</HorizontalAngle>\n    <ZenithAngle>%s</ZenithAngle>\n"
+                   "    <SlopeDistance>%.5f</SlopeDistance>\n  </Observation>\n",
+                   type, name(point), prism, PackedAngle(direction + face * pi).c_str(),
+                   PackedAngle(face == 0 ? zenith : 2 * pi - zenith).c_str(), distance);
+    }
+  };
+  // Each round of a setup: the zenith and distance to the backsight, then per foresight its
+  // angle, zenith and distance, as GenerateNetwork lists them.
+  while (i + 1 < obs.size()) {
+    const AdjustmentObservation& back_zenith = obs[i];
+    const AdjustmentObservation& back_distance = obs[i + 1];
+    const double orientation = 0.7;
+    std::fprintf(out,
+                 "  <Station>\n    <StationPoint>%s</StationPoint>\n"
+                 "    <InstrumentHeight>%.4f</InstrumentHeight>\n  </Station>\n",
+                 name(back_zenith.at), back_zenith.instrument_height);
+    reading("Backsight", back_zenith.fore, orientation, back_zenith.value[0],
+            back_distance.value[0], back_zenith.target_height);
+    i += 2;
+    while (i + 2 < obs.size() && obs[i].kind == AdjustedKind::HorizontalAngle &&
+           obs[i].at == back_zenith.at && obs[i].back == back_zenith.fore) {
+      reading("Foresight", obs[i].fore, orientation + obs[i].value[0], obs[i + 1].value[0],
+              obs[i + 2].value[0], obs[i].target_height);
+      i += 3;
+    }
+    reading("Backsight", back_zenith.fore, orientation, back_zenith.value[0],
+            back_distance.value[0], back_zenith.target_height);
+  }
+  std::fprintf(out, "</data>\n");
+  return std::ferror(out) == 0 && std::fflush(out) == 0;
 }
 
 }  // namespace fenwix::bench

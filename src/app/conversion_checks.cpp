@@ -4,9 +4,13 @@
 #include <cstdint>
 #include <new>
 
+#include "adjust/input_from_tables.h"
+#include "adjust/network_adjustment.h"
 #include "app/convert_dialog.h"
 #include "app/reading_names.h"
+#include "app/user_interface.h"
 #include "approx/approx_coordinates.h"
+#include "checks/adjustment_sections.h"
 #include "checks/run_checks.h"
 #include "geodesy/angles.h"
 
@@ -82,12 +86,34 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed, const RecordWeights&
   }
 }
 
+void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui) {
+  try {
+    const AdjustmentInput input = InputFromTables(tables, weights, reading_log, true);
+    AdjustmentOptions options;
+    options.memory_budget = adjustment_memory_budget;
+    double done = 0.0;
+    bool stopped = false;
+    options.progress = [&](int percent) { done = percent / 100.0; };
+    options.cancelled = [&] {
+      stopped = stopped || !ui.ReportProgress(RunPhase::Testing, done);
+      return stopped;
+    };
+    const AdjustmentResult result = AdjustNetwork(input, options);
+    AddAdjustmentSections(input, result, check_report);
+    adjustment_summary = AdjustmentSummary(result);
+  } catch (const std::bad_alloc&) {
+    // The output file and the other checks stand; only the test is missing.
+    adjustment_summary = "Adjustment test skipped: out of memory.";
+  }
+}
+
 std::string ConvertDialog::CheckSummary() const {
   if (!run_checks) return std::string();
   if (check_report.incomplete) return "\n\nThe check report could not be made: out of memory.";
   const int64_t flagged = check_report.FlaggedRows();
   return "\n\nThe check report flagged " + std::to_string(flagged) +
-         (flagged == 1 ? " row." : " rows.");
+         (flagged == 1 ? " row." : " rows.") +
+         (adjustment_summary.empty() ? std::string() : "\n" + adjustment_summary);
 }
 
 }  // namespace fenwix

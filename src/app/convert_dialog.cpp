@@ -397,7 +397,13 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     ui.ReportProgress(RunPhase::Writing, 1.0);
     result.stations = std::max(0, tables.station_count() - 1);
     result.observations = std::max(0, tables.observation_count() - 1);
-    if (run_checks) RunChecksOnTables(result.approx_computed, weights);
+    adjustment_summary.clear();
+    if (run_checks) {
+      RunChecksOnTables(result.approx_computed, weights);
+      if (adjustment_test && result.approx_computed && !check_report.incomplete) {
+        TestNetwork(weights, ui);
+      }
+    }
 
     // The final message, followed by what the check report flagged when it ran. The message
     // itself is cut to its limit; the sentences after it are short and always shown whole.

@@ -131,6 +131,13 @@ class ConvertDialog {
   CheckLimits check_limits;
   ReadingLog reading_log;
   CheckReport check_report;
+  // The free-network adjustment test, run with the checks when approximate coordinates exist;
+  // it adds to the report and never changes the output file.
+  bool adjustment_test = true;
+  // Bytes the test's factor may take; a larger job is not tested.
+  double adjustment_memory_budget = 1024.0 * 1024.0 * 1024.0;
+  // The test's one-line summary for the final message; empty when it did not run.
+  std::string adjustment_summary;
   // Values of the last conversion's input that may have been misread; filled on every run.
   ReadingWarnings reading_warnings;
   // Station names of the last conversion's field files that a record cannot carry, each with
@@ -169,6 +176,8 @@ class ConvertDialog {
   // Fills check_report from the tables and the reading log (conversion_checks.cpp); the default
   // limits follow the weights the output file was written with.
   void RunChecksOnTables(bool approx_computed, const RecordWeights& weights);
+  // The adjustment test over the records as written, its sections added to the report.
+  void TestNetwork(const RecordWeights& weights, UserInterface& ui);
   // The sentence the final message gains when the step budget left stations without
   // coordinates, saying how to lift it; else empty.
   std::string StepBudgetSentence() const;

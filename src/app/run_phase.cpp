@@ -12,6 +12,8 @@ const char* RunPhaseText(RunPhase phase) {
       return "Looking for similar stations";
     case RunPhase::Writing:
       return "Writing the output file";
+    case RunPhase::Testing:
+      return "Testing the network";
   }
   return "";
 }

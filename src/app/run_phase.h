@@ -8,6 +8,7 @@ enum class RunPhase {
   Approximating,  // approximate coordinates, by stations known of all stations
   Merging,        // the similar-stations passes
   Writing,        // the output file
+  Testing,        // the adjustment test of the whole network, after the output file
 };
 
 // The phase as the progress display names it ("Reading the XML file", ...).

@@ -96,6 +96,7 @@ constexpr std::string_view USAGE =
     "  --report FILE         write the check report; .txt, .html or .json names its form\n"
     "                        (- writes the text form to standard output)\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
+    "  --no-adjustment-test  leave out the report's free-network adjustment test\n"
     "  --angle-sd S          horizontal angle SD, arc-seconds (default 5)\n"
     "  --zenith-sd Z         zenith angle SD, arc-seconds (default 5)\n"
     "  --distance-sd A[,P]   distance SD, A mm + P ppm (default 5,0)\n"
@@ -305,6 +306,8 @@ int Run(const std::vector<std::string>& arguments) {
       compute_asked = true;
     } else if (arg == "--move-edits") {
       move_edits = true;
+    } else if (arg == "--no-adjustment-test") {
+      dialog.adjustment_test = false;
     } else if (arg == "--2d") {
       dialog.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
     } else if (arg == "--3d") {

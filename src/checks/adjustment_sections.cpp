@@ -1,0 +1,234 @@
+#include "checks/adjustment_sections.h"
+
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "checks/check_support.h"
+#include "checks/run_checks.h"
+#include "model/units.h"
+
+namespace fenwix {
+
+namespace {
+
+using check_support::MM_PER_M;
+using check_support::NO_VALUE;
+
+const char* GroupWords(AdjustedKind kind) {
+  switch (kind) {
+    case AdjustedKind::GnssVector:
+      return "GNSS vectors";
+    case AdjustedKind::HorizontalAngle:
+      return "horizontal angles";
+    case AdjustedKind::Zenith:
+      return "zenith angles";
+    case AdjustedKind::SlopeDistance:
+      return "slope distances";
+  }
+  return "";
+}
+
+bool Angular(AdjustedKind kind) {
+  return kind == AdjustedKind::HorizontalAngle || kind == AdjustedKind::Zenith;
+}
+
+// A value of an observation's kind in the report's unit: arc-seconds or millimetres.
+double InUnit(AdjustedKind kind, double value) {
+  return Angular(kind) ? value * ARC_SECONDS_PER_RADIAN : value * MM_PER_M;
+}
+
+const char* Unit(AdjustedKind kind) {
+  return Angular(kind) ? "\u2033" : " mm";
+}
+
+// "horizontal angles behave like 2.1″, the profile says 1″"; vectors as a factor on their
+// covariances.
+std::string GroupSentence(const GroupFactor& g) {
+  if (g.kind == AdjustedKind::GnssVector) {
+    return fmt::format("{} behave like {:.1f} times their standard deviations", GroupWords(g.kind),
+                       g.factor);
+  }
+  const double said = InUnit(g.kind, g.typical_sd);
+  return fmt::format("{} behave like {:.{}f}{}, the profile says {:g}{}", GroupWords(g.kind),
+                     g.factor * said, Angular(g.kind) ? 1 : 1, Unit(g.kind), said, Unit(g.kind));
+}
+
+std::vector<std::string> StationsOf(const AdjustmentInput& input,
+                                    const AdjustmentObservation& obs) {
+  std::vector<std::string> names{input.stations[static_cast<size_t>(obs.at)].name,
+                                 input.stations[static_cast<size_t>(obs.fore)].name};
+  if (obs.kind == AdjustedKind::HorizontalAngle) {
+    names.push_back(input.stations[static_cast<size_t>(obs.back)].name);
+  }
+  return names;
+}
+
+const char* KindWords(AdjustedKind kind) {
+  switch (kind) {
+    case AdjustedKind::GnssVector:
+      return "GNSS vector";
+    case AdjustedKind::HorizontalAngle:
+      return "horizontal angle";
+    case AdjustedKind::Zenith:
+      return "zenith angle";
+    case AdjustedKind::SlopeDistance:
+      return "slope distance";
+  }
+  return "";
+}
+
+// The component of a vector with the largest |w|, else 0.
+size_t WorstComponent(const ObservationTest& t, AdjustedKind kind) {
+  size_t worst = 0;
+  if (kind != AdjustedKind::GnssVector) return 0;
+  for (size_t k = 1; k < 3; ++k) {
+    if (std::abs(t.w[k]) > std::abs(t.w[worst])) worst = k;
+  }
+  return worst;
+}
+
+std::string TestNote(const AdjustedKind kind, const ObservationTest& t) {
+  const size_t k = WorstComponent(t, kind);
+  const char* component = kind == AdjustedKind::GnssVector ? (k == 0   ? " dX"
+                                                              : k == 1 ? " dY"
+                                                                       : " dZ")
+                                                           : "";
+  return fmt::format(
+      "adjustment test: {}{} w {:.1f}, r {:.2f}, MDB {:.1f}{}, estimated error {:.1f}{}",
+      KindWords(kind), component, t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), Unit(kind),
+      InUnit(kind, t.estimated_error[k]), Unit(kind));
+}
+
+const char* OutcomeWords(AdjustmentOutcome outcome) {
+  switch (outcome) {
+    case AdjustmentOutcome::Done:
+      return "";
+    case AdjustmentOutcome::NothingToTest:
+      return "Adjustment test: no observation between stations with approximate coordinates.";
+    case AdjustmentOutcome::OverBudget:
+      return "Adjustment test skipped: the job's normal equations would pass the memory budget.";
+    case AdjustmentOutcome::Cancelled:
+      return "Adjustment test cancelled.";
+    case AdjustmentOutcome::NotConverged:
+      return "Adjustment test stopped: the adjustment did not settle.";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string AdjustmentSummary(const AdjustmentResult& result) {
+  if (result.outcome != AdjustmentOutcome::Done) {
+    std::string text = OutcomeWords(result.outcome);
+    if (result.outcome == AdjustmentOutcome::OverBudget) {
+      text += fmt::format(" ({:.0f} MB predicted)", result.predicted_bytes / 1048576.0);
+    }
+    return text;
+  }
+  std::string text = fmt::format(
+      "Adjustment test: the global test {} (\u03c3\u03020 {:.2f}, {} degrees of freedom)",
+      result.global_passed ? "passed" : "failed", result.sigma0, result.degrees_of_freedom);
+  for (const GroupFactor& g : result.groups) text += "; " + GroupSentence(g);
+  text += fmt::format("; {} {} rejected.", result.rejected.size(),
+                      result.rejected.size() == 1 ? "observation" : "observations");
+  return text;
+}
+
+void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
+                           CheckReport& report) {
+  CheckSection adjustment;
+  adjustment.name = "adjustment";
+  adjustment.title = "Adjustment test";
+  adjustment.rule = fmt::format(
+      "a free-network adjustment of the whole job with the weights of the adjustment file "
+      "(a priori \u03c3 0 = 1), each part's datum held by one station; an observation is "
+      "rejected when its |w| passes {:.2f}, the critical value of {} tests at a family-wise "
+      "5 %, the largest first, at most {} rounds; station precision is relative to the datum",
+      result.critical_w, result.tests, result.max_rounds);
+  adjustment.columns = {{"w", 1}, {"r", 2}, {"MDB", 1}, {"error", 1}};
+  const auto summary_row = [&](std::string note) {
+    CheckRow& row = adjustment.rows.emplace_back();
+    row.values = {NO_VALUE, NO_VALUE, NO_VALUE, NO_VALUE};
+    row.note = std::move(note);
+  };
+  summary_row(AdjustmentSummary(result));
+  if (result.round_limit_reached) summary_row("data snooping stopped at its round limit");
+  if (!result.stations_without_position.empty()) {
+    std::string names;
+    for (int32_t s : result.stations_without_position) {
+      if (!names.empty()) names += ", ";
+      names += input.stations[static_cast<size_t>(s)].name;
+    }
+    summary_row("left out, without approximate coordinates: " + names);
+  }
+  if (!result.undetermined_stations.empty()) {
+    summary_row(fmt::format("{} stations left out: their observations do not fix them",
+                            result.undetermined_stations.size()));
+  }
+  CheckSection uncontrolled;
+  uncontrolled.name = "uncontrolled";
+  uncontrolled.title = "Uncontrolled observations";
+  uncontrolled.rule =
+      "never; the redundancy number r is below 0.1: a blunder in these cannot be found by the "
+      "network, so no suspect here does not mean checked";
+  uncontrolled.columns = {{"r", 2}};
+  std::vector<CheckRow> suspects;
+  for (int32_t i : result.rejected) {
+    const ObservationTest& t = result.observations[static_cast<size_t>(i)];
+    const AdjustmentObservation& obs = input.observations[static_cast<size_t>(i)];
+    const AdjustedKind kind = obs.kind;
+    const size_t k = WorstComponent(t, kind);
+    CheckRow row;
+    row.stations = StationsOf(input, obs);
+    row.observations = {obs.record};
+    row.sources = {obs.source};
+    row.flagged = true;
+    row.ratio = std::abs(t.w_whole) / result.critical_w;
+    row.note = TestNote(kind, t);
+    row.values = {t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), InUnit(kind, t.estimated_error[k])};
+    adjustment.rows.push_back(row);
+    CheckRow suspect = row;
+    suspect.values.clear();
+    suspects.push_back(std::move(suspect));
+  }
+  if (result.outcome == AdjustmentOutcome::Done) {
+    for (size_t i = 0; i < result.observations.size(); ++i) {
+      const ObservationTest& t = result.observations[i];
+      if (!t.active || t.r_min >= UNCONTROLLED_REDUNDANCY) continue;
+      if (uncontrolled.rows.size() == MAX_PASSING_ROWS) {
+        ++uncontrolled.unlisted_rows;
+        continue;
+      }
+      const AdjustmentObservation& obs = input.observations[i];
+      CheckRow& row = uncontrolled.rows.emplace_back();
+      row.stations = StationsOf(input, obs);
+      row.observations = {obs.record};
+      row.sources = {obs.source};
+      row.values = {t.r_min};
+      row.note = KindWords(obs.kind);
+    }
+  }
+  // The report opens with the test's summary.
+  report.sections.insert(report.sections.begin(), std::move(adjustment));
+  report.sections.push_back(std::move(uncontrolled));
+  if (suspects.empty()) return;
+  CheckSection* found = nullptr;
+  for (CheckSection& section : report.sections) {
+    if (section.name == SUSPECTS_SECTION) found = &section;
+  }
+  if (found == nullptr) {
+    CheckSection& section = report.sections.emplace_back();
+    section.name = std::string(SUSPECTS_SECTION);
+    section.title = "Suspect observations";
+    section.rule = "the observations the adjustment test rejects, in the order it rejects them";
+    section.columns = {{"rows", 0}, {"dN mm", 1}, {"dE mm", 1}, {"dU mm", 1}, {"3D mm", 1}};
+    found = &section;
+  }
+  for (CheckRow& row : suspects) {
+    row.values.assign(found->columns.size(), NO_VALUE);
+  }
+  found->rows.insert(found->rows.begin(), suspects.begin(), suspects.end());
+}
+
+}  // namespace fenwix

@@ -1,0 +1,22 @@
+#pragma once
+// The adjustment test in the check report: the section "adjustment" (its summary, the group
+// factors and the rejected observations with w, r, MDB and estimated error), the section
+// "uncontrolled" (observations whose redundancy number is below 0.1), and the rejected
+// observations first among the suspects.
+
+#include <string>
+
+#include "adjust/adjustment_input.h"
+#include "adjust/network_adjustment.h"
+#include "checks/check_report.h"
+
+namespace fenwix {
+
+// The one line that opens the report: the global test, σ̂0, the group factors and the
+// rejections.
+std::string AdjustmentSummary(const AdjustmentResult& result);
+
+void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
+                           CheckReport& report);
+
+}  // namespace fenwix
