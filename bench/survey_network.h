@@ -30,6 +30,9 @@ struct NetworkLayout {
   int32_t gnss_step = 3;
   double setup_share = 0.8;  // share of the other points with a setup
   int32_t rounds = 1;        // rounds of each setup
+  // Setups on the control points instead of the other points, their backsight the next control
+  // point: a job whose approximate coordinates follow from one seed through the sights.
+  bool setups_at_control = false;
   double angle_sd = 1.0;     // arc-seconds, of a horizontal angle and of a zenith angle
   double distance_mm = 1.0;
   double distance_ppm = 1.0;
@@ -192,10 +195,14 @@ inline GeneratedNetwork GenerateNetwork(const NetworkLayout& layout) {
   for (int32_t i = 0; i < rows; ++i) {
     for (int32_t j = 0; j < columns; ++j) {
       const int32_t at = index(i, j);
-      if (at < 0 || control(i, j) || random.Unit() >= layout.setup_share) continue;
+      if (at < 0 || control(i, j) != layout.setups_at_control ||
+          random.Unit() >= layout.setup_share) {
+        continue;
+      }
       NetworkSetup setup;
       setup.at = at;
-      setup.back = index(i, j + 1) >= 0 ? index(i, j + 1) : index(i, j - 1);
+      const int32_t step = layout.setups_at_control ? layout.gnss_step : 1;
+      setup.back = index(i, j + step) >= 0 ? index(i, j + step) : index(i, j - step);
       for (const auto& f : {std::array<int32_t, 2>{i + 1, j}, std::array<int32_t, 2>{i - 1, j},
                             std::array<int32_t, 2>{i + 1, j + 1}}) {
         if (index(f[0], f[1]) >= 0) setup.fores.push_back(index(f[0], f[1]));
@@ -286,10 +293,11 @@ inline bool WriteNetworkXml(const std::string& path, const GeneratedNetwork& net
                            double distance, double prism) {
     for (int face = 0; face < 2; ++face) {
       std::fprintf(out,
-                   "  <Observation>\n    <ObsType>%s</ObsType>\n    <PointNumber>%s</PointNumber>\n"
-                   "    <PrismHeight>%.4f</PrismHeight>\n"
-                   "    <HorizontalAngle>%s</HorizontalAngle>\n    <ZenithAngle>%s</ZenithAngle>\n"
-                   "    <SlopeDistance>%.5f</SlopeDistance>\n  </Observation>\n",
+                   "    <Observation>\n      <ObsType>%s</ObsType>\n"
+                   "      <PointNumber>%s</PointNumber>\n      <PrismHeight>%.4f</PrismHeight>\n"
+                   "      <HorizontalAngle>%s</HorizontalAngle>\n"
+                   "      <ZenithAngle>%s</ZenithAngle>\n"
+                   "      <SlopeDistance>%.5f</SlopeDistance>\n    </Observation>\n",
                    type, name(point), prism, PackedAngle(direction + face * pi).c_str(),
                    PackedAngle(face == 0 ? zenith : 2 * pi - zenith).c_str(), distance);
     }
@@ -302,7 +310,7 @@ inline bool WriteNetworkXml(const std::string& path, const GeneratedNetwork& net
     const double orientation = 0.7;
     std::fprintf(out,
                  "  <Station>\n    <StationPoint>%s</StationPoint>\n"
-                 "    <InstrumentHeight>%.4f</InstrumentHeight>\n  </Station>\n",
+                 "    <InstrumentHeight>%.4f</InstrumentHeight>\n",
                  name(back_zenith.at), back_zenith.instrument_height);
     reading("Backsight", back_zenith.fore, orientation, back_zenith.value[0],
             back_distance.value[0], back_zenith.target_height);
@@ -315,6 +323,7 @@ inline bool WriteNetworkXml(const std::string& path, const GeneratedNetwork& net
     }
     reading("Backsight", back_zenith.fore, orientation, back_zenith.value[0],
             back_distance.value[0], back_zenith.target_height);
+    std::fprintf(out, "  </Station>\n");
   }
   std::fprintf(out, "</data>\n");
   return std::ferror(out) == 0 && std::fflush(out) == 0;

@@ -53,10 +53,12 @@ const CheckSection* Section(const CheckReport& report, std::string_view name) {
 // A slope distance 8 cm off is the first suspect, named by the adjustment test; the clean twin
 // has none. The output file is the same with the test on and off.
 TEST(NetworkTestConversion, BlunderIsTheFirstSuspectAndTheFileIsUnchanged) {
-  bench::NetworkSpec spec;
+  bench::NetworkLayout spec;
   spec.stations = 30;
   spec.gnss_step = 2;
   spec.seed = 77;
+  spec.setups_at_control = true;
+  spec.setup_share = 1.0;
   const bench::GeneratedNetwork clean = bench::GenerateNetwork(spec);
   bench::GeneratedNetwork planted = clean;
   size_t target = 0;
