@@ -87,8 +87,11 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed, const RecordWeights&
 }
 
 void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui) {
+  adjustment_input = AdjustmentInput{};
+  adjustment_result = AdjustmentResult{};
   try {
-    const AdjustmentInput input = InputFromTables(tables, weights, reading_log, true);
+    adjustment_input = InputFromTables(tables, weights, reading_log, true);
+    const AdjustmentInput& input = adjustment_input;
     AdjustmentOptions options;
     options.memory_budget = adjustment_memory_budget;
     double done = 0.0;
@@ -98,11 +101,14 @@ void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui)
       stopped = stopped || !ui.ReportProgress(RunPhase::Testing, done);
       return stopped;
     };
-    const AdjustmentResult result = AdjustNetwork(input, options);
+    adjustment_result = AdjustNetwork(input, options);
+    const AdjustmentResult& result = adjustment_result;
     AddAdjustmentSections(input, result, check_report);
     adjustment_summary = AdjustmentSummary(result);
   } catch (const std::bad_alloc&) {
     // The output file and the other checks stand; only the test is missing.
+    adjustment_input = AdjustmentInput{};
+    adjustment_result = AdjustmentResult{};
     adjustment_summary = "Adjustment test skipped: out of memory.";
   }
 }

@@ -398,6 +398,8 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     result.stations = std::max(0, tables.station_count() - 1);
     result.observations = std::max(0, tables.observation_count() - 1);
     adjustment_summary.clear();
+    adjustment_input = AdjustmentInput{};
+    adjustment_result = AdjustmentResult{};
     if (run_checks) {
       RunChecksOnTables(result.approx_computed, weights);
       if (adjustment_test && result.approx_computed && !check_report.incomplete) {

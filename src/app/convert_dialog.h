@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "adjust/adjustment_input.h"
+#include "adjust/network_adjustment.h"
 #include "app/user_interface.h"
 #include "approx/approx_coordinates.h"
 #include "checks/check_limits.h"
@@ -138,6 +140,10 @@ class ConvertDialog {
   double adjustment_memory_budget = 1024.0 * 1024.0 * 1024.0;
   // The test's one-line summary for the final message; empty when it did not run.
   std::string adjustment_summary;
+  // What the last test worked on and found (station precision, redundancy numbers), for the
+  // sketch and the report window; its outcome is NothingToTest when it did not run.
+  AdjustmentInput adjustment_input;
+  AdjustmentResult adjustment_result;
   // Values of the last conversion's input that may have been misread; filled on every run.
   ReadingWarnings reading_warnings;
   // Station names of the last conversion's field files that a record cannot carry, each with
