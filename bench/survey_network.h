@@ -33,7 +33,7 @@ struct NetworkLayout {
   // Setups on the control points instead of the other points, their backsight the next control
   // point: a job whose approximate coordinates follow from one seed through the sights.
   bool setups_at_control = false;
-  double angle_sd = 1.0;     // arc-seconds, of a horizontal angle and of a zenith angle
+  double angle_sd = 1.0;  // arc-seconds, of a horizontal angle and of a zenith angle
   double distance_mm = 1.0;
   double distance_ppm = 1.0;
   double gnss_horizontal_mm = 3.0;

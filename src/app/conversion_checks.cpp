@@ -103,7 +103,7 @@ void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui)
     };
     adjustment_result = AdjustNetwork(input, options);
     const AdjustmentResult& result = adjustment_result;
-    AddAdjustmentSections(input, result, check_report);
+    AddAdjustmentSections(input, result, reading_log, check_report);
     adjustment_summary = AdjustmentSummary(result);
   } catch (const std::bad_alloc&) {
     // The output file and the other checks stand; only the test is missing.

@@ -1,9 +1,13 @@
 #include "checks/adjustment_sections.h"
 
+#include <algorithm>
 #include <cmath>
+#include <set>
+#include <unordered_set>
 
 #include <fmt/format.h>
 
+#include "checks/adjustment_tracing.h"
 #include "checks/check_support.h"
 #include "checks/run_checks.h"
 #include "model/units.h"
@@ -136,7 +140,7 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
 }
 
 void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
-                           CheckReport& report) {
+                           const ReadingLog& log, CheckReport& report) {
   CheckSection adjustment;
   adjustment.name = "adjustment";
   adjustment.title = "Adjustment test";
@@ -186,6 +190,12 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
     row.flagged = true;
     row.ratio = std::abs(t.w_whole) / result.critical_w;
     row.note = TestNote(kind, t);
+    // One reading per row where the network can tell which.
+    if (const auto traced = TraceToReading(input, result, log, i)) {
+      row.sources = {traced->source};
+      row.note += fmt::format("; {} is farthest off ({:.1f} \u03c3)", traced->words,
+                              std::abs(traced->deviation));
+    }
     row.values = {t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), InUnit(kind, t.estimated_error[k])};
     adjustment.rows.push_back(row);
     CheckRow suspect = row;
@@ -212,10 +222,46 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   // The report opens with the test's summary.
   report.sections.insert(report.sections.begin(), std::move(adjustment));
   report.sections.push_back(std::move(uncontrolled));
-  if (suspects.empty()) return;
+  report.summary = AdjustmentSummary(result);
   CheckSection* found = nullptr;
   for (CheckSection& section : report.sections) {
     if (section.name == SUSPECTS_SECTION) found = &section;
+  }
+  if (found != nullptr && result.outcome == AdjustmentOutcome::Done) {
+    // The network has judged every record it adjusted: a suspect from the per-record checks
+    // stays only where it names a record the test could not see, or readings that no record
+    // carries (a closing backsight, a face pair whose mean is fine).
+    std::unordered_set<int32_t> tested_records;
+    for (size_t i = 0; i < result.observations.size(); ++i) {
+      if (result.observations[i].active || result.observations[i].rejected_round > 0) {
+        tested_records.insert(input.observations[i].record);
+      }
+    }
+    std::set<SourceLocation> rejected_readings;
+    for (const CheckRow& row : suspects) {
+      rejected_readings.insert(row.sources.begin(), row.sources.end());
+    }
+    std::erase_if(found->rows, [&](const CheckRow& row) {
+      const bool judged =
+          !row.observations.empty() &&
+          std::all_of(row.observations.begin(), row.observations.end(),
+                      [&](int32_t record) { return tested_records.contains(record); });
+      const bool named =
+          !row.sources.empty() &&
+          std::all_of(row.sources.begin(), row.sources.end(), [&](const SourceLocation& source) {
+            return rejected_readings.contains(source);
+          });
+      return judged || named;
+    });
+    found->rule =
+        "the observations the adjustment test rejects, in the order it rejects them, each "
+        "traced to its reading farthest from the adjusted network; then what the adjustment "
+        "cannot judge: " +
+        found->rule;
+  }
+  if (suspects.empty()) {
+    report.Index();
+    return;
   }
   if (found == nullptr) {
     CheckSection& section = report.sections.emplace_back();
@@ -229,6 +275,7 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
     row.values.assign(found->columns.size(), NO_VALUE);
   }
   found->rows.insert(found->rows.begin(), suspects.begin(), suspects.end());
+  report.Index();
 }
 
 }  // namespace fenwix

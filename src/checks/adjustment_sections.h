@@ -9,6 +9,7 @@
 #include "adjust/adjustment_input.h"
 #include "adjust/network_adjustment.h"
 #include "checks/check_report.h"
+#include "model/reading_log.h"
 
 namespace fenwix {
 
@@ -16,7 +17,9 @@ namespace fenwix {
 // rejections.
 std::string AdjustmentSummary(const AdjustmentResult& result);
 
+// Rejected total-station records are traced to their reading farthest from the adjusted
+// network (the log's readings); the report is indexed again.
 void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
-                           CheckReport& report);
+                           const ReadingLog& log, CheckReport& report);
 
 }  // namespace fenwix

@@ -69,6 +69,8 @@ class CheckReport {
   // Where each limit in force came from, stated at the head of every form.
   std::vector<LimitOrigin> limit_origins;
   std::vector<CheckSection> sections;
+  // The line that opens every form: the adjustment test's outcome; empty when it did not run.
+  std::string summary;
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;
 

@@ -199,6 +199,7 @@ bool ReportFormOf(std::string_view path, ReportForm& form) {
 std::string ReportText(const CheckReport& report) {
   std::string out;
   out += "Fenwix check report\n";
+  if (!report.summary.empty()) out += report.summary + "\n";
   out += "Job: " + report.job + "\n";
   for (const NamedWeightProfile& named : report.weighting) {
     out += "Weighting (" + named.name + "): " + DescribeProfile(named.profile) + "\n";
@@ -256,6 +257,9 @@ std::string ReportHtml(const CheckReport& report) {
       "p.rule { color: #444; margin: 0.2em 0; }\n"
       "</style>\n</head>\n<body>\n";
   out += "<h1>Fenwix check report</h1>\n";
+  if (!report.summary.empty()) {
+    out += "<p id=\"adjustment-summary\">" + HtmlEscaped(report.summary) + "</p>\n";
+  }
   out += "<p>Job: " + HtmlEscaped(report.job) + "</p>\n";
   for (const NamedWeightProfile& named : report.weighting) {
     out += "<p class=\"weighting\">Weighting (" + HtmlEscaped(named.name) +
@@ -317,7 +321,9 @@ std::string ReportHtml(const CheckReport& report) {
 }
 
 std::string ReportJson(const CheckReport& report) {
-  std::string out = "{\n  \"job\": " + JsonString(report.job) + ",\n  \"weighting\": [";
+  std::string out = "{\n  \"job\": " + JsonString(report.job) + ",\n";
+  if (!report.summary.empty()) out += "  \"summary\": " + JsonString(report.summary) + ",\n";
+  out += "  \"weighting\": [";
   for (size_t k = 0; k < report.weighting.size(); ++k) {
     out += (k == 0 ? "" : ", ") + WeightingJson(report.weighting[k]);
   }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include <fmt/format.h>
 #include "app/convert_dialog.h"
 #include "geodesy/angles.h"
 #include "support/recording_ui.h"
@@ -19,13 +20,24 @@ struct Converted {
   CheckReport report;
 };
 
-// Converts the generated network as a field file, with the report, the test on or off.
-Converted Convert(const bench::GeneratedNetwork& net, bool test, const fs::path& dir) {
+// Converts the generated network as a field file (its text planted with a blunder when xml is
+// given), with the report, the test on or off; the profile is the generator's noise when asked.
+Converted Convert(const bench::GeneratedNetwork& net, bool test, const fs::path& dir,
+                  const std::string& xml = {}, bool generator_profile = false) {
   const fs::path input = dir / "net.xml";
   const fs::path output = dir / (test ? "on.txt" : "off.txt");
-  EXPECT_TRUE(bench::WriteNetworkXml(input.string(), net));
+  if (xml.empty()) {
+    EXPECT_TRUE(bench::WriteNetworkXml(input.string(), net));
+  } else {
+    testing::WriteFile(input, xml);
+  }
   ConvertDialog dialog;
   dialog.InitializeDefaults();
+  if (generator_profile) {
+    InstrumentProfile& instrument = dialog.weight_profile.profile.instrument;
+    instrument.angle_sd = instrument.zenith_sd = instrument.distance_sd_mm = 1.0;
+    instrument.distance_ppm = 1.0;
+  }
   dialog.xml_paths = {input.string()};
   dialog.output_path = output.string();
   const auto& t = net.truth[0];
@@ -90,6 +102,100 @@ TEST(NetworkTestConversion, BlunderIsTheFirstSuspectAndTheFileIsUnchanged) {
     const AdjustmentObservation& obs = planted.input.observations[target];
     EXPECT_EQ(first.stations[0], planted.input.stations[static_cast<size_t>(obs.at)].name);
     EXPECT_EQ(first.stations[1], planted.input.stations[static_cast<size_t>(obs.fore)].name);
+  }
+}
+
+// One element of the field file changed: the occurrence-th element of its kind ("Vector", or an
+// observation's ObsType) and face (1, 2; 0 for a vector) gets delta added to its field (meters,
+// or arc-seconds for an angle). Returns the text and the element's first line.
+std::pair<std::string, int> Plant(const std::string& xml, std::string_view kind, int face,
+                                  int occurrence, std::string_view field, double delta) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < xml.size();) {
+    const size_t end = xml.find('\n', at);
+    lines.push_back(xml.substr(at, end - at));
+    at = end + 1;
+  }
+  const auto value_of = [&](size_t i) {
+    const size_t open = lines[i].find('>') + 1;
+    return std::stod(lines[i].substr(open, lines[i].find('<', open) - open));
+  };
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const bool vector = lines[i].find("<Vector>") != std::string::npos;
+    if (!vector && lines[i].find("<Observation>") == std::string::npos) continue;
+    size_t end = i, target = 0;
+    bool match = vector && kind == "Vector";
+    int element_face = 0;
+    for (; lines[end].find(vector ? "</Vector>" : "</Observation>") == std::string::npos; ++end) {
+      const std::string& line = lines[end];
+      if (line.find("<ObsType>" + std::string(kind) + "<") != std::string::npos) match = true;
+      if (line.find("<ZenithAngle>") != std::string::npos) {
+        element_face = value_of(end) > 180.0 ? 2 : 1;
+      }
+      if (line.find("<" + std::string(field) + ">") != std::string::npos) target = end;
+    }
+    if (!match || element_face != face || occurrence-- > 0) continue;
+    const bool angle = field.find("Angle") != std::string::npos;
+    const double value =
+        angle ? DmsToRadians(value_of(target)) + delta * PI / 648000.0 : value_of(target) + delta;
+    lines[target] = fmt::format("<{0}>{1}</{0}>", field,
+                                angle ? bench::PackedAngle(value) : fmt::format("{:.5f}", value));
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    return {out, static_cast<int>(i) + 1};
+  }
+  ADD_FAILURE() << "no " << kind << " to plant in";
+  return {xml, 0};
+}
+
+// A blunder in one reading of the field file is the first suspect, named by the adjustment
+// test and traced to the reading itself; the clean file has no suspect from the test.
+TEST(NetworkTestConversion, AReadingsBlunderIsTracedToThatReading) {
+  struct Case {
+    const char* kind;
+    int face;
+    int occurrence;
+    const char* field;
+    double delta;
+    const char* test_words;     // the note's start
+    const char* reading_words;  // the reading named, empty for a vector
+  };
+  const Case cases[] = {
+      {"Vector", 0, 3, "DX", 0.05, "adjustment test: GNSS vector dX", ""},
+      {"Foresight", 2, 4, "SlopeDistance", 0.25, "adjustment test: slope distance",
+       "the face-two foresight reading"},
+      {"Foresight", 1, 6, "HorizontalAngle", 20.0, "adjustment test: horizontal angle",
+       "the face-one foresight reading"},
+      {"Backsight", 1, 2, "HorizontalAngle", 20.0, "adjustment test: horizontal angle",
+       "the face-one backsight reading"},
+      {"Foresight", 2, 5, "ZenithAngle", -30.0, "adjustment test: zenith angle",
+       "the face-two foresight reading"},
+  };
+  bench::NetworkLayout layout;
+  layout.stations = 30;
+  layout.gnss_step = 2;
+  layout.seed = 77;
+  layout.setups_at_control = true;
+  layout.setup_share = 1.0;
+  layout.rounds = 2;
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(layout);
+  testing::ScratchFolder scratch{"fenwix-network-trace-"};
+  ASSERT_TRUE(bench::WriteNetworkXml((scratch.path() / "clean.xml").string(), net));
+  const std::string clean = testing::ReadFile(scratch.path() / "clean.xml");
+  EXPECT_EQ(
+      Section(Convert(net, true, scratch.path(), clean, true).report, "adjustment")->FlaggedCount(),
+      0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + c.field);
+    const auto [xml, line] = Plant(clean, c.kind, c.face, c.occurrence, c.field, c.delta);
+    const Converted on = Convert(net, true, scratch.path(), xml, true);
+    const CheckSection* suspects = on.report.Suspects();
+    ASSERT_TRUE(suspects != nullptr && !suspects->rows.empty());
+    const CheckRow& first = suspects->rows.front();
+    EXPECT_EQ(first.note.rfind(c.test_words, 0), 0u) << first.note;
+    EXPECT_NE(first.note.find(c.reading_words), std::string::npos) << first.note;
+    ASSERT_EQ(first.sources.size(), 1u);
+    EXPECT_EQ(first.sources[0].line, line) << first.note;
   }
 }
 

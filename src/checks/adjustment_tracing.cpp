@@ -1,0 +1,227 @@
+#include "checks/adjustment_tracing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <unordered_map>
+#include <vector>
+
+namespace fenwix {
+
+namespace {
+
+constexpr double PI = std::numbers::pi;
+constexpr double TWO_PI = 2.0 * std::numbers::pi;
+
+bool Given(double value) {
+  return value != MISSING_VALUE && std::isfinite(value);
+}
+
+double Wrapped(double x) {
+  return x - TWO_PI * std::round(x / TWO_PI);
+}
+
+bool FaceTwo(const RawReading& r) {
+  return r.face == FACE_TWO || (r.face == FACE_UNKNOWN && Given(r.zenith) && r.zenith > PI);
+}
+
+// The direction read, turned to face one.
+double FaceOneDirection(const RawReading& r) {
+  return FaceTwo(r) ? r.horiz_angle - PI : r.horiz_angle;
+}
+
+double FaceOneZenith(const RawReading& r) {
+  return FaceTwo(r) ? TWO_PI - r.zenith : r.zenith;
+}
+
+const char* TypeWords(ReadingType type) {
+  switch (type) {
+    case ReadingType::Backsight:
+      return "backsight";
+    case ReadingType::Foresight:
+      return "foresight";
+    case ReadingType::Shotsight:
+      return "shotsight";
+  }
+  return "";
+}
+
+class Tracer {
+ public:
+  Tracer(const AdjustmentInput& input, const AdjustmentResult& result, const ReadingLog& log)
+      : input_(input), log_(log), positions_(input.stations.size() * 3, 0.0) {
+    for (size_t s = 0; s < result.stations.size() && s < input.stations.size(); ++s) {
+      const StationPrecision& p = result.stations[s];
+      determined_.push_back(p.determined);
+      positions_[s * 3] = p.x;
+      positions_[s * 3 + 1] = p.y;
+      positions_[s * 3 + 2] = p.z;
+    }
+    determined_.resize(input.stations.size(), false);
+  }
+
+  // The rounds of one sight are records of their own, often in setups of their own; when one
+  // of them holds a blunder the network sees them tie, so every record of the same sight is
+  // searched, and each reading judged against the adjusted network and the other readings.
+  std::optional<TracedReading> Trace(const AdjustmentObservation& rejected) {
+    if (rejected.kind == AdjustedKind::GnssVector || !Known(rejected)) return std::nullopt;
+    best_ = std::nullopt;
+    std::vector<std::pair<size_t, double>> offsets;  // reading, read − adjusted
+    std::vector<size_t> seen_setups;
+    for (const AdjustmentObservation& obs : input_.observations) {
+      if (obs.kind != rejected.kind || obs.at != rejected.at || obs.fore != rejected.fore ||
+          (obs.kind == AdjustedKind::HorizontalAngle && obs.back != rejected.back) ||
+          !FindSetup(obs)) {
+        continue;
+      }
+      const int32_t setup = log_.readings()[record_begin_].setup;
+      if (std::find(seen_setups.begin(), seen_setups.end(), setup) != seen_setups.end()) continue;
+      seen_setups.push_back(setup);
+      if (obs.kind == AdjustedKind::HorizontalAngle) {
+        TraceDirections(obs);
+        continue;
+      }
+      const double adjusted = Computed(obs);
+      for (size_t i = setup_begin_; i < setup_end_; ++i) {
+        const RawReading& r = log_.readings()[i];
+        const bool distance = obs.kind == AdjustedKind::SlopeDistance;
+        const double read = distance ? r.slope_dist : r.zenith;
+        if (!SameTarget(i) || !Given(read)) continue;
+        offsets.emplace_back(i, distance ? read - adjusted : Wrapped(FaceOneZenith(r) - adjusted));
+      }
+    }
+    if (!offsets.empty()) {
+      // The adjusted network votes too: with one face pair it decides which face is off.
+      std::vector<double> votes{0.0};
+      for (const auto& offset : offsets) votes.push_back(offset.second);
+      std::nth_element(votes.begin(), votes.begin() + static_cast<std::ptrdiff_t>(votes.size() / 2),
+                       votes.end());
+      const double center = votes[votes.size() / 2];
+      for (const auto& [reading, offset] : offsets)
+        Consider(reading, (offset - center) / rejected.sd);
+    }
+    return best_;
+  }
+
+  // The setup of obs's first reading: its range of readings and the record's first; false
+  // when the log does not hold it.
+  bool FindSetup(const AdjustmentObservation& obs) {
+    const std::vector<RawReading>& readings = log_.readings();
+    const auto first = std::find_if(readings.begin(), readings.end(),
+                                    [&](const RawReading& r) { return r.source == obs.source; });
+    if (first == readings.end() || first->setup < 0) return false;
+    const size_t k = static_cast<size_t>(first - readings.begin());
+    setup_begin_ = k;
+    while (setup_begin_ > 0 && readings[setup_begin_ - 1].setup == first->setup) --setup_begin_;
+    setup_end_ = k;
+    while (setup_end_ < readings.size() && readings[setup_end_].setup == first->setup) ++setup_end_;
+    record_begin_ = k;
+    return true;
+  }
+
+ private:
+  bool Known(const AdjustmentObservation& obs) const {
+    const auto known = [&](int32_t s) {
+      return s >= 0 && static_cast<size_t>(s) < determined_.size() &&
+             determined_[static_cast<size_t>(s)];
+    };
+    return known(obs.at) && known(obs.fore) &&
+           (obs.kind != AdjustedKind::HorizontalAngle || known(obs.back));
+  }
+
+  // A reading of the record's point of the record's kind (foresight or backsight) in its setup:
+  // another round's reading of the same sight is compared too, since repeated rounds leave the
+  // network unable to tell which of them holds the blunder, and the readings can.
+  bool SameTarget(size_t i) const {
+    const RawReading& r = log_.readings()[i];
+    const RawReading& first = log_.readings()[record_begin_];
+    // One name may have several indices in the log: compare the names.
+    return r.type == first.type &&
+           (r.point == first.point || log_.names()[static_cast<size_t>(r.point)] ==
+                                          log_.names()[static_cast<size_t>(first.point)]);
+  }
+
+  double Computed(const AdjustmentObservation& obs) const {
+    return ComputedValue(input_, obs, positions_)[0];
+  }
+
+  void Consider(size_t reading, double deviation) {
+    if (best_ && std::abs(deviation) <= std::abs(best_->deviation)) return;
+    const RawReading& r = log_.readings()[reading];
+    best_ = TracedReading{r.source,
+                          std::string("the ") + (FaceTwo(r) ? "face-two " : "face-one ") +
+                              TypeWords(r.type) + " reading",
+                          deviation};
+  }
+
+  // Every direction of the setup gives the circle reading of the backsight: a backsight reading
+  // directly, a foresight reading less the adjusted angle to its point. Their median is the
+  // setup's orientation, and each reading of the record and of the backsight is judged by how
+  // far its own estimate lies from it.
+  void TraceDirections(const AdjustmentObservation& rejected) {
+    const std::vector<RawReading>& readings = log_.readings();
+    const std::string& back_name = input_.stations[static_cast<size_t>(rejected.back)].name;
+    // The adjusted angle to each point the setup's angle records sight, by the point's name.
+    std::unordered_map<std::string, double> angle_to;
+    for (const AdjustmentObservation& obs : input_.observations) {
+      if (obs.kind != AdjustedKind::HorizontalAngle || obs.at != rejected.at ||
+          obs.back != rejected.back || !Known(obs)) {
+        continue;
+      }
+      const auto reading =
+          std::find_if(readings.begin() + static_cast<std::ptrdiff_t>(setup_begin_),
+                       readings.begin() + static_cast<std::ptrdiff_t>(setup_end_),
+                       [&](const RawReading& r) { return r.source == obs.source; });
+      if (reading == readings.begin() + static_cast<std::ptrdiff_t>(setup_end_)) continue;
+      angle_to.emplace(input_.stations[static_cast<size_t>(obs.fore)].name, Computed(obs));
+    }
+    std::vector<std::pair<size_t, double>> estimates;
+    for (size_t i = setup_begin_; i < setup_end_; ++i) {
+      const RawReading& r = readings[i];
+      if (!Given(r.horiz_angle) || static_cast<size_t>(r.point) >= log_.names().size()) continue;
+      const std::string& point = log_.names()[static_cast<size_t>(r.point)];
+      if (r.type == ReadingType::Backsight) {
+        if (point == back_name) estimates.emplace_back(i, FaceOneDirection(r));
+      } else if (const auto angle = angle_to.find(point); angle != angle_to.end()) {
+        estimates.emplace_back(i, FaceOneDirection(r) - angle->second);
+      }
+    }
+    if (estimates.empty()) return;
+    // Around the first estimate, so that a setup near the circle's zero has one median.
+    const double reference = estimates.front().second;
+    std::vector<double> around;
+    for (auto& [reading, estimate] : estimates) {
+      estimate = reference + Wrapped(estimate - reference);
+      around.push_back(estimate);
+    }
+    std::nth_element(around.begin(),
+                     around.begin() + static_cast<std::ptrdiff_t>(around.size() / 2), around.end());
+    const double orientation = around[around.size() / 2];
+    // One direction has the angle's SD over √2.
+    const double sd = rejected.sd / std::sqrt(2.0);
+    for (const auto& [reading, estimate] : estimates) {
+      if (SameTarget(reading) || readings[reading].type == ReadingType::Backsight) {
+        Consider(reading, (estimate - orientation) / sd);
+      }
+    }
+  }
+
+  const AdjustmentInput& input_;
+  const ReadingLog& log_;
+  std::vector<double> positions_;
+  std::vector<bool> determined_;
+  size_t setup_begin_ = 0, setup_end_ = 0, record_begin_ = 0;
+  std::optional<TracedReading> best_;
+};
+
+}  // namespace
+
+std::optional<TracedReading> TraceToReading(const AdjustmentInput& input,
+                                            const AdjustmentResult& result, const ReadingLog& log,
+                                            int32_t index) {
+  if (index < 0 || static_cast<size_t>(index) >= input.observations.size()) return std::nullopt;
+  Tracer tracer(input, result, log);
+  return tracer.Trace(input.observations[static_cast<size_t>(index)]);
+}
+
+}  // namespace fenwix
