@@ -322,7 +322,8 @@ std::string ReportHtml(const CheckReport& report) {
 
 std::string ReportJson(const CheckReport& report) {
   std::string out = "{\n  \"job\": " + JsonString(report.job) + ",\n";
-  if (!report.summary.empty()) out += "  \"summary\": " + JsonString(report.summary) + ",\n";
+  out += "  \"summary\": " +
+         (report.summary.empty() ? std::string("null") : JsonString(report.summary)) + ",\n";
   out += "  \"weighting\": [";
   for (size_t k = 0; k < report.weighting.size(); ++k) {
     out += (k == 0 ? "" : ", ") + WeightingJson(report.weighting[k]);

@@ -3,7 +3,7 @@
 // opens in any browser without scripts or other files (.html), and JSON for scripts (.json).
 //
 // JSON shape (every key always present):
-//   { "job": string, "weighting": [ { "profile": string, ... } ],
+//   { "job": string, "summary": string or null, "weighting": [ { "profile": string, ... } ],
 //     "limit_origins": [ { "limits": [ string, ... ], "rule": string,
 //                          "multiple": number or null, "sigma": number or null,
 //                          "value": number or null, "text": string } ],
@@ -30,6 +30,14 @@
 // "sigma" and "value" are null unless every row has the same), "hand" (a limits file) or
 // "fixed"; "value" is the limit in force where it is one number. A check's "limits" hold null
 // for a limit without one value.
+// "summary" is the adjustment test's one line (global test, σ̂0, group factors, rejections),
+// null when the test did not run. The test adds the check "adjustment" (its summary rows, then
+// each rejected observation: columns "w" (the whole observation's w-test value), "r" (the
+// redundancy number), "MDB" and "error" (the minimal detectable bias and the estimated error
+// −v/r, in arc-seconds or millimetres), flagged, its "ratio" |w| over the critical value) and
+// the check "uncontrolled" (observations whose "r" is below 0.1: a blunder in them cannot be
+// found). Rejected observations open "suspects" with the same note; a total-station record's
+// row gives the one reading farthest from the adjusted network in "lines" and "files".
 
 #include <string>
 #include <string_view>
