@@ -315,7 +315,8 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
                     clash->name, VisibleName(replaced->read), replaced->source.line,
                     FieldFileName(replaced->source.file));
     }
-    if (const std::string unknown = MergesNamingNoStation(merge_answers, tables);
+    if (const std::string unknown =
+            MergesNamingNoStation(merge_answers, tables, edits.name_changes());
         !unknown.empty()) {
       out.Discard();
       return failed(MSG_MERGE_NO_STATION, unknown);

@@ -5,8 +5,12 @@
 namespace fenwix {
 
 std::string MergesNamingNoStation(const std::vector<PairAnswer>& answers,
-                                  const SurveyTables& tables) {
+                                  const SurveyTables& tables,
+                                  const std::vector<NameChange>& renames) {
   std::set<std::string> listed;
+  // A name the job renames away was read; an answer given before the rename is moot, not wrong
+  // (the dialog keeps the answers given before a rename in the same job).
+  for (const NameChange& rename : renames) listed.insert(rename.from);
   std::string text;
   for (const PairAnswer& answer : answers) {
     for (const std::string* name : {&answer.keep, &answer.drop}) {

@@ -8,15 +8,18 @@
 
 #include "checks/check_report.h"
 #include "model/merge_answer.h"
+#include "model/reading_edits.h"
 #include "model/station_names.h"
 #include "model/survey_tables.h"
 
 namespace fenwix {
 
 // The names of the answers that no station of the tables has, each once, as one text
-// ("\"P3\", \"P4\""); empty when every answer names stations that were read.
+// ("\"P3\", \"P4\""); empty when every answer names stations that were read. A name that one
+// of renames renames away counts as read.
 std::string MergesNamingNoStation(const std::vector<PairAnswer>& answers,
-                                  const SurveyTables& tables);
+                                  const SurveyTables& tables,
+                                  const std::vector<NameChange>& renames);
 
 // Identifier of the report's list of names written in place of others.
 inline constexpr std::string_view NAMES_WRITTEN_SECTION = "names_written";

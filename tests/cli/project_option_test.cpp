@@ -146,6 +146,11 @@ TEST_F(ProjectOptionTest, MergesNamingNoStationAreRefusedBeforeAnythingIsWritten
   EXPECT_NE(err_.find("The job file's \"merges\" name \"NOPE\""), std::string::npos) << err_;
   EXPECT_FALSE(fs::exists(dir_ / "net.txt"));
   EXPECT_EQ(Run(input, R"(, "merges": [{"keep": "P3", "drop": "P3-CHK"}])"), 0) << err_;
+  // An answer given before the job renamed one of its names is moot, not refused.
+  EXPECT_EQ(Run(input, R"(, "merges": [{"different": ["P3", "P3-CHK"]}],
+                          "renames": [{"from": "P3-CHK", "to": "P3-X"}])"),
+            0)
+      << err_;
 }
 
 }  // namespace
