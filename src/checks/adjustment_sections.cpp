@@ -98,10 +98,9 @@ std::string TestNote(const AdjustedKind kind, const ObservationTest& t) {
                                                               : k == 1 ? " dY"
                                                                        : " dZ")
                                                            : "";
-  return fmt::format(
-      "adjustment test: {}{} w {:.1f}, r {:.2f}, MDB {:.1f}{}, estimated error {:.1f}{}",
-      KindWords(kind), component, t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), Unit(kind),
-      InUnit(kind, t.estimated_error[k]), Unit(kind));
+  return fmt::format("{}{} w {:.1f}, r {:.2f}, MDB {:.1f}{}, estimated error {:.1f}{}",
+                     KindWords(kind), component, t.w_whole, t.r[k], InUnit(kind, t.mdb[k]),
+                     Unit(kind), InUnit(kind, t.estimated_error[k]), Unit(kind));
 }
 
 const char* OutcomeWords(AdjustmentOutcome outcome) {
@@ -131,7 +130,7 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
     return text;
   }
   std::string text = fmt::format(
-      "Adjustment test: the global test {} (\u03c3\u03020 {:.2f}, {} degrees of freedom)",
+      "Adjustment test: the global test {} (estimated \u03c3\u2080 {:.2f}, {} degrees of freedom)",
       result.global_passed ? "passed" : "failed", result.sigma0, result.degrees_of_freedom);
   for (const GroupFactor& g : result.groups) text += "; " + GroupSentence(g);
   text += fmt::format("; {} {} rejected.", result.rejected.size(),
@@ -146,7 +145,7 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   adjustment.title = "Adjustment test";
   adjustment.rule = fmt::format(
       "a free-network adjustment of the whole job with the weights of the adjustment file "
-      "(a priori \u03c3 0 = 1), each part's datum held by one station; an observation is "
+      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; an observation is "
       "rejected when its |w| passes {:.2f}, the critical value of {} tests at a family-wise "
       "5 %, the largest first, at most {} rounds; station precision is relative to the datum",
       result.critical_w, result.tests, result.max_rounds);
@@ -198,7 +197,9 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
     }
     row.values = {t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), InUnit(kind, t.estimated_error[k])};
     adjustment.rows.push_back(row);
+    // Among the suspects the note says who names the observation.
     CheckRow suspect = row;
+    suspect.note = "adjustment test: " + row.note;
     suspect.values.clear();
     suspects.push_back(std::move(suspect));
   }

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include "platform/file_access.h"
@@ -115,6 +118,12 @@ void SetProtectedFiles(const std::vector<std::string>& field_files, const std::s
   protected_job = job_file;
 }
 
+static std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
 bool StartsAsXmlDocument(const std::string& path) {
   if (path == STANDARD_OUTPUT_NAME) return false;
   std::error_code ec;
@@ -132,11 +141,32 @@ bool StartsAsXmlDocument(const std::string& path) {
        (head[0] == '<' && head[1] == '\0') || (head[0] == '\0' && head[1] == '<'))) {
     return true;
   }
-  while (at < size &&
-         (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) {
-    ++at;
+  const auto skip_blanks = [&] {
+    while (at < size &&
+           (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) {
+      ++at;
+    }
+  };
+  skip_blanks();
+  if (at >= size || head[at] != '<') return false;
+  // A drawing or a web page (a previous sketch or HTML report) is no field data and may be
+  // replaced: its root, after the declaration, comments and doctype, is "svg" or "html".
+  const std::string_view text(head, size);
+  while (at < size && head[at] == '<' && at + 1 < size &&
+         (head[at + 1] == '?' || head[at + 1] == '!')) {
+    if (AsciiLower(text.substr(at, 14)) == "<!doctype html") {
+      return false;
+    }
+    const size_t end = text.find('>', at);
+    if (end == std::string_view::npos) return true;
+    at = end + 1;
+    skip_blanks();
   }
-  return at < size && head[at] == '<';
+  if (at >= size || head[at] != '<') return true;
+  size_t name_end = at + 1;
+  while (name_end < size && std::isalnum(static_cast<unsigned char>(head[name_end]))) ++name_end;
+  const std::string root = AsciiLower(text.substr(at + 1, name_end - at - 1));
+  return root != "svg" && root != "html";
 }
 
 int RefusedTarget(const std::string& path, bool own_job_file) {

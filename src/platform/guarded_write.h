@@ -51,7 +51,8 @@ int RefusedTarget(const std::string& path, bool own_job_file = false);
 std::string ResolvedPath(const std::string& path);
 
 // True when path is a regular file whose first bytes (after a byte-order mark and blanks) open
-// an XML tag. Read only.
+// an XML tag, unless the document is a drawing or a web page (its root "svg" or "html", as a
+// sketch or an HTML report has): those are never field data. Read only.
 bool StartsAsXmlDocument(const std::string& path);
 
 class GuardedFile {

@@ -49,6 +49,8 @@ TEST(WriteGuard, EveryTargetOfTheTableIsRefusedOrWrittenInPlace) {
   WriteFile(dir / "away.fenwix",
             R"({"fenwix_project": 1, "inputs": [{"path": "day1.xml"}], "output": "cfg/x.txt"})");
   WriteFile(scratch.path() / "outside/x.txt", "outside\n");
+  WriteFile(dir / "old.svg", "<?xml version=\"1.0\"?>\n<!-- old -->\n<svg width=\"1\"></svg>\n");
+  WriteFile(dir / "old.html", "<!DOCTYPE html>\n<html lang=\"en\"></html>\n");
   fs::create_directory_symlink("../outside", dir / "cfg");
   for (const char* name : {"day1.xml", "day2.xml", "job.fenwix", "net.txt"}) {
     fs::create_symlink(name, dir / ("link-" + fs::path(name).stem().string() + ".txt"));
