@@ -24,6 +24,7 @@
 #include "app/settings_file.h"
 #include "app/settings_location.h"
 #include "gui/about_dialog.h"
+#include "gui/adjustment_option.h"
 #include "gui/background_run.h"
 #include "gui/converter_app.h"
 #include "gui/program_settings.h"
@@ -169,6 +170,7 @@ void ConvertWindow::BuildControls() {
   report_action_->setEnabled(false);
   connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
   AddEveryStationOption(*menu_bar, dialog_);
+  adjustment_action_ = AddAdjustmentTestOption(*menu_bar, dialog_);
   weight_label_ = new QLabel;
   weight_label_->setObjectName(QStringLiteral("weightProfileLabel"));
   // A profile chosen in the Options menu weights every field file, the job's too.
@@ -421,6 +423,7 @@ void ConvertWindow::OnConvert() {
     return;
   }
   if (!job_menu_->BeforeConversion()) return;
+  dialog_.adjustment_test = adjustment_action_->isChecked();
   bool offer_sketch = false;
   try {
     const bool written = RunInBackground(dialog_, *this, *this).written();
