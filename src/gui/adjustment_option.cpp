@@ -15,6 +15,8 @@ QAction* AddAdjustmentTestOption(QMenuBar& menu_bar, ConvertDialog& dialog) {
     options = menu_bar.addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("optionsMenu"));
   }
+  // Last in the menu, after the units: the entries above keep their places for the keyboard.
+  options->addSeparator();
   QAction* test = options->addAction(QStringLiteral("Test the network by adjustment"));
   test->setObjectName(QStringLiteral("adjustmentTestAction"));
   test->setCheckable(true);

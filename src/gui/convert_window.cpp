@@ -170,7 +170,6 @@ void ConvertWindow::BuildControls() {
   report_action_->setEnabled(false);
   connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
   AddEveryStationOption(*menu_bar, dialog_);
-  adjustment_action_ = AddAdjustmentTestOption(*menu_bar, dialog_);
   weight_label_ = new QLabel;
   weight_label_->setObjectName(QStringLiteral("weightProfileLabel"));
   // A profile chosen in the Options menu weights every field file, the job's too.
@@ -180,6 +179,7 @@ void ConvertWindow::BuildControls() {
                             job_menu_->Changed();
                           });
   AddJobUnitOptions(*menu_bar, dialog_);
+  adjustment_action_ = AddAdjustmentTestOption(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));

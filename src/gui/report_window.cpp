@@ -175,10 +175,11 @@ void ReportWindow::ShowReport(const CheckReport& report) {
                         .arg(QString::fromStdString(report_.job).toHtmlEscaped())
                         .arg(report_.FlaggedRows());
   if (const CheckSection* suspects = report_.Suspects(); suspects && suspects->FlaggedCount() > 0) {
-    summary += QStringLiteral(
-                   " &mdash; %1 suspect observations explain them; choose a row to "
-                   "see its lines in the sketch")
-                   .arg(suspects->FlaggedCount());
+    const int count = suspects->FlaggedCount();
+    summary +=
+        (count == 1 ? QStringLiteral(" &mdash; 1 suspect observation explains them")
+                    : QStringLiteral(" &mdash; %1 suspect observations explain them").arg(count)) +
+        QStringLiteral("; choose a row to see its lines in the sketch");
   }
   summary += QStringLiteral("</p>");
   if (report_.incomplete)
