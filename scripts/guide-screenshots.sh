@@ -3,7 +3,8 @@
 # refused field, the similar-stations question, the result message, the check report with a
 # reading left out, the weight profiles, the Options menu's angle units, the README's check
 # report of the job with planted blunders, the blunder hunt on that job with its job file, the
-# sketch's line menu and a campaign of two field files. Run after a build
+# sketch's line menu, the adjustment test's report of a generated network with a blunder and
+# its Options entry, and a campaign of two field files. Run after a build
 # of build/release; needs imagemagick, xdotool and the openbox window manager (for title
 # bars), which it installs when missing.
 set -euo pipefail
@@ -137,6 +138,42 @@ shot guide-hunt-after "^Check report" alt+c alt+d Return click:60,126 alt+l Down
 cp "$scratch/planted-job.fenwix" docs/check-report/
 # The sketch of the same job: the menu of the line P10-P12, whose face reading is a suspect.
 shot sketch-line-menu "" alt+c alt+d Return alt+c alt+v Return rclick:540,340 Down Down Right
+# The adjustment test on a network of 30 stations from the benchmarks' generator, one slope
+# distance in it 8 cm too long: the report opens with the test's summary line and names that
+# distance first among the suspects. The generator prints the seed and its coordinates.
+g++ -std=c++20 -O1 -Isrc -Ibench -o "$scratch/network-job" -x c++ - -x none \
+  build/release/libfenwix_adjust.a build/release/libfenwix_geodesy.a <<'CPP'
+#include <cstdio>
+#include "geodesy/angles.h"
+#include "survey_network.h"
+using namespace fenwix;
+int main(int, char** argv) {
+  bench::NetworkLayout layout;
+  layout.stations = 30;
+  layout.gnss_step = 2;
+  layout.setups_at_control = true;
+  layout.setup_share = 1.0;
+  layout.seed = 77;
+  bench::GeneratedNetwork net = bench::GenerateNetwork(layout);
+  // The first foresight's slope distance.
+  size_t d = 2;
+  while (net.input.observations[d].kind != AdjustedKind::SlopeDistance ||
+         net.input.observations[d - 2].kind != AdjustedKind::HorizontalAngle) ++d;
+  net.input.observations[d].value[0] += 0.08;
+  if (!bench::WriteNetworkXml(argv[1], net)) return 1;
+  const auto& t = net.truth[0];
+  const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
+  std::printf("%s %.10f %.10f %.4f\n", net.input.stations[0].name.c_str(),
+              RadiansToDms(seed.phi), RadiansToDms(seed.lam), seed.h);
+}
+CPP
+read -r seed latitude longitude height < <("$scratch/network-job" "$scratch/network-blunder.xml")
+settings "$latitude" 1 network-blunder "$seed" "$longitude" "$height"
+# Return on the result then means OK, whatever an earlier shot chose: the report opens by itself.
+sed -i '/^lastChoice=/d' "$XDG_CONFIG_HOME/fenwix/fenwix.conf"
+shot report-adjustment "^Check report" alt+c Return
+# The Options menu's last entry, which turns the test on and off.
+shot guide-adjustment-option "" alt+o Up
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"

@@ -102,6 +102,8 @@ void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui)
       return stopped;
     };
     adjustment_result = AdjustNetwork(input, options);
+    // The test only reports progress when it asks about Cancel; its end shows as the end.
+    if (!stopped) ui.ReportProgress(RunPhase::Testing, 1.0);
     const AdjustmentResult& result = adjustment_result;
     AddAdjustmentSections(input, result, reading_log, check_report);
     adjustment_summary = AdjustmentSummary(result);

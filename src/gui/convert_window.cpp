@@ -24,6 +24,7 @@
 #include "app/settings_file.h"
 #include "app/settings_location.h"
 #include "gui/about_dialog.h"
+#include "gui/adjustment_option.h"
 #include "gui/background_run.h"
 #include "gui/converter_app.h"
 #include "gui/program_settings.h"
@@ -178,6 +179,7 @@ void ConvertWindow::BuildControls() {
                             job_menu_->Changed();
                           });
   AddJobUnitOptions(*menu_bar, dialog_);
+  adjustment_action_ = AddAdjustmentTestOption(*menu_bar, dialog_);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
@@ -421,6 +423,7 @@ void ConvertWindow::OnConvert() {
     return;
   }
   if (!job_menu_->BeforeConversion()) return;
+  dialog_.adjustment_test = adjustment_action_->isChecked();
   bool offer_sketch = false;
   try {
     const bool written = RunInBackground(dialog_, *this, *this).written();

@@ -187,6 +187,8 @@ class ConvertWindow : public QDialog, public UserInterface {
   XmlFileList* xml_file_list_ = nullptr;
   QLineEdit* output_path_edit_ = nullptr;
   QAction* report_action_ = nullptr;
+  // The Options menu's "Test the network by adjustment", applied before each run.
+  QAction* adjustment_action_ = nullptr;
   QLabel* weight_label_ = nullptr;
   JobFileMenu* job_menu_ = nullptr;
   ReportWindow* report_window_ = nullptr;

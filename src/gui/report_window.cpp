@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -30,6 +31,12 @@ constexpr int WINDOW_HEIGHT = 640;
 constexpr int SUMMARY_HEIGHT = 64;
 // Share of the window's width that the note keeps when the other columns would take it all.
 constexpr double NOTE_SHARE = 0.3;
+// Name of the section of the adjustment test, whose first row is the test's summary line.
+constexpr std::string_view ADJUSTMENT_SECTION = "adjustment";
+// Background of the summary line when the test rejected observations, as of a flagged row.
+constexpr const char* REJECTED_STYLE =
+    "QLabel { background-color: #ffd6d0; border: 1px solid #d08070; padding: 4px; }";
+constexpr const char* PASSED_STYLE = "QLabel { border: 1px solid palette(mid); padding: 4px; }";
 
 }  // namespace
 
@@ -50,6 +57,14 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   summary_ = new QTextBrowser(this);
   summary_->setObjectName(QStringLiteral("reportSummary"));
   summary_->setMaximumHeight(SUMMARY_HEIGHT);
+  // The adjustment test's summary line, whole, however narrow the window: the global test,
+  // sigma 0, the group factors and the rejections at a glance.
+  adjustment_ = new QLabel(this);
+  adjustment_->setObjectName(QStringLiteral("adjustmentSummaryLabel"));
+  adjustment_->setWordWrap(true);
+  adjustment_->setTextFormat(Qt::PlainText);
+  adjustment_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  adjustment_->hide();
   model_ = new ReportModel(this);
   edits_panel_ = new ReportEditsPanel(this);
   model_->SetMarkOf([this](const CheckSection& section, const CheckRow& row) {
@@ -102,6 +117,7 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
+  layout->addWidget(adjustment_);
   layout->addWidget(view_, 1);
   layout->addWidget(edits_panel_);
   layout->addLayout(buttons);
@@ -159,15 +175,17 @@ void ReportWindow::ShowReport(const CheckReport& report) {
                         .arg(QString::fromStdString(report_.job).toHtmlEscaped())
                         .arg(report_.FlaggedRows());
   if (const CheckSection* suspects = report_.Suspects(); suspects && suspects->FlaggedCount() > 0) {
-    summary += QStringLiteral(
-                   " &mdash; %1 suspect observations explain them; choose a row to "
-                   "see its lines in the sketch")
-                   .arg(suspects->FlaggedCount());
+    const int count = suspects->FlaggedCount();
+    summary +=
+        (count == 1 ? QStringLiteral(" &mdash; 1 suspect observation explains them")
+                    : QStringLiteral(" &mdash; %1 suspect observations explain them").arg(count)) +
+        QStringLiteral("; choose a row to see its lines in the sketch");
   }
   summary += QStringLiteral("</p>");
   if (report_.incomplete)
     summary += QStringLiteral("<p>The checks could not run to their end.</p>");
   summary_->setHtml(summary);
+  ShowAdjustmentSummary();
   edits_panel_->SetReport(&report_);
   model_->SetReport(&report_);
   // Checks with flagged rows open, the others closed until asked for.
@@ -179,6 +197,24 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   }
   FitColumns();
   status_->setText(QStringLiteral("%1 flagged rows").arg(report_.FlaggedRows()));
+}
+
+void ReportWindow::ShowAdjustmentSummary() {
+  const CheckSection* test = nullptr;
+  for (const CheckSection& section : report_.sections) {
+    if (section.name == ADJUSTMENT_SECTION) test = &section;
+  }
+  // Without the test (turned off, no approximate coordinates) the line goes.
+  if (test == nullptr || test->rows.empty()) {
+    adjustment_->clear();
+    adjustment_->hide();
+    return;
+  }
+  adjustment_->setText(QString::fromStdString(test->rows.front().note));
+  adjustment_->setToolTip(QString::fromStdString(test->rule));
+  adjustment_->setStyleSheet(
+      QString::fromLatin1(test->FlaggedCount() > 0 ? REJECTED_STYLE : PASSED_STYLE));
+  adjustment_->show();
 }
 
 void ReportWindow::FitColumns() {

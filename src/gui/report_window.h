@@ -1,7 +1,8 @@
 #pragma once
-// The check report of the last conversion in a window of its own: a short summary, then one
-// tree of the checks and their rows (flagged rows first and highlighted, passing rows paged in
-// as each check's more-row is chosen), and a Save button that writes any of the three forms.
+// The check report of the last conversion in a window of its own: a short summary, the
+// adjustment test's summary line when the test ran, then one tree of the checks and their rows
+// (flagged rows first and highlighted, passing rows paged in as each check's more-row is
+// chosen), and a Save button that writes any of the three forms.
 // Choosing a row tells whoever listens (the sketch) which row it is; below the tree (and in a row's
 // context menu) the job's edits act on the chosen row, and its "Job" column marks what they did.
 
@@ -67,10 +68,14 @@ class ReportWindow : public QDialog {
   void SpanMoreRow(const QModelIndex& check);
   // Columns as wide as their text; the note takes the rest of the window.
   void FitColumns();
+  // The first row of the adjustment test's section, its summary, above the tree; hidden when
+  // the report has no such section.
+  void ShowAdjustmentSummary();
 
   CheckReport report_;
   SaveChooser save_chooser_;
   QTextBrowser* summary_ = nullptr;
+  QLabel* adjustment_ = nullptr;
   QTreeView* view_ = nullptr;
   ReportModel* model_ = nullptr;
   QLabel* status_ = nullptr;

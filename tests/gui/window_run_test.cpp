@@ -1,6 +1,6 @@
-// The window's run: the "Compute every reachable station" entry, remembered in the program's
-// settings, and a conversion on its worker thread whose similar-stations question the window
-// asks while the run waits, with the controls disabled, and whose Cancel keeps the old output.
+// The window's run: the Options entries remembered in the program's settings, and a conversion
+// on its worker thread whose similar-stations question the window asks while the run waits,
+// with the controls disabled, and whose Cancel keeps the old output.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "gui/adjustment_option.h"
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
 #include "gui/reach_option.h"
@@ -38,6 +39,7 @@ class RunOptionsTest : public ::testing::Test {
         QStringLiteral("fenwix-test-%1").arg(QCoreApplication::applicationPid()));
     QCoreApplication::setApplicationName(QStringLiteral("fenwix"));
     QSettings().remove(EVERY_STATION_SETTING);
+    QSettings().remove(ADJUSTMENT_TEST_SETTING);
     QSettings().remove(ANGLE_UNIT_SETTING);
     QSettings().remove(DISTANCE_UNIT_SETTING);
   }
@@ -79,6 +81,48 @@ TEST_F(RunOptionsTest, JobUnitsAreDegreesAndMetersUntilChosenThenRemembered) {
   EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_dms"))->isChecked());
   EXPECT_EQ(again.dialog().job_angle_unit, ANGLE_UNIT_CODE_GONS);
   EXPECT_EQ(again.dialog().job_linear_unit, LINEAR_UNIT_INTERNATIONAL_FOOT);
+}
+
+// A closed triangle of vectors with their standard deviations: a network the test can adjust.
+const char* const TRIANGLE_JOB =
+    "<?xml version=\"1.0\"?>\n<data>\n"
+    "<Vector><BasePoint>A</BasePoint><RoverPoint>B</RoverPoint><Type>Fixed</Type><DX>300.0</DX>"
+    "<DY>-120.0</DY><DZ>40.0</DZ><SX>0.003</SX><SY>0.003</SY><SZ>0.005</SZ></Vector>\n"
+    "<Vector><BasePoint>B</BasePoint><RoverPoint>C</RoverPoint><Type>Fixed</Type><DX>-80.0</DX>"
+    "<DY>260.0</DY><DZ>-15.0</DZ><SX>0.003</SX><SY>0.003</SY><SZ>0.005</SZ></Vector>\n"
+    "<Vector><BasePoint>A</BasePoint><RoverPoint>C</RoverPoint><Type>Fixed</Type><DX>220.002</DX>"
+    "<DY>140.0</DY><DZ>25.0</DZ><SX>0.003</SX><SY>0.003</SY><SZ>0.005</SZ></Vector>\n</data>\n";
+
+// Ticked (the default), the report opens with the test and the window shows its line; unticked,
+// neither, even when the dialog's flag was set behind the entry's back; the choice is kept.
+TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
+  const std::string input = (dir_.path() + "/triangle.xml").toStdString();
+  std::ofstream(input) << TRIANGLE_JOB;
+  ConvertWindow window(SettingsPath());
+  window.SetMessageHook([](int32_t, const std::string&) {});
+  window.dialog().xml_paths = {input};
+  window.dialog().output_path = (dir_.path() + "/triangle.txt").toStdString();
+  window.dialog().seed_name = "A";
+  window.dialog().compute_local = 1;
+  window.ExchangeToControls();
+  auto* entry = window.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->text(), "Test the network by adjustment");
+  for (const bool ticked : {true, false}) {
+    if (entry->isChecked() != ticked) entry->trigger();
+    window.dialog().adjustment_test = true;
+    test::Click(window.findChild<QPushButton*>(QStringLiteral("convertButton")));
+    ASSERT_NE(window.report_window(), nullptr);
+    EXPECT_EQ(window.report_window()->report().sections.front().name == "adjustment", ticked);
+    const auto* line =
+        window.report_window()->findChild<QLabel*>(QStringLiteral("adjustmentSummaryLabel"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->isHidden(), !ticked);
+    EXPECT_EQ(line->text().startsWith("Adjustment test: the global test"), ticked);
+  }
+  ConvertWindow again(SettingsPath());
+  EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->isChecked());
+  EXPECT_FALSE(again.dialog().adjustment_test);
 }
 
 std::string Contents(const std::string& path) {
