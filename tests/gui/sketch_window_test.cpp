@@ -111,7 +111,9 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
   window.dialog().seed_name = "P10";
   window.dialog().compute_local = 1;
   // The per-record checks' suspect: the adjustment test has tests of its own.
-  window.dialog().adjustment_test = false;
+  auto* adjustment = window.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
+  ASSERT_NE(adjustment, nullptr);
+  if (adjustment->isChecked()) adjustment->trigger();
   window.ExchangeToControls();
   test::Click(window.findChild<QPushButton*>("convertButton"));
   ASSERT_NE(window.sketch_window(), nullptr);
@@ -188,6 +190,7 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
     QCoreApplication::sendEvent(ring.view(), &press);
     EXPECT_EQ(press.isAccepted(), button == Qt::LeftButton);
   }
+  adjustment->trigger();
 }
 
 }  // namespace

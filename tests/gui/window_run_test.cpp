@@ -123,6 +123,7 @@ TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
   ConvertWindow again(SettingsPath());
   EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->isChecked());
   EXPECT_FALSE(again.dialog().adjustment_test);
+  again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->trigger();
 }
 
 std::string Contents(const std::string& path) {
