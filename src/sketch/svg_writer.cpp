@@ -408,7 +408,9 @@ void PutPanel(Buffer& out, const SketchModel& model, const Page& page) {
     entry(fmt::format("error ellipses \u00d7 {}", ScaleText(model.ellipse_scale)));
   }
   if (AnyUncontrolled(model)) {
-    Put(out, "<path class=\"ts\"{} d=\"M{:.1f} {:.1f}h24\"/>\n", DOTTED, sx - 12, row);
+    // Any line may be dotted: the sample takes no line's colour.
+    Put(out, "<path stroke=\"#555\" stroke-width=\"1.4\"{} d=\"M{:.1f} {:.1f}h24\"/>\n", DOTTED,
+        sx - 12, row);
     entry(fmt::format("dotted: uncontrolled, r < {:g}", model.uncontrolled_redundancy));
   }
   Put(out, "<text x=\"{:.1f}\" y=\"{:.1f}\">{} stations, {} lines</text>\n", x + 10, row + 4,
