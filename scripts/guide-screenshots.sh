@@ -4,8 +4,8 @@
 # reading left out, the weight profiles, the Options menu's angle units, the README's check
 # report of the job with planted blunders, the blunder hunt on that job with its job file, the
 # sketch's line menu, the adjustment test's report of a generated network with a blunder and
-# its Options entry, and a campaign of two field files. Run after a build
-# of build/release; needs imagemagick, xdotool and the openbox window manager (for title
+# its Options entry, the sketch's error ellipses and a campaign of two field files. Run after a
+# build of build/release; needs imagemagick, xdotool and the openbox window manager (for title
 # bars), which it installs when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,7 +52,8 @@ profiles\2\gnssHorizontalCentering=2
 profiles\2\gnssVerticalCentering=5
 profiles\size=2
 INI
-cp examples/checked-job.xml docs/check-report/planted-job.xml "$scratch/"
+cp examples/checked-job.xml docs/check-report/planted-job.xml docs/screenshots/generated-network.xml \
+  "$scratch/"
 
 # A settings record beside the program: seed B1, local coordinates ticked, tolerance 0.05 in
 # 3D, the example job and its output. The arguments: the latitude, then 1 to tick the
@@ -174,6 +175,10 @@ sed -i '/^lastChoice=/d' "$XDG_CONFIG_HOME/fenwix/fenwix.conf"
 shot report-adjustment "^Check report" alt+c Return
 # The Options menu's last entry, which turns the test on and off.
 shot guide-adjustment-option "" alt+o Up
+# The sketch of a generated network after the adjustment test: each station's error ellipse, the
+# points that one setup alone sights on dotted lines.
+settings 41.3128608600 0 generated-network P00001 9.4421293136 308.8903
+shot sketch-ellipses "" alt+c alt+d Return alt+c alt+v Return
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"

@@ -1,6 +1,7 @@
 #include "app/conversion_sketch.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <span>
 #include <string>
@@ -90,6 +91,61 @@ void AddLineReadings(SketchModel& model, const SurveyTables& tables, const Readi
   }
 }
 
+// What the adjustment test found: each station's error ellipse, and the lines on which no
+// observation it kept could show a blunder.
+void AddAdjustmentFindings(SketchModel& model, const AdjustmentInput& input,
+                           const AdjustmentResult& result) {
+  if (result.outcome != AdjustmentOutcome::Done) return;
+  std::unordered_map<std::string_view, size_t> station_of;
+  for (size_t i = 0; i < input.stations.size() && i < result.stations.size(); ++i) {
+    station_of.emplace(input.stations[i].name, i);
+  }
+  for (SketchStation& station : model.stations) {
+    auto found = station_of.find(station.name);
+    for (size_t m = 0; found == station_of.end() && m < station.merged_names.size(); ++m) {
+      found = station_of.find(station.merged_names[m]);
+    }
+    if (found == station_of.end()) continue;
+    const StationPrecision& p = result.stations[found->second];
+    if (!p.determined) continue;
+    station.has_ellipse = true;
+    station.ellipse_major = p.ellipse_major;
+    station.ellipse_minor = p.ellipse_minor;
+    station.ellipse_azimuth = p.ellipse_azimuth;
+  }
+  model.ellipse_scale = EllipseScale(model);
+  model.uncontrolled_redundancy = UNCONTROLLED_REDUNDANCY;
+
+  // Per line, its observations kept by the test and how many of those are controlled. A
+  // record's zenith and distance lie on the line to its target; its horizontal angle on both
+  // of its lines, since either end's direction is what the angle measures.
+  std::vector<std::array<int32_t, 2>> counts(model.lines.size(), {0, 0});
+  const size_t tested = std::min(input.observations.size(), result.observations.size());
+  for (size_t i = 0; i < tested; ++i) {
+    const ObservationTest& test = result.observations[i];
+    if (!test.active) continue;
+    const AdjustmentObservation& obs = input.observations[i];
+    if (obs.record <= 0 || static_cast<size_t>(obs.record) >= model.lines_of_observation.size())
+      continue;
+    const int32_t target = static_cast<size_t>(obs.fore) < model.symbol_of_row.size()
+                               ? model.symbol_of_row[static_cast<size_t>(obs.fore)]
+                               : -1;
+    for (const int32_t line : model.lines_of_observation[static_cast<size_t>(obs.record)]) {
+      if (line < 0) continue;
+      if (obs.kind != AdjustedKind::HorizontalAngle &&
+          model.lines[static_cast<size_t>(line)].to != target) {
+        continue;
+      }
+      std::array<int32_t, 2>& count = counts[static_cast<size_t>(line)];
+      ++count[0];
+      if (test.r_min >= UNCONTROLLED_REDUNDANCY) ++count[1];
+    }
+  }
+  for (size_t line = 0; line < model.lines.size(); ++line) {
+    model.lines[line].uncontrolled = counts[line][0] > 0 && counts[line][1] == 0;
+  }
+}
+
 }  // namespace
 
 std::vector<int32_t> SketchLinesOfRow(const SketchModel& model, const CheckRow& row) {
@@ -158,6 +214,7 @@ SketchModel ConversionSketch(const ConvertDialog& dialog) {
     if (source.known()) line.sources.push_back(source);
   }
   AddLineReadings(model, dialog.tables, log, report);
+  AddAdjustmentFindings(model, dialog.adjustment_input, dialog.adjustment_result);
   return model;
 }
 

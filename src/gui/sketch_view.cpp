@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/sketch_precision.h"
 #include "sketch/label_grid.h"
 
 namespace fenwix {
@@ -305,6 +306,8 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
   const double north0 = centre_north_ - half_h, north1 = centre_north_ + half_h;
 
   std::vector<QLineF> gps, near_half, far_half, flagged, suspects, selected, left_out;
+  // Uncontrolled lines, dotted: GNSS, total station, flagged, suspect.
+  std::array<std::vector<QLineF>, 4> dotted;
   for (size_t i = 0; i < model_.lines.size(); ++i) {
     const SketchLine& line = model_.lines[i];
     const SketchStation& a = model_.stations[static_cast<size_t>(line.from)];
@@ -319,9 +322,11 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
     if (i < left_out_.size() && left_out_[i]) {
       left_out.emplace_back(p, q);
     } else if (line.flag.suspect) {
-      suspects.emplace_back(p, q);
+      (line.uncontrolled ? dotted[3] : suspects).emplace_back(p, q);
     } else if (line.flag.flagged) {
-      flagged.emplace_back(p, q);
+      (line.uncontrolled ? dotted[2] : flagged).emplace_back(p, q);
+    } else if (line.uncontrolled) {
+      dotted[line.kind == SketchLineKind::GpsVector ? 0 : 1].emplace_back(p, q);
     } else if (line.kind == SketchLineKind::GpsVector) {
       gps.emplace_back(p, q);
     } else {
@@ -339,8 +344,12 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
   draw(gps, QPen(GPS_COLOUR, 1.0));
   draw(near_half, QPen(TS_COLOUR, 1.6));
   draw(far_half, QPen(TS_COLOUR, 0.8, Qt::DashLine));
+  draw(dotted[0], DottedPen(GPS_COLOUR, 1.0));
+  draw(dotted[1], DottedPen(TS_COLOUR, 1.6));
   draw(flagged, QPen(FLAG_COLOUR, 2.0));
+  draw(dotted[2], DottedPen(FLAG_COLOUR, 2.0));
   draw(suspects, QPen(SUSPECT_COLOUR, 3.5));
+  draw(dotted[3], DottedPen(SUSPECT_COLOUR, 3.5));
   // Over the others: a line that coincides with a left-out one still shows between the dashes.
   draw(left_out, QPen(LEFT_OUT_COLOUR, 1.5, Qt::DashLine));
   for (const int32_t i : selected_) {
@@ -390,6 +399,9 @@ void SketchView::PaintStations(QPainter& painter, QSize size) const {
       QRectF(QPointF((width() - size.width()) / 2.0, (height() - size.height()) / 2.0),
              QSizeF(size))
           .adjusted(-SYMBOL_HALF, -SYMBOL_HALF, SYMBOL_HALF, SYMBOL_HALF);
+  PaintErrorEllipses(
+      painter, model_, [this](double north, double east) { return ToPixel(north, east); }, scale_,
+      inside);
   std::vector<std::pair<size_t, QPointF>> shown;
   for (size_t i = 0; i < model_.stations.size(); ++i) {
     const SketchStation& s = model_.stations[i];
@@ -455,6 +467,7 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
   painter.drawText(
       QPointF(box.left() + 8, y + metrics.ascent() / 2 - 1),
       QStringLiteral("%1 stations, %2 lines").arg(model_.stations.size()).arg(model_.lines.size()));
+  PaintPrecisionLegend(painter, model_, QPointF(box.left(), box.bottom() + 6));
 
   // North arrow, top right.
   const QPointF tip(size.width() - 28.0, 30.0);
@@ -534,6 +547,7 @@ bool SketchView::event(QEvent* event) {
                               .arg(s.east, 0, 'f', 3)
                               .arg(s.elevation, 0, 'f', 3);
     if (s.flag.flagged) text += "\n" + QString::fromStdString(s.flag.reason);
+    text += EllipseTip(s);
   } else if (const int l = LineAt(help->pos()); l >= 0) {
     const SketchLine& line = model_.lines[static_cast<size_t>(l)];
     text = LineTitle(model_, line);
@@ -542,6 +556,7 @@ bool SketchView::event(QEvent* event) {
     const std::string where = LineWhere(model_, line);
     if (!where.empty()) text += "\n" + QString::fromStdString(where);
     if (line.flag.flagged) text += "\n" + QString::fromStdString(line.flag.reason);
+    text += UncontrolledTip(model_, line);
     if (IsLineLeftOut(l)) text += QStringLiteral("\nleft out in the job file");
   }
   if (text.isEmpty()) {

@@ -122,6 +122,17 @@ double RoundScaleLength(double at_most) {
   return decade / 2.0;
 }
 
+double EllipseScale(const SketchModel& model) {
+  double largest = 0.0;
+  for (const SketchStation& s : model.stations) {
+    if (s.has_ellipse) largest = std::max(largest, s.ellipse_major);
+  }
+  if (!(largest > 0.0)) return 0.0;
+  const SketchFrame& f = model.frame;
+  const double wider = std::max(f.max_north - f.min_north, f.max_east - f.min_east);
+  return RoundScaleLength(wider * ELLIPSE_SHARE / largest);
+}
+
 std::string TodayText() {
   const std::time_t now = std::time(nullptr);
   const std::tm local = LocalTime(now);

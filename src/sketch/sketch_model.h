@@ -46,6 +46,12 @@ struct SketchStation {
   double elevation = 0.0;
   SketchSymbol symbol = SketchSymbol::Computed;
   SketchFlag flag;
+  // The standard error ellipse the adjustment test gives the point, relative to the free datum
+  // of its part of the network; none when the test did not run or could not determine it.
+  bool has_ellipse = false;
+  double ellipse_major = 0.0;  // semi-axes, meters
+  double ellipse_minor = 0.0;
+  double ellipse_azimuth = 0.0;  // of the major axis, clockwise from north, radians
 };
 
 // One element of a field file drawn on a line, which a job file can leave out: a vector, or one
@@ -73,6 +79,9 @@ struct SketchLine {
   std::vector<SourceLocation> sources;
   // Every element drawn on this line, in reading order; empty when not known.
   std::vector<SketchReading> readings;
+  // Every observation the adjustment test kept on this line has a redundancy number below
+  // SketchModel::uncontrolled_redundancy: a blunder in it cannot be found by the network.
+  bool uncontrolled = false;
 };
 
 struct SketchFrame {
@@ -105,6 +114,11 @@ struct SketchModel {
   // foresight), -1 where none; so that a mark on a record reaches its lines.
   std::vector<std::array<int32_t, 2>> lines_of_observation;
   SketchFrame frame;
+  // Error ellipses are drawn this many times their size in meters (1, 2 or 5 × 10ⁿ); 0 when no
+  // station has one.
+  double ellipse_scale = 0.0;
+  // The redundancy number below which the adjustment test calls an observation uncontrolled.
+  double uncontrolled_redundancy = 0.0;
 
   std::string Title() const;
 };
@@ -131,6 +145,11 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
 
 // Largest length of the form 1, 2 or 5 × 10ⁿ m that does not exceed at_most (> 0).
 double RoundScaleLength(double at_most);
+
+// The exaggeration at which the largest error ellipse of the model, its semi-major axis, is at
+// most ELLIPSE_SHARE of the frame's wider side: 1, 2 or 5 × 10ⁿ; 0 when no station has one.
+double EllipseScale(const SketchModel& model);
+inline constexpr double ELLIPSE_SHARE = 1.0 / 15.0;
 
 // Today's local date as YYYY-MM-DD.
 std::string TodayText();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <numbers>
 
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
@@ -33,6 +34,10 @@ constexpr double LIST_LINE = 13.0;
 constexpr double LEGEND_HEIGHT = 270.0;
 // Names of stations without coordinates listed in the box; the rest are counted.
 constexpr size_t MAX_LISTED = 60;
+
+// Dots along an uncontrolled line; the error ellipses, thin and unfilled over the lines.
+constexpr std::string_view DOTTED = " stroke-dasharray=\"1 3\" stroke-linecap=\"round\"";
+constexpr std::string_view ELLIPSE_STYLE = "fill=\"none\" stroke=\"#7a1fa2\" stroke-width=\"1\"";
 
 using Buffer = fmt::memory_buffer;
 
@@ -98,6 +103,18 @@ struct Page {
   double Y(double north) const { return top + PADDING + (frame.max_north - north) * scale; }
 };
 
+// Entries the adjustment test adds to the legend: the error ellipses' scale and what a dotted
+// line means, each only when the sketch shows one.
+bool AnyUncontrolled(const SketchModel& model) {
+  return std::any_of(model.lines.begin(), model.lines.end(),
+                     [](const SketchLine& line) { return line.uncontrolled; });
+}
+
+double LegendHeight(const SketchModel& model) {
+  return LEGEND_HEIGHT + (model.ellipse_scale > 0 ? 20.0 : 0.0) +
+         (AnyUncontrolled(model) ? 20.0 : 0.0);
+}
+
 Page Layout(const SketchModel& model) {
   Page p;
   p.frame = model.frame;
@@ -112,7 +129,8 @@ Page Layout(const SketchModel& model) {
   p.width = std::max(p.width, model.has_coordinates ? 320.0 : 620.0);
   p.page_width = p.left + p.width + MARGIN + PANEL_WIDTH + MARGIN;
   const size_t listed = std::min(model.not_computed.size(), MAX_LISTED);
-  const double panel_height = LEGEND_HEIGHT + 24.0 + LIST_LINE * (static_cast<double>(listed) + 3);
+  const double panel_height =
+      LegendHeight(model) + 24.0 + LIST_LINE * (static_cast<double>(listed) + 3);
   p.page_height = p.top + std::max(p.height, panel_height) + MARGIN;
   return p;
 }
@@ -164,7 +182,7 @@ void PutLines(Buffer& out, const SketchModel& model, const Page& page) {
         std::tuple{SketchLineKind::TotalStation, true, "ts-far"}}) {
     Put(out, "<path class=\"{}\" d=\"", css);
     for (const SketchLine& line : model.lines) {
-      if (line.kind != kind || line.flag.flagged) continue;
+      if (line.kind != kind || line.flag.flagged || line.uncontrolled) continue;
       const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
       const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
       double x0 = page.X(a.east), y0 = page.Y(a.north);
@@ -182,14 +200,30 @@ void PutLines(Buffer& out, const SketchModel& model, const Page& page) {
     }
     out.append(std::string_view("\"/>\n"));
   }
-  // Lines of flagged rows, then the suspects over them, each with its stations, where its
-  // records are and why it is marked.
+  // Uncontrolled lines dotted, each with its stations; then the lines of flagged rows and the
+  // suspects over them, each with its stations, where its records are and why it is marked.
+  for (const SketchLine& line : model.lines) {
+    if (!line.uncontrolled || line.flag.flagged) continue;
+    const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
+    const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
+    Put(out, "<path class=\"{}\"{} data-uncontrolled=\"true\" data-from=\"",
+        line.kind == SketchLineKind::GpsVector ? "gps" : "ts", DOTTED);
+    AppendEscaped(out, a.name);
+    out.append(std::string_view("\" data-to=\""));
+    AppendEscaped(out, b.name);
+    Put(out, "\" d=\"M{:.1f} {:.1f}L{:.1f} {:.1f}\"/>\n", page.X(a.east), page.Y(a.north),
+        page.X(b.east), page.Y(b.north));
+  }
   for (const bool suspects : {false, true}) {
     for (const SketchLine& line : model.lines) {
       if (!line.flag.flagged || line.flag.suspect != suspects) continue;
       const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
       const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
-      Put(out, "<path class=\"{}\" data-from=\"", suspects ? "suspect" : "flag");
+      Put(out, "<path class=\"{}\"", suspects ? "suspect" : "flag");
+      if (line.uncontrolled) {
+        Put(out, "{} data-uncontrolled=\"true\"", DOTTED);
+      }
+      out.append(std::string_view(" data-from=\""));
       AppendEscaped(out, a.name);
       out.append(std::string_view("\" data-to=\""));
       AppendEscaped(out, b.name);
@@ -207,6 +241,33 @@ void PutLines(Buffer& out, const SketchModel& model, const Page& page) {
       AppendEscaped(out, line.flag.reason);
       out.append(std::string_view("</title></path>\n"));
     }
+  }
+}
+
+// Each station's standard error ellipse, exaggerated by the model's ellipse scale, its major
+// axis turned to its azimuth: clockwise from north is clockwise on the page too, where a
+// rotation of 0 lays the axis east.
+void PutEllipses(Buffer& out, const SketchModel& model, const Page& page) {
+  if (!(model.ellipse_scale > 0)) return;
+  const double units = model.ellipse_scale * page.scale;
+  for (const SketchStation& s : model.stations) {
+    if (!s.has_ellipse) continue;
+    const double x = page.X(s.east), y = page.Y(s.north);
+    const double azimuth = s.ellipse_azimuth * 180.0 / std::numbers::pi;
+    Put(out,
+        "<ellipse {} cx=\"{:.1f}\" cy=\"{:.1f}\" rx=\"{:.2f}\" ry=\"{:.2f}\" "
+        "transform=\"rotate({:.2f} {:.1f} {:.1f})\" data-ellipse-of=\"",
+        ELLIPSE_STYLE, x, y, s.ellipse_major * units, s.ellipse_minor * units, azimuth - 90.0, x,
+        y);
+    AppendEscaped(out, s.name);
+    Put(out,
+        "\" data-major-mm=\"{0:.1f}\" data-minor-mm=\"{1:.1f}\" data-azimuth-deg=\"{2:.1f}\">"
+        "<title>",
+        s.ellipse_major * 1000.0, s.ellipse_minor * 1000.0, azimuth);
+    AppendEscaped(out, s.name);
+    Put(out,
+        ": error ellipse {:.1f} \u00d7 {:.1f} mm, major axis at {:.1f}\u00b0</title></ellipse>\n",
+        s.ellipse_major * 1000.0, s.ellipse_minor * 1000.0, azimuth);
   }
 }
 
@@ -275,6 +336,11 @@ void PutLabels(Buffer& out, const SketchModel& model, const Page& page) {
   out.append(std::string_view("</g>\n"));
 }
 
+// An exaggeration as the legend says it: "500", "20000", "0.5".
+std::string ScaleText(double factor) {
+  return factor >= 1.0 ? fmt::format("{:.0f}", factor) : fmt::format("{:g}", factor);
+}
+
 std::string LengthText(double meters) {
   return meters >= 1000.0 ? fmt::format("{:g} km", meters / 1000.0) : fmt::format("{:g} m", meters);
 }
@@ -306,12 +372,14 @@ void PutPanel(Buffer& out, const SketchModel& model, const Page& page) {
   Put(out,
       "<g class=\"small\"><rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" height=\"{:.1f}\" "
       "fill=\"#fff\" stroke=\"#888\"/>\n",
-      x, y, PANEL_WIDTH, LEGEND_HEIGHT);
+      x, y, PANEL_WIDTH, LegendHeight(model));
   Put(out, "<text x=\"{:.1f}\" y=\"{:.1f}\" font-weight=\"bold\">Legend</text>\n", x + 10, y + 18);
   double row = y + 38;
   const double sx = x + 20, tx = x + 44;
   const auto entry = [&](std::string_view text) {
-    Put(out, "<text x=\"{:.1f}\" y=\"{:.1f}\">{}</text>\n", tx, row + 4, text);
+    Put(out, "<text x=\"{:.1f}\" y=\"{:.1f}\">", tx, row + 4);
+    AppendEscaped(out, text);
+    out.append(std::string_view("</text>\n"));
     row += 20;
   };
   PutSymbol(out, SketchSymbol::Seed, sx, row, "seed");
@@ -334,11 +402,22 @@ void PutPanel(Buffer& out, const SketchModel& model, const Page& page) {
   entry("in a flagged row of the checks");
   Put(out, "<path class=\"suspect\" d=\"M{:.1f} {:.1f}h24\"/>\n", sx - 12, row);
   entry("suspect observation");
+  if (model.ellipse_scale > 0) {
+    Put(out, "<ellipse {} cx=\"{:.1f}\" cy=\"{:.1f}\" rx=\"10\" ry=\"5\"/>\n", ELLIPSE_STYLE, sx,
+        row);
+    entry(fmt::format("error ellipses \u00d7 {}", ScaleText(model.ellipse_scale)));
+  }
+  if (AnyUncontrolled(model)) {
+    // Any line may be dotted: the sample takes no line's colour.
+    Put(out, "<path stroke=\"#555\" stroke-width=\"1.4\"{} d=\"M{:.1f} {:.1f}h24\"/>\n", DOTTED,
+        sx - 12, row);
+    entry(fmt::format("dotted: uncontrolled, r < {:g}", model.uncontrolled_redundancy));
+  }
   Put(out, "<text x=\"{:.1f}\" y=\"{:.1f}\">{} stations, {} lines</text>\n", x + 10, row + 4,
       model.stations.size(), model.lines.size());
   if (model.has_coordinates) PutNorthArrowAndScale(out, model, page, x, row + 12);
 
-  y += LEGEND_HEIGHT + 14;
+  y += LegendHeight(model) + 14;
   const size_t listed = std::min(model.not_computed.size(), MAX_LISTED);
   const bool more = model.not_computed.size() > listed;
   const double box = LIST_LINE * (static_cast<double>(listed) + (more ? 3 : 2)) + 8;
@@ -389,6 +468,7 @@ std::string SketchSvg(const SketchModel& model) {
     out.append(std::string_view("</text>\n"));
   }
   PutLines(out, model, page);
+  PutEllipses(out, model, page);
   PutStations(out, model, page);
   PutLabels(out, model, page);
   PutPanel(out, model, page);

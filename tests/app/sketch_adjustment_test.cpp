@@ -1,0 +1,112 @@
+// The sketch of a generated network after the adjustment test: the points that one setup alone
+// sights hang on uncontrolled lines, drawn dotted; every station has its error ellipse, turned to
+// its azimuth. Without the test the sketch shows neither.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "app/conversion_sketch.h"
+#include "geodesy/angles.h"
+#include "sketch/svg_writer.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
+#include "survey_network.h"
+
+namespace fenwix {
+namespace {
+
+std::string SketchOf(const bench::GeneratedNetwork& net, bool test, const std::string& dir) {
+  const std::string input = dir + "/net.xml";
+  EXPECT_TRUE(bench::WriteNetworkXml(input, net));
+  ConvertDialog dialog;
+  dialog.InitializeDefaults();
+  dialog.xml_paths = {input};
+  dialog.output_path = dir + "/net.txt";
+  const auto& t = net.truth[0];
+  const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
+  dialog.seed_name = net.input.stations[0].name;
+  dialog.seed_latitude = RadiansToDms(seed.phi);
+  dialog.seed_longitude = RadiansToDms(seed.lam);
+  dialog.seed_height = seed.h;
+  dialog.compute_geodetic = 1;
+  dialog.max_steps = 0;
+  dialog.run_checks = true;
+  dialog.adjustment_test = test;
+  testing::RecordingUi ui;
+  dialog.RunConversion(ui);
+  return SketchSvg(ConversionSketch(dialog));
+}
+
+std::string Attribute(const std::string& element, const std::string& name) {
+  std::smatch m;
+  return std::regex_search(element, m, std::regex(" " + name + "=\"([^\"]*)\"")) ? m[1].str()
+                                                                                 : std::string();
+}
+
+std::vector<std::string> Elements(const std::string& svg, const char* pattern) {
+  const std::regex re(pattern);
+  return {std::sregex_token_iterator(svg.begin(), svg.end(), re), std::sregex_token_iterator()};
+}
+
+TEST(SketchAdjustment, PointsOnOneSightAreDottedAndEveryStationHasItsEllipse) {
+  bench::NetworkLayout spec;
+  spec.stations = 30;
+  spec.gnss_step = 2;
+  spec.seed = 77;
+  spec.setups_at_control = true;
+  spec.setup_share = 1.0;
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(spec);
+  // The sights to a point that no other setup sights: nothing else fixes the point.
+  std::map<int32_t, std::vector<int32_t>> sighted_from;
+  for (const bench::NetworkSetup& setup : net.setups) {
+    for (const int32_t fore : setup.fores) sighted_from[fore].push_back(setup.at);
+  }
+  std::set<std::pair<std::string, std::string>> single, checked;
+  for (const auto& [point, setups] : sighted_from) {
+    for (const int32_t at : setups) {
+      (setups.size() == 1 ? single : checked)
+          .emplace(net.input.stations[static_cast<size_t>(at)].name,
+                   net.input.stations[static_cast<size_t>(point)].name);
+    }
+  }
+  ASSERT_TRUE(!single.empty() && !checked.empty());
+
+  testing::ScratchFolder scratch{"fenwix-sketch-adjustment-"};
+  const std::string svg = SketchOf(net, true, scratch.path().string());
+  std::set<std::pair<std::string, std::string>> dotted;
+  for (const std::string& line : Elements(svg, "<path [^>]*data-uncontrolled=\"true\"[^>]*>")) {
+    EXPECT_NE(line.find("stroke-dasharray"), std::string::npos) << line;
+    dotted.emplace(Attribute(line, "data-from"), Attribute(line, "data-to"));
+  }
+  for (const auto& sight : single) EXPECT_TRUE(dotted.count(sight)) << sight.first << sight.second;
+  for (const auto& sight : checked)
+    EXPECT_FALSE(dotted.count(sight)) << sight.first << sight.second;
+  EXPECT_NE(svg.find("dotted: uncontrolled, r &lt; 0.1"), std::string::npos);
+
+  const std::vector<std::string> ellipses = Elements(svg, "<ellipse [^>]*data-ellipse-of[^>]*>");
+  EXPECT_EQ(ellipses.size(), Elements(svg, "data-station=\"").size());
+  int sized = 0;
+  for (const std::string& e : ellipses) {
+    const double major = std::stod(Attribute(e, "data-major-mm"));
+    const double minor = std::stod(Attribute(e, "data-minor-mm"));
+    const double azimuth = std::stod(Attribute(e, "data-azimuth-deg"));
+    EXPECT_GE(major, minor) << e;
+    // Clockwise from north on a page whose y grows downwards: 0° lays the major axis east.
+    EXPECT_NEAR(std::stod(Attribute(e, "transform").substr(7)), azimuth - 90.0, 0.06) << e;
+    sized += major > 0.1 ? 1 : 0;
+  }
+  EXPECT_GT(sized, 0);
+  EXPECT_TRUE(std::regex_search(svg, std::regex("error ellipses \u00d7 [125]0*<")));
+
+  const std::string untested = SketchOf(net, false, scratch.path().string());
+  for (const char* absent : {"data-uncontrolled", "<ellipse", "error ellipses", "dotted"}) {
+    EXPECT_EQ(untested.find(absent), std::string::npos) << absent;
+  }
+}
+
+}  // namespace
+}  // namespace fenwix
