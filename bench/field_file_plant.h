@@ -29,6 +29,8 @@ inline std::pair<std::string, int> Plant(const std::string& xml, std::string_vie
     const size_t open = lines[i].find('>') + 1;
     return std::stod(lines[i].substr(open, lines[i].find('<', open) - open));
   };
+  const std::string type_tag = fmt::format("<ObsType>{}<", kind);
+  const std::string field_tag = fmt::format("<{}>", field);
   for (size_t i = 0; i < lines.size(); ++i) {
     const bool vector = lines[i].find("<Vector>") != std::string::npos;
     if (!vector && lines[i].find("<Observation>") == std::string::npos) continue;
@@ -37,11 +39,11 @@ inline std::pair<std::string, int> Plant(const std::string& xml, std::string_vie
     int element_face = 0;
     for (; lines[end].find(vector ? "</Vector>" : "</Observation>") == std::string::npos; ++end) {
       const std::string& line = lines[end];
-      if (line.find("<ObsType>" + std::string(kind) + "<") != std::string::npos) match = true;
+      if (line.find(type_tag) != std::string::npos) match = true;
       if (line.find("<ZenithAngle>") != std::string::npos) {
         element_face = value_of(end) > 180.0 ? 2 : 1;
       }
-      if (line.find("<" + std::string(field) + ">") != std::string::npos) target = end;
+      if (line.find(field_tag) != std::string::npos) target = end;
     }
     if (!match || element_face != face || occurrence-- > 0) continue;
     const bool angle = field.find("Angle") != std::string::npos;
