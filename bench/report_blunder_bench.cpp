@@ -162,7 +162,65 @@ std::string Sources(const CheckRow& row) {
 
 struct Tally {
   int cases = 0, in_no_record = 0, controlled = 0, first = 0, among = 0, first_any = 0;
+  // Controlled cases and those named first, in networks of one round and of two.
+  int controlled_in[2] = {}, first_in[2] = {};
+
+  void Add(const Tally& t) {
+    cases += t.cases;
+    in_no_record += t.in_no_record;
+    controlled += t.controlled;
+    first += t.first;
+    among += t.among;
+    first_any += t.first_any;
+    for (int i = 0; i < 2; ++i) {
+      controlled_in[i] += t.controlled_in[i];
+      first_in[i] += t.first_in[i];
+    }
+  }
+  void Print(const char* name) const {
+    const auto share = [](int part, int whole) { return 100.0 * part / std::max(whole, 1); };
+    fmt::print(
+        "{:<18} {:>6} {:>9} {:>9} {:>11.1f}% {:>7.1f}% {:>7.1f}% ({:>3}) {:>7.1f}% ({:>3}) "
+        "{:>10.1f}%\n",
+        name, cases, in_no_record, controlled, share(first, controlled), share(among, controlled),
+        share(first_in[0], controlled_in[0]), controlled_in[0],
+        share(first_in[1], controlled_in[1]), controlled_in[1], share(first_any, cases));
+  }
 };
+
+// Where the reading at line stands: its setup's station, its point and its type, by name.
+std::string SightOf(const ReadingLog& log, int line) {
+  for (const RawReading& r : log.readings()) {
+    if (r.source.line != line) continue;
+    const auto name = [&](int32_t i) {
+      return i >= 0 && static_cast<size_t>(i) < log.names().size()
+                 ? log.names()[static_cast<size_t>(i)]
+                 : std::string("?");
+    };
+    const int32_t station = r.setup >= 0 ? log.setups()[static_cast<size_t>(r.setup)].station : -1;
+    return fmt::format("{}-{} {}", name(station), name(r.point),
+                       r.type == ReadingType::Backsight ? "back" : "fore");
+  }
+  return "not a reading";
+}
+
+// How a first suspect that is not the planted reading relates to it.
+std::string Relation(const ReadingLog& log, int planted, const CheckRow& row) {
+  if (row.sources.size() != 1) return fmt::format("{} sources", row.sources.size());
+  const int line = row.sources[0].line;
+  const auto reading = [&](int l) -> const RawReading* {
+    for (const RawReading& r : log.readings()) {
+      if (r.source.line == l) return &r;
+    }
+    return nullptr;
+  };
+  const RawReading* a = reading(planted);
+  const RawReading* b = reading(line);
+  if (a == nullptr || b == nullptr) return "not a reading";
+  const bool same_sight = SightOf(log, planted) == SightOf(log, line);
+  if (a->setup == b->setup) return same_sight ? "same record, other face" : "same setup";
+  return same_sight ? "same sight, other round" : "elsewhere";
+}
 
 int Report(int networks, bool show_misses) {
   const fs::path dir =
@@ -234,46 +292,39 @@ int Report(int networks, bool show_misses) {
       if (first) ++t.first_any;
       if (r < UNCONTROLLED_REDUNDANCY) continue;
       ++t.controlled;
+      ++t.controlled_in[layout.rounds - 1];
       if (first) ++t.first;
+      if (first) ++t.first_in[layout.rounds - 1];
       const bool among = any && std::any_of(suspects->rows.begin(), suspects->rows.end(),
                                             [&](const CheckRow& row) { return names(row, false); });
       if (among) ++t.among;
       if (!first && show_misses) {
         fmt::print(
-            "miss: network {} {} face {} #{} {} {:+.3f} line {} r {:.2f}: {}\n", n, type.kind, face,
-            occurrence, field, delta, line, r,
-            any ? fmt::format("{} [{}]{}", suspects->rows.front().note,
-                              Sources(suspects->rows.front()), among ? " (named further down)" : "")
+            "miss: network {} ({} rounds) {} face {} #{} {} {:+.3f} line {} ({}) r {:.2f}: {}\n", n,
+            layout.rounds, type.kind, face, occurrence, field, delta, line,
+            SightOf(dialog.reading_log, line), r,
+            any ? fmt::format("{} [{}; {}]{}", suspects->rows.front().note,
+                              Sources(suspects->rows.front()),
+                              Relation(dialog.reading_log, line, suspects->rows.front()),
+                              among ? " (named further down)" : "")
                 : std::string("no suspect"));
       }
     }
   }
-  fmt::print("{:<18} {:>6} {:>9} {:>11} {:>12} {:>8} {:>12}\n", "type", "cases", "no record",
-             "r >= 0.1", "named first", "among", "first (all)");
+  fmt::print("{:<18} {:>6} {:>9} {:>9} {:>12} {:>8} {:>14} {:>14} {:>11}\n", "type", "cases",
+             "no record", "r >= 0.1", "named first", "among", "1 round", "2 rounds", "first (all)");
   Tally all;
   for (int k = 0; k < TYPE_COUNT; ++k) {
-    const Tally& t = tally[k];
-    fmt::print("{:<18} {:>6} {:>9} {:>11} {:>11.1f}% {:>7.1f}% {:>11.1f}%\n", TYPES[k].name,
-               t.cases, t.in_no_record, t.controlled, 100.0 * t.first / std::max(t.controlled, 1),
-               100.0 * t.among / std::max(t.controlled, 1),
-               100.0 * t.first_any / std::max(t.cases, 1));
-    all.cases += t.cases;
-    all.in_no_record += t.in_no_record;
-    all.controlled += t.controlled;
-    all.first += t.first;
-    all.among += t.among;
-    all.first_any += t.first_any;
+    tally[k].Print(TYPES[k].name);
+    all.Add(tally[k]);
   }
-  fmt::print("{:<18} {:>6} {:>9} {:>11} {:>11.1f}% {:>7.1f}% {:>11.1f}%\n", "all", all.cases,
-             all.in_no_record, all.controlled, 100.0 * all.first / std::max(all.controlled, 1),
-             100.0 * all.among / std::max(all.controlled, 1),
-             100.0 * all.first_any / std::max(all.cases, 1));
+  all.Print("all");
   fmt::print("clean twins: {} jobs, {} with a suspect ({:.1f}%){}\n", clean_jobs, clean_alarms,
              100.0 * clean_alarms / std::max(clean_jobs, 1),
              failed > 0 ? fmt::format("; {} networks not converted", failed) : "");
   fmt::print(
-      "(named first and among: shares of the cases with r >= 0.1; first (all): of every "
-      "case)\n");
+      "(named first, among and the rounds: shares of the cases with r >= 0.1, the rounds' counts "
+      "in brackets; first (all): of every case)\n");
   fs::remove_all(dir);
   return 0;
 }
