@@ -13,12 +13,16 @@
 // It counts as controlled when the records holding the element have r >= 0.1 in the clean
 // job's adjustment (for a backsight direction: the horizontal angles of its setup; a closing
 // backsight is in no record). The clean twins count as alarms when their report has any
-// suspect. With "misses", every controlled case not named first is listed with the first
-// suspect's note. Figures only: nothing here passes or fails.
+// suspect. With "misses", every clean twin with a suspect and every controlled case not named
+// first is listed: the planted sight, the largest |w| of its observations against the job's
+// largest before any rejection (a near tie means the network cannot tell the two apart), the
+// first suspect's note and how its reading relates to the planted one. Figures only: nothing
+// here passes or fails.
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +36,7 @@
 
 #include <fmt/format.h>
 
+#include "adjust/network_adjustment.h"
 #include "app/convert_dialog.h"
 #include "bench_support.h"
 #include "field_file_plant.h"
@@ -100,23 +105,19 @@ int Count(const std::string& xml, std::string_view kind, int face) {
   return n;
 }
 
-// The smallest redundancy number of the records holding the reading or vector whose element
-// starts at line, among the observations of the field's kind; none when no record holds it.
-std::optional<double> Redundancy(const ConvertDialog& dialog, int line, std::string_view field) {
-  const AdjustmentInput& input = dialog.adjustment_input;
-  const AdjustmentResult& result = dialog.adjustment_result;
-  if (result.observations.size() != input.observations.size()) return std::nullopt;
-  const auto r_of = [&](auto&& holds) {
-    std::optional<double> r;
-    for (size_t i = 0; i < input.observations.size(); ++i) {
-      if (!holds(input.observations[i])) continue;
-      const double ri = result.observations[i].r_min;
-      r = r ? std::min(*r, ri) : ri;
+// The observations of the field's kind in the records holding the reading or vector whose
+// element starts at line (for a backsight direction: the horizontal angles of its setup).
+std::vector<size_t> Holding(const ConvertDialog& dialog, int line, std::string_view field) {
+  const std::vector<AdjustmentObservation>& observations = dialog.adjustment_input.observations;
+  std::vector<size_t> held;
+  const auto collect = [&](auto&& holds) {
+    for (size_t i = 0; i < observations.size(); ++i) {
+      if (holds(observations[i])) held.push_back(i);
     }
-    return r;
+    return held;
   };
   if (field == "DX" || field == "DY" || field == "DZ") {
-    return r_of([&](const AdjustmentObservation& o) {
+    return collect([&](const AdjustmentObservation& o) {
       return o.kind == AdjustedKind::GnssVector && o.source.line == line;
     });
   }
@@ -125,7 +126,7 @@ std::optional<double> Redundancy(const ConvertDialog& dialog, int line, std::str
   const std::vector<RawReading>& readings = dialog.reading_log.readings();
   size_t at = 0;
   while (at < readings.size() && readings[at].source.line != line) ++at;
-  if (at == readings.size()) return std::nullopt;
+  if (at == readings.size()) return held;
   const auto same = [&](size_t i) {
     return readings[i].setup == readings[at].setup && readings[i].point == readings[at].point &&
            readings[i].type == readings[at].type;
@@ -139,17 +140,48 @@ std::optional<double> Redundancy(const ConvertDialog& dialog, int line, std::str
   if (readings[at].type == ReadingType::Backsight && kind == AdjustedKind::HorizontalAngle) {
     // The opening backsight is every angle's reference in its setup; the closing one is in no
     // record.
-    if (first > 0 && readings[first - 1].setup == readings[at].setup) return std::nullopt;
+    if (first > 0 && readings[first - 1].setup == readings[at].setup) return held;
     std::map<int, int32_t> setup_of_line;
     for (const RawReading& reading : readings) setup_of_line[reading.source.line] = reading.setup;
-    return r_of([&](const AdjustmentObservation& o) {
+    return collect([&](const AdjustmentObservation& o) {
       return o.kind == AdjustedKind::HorizontalAngle &&
              setup_of_line[o.source.line] == readings[at].setup;
     });
   }
-  return r_of([&](const AdjustmentObservation& o) {
+  return collect([&](const AdjustmentObservation& o) {
     return o.kind == kind && o.source.line == record_line;
   });
+}
+
+// The smallest redundancy number of those observations in the job's adjustment; none when no
+// record holds the element.
+std::optional<double> Redundancy(const ConvertDialog& dialog, int line, std::string_view field) {
+  const AdjustmentResult& result = dialog.adjustment_result;
+  if (result.observations.size() != dialog.adjustment_input.observations.size())
+    return std::nullopt;
+  std::optional<double> r;
+  for (const size_t i : Holding(dialog, line, field)) {
+    const double ri = result.observations[i].r_min;
+    r = r ? std::min(*r, ri) : ri;
+  }
+  return r;
+}
+
+// Before any rejection: the largest |w| of the planted element's observations against the
+// largest of the job (the one data snooping rejects first), as "w 5.3 of 5.4".
+std::string FirstRound(const ConvertDialog& dialog, int line, std::string_view field) {
+  AdjustmentOptions options;
+  options.max_rounds = 0;
+  const AdjustmentResult result = AdjustNetwork(dialog.adjustment_input, options);
+  double planted = 0.0, largest = 0.0;
+  for (const size_t i : Holding(dialog, line, field)) {
+    if (i < result.observations.size()) {
+      planted = std::max(planted, std::abs(result.observations[i].w_whole));
+    }
+  }
+  for (const ObservationTest& t : result.observations)
+    largest = std::max(largest, std::abs(t.w_whole));
+  return fmt::format("first round w {:.2f} of {:.2f}", planted, largest);
 }
 
 std::string Sources(const CheckRow& row) {
@@ -219,7 +251,7 @@ std::string Relation(const ReadingLog& log, int planted, const CheckRow& row) {
   if (a == nullptr || b == nullptr) return "not a reading";
   const bool same_sight = SightOf(log, planted) == SightOf(log, line);
   if (a->setup == b->setup) return same_sight ? "same record, other face" : "same setup";
-  return same_sight ? "same sight, other round" : "elsewhere";
+  return same_sight ? "same sight, other round" : "elsewhere: " + SightOf(log, line);
 }
 
 int Report(int networks, bool show_misses) {
@@ -300,9 +332,10 @@ int Report(int networks, bool show_misses) {
       if (among) ++t.among;
       if (!first && show_misses) {
         fmt::print(
-            "miss: network {} ({} rounds) {} face {} #{} {} {:+.3f} line {} ({}) r {:.2f}: {}\n", n,
-            layout.rounds, type.kind, face, occurrence, field, delta, line,
-            SightOf(dialog.reading_log, line), r,
+            "miss: network {} ({} rounds) {} face {} #{} {} {:+.3f} line {} ({}) r {:.2f}, {}: "
+            "{}\n",
+            n, layout.rounds, type.kind, face, occurrence, field, delta, line,
+            SightOf(dialog.reading_log, line), r, FirstRound(dialog, line, field),
             any ? fmt::format("{} [{}; {}]{}", suspects->rows.front().note,
                               Sources(suspects->rows.front()),
                               Relation(dialog.reading_log, line, suspects->rows.front()),
