@@ -210,13 +210,14 @@ struct Tally {
     }
   }
   void Print(const char* name) const {
-    const auto share = [](int part, int whole) { return 100.0 * part / std::max(whole, 1); };
-    fmt::print(
-        "{:<18} {:>6} {:>9} {:>9} {:>11.1f}% {:>7.1f}% {:>7.1f}% ({:>3}) {:>7.1f}% ({:>3}) "
-        "{:>10.1f}%\n",
-        name, cases, in_no_record, controlled, share(first, controlled), share(among, controlled),
-        share(first_in[0], controlled_in[0]), controlled_in[0],
-        share(first_in[1], controlled_in[1]), controlled_in[1], share(first_any, cases));
+    // A share in percent, a dash when there is nothing to share.
+    const auto share = [](int part, int whole) {
+      return whole == 0 ? std::string("-") : fmt::format("{:.1f}%", 100.0 * part / whole);
+    };
+    fmt::print("{:<18} {:>6} {:>9} {:>9} {:>12} {:>8} {:>8} ({:>3}) {:>8} ({:>3}) {:>11}\n", name,
+               cases, in_no_record, controlled, share(first, controlled), share(among, controlled),
+               share(first_in[0], controlled_in[0]), controlled_in[0],
+               share(first_in[1], controlled_in[1]), controlled_in[1], share(first_any, cases));
   }
 };
 
