@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include <fmt/format.h>
 #include "app/convert_dialog.h"
+#include "field_file_plant.h"
 #include "geodesy/angles.h"
 #include "support/recording_ui.h"
 #include "support/test_files.h"
@@ -105,49 +105,6 @@ TEST(NetworkTestConversion, BlunderIsTheFirstSuspectAndTheFileIsUnchanged) {
   }
 }
 
-// One element of the field file changed: the occurrence-th element of its kind ("Vector", or an
-// observation's ObsType) and face (1, 2; 0 for a vector) gets delta added to its field (meters,
-// or arc-seconds for an angle). Returns the text and the element's first line.
-std::pair<std::string, int> Plant(const std::string& xml, std::string_view kind, int face,
-                                  int occurrence, std::string_view field, double delta) {
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < xml.size();) {
-    const size_t end = xml.find('\n', at);
-    lines.push_back(xml.substr(at, end - at));
-    at = end + 1;
-  }
-  const auto value_of = [&](size_t i) {
-    const size_t open = lines[i].find('>') + 1;
-    return std::stod(lines[i].substr(open, lines[i].find('<', open) - open));
-  };
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const bool vector = lines[i].find("<Vector>") != std::string::npos;
-    if (!vector && lines[i].find("<Observation>") == std::string::npos) continue;
-    size_t end = i, target = 0;
-    bool match = vector && kind == "Vector";
-    int element_face = 0;
-    for (; lines[end].find(vector ? "</Vector>" : "</Observation>") == std::string::npos; ++end) {
-      const std::string& line = lines[end];
-      if (line.find("<ObsType>" + std::string(kind) + "<") != std::string::npos) match = true;
-      if (line.find("<ZenithAngle>") != std::string::npos) {
-        element_face = value_of(end) > 180.0 ? 2 : 1;
-      }
-      if (line.find("<" + std::string(field) + ">") != std::string::npos) target = end;
-    }
-    if (!match || element_face != face || occurrence-- > 0) continue;
-    const bool angle = field.find("Angle") != std::string::npos;
-    const double value =
-        angle ? DmsToRadians(value_of(target)) + delta * PI / 648000.0 : value_of(target) + delta;
-    lines[target] = fmt::format("<{0}>{1}</{0}>", field,
-                                angle ? bench::PackedAngle(value) : fmt::format("{:.5f}", value));
-    std::string out;
-    for (const std::string& line : lines) out += line + "\n";
-    return {out, static_cast<int>(i) + 1};
-  }
-  ADD_FAILURE() << "no " << kind << " to plant in";
-  return {xml, 0};
-}
-
 // A blunder in one reading of the field file is the first suspect, named by the adjustment
 // test and traced to the reading itself; the clean file has no suspect from the test.
 TEST(NetworkTestConversion, AReadingsBlunderIsTracedToThatReading) {
@@ -187,7 +144,8 @@ TEST(NetworkTestConversion, AReadingsBlunderIsTracedToThatReading) {
       0);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.kind) + " " + c.field);
-    const auto [xml, line] = Plant(clean, c.kind, c.face, c.occurrence, c.field, c.delta);
+    const auto [xml, line] = bench::Plant(clean, c.kind, c.face, c.occurrence, c.field, c.delta);
+    ASSERT_NE(line, 0) << "no " << c.kind << " to plant in";
     const Converted on = Convert(net, true, scratch.path(), xml, true);
     const CheckSection* suspects = on.report.Suspects();
     ASSERT_TRUE(suspects != nullptr && !suspects->rows.empty());
