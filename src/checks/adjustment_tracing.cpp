@@ -46,6 +46,16 @@ const char* TypeWords(ReadingType type) {
   return "";
 }
 
+// The median of directions, taken around the first so that one near the circle's zero has one.
+double MedianDirection(std::vector<double> directions) {
+  const double reference = directions.front();
+  for (double& d : directions) d = reference + Wrapped(d - reference);
+  std::nth_element(directions.begin(),
+                   directions.begin() + static_cast<std::ptrdiff_t>(directions.size() / 2),
+                   directions.end());
+  return directions[directions.size() / 2];
+}
+
 class Tracer {
  public:
   Tracer(const AdjustmentInput& input, const AdjustmentResult& result, const ReadingLog& log)
@@ -78,7 +88,7 @@ class Tracer {
       if (std::find(seen_setups.begin(), seen_setups.end(), setup) != seen_setups.end()) continue;
       seen_setups.push_back(setup);
       if (obs.kind == AdjustedKind::HorizontalAngle) {
-        TraceDirections(obs);
+        DirectionOffsets(obs, offsets);
         continue;
       }
       const double adjusted = Computed(obs);
@@ -97,8 +107,11 @@ class Tracer {
       std::nth_element(votes.begin(), votes.begin() + static_cast<std::ptrdiff_t>(votes.size() / 2),
                        votes.end());
       const double center = votes[votes.size() / 2];
-      for (const auto& [reading, offset] : offsets)
-        Consider(reading, (offset - center) / rejected.sd);
+      // One direction has the angle's SD over √2.
+      const double sd = rejected.kind == AdjustedKind::HorizontalAngle
+                            ? rejected.sd / std::sqrt(2.0)
+                            : rejected.sd;
+      for (const auto& [reading, offset] : offsets) Consider(reading, (offset - center) / sd);
     }
     return best_;
   }
@@ -154,54 +167,65 @@ class Tracer {
                           deviation};
   }
 
-  // Every direction of the setup gives the circle reading of the backsight: a backsight reading
-  // directly, a foresight reading less the adjusted angle to its point. Their median is the
-  // setup's orientation, and each reading of the record and of the backsight is judged by how
-  // far its own estimate lies from it.
-  void TraceDirections(const AdjustmentObservation& rejected) {
+  // The directions of one round of the rejected sight: the setup's orientation (the circle
+  // reading of the backsight) is the median of what every other reading says of it (a backsight
+  // reading directly, a foresight to another point less its adjusted angle). A backsight reading
+  // is judged against that orientation at once; a reading of the sight gives its angle less the
+  // adjusted one as an offset, which the caller compares over all rounds.
+  void DirectionOffsets(const AdjustmentObservation& sight,
+                        std::vector<std::pair<size_t, double>>& offsets) {
     const std::vector<RawReading>& readings = log_.readings();
-    const std::string& back_name = input_.stations[static_cast<size_t>(rejected.back)].name;
+    const std::string& back_name = input_.stations[static_cast<size_t>(sight.back)].name;
     // The adjusted angle to each point the setup's angle records sight, by the point's name.
     std::unordered_map<std::string, double> angle_to;
     for (const AdjustmentObservation& obs : input_.observations) {
-      if (obs.kind != AdjustedKind::HorizontalAngle || obs.at != rejected.at ||
-          obs.back != rejected.back || !Known(obs)) {
+      if (obs.kind != AdjustedKind::HorizontalAngle || obs.at != sight.at ||
+          obs.back != sight.back || !Known(obs)) {
         continue;
       }
-      const auto reading =
-          std::find_if(readings.begin() + static_cast<std::ptrdiff_t>(setup_begin_),
-                       readings.begin() + static_cast<std::ptrdiff_t>(setup_end_),
-                       [&](const RawReading& r) { return r.source == obs.source; });
-      if (reading == readings.begin() + static_cast<std::ptrdiff_t>(setup_end_)) continue;
-      angle_to.emplace(input_.stations[static_cast<size_t>(obs.fore)].name, Computed(obs));
-    }
-    std::vector<std::pair<size_t, double>> estimates;
-    for (size_t i = setup_begin_; i < setup_end_; ++i) {
-      const RawReading& r = readings[i];
-      if (!Given(r.horiz_angle) || static_cast<size_t>(r.point) >= log_.names().size()) continue;
-      const std::string& point = log_.names()[static_cast<size_t>(r.point)];
-      if (r.type == ReadingType::Backsight) {
-        if (point == back_name) estimates.emplace_back(i, FaceOneDirection(r));
-      } else if (const auto angle = angle_to.find(point); angle != angle_to.end()) {
-        estimates.emplace_back(i, FaceOneDirection(r) - angle->second);
+      const auto end = readings.begin() + static_cast<std::ptrdiff_t>(setup_end_);
+      if (std::find_if(readings.begin() + static_cast<std::ptrdiff_t>(setup_begin_), end,
+                       [&](const RawReading& r) { return r.source == obs.source; }) != end) {
+        angle_to.emplace(input_.stations[static_cast<size_t>(obs.fore)].name, Computed(obs));
       }
     }
-    if (estimates.empty()) return;
-    // Around the first estimate, so that a setup near the circle's zero has one median.
-    const double reference = estimates.front().second;
-    std::vector<double> around;
-    for (auto& [reading, estimate] : estimates) {
-      estimate = reference + Wrapped(estimate - reference);
-      around.push_back(estimate);
+    std::vector<double> orientations;
+    std::vector<std::pair<size_t, double>> backsights;
+    for (size_t i = setup_begin_; i < setup_end_; ++i) {
+      const RawReading& r = readings[i];
+      if (!Given(r.horiz_angle) || static_cast<size_t>(r.point) >= log_.names().size() ||
+          SameTarget(i)) {
+        continue;
+      }
+      const std::string& point = log_.names()[static_cast<size_t>(r.point)];
+      if (r.type == ReadingType::Backsight) {
+        if (point != back_name) continue;
+        backsights.emplace_back(i, FaceOneDirection(r));
+        orientations.push_back(FaceOneDirection(r));
+      } else if (const auto angle = angle_to.find(point); angle != angle_to.end()) {
+        orientations.push_back(FaceOneDirection(r) - angle->second);
+      }
     }
-    std::nth_element(around.begin(),
-                     around.begin() + static_cast<std::ptrdiff_t>(around.size() / 2), around.end());
-    const double orientation = around[around.size() / 2];
-    // One direction has the angle's SD over √2.
-    const double sd = rejected.sd / std::sqrt(2.0);
-    for (const auto& [reading, estimate] : estimates) {
-      if (SameTarget(reading) || readings[reading].type == ReadingType::Backsight) {
-        Consider(reading, (estimate - orientation) / sd);
+    const double adjusted = Computed(sight);
+    // The sight's own readings say something of the orientation too; a backsight reading is
+    // judged against all of them, the sight's readings against the others only.
+    std::vector<double> all = orientations;
+    for (size_t i = setup_begin_; i < setup_end_; ++i) {
+      if (SameTarget(i) && Given(readings[i].horiz_angle)) {
+        all.push_back(FaceOneDirection(readings[i]) - adjusted);
+      }
+    }
+    if (all.empty()) return;
+    const double sd = sight.sd / std::sqrt(2.0);
+    const double all_orientation = MedianDirection(all);
+    for (const auto& [reading, direction] : backsights) {
+      Consider(reading, Wrapped(direction - all_orientation) / sd);
+    }
+    if (orientations.empty()) return;
+    const double orientation = MedianDirection(orientations);
+    for (size_t i = setup_begin_; i < setup_end_; ++i) {
+      if (SameTarget(i) && Given(readings[i].horiz_angle)) {
+        offsets.emplace_back(i, Wrapped(FaceOneDirection(readings[i]) - orientation - adjusted));
       }
     }
   }
