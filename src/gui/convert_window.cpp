@@ -461,65 +461,6 @@ void ConvertWindow::OnConvert() {
   if (offer_sketch) OfferSketch();
 }
 
-void ConvertWindow::OnBrowse(FileKind kind) {
-  if (!ExchangeToMembers()) return;
-  BrowseForFile(kind, kind == FileKind::Output
-                          ? dialog_.output_path
-                          : (dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0]));
-}
-
-void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name) {
-  try {
-    const FileRequest request = MakeFileRequest(kind, current_name, AppFolder());
-    if (kind == FileKind::Input) {
-      // The files chosen are the ones to convert, one or several; Add... appends instead.
-      const QStringList chosen = ChooseInputFiles();
-      if (chosen.isEmpty()) return;
-      dialog_.xml_paths.clear();
-      for (const QString& file : chosen) dialog_.xml_paths.push_back(file.toStdString());
-      ExchangeToControls();
-      return;
-    }
-    const std::optional<QString> chosen =
-        file_chooser_ ? file_chooser_(request) : RunFileDialog(request, this);
-    if (!chosen) return;
-    dialog_.output_path = chosen->toStdString();
-    ExchangeToControls();
-  } catch (const std::bad_alloc&) {
-    FormatMessageBox(*this, MSG_NO_MEMORY);
-  }
-}
-
-QStringList ConvertWindow::ChooseInputFiles(const QString& folder) {
-  const std::string first = dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0];
-  FileRequest request = MakeFileRequest(FileKind::Input, first, AppFolder());
-  if (!folder.isEmpty()) request.folder = folder;
-  if (!file_chooser_) return RunFilesDialog(request, this);
-  const std::optional<QString> chosen = file_chooser_(request);
-  return chosen ? QStringList{*chosen} : QStringList{};
-}
-
-void ConvertWindow::RestoreFileList() {
-  const QStringList files = ProgramSettings()->value(QStringLiteral("xml_files")).toStringList();
-  if (files.size() < 2 || dialog_.xml_paths.empty() ||
-      files.front().toStdString() != dialog_.xml_paths.front()) {
-    return;
-  }
-  dialog_.xml_paths.clear();
-  for (const QString& file : files) dialog_.xml_paths.push_back(file.toStdString());
-}
-
-void ConvertWindow::StoreFileList() {
-  const std::unique_ptr<QSettings> settings = ProgramSettings();
-  if (dialog_.xml_paths.size() < 2) {
-    settings->remove(QStringLiteral("xml_files"));
-    return;
-  }
-  QStringList files;
-  for (const std::string& path : dialog_.xml_paths) files.append(QString::fromStdString(path));
-  settings->setValue(QStringLiteral("xml_files"), files);
-}
-
 void ConvertWindow::OnClose() {
   if (!ExchangeToMembers()) return;
   StoreFileList();

@@ -126,4 +126,7 @@ class SketchView : public QWidget {
   std::vector<bool> left_out_;  // by line
 };
 
+// "A → B, GNSS vector": a line as its tooltip and its menu name it.
+QString SketchLineTitle(const SketchModel& model, const SketchLine& line);
+
 }  // namespace fenwix
