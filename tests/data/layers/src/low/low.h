@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+#include "high/high.h"
+#include "low/low_detail.h"
