@@ -106,7 +106,7 @@ TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
   ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
   window.SetMessageHook([](int32_t, const std::string&) {});
   window.SetSketchOffer([] { return true; });
-  window.dialog().xml_paths = {FENWIX_TEST_DATA "/../../docs/check-report/planted-job.xml"};
+  window.dialog().xml_paths = {FENWIX_TEST_DATA "/jobs/planted-job.xml"};
   window.dialog().output_path = dir.filePath("net.txt").toStdString();
   window.dialog().seed_name = "P10";
   window.dialog().compute_local = 1;
