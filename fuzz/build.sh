@@ -52,7 +52,7 @@ for f in "$root"/tests/data/*/*.xml "$root"/fuzz/seeds/*.xml; do
 done
 # A job file as the second part, after a NUL byte: a left-out element and a rename.
 for f in "$root"/fuzz/seeds/*.fenwix; do
-  { printf '\013\001\001\132\100\125\000\000'; cat "$root/examples/checked-job.xml"; printf '\000'
+  { printf '\013\001\001\132\100\125\000\000'; cat "$root/tests/data/jobs/checked-job.xml"; printf '\000'
     cat "$f"; } > "$out/pipeline-corpus/job-$(basename "$f").seed"
 done
 echo "built $out/xml_reader_fuzz and $out/pipeline_fuzz"

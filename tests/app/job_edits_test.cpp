@@ -19,7 +19,7 @@ namespace fenwix {
 namespace {
 
 const std::string DATA = FENWIX_TEST_DATA;
-const std::string EXAMPLES = std::string(FENWIX_TEST_DATA) + "/../../examples/";
+const std::string JOBS = std::string(FENWIX_TEST_DATA) + "/jobs/";
 
 // The output without its comment lines.
 std::string WithoutComments(const std::string& text) {
@@ -94,8 +94,8 @@ TEST_F(JobEditsTest, LeftOutElementGivesTheBytesOfTheFileWithoutIt) {
            {DATA + "/writer/total_station.xml", 26, 26, 34, false},  // one foresight reading
            {DATA + "/writer/total_station.xml", 10, 10, 64, false},  // a setup, readings after
            {DATA + "/writer/vectors.xml", 7, 7, 20, false},          // a vector
-           {EXAMPLES + "checked-job.xml", 48, 48, 55, true},         // a foresight reading
-           {EXAMPLES + "checked-job.xml", 65, 65, 84, true},         // a setup, readings inside
+           {JOBS + "checked-job.xml", 48, 48, 55, true},             // a foresight reading
+           {JOBS + "checked-job.xml", 65, 65, 84, true},             // a setup, readings inside
        }) {
     SCOPED_TRACE(c.xml + " line " + std::to_string(c.line));
     const std::string original = testing::ReadFile(c.xml);
@@ -194,7 +194,7 @@ std::vector<std::string> AngleSets(const std::string& text) {
 // profile in use, each as when its file is converted alone with that profile.
 TEST_F(JobEditsTest, EachFileIsWeightedWithItsOwnInstrument) {
   const std::string first = DATA + "/writer/total_station.xml";
-  const std::string second = EXAMPLES + "checked-job.xml";
+  const std::string second = JOBS + "checked-job.xml";
   InstrumentProfile fine;
   fine.angle_sd = 1.0;
   dialog_.weight_profile.profile.instrument = fine;

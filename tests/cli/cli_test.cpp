@@ -39,7 +39,7 @@ class CliTest : public ::testing::Test {
   }
 
   std::string Example() const {
-    return std::string("'") + FENWIX_TEST_DATA + "/../../examples/small-job.xml'";
+    return std::string("'") + FENWIX_TEST_DATA + "/jobs/small-job.xml'";
   }
 
   fenwix::testing::ScratchFolder scratch_{"fenwix-cli-"};

@@ -20,7 +20,7 @@ using fenwix::testing::WriteFile;
 class ProjectOptionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::copy_file(fs::path(FENWIX_TEST_DATA) / "../../examples/checked-job.xml", dir_ / "day1.xml");
+    fs::copy_file(fs::path(FENWIX_TEST_DATA) / "jobs/checked-job.xml", dir_ / "day1.xml");
   }
   // Writes job.fenwix with these inputs and edits, then runs fenwix-convert in the job folder.
   int Run(const std::string& input, const std::string& edits, const std::string& args = "") {

@@ -20,9 +20,9 @@ class SketchOption : public ::testing::Test {
   // Exit status of fenwix-convert on the example job with the seed B1 and local coordinates.
   int Run(const fs::path& output, const std::string& more) {
     const std::string command = std::string("'") + FENWIX_CONVERT_EXE + "' --seed B1 --local " +
-                                more + " '" + FENWIX_TEST_DATA +
-                                "/../../examples/small-job.xml' '" + output.string() +
-                                "' >/dev/null 2>'" + (dir / "err").string() + "' </dev/null";
+                                more + " '" + FENWIX_TEST_DATA + "/jobs/small-job.xml' '" +
+                                output.string() + "' >/dev/null 2>'" + (dir / "err").string() +
+                                "' </dev/null";
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }

@@ -41,7 +41,7 @@ TEST(WriteGuard, EveryTargetOfTheTableIsRefusedOrWrittenInPlace) {
   const fs::path dir = scratch.path() / "job";
   fs::create_directories(dir);
   fs::create_directories(scratch.path() / "outside");
-  const fs::path example = fs::path(FENWIX_TEST_DATA) / "../../examples/checked-job.xml";
+  const fs::path example = fs::path(FENWIX_TEST_DATA) / "jobs/checked-job.xml";
   fs::copy_file(example, dir / "day1.xml");
   fs::copy_file(example, dir / "day2.xml");
   WriteFile(dir / "job.fenwix",

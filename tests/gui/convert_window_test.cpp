@@ -282,7 +282,7 @@ TEST_F(ConvertWindowTest, InvalidFieldBlocksBrowseConvertAndClose) {
   auto window = Open();
   const std::string output = TempPath("out.txt");
   Type(Edit(*window, "xmlFileEdit"),
-       QString::fromStdString(std::string(FENWIX_TEST_DATA) + "/../../examples/small-job.xml"));
+       QString::fromStdString(std::string(FENWIX_TEST_DATA) + "/jobs/small-job.xml"));
   Type(Edit(*window, "outputFileEdit"), QString::fromStdString(output));
   Type(Edit(*window, "toleranceEdit"), "abc");
   next_choice_ = QStringLiteral("/never/chosen.xml");
@@ -366,7 +366,7 @@ TEST_F(ConvertWindowTest, AddStartsInTheFolderOfTheFieldFileAtHand) {
 
 TEST_F(ConvertWindowTest, ConvertRunsTheConversionAndShowsTheTrimmedNames) {
   auto window = Open();
-  const std::string input = std::string(FENWIX_TEST_DATA) + "/../../examples/small-job.xml";
+  const std::string input = std::string(FENWIX_TEST_DATA) + "/jobs/small-job.xml";
   const std::string output = TempPath("small job.txt");
   Type(Edit(*window, "xmlFileEdit"), QString::fromStdString("  " + input + "\t"));
   Type(Edit(*window, "outputFileEdit"), QString::fromStdString(" " + output + "  "));

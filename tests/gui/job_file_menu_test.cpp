@@ -57,7 +57,7 @@ QString Mark(const QModelIndex& row) {
 
 TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   QTemporaryDir dir;
-  ASSERT_TRUE(QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/../../examples/checked-job.xml"),
+  ASSERT_TRUE(QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/jobs/checked-job.xml"),
                           dir.filePath("day1.xml")));
   ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
   window.SetMessageHook([](int32_t, const std::string&) {});
@@ -204,8 +204,7 @@ class JobFileMenuTest : public ::testing::Test {
     QCoreApplication::setOrganizationName(
         QStringLiteral("fenwix-job-menu-%1").arg(QCoreApplication::applicationPid()));
     QSettings().clear();
-    QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/../../examples/checked-job.xml"),
-                Path("day1.xml"));
+    QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/jobs/checked-job.xml"), Path("day1.xml"));
     QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/app/small_job.xml"), Path("day2.xml"));
     window_ = std::make_unique<ConvertWindow>(Path("Fenwix.cfg").toStdString());
     window_->SetMessageHook([this](int32_t id, const std::string&) { messages_.push_back(id); });

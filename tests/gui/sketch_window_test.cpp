@@ -98,99 +98,126 @@ std::map<int, QAction*> Entries(const QMenu& menu, const char* name) {
   return entries;
 }
 
-// The job with planted blunders: the suspect vector is left out from its line's menu with the
-// check's reason and put back; a face pair's line offers each of its readings; a line without
-// a known element offers nothing to leave out.
-TEST(SketchWindow, LineMenuLeavesOutAndPutsBackTheElementsOnTheLine) {
-  QTemporaryDir dir;
-  ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
-  window.SetMessageHook([](int32_t, const std::string&) {});
-  window.SetSketchOffer([] { return true; });
-  window.dialog().xml_paths = {FENWIX_TEST_DATA "/../../docs/check-report/planted-job.xml"};
-  window.dialog().output_path = dir.filePath("net.txt").toStdString();
-  window.dialog().seed_name = "P10";
-  window.dialog().compute_local = 1;
-  // The per-record checks' suspect: the adjustment test has tests of its own.
-  auto* adjustment = window.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
-  ASSERT_NE(adjustment, nullptr);
-  if (adjustment->isChecked()) adjustment->trigger();
-  window.ExchangeToControls();
-  test::Click(window.findChild<QPushButton*>("convertButton"));
-  ASSERT_NE(window.sketch_window(), nullptr);
-  SketchView& view = *window.sketch_window()->view();
-  std::vector<QString> asked;
-  view.SetReasonAsker([&](const QString& where, const QString& reason) {
-    asked.push_back(where + " " + reason);
-    return reason;
-  });
-  const auto menu_of_element = [&](int xml_line) {
-    for (size_t i = 0; i < view.model().lines.size(); ++i) {
-      std::unique_ptr<QMenu> menu(view.LineMenu({static_cast<int32_t>(i)}, nullptr));
+// The job with planted blunders converted with its sketch drawn, recording the reasons asked for.
+class SketchLineMenu : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_.SetMessageHook([](int32_t, const std::string&) {});
+    window_.SetSketchOffer([] { return true; });
+    window_.dialog().xml_paths = {FENWIX_TEST_DATA "/jobs/planted-job.xml"};
+    window_.dialog().output_path = dir_.filePath("net.txt").toStdString();
+    window_.dialog().seed_name = "P10";
+    window_.dialog().compute_local = 1;
+    // The per-record checks' suspect: the adjustment test has tests of its own.
+    adjustment_ = window_.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
+    ASSERT_NE(adjustment_, nullptr);
+    turned_off_ = adjustment_->isChecked();
+    if (turned_off_) adjustment_->trigger();
+    window_.ExchangeToControls();
+    test::Click(window_.findChild<QPushButton*>("convertButton"));
+    ASSERT_NE(window_.sketch_window(), nullptr);
+    view_ = window_.sketch_window()->view();
+    view_->SetReasonAsker([this](const QString& where, const QString& reason) {
+      asked_.push_back(where + " " + reason);
+      return reason;
+    });
+  }
+  void TearDown() override {
+    if (turned_off_) adjustment_->trigger();
+  }
+
+  // The first line whose menu offers to leave out the element on this XML line, with that menu.
+  std::pair<int, std::unique_ptr<QMenu>> MenuOfElement(int xml_line) {
+    for (size_t i = 0; i < view_->model().lines.size(); ++i) {
+      std::unique_ptr<QMenu> menu(view_->LineMenu({static_cast<int32_t>(i)}, nullptr));
       if (Entries(*menu, "leaveOutAction").count(xml_line))
-        return std::pair{static_cast<int>(i), std::move(menu)};
+        return {static_cast<int>(i), std::move(menu)};
     }
-    return std::pair{-1, std::unique_ptr<QMenu>()};
-  };
+    return {-1, nullptr};
+  }
+
+  QTemporaryDir dir_;
+  ConvertWindow window_{dir_.filePath("Fenwix.cfg").toStdString()};
+  QAction* adjustment_ = nullptr;
+  bool turned_off_ = false;
+  SketchView* view_ = nullptr;
+  std::vector<QString> asked_;
+};
+
+TEST_F(SketchLineMenu, LeavesOutTheSuspectVectorWithItsReasonAndPutsItBack) {
   // A file added in front since the sketch was drawn: its elements still name their own file.
-  window.dialog().xml_paths.insert(window.dialog().xml_paths.begin(), "day0.xml");
-  auto [line, menu] = menu_of_element(15);
+  window_.dialog().xml_paths.insert(window_.dialog().xml_paths.begin(), "day0.xml");
+  auto [line, menu] = MenuOfElement(15);
   ASSERT_GE(line, 0);
   EXPECT_TRUE(Entries(*menu, "leaveOutAction").at(15)->text().contains(", Static solution"));
   EXPECT_FALSE(Entries(*menu, "putBackAction").at(15)->isEnabled());
   Entries(*menu, "leaveOutAction").at(15)->trigger();
-  const std::vector<JobLeaveOut>& left_out = window.job_menu()->session().job().leave_out;
+  const std::vector<JobLeaveOut>& left_out = window_.job_menu()->session().job().leave_out;
   ASSERT_EQ(left_out.size(), 1u);
   EXPECT_TRUE(left_out[0].file.ends_with("/planted-job.xml")) << left_out[0].file;
   EXPECT_EQ(left_out[0].line, 15);
   EXPECT_TRUE(left_out[0].reason.starts_with("Repeated GNSS vectors: ")) << left_out[0].reason;
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0], "planted-job.xml:15 " + QString::fromStdString(left_out[0].reason));
-  EXPECT_TRUE(view.IsLineLeftOut(line));
-  menu.reset(view.LineMenu({line}, nullptr));
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0], "planted-job.xml:15 " + QString::fromStdString(left_out[0].reason));
+  EXPECT_TRUE(view_->IsLineLeftOut(line));
+  menu.reset(view_->LineMenu({line}, nullptr));
   EXPECT_FALSE(Entries(*menu, "leaveOutAction").at(15)->isEnabled());
   Entries(*menu, "putBackAction").at(15)->trigger();
-  EXPECT_TRUE(window.job_menu()->session().job().leave_out.empty());
-  EXPECT_FALSE(view.IsLineLeftOut(line));
+  EXPECT_TRUE(window_.job_menu()->session().job().leave_out.empty());
+  EXPECT_FALSE(view_->IsLineLeftOut(line));
+}
 
-  // An open sketch follows the next conversion.
-  window.dialog().xml_paths.erase(window.dialog().xml_paths.begin());
-  window.SetSketchOffer([] { return false; });
-  const QPointer<SketchWindow> drawn = window.sketch_window();
-  test::Click(window.findChild<QPushButton*>("convertButton"));
-  EXPECT_TRUE(window.sketch_window()->isVisible());
+TEST_F(SketchLineMenu, AnOpenSketchFollowsTheNextConversion) {
+  window_.SetSketchOffer([] { return false; });
+  const QPointer<SketchWindow> drawn = window_.sketch_window();
+  test::Click(window_.findChild<QPushButton*>("convertButton"));
+  EXPECT_TRUE(window_.sketch_window()->isVisible());
   EXPECT_FALSE(drawn && drawn->isVisible());
+}
 
-  // The face-two reading that is a suspect, among the other readings of its averaged sets.
-  const auto face = menu_of_element(138);
+// The face-two reading that is a suspect, among the other readings of its averaged sets.
+TEST_F(SketchLineMenu, AFacePairsLineOffersEachOfItsReadings) {
+  const auto face = MenuOfElement(138);
   ASSERT_GE(face.first, 0);
   EXPECT_GE(Entries(*face.second, "leaveOutAction").size(), 2u);
+}
 
-  SketchWindow ring(Ring(3));
-  ring.SetLineEdits(LineEdits{[](SourceLocation, const QString&) { FAIL(); },
-                              [](SourceLocation) {},
-                              [](SourceLocation) { return false; },
-                              {},
-                              {}});
-  menu.reset(ring.view()->LineMenu({0}, nullptr));
+// A ring drawn without a job behind it: its lines carry no element the job knows of.
+class SketchRingLines : public ::testing::Test {
+ protected:
+  SketchRingLines() {
+    ring_.SetLineEdits(LineEdits{[](SourceLocation, const QString&) { FAIL(); },
+                                 [](SourceLocation) {},
+                                 [](SourceLocation) { return false; },
+                                 {},
+                                 {}});
+  }
+  SketchWindow ring_{Ring(3)};
+};
+
+TEST_F(SketchRingLines, ALineWithoutAKnownElementOffersNothingToLeaveOut) {
+  std::unique_ptr<QMenu> menu(ring_.view()->LineMenu({0}, nullptr));
   EXPECT_TRUE(Entries(*menu, "leaveOutAction").empty());
+}
 
-  // A title longer than every entry is shown whole.
+// A right press is left to the platform, which makes it the line's context menu only when the
+// view did not take the press for itself; a left press starts a drag.
+TEST_F(SketchRingLines, ARightPressIsLeftToThePlatformAndALeftPressStartsADrag) {
+  for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button, {});
+    QCoreApplication::sendEvent(ring_.view(), &press);
+    EXPECT_EQ(press.isAccepted(), button == Qt::LeftButton);
+  }
+}
+
+TEST(SketchWindow, AMenuTitleLongerThanEveryEntryIsShownWhole) {
   SketchModel long_names = Ring(2);
   long_names.stations[1].name = std::string(60, 'W');
   SketchView named(long_names);
-  menu.reset(named.LineMenu({0}, nullptr));
+  std::unique_ptr<QMenu> menu(named.LineMenu({0}, nullptr));
   const QString title = menu->actions().front()->text();
   EXPECT_TRUE(title.endsWith(QString(60, 'W') + ", GNSS vector"));
   EXPECT_GT(menu->sizeHint().width(), menu->fontMetrics().horizontalAdvance(title) + 10);
-
-  // A right press is left to the platform, which makes it the line's context menu only when the
-  // view did not take the press for itself; a left press starts a drag.
-  for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button, {});
-    QCoreApplication::sendEvent(ring.view(), &press);
-    EXPECT_EQ(press.isAccepted(), button == Qt::LeftButton);
-  }
-  adjustment->trigger();
 }
 
 }  // namespace

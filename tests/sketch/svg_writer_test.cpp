@@ -143,7 +143,7 @@ TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
   planted.run_checks = true;
   // The per-record checks alone: the adjustment test has tests of its own.
   planted.adjustment_test = false;
-  planted.xml_paths = {std::string(FENWIX_TEST_DATA) + "/../../docs/check-report/planted-job.xml"};
+  planted.xml_paths = {std::string(FENWIX_TEST_DATA) + "/jobs/planted-job.xml"};
   const testing::ScratchFolder scratch("sketch-marks");
   planted.output_path = (scratch.path() / "planted.txt").string();
   planted.seed_name = "P10";
