@@ -91,9 +91,14 @@ inline std::string NetworkPointName(int32_t index) {
 // The value an observation has between true positions.
 inline std::array<double, 3> TrueValue(const GeneratedNetwork& net,
                                        const AdjustmentObservation& obs) {
-  std::vector<double> positions(net.truth.size() * 3);
-  for (size_t s = 0; s < net.truth.size(); ++s)
-    for (int c = 0; c < 3; ++c) positions[s * 3 + static_cast<size_t>(c)] = net.truth[s][c];
+  // Only the observation's stations hold their true positions: the value reads no other.
+  thread_local std::vector<double> positions;
+  positions.resize(net.truth.size() * 3);
+  for (const int32_t s : {obs.at, obs.fore, obs.back}) {
+    if (s < 0 || static_cast<size_t>(s) >= net.truth.size()) continue;
+    for (size_t c = 0; c < 3; ++c)
+      positions[static_cast<size_t>(s) * 3 + c] = net.truth[static_cast<size_t>(s)][c];
+  }
   return ComputedValue(net.input, obs, positions);
 }
 
