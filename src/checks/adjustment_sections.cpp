@@ -129,10 +129,20 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
     }
     return text;
   }
+  // A job with no redundancy left (a small one, or after data snooping) has no σ₀ to test and
+  // no group to judge: saying "passed" there would read as checked.
+  if (result.degrees_of_freedom < 0.5) {
+    return fmt::format(
+        "Adjustment test: no degrees of freedom are left, so there is no global "
+        "test; {} {} rejected.",
+        result.rejected.size(), result.rejected.size() == 1 ? "observation" : "observations");
+  }
   std::string text = fmt::format(
       "Adjustment test: the global test {} (estimated \u03c3\u2080 {:.2f}, {} degrees of freedom)",
       result.global_passed ? "passed" : "failed", result.sigma0, result.degrees_of_freedom);
-  for (const GroupFactor& g : result.groups) text += "; " + GroupSentence(g);
+  for (const GroupFactor& g : result.groups) {
+    if (g.redundancy >= 0.5) text += "; " + GroupSentence(g);
+  }
   text += fmt::format("; {} {} rejected.", result.rejected.size(),
                       result.rejected.size() == 1 ? "observation" : "observations");
   return text;

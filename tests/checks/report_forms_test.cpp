@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "checks/adjustment_sections.h"
 #include "checks/report_forms.h"
 
 namespace fenwix {
@@ -62,6 +63,19 @@ TEST(ReportForms, ReasonForAReadingPrefersItsCheck) {
   EXPECT_EQ(report.ReasonFor(only_suspect), "Suspect observations: explains it all");
   EXPECT_EQ(report.ReasonFor({0, 4}), "GNSS loop closures: misfit");
   EXPECT_EQ(report.ReasonFor({1, 15}), "");
+}
+
+// A job without redundancy left has no global test to pass; one with redundancy has.
+TEST(AdjustmentSummary, SaysSoWhenNoDegreeOfFreedomIsLeft) {
+  for (const double freedom : {0.0, 12.0}) {
+    AdjustmentResult result;
+    result.outcome = AdjustmentOutcome::Done;
+    result.degrees_of_freedom = freedom;
+    result.groups.push_back({AdjustedKind::Zenith, 4, freedom / 2, 1.0, 1.0, 1e-5});
+    const std::string line = AdjustmentSummary(result);
+    EXPECT_EQ(line.find("there is no global test") != std::string::npos, freedom == 0.0) << line;
+    EXPECT_EQ(line.find("zenith angles behave") != std::string::npos, freedom > 0.0) << line;
+  }
 }
 
 }  // namespace
