@@ -41,6 +41,7 @@
 #include "bench_support.h"
 #include "field_file_plant.h"
 #include "geodesy/angles.h"
+#include "network_conversion.h"
 #include "survey_network.h"
 
 namespace fenwix::bench {
@@ -57,22 +58,7 @@ void Convert(ConvertDialog& dialog, const GeneratedNetwork& net, const std::stri
     std::ofstream out(input, std::ios::binary);
     out << xml;
   }
-  dialog.InitializeDefaults();
-  InstrumentProfile& instrument = dialog.weight_profile.profile.instrument;
-  instrument.angle_sd = instrument.zenith_sd = instrument.distance_sd_mm = 1.0;
-  instrument.distance_ppm = 1.0;
-  dialog.xml_paths = {input.string()};
-  dialog.output_path = (dir / "net.txt").string();
-  const auto& t = net.truth[0];
-  const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
-  dialog.seed_name = net.input.stations[0].name;
-  dialog.seed_latitude = RadiansToDms(seed.phi);
-  dialog.seed_longitude = RadiansToDms(seed.lam);
-  dialog.seed_height = seed.h;
-  dialog.compute_geodetic = 1;
-  dialog.max_steps = 0;
-  dialog.run_checks = true;
-  dialog.adjustment_test = true;
+  PrepareNetworkConversion(dialog, net, input.string(), (dir / "net.txt").string(), true, true);
   SilentUi ui;
   dialog.RunConversion(ui);
 }

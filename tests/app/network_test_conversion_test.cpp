@@ -6,6 +6,7 @@
 #include "app/convert_dialog.h"
 #include "field_file_plant.h"
 #include "geodesy/angles.h"
+#include "network_conversion.h"
 #include "support/recording_ui.h"
 #include "support/test_files.h"
 #include "survey_network.h"
@@ -32,24 +33,8 @@ Converted Convert(const bench::GeneratedNetwork& net, bool test, const fs::path&
     testing::WriteFile(input, xml);
   }
   ConvertDialog dialog;
-  dialog.InitializeDefaults();
-  if (generator_profile) {
-    InstrumentProfile& instrument = dialog.weight_profile.profile.instrument;
-    instrument.angle_sd = instrument.zenith_sd = instrument.distance_sd_mm = 1.0;
-    instrument.distance_ppm = 1.0;
-  }
-  dialog.xml_paths = {input.string()};
-  dialog.output_path = output.string();
-  const auto& t = net.truth[0];
-  const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
-  dialog.seed_name = net.input.stations[0].name;
-  dialog.seed_latitude = RadiansToDms(seed.phi);
-  dialog.seed_longitude = RadiansToDms(seed.lam);
-  dialog.seed_height = seed.h;
-  dialog.compute_geodetic = 1;
-  dialog.max_steps = 0;
-  dialog.run_checks = true;
-  dialog.adjustment_test = test;
+  bench::PrepareNetworkConversion(dialog, net, input.string(), output.string(), test,
+                                  generator_profile);
   testing::RecordingUi ui;
   dialog.RunConversion(ui);
   return {testing::ReadFile(output), dialog.check_report};

@@ -11,6 +11,7 @@
 
 #include "app/conversion_sketch.h"
 #include "geodesy/angles.h"
+#include "network_conversion.h"
 #include "sketch/svg_writer.h"
 #include "support/recording_ui.h"
 #include "support/test_files.h"
@@ -23,19 +24,7 @@ std::string SketchOf(const bench::GeneratedNetwork& net, bool test, const std::s
   const std::string input = dir + "/net.xml";
   EXPECT_TRUE(bench::WriteNetworkXml(input, net));
   ConvertDialog dialog;
-  dialog.InitializeDefaults();
-  dialog.xml_paths = {input};
-  dialog.output_path = dir + "/net.txt";
-  const auto& t = net.truth[0];
-  const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
-  dialog.seed_name = net.input.stations[0].name;
-  dialog.seed_latitude = RadiansToDms(seed.phi);
-  dialog.seed_longitude = RadiansToDms(seed.lam);
-  dialog.seed_height = seed.h;
-  dialog.compute_geodetic = 1;
-  dialog.max_steps = 0;
-  dialog.run_checks = true;
-  dialog.adjustment_test = test;
+  bench::PrepareNetworkConversion(dialog, net, input, dir + "/net.txt", test, false);
   testing::RecordingUi ui;
   dialog.RunConversion(ui);
   return SketchSvg(ConversionSketch(dialog));

@@ -1,0 +1,41 @@
+#pragma once
+// A generated network converted as a surveyor would: its field file in, the seed its first
+// station at its true position, every station reached, with the check report and, when asked,
+// the adjustment test.
+
+#include <string>
+
+#include "app/convert_dialog.h"
+#include "geodesy/angles.h"
+#include "geodesy/coordinates.h"
+#include "survey_network.h"
+
+namespace fenwix::bench {
+
+// Sets dialog up (defaults first) to convert the field file input of net into output.
+// generator_profile weights the records with the generator's own noise (1", 1 mm + 1 ppm)
+// instead of the default profile.
+inline void PrepareNetworkConversion(ConvertDialog& dialog, const GeneratedNetwork& net,
+                                     const std::string& input, const std::string& output,
+                                     bool adjustment_test, bool generator_profile) {
+  dialog.InitializeDefaults();
+  if (generator_profile) {
+    InstrumentProfile& instrument = dialog.weight_profile.profile.instrument;
+    instrument.angle_sd = instrument.zenith_sd = instrument.distance_sd_mm = 1.0;
+    instrument.distance_ppm = 1.0;
+  }
+  dialog.xml_paths = {input};
+  dialog.output_path = output;
+  const auto& t = net.truth[0];
+  const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
+  dialog.seed_name = net.input.stations[0].name;
+  dialog.seed_latitude = RadiansToDms(seed.phi);
+  dialog.seed_longitude = RadiansToDms(seed.lam);
+  dialog.seed_height = seed.h;
+  dialog.compute_geodetic = 1;
+  dialog.max_steps = 0;
+  dialog.run_checks = true;
+  dialog.adjustment_test = adjustment_test;
+}
+
+}  // namespace fenwix::bench
