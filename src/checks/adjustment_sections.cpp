@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <string_view>
 #include <unordered_set>
 
 #include <fmt/format.h>
@@ -165,7 +166,11 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
     row.values = {NO_VALUE, NO_VALUE, NO_VALUE, NO_VALUE};
     row.note = std::move(note);
   };
-  summary_row(AdjustmentSummary(result));
+  // The section's title already says whose line it is.
+  std::string summary = AdjustmentSummary(result);
+  constexpr std::string_view PREFIX = "Adjustment test: ";
+  if (summary.starts_with(PREFIX)) summary.erase(0, PREFIX.size());
+  summary_row(summary);
   if (result.round_limit_reached) summary_row("data snooping stopped at its round limit");
   if (!result.stations_without_position.empty()) {
     std::string names;

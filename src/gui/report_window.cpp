@@ -210,7 +210,8 @@ void ReportWindow::ShowAdjustmentSummary() {
     adjustment_->hide();
     return;
   }
-  adjustment_->setText(QString::fromStdString(test->rows.front().note));
+  adjustment_->setText(
+      QString::fromStdString(report_.summary.empty() ? test->rows.front().note : report_.summary));
   adjustment_->setToolTip(QString::fromStdString(test->rule));
   adjustment_->setStyleSheet(
       QString::fromLatin1(test->FlaggedCount() > 0 ? REJECTED_STYLE : PASSED_STYLE));
