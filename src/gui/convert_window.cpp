@@ -24,7 +24,6 @@
 #include "app/settings_file.h"
 #include "app/settings_location.h"
 #include "gui/about_dialog.h"
-#include "gui/adjustment_option.h"
 #include "gui/background_run.h"
 #include "gui/converter_app.h"
 #include "gui/program_settings.h"

@@ -205,13 +205,12 @@ void ReportWindow::ShowAdjustmentSummary() {
     if (section.name == ADJUSTMENT_SECTION) test = &section;
   }
   // Without the test (turned off, no approximate coordinates) the line goes.
-  if (test == nullptr || test->rows.empty()) {
+  if (test == nullptr || report_.summary.empty()) {
     adjustment_->clear();
     adjustment_->hide();
     return;
   }
-  adjustment_->setText(
-      QString::fromStdString(report_.summary.empty() ? test->rows.front().note : report_.summary));
+  adjustment_->setText(QString::fromStdString(report_.summary));
   adjustment_->setToolTip(QString::fromStdString(test->rule));
   adjustment_->setStyleSheet(
       QString::fromLatin1(test->FlaggedCount() > 0 ? REJECTED_STYLE : PASSED_STYLE));

@@ -11,6 +11,7 @@
 
 #include "app/convert_dialog.h"
 #include "gui/program_settings.h"
+#include "gui/reach_option.h"
 
 namespace fenwix {
 
@@ -60,11 +61,7 @@ void AddChoices(QMenu& options, const QString& title, const QString& name, const
 }  // namespace
 
 void AddJobUnitOptions(QMenuBar& menu_bar, ConvertDialog& dialog) {
-  QMenu* options = menu_bar.findChild<QMenu*>(QStringLiteral("optionsMenu"));
-  if (options == nullptr) {
-    options = menu_bar.addMenu(QStringLiteral("&Options"));
-    options->setObjectName(QStringLiteral("optionsMenu"));
-  }
+  QMenu* options = OptionsMenu(menu_bar);
   options->addSeparator();
   AddChoices(*options, QStringLiteral("&Angle unit"), QStringLiteral("angleUnitMenu"),
              ANGLE_UNIT_SETTING, ANGLE_CHOICES, dialog.job_angle_unit);

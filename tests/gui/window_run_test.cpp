@@ -20,7 +20,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "gui/adjustment_option.h"
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
 #include "gui/reach_option.h"
