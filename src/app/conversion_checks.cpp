@@ -87,8 +87,6 @@ void ConvertDialog::RunChecksOnTables(bool approx_computed, const RecordWeights&
 }
 
 void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui) {
-  adjustment_input = AdjustmentInput{};
-  adjustment_result = AdjustmentResult{};
   try {
     adjustment_input = InputFromTables(tables, weights, reading_log, true);
     const AdjustmentInput& input = adjustment_input;
@@ -106,7 +104,7 @@ void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui)
     if (!stopped) ui.ReportProgress(RunPhase::Testing, 1.0);
     const AdjustmentResult& result = adjustment_result;
     AddAdjustmentSections(input, result, reading_log, check_report);
-    adjustment_summary = AdjustmentSummary(result);
+    adjustment_summary = check_report.summary;
   } catch (const std::bad_alloc&) {
     // The output file and the other checks stand; only the test is missing.
     adjustment_input = AdjustmentInput{};

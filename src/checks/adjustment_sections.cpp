@@ -20,18 +20,24 @@ namespace {
 using check_support::MM_PER_M;
 using check_support::NO_VALUE;
 
-const char* GroupWords(AdjustedKind kind) {
+// "slope distance", or "slope distances" for a group.
+std::string KindWords(AdjustedKind kind, bool group = false) {
+  const char* words = "";
   switch (kind) {
     case AdjustedKind::GnssVector:
-      return "GNSS vectors";
+      words = "GNSS vector";
+      break;
     case AdjustedKind::HorizontalAngle:
-      return "horizontal angles";
+      words = "horizontal angle";
+      break;
     case AdjustedKind::Zenith:
-      return "zenith angles";
+      words = "zenith angle";
+      break;
     case AdjustedKind::SlopeDistance:
-      return "slope distances";
+      words = "slope distance";
+      break;
   }
-  return "";
+  return group ? std::string(words) + "s" : std::string(words);
 }
 
 bool Angular(AdjustedKind kind) {
@@ -51,12 +57,12 @@ const char* Unit(AdjustedKind kind) {
 // covariances.
 std::string GroupSentence(const GroupFactor& g) {
   if (g.kind == AdjustedKind::GnssVector) {
-    return fmt::format("{} behave like {:.1f} times their standard deviations", GroupWords(g.kind),
-                       g.factor);
+    return fmt::format("{} behave like {:.1f} times their standard deviations",
+                       KindWords(g.kind, true), g.factor);
   }
   const double said = InUnit(g.kind, g.typical_sd);
-  return fmt::format("{} behave like {:.{}f}{}, the profile says {:g}{}", GroupWords(g.kind),
-                     g.factor * said, Angular(g.kind) ? 1 : 1, Unit(g.kind), said, Unit(g.kind));
+  return fmt::format("{} behave like {:.1f}{}, the profile says {:g}{}", KindWords(g.kind, true),
+                     g.factor * said, Unit(g.kind), said, Unit(g.kind));
 }
 
 std::vector<std::string> StationsOf(const AdjustmentInput& input,
@@ -67,20 +73,6 @@ std::vector<std::string> StationsOf(const AdjustmentInput& input,
     names.push_back(input.stations[static_cast<size_t>(obs.back)].name);
   }
   return names;
-}
-
-const char* KindWords(AdjustedKind kind) {
-  switch (kind) {
-    case AdjustedKind::GnssVector:
-      return "GNSS vector";
-    case AdjustedKind::HorizontalAngle:
-      return "horizontal angle";
-    case AdjustedKind::Zenith:
-      return "zenith angle";
-    case AdjustedKind::SlopeDistance:
-      return "slope distance";
-  }
-  return "";
 }
 
 // The component of a vector with the largest |w|, else 0.
