@@ -3,6 +3,7 @@
 // station at its true position, every station reached, with the check report and, when asked,
 // the adjustment test.
 
+#include <cstdint>
 #include <string>
 
 #include "app/convert_dialog.h"
@@ -11,6 +12,19 @@
 #include "survey_network.h"
 
 namespace fenwix::bench {
+
+// The small job the tests convert: 30 stations, control on every second grid line with a setup
+// on each, one seed reaching them all; rounds setups per point.
+inline NetworkLayout SmallSeededLayout(int32_t rounds = 1) {
+  NetworkLayout layout;
+  layout.stations = 30;
+  layout.gnss_step = 2;
+  layout.seed = 77;
+  layout.setups_at_control = true;
+  layout.setup_share = 1.0;
+  layout.rounds = rounds;
+  return layout;
+}
 
 // Sets dialog up (defaults first) to convert the field file input of net into output.
 // generator_profile weights the records with the generator's own noise (1", 1 mm + 1 ppm)

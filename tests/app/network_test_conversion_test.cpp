@@ -50,13 +50,7 @@ const CheckSection* Section(const CheckReport& report, std::string_view name) {
 // A slope distance 8 cm off is the first suspect, named by the adjustment test; the clean twin
 // has none. The output file is the same with the test on and off.
 TEST(NetworkTestConversion, BlunderIsTheFirstSuspectAndTheFileIsUnchanged) {
-  bench::NetworkLayout spec;
-  spec.stations = 30;
-  spec.gnss_step = 2;
-  spec.seed = 77;
-  spec.setups_at_control = true;
-  spec.setup_share = 1.0;
-  const bench::GeneratedNetwork clean = bench::GenerateNetwork(spec);
+  const bench::GeneratedNetwork clean = bench::GenerateNetwork(bench::SmallSeededLayout());
   bench::GeneratedNetwork planted = clean;
   size_t target = 0;
   while (planted.input.observations[target].kind != AdjustedKind::SlopeDistance ||
@@ -113,14 +107,7 @@ TEST(NetworkTestConversion, AReadingsBlunderIsTracedToThatReading) {
       {"Foresight", 2, 5, "ZenithAngle", -30.0, "adjustment test: zenith angle",
        "the face-two foresight reading"},
   };
-  bench::NetworkLayout layout;
-  layout.stations = 30;
-  layout.gnss_step = 2;
-  layout.seed = 77;
-  layout.setups_at_control = true;
-  layout.setup_share = 1.0;
-  layout.rounds = 2;
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(layout);
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(bench::SmallSeededLayout(2));
   testing::ScratchFolder scratch{"fenwix-network-trace-"};
   ASSERT_TRUE(bench::WriteNetworkXml((scratch.path() / "clean.xml").string(), net));
   const std::string clean = testing::ReadFile(scratch.path() / "clean.xml");

@@ -42,13 +42,7 @@ std::vector<std::string> Elements(const std::string& svg, const char* pattern) {
 }
 
 TEST(SketchAdjustment, PointsOnOneSightAreDottedAndEveryStationHasItsEllipse) {
-  bench::NetworkLayout spec;
-  spec.stations = 30;
-  spec.gnss_step = 2;
-  spec.seed = 77;
-  spec.setups_at_control = true;
-  spec.setup_share = 1.0;
-  const bench::GeneratedNetwork net = bench::GenerateNetwork(spec);
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(bench::SmallSeededLayout());
   // The sights to a point that no other setup sights: nothing else fixes the point.
   std::map<int32_t, std::vector<int32_t>> sighted_from;
   for (const bench::NetworkSetup& setup : net.setups) {
