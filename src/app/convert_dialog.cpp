@@ -143,14 +143,7 @@ std::string ConvertDialog::StepBudgetSentence() const {
 }
 
 bool ConversionResult::refused_names() const {
-  if (outcome != ConversionOutcome::Failed) return false;
-  if (file_refused) return true;
-  for (const int32_t id :
-       {MSG_NO_XML_NAME, MSG_NO_OUTPUT_NAME, MSG_OUTPUT_IS_INPUT, MSG_INPUT_TWICE,
-        MSG_OUTPUT_IS_XML, MSG_LEAVE_OUT_NOT_FOUND, MSG_NAME_CLASH, MSG_MERGE_NO_STATION}) {
-    if (reason == id) return true;
-  }
-  return false;
+  return outcome == ConversionOutcome::Failed && refused;
 }
 
 ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
@@ -164,6 +157,11 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     show(id, args...);
     result.outcome = ConversionOutcome::Failed;
     return result;
+  };
+  // A failure of the request itself (a name that cannot be used), not of the system.
+  const auto refuse = [&](int32_t id, const auto&... args) {
+    result.refused = true;
+    return failed(id, args...);
   };
   try {
     tables.ResetTables();
@@ -183,27 +181,27 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     answers_given.clear();
     edits.BeginReading();
     output_path = TrimWhiteSpace(output_path);
-    if (xml_paths.empty()) return failed(MSG_NO_XML_NAME);
-    if (output_path.empty()) return failed(MSG_NO_OUTPUT_NAME);
+    if (xml_paths.empty()) return refuse(MSG_NO_XML_NAME);
+    if (output_path.empty()) return refuse(MSG_NO_OUTPUT_NAME);
     // Checked before the output is touched, so a mistyped input name costs nothing; and no
     // field file is ever written over, whatever the names.
     SetProtectedFiles(xml_paths, job_file_path);
     for (const std::string& path : xml_paths) {
       if (const int read_error = ReadError(path)) {
-        result.file_refused = read_error == NOT_A_REGULAR_FILE;
+        result.refused = read_error == NOT_A_REGULAR_FILE;
         return failed(MSG_CANNOT_READ, path, FileProblemText(read_error, path));
       }
     }
     if (const auto twice = FirstRepeatedFile(xml_paths)) {
-      return failed(MSG_INPUT_TWICE, xml_paths[twice->first], xml_paths[twice->second]);
+      return refuse(MSG_INPUT_TWICE, xml_paths[twice->first], xml_paths[twice->second]);
     }
     for (const std::string& path : xml_paths) {
-      if (IsSameFile(path, output_path)) return failed(MSG_OUTPUT_IS_INPUT, output_path);
+      if (IsSameFile(path, output_path)) return refuse(MSG_OUTPUT_IS_INPUT, output_path);
     }
-    if (IsXmlDocument(output_path)) return failed(MSG_OUTPUT_IS_XML, output_path);
+    if (IsXmlDocument(output_path)) return refuse(MSG_OUTPUT_IS_XML, output_path);
     OutputFile out;
     if (!out.Open(output_path)) {
-      result.file_refused = out.open_error() == TARGET_IS_PROTECTED;
+      result.refused = out.open_error() == TARGET_IS_PROTECTED;
       return failed(MSG_CANNOT_OPEN, output_path, FileProblemText(out.open_error(), output_path));
     }
 
@@ -304,14 +302,14 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
     // file is not converted on a guess.
     if (const std::vector<LeaveOut> unused = edits.Unused(); !unused.empty()) {
       out.Discard();
-      return failed(MSG_LEAVE_OUT_NOT_FOUND, unused.front().line,
+      return refuse(MSG_LEAVE_OUT_NOT_FOUND, unused.front().line,
                     FieldFileName(unused.front().file));
     }
     // Names are known only once every file is read; a refusal still comes before any writing.
     if (const NameReplacements::Clash* clash = name_replacements.clash()) {
       out.Discard();
       const NameReplacement* replaced = name_replacements.WrittenAs(clash->name);
-      return failed(MSG_NAME_CLASH, clash->source.line, FieldFileName(clash->source.file),
+      return refuse(MSG_NAME_CLASH, clash->source.line, FieldFileName(clash->source.file),
                     clash->name, VisibleName(replaced->read), replaced->source.line,
                     FieldFileName(replaced->source.file));
     }
@@ -319,7 +317,7 @@ ConversionResult ConvertDialog::RunConversion(UserInterface& ui) {
             MergesNamingNoStation(merge_answers, tables, edits.name_changes());
         !unknown.empty()) {
       out.Discard();
-      return failed(MSG_MERGE_NO_STATION, unknown);
+      return refuse(MSG_MERGE_NO_STATION, unknown);
     }
 
     bool geodetic = false;

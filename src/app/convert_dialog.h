@@ -64,9 +64,10 @@ struct ConversionResult {
   }
   // Whether the run refused names that cannot be used (a usage error on the command line).
   bool refused_names() const;
-  // A name was refused for what the file is: an output that is the job file or a field file,
-  // an input that is a device, pipe or socket.
-  bool file_refused = false;
+  // The request was refused, not failed by the system: a missing or repeated name, an output
+  // that is an input, the job file or an XML document, an input that is a device, pipe or
+  // socket, an edit or a merge answer that fits nothing read.
+  bool refused = false;
 };
 
 // Radio values of the merge test.

@@ -89,6 +89,26 @@ std::string_view MessageText(int32_t id) {
   return {};
 }
 
+MessageSubject SubjectOf(int32_t id) {
+  switch (id) {
+    case MSG_CANNOT_READ:
+    case MSG_NO_XML_NAME:
+    case MSG_INPUT_TWICE:
+      return MessageSubject::FieldFiles;
+    case MSG_CANNOT_OPEN:
+    case MSG_NO_OUTPUT_NAME:
+    case MSG_OUTPUT_IS_INPUT:
+    case MSG_OUTPUT_IS_XML:
+      return MessageSubject::OutputFile;
+    default:
+      return MessageSubject::None;
+  }
+}
+
+bool IsSuccessMessage(int32_t id) {
+  return id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX;
+}
+
 std::string CutUtf8(std::string text, size_t max_bytes) {
   if (text.size() <= max_bytes) return text;
   size_t end = max_bytes;

@@ -51,6 +51,15 @@ inline constexpr size_t MAX_MESSAGE_BYTES = 519;
 // The text of a string-table entry; empty for an unknown number.
 std::string_view MessageText(int32_t id);
 
+// Which of the names a conversion was asked to use a message is about, so that a front end can
+// point at it.
+enum class MessageSubject { None, FieldFiles, OutputFile };
+MessageSubject SubjectOf(int32_t id);
+
+// Whether the message is the final word of a conversion that wrote its output (the person's
+// news, not a warning).
+bool IsSuccessMessage(int32_t id);
+
 // Cuts text to at most max_bytes without splitting a UTF-8 character.
 std::string CutUtf8(std::string text, size_t max_bytes);
 

@@ -12,7 +12,7 @@ namespace fenwix {
 
 void TerminalUi::ShowMessage(int32_t id, const std::string& text) {
   shown_.push_back(id);
-  if (id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX) {
+  if (IsSuccessMessage(id)) {
     fmt::print(out_, "{}\n", text);
   } else {
     fmt::print(err_, "{}{}\n", MESSAGE_PREFIX, text);

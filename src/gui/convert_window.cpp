@@ -103,16 +103,9 @@ void SetTextKeepingSelection(QLineEdit* edit, const QString& text) {
 // After a message about a file, the edit that names it has the focus with its text selected,
 // as a refused field does.
 void SelectFileEdit(int32_t message_id, QLineEdit* xml_edit, QLineEdit* output_edit) {
-  QLineEdit* edit = nullptr;
-  if (message_id == MSG_CANNOT_READ || message_id == MSG_NO_XML_NAME ||
-      message_id == MSG_INPUT_TWICE) {
-    edit = xml_edit;
-  }
-  if (message_id == MSG_CANNOT_OPEN || message_id == MSG_NO_OUTPUT_NAME ||
-      message_id == MSG_OUTPUT_IS_INPUT || message_id == MSG_OUTPUT_IS_XML) {
-    edit = output_edit;
-  }
-  if (edit == nullptr) return;
+  const MessageSubject subject = SubjectOf(message_id);
+  if (subject == MessageSubject::None) return;
+  QLineEdit* edit = subject == MessageSubject::FieldFiles ? xml_edit : output_edit;
   edit->setFocus(Qt::OtherFocusReason);
   edit->selectAll();
 }
@@ -517,7 +510,7 @@ void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
     SelectFileEdit(id, xml_path_edit_, output_path_edit_);
     return;
   }
-  const bool final_success = id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX;
+  const bool final_success = IsSuccessMessage(id);
   QMessageBox box(final_success ? QMessageBox::Information : QMessageBox::Warning,
                   ApplicationTitle(), QString::fromStdString(text), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("messageBox"));
