@@ -162,12 +162,12 @@ Timing Measure(const fs::path& dir, int stations, int rounds) {
     for (const bool with : {false, true}) {
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
-      dialog.xml_paths = {xml.string()};
-      dialog.output_path = (dir / "out.txt").string();
-      dialog.seed_name = "BASE";
-      dialog.seed_latitude = SEED_LAT_DEG;
-      dialog.seed_longitude = SEED_LON_DEG;
-      dialog.compute_local = with ? 1 : 0;
+      dialog.request.xml_paths = {xml.string()};
+      dialog.request.output_path = (dir / "out.txt").string();
+      dialog.request.seed_name = "BASE";
+      dialog.request.seed_latitude = SEED_LAT_DEG;
+      dialog.request.seed_longitude = SEED_LON_DEG;
+      dialog.request.compute_local = with ? 1 : 0;
       SilentUi ui;
       const Clock::time_point start = Clock::now();
       dialog.RunConversion(ui);
@@ -177,12 +177,12 @@ Timing Measure(const fs::path& dir, int stations, int rounds) {
         continue;
       }
       t.approx = std::min(t.approx, s);
-      t.stations = dialog.tables.station_count() - 1;
-      t.observations = dialog.tables.observation_count() - 1;
+      t.stations = dialog.run.tables.station_count() - 1;
+      t.observations = dialog.run.tables.observation_count() - 1;
       t.message = ui.last_text.substr(0, ui.last_text.find("Non-computed"));
 
       // The two steps alone, on fresh copies of what the conversion left.
-      fenwix::SurveyTables tables = dialog.tables;
+      fenwix::SurveyTables tables = dialog.run.tables;
       for (int32_t i = 1; i < tables.station_count(); ++i) {
         tables.station(i).coords_known = false;
       }

@@ -79,19 +79,19 @@ int main(int argc, char** argv) {
       for (const bool run_checks : {false, true}) {
         fenwix::ConvertDialog dialog;
         dialog.InitializeDefaults();
-        dialog.xml_paths = {input.string()};
-        dialog.output_path = output.string();
-        dialog.run_checks = run_checks;
+        dialog.request.xml_paths = {input.string()};
+        dialog.request.output_path = output.string();
+        dialog.request.run_checks = run_checks;
         SilentUi ui;
         (run_checks ? with_checks : convert).push_back(Measure([&] { dialog.RunConversion(ui); }));
         if (!run_checks) continue;
         fenwix::CheckInput in;
-        in.tables = &dialog.tables;
-        in.log = &dialog.reading_log;
+        in.tables = &dialog.run.tables;
+        in.log = &dialog.run.reading_log;
         in.frame_latitude = 0.79;
         in.frame_longitude = -1.3;
         fenwix::CheckReport report;
-        checks.push_back(Measure([&] { report = fenwix::RunChecks(in, dialog.check_limits); }));
+        checks.push_back(Measure([&] { report = fenwix::RunChecks(in, dialog.request.check_limits); }));
         flagged = report.FlaggedRows();
       }
     }

@@ -107,12 +107,12 @@ int main(int argc, char** argv) {
       write.Keep(Measure([&] { Write(tables, output); }));
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
-      dialog.xml_paths = {input.string()};
-      dialog.output_path = output.string();
+      dialog.request.xml_paths = {input.string()};
+      dialog.request.output_path = output.string();
       SilentUi ui;
       conversion.Keep(Measure([&] { dialog.RunConversion(ui); }));
       message = ui.last_id;
-      records = dialog.tables.observation_count() - 1;
+      records = dialog.run.tables.observation_count() - 1;
     }
     const double input_mb = static_cast<double>(counts.bytes) / 1e6;
     const double output_mb = static_cast<double>(fs::file_size(output)) / 1e6;

@@ -34,22 +34,22 @@ inline void PrepareNetworkConversion(ConvertDialog& dialog, const GeneratedNetwo
                                      bool adjustment_test, bool generator_profile) {
   dialog.InitializeDefaults();
   if (generator_profile) {
-    InstrumentProfile& instrument = dialog.weight_profile.profile.instrument;
+    InstrumentProfile& instrument = dialog.request.weight_profile.profile.instrument;
     instrument.angle_sd = instrument.zenith_sd = instrument.distance_sd_mm = 1.0;
     instrument.distance_ppm = 1.0;
   }
-  dialog.xml_paths = {input};
-  dialog.output_path = output;
+  dialog.request.xml_paths = {input};
+  dialog.request.output_path = output;
   const auto& t = net.truth[0];
   const Geodetic seed = CartesianToGeodetic(net.input.a, net.input.e2, t[0], t[1], t[2]);
-  dialog.seed_name = net.input.stations[0].name;
-  dialog.seed_latitude = RadiansToDms(seed.phi);
-  dialog.seed_longitude = RadiansToDms(seed.lam);
-  dialog.seed_height = seed.h;
-  dialog.compute_geodetic = 1;
-  dialog.max_steps = 0;
-  dialog.run_checks = true;
-  dialog.adjustment_test = adjustment_test;
+  dialog.request.seed_name = net.input.stations[0].name;
+  dialog.request.seed_latitude = RadiansToDms(seed.phi);
+  dialog.request.seed_longitude = RadiansToDms(seed.lam);
+  dialog.request.seed_height = seed.h;
+  dialog.request.compute_geodetic = 1;
+  dialog.request.max_steps = 0;
+  dialog.request.run_checks = true;
+  dialog.request.adjustment_test = adjustment_test;
 }
 
 }  // namespace fenwix::bench

@@ -84,11 +84,11 @@ Usage InChild(const std::function<Report()>& task) {
 Report Convert(const fs::path& input, const fs::path& output, const std::string& seed, int steps) {
   fenwix::ConvertDialog dialog;
   dialog.InitializeDefaults();
-  dialog.xml_paths = {input.string()};
-  dialog.output_path = output.string();
-  dialog.seed_name = seed;
-  dialog.compute_local = 1;
-  dialog.max_steps = steps;
+  dialog.request.xml_paths = {input.string()};
+  dialog.request.output_path = output.string();
+  dialog.request.seed_name = seed;
+  dialog.request.compute_local = 1;
+  dialog.request.max_steps = steps;
   SilentUi ui;
   if (dialog.RunConversion(ui).outcome != fenwix::ConversionOutcome::Succeeded) std::exit(1);
   return {};

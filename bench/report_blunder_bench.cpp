@@ -94,7 +94,7 @@ int Count(const std::string& xml, std::string_view kind, int face) {
 // The observations of the field's kind in the records holding the reading or vector whose
 // element starts at line (for a backsight direction: the horizontal angles of its setup).
 std::vector<size_t> Holding(const ConvertDialog& dialog, int line, std::string_view field) {
-  const std::vector<AdjustmentObservation>& observations = dialog.adjustment_input.observations;
+  const std::vector<AdjustmentObservation>& observations = dialog.run.adjustment_input.observations;
   std::vector<size_t> held;
   const auto collect = [&](auto&& holds) {
     for (size_t i = 0; i < observations.size(); ++i) {
@@ -109,7 +109,7 @@ std::vector<size_t> Holding(const ConvertDialog& dialog, int line, std::string_v
   }
   // The run of readings of the same setup, point and type the reading belongs to: its record
   // started at the run's first reading.
-  const std::vector<RawReading>& readings = dialog.reading_log.readings();
+  const std::vector<RawReading>& readings = dialog.run.reading_log.readings();
   size_t at = 0;
   while (at < readings.size() && readings[at].source.line != line) ++at;
   if (at == readings.size()) return held;
@@ -142,8 +142,8 @@ std::vector<size_t> Holding(const ConvertDialog& dialog, int line, std::string_v
 // The smallest redundancy number of those observations in the job's adjustment; none when no
 // record holds the element.
 std::optional<double> Redundancy(const ConvertDialog& dialog, int line, std::string_view field) {
-  const AdjustmentResult& result = dialog.adjustment_result;
-  if (result.observations.size() != dialog.adjustment_input.observations.size())
+  const AdjustmentResult& result = dialog.run.adjustment_result;
+  if (result.observations.size() != dialog.run.adjustment_input.observations.size())
     return std::nullopt;
   std::optional<double> r;
   for (const size_t i : Holding(dialog, line, field)) {
@@ -158,7 +158,7 @@ std::optional<double> Redundancy(const ConvertDialog& dialog, int line, std::str
 std::string FirstRound(const ConvertDialog& dialog, int line, std::string_view field) {
   AdjustmentOptions options;
   options.max_rounds = 0;
-  const AdjustmentResult result = AdjustNetwork(dialog.adjustment_input, options);
+  const AdjustmentResult result = AdjustNetwork(dialog.run.adjustment_input, options);
   double planted = 0.0, largest = 0.0;
   for (const size_t i : Holding(dialog, line, field)) {
     if (i < result.observations.size()) {
@@ -267,12 +267,12 @@ int Report(int networks, bool show_misses) {
     }
     ConvertDialog twin;
     Convert(twin, net, clean, dir);
-    if (twin.adjustment_input.observations.empty()) {
+    if (twin.run.adjustment_input.observations.empty()) {
       ++failed;
       continue;
     }
     ++clean_jobs;
-    const CheckSection* clean_suspects = twin.check_report.Suspects();
+    const CheckSection* clean_suspects = twin.run.check_report.Suspects();
     if (clean_suspects != nullptr && !clean_suspects->rows.empty()) {
       ++clean_alarms;
       if (show_misses) {
@@ -300,7 +300,7 @@ int Report(int networks, bool show_misses) {
       const std::optional<double> redundancy = Redundancy(twin, line, field);
       if (!redundancy) ++t.in_no_record;
       const double r = redundancy.value_or(0.0);
-      const CheckSection* suspects = dialog.check_report.Suspects();
+      const CheckSection* suspects = dialog.run.check_report.Suspects();
       const bool any = suspects != nullptr && !suspects->rows.empty();
       const auto names = [&](const CheckRow& row, bool alone) {
         if (alone && row.sources.size() != 1) return false;
@@ -322,10 +322,10 @@ int Report(int networks, bool show_misses) {
             "miss: network {} ({} rounds) {} face {} #{} {} {:+.3f} line {} ({}) r {:.2f}, {}: "
             "{}\n",
             n, layout.rounds, type.kind, face, occurrence, field, delta, line,
-            SightOf(dialog.reading_log, line), r, FirstRound(dialog, line, field),
+            SightOf(dialog.run.reading_log, line), r, FirstRound(dialog, line, field),
             any ? fmt::format("{} [{}; {}]{}", suspects->rows.front().note,
                               Sources(suspects->rows.front()),
-                              Relation(dialog.reading_log, line, suspects->rows.front()),
+                              Relation(dialog.run.reading_log, line, suspects->rows.front()),
                               among ? " (named further down)" : "")
                 : std::string("no suspect"));
       }

@@ -230,15 +230,15 @@ bool MeasureCase(const char* title, const fs::path& dir, const fs::path& input, 
   {
     fenwix::ConvertDialog dialog;
     dialog.InitializeDefaults();
-    dialog.xml_paths = {input.string()};
-    dialog.output_path = (dir / "job.txt").string();
-    dialog.run_checks = true;
+    dialog.request.xml_paths = {input.string()};
+    dialog.request.output_path = (dir / "job.txt").string();
+    dialog.request.run_checks = true;
     for (const fenwix::CheckLimitField& field : fenwix::CheckLimitFields()) {
-      dialog.check_limits.*field.value *= limit_scale;
+      dialog.request.check_limits.*field.value *= limit_scale;
     }
     fenwix::bench::SilentUi ui;
     convert_ms = Milliseconds([&] { dialog.RunConversion(ui); });
-    report = std::move(dialog.check_report);
+    report = std::move(dialog.run.check_report);
   }
   size_t rows = 0;
   int64_t unlisted = 0;

@@ -81,8 +81,8 @@ struct Run {
 Run Convert(const std::vector<fs::path>& inputs, const fs::path& output) {
   fenwix::ConvertDialog dialog;
   dialog.InitializeDefaults();
-  for (const fs::path& input : inputs) dialog.xml_paths.push_back(input.string());
-  dialog.output_path = output.string();
+  for (const fs::path& input : inputs) dialog.request.xml_paths.push_back(input.string());
+  dialog.request.output_path = output.string();
   SilentUi ui;
   const auto wall_start = std::chrono::steady_clock::now();
   const double cpu_start = ThreadCpuSeconds();

@@ -6,6 +6,7 @@
 
 #include "adjust/input_from_tables.h"
 #include "adjust/network_adjustment.h"
+#include "app/conversion_steps.h"
 #include "app/convert_dialog.h"
 #include "app/reading_names.h"
 #include "app/user_interface.h"
@@ -47,88 +48,87 @@ CheckSection CentringGapSection(const std::vector<CentringGap>& gaps, const Surv
 
 }  // namespace
 
-void ConvertDialog::RunChecksOnTables(bool approx_computed, const RecordWeights& weights) {
+void ConversionSteps::RunChecksOnTables(const RecordWeights& weights) {
+  const NamedWeightProfile& profile = request_.weight_profile;
   CheckInput input;
-  input.tables = &tables;
-  input.log = &reading_log;
-  input.files = xml_paths;
-  input.warnings = &reading_warnings;
-  input.seed_name = seed_name;
-  input.approx_computed = approx_computed;
-  input.frame_latitude = DmsToRadians(seed_latitude);
-  input.frame_longitude = DmsToRadians(seed_longitude);
+  input.tables = &run_.tables;
+  input.log = &run_.reading_log;
+  input.files = run_.xml_paths;
+  input.warnings = &run_.reading_warnings;
+  input.seed_name = run_.seed_name;
+  input.approx_computed = run_.result.approx_computed;
+  input.frame_latitude = DmsToRadians(request_.seed_latitude);
+  input.frame_longitude = DmsToRadians(request_.seed_longitude);
   // A budget of 0 steps is none at all.
-  input.step_budget = max_steps > 0 ? max_steps : INT32_MAX;
-  input.step_budget_ended = step_budget_ended;
+  input.step_budget = request_.max_steps > 0 ? request_.max_steps : INT32_MAX;
+  input.step_budget_ended = run_.step_budget_ended;
   input.weights = &weights;
+  CheckReport& report = run_.check_report;
   try {
     // Each field file's instrument, the profile in use where the file names none.
-    input.instruments.assign(std::max<size_t>(1, file_instruments.size()),
-                             weight_profile.profile.instrument);
-    for (size_t file = 0; file < file_instruments.size(); ++file) {
-      if (file_instruments[file]) input.instruments[file] = *file_instruments[file];
+    const auto& instruments = request_.file_instruments;
+    input.instruments.assign(std::max<size_t>(1, instruments.size()), profile.profile.instrument);
+    for (size_t file = 0; file < instruments.size(); ++file) {
+      if (instruments[file]) input.instruments[file] = *instruments[file];
     }
-    check_report = RunChecks(input, check_limits);
-    check_report.weighting = {weight_profile};
-    if (!weight_profile.profile.instrument.NoCentering()) {
-      check_report.sections.push_back(CentringGapSection(centring_gaps, tables, reading_log));
+    report = RunChecks(input, request_.check_limits);
+    report.weighting = {profile};
+    if (!profile.profile.instrument.NoCentering()) {
+      report.sections.push_back(
+          CentringGapSection(run_.centring_gaps, run_.tables, run_.reading_log));
     }
-    if (!name_replacements.empty()) {
-      check_report.sections.push_back(NamesWrittenSection(name_replacements));
+    if (!run_.name_replacements.empty()) {
+      report.sections.push_back(NamesWrittenSection(run_.name_replacements));
     }
   } catch (const std::bad_alloc&) {
     // The output file is written; a report too large for memory is left out, and the summary
     // says so.
-    check_report = CheckReport{};
-    check_report.files = xml_paths;
-    check_report.job = JoinFileNames(xml_paths);
-    check_report.incomplete = true;
+    report = CheckReport{};
+    report.files = run_.xml_paths;
+    report.job = JoinFileNames(run_.xml_paths);
+    report.incomplete = true;
   }
 }
 
-void ConvertDialog::TestNetwork(const RecordWeights& weights, UserInterface& ui) {
+void ConversionSteps::TestNetwork(const RecordWeights& weights) {
   try {
-    adjustment_input = InputFromTables(tables, weights, reading_log, true);
-    const AdjustmentInput& input = adjustment_input;
+    run_.adjustment_input = InputFromTables(run_.tables, weights, run_.reading_log, true);
+    const AdjustmentInput& input = run_.adjustment_input;
     AdjustmentOptions options;
-    options.memory_budget = adjustment_memory_budget;
+    options.memory_budget = request_.adjustment_memory_budget;
     double done = 0.0;
     bool stopped = false;
     options.progress = [&](int percent) { done = percent / 100.0; };
     options.cancelled = [&] {
-      stopped = stopped || !ui.ReportProgress(RunPhase::Testing, done);
+      stopped = stopped || !ui_.ReportProgress(RunPhase::Testing, done);
       return stopped;
     };
-    adjustment_result = AdjustNetwork(input, options);
+    run_.adjustment_result = AdjustNetwork(input, options);
     // The test only reports progress when it asks about Cancel; its end shows as the end.
-    if (!stopped) ui.ReportProgress(RunPhase::Testing, 1.0);
-    const AdjustmentResult& result = adjustment_result;
-    AddAdjustmentSections(input, result, reading_log, check_report);
-    adjustment_summary = check_report.summary;
+    if (!stopped) ui_.ReportProgress(RunPhase::Testing, 1.0);
+    AddAdjustmentSections(input, run_.adjustment_result, run_.reading_log, run_.check_report);
+    run_.adjustment_summary = run_.check_report.summary;
   } catch (const std::bad_alloc&) {
     // The output file and the other checks stand; only the test is missing.
-    adjustment_input = AdjustmentInput{};
-    adjustment_result = AdjustmentResult{};
-    adjustment_summary = "Adjustment test skipped: out of memory.";
+    run_.adjustment_input = AdjustmentInput{};
+    run_.adjustment_result = AdjustmentResult{};
+    run_.adjustment_summary = "Adjustment test skipped: out of memory.";
   }
 }
 
-std::string ConvertDialog::CheckSummary() const {
-  if (!run_checks) return std::string();
-  if (check_report.incomplete) return "\n\nThe check report could not be made: out of memory.";
-  const int64_t flagged = check_report.FlaggedRows();
+std::string CheckSummary(const ConversionRequest& request, const ConversionRun& run) {
+  if (!request.run_checks) return std::string();
+  const CheckReport& report = run.check_report;
+  if (report.incomplete) return "\n\nThe check report could not be made: out of memory.";
+  const int64_t flagged = report.FlaggedRows();
   return "\n\nThe check report flagged " + std::to_string(flagged) +
          (flagged == 1 ? " row." : " rows.") +
-         (adjustment_summary.empty() ? std::string() : "\n" + adjustment_summary);
+         (run.adjustment_summary.empty() ? std::string() : "\n" + run.adjustment_summary);
 }
 
-}  // namespace fenwix
-
-namespace fenwix {
-
-std::string ConvertDialog::WarningSummary() const {
-  if (!run_checks || reading_warnings.count() == 0) return std::string();
-  const int64_t count = reading_warnings.count();
+std::string WarningSummary(const ConversionRequest& request, const ConversionRun& run) {
+  if (!request.run_checks || run.reading_warnings.count() == 0) return std::string();
+  const int64_t count = run.reading_warnings.count();
   return "\n\n" + std::to_string(count) + (count == 1 ? " warning" : " warnings") +
          ": see the check report.";
 }

@@ -166,12 +166,12 @@ std::vector<int32_t> SketchLinesOfRow(const SketchModel& model, const CheckRow& 
   return lines;
 }
 
-SketchModel ConversionSketch(const ConvertDialog& dialog) {
-  SketchModel model = BuildSketch(dialog.tables, dialog.placements, dialog.xml_paths, TodayText());
-  const ReadingLog& log = dialog.reading_log;
+SketchModel ConversionSketch(const ConversionRun& run) {
+  SketchModel model = BuildSketch(run.tables, run.placements, run.xml_paths, TodayText());
+  const ReadingLog& log = run.reading_log;
   // The check report's marks, on the symbols of the stations and the lines of the records
   // that its flagged rows name; a line keeps the XML lines of the records marked on it.
-  const CheckReport& report = dialog.check_report;
+  const CheckReport& report = run.check_report;
   if (report.FlaggedRows() > 0) {
     for (SketchStation& station : model.stations) {
       AddReasons(station.flag, report.StationFlags(station.name));
@@ -213,8 +213,8 @@ SketchModel ConversionSketch(const ConvertDialog& dialog) {
     const SourceLocation source = log.record_source(line.first_observation);
     if (source.known()) line.sources.push_back(source);
   }
-  AddLineReadings(model, dialog.tables, log, report);
-  AddAdjustmentFindings(model, dialog.adjustment_input, dialog.adjustment_result);
+  AddLineReadings(model, run.tables, log, report);
+  AddAdjustmentFindings(model, run.adjustment_input, run.adjustment_result);
   return model;
 }
 

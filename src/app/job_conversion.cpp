@@ -73,20 +73,21 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
   return std::nullopt;
 }
 
-std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog) {
+std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& request) {
   const JobOptions& options = job.options;
   if (options.seed) {
     if (auto error = CheckSeedName(*options.seed)) return OptionName("seed") + ": " + error->text;
-    dialog.seed_name = *options.seed;
+    request.seed_name = *options.seed;
   }
   if (options.lat) {
-    if (auto refused = ReadAngleOption("lat", *options.lat, dialog.seed_latitude, LATITUDE_RANGE)) {
+    if (auto refused =
+            ReadAngleOption("lat", *options.lat, request.seed_latitude, LATITUDE_RANGE)) {
       return refused;
     }
   }
   if (options.lon) {
     if (auto refused =
-            ReadAngleOption("lon", *options.lon, dialog.seed_longitude, LONGITUDE_RANGE)) {
+            ReadAngleOption("lon", *options.lon, request.seed_longitude, LONGITUDE_RANGE)) {
       return refused;
     }
   }
@@ -96,11 +97,11 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog
     double& target;
     std::optional<NumberRange> range;
   } numbers[] = {
-      {"height", options.height, dialog.seed_height, HEIGHT_RANGE},
-      {"north", options.north, dialog.seed_north, GRID_RANGE},
-      {"east", options.east, dialog.seed_east, GRID_RANGE},
-      {"elev", options.elev, dialog.seed_elevation, ELEVATION_RANGE},
-      {"tolerance", options.tolerance, dialog.merge_tolerance, TOLERANCE_RANGE},
+      {"height", options.height, request.seed_height, HEIGHT_RANGE},
+      {"north", options.north, request.seed_north, GRID_RANGE},
+      {"east", options.east, request.seed_east, GRID_RANGE},
+      {"elev", options.elev, request.seed_elevation, ELEVATION_RANGE},
+      {"tolerance", options.tolerance, request.merge_tolerance, TOLERANCE_RANGE},
   };
   for (const auto& number : numbers) {
     if (!number.value) continue;
@@ -109,70 +110,70 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog
       return refused;
     }
   }
-  if (options.max_steps) dialog.max_steps = static_cast<int32_t>(*options.max_steps);
-  if (options.geodetic) dialog.compute_geodetic = *options.geodetic ? 1 : 0;
-  if (options.local) dialog.compute_local = *options.local ? 1 : 0;
+  if (options.max_steps) request.max_steps = static_cast<int32_t>(*options.max_steps);
+  if (options.geodetic) request.compute_geodetic = *options.geodetic ? 1 : 0;
+  if (options.local) request.compute_local = *options.local ? 1 : 0;
   if (options.test) {
-    dialog.tolerance_mode = *options.test == "2d" ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
+    request.tolerance_mode = *options.test == "2d" ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
   }
   if (options.datum) {
-    if (auto refused = ReadDatumText(*options.datum, dialog.approx_datum_name,
-                                     dialog.approx_datum_a, dialog.approx_datum_inv_f)) {
+    if (auto refused = ReadDatumText(*options.datum, request.approx_datum_name,
+                                     request.approx_datum_a, request.approx_datum_inv_f)) {
       return OptionName("datum") + ": " + *refused;
     }
   }
   // Each field file's records are weighted with the instrument it names; when every file names
   // the same one, that is simply the profile in use.
-  dialog.file_instruments.clear();
+  request.file_instruments.clear();
   bool one_instrument = true;
   for (const JobInput& input : job.inputs) {
     one_instrument = one_instrument && input.instrument == job.inputs.front().instrument;
   }
   for (const JobInput& input : job.inputs) {
     if (input.instrument.empty()) {
-      dialog.file_instruments.emplace_back();
+      request.file_instruments.emplace_back();
       continue;
     }
     const auto found = job.instruments.find(input.instrument);
     if (found == job.instruments.end()) {
       return "no instrument \"" + input.instrument + "\" in \"instruments\"";
     }
-    dialog.file_instruments.emplace_back(found->second);
+    request.file_instruments.emplace_back(found->second);
     if (one_instrument) {
-      dialog.weight_profile.profile.instrument = found->second;
-      dialog.weight_profile.name = found->first;
+      request.weight_profile.profile.instrument = found->second;
+      request.weight_profile.name = found->first;
     }
   }
-  if (one_instrument) dialog.file_instruments.clear();
-  if (job.gnss) dialog.weight_profile.profile.gnss = *job.gnss;
+  if (one_instrument) request.file_instruments.clear();
+  if (job.gnss) request.weight_profile.profile.gnss = *job.gnss;
   return std::nullopt;
 }
 
 std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
-                                         bool output_given, ConvertDialog& dialog) {
+                                         bool output_given, ConversionRequest& request) {
   if (job.inputs.empty()) return std::string("it names no field file (\"inputs\" is empty)");
   if (!output_given) {
     if (auto refused = RefuseJobOutput(job, job_path)) return refused;
     if (job.output.empty()) {
       return std::string("it names no output file (\"output\"); give one after the job file");
     }
-    dialog.output_path = ResolveJobPath(job_path, job.output);
+    request.output_path = ResolveJobPath(job_path, job.output);
   }
-  dialog.job_file_path = job_path;
-  dialog.xml_paths.clear();
+  request.job_file_path = job_path;
+  request.xml_paths.clear();
   for (const JobInput& input : job.inputs) {
-    dialog.xml_paths.push_back(ResolveJobPath(job_path, input.path));
+    request.xml_paths.push_back(ResolveJobPath(job_path, input.path));
   }
-  dialog.field_file_names = NoteFileNames(job_path, dialog.xml_paths);
+  request.field_file_names = NoteFileNames(job_path, request.xml_paths);
   std::unordered_map<std::string, int32_t> input_at;
   for (size_t i = 0; i < job.inputs.size(); ++i) {
     input_at.emplace(JobPathKey(job.inputs[i].path), static_cast<int32_t>(i));
   }
-  dialog.edits = JobReadingEdits(job, [&input_at](const std::string& file) {
+  request.edits = JobReadingEdits(job, [&input_at](const std::string& file) {
     const auto found = input_at.find(JobPathKey(file));
     return found == input_at.end() ? int32_t{-1} : found->second;
   });
-  dialog.merge_answers = job.merges;
+  request.merge_answers = job.merges;
   return std::nullopt;
 }
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
 #include "job/job_file.h"
 
 namespace fenwix {
@@ -21,14 +21,14 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
 // Puts the job's options into the dialog's settings, each checked as the dialog checks its
 // field, and the weighting: the instrument profile its field file names and its GNSS profile.
 // The refusal names the option.
-std::optional<std::string> ApplyJobOptions(const Job& job, ConvertDialog& dialog);
+std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& request);
 
 // Puts the job's field files (resolved against the job file at job_path), output and edits
 // into the dialog; not its options (ApplyJobOptions), which options given beside the job file
 // override. With output_given (an output named on the command line or chosen in the dialog)
 // the job's own output is neither used nor checked. The refusal's text otherwise.
 std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
-                                         bool output_given, ConvertDialog& dialog);
+                                         bool output_given, ConversionRequest& request);
 
 // The job's left-out elements and renames for the field files a conversion reads: file_index
 // gives a file's place among them, -1 for a file it does not read (whose edits then wait).

@@ -30,22 +30,22 @@ Job Rebased(Job job, const std::string& job_path, bool to_absolute) {
 
 }  // namespace
 
-JobOptions OptionsOfDialog(const ConvertDialog& dialog, const JobOptions& before) {
+JobOptions OptionsOfRequest(const ConversionRequest& request, const JobOptions& before) {
   JobOptions options = before;
-  options.seed = dialog.seed_name;
-  options.lat = FormatFieldNumber(dialog.seed_latitude);
-  options.lon = FormatFieldNumber(dialog.seed_longitude);
-  options.height = dialog.seed_height;
-  options.north = dialog.seed_north;
-  options.east = dialog.seed_east;
-  options.elev = dialog.seed_elevation;
-  options.tolerance = dialog.merge_tolerance;
-  options.max_steps = dialog.max_steps;
-  options.geodetic = dialog.compute_geodetic > 0;
-  options.local = dialog.compute_local > 0;
-  options.test = dialog.tolerance_mode == TOLERANCE_MODE_2D ? "2d" : "3d";
-  options.datum = dialog.approx_datum_name + "," + FormatFieldNumber(dialog.approx_datum_a) + "," +
-                  FormatFieldNumber(dialog.approx_datum_inv_f);
+  options.seed = request.seed_name;
+  options.lat = FormatFieldNumber(request.seed_latitude);
+  options.lon = FormatFieldNumber(request.seed_longitude);
+  options.height = request.seed_height;
+  options.north = request.seed_north;
+  options.east = request.seed_east;
+  options.elev = request.seed_elevation;
+  options.tolerance = request.merge_tolerance;
+  options.max_steps = request.max_steps;
+  options.geodetic = request.compute_geodetic > 0;
+  options.local = request.compute_local > 0;
+  options.test = request.tolerance_mode == TOLERANCE_MODE_2D ? "2d" : "3d";
+  options.datum = request.approx_datum_name + "," + FormatFieldNumber(request.approx_datum_a) +
+                  "," + FormatFieldNumber(request.approx_datum_inv_f);
   return options;
 }
 
@@ -55,12 +55,12 @@ void JobSession::New() {
   modified_ = false;
 }
 
-std::optional<std::string> JobSession::Open(const std::string& path, ConvertDialog& dialog,
+std::optional<std::string> JobSession::Open(const std::string& path, ConversionRequest& request,
                                             std::string* note) {
   JobReadResult read = ReadJobFile(path);
   if (!read.ok) return read.message;
-  // Checked on a fresh dialog first, so that a refused job changes nothing.
-  ConvertDialog trial;
+  // Checked on a fresh request first, so that a refused job changes nothing.
+  ConversionRequest trial;
   if (auto refused = ApplyJobOptions(read.job, trial)) return refused;
   std::optional<std::string> output_refused = RefuseJobOutput(read.job, path);
   if (auto refused =
@@ -68,8 +68,8 @@ std::optional<std::string> JobSession::Open(const std::string& path, ConvertDial
     return refused;
   }
   if (output_refused && note != nullptr) *note = *output_refused;
-  ApplyJobOptions(read.job, dialog);
-  ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), dialog);
+  ApplyJobOptions(read.job, request);
+  ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), request);
   if (output_refused) read.job.output.clear();
   path_ = AbsoluteJobPath(path);
   job_ = Rebased(std::move(read.job), path_, true);
@@ -83,12 +83,12 @@ void JobSession::Adopt(Job job, const std::string& path) {
   modified_ = true;
 }
 
-std::optional<std::string> JobSession::SaveAs(const std::string& path, const ConvertDialog& dialog,
-                                              bool all_weights) {
+std::optional<std::string> JobSession::SaveAs(const std::string& path,
+                                              const ConversionRequest& request, bool all_weights) {
   Job job = job_;
   // The dialog's field files, each keeping what the job knew of it (its instrument).
   std::vector<JobInput> inputs;
-  for (const std::string& path : dialog.xml_paths) {
+  for (const std::string& path : request.xml_paths) {
     const std::string xml = AbsoluteJobPath(path);
     JobInput input{xml, "", ""};
     for (const JobInput& known : job_.inputs) {
@@ -97,13 +97,13 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path, const Con
     inputs.push_back(std::move(input));
   }
   job.inputs = std::move(inputs);
-  job.output = dialog.output_path.empty() ? "" : AbsoluteJobPath(dialog.output_path);
-  job.options = OptionsOfDialog(dialog, job.options);
+  job.output = request.output_path.empty() ? "" : AbsoluteJobPath(request.output_path);
+  job.options = OptionsOfRequest(request, job.options);
   // The weighting in force, so that the job says how its output was weighted.
-  const WeightProfile& weights = dialog.weight_profile.profile;
+  const WeightProfile& weights = request.weight_profile.profile;
   if (all_weights || weights.instrument != InstrumentProfile{}) {
     const std::string name =
-        dialog.weight_profile.name.empty() ? std::string("default") : dialog.weight_profile.name;
+        request.weight_profile.name.empty() ? std::string("default") : request.weight_profile.name;
     job.instruments[name] = weights.instrument;
     for (JobInput& input : job.inputs) {
       if (input.instrument.empty()) input.instrument = name;
@@ -131,29 +131,29 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path, const Con
   return std::nullopt;
 }
 
-void JobSession::PrepareConversion(ConvertDialog& dialog) const {
+void JobSession::PrepareConversion(ConversionRequest& request) const {
   // The job holds absolute paths; the edits go to the files where they stand in the list now.
   std::unordered_map<std::string, int32_t> xml_at;
-  for (size_t i = 0; i < dialog.xml_paths.size(); ++i) {
-    xml_at.emplace(AbsoluteJobPath(dialog.xml_paths[i]), static_cast<int32_t>(i));
+  for (size_t i = 0; i < request.xml_paths.size(); ++i) {
+    xml_at.emplace(AbsoluteJobPath(request.xml_paths[i]), static_cast<int32_t>(i));
   }
-  dialog.edits = JobReadingEdits(job_, [&xml_at](const std::string& file) {
+  request.edits = JobReadingEdits(job_, [&xml_at](const std::string& file) {
     const auto found = xml_at.find(file);
     return found == xml_at.end() ? int32_t{-1} : found->second;
   });
-  dialog.merge_answers = job_.merges;
-  dialog.job_file_path = path_;
+  request.merge_answers = job_.merges;
+  request.job_file_path = path_;
   // The notes name the files as the command line names them for the same job.
-  dialog.field_file_names = NoteFileNames(path_, dialog.xml_paths);
+  request.field_file_names = NoteFileNames(path_, request.xml_paths);
   // Each file's own instrument, by where the file is now in the list; none when every file is
   // weighted with the profile in use anyway.
   const std::vector<NamedWeightProfile> weighting =
-      FileWeighting(dialog.xml_paths, dialog.weight_profile);
-  dialog.file_instruments.clear();
+      FileWeighting(request.xml_paths, request.weight_profile);
+  request.file_instruments.clear();
   for (const NamedWeightProfile& named : weighting) {
-    if (named != dialog.weight_profile) {
+    if (named != request.weight_profile) {
       for (const NamedWeightProfile& own : weighting) {
-        dialog.file_instruments.emplace_back(own.profile.instrument);
+        request.file_instruments.emplace_back(own.profile.instrument);
       }
       break;
     }
@@ -186,10 +186,10 @@ bool JobSession::ForgetInstruments() {
   return named;
 }
 
-bool JobSession::KeepAnswers(const ConvertDialog& dialog) {
-  for (const PairAnswer& answer : dialog.answers_given) job_.merges.push_back(answer);
-  modified_ = modified_ || !dialog.answers_given.empty();
-  return !dialog.answers_given.empty();
+bool JobSession::KeepAnswers(const ConversionRun& run) {
+  for (const PairAnswer& answer : run.answers_given) job_.merges.push_back(answer);
+  modified_ = modified_ || !run.answers_given.empty();
+  return !run.answers_given.empty();
 }
 
 std::vector<std::string> JobSession::ChangedFiles(const std::vector<std::string>& xml_paths) const {

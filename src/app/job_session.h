@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
+#include "app/conversion_run.h"
 #include "app/job_conversion.h"
 #include "job/job_file.h"
 
@@ -18,9 +19,9 @@ class JobSession {
   // An unnamed job without edits.
   void New();
   // Reads the job file at path into the session and its field files, output and options into
-  // the dialog. The refusal's text otherwise, and nothing changes. A job output that cannot be
+  // the request. The refusal's text otherwise, and nothing changes. A job output that cannot be
   // used (outside the job's folder) is left out and said in *note; the dialog's output stays.
-  std::optional<std::string> Open(const std::string& path, ConvertDialog& dialog,
+  std::optional<std::string> Open(const std::string& path, ConversionRequest& request,
                                   std::string* note = nullptr);
   // Takes a job read from the job file at path (empty for a job without a file) as the
   // session's, unsaved, without touching a dialog: the command line applies it itself.
@@ -29,14 +30,14 @@ class JobSession {
   // files' fingerprints are renewed. With all_weights the weighting is written even where it is
   // the program's default, so that the job weights the same wherever it is run. The reason
   // when it could not be written.
-  std::optional<std::string> SaveAs(const std::string& path, const ConvertDialog& dialog,
+  std::optional<std::string> SaveAs(const std::string& path, const ConversionRequest& request,
                                     bool all_weights = false);
 
   // Gives the dialog the edits of its field file and the kept answers, for the next
   // conversion.
-  void PrepareConversion(ConvertDialog& dialog) const;
+  void PrepareConversion(ConversionRequest& request) const;
   // Keeps the answers the person gave in the last conversion; true when there were any.
-  bool KeepAnswers(const ConvertDialog& dialog);
+  bool KeepAnswers(const ConversionRun& run);
 
   // The profile that weights each of these field files in the next conversion, by index: the
   // instrument the job names for the file (with in_use's GNSS part), else in_use itself.
@@ -83,6 +84,6 @@ class JobSession {
 };
 
 // The dialog's settings as a job's options (merge stays as given).
-JobOptions OptionsOfDialog(const ConvertDialog& dialog, const JobOptions& before);
+JobOptions OptionsOfRequest(const ConversionRequest& request, const JobOptions& before);
 
 }  // namespace fenwix

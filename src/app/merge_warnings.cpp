@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/conversion_steps.h"
 #include "app/convert_dialog.h"
 
 namespace fenwix {
@@ -31,9 +32,11 @@ std::vector<int32_t> FirstRows(const SurveyTables& tables) {
 
 }  // namespace
 
-void ConvertDialog::WarnUnaskedPair(const StationRecord& first, const StationRecord& second,
-                                    MergeAnswer answer, const std::string& why,
-                                    std::vector<int32_t>& first_rows) {
+void ConversionSteps::WarnUnaskedPair(const StationRecord& first, const StationRecord& second,
+                                      MergeAnswer answer, const std::string& why,
+                                      std::vector<int32_t>& first_rows) {
+  ReadingWarnings& reading_warnings = run_.reading_warnings;
+  const SurveyTables& tables = run_.tables;
   for (const ReadingWarning& kept : reading_warnings.kept()) {
     if (kept.kind == WarningKind::Unasked && kept.stations.size() == 2 &&
         kept.stations[0] == first.name && kept.stations[1] == second.name) {
@@ -46,15 +49,16 @@ void ConvertDialog::WarnUnaskedPair(const StationRecord& first, const StationRec
   if (first_rows.empty()) first_rows = FirstRows(tables);
   const int32_t station = tables.StationIndex(second.name);
   if (station > 0 && static_cast<size_t>(station) < first_rows.size()) {
-    warning.source = reading_log.record_source(first_rows[static_cast<size_t>(station)]);
+    warning.source = run_.reading_log.record_source(first_rows[static_cast<size_t>(station)]);
   }
   const double dn = second.north - first.north;
   const double de = second.east - first.east;
-  const double du = tolerance_mode == TOLERANCE_MODE_2D ? 0.0 : second.elevation - first.elevation;
+  const double du =
+      request_.tolerance_mode == TOLERANCE_MODE_2D ? 0.0 : second.elevation - first.elevation;
   warning.element = "Stations";
-  warning.problem =
-      fmt::format("{} and {} are {:.2f} mm apart, within the merge tolerance of {} m", first.name,
-                  second.name, std::sqrt(dn * dn + de * de + du * du) * MM_PER_M, merge_tolerance);
+  warning.problem = fmt::format(
+      "{} and {} are {:.2f} mm apart, within the merge tolerance of {} m", first.name, second.name,
+      std::sqrt(dn * dn + de * de + du * du) * MM_PER_M, request_.merge_tolerance);
   switch (answer) {
     case MergeAnswer::SameKeepFirst:
       warning.assumed = "merged into " + first.name;

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
@@ -72,63 +72,63 @@ std::string GetText(const SettingsRecord& record, size_t offset, size_t field_si
 
 }  // namespace
 
-SettingsRecord EncodeSettings(const ConvertDialog& dialog) {
+SettingsRecord EncodeSettings(const ConversionSettings& settings) {
   SettingsRecord record{};
-  record[OFFSET_COMPUTE_GEODETIC] = dialog.compute_geodetic != 0 ? 1 : 0;
-  record[OFFSET_COMPUTE_LOCAL] = dialog.compute_local != 0 ? 1 : 0;
-  PutName(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE, dialog.approx_datum_name);
-  PutDouble(record, OFFSET_DATUM_A, dialog.approx_datum_a);
-  PutDouble(record, OFFSET_DATUM_INV_F, dialog.approx_datum_inv_f);
-  PutName(record, OFFSET_SEED_NAME, NAME_FIELD_SIZE, dialog.seed_name);
-  PutDouble(record, OFFSET_SEED_LATITUDE, dialog.seed_latitude);
-  PutDouble(record, OFFSET_SEED_LONGITUDE, dialog.seed_longitude);
-  PutDouble(record, OFFSET_SEED_HEIGHT, dialog.seed_height);
-  PutDouble(record, OFFSET_SEED_NORTH, dialog.seed_north);
-  PutDouble(record, OFFSET_SEED_EAST, dialog.seed_east);
-  PutDouble(record, OFFSET_SEED_ELEVATION, dialog.seed_elevation);
-  PutDouble(record, OFFSET_MERGE_TOLERANCE, dialog.merge_tolerance);
-  record[OFFSET_TWO_D] = dialog.tolerance_mode == TOLERANCE_MODE_2D ? 1 : 0;
+  record[OFFSET_COMPUTE_GEODETIC] = settings.compute_geodetic != 0 ? 1 : 0;
+  record[OFFSET_COMPUTE_LOCAL] = settings.compute_local != 0 ? 1 : 0;
+  PutName(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE, settings.approx_datum_name);
+  PutDouble(record, OFFSET_DATUM_A, settings.approx_datum_a);
+  PutDouble(record, OFFSET_DATUM_INV_F, settings.approx_datum_inv_f);
+  PutName(record, OFFSET_SEED_NAME, NAME_FIELD_SIZE, settings.seed_name);
+  PutDouble(record, OFFSET_SEED_LATITUDE, settings.seed_latitude);
+  PutDouble(record, OFFSET_SEED_LONGITUDE, settings.seed_longitude);
+  PutDouble(record, OFFSET_SEED_HEIGHT, settings.seed_height);
+  PutDouble(record, OFFSET_SEED_NORTH, settings.seed_north);
+  PutDouble(record, OFFSET_SEED_EAST, settings.seed_east);
+  PutDouble(record, OFFSET_SEED_ELEVATION, settings.seed_elevation);
+  PutDouble(record, OFFSET_MERGE_TOLERANCE, settings.merge_tolerance);
+  record[OFFSET_TWO_D] = settings.tolerance_mode == TOLERANCE_MODE_2D ? 1 : 0;
   // The record has room for one field file: the first (the list of several is kept apart).
   PutPath(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE,
-          dialog.xml_paths.empty() ? std::string() : dialog.xml_paths.front());
-  PutPath(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE, dialog.output_path);
+          settings.xml_paths.empty() ? std::string() : settings.xml_paths.front());
+  PutPath(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE, settings.output_path);
   return record;
 }
 
-void DecodeSettings(const SettingsRecord& record, ConvertDialog& dialog) {
-  dialog.approx_datum_name = GetText(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE);
-  dialog.approx_datum_a = GetDouble(record, OFFSET_DATUM_A);
-  dialog.approx_datum_inv_f = GetDouble(record, OFFSET_DATUM_INV_F);
-  dialog.seed_name = GetText(record, OFFSET_SEED_NAME, NAME_FIELD_SIZE);
-  dialog.seed_latitude = GetDouble(record, OFFSET_SEED_LATITUDE);
-  dialog.seed_longitude = GetDouble(record, OFFSET_SEED_LONGITUDE);
-  dialog.seed_height = GetDouble(record, OFFSET_SEED_HEIGHT);
-  dialog.seed_north = GetDouble(record, OFFSET_SEED_NORTH);
-  dialog.seed_east = GetDouble(record, OFFSET_SEED_EAST);
-  dialog.seed_elevation = GetDouble(record, OFFSET_SEED_ELEVATION);
-  dialog.merge_tolerance = GetDouble(record, OFFSET_MERGE_TOLERANCE);
-  dialog.tolerance_mode = record[OFFSET_TWO_D] != 0 ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
-  dialog.compute_local = record[OFFSET_COMPUTE_LOCAL];
-  dialog.compute_geodetic = record[OFFSET_COMPUTE_GEODETIC];
-  dialog.xml_paths.clear();
+void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings) {
+  settings.approx_datum_name = GetText(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE);
+  settings.approx_datum_a = GetDouble(record, OFFSET_DATUM_A);
+  settings.approx_datum_inv_f = GetDouble(record, OFFSET_DATUM_INV_F);
+  settings.seed_name = GetText(record, OFFSET_SEED_NAME, NAME_FIELD_SIZE);
+  settings.seed_latitude = GetDouble(record, OFFSET_SEED_LATITUDE);
+  settings.seed_longitude = GetDouble(record, OFFSET_SEED_LONGITUDE);
+  settings.seed_height = GetDouble(record, OFFSET_SEED_HEIGHT);
+  settings.seed_north = GetDouble(record, OFFSET_SEED_NORTH);
+  settings.seed_east = GetDouble(record, OFFSET_SEED_EAST);
+  settings.seed_elevation = GetDouble(record, OFFSET_SEED_ELEVATION);
+  settings.merge_tolerance = GetDouble(record, OFFSET_MERGE_TOLERANCE);
+  settings.tolerance_mode = record[OFFSET_TWO_D] != 0 ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
+  settings.compute_local = record[OFFSET_COMPUTE_LOCAL];
+  settings.compute_geodetic = record[OFFSET_COMPUTE_GEODETIC];
+  settings.xml_paths.clear();
   std::string xml_path = GetText(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE);
-  if (!xml_path.empty()) dialog.xml_paths.push_back(std::move(xml_path));
-  dialog.output_path = GetText(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE);
+  if (!xml_path.empty()) settings.xml_paths.push_back(std::move(xml_path));
+  settings.output_path = GetText(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE);
 }
 
-bool LoadSettings(ConvertDialog& dialog, const std::string& path) {
+bool LoadSettings(ConversionSettings& settings, const std::string& path) {
   SettingsRecord record{};
   std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) return false;
   const size_t read = std::fread(record.data(), 1, record.size(), file);
   (void)read;  // a short file leaves the rest of the record zero
   std::fclose(file);
-  DecodeSettings(record, dialog);
+  DecodeSettings(record, settings);
   return true;
 }
 
-bool SaveSettings(const ConvertDialog& dialog, const std::string& path) {
-  const SettingsRecord record = EncodeSettings(dialog);
+bool SaveSettings(const ConversionSettings& settings, const std::string& path) {
+  const SettingsRecord record = EncodeSettings(settings);
   return WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(record.data()),
                                                record.size())) == 0;
 }

@@ -10,7 +10,7 @@
 
 namespace fenwix {
 
-class ConvertDialog;
+struct ConversionSettings;
 
 inline constexpr size_t SETTINGS_RECORD_SIZE = 1136;
 inline constexpr const char* SETTINGS_FILE_NAME = "Fenwix.cfg";
@@ -18,15 +18,15 @@ inline constexpr const char* SETTINGS_FILE_NAME = "Fenwix.cfg";
 using SettingsRecord = std::array<unsigned char, SETTINGS_RECORD_SIZE>;
 
 // The record of the members that the file holds.
-SettingsRecord EncodeSettings(const ConvertDialog& dialog);
+SettingsRecord EncodeSettings(const ConversionSettings& settings);
 // Sets the members from a record; nothing is validated here.
-void DecodeSettings(const SettingsRecord& record, ConvertDialog& dialog);
+void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings);
 
 // Reads the file at path into the members. A missing file changes nothing and returns false;
 // a short file reads its missing tail as zeros.
-bool LoadSettings(ConvertDialog& dialog, const std::string& path);
+bool LoadSettings(ConversionSettings& settings, const std::string& path);
 // Writes the members to path; false when the file cannot be written.
-bool SaveSettings(const ConvertDialog& dialog, const std::string& path);
+bool SaveSettings(const ConversionSettings& settings, const std::string& path);
 
 // The folder part of a path, keeping its separator; empty for a bare name.
 std::string FolderOfPath(const std::string& path);

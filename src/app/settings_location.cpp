@@ -16,13 +16,13 @@ std::string ChooseSettingsPath(const std::string& app_folder, const std::string&
   return user_folder + SETTINGS_FILE_NAME;
 }
 
-bool SaveSettingsCreatingFolder(const ConvertDialog& dialog, const std::string& path) {
+bool SaveSettingsCreatingFolder(const ConversionSettings& settings, const std::string& path) {
   const std::string folder = FolderOfPath(path);
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(PathFromUtf8(folder), error)) {
     std::filesystem::create_directories(PathFromUtf8(folder), error);
   }
-  return SaveSettings(dialog, path);
+  return SaveSettings(settings, path);
 }
 
 }  // namespace fenwix

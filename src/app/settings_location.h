@@ -8,7 +8,7 @@
 
 namespace fenwix {
 
-class ConvertDialog;
+struct ConversionSettings;
 
 using FolderWritableCheck = std::function<bool(const std::string& folder)>;
 
@@ -19,6 +19,6 @@ std::string ChooseSettingsPath(const std::string& app_folder, const std::string&
                                const FolderWritableCheck& writable);
 
 // SaveSettings, creating the missing folders of path first; false when either fails.
-bool SaveSettingsCreatingFolder(const ConvertDialog& dialog, const std::string& path);
+bool SaveSettingsCreatingFolder(const ConversionSettings& settings, const std::string& path);
 
 }  // namespace fenwix

@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
+#include "app/conversion_run.h"
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/job_conversion.h"
@@ -33,8 +34,6 @@
 #include "platform/utf8_path.h"
 
 namespace {
-
-using fenwix::ConvertDialog;
 
 constexpr int EXIT_SUCCESS_CODE = 0;
 constexpr int EXIT_FAILED = 1;
@@ -230,53 +229,17 @@ bool ReadStepBudget(std::string_view text, int32_t& steps) {
   return true;
 }
 
-int Run(const std::vector<std::string>& arguments) {
-  const std::vector<std::string_view> args(arguments.begin(), arguments.end());
-  ConvertDialog dialog;
-  dialog.InitializeDefaults();
-
-  // The configuration file first, so that every other option overrides it.
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--settings") {
-      if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
-      if (!fenwix::LoadSettings(dialog, std::string(args[i + 1]))) {
-        const std::string name(args[i + 1]);
-        const int error = fenwix::ReadError(name);
-        fmt::print(stderr, "fenwix-convert: {}\n",
-                   fenwix::FormatMessage(fenwix::MSG_CANNOT_READ, name,
-                                         fenwix::FileProblemText(error != 0 ? error : EIO, name)));
-        return EXIT_USAGE;
-      }
-    }
-  }
-
-  // Then the job file's options, which the options beside it override in turn.
+// What the command line asks for: the conversion's request and what is done around it. The
+// steps below return an exit status when they end the program, else nothing.
+struct CommandLine {
+  std::vector<std::string_view> args;
+  fenwix::ConversionRequest request;
   std::optional<fenwix::Job> job;
   std::string job_path;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--project") continue;
-    if (i + 1 >= args.size()) return UsageError("--project needs a job file name");
-    if (job) return UsageError("--project may be given once");
-    job_path = std::string(args[i + 1]);
-    fenwix::JobReadResult read = fenwix::ReadJobFile(job_path);
-    if (!read.ok) {
-      fmt::print(stderr, "fenwix-convert: {}\n", read.message);
-      return EXIT_USAGE;
-    }
-    if (auto refused = fenwix::ApplyJobOptions(read.job, dialog)) {
-      return JobRefused(job_path, *refused);
-    }
-    job = std::move(read.job);
-  }
-
   std::optional<fenwix::MergePolicy> policy;
   std::optional<std::string> merge_given;
   // Why the similar-stations question goes unasked, when --merge does not answer it.
   std::string unasked_reason;
-  if (job && job->options.merge) {
-    policy = ParseMergePolicy(*job->options.merge);
-    if (policy != fenwix::MergePolicy::Ask) unasked_reason = "the job's \"merge\" answers it";
-  }
   std::optional<std::string> sketch_path;
   std::optional<std::string> save_project;
   bool move_edits = false;
@@ -284,6 +247,115 @@ int Run(const std::vector<std::string>& arguments) {
   bool compute_asked = false;
   std::vector<std::string> files;
   std::optional<std::string> output;
+  // The output was named with -o (or by the job file), not taken as the last name.
+  bool output_named = false;
+};
+
+using Step = std::optional<int>;
+
+// The configuration file first, so that every other option overrides it.
+Step ReadSettingsOption(CommandLine& c) {
+  const auto& args = c.args;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--settings") continue;
+    if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
+    const std::string name(args[i + 1]);
+    if (!fenwix::LoadSettings(c.request, name)) {
+      const int error = fenwix::ReadError(name);
+      fmt::print(stderr, "fenwix-convert: {}\n",
+                 fenwix::FormatMessage(fenwix::MSG_CANNOT_READ, name,
+                                       fenwix::FileProblemText(error != 0 ? error : EIO, name)));
+      return EXIT_USAGE;
+    }
+  }
+  return std::nullopt;
+}
+
+// Then the job file's options, which the options beside it override in turn.
+Step ReadProjectOption(CommandLine& c) {
+  const auto& args = c.args;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--project") continue;
+    if (i + 1 >= args.size()) return UsageError("--project needs a job file name");
+    if (c.job) return UsageError("--project may be given once");
+    c.job_path = std::string(args[i + 1]);
+    fenwix::JobReadResult read = fenwix::ReadJobFile(c.job_path);
+    if (!read.ok) {
+      fmt::print(stderr, "fenwix-convert: {}\n", read.message);
+      return EXIT_USAGE;
+    }
+    if (auto refused = fenwix::ApplyJobOptions(read.job, c.request)) {
+      return JobRefused(c.job_path, *refused);
+    }
+    c.job = std::move(read.job);
+  }
+  if (c.job && c.job->options.merge) {
+    c.policy = ParseMergePolicy(*c.job->options.merge);
+    if (c.policy != fenwix::MergePolicy::Ask) c.unasked_reason = "the job's \"merge\" answers it";
+  }
+  return std::nullopt;
+}
+
+// One option that takes a value, with its value.
+Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& text) {
+  fenwix::ConversionRequest& request = c.request;
+  if (arg == "--seed") {
+    if (auto error = fenwix::CheckSeedName(text)) return FieldRefused(arg, *error);
+    request.seed_name = text;
+  } else if (arg == "--max-steps") {
+    if (!ReadStepBudget(text, request.max_steps)) {
+      return UsageError("--max-steps takes a whole number from 0 to 2147483647");
+    }
+  } else if (arg == "--angle-unit") {
+    const std::optional<int32_t> unit = ParseAngleUnit(text);
+    if (!unit) return UsageError("--angle-unit takes dms or gon");
+    request.job_angle_unit = *unit;
+  } else if (arg == "--distance-unit") {
+    const std::optional<int32_t> unit = ParseDistanceUnit(text);
+    if (!unit) return UsageError("--distance-unit takes m, usft or ft");
+    request.job_linear_unit = *unit;
+  } else if (arg == "--merge") {
+    c.policy = ParseMergePolicy(text);
+    if (!c.policy) return UsageError("--merge takes ask, different, first or second");
+    c.merge_given = text;
+    c.unasked_reason.clear();
+  } else if (arg == "--datum") {
+    if (auto refused = fenwix::ReadDatumText(text, request.approx_datum_name,
+                                             request.approx_datum_a, request.approx_datum_inv_f)) {
+      return UsageError(fmt::format("--datum: {}", *refused));
+    }
+  } else {
+    double* target = &request.seed_latitude;
+    std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
+    if (arg == "--north") target = &request.seed_north, range = fenwix::GRID_RANGE;
+    if (arg == "--east") target = &request.seed_east, range = fenwix::GRID_RANGE;
+    if (arg == "--elev") target = &request.seed_elevation, range = fenwix::ELEVATION_RANGE;
+    if (arg == "--lon") target = &request.seed_longitude, range = fenwix::LONGITUDE_RANGE;
+    if (arg == "--height") target = &request.seed_height, range = fenwix::HEIGHT_RANGE;
+    if (arg == "--tolerance") target = &request.merge_tolerance, range = fenwix::TOLERANCE_RANGE;
+    if (auto error = fenwix::ReadNumberField(text, *target, range)) {
+      return FieldRefused(arg, *error);
+    }
+    if (arg == "--lat" || arg == "--lon") {
+      if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
+    }
+  }
+  return std::nullopt;
+}
+
+bool IsValueOption(std::string_view arg) {
+  for (const std::string_view option :
+       {"--seed", "--lat", "--lon", "--height", "--tolerance", "--merge", "--datum", "--north",
+        "--east", "--elev", "--max-steps", "--angle-unit", "--distance-unit"}) {
+    if (arg == option) return true;
+  }
+  return false;
+}
+
+// Every option in order, the names that are not options kept as files.
+Step ReadOptions(CommandLine& c) {
+  const auto& args = c.args;
+  fenwix::ConversionRequest& request = c.request;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     const auto value = [&]() -> std::optional<std::string> {
@@ -299,194 +371,169 @@ int Run(const std::vector<std::string>& arguments) {
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {
-      dialog.compute_geodetic = 1;
-      compute_asked = true;
+      request.compute_geodetic = 1;
+      c.compute_asked = true;
     } else if (arg == "--local") {
-      dialog.compute_local = 1;
-      compute_asked = true;
+      request.compute_local = 1;
+      c.compute_asked = true;
     } else if (arg == "--move-edits") {
-      move_edits = true;
+      c.move_edits = true;
     } else if (arg == "--no-adjustment-test") {
-      dialog.adjustment_test = false;
+      request.adjustment_test = false;
     } else if (arg == "--2d") {
-      dialog.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
+      request.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
     } else if (arg == "--3d") {
-      dialog.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
+      request.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
     } else if (arg == "--settings" || arg == "--project") {
       ++i;
     } else if (arg == "-o" || arg == "--output") {
-      if (output) return UsageError(fmt::format("{} is given twice", arg));
-      output = value();
-      if (!output) return UsageError(fmt::format("{} needs a file name", arg));
+      if (c.output) return UsageError(fmt::format("{} is given twice", arg));
+      c.output = value();
+      if (!c.output) return UsageError(fmt::format("{} needs a file name", arg));
     } else if (arg == "--sketch") {
-      sketch_path = value();
-      if (!sketch_path) return UsageError("--sketch needs a file name");
+      c.sketch_path = value();
+      if (!c.sketch_path) return UsageError("--sketch needs a file name");
     } else if (arg == "--save-project") {
-      save_project = value();
-      if (!save_project) return UsageError("--save-project needs a file name");
-    } else if (arg == "--seed" || arg == "--lat" || arg == "--lon" || arg == "--height" ||
-               arg == "--tolerance" || arg == "--merge" || arg == "--datum" || arg == "--north" ||
-               arg == "--east" || arg == "--elev" || arg == "--max-steps" ||
-               arg == "--angle-unit" || arg == "--distance-unit") {
+      c.save_project = value();
+      if (!c.save_project) return UsageError("--save-project needs a file name");
+    } else if (IsValueOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
-      if (arg == "--seed") {
-        if (auto error = fenwix::CheckSeedName(*text)) return FieldRefused(arg, *error);
-        dialog.seed_name = *text;
-      } else if (arg == "--max-steps") {
-        if (!ReadStepBudget(*text, dialog.max_steps)) {
-          return UsageError("--max-steps takes a whole number from 0 to 2147483647");
-        }
-      } else if (arg == "--angle-unit") {
-        const std::optional<int32_t> unit = ParseAngleUnit(*text);
-        if (!unit) return UsageError("--angle-unit takes dms or gon");
-        dialog.job_angle_unit = *unit;
-      } else if (arg == "--distance-unit") {
-        const std::optional<int32_t> unit = ParseDistanceUnit(*text);
-        if (!unit) return UsageError("--distance-unit takes m, usft or ft");
-        dialog.job_linear_unit = *unit;
-      } else if (arg == "--merge") {
-        policy = ParseMergePolicy(*text);
-        if (!policy) return UsageError("--merge takes ask, different, first or second");
-        merge_given = *text;
-        unasked_reason.clear();
-      } else if (arg == "--datum") {
-        if (auto refused =
-                fenwix::ReadDatumText(*text, dialog.approx_datum_name, dialog.approx_datum_a,
-                                      dialog.approx_datum_inv_f)) {
-          return UsageError(fmt::format("--datum: {}", *refused));
-        }
-      } else {
-        double* target = &dialog.seed_latitude;
-        std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
-        if (arg == "--north") target = &dialog.seed_north, range = fenwix::GRID_RANGE;
-        if (arg == "--east") target = &dialog.seed_east, range = fenwix::GRID_RANGE;
-        if (arg == "--elev") target = &dialog.seed_elevation, range = fenwix::ELEVATION_RANGE;
-        if (arg == "--lon") target = &dialog.seed_longitude, range = fenwix::LONGITUDE_RANGE;
-        if (arg == "--height") target = &dialog.seed_height, range = fenwix::HEIGHT_RANGE;
-        if (arg == "--tolerance") {
-          target = &dialog.merge_tolerance, range = fenwix::TOLERANCE_RANGE;
-        }
-        if (auto error = fenwix::ReadNumberField(*text, *target, range)) {
-          return FieldRefused(arg, *error);
-        }
-        if (arg == "--lat" || arg == "--lon") {
-          if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
-        }
-      }
+      if (const Step end = TakeValueOption(c, arg, *text)) return end;
     } else if (fenwix::IsWeightOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
-      if (auto refused = fenwix::TakeWeightOption(arg, *text, dialog.weight_profile.profile)) {
+      if (auto refused = fenwix::TakeWeightOption(arg, *text, request.weight_profile.profile)) {
         fmt::print(stderr, "fenwix-convert: {}\n", *refused);
         return EXIT_USAGE;
       }
-      dialog.weight_profile.name = "command line";
+      request.weight_profile.name = "command line";
       // Precision given on the command line weights every field file.
-      dialog.file_instruments.clear();
+      request.file_instruments.clear();
     } else if (fenwix::IsReportOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a file name", arg));
-      if (auto error = report.Take(arg, *text, dialog)) return UsageError(*error);
+      if (auto error = c.report.Take(arg, *text, request)) return UsageError(*error);
     } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
       return UsageError(fmt::format("unknown option {}", arg));
     } else {
-      files.emplace_back(arg);
+      c.files.emplace_back(arg);
     }
   }
-  if (job) {
-    if (files.size() + (output ? 1 : 0) > 1) {
+  return std::nullopt;
+}
+
+// The field files and the output: the job file's, or the names given (without -o, the last
+// name is the output).
+Step SettleFiles(CommandLine& c) {
+  fenwix::ConversionRequest& request = c.request;
+  if (c.job) {
+    if (c.files.size() + (c.output ? 1 : 0) > 1) {
       return UsageError(
           "with --project, the field files come from the job file: expected at most an output "
           "file");
     }
-    if (!files.empty()) output = files[0];
-    if (output) dialog.output_path = *output;
-    if (auto refused = fenwix::ApplyJobFiles(*job, job_path, output.has_value(), dialog)) {
-      return JobRefused(job_path, *refused);
+    if (!c.files.empty()) c.output = c.files[0];
+    if (c.output) request.output_path = *c.output;
+    if (auto refused = fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request)) {
+      return JobRefused(c.job_path, *refused);
     }
-    if (!MoveChangedEdits(*job, job_path, move_edits)) return EXIT_USAGE;
+    if (!MoveChangedEdits(*c.job, c.job_path, c.move_edits)) return EXIT_USAGE;
     // The edits as moved.
-    fenwix::ApplyJobFiles(*job, job_path, output.has_value(), dialog);
-    files = dialog.xml_paths;
-    output = dialog.output_path;
+    fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
+    c.files = request.xml_paths;
+    c.output = request.output_path;
   }
-  // Without -o the last name is the output.
-  const bool output_named = output.has_value();
-  if (!output) {
-    if (files.size() < 2) return UsageError("expected one or more input files and an output file");
-    output = files.back();
-    files.pop_back();
+  c.output_named = c.output.has_value();
+  if (!c.output) {
+    if (c.files.size() < 2) {
+      return UsageError("expected one or more input files and an output file");
+    }
+    c.output = c.files.back();
+    c.files.pop_back();
   }
-  if (files.empty()) return UsageError("expected one or more input files");
-  // Values from a settings file are checked as the dialog checks them at its next command.
+  if (c.files.empty()) return UsageError("expected one or more input files");
+  request.xml_paths = c.files;
+  // As the dialog names them for a job it has not saved.
+  if (!c.job) request.field_file_names = fenwix::NoteFileNames("", request.xml_paths);
+  request.output_path = *c.output;
+  return std::nullopt;
+}
+
+// Values from a settings file are checked as the dialog checks them at its next command.
+Step CheckSettingsValues(const CommandLine& c) {
+  const fenwix::ConversionRequest& request = c.request;
   for (const auto& [option, value] :
-       {std::pair{"--lat", dialog.seed_latitude}, std::pair{"--lon", dialog.seed_longitude}}) {
+       {std::pair{"--lat", request.seed_latitude}, std::pair{"--lon", request.seed_longitude}}) {
     if (auto error = fenwix::CheckPackedAngle(value)) return FieldRefused(option, *error);
   }
   for (const auto& [option, value, range] :
-       {std::tuple{"--north", dialog.seed_north, fenwix::GRID_RANGE},
-        std::tuple{"--east", dialog.seed_east, fenwix::GRID_RANGE},
-        std::tuple{"--elev", dialog.seed_elevation, fenwix::ELEVATION_RANGE}}) {
+       {std::tuple{"--north", request.seed_north, fenwix::GRID_RANGE},
+        std::tuple{"--east", request.seed_east, fenwix::GRID_RANGE},
+        std::tuple{"--elev", request.seed_elevation, fenwix::ELEVATION_RANGE}}) {
     double checked = 0.0;
     if (auto error = fenwix::ReadNumberField(fenwix::FormatFieldNumber(value), checked, range)) {
       return FieldRefused(option, *error);
     }
   }
-  if (compute_asked && fenwix::TrimWhiteSpace(dialog.seed_name).empty()) {
+  const bool seed_named = !fenwix::TrimWhiteSpace(request.seed_name).empty();
+  if (c.compute_asked && !seed_named) {
     return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
   }
   // --datum and a job's "datum" are checked as they are read; this is the settings file's.
-  if (!fenwix::TrimWhiteSpace(dialog.seed_name).empty() &&
-      (dialog.compute_geodetic > 0 || dialog.compute_local > 0)) {
-    if (auto refused = fenwix::CheckDatum(dialog.approx_datum_name, dialog.approx_datum_a,
-                                          dialog.approx_datum_inv_f)) {
+  if (seed_named && (request.compute_geodetic > 0 || request.compute_local > 0)) {
+    if (auto refused = fenwix::CheckDatum(request.approx_datum_name, request.approx_datum_a,
+                                          request.approx_datum_inv_f)) {
       return UsageError(
           fmt::format("the datum of --settings: {}; give one with --datum", *refused));
     }
   }
-  dialog.xml_paths = files;
-  // As the dialog names them for a job it has not saved.
-  if (!job) dialog.field_file_names = fenwix::NoteFileNames("", dialog.xml_paths);
-  dialog.output_path = *output;
-  // The field files and the job file are never written over, whatever option names them.
-  fenwix::SetProtectedFiles(files, job_path);
-  files.push_back(*output);
-  if (sketch_path) {
-    // The sketch marks what the checks flag, so it needs them even without a report.
-    dialog.run_checks = true;
-    if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *sketch_path, files)) {
-      return FileRefused(*refused);
-    }
-  }
-  if (!report.report_path.empty()) {
-    std::vector<std::string> taken = files;
-    if (sketch_path) taken.push_back(*sketch_path);
-    if (auto refused =
-            fenwix::RefuseSideFile("--report", "check report", report.report_path, taken)) {
-      return FileRefused(*refused);
-    }
-  }
+  return std::nullopt;
+}
 
-  if (save_project) {
+// The sketch, the report and the job file of --save-project never replace a field file, the
+// job file, the output or one another.
+Step RefuseSideFiles(CommandLine& c) {
+  // The field files and the job file are never written over, whatever option names them.
+  fenwix::SetProtectedFiles(c.files, c.job_path);
+  std::vector<std::string> taken = c.files;
+  taken.push_back(*c.output);
+  if (c.sketch_path) {
+    // The sketch marks what the checks flag, so it needs them even without a report.
+    c.request.run_checks = true;
+    if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *c.sketch_path, taken)) {
+      return FileRefused(*refused);
+    }
+    taken.push_back(*c.sketch_path);
+  }
+  const std::string& report_path = c.report.report_path;
+  if (!report_path.empty()) {
+    if (auto refused = fenwix::RefuseSideFile("--report", "check report", report_path, taken)) {
+      return FileRefused(*refused);
+    }
+    taken.push_back(report_path);
+  }
+  if (c.save_project) {
     // The job file of --project itself may be written again: that is how a job is updated.
-    std::vector<std::string> taken = files;
-    if (sketch_path) taken.push_back(*sketch_path);
-    if (!report.report_path.empty()) taken.push_back(report.report_path);
     if (auto refused =
-            fenwix::RefuseSideFile("--save-project", "job file", *save_project, taken, true)) {
+            fenwix::RefuseSideFile("--save-project", "job file", *c.save_project, taken, true)) {
       return UsageError(*refused);
     }
   }
+  return std::nullopt;
+}
 
-  if (!policy) {
-    policy = fenwix::IsTerminal(stdin) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
-    if (*policy != fenwix::MergePolicy::Ask) {
-      unasked_reason = "standard input is not a terminal and no --merge was given";
+// Converts the request with the terminal as the person.
+fenwix::ConversionRun Convert(CommandLine& c) {
+  if (!c.policy) {
+    c.policy =
+        fenwix::IsTerminal(stdin) ? fenwix::MergePolicy::Ask : fenwix::MergePolicy::Different;
+    if (*c.policy != fenwix::MergePolicy::Ask) {
+      c.unasked_reason = "standard input is not a terminal and no --merge was given";
     }
   }
   uintmax_t input_bytes = 0;
-  for (const std::string& input : dialog.xml_paths) {
+  for (const std::string& input : c.request.xml_paths) {
     std::error_code size_error;
     const uintmax_t size = std::filesystem::file_size(fenwix::PathFromUtf8(input), size_error);
     if (!size_error) input_bytes += size;
@@ -494,42 +541,51 @@ int Run(const std::vector<std::string>& arguments) {
   const bool progress_shown =
       fenwix::IsTerminal(stderr) && input_bytes > fenwix::PROGRESS_LINE_MIN_BYTES;
   // A file written to standard output ("-") keeps it to itself: messages go to standard error.
-  const bool stdout_taken = *output == fenwix::STANDARD_OUTPUT_NAME ||
-                            sketch_path == fenwix::STANDARD_OUTPUT_NAME ||
-                            report.report_path == fenwix::STANDARD_OUTPUT_NAME;
-  fenwix::ProgressLineUi ui(*policy, stdin, stdout_taken ? stderr : stdout, stderr, progress_shown,
-                            progress_shown && fenwix::EnableEscapeCodes(stderr));
-  ui.set_unasked_reason(unasked_reason);
-  const fenwix::ConversionResult result = dialog.RunConversion(ui);
-  if ((result.reason == fenwix::MSG_OUTPUT_IS_XML ||
-       result.reason == fenwix::MSG_OUTPUT_IS_INPUT) &&
-      !output_named) {
+  const bool stdout_taken = *c.output == fenwix::STANDARD_OUTPUT_NAME ||
+                            c.sketch_path == fenwix::STANDARD_OUTPUT_NAME ||
+                            c.report.report_path == fenwix::STANDARD_OUTPUT_NAME;
+  fenwix::ProgressLineUi ui(*c.policy, stdin, stdout_taken ? stderr : stdout, stderr,
+                            progress_shown, progress_shown && fenwix::EnableEscapeCodes(stderr));
+  ui.set_unasked_reason(c.unasked_reason);
+  return fenwix::RunConversion(c.request, ui);
+}
+
+// Writes the job file of --save-project; false, said on standard error, when it cannot be.
+bool SaveProject(const CommandLine& c, const fenwix::ConversionRun& run) {
+  fenwix::Job saved = c.job ? *c.job : fenwix::Job{};
+  if (c.merge_given) saved.options.merge = *c.merge_given;
+  fenwix::JobSession session;
+  session.Adopt(std::move(saved), c.job_path);
+  // Answers a policy gave are the policy's, which the job keeps as its "merge" option.
+  if (*c.policy == fenwix::MergePolicy::Ask) session.KeepAnswers(run);
+  if (auto refused = session.SaveAs(*c.save_project, c.request, true)) {
+    fmt::print(stderr, "fenwix-convert: {}\n",
+               fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, *refused));
+    return false;
+  }
+  return true;
+}
+
+// Shows the run: the hint about the output, the warnings, the report, the sketch and the job
+// file; returns the exit status.
+int ShowRun(const CommandLine& c, const fenwix::ConversionRun& run) {
+  const fenwix::ConversionResult& result = run.result;
+  if ((result.refusal == fenwix::Refusal::OutputIsXml ||
+       result.refusal == fenwix::Refusal::OutputIsFieldFile) &&
+      !c.output_named) {
     fmt::print(stderr,
                "fenwix-convert: the last name is the output file; to convert several XML files, "
                "name the output with -o: fenwix-convert -o OUTPUT.txt INPUT.xml...\n");
   }
-  PrintWarnings(dialog.reading_warnings, dialog.xml_paths, !report.report_path.empty());
-  const std::optional<std::string> report_error = report.Write(dialog, result.outcome);
+  PrintWarnings(run.reading_warnings, run.xml_paths, !c.report.report_path.empty());
+  const std::optional<std::string> report_error = c.report.Write(run);
   if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
   // fails the run and leaves that file as it is.
-  if (result.written() && sketch_path && !fenwix::WriteSketchFile(dialog, *sketch_path)) {
+  if (result.written() && c.sketch_path && !fenwix::WriteSketchFile(run, *c.sketch_path)) {
     return EXIT_FAILED;
   }
-  bool job_file_failed = false;
-  if (result.written() && save_project) {
-    fenwix::Job saved = job ? *job : fenwix::Job{};
-    if (merge_given) saved.options.merge = *merge_given;
-    fenwix::JobSession session;
-    session.Adopt(std::move(saved), job_path);
-    // Answers a policy gave are the policy's, which the job keeps as its "merge" option.
-    if (*policy == fenwix::MergePolicy::Ask) session.KeepAnswers(dialog);
-    if (auto refused = session.SaveAs(*save_project, dialog, true)) {
-      fmt::print(stderr, "fenwix-convert: {}\n",
-                 fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *save_project, *refused));
-      job_file_failed = true;
-    }
-  }
+  const bool job_file_failed = result.written() && c.save_project && !SaveProject(c, run);
   // An input not read completely keeps its own status.
   if ((report_error || job_file_failed) && result.outcome == fenwix::ConversionOutcome::Succeeded) {
     return EXIT_REPORT_FAILED;
@@ -537,7 +593,7 @@ int Run(const std::vector<std::string>& arguments) {
   switch (result.outcome) {
     case fenwix::ConversionOutcome::Succeeded:
       if (result.seed_not_found) return EXIT_SEED_NOT_FOUND;
-      return dialog.reading_warnings.misread_recorded() ? EXIT_MISREAD_WRITTEN : EXIT_SUCCESS_CODE;
+      return run.reading_warnings.misread_recorded() ? EXIT_MISREAD_WRITTEN : EXIT_SUCCESS_CODE;
     case fenwix::ConversionOutcome::Cancelled:
       return EXIT_CANCELLED;
     case fenwix::ConversionOutcome::Incomplete:
@@ -547,6 +603,19 @@ int Run(const std::vector<std::string>& arguments) {
       return result.refused_names() ? EXIT_USAGE : EXIT_FAILED;
   }
   return EXIT_FAILED;
+}
+
+int Run(const std::vector<std::string>& arguments) {
+  CommandLine c;
+  c.args.assign(arguments.begin(), arguments.end());
+  c.request.InitializeDefaults();
+  for (Step (*step)(CommandLine&) :
+       {ReadSettingsOption, ReadProjectOption, ReadOptions, SettleFiles}) {
+    if (const Step end = step(c)) return *end;
+  }
+  if (const Step end = CheckSettingsValues(c)) return *end;
+  if (const Step end = RefuseSideFiles(c)) return *end;
+  return ShowRun(c, Convert(c));
 }
 
 }  // namespace

@@ -11,14 +11,14 @@
 namespace fenwix {
 
 std::optional<std::string> ReportOptions::Take(std::string_view option, const std::string& value,
-                                               ConvertDialog& dialog) {
+                                               ConversionRequest& request) {
   if (option == "--report") {
     ReportForm form = ReportForm::Text;
     if (!ReportFormOf(value, form)) {
       return "--report " + value + ": the name must end in .txt, .html or .json";
     }
     report_path = value;
-    dialog.run_checks = true;
+    request.run_checks = true;
     return std::nullopt;
   }
   errno = 0;
@@ -28,21 +28,17 @@ std::optional<std::string> ReportOptions::Take(std::string_view option, const st
   if (!file || file.bad()) {
     return "--check-limits " + value + ": " + (errno != 0 ? std::strerror(errno) : "cannot read");
   }
-  const std::string fault = ReadCheckLimits(text.str(), dialog.check_limits);
+  const std::string fault = ReadCheckLimits(text.str(), request.check_limits);
   if (!fault.empty()) return "--check-limits " + value + ": " + fault;
   return std::nullopt;
 }
 
-std::optional<std::string> ReportOptions::Write(const ConvertDialog& dialog,
-                                                ConversionOutcome outcome) const {
-  if (report_path.empty()) return std::nullopt;
-  if (outcome != ConversionOutcome::Succeeded && outcome != ConversionOutcome::Incomplete) {
-    return std::nullopt;
-  }
-  const std::string fault = WriteReportFile(dialog.check_report, report_path);
+std::optional<std::string> ReportOptions::Write(const ConversionRun& run) const {
+  if (report_path.empty() || !run.result.written()) return std::nullopt;
+  const std::string fault = WriteReportFile(run.check_report, report_path);
   if (fault.empty()) return std::nullopt;
   return "cannot write the check report " + report_path + ": " + fault + " (the output file " +
-         dialog.output_path + " is written)";
+         run.output_path + " is written)";
 }
 
 }  // namespace fenwix

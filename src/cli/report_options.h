@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
+#include "app/conversion_run.h"
 
 namespace fenwix {
 
@@ -19,10 +20,10 @@ struct ReportOptions {
   // Takes one of the two options with its value; the refusal's text when the value is unusable
   // (a report name without a known extension, a limits file that cannot be read or has a fault).
   std::optional<std::string> Take(std::string_view option, const std::string& value,
-                                  ConvertDialog& dialog);
+                                  ConversionRequest& request);
   // After a conversion that wrote its output file, writes the report; the refusal's text when it
   // could not be written.
-  std::optional<std::string> Write(const ConvertDialog& dialog, ConversionOutcome outcome) const;
+  std::optional<std::string> Write(const ConversionRun& run) const;
 };
 
 }  // namespace fenwix

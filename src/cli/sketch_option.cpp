@@ -9,8 +9,8 @@
 
 namespace fenwix {
 
-bool WriteSketchFile(const ConvertDialog& dialog, const std::string& sketch_path) {
-  const SketchModel model = ConversionSketch(dialog);
+bool WriteSketchFile(const ConversionRun& run, const std::string& sketch_path) {
+  const SketchModel model = ConversionSketch(run);
   if (!model.has_coordinates) {
     fmt::print(stderr, "fenwix-convert: the sketch {} draws no stations: {}\n", sketch_path,
                "name a seed station (--seed) and ask for --local or --geodetic coordinates");
@@ -20,7 +20,7 @@ bool WriteSketchFile(const ConvertDialog& dialog, const std::string& sketch_path
     fmt::print(stderr,
                "fenwix-convert: Cannot write the sketch {}: {}; the adjustment file {} stays as "
                "written\n",
-               sketch_path, why, dialog.output_path);
+               sketch_path, why, run.output_path);
     return false;
   }
   return true;

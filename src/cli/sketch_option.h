@@ -3,12 +3,12 @@
 
 #include <string>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_run.h"
 
 namespace fenwix {
 
 // Writes the sketch of the last conversion; messages go to standard error. False when the file
 // could not be written (the adjustment file is left as it was written).
-bool WriteSketchFile(const ConvertDialog& dialog, const std::string& sketch_path);
+bool WriteSketchFile(const ConversionRun& run, const std::string& sketch_path);
 
 }  // namespace fenwix

@@ -126,8 +126,8 @@ ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
   BuildControls();
 
   dialog_.InitializeDefaults();
-  dialog_.run_checks = true;
-  LoadSettings(dialog_, settings_path_);
+  dialog_.request.run_checks = true;
+  LoadSettings(dialog_.request, settings_path_);
   RestoreFileList();
   ExchangeToControls();
   ApplyEnableRules();
@@ -161,17 +161,17 @@ void ConvertWindow::BuildControls() {
   report_action_->setObjectName(QStringLiteral("checkReportAction"));
   report_action_->setEnabled(false);
   connect(report_action_, &QAction::triggered, this, &ConvertWindow::ShowCheckReport);
-  AddEveryStationOption(*menu_bar, dialog_);
+  AddEveryStationOption(*menu_bar, dialog_.request);
   weight_label_ = new QLabel;
   weight_label_->setObjectName(QStringLiteral("weightProfileLabel"));
   // A profile chosen in the Options menu weights every field file, the job's too.
-  AddWeightProfilesOption(*menu_bar->findChild<QMenu*>(QStringLiteral("optionsMenu")), dialog_,
-                          this, [this] {
+  AddWeightProfilesOption(*menu_bar->findChild<QMenu*>(QStringLiteral("optionsMenu")),
+                          dialog_.request, this, [this] {
                             job_menu_->session().ForgetInstruments();
                             job_menu_->Changed();
                           });
-  AddJobUnitOptions(*menu_bar, dialog_);
-  adjustment_action_ = AddAdjustmentTestOption(*menu_bar, dialog_);
+  AddJobUnitOptions(*menu_bar, dialog_.request);
+  adjustment_action_ = AddAdjustmentTestOption(*menu_bar, dialog_.request);
   QMenu* help = menu_bar->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QString::fromUtf8(MessageText(MSG_ABOUT_MENU)));
   about->setObjectName(QStringLiteral("aboutAction"));
@@ -336,32 +336,33 @@ bool ConvertWindow::ReadNumber(QLineEdit* field, double& member,
 }
 
 bool ConvertWindow::ExchangeToMembers() {
-  dialog_.output_path = output_path_edit_->text().toStdString();
-  dialog_.xml_paths = FieldFilesOfControls();
-  dialog_.seed_name = seed_name_edit_->text().toStdString();
-  if (const std::optional<FieldError> error = CheckSeedName(dialog_.seed_name)) {
+  dialog_.request.output_path = output_path_edit_->text().toStdString();
+  dialog_.request.xml_paths = FieldFilesOfControls();
+  dialog_.request.seed_name = seed_name_edit_->text().toStdString();
+  if (const std::optional<FieldError> error = CheckSeedName(dialog_.request.seed_name)) {
     return Refuse(seed_name_edit_, *error);
   }
   const auto packed = [this](QLineEdit* field, double value) {
     const std::optional<FieldError> error = CheckPackedAngle(value);
     return error ? Refuse(field, *error) : true;
   };
-  if (!ReadNumber(latitude_edit_, dialog_.seed_latitude, LATITUDE_RANGE) ||
-      !packed(latitude_edit_, dialog_.seed_latitude) ||
-      !ReadNumber(longitude_edit_, dialog_.seed_longitude, LONGITUDE_RANGE) ||
-      !packed(longitude_edit_, dialog_.seed_longitude) ||
-      !ReadNumber(height_edit_, dialog_.seed_height, HEIGHT_RANGE) ||
-      !ReadNumber(tolerance_edit_, dialog_.merge_tolerance, TOLERANCE_RANGE)) {
+  if (!ReadNumber(latitude_edit_, dialog_.request.seed_latitude, LATITUDE_RANGE) ||
+      !packed(latitude_edit_, dialog_.request.seed_latitude) ||
+      !ReadNumber(longitude_edit_, dialog_.request.seed_longitude, LONGITUDE_RANGE) ||
+      !packed(longitude_edit_, dialog_.request.seed_longitude) ||
+      !ReadNumber(height_edit_, dialog_.request.seed_height, HEIGHT_RANGE) ||
+      !ReadNumber(tolerance_edit_, dialog_.request.merge_tolerance, TOLERANCE_RANGE)) {
     return false;
   }
-  dialog_.tolerance_mode = tolerance_2d_radio_->isChecked() ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
-  dialog_.compute_geodetic = compute_geodetic_check_->isChecked() ? 1 : 0;
-  if (!ReadNumber(east_edit_, dialog_.seed_east, GRID_RANGE) ||
-      !ReadNumber(elevation_edit_, dialog_.seed_elevation, ELEVATION_RANGE) ||
-      !ReadNumber(north_edit_, dialog_.seed_north, GRID_RANGE)) {
+  dialog_.request.tolerance_mode =
+      tolerance_2d_radio_->isChecked() ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
+  dialog_.request.compute_geodetic = compute_geodetic_check_->isChecked() ? 1 : 0;
+  if (!ReadNumber(east_edit_, dialog_.request.seed_east, GRID_RANGE) ||
+      !ReadNumber(elevation_edit_, dialog_.request.seed_elevation, ELEVATION_RANGE) ||
+      !ReadNumber(north_edit_, dialog_.request.seed_north, GRID_RANGE)) {
     return false;
   }
-  dialog_.compute_local = compute_local_check_->isChecked() ? 1 : 0;
+  dialog_.request.compute_local = compute_local_check_->isChecked() ? 1 : 0;
   return true;
 }
 
@@ -377,45 +378,48 @@ void ConvertWindow::ShowWeighting() {
   if (weight_label_ == nullptr || job_menu_ == nullptr || xml_path_edit_ == nullptr) return;
   const std::vector<std::string> paths = FieldFilesOfControls();
   fenwix::ShowWeighting(*weight_label_,
-                        job_menu_->session().FileWeighting(paths, dialog_.weight_profile), paths);
+                        job_menu_->session().FileWeighting(paths, dialog_.request.weight_profile),
+                        paths);
 }
 
 void ConvertWindow::ExchangeToControls() {
-  SetTextKeepingSelection(output_path_edit_, QString::fromStdString(dialog_.output_path));
+  SetTextKeepingSelection(output_path_edit_, QString::fromStdString(dialog_.request.output_path));
   SetTextKeepingSelection(
       xml_path_edit_,
-      QString::fromStdString(dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0]));
+      QString::fromStdString(dialog_.request.xml_paths.empty() ? std::string()
+                                                               : dialog_.request.xml_paths[0]));
   QStringList files;
-  for (const std::string& path : dialog_.xml_paths) files.append(QString::fromStdString(path));
+  for (const std::string& path : dialog_.request.xml_paths)
+    files.append(QString::fromStdString(path));
   xml_file_list_->SetFiles(files);
   seed_name_edit_->setMaxLength(static_cast<int>(SEED_NAME_MAX_CHARS));
-  seed_name_edit_->setText(QString::fromStdString(dialog_.seed_name));
-  latitude_edit_->setText(NumberText(dialog_.seed_latitude));
-  longitude_edit_->setText(NumberText(dialog_.seed_longitude));
-  height_edit_->setText(NumberText(dialog_.seed_height));
-  tolerance_edit_->setText(NumberText(dialog_.merge_tolerance));
-  (dialog_.tolerance_mode == TOLERANCE_MODE_2D ? tolerance_2d_radio_ : tolerance_3d_radio_)
+  seed_name_edit_->setText(QString::fromStdString(dialog_.request.seed_name));
+  latitude_edit_->setText(NumberText(dialog_.request.seed_latitude));
+  longitude_edit_->setText(NumberText(dialog_.request.seed_longitude));
+  height_edit_->setText(NumberText(dialog_.request.seed_height));
+  tolerance_edit_->setText(NumberText(dialog_.request.merge_tolerance));
+  (dialog_.request.tolerance_mode == TOLERANCE_MODE_2D ? tolerance_2d_radio_ : tolerance_3d_radio_)
       ->setChecked(true);
   // A flag byte other than 0 or 1 can come only from a foreign settings file; it counts as
   // ticked, as it does for the conversion.
-  compute_geodetic_check_->setChecked(dialog_.compute_geodetic != 0);
-  east_edit_->setText(NumberText(dialog_.seed_east));
-  elevation_edit_->setText(NumberText(dialog_.seed_elevation));
-  north_edit_->setText(NumberText(dialog_.seed_north));
-  compute_local_check_->setChecked(dialog_.compute_local != 0);
+  compute_geodetic_check_->setChecked(dialog_.request.compute_geodetic != 0);
+  east_edit_->setText(NumberText(dialog_.request.seed_east));
+  elevation_edit_->setText(NumberText(dialog_.request.seed_elevation));
+  north_edit_->setText(NumberText(dialog_.request.seed_north));
+  compute_local_check_->setChecked(dialog_.request.compute_local != 0);
   ShowWeighting();
 }
 
 void ConvertWindow::OnConvert() {
   if (!ExchangeToMembers()) return;
-  if ((dialog_.compute_local != 0 || dialog_.compute_geodetic != 0) &&
-      TrimWhiteSpace(dialog_.seed_name).empty()) {
+  if ((dialog_.request.compute_local != 0 || dialog_.request.compute_geodetic != 0) &&
+      TrimWhiteSpace(dialog_.request.seed_name).empty()) {
     Refuse(seed_name_edit_,
            FieldError{MSG_NO_SEED_NAME, std::string(MessageText(MSG_NO_SEED_NAME))});
     return;
   }
   if (!job_menu_->BeforeConversion()) return;
-  dialog_.adjustment_test = adjustment_action_->isChecked();
+  dialog_.request.adjustment_test = adjustment_action_->isChecked();
   bool offer_sketch = false;
   try {
     const bool written = RunInBackground(dialog_, *this, *this).written();
@@ -431,11 +435,11 @@ void ConvertWindow::OnConvert() {
         });
         connect(job_menu_, &JobFileMenu::EditsChanged, report_window_, &ReportWindow::EditsChanged);
       }
-      report_window_->ShowReport(dialog_.check_report);
+      report_window_->ShowReport(dialog_.run.check_report);
       report_window_->SetLineEdits(ConversionLineEdits(report_window_));
       report_action_->setEnabled(true);
       // The report opens by itself when it flags something, else when asked for.
-      if (dialog_.check_report.FlaggedRows() > 0 || after_run_ == AfterRun::Report) {
+      if (dialog_.run.check_report.FlaggedRows() > 0 || after_run_ == AfterRun::Report) {
         ShowCheckReport();
       }
       offer_sketch = true;
@@ -446,7 +450,15 @@ void ConvertWindow::OnConvert() {
     while (wait_depth_ > 0) EndWait();
     FormatMessageBox(*this, MSG_NO_MEMORY);
   }
-  // The conversion trims the names in place; show them as it used them.
+  // The conversion uses the names without surrounding blanks; show them as it used them.
+  ConversionRequest& request = dialog_.request;
+  std::vector<std::string> used;
+  for (const std::string& path : request.xml_paths) {
+    if (std::string trimmed = TrimWhiteSpace(path); !trimmed.empty()) used.push_back(trimmed);
+  }
+  request.xml_paths = std::move(used);
+  request.output_path = TrimWhiteSpace(request.output_path);
+  request.seed_name = TrimWhiteSpace(request.seed_name);
   ExchangeToControls();
   // A cancelled or failed run may have left coordinates behind: only a written file is offered.
   UpdateSketchAction();
@@ -458,7 +470,7 @@ void ConvertWindow::OnClose() {
   StoreFileList();
   // The settings are a convenience: a file that cannot be written is reported once, without
   // holding up the close.
-  const bool saved = SaveSettingsCreatingFolder(dialog_, settings_path_);
+  const bool saved = SaveSettingsCreatingFolder(dialog_.request, settings_path_);
   if (TellAboutSettingsSave(settings_path_, saved)) {
     FormatMessageBox(*this, MSG_SETTINGS_NOT_SAVED, settings_path_.c_str());
   }
@@ -519,11 +531,11 @@ void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
   QPushButton* sketch = nullptr;
   if (final_success) {
     after_run_ = AfterRun::Nothing;
-    if (dialog_.run_checks) {
+    if (dialog_.request.run_checks) {
       report = box.addButton(QStringLiteral("Show check report"), QMessageBox::ActionRole);
       report->setObjectName(QStringLiteral("showReportButton"));
     }
-    if (HasSketchCoordinates(dialog_)) {
+    if (HasSketchCoordinates(dialog_.run)) {
       sketch = box.addButton(QStringLiteral("Show sketch"), QMessageBox::ActionRole);
       sketch->setObjectName(QStringLiteral("showSketchButton"));
     }
@@ -559,8 +571,8 @@ void ConvertWindow::EndWait() {
 
 MergeAnswer ConvertWindow::AskSimilarStations(const StationRecord& first,
                                               const StationRecord& second) {
-  SimilarStationsDialog question(first, second, dialog_.merge_tolerance,
-                                 dialog_.tolerance_mode == TOLERANCE_MODE_2D, this);
+  SimilarStationsDialog question(first, second, dialog_.request.merge_tolerance,
+                                 dialog_.request.tolerance_mode == TOLERANCE_MODE_2D, this);
   return question.Ask();
 }
 

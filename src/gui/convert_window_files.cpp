@@ -18,8 +18,9 @@ namespace fenwix {
 void ConvertWindow::OnBrowse(FileKind kind) {
   if (!ExchangeToMembers()) return;
   BrowseForFile(kind, kind == FileKind::Output
-                          ? dialog_.output_path
-                          : (dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0]));
+                          ? dialog_.request.output_path
+                          : (dialog_.request.xml_paths.empty() ? std::string()
+                                                               : dialog_.request.xml_paths[0]));
 }
 
 void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name) {
@@ -29,15 +30,15 @@ void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name
       // The files chosen are the ones to convert, one or several; Add... appends instead.
       const QStringList chosen = ChooseInputFiles();
       if (chosen.isEmpty()) return;
-      dialog_.xml_paths.clear();
-      for (const QString& file : chosen) dialog_.xml_paths.push_back(file.toStdString());
+      dialog_.request.xml_paths.clear();
+      for (const QString& file : chosen) dialog_.request.xml_paths.push_back(file.toStdString());
       ExchangeToControls();
       return;
     }
     const std::optional<QString> chosen =
         file_chooser_ ? file_chooser_(request) : RunFileDialog(request, this);
     if (!chosen) return;
-    dialog_.output_path = chosen->toStdString();
+    dialog_.request.output_path = chosen->toStdString();
     ExchangeToControls();
   } catch (const std::bad_alloc&) {
     FormatMessageBox(*this, MSG_NO_MEMORY);
@@ -45,7 +46,8 @@ void ConvertWindow::BrowseForFile(FileKind kind, const std::string& current_name
 }
 
 QStringList ConvertWindow::ChooseInputFiles(const QString& folder) {
-  const std::string first = dialog_.xml_paths.empty() ? std::string() : dialog_.xml_paths[0];
+  const std::string first =
+      dialog_.request.xml_paths.empty() ? std::string() : dialog_.request.xml_paths[0];
   FileRequest request = MakeFileRequest(FileKind::Input, first, AppFolder());
   if (!folder.isEmpty()) request.folder = folder;
   if (!file_chooser_) return RunFilesDialog(request, this);
@@ -55,22 +57,23 @@ QStringList ConvertWindow::ChooseInputFiles(const QString& folder) {
 
 void ConvertWindow::RestoreFileList() {
   const QStringList files = ProgramSettings()->value(QStringLiteral("xml_files")).toStringList();
-  if (files.size() < 2 || dialog_.xml_paths.empty() ||
-      files.front().toStdString() != dialog_.xml_paths.front()) {
+  if (files.size() < 2 || dialog_.request.xml_paths.empty() ||
+      files.front().toStdString() != dialog_.request.xml_paths.front()) {
     return;
   }
-  dialog_.xml_paths.clear();
-  for (const QString& file : files) dialog_.xml_paths.push_back(file.toStdString());
+  dialog_.request.xml_paths.clear();
+  for (const QString& file : files) dialog_.request.xml_paths.push_back(file.toStdString());
 }
 
 void ConvertWindow::StoreFileList() {
   const std::unique_ptr<QSettings> settings = ProgramSettings();
-  if (dialog_.xml_paths.size() < 2) {
+  if (dialog_.request.xml_paths.size() < 2) {
     settings->remove(QStringLiteral("xml_files"));
     return;
   }
   QStringList files;
-  for (const std::string& path : dialog_.xml_paths) files.append(QString::fromStdString(path));
+  for (const std::string& path : dialog_.request.xml_paths)
+    files.append(QString::fromStdString(path));
   settings->setValue(QStringLiteral("xml_files"), files);
 }
 

@@ -15,7 +15,7 @@
 namespace fenwix {
 
 void ConvertWindow::UpdateSketchAction() {
-  const bool drawable = HasSketchCoordinates(dialog_);
+  const bool drawable = HasSketchCoordinates(dialog_.run);
   sketch_action_->setEnabled(drawable);
   sketch_action_->setText(
       drawable ? QStringLiteral("Network &Sketch...")
@@ -24,13 +24,13 @@ void ConvertWindow::UpdateSketchAction() {
 }
 
 void ConvertWindow::ShowSketch() {
-  if (!HasSketchCoordinates(dialog_)) return;
+  if (!HasSketchCoordinates(dialog_.run)) return;
   QByteArray geometry;
   if (sketch_window_) {
     geometry = sketch_window_->saveGeometry();
     sketch_window_->close();
   }
-  sketch_window_ = new SketchWindow(ConversionSketch(dialog_), this);
+  sketch_window_ = new SketchWindow(ConversionSketch(dialog_.run), this);
   sketch_window_->SetLineEdits(ConversionLineEdits(sketch_window_));
   connect(job_menu_, &JobFileMenu::EditsChanged, sketch_window_->view(), &SketchView::EditsChanged);
   sketch_window_->setAttribute(Qt::WA_DeleteOnClose);
@@ -42,9 +42,9 @@ void ConvertWindow::ShowSketch() {
 LineEdits ConvertWindow::ConversionLineEdits(QWidget* window) {
   // The window names a field file by its place in the list of the conversion it shows; the
   // dialog's list may have changed since, so the file is found again by its path.
-  const std::vector<std::string> drawn = dialog_.xml_paths;
+  const std::vector<std::string> drawn = dialog_.run.xml_paths;
   const auto now = [this, drawn](SourceLocation at) {
-    const std::vector<std::string>& paths = dialog_.xml_paths;
+    const std::vector<std::string>& paths = dialog_.request.xml_paths;
     const size_t file = static_cast<size_t>(at.file);
     const auto found =
         file < drawn.size() ? std::find(paths.begin(), paths.end(), drawn[file]) : paths.end();
@@ -84,7 +84,7 @@ LineEdits ConvertWindow::JobLineEdits() const {
 
 void ConvertWindow::OfferSketch() {
   UpdateSketchAction();
-  if (!HasSketchCoordinates(dialog_)) {
+  if (!HasSketchCoordinates(dialog_.run)) {
     // An open sketch of an earlier run would offer elements that this run may not have.
     if (sketch_window_) sketch_window_->close();
     return;

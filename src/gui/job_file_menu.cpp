@@ -61,8 +61,8 @@ void JobFileMenu::New() {
   moved_.clear();
   to_check_.clear();
   // The job's instrument gave way to the profile the program settings hold in use.
-  window_.dialog().weight_profile = ProfileInUse(LoadWeightProfiles());
-  window_.dialog().file_instruments.clear();
+  window_.dialog().request.weight_profile = ProfileInUse(LoadWeightProfiles());
+  window_.dialog().request.file_instruments.clear();
   Changed();
 }
 
@@ -70,7 +70,7 @@ bool JobFileMenu::Open(const QString& path) {
   if (!window_.ExchangeToMembers()) return false;
   std::string note;
   ConvertDialog& dialog = window_.dialog();
-  if (auto refused = session_.Open(path.toStdString(), dialog, &note)) {
+  if (auto refused = session_.Open(path.toStdString(), dialog.request, &note)) {
     window_.ShowMessage(MSG_JOB_REFUSED,
                         FormatMessage(MSG_JOB_REFUSED, path.toStdString(), *refused));
     return false;
@@ -94,7 +94,7 @@ bool JobFileMenu::Save() {
 
 bool JobFileMenu::SaveAs(const QString& path) {
   if (!window_.ExchangeToMembers()) return false;
-  if (auto refused = session_.SaveAs(path.toStdString(), window_.dialog())) {
+  if (auto refused = session_.SaveAs(path.toStdString(), window_.dialog().request)) {
     window_.ShowMessage(MSG_CANNOT_OPEN,
                         FormatMessage(MSG_CANNOT_OPEN, path.toStdString(), *refused));
     return false;
@@ -111,7 +111,7 @@ bool JobFileMenu::BeforeConversion() {
     window_.ShowMessage(MSG_FIELD_FILE_CHANGED, FormatMessage(MSG_FIELD_FILE_CHANGED, *kept));
     return false;
   }
-  session_.PrepareConversion(window_.dialog());
+  session_.PrepareConversion(window_.dialog().request);
   return true;
 }
 
@@ -121,7 +121,7 @@ std::optional<std::string> JobFileMenu::SettleChangedFiles() {
   to_check_.clear();
   // A field file changed under its edits: they may point at other elements now. A file taken
   // off the list is not read, so its edits wait until it is back.
-  for (const std::string& changed : session_.ChangedFiles(window_.dialog().xml_paths)) {
+  for (const std::string& changed : session_.ChangedFiles(window_.dialog().request.xml_paths)) {
     // Left-out elements found unchanged in the file as it is now take their edits along; the
     // person is asked about the rest only.
     const EditsFound found = session_.MoveEditsOf(changed);
@@ -178,11 +178,11 @@ std::optional<std::string> JobFileMenu::SettleChangedFiles() {
 }
 
 void JobFileMenu::AfterConversion() {
-  if (session_.KeepAnswers(window_.dialog())) Changed();
+  if (session_.KeepAnswers(window_.dialog().run)) Changed();
 }
 
 std::string JobFileMenu::FieldFile(int32_t file) const {
-  const std::vector<std::string>& paths = window_.dialog().xml_paths;
+  const std::vector<std::string>& paths = window_.dialog().request.xml_paths;
   return file >= 0 && static_cast<size_t>(file) < paths.size() ? paths[static_cast<size_t>(file)]
                                                                : std::string();
 }

@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
 #include "gui/program_settings.h"
 
 namespace fenwix {
@@ -42,21 +42,21 @@ QMenu* OptionsMenu(QMenuBar& menu_bar) {
   return options;
 }
 
-QAction* AddEveryStationOption(QMenuBar& menu_bar, ConvertDialog& dialog) {
+QAction* AddEveryStationOption(QMenuBar& menu_bar, ConversionRequest& request) {
   return AddRememberedToggle(
       *OptionsMenu(menu_bar), QStringLiteral("Compute every reachable station"),
       QStringLiteral("everyStationAction"), EVERY_STATION_SETTING, false,
-      [&dialog](bool checked) { dialog.max_steps = checked ? 0 : PROPAGATION_STEP_CAP; });
+      [&request](bool checked) { request.max_steps = checked ? 0 : PROPAGATION_STEP_CAP; });
 }
 
-QAction* AddAdjustmentTestOption(QMenuBar& menu_bar, ConvertDialog& dialog) {
+QAction* AddAdjustmentTestOption(QMenuBar& menu_bar, ConversionRequest& request) {
   QMenu* options = OptionsMenu(menu_bar);
   // Last in the menu, after the units: the entries above keep their places for the keyboard.
   options->addSeparator();
   QAction* test =
       AddRememberedToggle(*options, QStringLiteral("Test the network by adjustment"),
                           QStringLiteral("adjustmentTestAction"), ADJUSTMENT_TEST_SETTING, true,
-                          [&dialog](bool checked) { dialog.adjustment_test = checked; });
+                          [&request](bool checked) { request.adjustment_test = checked; });
   test->setToolTip(
       QStringLiteral("After the conversion, adjust the whole job as a free network and name "
                      "the observations it rejects first among the suspects"));

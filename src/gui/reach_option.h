@@ -14,7 +14,7 @@ class QMenuBar;
 
 namespace fenwix {
 
-class ConvertDialog;
+struct ConversionRequest;
 
 // QSettings keys of the entries.
 inline const QString EVERY_STATION_SETTING = QStringLiteral("approx/computeEveryReachableStation");
@@ -23,13 +23,13 @@ inline const QString ADJUSTMENT_TEST_SETTING = QStringLiteral("checks/adjustment
 // The menu bar's Options menu (object name "optionsMenu"), added when missing.
 QMenu* OptionsMenu(QMenuBar& menu_bar);
 
-// Adds the entry (object name "everyStationAction") to the Options menu, sets dialog.max_steps
+// Adds the entry (object name "everyStationAction") to the Options menu, sets request.max_steps
 // from the remembered choice and keeps both up to date when it is toggled.
-QAction* AddEveryStationOption(QMenuBar& menu_bar, ConvertDialog& dialog);
+QAction* AddEveryStationOption(QMenuBar& menu_bar, ConversionRequest& request);
 
 // Adds the entry (object name "adjustmentTestAction") last in the Options menu, sets
-// dialog.adjustment_test from the remembered choice and keeps both up to date when it is
+// request.adjustment_test from the remembered choice and keeps both up to date when it is
 // toggled.
-QAction* AddAdjustmentTestOption(QMenuBar& menu_bar, ConvertDialog& dialog);
+QAction* AddAdjustmentTestOption(QMenuBar& menu_bar, ConversionRequest& request);
 
 }  // namespace fenwix

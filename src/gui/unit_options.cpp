@@ -9,7 +9,7 @@
 #include <QMenuBar>
 #include <QSettings>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
 #include "gui/program_settings.h"
 #include "gui/reach_option.h"
 
@@ -60,13 +60,13 @@ void AddChoices(QMenu& options, const QString& title, const QString& name, const
 
 }  // namespace
 
-void AddJobUnitOptions(QMenuBar& menu_bar, ConvertDialog& dialog) {
+void AddJobUnitOptions(QMenuBar& menu_bar, ConversionRequest& request) {
   QMenu* options = OptionsMenu(menu_bar);
   options->addSeparator();
   AddChoices(*options, QStringLiteral("&Angle unit"), QStringLiteral("angleUnitMenu"),
-             ANGLE_UNIT_SETTING, ANGLE_CHOICES, dialog.job_angle_unit);
+             ANGLE_UNIT_SETTING, ANGLE_CHOICES, request.job_angle_unit);
   AddChoices(*options, QStringLiteral("Di&stance unit"), QStringLiteral("distanceUnitMenu"),
-             DISTANCE_UNIT_SETTING, DISTANCE_CHOICES, dialog.job_linear_unit);
+             DISTANCE_UNIT_SETTING, DISTANCE_CHOICES, request.job_linear_unit);
 }
 
 }  // namespace fenwix

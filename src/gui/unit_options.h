@@ -10,7 +10,7 @@ class QMenuBar;
 
 namespace fenwix {
 
-class ConvertDialog;
+struct ConversionRequest;
 
 // QSettings keys, holding the command line's words: "dms" or "gon", "m", "usft" or "ft".
 inline const QString ANGLE_UNIT_SETTING = QStringLiteral("reading/angleUnit");
@@ -19,6 +19,6 @@ inline const QString DISTANCE_UNIT_SETTING = QStringLiteral("reading/distanceUni
 // Adds both submenus to the Options menu of the menu bar (object name "optionsMenu"), each a
 // group of exclusive choices ("angleUnitMenu", "distanceUnitMenu"), sets the dialog's job units
 // from the remembered choices and keeps both up to date when one is chosen.
-void AddJobUnitOptions(QMenuBar& menu_bar, ConvertDialog& dialog);
+void AddJobUnitOptions(QMenuBar& menu_bar, ConversionRequest& request);
 
 }  // namespace fenwix

@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QStringList>
 
-#include "app/convert_dialog.h"
+#include "app/conversion_request.h"
 #include "gui/program_settings.h"
 #include "gui/weight_profiles_dialog.h"
 
@@ -124,21 +124,21 @@ void SaveWeightProfiles(const StoredWeightProfiles& stored) {
   settings->setValue(CURRENT_KEY, stored.current);
 }
 
-void AddWeightProfilesOption(QMenu& options, ConvertDialog& dialog, QWidget* parent,
+void AddWeightProfilesOption(QMenu& options, ConversionRequest& request, QWidget* parent,
                              std::function<void()> chosen) {
-  dialog.weight_profile = ProfileInUse(LoadWeightProfiles());
+  request.weight_profile = ProfileInUse(LoadWeightProfiles());
   QAction* action = options.addAction(QStringLiteral("Instrument and GNSS precision..."));
   action->setObjectName(QStringLiteral("weightProfilesAction"));
-  QObject::connect(action, &QAction::triggered, parent, [chosen, &dialog, parent] {
+  QObject::connect(action, &QAction::triggered, parent, [chosen, &request, parent] {
     StoredWeightProfiles stored = LoadWeightProfiles();
     WeightProfilesDialog profiles(stored.profiles,
-                                  QString::fromStdString(dialog.weight_profile.name), parent);
+                                  QString::fromStdString(request.weight_profile.name), parent);
     if (profiles.exec() != QDialog::Accepted) return;
     stored.profiles = profiles.profiles();
     stored.current =
         QString::fromStdString(stored.profiles[static_cast<size_t>(profiles.current())].name);
     SaveWeightProfiles(stored);
-    dialog.weight_profile = ProfileInUse(stored);
+    request.weight_profile = ProfileInUse(stored);
     if (chosen) chosen();
   });
 }

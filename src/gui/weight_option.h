@@ -17,7 +17,7 @@ class QWidget;
 
 namespace fenwix {
 
-class ConvertDialog;
+struct ConversionRequest;
 
 // The stored profiles (the default one alone when none is stored, or a stored one is unusable)
 // and the name of the one in use.
@@ -38,10 +38,10 @@ NamedWeightProfile ProfileInUse(const StoredWeightProfiles& stored);
 void ShowWeighting(QLabel& label, const std::vector<NamedWeightProfile>& by_file,
                    const std::vector<std::string>& xml_paths);
 
-// Sets dialog.weight_profile from the settings and adds the entry (object name
+// Sets request.weight_profile from the settings and adds the entry (object name
 // "weightProfilesAction") to the menu. The entry opens the profiles dialog over parent; OK
 // stores the profiles, puts the one chosen in use and calls chosen.
-void AddWeightProfilesOption(QMenu& options, ConvertDialog& dialog, QWidget* parent,
+void AddWeightProfilesOption(QMenu& options, ConversionRequest& request, QWidget* parent,
                              std::function<void()> chosen);
 
 }  // namespace fenwix

@@ -43,14 +43,14 @@ class ApproxConversionTest : public ::testing::Test {
     output_ = dir_ / "job.txt";
     WriteFile(input_, JOB);
     dialog_.InitializeDefaults();
-    dialog_.xml_paths = {input_.string()};
-    dialog_.output_path = output_.string();
-    dialog_.seed_name = "BASE";
-    dialog_.compute_geodetic = 1;
+    dialog_.request.xml_paths = {input_.string()};
+    dialog_.request.output_path = output_.string();
+    dialog_.request.seed_name = "BASE";
+    dialog_.request.compute_geodetic = 1;
   }
 
   // True when the XML reader recorded the job's vectors.
-  bool Parsed() const { return dialog_.tables.observation_count() == 5; }
+  bool Parsed() const { return dialog_.run.tables.observation_count() == 5; }
 
   testing::ScratchFolder scratch_{"fenwix-approx-"};
   fs::path dir_ = scratch_.path();
@@ -68,13 +68,13 @@ constexpr const char* CLARKE_DATUM =
 // The header is written before the computation; it must already name the ellipsoid on which
 // the file's coordinates are computed, and the same settings must give the same file twice.
 TEST_F(ApproxConversionTest, HeaderNamesTheDatumOfTheComputedCoordinates) {
-  dialog_.approx_datum_name = "GRS 80";
-  dialog_.approx_datum_inv_f = 298.257222101;
+  dialog_.request.approx_datum_name = "GRS 80";
+  dialog_.request.approx_datum_inv_f = 298.257222101;
   ui_.answers = {MergeAnswer::Different};
   dialog_.RunConversion(ui_);
   const std::string first = ReadFile(output_);
   EXPECT_NE(first.find(GRS80_DATUM), std::string::npos);
-  EXPECT_EQ(dialog_.writer_state.output_datum_name, "GRS 80");
+  EXPECT_EQ(dialog_.run.writer_state.output_datum_name, "GRS 80");
 
   ui_.answers = {MergeAnswer::Different};
   dialog_.RunConversion(ui_);
@@ -82,20 +82,20 @@ TEST_F(ApproxConversionTest, HeaderNamesTheDatumOfTheComputedCoordinates) {
 }
 
 TEST_F(ApproxConversionTest, UnusableDatumFallsBackToWgs84InTheHeader) {
-  dialog_.writer_state.output_datum_name = "Clarke 1866";
-  dialog_.writer_state.output_datum_a = 6378206.4;
-  dialog_.writer_state.output_datum_inv_f = 294.9786982;
-  dialog_.approx_datum_name = "Short";
-  dialog_.approx_datum_a = 5999999.9;
+  dialog_.request.writer_state.output_datum_name = "Clarke 1866";
+  dialog_.request.writer_state.output_datum_a = 6378206.4;
+  dialog_.request.writer_state.output_datum_inv_f = 294.9786982;
+  dialog_.request.approx_datum_name = "Short";
+  dialog_.request.approx_datum_a = 5999999.9;
   dialog_.RunConversion(ui_);
   EXPECT_NE(ReadFile(output_).find(WGS84_DATUM), std::string::npos);
 }
 
 TEST_F(ApproxConversionTest, WithoutATickedBoxTheHeaderKeepsItsDatum) {
-  dialog_.compute_geodetic = 0;
-  dialog_.writer_state.output_datum_name = "Clarke 1866";
-  dialog_.writer_state.output_datum_a = 6378206.4;
-  dialog_.writer_state.output_datum_inv_f = 294.9786982;
+  dialog_.request.compute_geodetic = 0;
+  dialog_.request.writer_state.output_datum_name = "Clarke 1866";
+  dialog_.request.writer_state.output_datum_a = 6378206.4;
+  dialog_.request.writer_state.output_datum_inv_f = 294.9786982;
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   EXPECT_NE(ReadFile(output_).find(CLARKE_DATUM), std::string::npos);
   EXPECT_TRUE(ui_.questions.empty());
@@ -116,7 +116,7 @@ TEST_F(ApproxConversionTest, ReportsTheStationsNotComputed) {
   EXPECT_NE(ui_.messages.back().text.find("could not be computed for 2 stations"),
             std::string::npos);
   EXPECT_EQ(ui_.wait_depth, 0);
-  const SurveyTables& t = dialog_.tables;
+  const SurveyTables& t = dialog_.run.tables;
   EXPECT_EQ(t.stations()[static_cast<size_t>(t.StationIndex("P2B"))].merged_into,
             t.StationIndex("P2"));
   EXPECT_TRUE(t.stations()[static_cast<size_t>(t.StationIndex("P1"))].coords_known);
@@ -135,12 +135,12 @@ TEST_F(ApproxConversionTest, CancelInTheSecondPassKeepsThePreviousOutput) {
 }
 
 TEST_F(ApproxConversionTest, MissingSeedSkipsMergingAndComputation) {
-  dialog_.seed_name = "  NOPE ";
+  dialog_.request.seed_name = "  NOPE ";
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
-  EXPECT_EQ(dialog_.seed_name, "NOPE");
+  EXPECT_EQ(dialog_.run.seed_name, "NOPE");
   EXPECT_TRUE(ui_.questions.empty());
   EXPECT_EQ(ui_.MessageIds(), (std::vector<int32_t>{MSG_SEED_NOT_FOUND, MSG_SUCCESS}));
-  for (const StationRecord& s : dialog_.tables.stations()) EXPECT_FALSE(s.coords_known);
+  for (const StationRecord& s : dialog_.run.tables.stations()) EXPECT_FALSE(s.coords_known);
 }
 
 }  // namespace

@@ -32,17 +32,17 @@ class EndToEndTest : public ::testing::Test {
   void SetUp() override {
     output_ = dir_ / "job.txt";
     dialog_.InitializeDefaults();
-    dialog_.output_path = output_.string();
+    dialog_.request.output_path = output_.string();
   }
   void TearDown() override { std::setlocale(LC_ALL, "C"); }
 
   // Converts tests/data/writer/<name>.xml into the output file; the messages go to ui_.
   ConversionOutcome Convert(const std::string& name) {
-    dialog_.xml_paths = {(DATA / (name + ".xml")).string()};
+    dialog_.request.xml_paths = {(DATA / (name + ".xml")).string()};
     return dialog_.RunConversion(ui_).outcome;
   }
 
-  bool ReaderRecordedNothing() const { return dialog_.tables.observation_count() <= 1; }
+  bool ReaderRecordedNothing() const { return dialog_.run.tables.observation_count() <= 1; }
 
   std::vector<std::string> FolderContents() const { return testing::FolderContents(dir_); }
 

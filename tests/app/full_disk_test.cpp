@@ -37,8 +37,8 @@ const std::vector<Writer> WRITERS = {
      [](const fs::path& folder) {
        ConvertDialog dialog;
        dialog.InitializeDefaults();
-       dialog.xml_paths = {(folder / "day1.xml").string()};
-       dialog.output_path = (folder / "net.txt").string();
+       dialog.request.xml_paths = {(folder / "day1.xml").string()};
+       dialog.request.output_path = (folder / "net.txt").string();
        testing::RecordingUi ui;
        return dialog.RunConversion(ui).written() ? std::string() : ui.messages.back().text;
      }},

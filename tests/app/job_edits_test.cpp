@@ -54,26 +54,26 @@ class JobEditsTest : public ::testing::Test {
   // Converts xml with the dialog's edits and answers; returns the output file's text.
   std::string Convert(const std::string& xml, MergeAnswer answer = MergeAnswer::Different) {
     dialog_.InitializeDefaults();
-    dialog_.xml_paths = {xml};
-    dialog_.output_path = (scratch_.path() / "out.txt").string();
+    dialog_.request.xml_paths = {xml};
+    dialog_.request.output_path = (scratch_.path() / "out.txt").string();
     ui_ = testing::RecordingUi{};
     ui_.answers = {answer};
     outcome_ = dialog_.RunConversion(ui_).outcome;
-    return testing::ReadFile(dialog_.output_path);
+    return testing::ReadFile(dialog_.request.output_path);
   }
   // Converts text written as a field file of its own, without edits, with the seed of dialog_.
   std::string ConvertText(const std::string& text, MergeAnswer answer = MergeAnswer::Different) {
     ConvertDialog plain;
     plain.InitializeDefaults();
-    plain.seed_name = dialog_.seed_name;
-    plain.compute_local = dialog_.compute_local;
-    plain.xml_paths = {(scratch_.path() / "edited.xml").string()};
-    plain.output_path = (scratch_.path() / "by_hand.txt").string();
-    testing::WriteFile(plain.xml_paths[0], text);
+    plain.request.seed_name = dialog_.request.seed_name;
+    plain.request.compute_local = dialog_.request.compute_local;
+    plain.request.xml_paths = {(scratch_.path() / "edited.xml").string()};
+    plain.request.output_path = (scratch_.path() / "by_hand.txt").string();
+    testing::WriteFile(plain.request.xml_paths[0], text);
     testing::RecordingUi ui;
     ui.answers = {answer};
     plain.RunConversion(ui);
-    return testing::ReadFile(plain.output_path);
+    return testing::ReadFile(plain.request.output_path);
   }
 
   testing::ScratchFolder scratch_{"fenwix-edits-"};
@@ -100,11 +100,11 @@ TEST_F(JobEditsTest, LeftOutElementGivesTheBytesOfTheFileWithoutIt) {
     SCOPED_TRACE(c.xml + " line " + std::to_string(c.line));
     const std::string original = testing::ReadFile(c.xml);
     dialog_ = ConvertDialog{};
-    dialog_.seed_name = c.local ? "B1" : "";
-    dialog_.compute_local = c.local ? 1 : 0;
+    dialog_.request.seed_name = c.local ? "B1" : "";
+    dialog_.request.compute_local = c.local ? 1 : 0;
     const std::string by_hand = ConvertText(Lines(original, c.first_cut, c.last_cut, false));
     const std::string unedited = Convert(c.xml);
-    dialog_.edits.AddLeaveOut(LeaveOut{0, c.line, "off by 5 cm"});
+    dialog_.request.edits.AddLeaveOut(LeaveOut{0, c.line, "off by 5 cm"});
     const std::string edited = Convert(c.xml);
     ASSERT_EQ(outcome_, ConversionOutcome::Succeeded);
     EXPECT_EQ(WithoutComments(edited), WithoutComments(by_hand));
@@ -115,11 +115,11 @@ TEST_F(JobEditsTest, LeftOutElementGivesTheBytesOfTheFileWithoutIt) {
 }
 
 TEST_F(JobEditsTest, LineThatStartsNoElementIsRefusedAndNothingIsWritten) {
-  dialog_.edits.AddLeaveOut(LeaveOut{0, 27, ""});  // <ObsType> inside an observation
+  dialog_.request.edits.AddLeaveOut(LeaveOut{0, 27, ""});  // <ObsType> inside an observation
   Convert(DATA + "/writer/total_station.xml");
   EXPECT_EQ(outcome_, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_LEAVE_OUT_NOT_FOUND});
-  EXPECT_FALSE(std::filesystem::exists(dialog_.output_path));
+  EXPECT_FALSE(std::filesystem::exists(dialog_.request.output_path));
 }
 
 TEST_F(JobEditsTest, RenameGivesTheBytesOfTheFileWithTheNameReplaced) {
@@ -127,13 +127,13 @@ TEST_F(JobEditsTest, RenameGivesTheBytesOfTheFileWithTheNameReplaced) {
   const std::string by_hand = ConvertText(Replace(testing::ReadFile(xml), ">S2<", ">S9<"));
   const std::string unedited = Convert(xml);
   for (const int32_t file : {-1, 0}) {
-    dialog_.edits = ReadingEdits{};
-    dialog_.edits.AddNameChange(NameChange{"S2", "S9", file});
+    dialog_.request.edits = ReadingEdits{};
+    dialog_.request.edits.AddNameChange(NameChange{"S2", "S9", file});
     EXPECT_EQ(Convert(xml), by_hand) << file;
   }
   // A change for another file leaves this one as it is.
-  dialog_.edits = ReadingEdits{};
-  dialog_.edits.AddNameChange(NameChange{"S2", "S9", 1});
+  dialog_.request.edits = ReadingEdits{};
+  dialog_.request.edits.AddNameChange(NameChange{"S2", "S9", 1});
   EXPECT_EQ(Convert(xml), unedited);
 }
 
@@ -143,7 +143,7 @@ TEST_F(JobEditsTest, RenameThatTiesAPointToItselfKeepsItAsComments) {
   const std::string xml = DATA + "/app/merge_job.xml";
   const std::string renamed = Replace(testing::ReadFile(xml), ">R2X<", ">R2<");
   const std::string by_hand = ConvertText(Lines(renamed, 7, 7, false));
-  dialog_.edits.AddNameChange(NameChange{"R2X", "R2", -1});
+  dialog_.request.edits.AddNameChange(NameChange{"R2X", "R2", -1});
   const std::string edited = Convert(xml);
   EXPECT_EQ(WithoutComments(edited), WithoutComments(by_hand));
   EXPECT_NE(edited.find("once names are changed: " + xml + " line 7"), std::string::npos);
@@ -162,12 +162,12 @@ TEST_F(JobEditsTest, KeptMergeAnswerGivesTheBytesOfTheSameAnswerAsked) {
            {{"R2X", "R2", true}, MergeAnswer::Different},
        }) {
     dialog_ = ConvertDialog{};
-    dialog_.seed_name = "BASE";
-    dialog_.compute_local = 1;
+    dialog_.request.seed_name = "BASE";
+    dialog_.request.compute_local = 1;
     const std::string asked = Convert(xml, c.asked);
     ASSERT_EQ(ui_.questions.size(), 1u);
-    ASSERT_EQ(dialog_.answers_given.size(), 1u);
-    dialog_.merge_answers = {c.kept};
+    ASSERT_EQ(dialog_.run.answers_given.size(), 1u);
+    dialog_.request.merge_answers = {c.kept};
     const std::string kept = Convert(xml, MergeAnswer::Cancel);
     EXPECT_TRUE(ui_.questions.empty());
     EXPECT_EQ(kept, asked) << c.kept.keep << " " << c.kept.drop;
@@ -197,18 +197,18 @@ TEST_F(JobEditsTest, EachFileIsWeightedWithItsOwnInstrument) {
   const std::string second = JOBS + "checked-job.xml";
   InstrumentProfile fine;
   fine.angle_sd = 1.0;
-  dialog_.weight_profile.profile.instrument = fine;
+  dialog_.request.weight_profile.profile.instrument = fine;
   std::vector<std::string> expected = AngleSets(Convert(first));
-  dialog_.weight_profile.profile.instrument = InstrumentProfile{};
+  dialog_.request.weight_profile.profile.instrument = InstrumentProfile{};
   ASSERT_NE(expected, AngleSets(Convert(first)));  // the 1" instrument shows
   for (const std::string& line : AngleSets(Convert(second))) expected.push_back(line);
 
-  dialog_.file_instruments = {fine, std::nullopt};
+  dialog_.request.file_instruments = {fine, std::nullopt};
   dialog_.InitializeDefaults();
-  dialog_.xml_paths = {first, second};
+  dialog_.request.xml_paths = {first, second};
   testing::RecordingUi ui;
   ASSERT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
-  std::vector<std::string> both = AngleSets(testing::ReadFile(dialog_.output_path));
+  std::vector<std::string> both = AngleSets(testing::ReadFile(dialog_.request.output_path));
   std::sort(both.begin(), both.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(both, expected);

@@ -26,23 +26,23 @@ TEST(MergeWarnings, APairAnsweredWithoutAQuestionIsSaidOnce) {
   for (const auto& c : cases) {
     ConvertDialog dialog;
     dialog.InitializeDefaults();
-    dialog.run_checks = true;
-    dialog.xml_paths = {std::string(FENWIX_TEST_DATA) + "/app/merge_job.xml"};
-    dialog.output_path = (folder.path() / "out.txt").string();
-    dialog.seed_name = "BASE";
-    dialog.compute_local = 1;
-    dialog.merge_answers = c.kept;
+    dialog.request.run_checks = true;
+    dialog.request.xml_paths = {std::string(FENWIX_TEST_DATA) + "/app/merge_job.xml"};
+    dialog.request.output_path = (folder.path() / "out.txt").string();
+    dialog.request.seed_name = "BASE";
+    dialog.request.compute_local = 1;
+    dialog.request.merge_answers = c.kept;
     testing::RecordingUi ui;
     ui.unasked_reason = c.reason;
     ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
     std::vector<std::string> rows;
-    for (const CheckSection& section : dialog.check_report.sections) {
+    for (const CheckSection& section : dialog.run.check_report.sections) {
       for (const CheckRow& row : section.rows) {
         if (section.name == "unasked_merges" && row.flagged) rows.push_back(row.note);
       }
     }
     ASSERT_EQ(rows.size(), c.said != nullptr ? 1u : 0u) << c.reason;
-    ASSERT_EQ(dialog.reading_warnings.count(WarningKind::Unasked),
+    ASSERT_EQ(dialog.run.reading_warnings.count(WarningKind::Unasked),
               static_cast<int64_t>(rows.size()));
     if (c.said != nullptr) {
       EXPECT_NE(rows[0].find(c.said), std::string::npos) << rows[0];

@@ -18,14 +18,14 @@ class JobTest : public ::testing::Test {
  protected:
   // tests/data/app/<job> with local coordinates from BASE (unless local is 0), one answer.
   std::string Convert(const std::string& job, MergeAnswer answer, int32_t local = 1) {
-    dialog_.xml_paths = {std::string(FENWIX_TEST_DATA) + "/app/" + job};
-    dialog_.output_path = (scratch_.path() / "out.txt").string();
-    dialog_.seed_name = "BASE";
-    dialog_.compute_local = local;
+    dialog_.request.xml_paths = {std::string(FENWIX_TEST_DATA) + "/app/" + job};
+    dialog_.request.output_path = (scratch_.path() / "out.txt").string();
+    dialog_.request.seed_name = "BASE";
+    dialog_.request.compute_local = local;
     testing::RecordingUi ui;
     ui.answers = {answer};
     dialog_.RunConversion(ui);
-    return testing::ReadFile(dialog_.output_path);
+    return testing::ReadFile(dialog_.request.output_path);
   }
 
   testing::ScratchFolder scratch_{"fenwix-job-"};
@@ -48,9 +48,9 @@ TEST_F(JobTest, LocalCoordinatesStartFromTheSeedsOwn) {
   const std::string plain = Convert("merge_job.xml", MergeAnswer::Different);
   EXPECT_NE(plain.find("BASE; 100000.00000; 100000.00000; 0.00000\r\n"), NONE);
   EXPECT_NE(plain.find("P1; 100028.53811; 100123.92305; -7.32491\r\n"), NONE);
-  dialog_.seed_north = 5000.25;
-  dialog_.seed_east = 2000.5;
-  dialog_.seed_elevation = -12.0;
+  dialog_.request.seed_north = 5000.25;
+  dialog_.request.seed_east = 2000.5;
+  dialog_.request.seed_elevation = -12.0;
   const std::string shifted = Convert("merge_job.xml", MergeAnswer::Different);
   EXPECT_NE(shifted.find("BASE; 5000.25000; 2000.50000; -12.00000\r\n"), NONE);
   EXPECT_NE(shifted.find("P1; 5028.78811; 2124.42305; -19.32491\r\n"), NONE);
@@ -59,7 +59,7 @@ TEST_F(JobTest, LocalCoordinatesStartFromTheSeedsOwn) {
 TEST_F(JobTest, PartialFileSaysSoOnItsFirstLine) {
   const std::string whole = Convert("merge_job.xml", MergeAnswer::Different);
   const std::string partial = Convert("merge_job_truncated.xml", MergeAnswer::Different);
-  EXPECT_EQ(partial, "! INCOMPLETE FILE: the Topcon XML file " + dialog_.xml_paths[0] +
+  EXPECT_EQ(partial, "! INCOMPLETE FILE: the Topcon XML file " + dialog_.request.xml_paths[0] +
                          " is not well formed (no element found at line 8, column 1); only the "
                          "data read before that point are here.\r\n" +
                          whole);

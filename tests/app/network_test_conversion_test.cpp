@@ -37,7 +37,7 @@ Converted Convert(const bench::GeneratedNetwork& net, bool test, const fs::path&
                                   generator_profile);
   testing::RecordingUi ui;
   dialog.RunConversion(ui);
-  return {testing::ReadFile(output), dialog.check_report};
+  return {testing::ReadFile(output), dialog.run.check_report};
 }
 
 const CheckSection* Section(const CheckReport& report, std::string_view name) {

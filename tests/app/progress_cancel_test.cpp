@@ -56,11 +56,11 @@ class ProgressCancelTest : public ::testing::TestWithParam<std::optional<RunPhas
     WriteFile(output_, "the previous output\n");
     ConvertDialog dialog;
     dialog.InitializeDefaults();
-    dialog.xml_paths = {input.string()};
-    dialog.output_path = output_.string();
-    dialog.seed_name = "C0";
-    dialog.compute_local = 1;
-    dialog.max_steps = 0;
+    dialog.request.xml_paths = {input.string()};
+    dialog.request.output_path = output_.string();
+    dialog.request.seed_name = "C0";
+    dialog.request.compute_local = 1;
+    dialog.request.max_steps = 0;
     return dialog.RunConversion(ui).outcome;
   }
   testing::ScratchFolder scratch_{"fenwix-progress-"};

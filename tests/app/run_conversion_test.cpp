@@ -30,8 +30,8 @@ class RunConversionTest : public ::testing::Test {
     output_ = dir_ / "job.txt";
     WriteFile(input_, MINIMAL_JOB);
     dialog_.InitializeDefaults();
-    dialog_.xml_paths = {input_.string()};
-    dialog_.output_path = output_.string();
+    dialog_.request.xml_paths = {input_.string()};
+    dialog_.request.output_path = output_.string();
   }
 
   std::vector<std::string> FolderContents() const { return testing::FolderContents(dir_); }
@@ -50,17 +50,17 @@ TEST_F(RunConversionTest, WritesTheExactHeadWithCrLfLineEnds) {
   const std::string text = ReadFile(output_);
   ASSERT_GE(text.size(), std::string(DEFAULT_HEAD).size());
   EXPECT_EQ(text.substr(0, std::string(DEFAULT_HEAD).size()), DEFAULT_HEAD);
-  EXPECT_EQ(dialog_.writer_state.current_linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(dialog_.writer_state.current_angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(dialog_.run.writer_state.current_linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(dialog_.run.writer_state.current_angle_unit, ANGLE_UNIT_CODE_DEGREES);
   EXPECT_EQ(ui_.wait_depth, 0);
   EXPECT_GE(ui_.wait_calls, 1);
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
 }
 
 TEST_F(RunConversionTest, HeadNamesTheOutputDatumWithFixedDecimals) {
-  dialog_.writer_state.output_datum_name = "Clarke 1866 (long name)";
-  dialog_.writer_state.output_datum_a = 6378206.4;
-  dialog_.writer_state.output_datum_inv_f = 294.9786982;
+  dialog_.request.writer_state.output_datum_name = "Clarke 1866 (long name)";
+  dialog_.request.writer_state.output_datum_a = 6378206.4;
+  dialog_.request.writer_state.output_datum_inv_f = 294.9786982;
   ASSERT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   const std::string text = ReadFile(output_);
   EXPECT_NE(
@@ -86,37 +86,37 @@ TEST_F(RunConversionTest, OutputIsTheSameUnderACommaLocale) {
 }
 
 TEST_F(RunConversionTest, EmptyOrBlankNamesAreReportedInOrder) {
-  dialog_.xml_paths = {""};
-  dialog_.output_path = "";
+  dialog_.request.xml_paths = {""};
+  dialog_.request.output_path = "";
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_NO_XML_NAME});
 
   RecordingUi ui;
-  dialog_.xml_paths = {"  " + input_.string() + " \t"};
-  dialog_.output_path = " \t ";
+  dialog_.request.xml_paths = {"  " + input_.string() + " \t"};
+  dialog_.request.output_path = " \t ";
   EXPECT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_NO_OUTPUT_NAME});
-  EXPECT_EQ(dialog_.xml_paths[0], input_.string());
-  EXPECT_EQ(dialog_.output_path, "");
+  EXPECT_EQ(dialog_.run.xml_paths[0], input_.string());
+  EXPECT_EQ(dialog_.run.output_path, "");
   EXPECT_FALSE(fs::exists(output_));
 }
 
 TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
-  dialog_.tables.AddStation("stale");
-  dialog_.output_path = (dir_ / "no-such-folder" / "out.txt").string();
+  dialog_.run.tables.AddStation("stale");
+  dialog_.request.output_path = (dir_ / "no-such-folder" / "out.txt").string();
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_OPEN);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path + ": no such folder");
-  EXPECT_EQ(dialog_.tables.station_count(), 1);  // the tables were reset all the same
+  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.request.output_path + ": no such folder");
+  EXPECT_EQ(dialog_.run.tables.station_count(), 1);  // the tables were reset all the same
 }
 
 TEST_F(RunConversionTest, AFolderIsNotReplaced) {
   fs::create_directories(dir_ / "results");
-  dialog_.output_path = (dir_ / "results").string();
+  dialog_.request.output_path = (dir_ / "results").string();
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
-  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.output_path + ": is a folder");
+  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.request.output_path + ": is a folder");
   EXPECT_TRUE(fs::is_directory(dir_ / "results"));
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.xml", "results"}));
 }
@@ -131,7 +131,7 @@ TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
   EXPECT_EQ(ui_.messages[0].text,
-            "Cannot open file " + dialog_.output_path + ": permission denied");
+            "Cannot open file " + dialog_.request.output_path + ": permission denied");
   EXPECT_EQ(ReadFile(output_), "kept");
   // Windows removes no read-only file, and the scratch folder goes at the end.
   fs::permissions(output_, fs::perms::owner_all);
@@ -139,30 +139,30 @@ TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
 
 TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
   WriteFile(output_, "previous results");
-  dialog_.xml_paths = {(dir_ / "missing.xml").string()};
+  dialog_.request.xml_paths = {(dir_ / "missing.xml").string()};
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_READ);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_paths[0] + ": no such file");
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.request.xml_paths[0] + ": no such file");
   EXPECT_EQ(ReadFile(output_), "previous results");
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
 }
 
 TEST_F(RunConversionTest, AFolderIsNotAReadableInput) {
-  dialog_.xml_paths = {dir_.string()};
+  dialog_.request.xml_paths = {dir_.string()};
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_READ});
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.xml_paths[0] + ": is a folder");
+  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.request.xml_paths[0] + ": is a folder");
   EXPECT_FALSE(fs::exists(output_));
 }
 
 TEST_F(RunConversionTest, OutputThatIsTheInputItselfIsRefused) {
   fs::create_directories(dir_ / "sub");
-  dialog_.output_path = (dir_ / "sub" / ".." / "job.xml").string();
+  dialog_.request.output_path = (dir_ / "sub" / ".." / "job.xml").string();
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_OUTPUT_IS_INPUT);
-  EXPECT_EQ(ui_.messages[0].text, "The output file " + dialog_.output_path +
+  EXPECT_EQ(ui_.messages[0].text, "The output file " + dialog_.request.output_path +
                                       " is the Topcon XML file itself. Please choose another "
                                       "output file name.");
   EXPECT_EQ(ReadFile(input_), MINIMAL_JOB);
@@ -170,7 +170,7 @@ TEST_F(RunConversionTest, OutputThatIsTheInputItselfIsRefused) {
   // A hard link is the same file under another name.
   RecordingUi ui;
   fs::create_hard_link(input_, dir_ / "link.txt");
-  dialog_.output_path = (dir_ / "link.txt").string();
+  dialog_.request.output_path = (dir_ / "link.txt").string();
   EXPECT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_OUTPUT_IS_INPUT});
   EXPECT_EQ(ReadFile(input_), MINIMAL_JOB);
@@ -186,11 +186,11 @@ TEST_F(RunConversionTest, ReplacesAnExistingOutputFile) {
 }
 
 TEST_F(RunConversionTest, SuccessMessageNamesTheTrimmedOutput) {
-  dialog_.output_path = "  " + output_.string() + "  ";
+  dialog_.request.output_path = "  " + output_.string() + "  ";
   ASSERT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, FormatMessage(MSG_SUCCESS, output_.string()));
-  EXPECT_EQ(dialog_.output_path, output_.string());
+  EXPECT_EQ(dialog_.run.output_path, output_.string());
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, DefaultsLieAtTheirOffsetsAsLittleEndianDoubles) {
   ConvertDialog dialog;
-  const SettingsRecord record = EncodeSettings(dialog);
+  const SettingsRecord record = EncodeSettings(dialog.request);
   EXPECT_EQ(record.size(), 1136u);
   EXPECT_EQ(record[0], 0);  // compute_geodetic
   EXPECT_EQ(record[1], 0);  // compute_local
@@ -94,13 +94,13 @@ TEST_F(SettingsFileTest, DefaultsLieAtTheirOffsetsAsLittleEndianDoubles) {
 
 TEST_F(SettingsFileTest, NorthComesBeforeEastAndElevationAndFlagsAreBytes) {
   ConvertDialog dialog;
-  dialog.seed_north = 100000.0;
-  dialog.seed_east = 0.0;
-  dialog.seed_elevation = 45.0;
-  dialog.compute_geodetic = 7;  // any non-zero state is stored as 1
-  dialog.compute_local = 1;
-  dialog.tolerance_mode = TOLERANCE_MODE_2D;
-  const SettingsRecord record = EncodeSettings(dialog);
+  dialog.request.seed_north = 100000.0;
+  dialog.request.seed_east = 0.0;
+  dialog.request.seed_elevation = 45.0;
+  dialog.request.compute_geodetic = 7;  // any non-zero state is stored as 1
+  dialog.request.compute_local = 1;
+  dialog.request.tolerance_mode = TOLERANCE_MODE_2D;
+  const SettingsRecord record = EncodeSettings(dialog.request);
   EXPECT_EQ(Bytes(record, 80, 8), VALUE_100000_BYTES);
   EXPECT_EQ(Bytes(record, 88, 8), ZERO_BYTES);
   EXPECT_EQ(Bytes(record, 96, 8), LATITUDE_45_BYTES);
@@ -111,104 +111,104 @@ TEST_F(SettingsFileTest, NorthComesBeforeEastAndElevationAndFlagsAreBytes) {
 
 TEST_F(SettingsFileTest, NamesTakeAtMostFifteenBytesWithoutSplittingACharacter) {
   ConvertDialog dialog;
-  dialog.seed_name = "ABCDEFGHIJKLMNO";
-  SettingsRecord record = EncodeSettings(dialog);
+  dialog.request.seed_name = "ABCDEFGHIJKLMNO";
+  SettingsRecord record = EncodeSettings(dialog.request);
   EXPECT_EQ(Text(record, 40, 15), "ABCDEFGHIJKLMNO");
   EXPECT_EQ(record[55], 0);
 
-  dialog.seed_name = "ABCDEFGHIJKLMNOPQ";
-  record = EncodeSettings(dialog);
+  dialog.request.seed_name = "ABCDEFGHIJKLMNOPQ";
+  record = EncodeSettings(dialog.request);
   EXPECT_EQ(Text(record, 40, 15), "ABCDEFGHIJKLMNO");
   EXPECT_EQ(record[55], 0);
   EXPECT_EQ(Bytes(record, 56, 8), LATITUDE_45_BYTES);
 
   // "é" is two bytes: starting at the 15th byte it would be cut in half, so it is left out.
-  dialog.seed_name = "ABCDEFGHIJKLMN\xC3\xA9";
-  record = EncodeSettings(dialog);
+  dialog.request.seed_name = "ABCDEFGHIJKLMN\xC3\xA9";
+  record = EncodeSettings(dialog.request);
   EXPECT_EQ(Text(record, 40, 14), "ABCDEFGHIJKLMN");
   EXPECT_TRUE(AllZero(record, 54, 2));
   // Ending exactly at the 15th byte it fits.
-  dialog.seed_name = "ABCDEFGHIJKLM\xC3\xA9";
-  record = EncodeSettings(dialog);
+  dialog.request.seed_name = "ABCDEFGHIJKLM\xC3\xA9";
+  record = EncodeSettings(dialog.request);
   EXPECT_EQ(Text(record, 40, 15), "ABCDEFGHIJKLM\xC3\xA9");
   // A three-byte "€" over bytes 14 to 16 of the name is left out whole.
-  dialog.seed_name = "ABCDEFGHIJKLM\xE2\x82\xAC";
-  record = EncodeSettings(dialog);
+  dialog.request.seed_name = "ABCDEFGHIJKLM\xE2\x82\xAC";
+  record = EncodeSettings(dialog.request);
   EXPECT_EQ(Text(record, 40, 13), "ABCDEFGHIJKLM");
   EXPECT_TRUE(AllZero(record, 53, 3));
 
   // The ellipsoid name follows the same rule and never reaches the spare bytes 18 to 23.
-  dialog.approx_datum_name = "An ellipsoid name far too long";
-  record = EncodeSettings(dialog);
+  dialog.request.approx_datum_name = "An ellipsoid name far too long";
+  record = EncodeSettings(dialog.request);
   EXPECT_EQ(Text(record, 2, 15), "An ellipsoid na");
   EXPECT_TRUE(AllZero(record, 17, 7));
 }
 
 TEST_F(SettingsFileTest, PathsFillTheirFieldsOrAreStoredEmpty) {
   ConvertDialog dialog;
-  dialog.output_path = "/" + std::string(258, 'o');  // 259 bytes: the longest that fits
-  dialog.xml_paths = {"/" + std::string(761, 'x')};  // 762 bytes
-  SettingsRecord record = EncodeSettings(dialog);
-  EXPECT_EQ(Text(record, 113, 259), dialog.output_path);
+  dialog.request.output_path = "/" + std::string(258, 'o');  // 259 bytes: the longest that fits
+  dialog.request.xml_paths = {"/" + std::string(761, 'x')};  // 762 bytes
+  SettingsRecord record = EncodeSettings(dialog.request);
+  EXPECT_EQ(Text(record, 113, 259), dialog.request.output_path);
   EXPECT_EQ(record[372], 0);
-  EXPECT_EQ(Text(record, 373, 762), dialog.xml_paths[0]);
+  EXPECT_EQ(Text(record, 373, 762), dialog.request.xml_paths[0]);
   EXPECT_EQ(record[1135], 0);
   ConvertDialog loaded;
-  DecodeSettings(record, loaded);
-  EXPECT_EQ(loaded.output_path, dialog.output_path);
-  EXPECT_EQ(loaded.xml_paths[0], dialog.xml_paths[0]);
+  DecodeSettings(record, loaded.request);
+  EXPECT_EQ(loaded.request.output_path, dialog.request.output_path);
+  EXPECT_EQ(loaded.request.xml_paths[0], dialog.request.xml_paths[0]);
 
   // One byte more: a cut path would name another file, so nothing is stored.
-  dialog.output_path += "o";
-  dialog.xml_paths[0] += "x";
-  record = EncodeSettings(dialog);
+  dialog.request.output_path += "o";
+  dialog.request.xml_paths[0] += "x";
+  record = EncodeSettings(dialog.request);
   EXPECT_TRUE(AllZero(record, 113, 1136 - 113));
 }
 
 TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
   ConvertDialog saved;
-  saved.output_path = "/home/surveyor/Jobs/Out Put.txt";
-  saved.xml_paths = {"/home/surveyor/Jobs/Day 1.XML"};
-  saved.seed_name = "PIER 7";
-  saved.seed_latitude = -33.52123456;
-  saved.seed_longitude = 151.1;
-  saved.seed_height = 42.25;
-  saved.merge_tolerance = 0.125;
-  saved.tolerance_mode = TOLERANCE_MODE_2D;
-  saved.compute_geodetic = 1;
-  saved.seed_east = 7000.25;
-  saved.seed_elevation = -12.5;
-  saved.seed_north = 5000.5;
-  saved.compute_local = 1;
-  saved.approx_datum_name = "GRS 1980";
-  saved.approx_datum_a = 6378137.0;
-  saved.approx_datum_inv_f = 298.257222101;
+  saved.request.output_path = "/home/surveyor/Jobs/Out Put.txt";
+  saved.request.xml_paths = {"/home/surveyor/Jobs/Day 1.XML"};
+  saved.request.seed_name = "PIER 7";
+  saved.request.seed_latitude = -33.52123456;
+  saved.request.seed_longitude = 151.1;
+  saved.request.seed_height = 42.25;
+  saved.request.merge_tolerance = 0.125;
+  saved.request.tolerance_mode = TOLERANCE_MODE_2D;
+  saved.request.compute_geodetic = 1;
+  saved.request.seed_east = 7000.25;
+  saved.request.seed_elevation = -12.5;
+  saved.request.seed_north = 5000.5;
+  saved.request.compute_local = 1;
+  saved.request.approx_datum_name = "GRS 1980";
+  saved.request.approx_datum_a = 6378137.0;
+  saved.request.approx_datum_inv_f = 298.257222101;
   const std::string path = PathOf("Fenwix.cfg");
-  ASSERT_TRUE(SaveSettings(saved, path));
+  ASSERT_TRUE(SaveSettings(saved.request, path));
   EXPECT_EQ(fs::file_size(path), 1136u);
 
   ConvertDialog loaded;
-  loaded.tolerance_mode = TOLERANCE_MODE_3D;
-  ASSERT_TRUE(LoadSettings(loaded, path));
-  EXPECT_EQ(loaded.output_path, saved.output_path);
-  EXPECT_EQ(loaded.xml_paths[0], saved.xml_paths[0]);
-  EXPECT_EQ(loaded.seed_name, saved.seed_name);
-  EXPECT_EQ(loaded.seed_latitude, saved.seed_latitude);
-  EXPECT_EQ(loaded.seed_longitude, saved.seed_longitude);
-  EXPECT_EQ(loaded.seed_height, saved.seed_height);
-  EXPECT_EQ(loaded.merge_tolerance, saved.merge_tolerance);
-  EXPECT_EQ(loaded.tolerance_mode, saved.tolerance_mode);
-  EXPECT_EQ(loaded.compute_geodetic, 1);
-  EXPECT_EQ(loaded.seed_east, saved.seed_east);
-  EXPECT_EQ(loaded.seed_elevation, saved.seed_elevation);
-  EXPECT_EQ(loaded.seed_north, saved.seed_north);
-  EXPECT_EQ(loaded.compute_local, 1);
-  EXPECT_EQ(loaded.approx_datum_name, saved.approx_datum_name);
-  EXPECT_EQ(loaded.approx_datum_inv_f, saved.approx_datum_inv_f);
+  loaded.request.tolerance_mode = TOLERANCE_MODE_3D;
+  ASSERT_TRUE(LoadSettings(loaded.request, path));
+  EXPECT_EQ(loaded.request.output_path, saved.request.output_path);
+  EXPECT_EQ(loaded.request.xml_paths[0], saved.request.xml_paths[0]);
+  EXPECT_EQ(loaded.request.seed_name, saved.request.seed_name);
+  EXPECT_EQ(loaded.request.seed_latitude, saved.request.seed_latitude);
+  EXPECT_EQ(loaded.request.seed_longitude, saved.request.seed_longitude);
+  EXPECT_EQ(loaded.request.seed_height, saved.request.seed_height);
+  EXPECT_EQ(loaded.request.merge_tolerance, saved.request.merge_tolerance);
+  EXPECT_EQ(loaded.request.tolerance_mode, saved.request.tolerance_mode);
+  EXPECT_EQ(loaded.request.compute_geodetic, 1);
+  EXPECT_EQ(loaded.request.seed_east, saved.request.seed_east);
+  EXPECT_EQ(loaded.request.seed_elevation, saved.request.seed_elevation);
+  EXPECT_EQ(loaded.request.seed_north, saved.request.seed_north);
+  EXPECT_EQ(loaded.request.compute_local, 1);
+  EXPECT_EQ(loaded.request.approx_datum_name, saved.request.approx_datum_name);
+  EXPECT_EQ(loaded.request.approx_datum_inv_f, saved.request.approx_datum_inv_f);
 
   // Saving again truncates: the file stays 1136 bytes with shorter names.
-  saved.xml_paths = {"a.xml"};
-  ASSERT_TRUE(SaveSettings(saved, path));
+  saved.request.xml_paths = {"a.xml"};
+  ASSERT_TRUE(SaveSettings(saved.request, path));
   EXPECT_EQ(fs::file_size(path), 1136u);
 }
 
@@ -216,15 +216,15 @@ TEST_F(SettingsFileTest, ShortOrEmptyFileReadsItsMissingTailAsZeros) {
   const std::string path = PathOf("short.cfg");
   WriteFile(path, {});
   ConvertDialog empty;
-  ASSERT_TRUE(LoadSettings(empty, path));
-  EXPECT_EQ(empty.approx_datum_name, "");
-  EXPECT_EQ(empty.approx_datum_a, 0.0);
-  EXPECT_EQ(empty.seed_latitude, 0.0);
-  EXPECT_EQ(empty.seed_north, 0.0);
-  EXPECT_EQ(empty.merge_tolerance, 0.0);
-  EXPECT_EQ(empty.tolerance_mode, TOLERANCE_MODE_3D);
-  EXPECT_EQ(empty.compute_geodetic, 0);
-  EXPECT_TRUE(empty.xml_paths.empty());
+  ASSERT_TRUE(LoadSettings(empty.request, path));
+  EXPECT_EQ(empty.request.approx_datum_name, "");
+  EXPECT_EQ(empty.request.approx_datum_a, 0.0);
+  EXPECT_EQ(empty.request.seed_latitude, 0.0);
+  EXPECT_EQ(empty.request.seed_north, 0.0);
+  EXPECT_EQ(empty.request.merge_tolerance, 0.0);
+  EXPECT_EQ(empty.request.tolerance_mode, TOLERANCE_MODE_3D);
+  EXPECT_EQ(empty.request.compute_geodetic, 0);
+  EXPECT_TRUE(empty.request.xml_paths.empty());
 
   // 64 bytes: the flags, the ellipsoid, the seed name and its latitude; nothing after.
   std::vector<unsigned char> head(64, 0);
@@ -235,13 +235,13 @@ TEST_F(SettingsFileTest, ShortOrEmptyFileReadsItsMissingTailAsZeros) {
   std::copy(LATITUDE_45_BYTES.begin(), LATITUDE_45_BYTES.end(), head.begin() + 56);
   WriteFile(path, head);
   ConvertDialog partial;
-  ASSERT_TRUE(LoadSettings(partial, path));
-  EXPECT_EQ(partial.compute_geodetic, 1);
-  EXPECT_EQ(partial.compute_local, 255);
-  EXPECT_EQ(partial.seed_name, "S1");
-  EXPECT_EQ(partial.seed_latitude, 45.0);
-  EXPECT_EQ(partial.seed_longitude, 0.0);
-  EXPECT_EQ(partial.output_path, "");
+  ASSERT_TRUE(LoadSettings(partial.request, path));
+  EXPECT_EQ(partial.request.compute_geodetic, 1);
+  EXPECT_EQ(partial.request.compute_local, 255);
+  EXPECT_EQ(partial.request.seed_name, "S1");
+  EXPECT_EQ(partial.request.seed_latitude, 45.0);
+  EXPECT_EQ(partial.request.seed_longitude, 0.0);
+  EXPECT_EQ(partial.request.output_path, "");
 }
 
 TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
@@ -252,19 +252,19 @@ TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
   const std::string path = PathOf("long.cfg");
   WriteFile(path, bytes);
   ConvertDialog dialog;
-  ASSERT_TRUE(LoadSettings(dialog, path));
-  EXPECT_EQ(dialog.seed_name, name);
-  EXPECT_EQ(dialog.output_path, std::string(260, 'Z'));
-  EXPECT_EQ(dialog.xml_paths[0], std::string(763, 'Z'));
+  ASSERT_TRUE(LoadSettings(dialog.request, path));
+  EXPECT_EQ(dialog.request.seed_name, name);
+  EXPECT_EQ(dialog.request.output_path, std::string(260, 'Z'));
+  EXPECT_EQ(dialog.request.xml_paths[0], std::string(763, 'Z'));
 }
 
 TEST_F(SettingsFileTest, MissingOrUnwritableFileChangesNothing) {
   ConvertDialog dialog;
-  dialog.seed_name = "KEEP";
-  EXPECT_FALSE(LoadSettings(dialog, PathOf("absent.cfg")));
-  EXPECT_EQ(dialog.seed_name, "KEEP");
-  EXPECT_EQ(dialog.seed_latitude, 45.0);
-  EXPECT_FALSE(SaveSettings(dialog, PathOf("no such folder/Fenwix.cfg")));
+  dialog.request.seed_name = "KEEP";
+  EXPECT_FALSE(LoadSettings(dialog.request, PathOf("absent.cfg")));
+  EXPECT_EQ(dialog.request.seed_name, "KEEP");
+  EXPECT_EQ(dialog.request.seed_latitude, 45.0);
+  EXPECT_FALSE(SaveSettings(dialog.request, PathOf("no such folder/Fenwix.cfg")));
   EXPECT_FALSE(fs::exists(PathOf("no such folder")));
 }
 

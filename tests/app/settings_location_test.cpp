@@ -51,17 +51,17 @@ TEST(SettingsLocation, SavingCreatesAUserFolderThatDoesNotExistYet) {
   const std::string path = scratch.path().string() + "/config/fenwix/Fenwix.cfg";
   ConvertDialog saved;
   saved.InitializeDefaults();
-  saved.seed_name = "PILLAR 7";
-  ASSERT_TRUE(SaveSettingsCreatingFolder(saved, path));
+  saved.request.seed_name = "PILLAR 7";
+  ASSERT_TRUE(SaveSettingsCreatingFolder(saved.request, path));
   EXPECT_EQ(fs::file_size(path), SETTINGS_RECORD_SIZE);
   ConvertDialog loaded;
-  ASSERT_TRUE(LoadSettings(loaded, path));
-  EXPECT_EQ(loaded.seed_name, "PILLAR 7");
+  ASSERT_TRUE(LoadSettings(loaded.request, path));
+  EXPECT_EQ(loaded.request.seed_name, "PILLAR 7");
 
   // A folder that cannot be made, even by root: its parent is a plain file.
   WriteFile(scratch.path() / "plain-file", "");
   EXPECT_FALSE(
-      SaveSettingsCreatingFolder(saved, scratch.path().string() + "/plain-file/fenwix/Fenwix.cfg"));
+      SaveSettingsCreatingFolder(saved.request, scratch.path().string() + "/plain-file/fenwix/Fenwix.cfg"));
 }
 
 }  // namespace

@@ -72,15 +72,15 @@ struct Converted {
 Converted Convert(const std::vector<fs::path>& inputs, const fs::path& output, int32_t steps) {
   Converted c;
   c.dialog.InitializeDefaults();
-  for (const fs::path& input : inputs) c.dialog.xml_paths.push_back(input.string());
-  c.dialog.output_path = output.string();
-  c.dialog.seed_name = "S0";
-  c.dialog.compute_geodetic = 1;
-  c.dialog.compute_local = 1;
-  c.dialog.merge_tolerance = 3.0;
-  c.dialog.max_steps = steps;
-  c.dialog.approx_datum_name = "GRS 80";
-  c.dialog.run_checks = true;
+  for (const fs::path& input : inputs) c.dialog.request.xml_paths.push_back(input.string());
+  c.dialog.request.output_path = output.string();
+  c.dialog.request.seed_name = "S0";
+  c.dialog.request.compute_geodetic = 1;
+  c.dialog.request.compute_local = 1;
+  c.dialog.request.merge_tolerance = 3.0;
+  c.dialog.request.max_steps = steps;
+  c.dialog.request.approx_datum_name = "GRS 80";
+  c.dialog.request.run_checks = true;
   RecordingUi ui;
   ui.answers = {MergeAnswer::SameKeepFirst, MergeAnswer::Different, MergeAnswer::SameKeepSecond};
   c.result = c.dialog.RunConversion(ui);
@@ -114,7 +114,7 @@ TEST(SeveralFiles, OutputIsThatOfOneFileHoldingTheirElements) {
     EXPECT_GT(one.result.observations, 20);
     EXPECT_EQ(several.output, one.output);
     EXPECT_EQ(several.result.files.size(), parts);
-    EXPECT_EQ(several.dialog.check_report.FlaggedRows(), one.dialog.check_report.FlaggedRows());
+    EXPECT_EQ(several.dialog.run.check_report.FlaggedRows(), one.dialog.run.check_report.FlaggedRows());
   }
 }
 
@@ -170,10 +170,10 @@ TEST(SeveralFiles, ARepeatedVectorNamesBothFiles) {
     const Converted run =
         Convert({day("day1.xml", "120.000"), day("day2.xml", dx)}, scratch.path() / "out.txt", 0);
     ASSERT_EQ(run.result.outcome, ConversionOutcome::Succeeded);
-    const std::string text = ReportText(run.dialog.check_report);
+    const std::string text = ReportText(run.dialog.run.check_report);
     EXPECT_NE(text.find("day1.xml:3,day2.xml:3"), std::string::npos) << text;
-    EXPECT_EQ(run.dialog.check_report.FlaggedRows() > 0, dx != "120.000") << text;
-    EXPECT_NE(ReportJson(run.dialog.check_report).find("\"lines\": [3, 3], \"files\": ["),
+    EXPECT_EQ(run.dialog.run.check_report.FlaggedRows() > 0, dx != "120.000") << text;
+    EXPECT_NE(ReportJson(run.dialog.run.check_report).find("\"lines\": [3, 3], \"files\": ["),
               std::string::npos);
   }
 }

@@ -27,7 +27,7 @@ std::string SketchOf(const bench::GeneratedNetwork& net, bool test, const std::s
   bench::PrepareNetworkConversion(dialog, net, input, dir + "/net.txt", test, false);
   testing::RecordingUi ui;
   dialog.RunConversion(ui);
-  return SketchSvg(ConversionSketch(dialog));
+  return SketchSvg(ConversionSketch(dialog.run));
 }
 
 std::string Attribute(const std::string& element, const std::string& name) {

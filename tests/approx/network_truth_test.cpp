@@ -196,17 +196,17 @@ TEST(ApproxNetwork, ConversionThroughXmlLandsOnTheTruth) {
 
   ConvertDialog dialog;
   dialog.InitializeDefaults();
-  dialog.xml_paths = {(dir / "truth.xml").string()};
-  dialog.output_path = (dir / "truth.txt").string();
-  dialog.seed_name = "BASE";
-  dialog.seed_latitude = 46.3;
-  dialog.seed_longitude = 7.15;
-  dialog.seed_height = H0;
-  dialog.compute_local = 1;
+  dialog.request.xml_paths = {(dir / "truth.xml").string()};
+  dialog.request.output_path = (dir / "truth.txt").string();
+  dialog.request.seed_name = "BASE";
+  dialog.request.seed_latitude = 46.3;
+  dialog.request.seed_longitude = 7.15;
+  dialog.request.seed_height = H0;
+  dialog.request.compute_local = 1;
   testing::RecordingUi ui;
   ui.answers = {MergeAnswer::SameKeepSecond};
   const ConversionOutcome outcome = dialog.RunConversion(ui).outcome;
-  const bool parsed = dialog.tables.observation_count() > 1;
+  const bool parsed = dialog.run.tables.observation_count() > 1;
   fs::remove_all(dir);
   if (!parsed) GTEST_SKIP() << "the XML reader recorded no observations";
 
@@ -214,13 +214,13 @@ TEST(ApproxNetwork, ConversionThroughXmlLandsOnTheTruth) {
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages.back().id, MSG_SUCCESS_APPROX);
   EXPECT_NE(ui.messages.back().text.find("computed for 3 stations"), std::string::npos);
-  EXPECT_EQ(ExpectOnTruth(dialog.tables, net), net.unreachable);
+  EXPECT_EQ(ExpectOnTruth(dialog.run.tables, net), net.unreachable);
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(ui.questions[0].first, "T3B");
   EXPECT_EQ(ui.questions[0].second, "T3");
   // Kept the second: the first name now stands for the mark.
-  EXPECT_EQ(dialog.tables.station(dialog.tables.StationIndex("T3B")).merged_into,
-            dialog.tables.StationIndex("T3"));
+  EXPECT_EQ(dialog.run.tables.station(dialog.run.tables.StationIndex("T3B")).merged_into,
+            dialog.run.tables.StationIndex("T3"));
 }
 
 }  // namespace

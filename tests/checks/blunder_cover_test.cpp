@@ -56,14 +56,14 @@ std::set<int32_t> SuspectLines(const std::vector<Planted>& vectors, std::vector<
   testing::WriteFile(folder.path() / "job.xml", JobXml(vectors, lines));
   ConvertDialog dialog;
   dialog.InitializeDefaults();
-  dialog.run_checks = true;
-  dialog.xml_paths = {(folder.path() / "job.xml").string()};
-  dialog.output_path = (folder.path() / "job.txt").string();
-  dialog.seed_latitude = 46.3;
-  dialog.seed_longitude = 7.15;
+  dialog.request.run_checks = true;
+  dialog.request.xml_paths = {(folder.path() / "job.xml").string()};
+  dialog.request.output_path = (folder.path() / "job.txt").string();
+  dialog.request.seed_latitude = 46.3;
+  dialog.request.seed_longitude = 7.15;
   testing::RecordingUi ui;
   EXPECT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
-  const CheckSection* suspects = dialog.check_report.Suspects();
+  const CheckSection* suspects = dialog.run.check_report.Suspects();
   EXPECT_NE(suspects, nullptr);
   std::set<int32_t> found;
   for (const CheckRow& row : suspects != nullptr ? suspects->rows : std::vector<CheckRow>{}) {

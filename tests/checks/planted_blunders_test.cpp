@@ -136,21 +136,21 @@ void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder, 
   testing::WriteFile(folder.path() / "job.xml", job.xml);
   ConvertDialog& dialog = job.dialog;
   dialog.InitializeDefaults();
-  dialog.run_checks = checks;
+  dialog.request.run_checks = checks;
   // The per-record checks alone: the adjustment test has tests of its own.
-  dialog.adjustment_test = false;
-  dialog.xml_paths = {(folder.path() / "job.xml").string()};
-  dialog.output_path = (folder.path() / "job.txt").string();
-  dialog.seed_name = seeded ? "P10" : "";
-  dialog.seed_latitude = 46.3;
-  dialog.seed_longitude = 7.15;
-  dialog.seed_height = 30.0;
-  dialog.compute_local = 1;
+  dialog.request.adjustment_test = false;
+  dialog.request.xml_paths = {(folder.path() / "job.xml").string()};
+  dialog.request.output_path = (folder.path() / "job.txt").string();
+  dialog.request.seed_name = seeded ? "P10" : "";
+  dialog.request.seed_latitude = 46.3;
+  dialog.request.seed_longitude = 7.15;
+  dialog.request.seed_height = 30.0;
+  dialog.request.compute_local = 1;
   testing::RecordingUi ui;
   ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
   job.output = testing::ReadFile(folder.path() / "job.txt");
   EXPECT_EQ(
-      ui.messages.back().text.find("flagged " + std::to_string(dialog.check_report.FlaggedRows()) +
+      ui.messages.back().text.find("flagged " + std::to_string(dialog.run.check_report.FlaggedRows()) +
                                    " row") == std::string::npos,
       !checks);
 }
@@ -185,9 +185,9 @@ TEST(PlantedBlunders, EachFlagsExactlyItsRows) {
     SCOPED_TRACE(static_cast<int>(c.plant));
     Converted job;
     Convert(c.plant, job, folder);
-    EXPECT_EQ(FlaggedRows(job.dialog.check_report), c.expected);
+    EXPECT_EQ(FlaggedRows(job.dialog.run.check_report), c.expected);
     // Every check ran; none changed the adjustment file.
-    EXPECT_EQ(job.dialog.check_report.sections.size(), 14u);
+    EXPECT_EQ(job.dialog.run.check_report.sections.size(), 14u);
     if (c.plant == Plant::None) {
       EXPECT_EQ(job.output, unchecked.output);
     }
@@ -202,7 +202,7 @@ TEST(PlantedBlunders, RowsNameTheXmlLinesOfTheirReadings) {
   std::vector<std::string> lines(1);
   std::istringstream text(job.xml);
   for (std::string line; std::getline(text, line);) lines.push_back(line);
-  for (const CheckSection& section : job.dialog.check_report.sections) {
+  for (const CheckSection& section : job.dialog.run.check_report.sections) {
     if (section.name != "face_pairs") continue;
     ASSERT_TRUE(section.rows.at(0).flagged);
     ASSERT_EQ(section.rows[0].sources.size(), 2u);
@@ -214,8 +214,8 @@ TEST(PlantedBlunders, RowsNameTheXmlLinesOfTheirReadings) {
     }
     EXPECT_NEAR(section.rows[0].values[0], 120.0, 0.01);
   }
-  EXPECT_TRUE(job.dialog.check_report.IsStationFlagged("P12"));
-  EXPECT_FALSE(job.dialog.check_report.IsStationFlagged("P13"));
+  EXPECT_TRUE(job.dialog.run.check_report.IsStationFlagged("P12"));
+  EXPECT_FALSE(job.dialog.run.check_report.IsStationFlagged("P13"));
 }
 
 // Both readings of a face pair over its 2C limit explain its row: the one the coordinates refuse
@@ -236,7 +236,7 @@ TEST(PlantedBlunders, TheFacePairSuspectIsTheReadingTheCoordinatesRefuse) {
     SCOPED_TRACE(static_cast<int>(c.plant) * 2 + c.seeded);
     Converted job;
     Convert(c.plant, job, folder, true, c.seeded);
-    const CheckReport& report = job.dialog.check_report;
+    const CheckReport& report = job.dialog.run.check_report;
     const auto face_pairs = std::find_if(report.sections.begin(), report.sections.end(),
                                          [](const auto& s) { return s.name == "face_pairs"; });
     ASSERT_NE(face_pairs, report.sections.end());

@@ -94,20 +94,20 @@ TEST(ProfileLimits, FollowTheProfileAndTheVectorsCovariances) {
       testing::WriteFile(folder.path() / "star.xml", StarJob(seed, c.plant));
       ConvertDialog dialog;
       dialog.InitializeDefaults();
-      dialog.run_checks = true;
-      dialog.xml_paths = {(folder.path() / "star.xml").string()};
-      dialog.output_path = (folder.path() / "star.txt").string();
-      dialog.seed_name = "B1";
-      dialog.seed_latitude = 46.3;
-      dialog.seed_longitude = 7.15;
-      dialog.compute_local = 1;
-      dialog.weight_profile.profile.instrument = {c.angle_sd, 1.0, 1.0};
-      dialog.weight_profile.profile.gnss.scale = c.gnss_scale;
-      ASSERT_EQ(ReadCheckLimits(c.limits_file, dialog.check_limits), "");
+      dialog.request.run_checks = true;
+      dialog.request.xml_paths = {(folder.path() / "star.xml").string()};
+      dialog.request.output_path = (folder.path() / "star.txt").string();
+      dialog.request.seed_name = "B1";
+      dialog.request.seed_latitude = 46.3;
+      dialog.request.seed_longitude = 7.15;
+      dialog.request.compute_local = 1;
+      dialog.request.weight_profile.profile.instrument = {c.angle_sd, 1.0, 1.0};
+      dialog.request.weight_profile.profile.gnss.scale = c.gnss_scale;
+      ASSERT_EQ(ReadCheckLimits(c.limits_file, dialog.request.check_limits), "");
       testing::RecordingUi ui;
       ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
       bool flagged = false;
-      for (const CheckSection& section : dialog.check_report.sections) {
+      for (const CheckSection& section : dialog.run.check_report.sections) {
         const bool limited = !section.limits.empty() && section.name != "gross_approx";
         if (limited && section.FlaggedCount() > 0) {
           flagged = true;
@@ -121,7 +121,7 @@ TEST(ProfileLimits, FollowTheProfileAndTheVectorsCovariances) {
         }
       }
       // The head names each rule: the hand-set 2C limit, the others from the weights.
-      for (const LimitOrigin& origin : dialog.check_report.limit_origins) {
+      for (const LimitOrigin& origin : dialog.run.check_report.limit_origins) {
         const std::string& name = origin.limits.at(0);
         const LimitRule rule =
             name == "collimation_seconds" && *c.limits_file          ? LimitRule::Hand

@@ -36,20 +36,20 @@ TEST(UnitRatio, NamesTheUnitTheJobLooksLikeAndItsOption) {
   for (const auto& c : cases) {
     ConvertDialog dialog;
     dialog.InitializeDefaults();
-    dialog.run_checks = true;
-    dialog.xml_paths = {std::string(FENWIX_TEST_DATA) + "/checks/" + c.file};
-    dialog.output_path = (folder.path() / "out.txt").string();
-    dialog.seed_name = "B1";
-    dialog.seed_latitude = 46.3;
-    dialog.seed_longitude = 7.15;
-    dialog.seed_height = 30.0;
-    dialog.compute_local = 1;
-    dialog.job_angle_unit = c.angle_unit;
-    dialog.job_linear_unit = c.linear_unit;
+    dialog.request.run_checks = true;
+    dialog.request.xml_paths = {std::string(FENWIX_TEST_DATA) + "/checks/" + c.file};
+    dialog.request.output_path = (folder.path() / "out.txt").string();
+    dialog.request.seed_name = "B1";
+    dialog.request.seed_latitude = 46.3;
+    dialog.request.seed_longitude = 7.15;
+    dialog.request.seed_height = 30.0;
+    dialog.request.compute_local = 1;
+    dialog.request.job_angle_unit = c.angle_unit;
+    dialog.request.job_linear_unit = c.linear_unit;
     testing::RecordingUi ui;
     ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
     std::vector<std::string> hints;
-    for (const CheckSection& section : dialog.check_report.sections) {
+    for (const CheckSection& section : dialog.run.check_report.sections) {
       for (const CheckRow& row : section.rows) {
         if (row.note.find("disagree with the coordinates are") != std::string::npos) {
           hints.push_back(row.note);

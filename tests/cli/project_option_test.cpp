@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/convert_dialog.h"
 #include "app/job_session.h"
 #include "support/recording_ui.h"
 #include "support/test_files.h"
@@ -89,10 +90,10 @@ TEST_F(ProjectOptionTest, DialogAndCommandLineWriteTheSameBytes) {
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
       fenwix::JobSession session;
-      ASSERT_EQ(session.Open((dir_ / "job.fenwix").string(), dialog), std::nullopt);
-      dialog.output_path = (dir_ / "dialog.txt").string();
-      session.PrepareConversion(dialog);
-      if (absolute_names) dialog.field_file_names.clear();
+      ASSERT_EQ(session.Open((dir_ / "job.fenwix").string(), dialog.request), std::nullopt);
+      dialog.request.output_path = (dir_ / "dialog.txt").string();
+      session.PrepareConversion(dialog.request);
+      if (absolute_names) dialog.request.field_file_names.clear();
       fenwix::testing::RecordingUi ui;
       dialog.RunConversion(ui);
       EXPECT_EQ(ReadFile(dir_ / "dialog.txt") == command_line, !absolute_names);

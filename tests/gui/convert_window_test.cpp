@@ -117,8 +117,8 @@ TEST_F(ConvertWindowTest, FirstStartShowsDefaultsWithCoordinateEditsDisabled) {
   EXPECT_FALSE(Find<QCheckBox>(*window, "computeLocalCheck")->isChecked());
 
   // The output header's datum and default standard deviations are set before anything loads.
-  EXPECT_EQ(window->dialog().writer_state.output_datum_name, "WGS 84");
-  EXPECT_EQ(window->dialog().writer_state.default_coord_sd, 0.005);
+  EXPECT_EQ(window->dialog().request.writer_state.output_datum_name, "WGS 84");
+  EXPECT_EQ(window->dialog().request.writer_state.default_coord_sd, 0.005);
   // Opening the window writes nothing.
   EXPECT_FALSE(fs::exists(SettingsPath()));
 }
@@ -169,8 +169,8 @@ TEST_F(ConvertWindowTest, NumbersOutOfRangeAreRefusedWithTheBoundsShown) {
   Click(Find<QPushButton>(*window, "closeButton"));
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(window->result(), QDialog::Accepted);
-  EXPECT_EQ(window->dialog().seed_latitude, -89.0);
-  EXPECT_EQ(window->dialog().seed_longitude, 180.0);
+  EXPECT_EQ(window->dialog().request.seed_latitude, -89.0);
+  EXPECT_EQ(window->dialog().request.seed_longitude, 180.0);
 }
 
 TEST_F(ConvertWindowTest, ToleranceBelowZeroIsRefusedAndZeroAccepted) {
@@ -180,13 +180,13 @@ TEST_F(ConvertWindowTest, ToleranceBelowZeroIsRefusedAndZeroAccepted) {
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text, "Please enter a number between 0 and 99999.");
   ExpectRefusedField(*window, "toleranceEdit");
-  EXPECT_EQ(window->dialog().merge_tolerance, 0.05);
+  EXPECT_EQ(window->dialog().request.merge_tolerance, 0.05);
 
   messages_.clear();
   Type(Edit(*window, "toleranceEdit"), "0");
   Click(Find<QPushButton>(*window, "closeButton"));
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(window->dialog().merge_tolerance, 0.0);
+  EXPECT_EQ(window->dialog().request.merge_tolerance, 0.0);
   EXPECT_EQ(ReadBytes(SettingsPath()).size(), SETTINGS_RECORD_SIZE);
 }
 
@@ -202,14 +202,14 @@ TEST_F(ConvertWindowTest, TheNumberRuleRefusesTextAndKeepsTheMember) {
     EXPECT_EQ(messages_[0].id, 61713);
     EXPECT_EQ(messages_[0].text, "Please enter a number.");
     ExpectRefusedField(*window, "northEdit");
-    EXPECT_EQ(window->dialog().seed_north, 100000.0);
+    EXPECT_EQ(window->dialog().request.seed_north, 100000.0);
   }
   // Blanks around a number are allowed; north has no range.
   messages_.clear();
   Type(Edit(*window, "northEdit"), "  -1234567.5 ");
   Click(Find<QPushButton>(*window, "closeButton"));
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(window->dialog().seed_north, -1234567.5);
+  EXPECT_EQ(window->dialog().request.seed_north, -1234567.5);
 }
 
 TEST_F(ConvertWindowTest, ValidationFollowsTheFixedOrderAndStopsAtTheFirstFailure) {
@@ -248,7 +248,7 @@ TEST_F(ConvertWindowTest, StationNameIsLimitedToFifteenCharacters) {
   EXPECT_EQ(name->text(), QString::fromUtf8("ÄÖÜäöüßéèêàçñøå"));
   Click(Find<QPushButton>(*window, "closeButton"));
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(window->dialog().seed_name, "ÄÖÜäöüßéèêàçñøå");
+  EXPECT_EQ(window->dialog().request.seed_name, "ÄÖÜäöüßéèêàçñøå");
 }
 
 TEST_F(ConvertWindowTest, EachBoxEnablesOnlyItsOwnRow) {
@@ -274,8 +274,8 @@ TEST_F(ConvertWindowTest, EachBoxEnablesOnlyItsOwnRow) {
   // Disabling keeps the values, and they are still read and saved.
   EXPECT_EQ(Edit(*window, "heightEdit")->text(), "12.5");
   Click(Find<QPushButton>(*window, "closeButton"));
-  EXPECT_EQ(window->dialog().seed_height, 12.5);
-  EXPECT_EQ(window->dialog().compute_geodetic, 0);
+  EXPECT_EQ(window->dialog().request.seed_height, 12.5);
+  EXPECT_EQ(window->dialog().request.compute_geodetic, 0);
 }
 
 TEST_F(ConvertWindowTest, InvalidFieldBlocksBrowseConvertAndClose) {
@@ -317,7 +317,7 @@ TEST_F(ConvertWindowTest, BrowseOffersTheKindsFilesAndKeepsTheChosenNameExactly)
             QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath());
   // Linux tells letter cases apart: the name stays exactly as chosen.
   EXPECT_EQ(Edit(*window, "xmlFileEdit")->text(), "/Survey/Job1.XML");
-  EXPECT_EQ(window->dialog().xml_paths[0], "/Survey/Job1.XML");
+  EXPECT_EQ(window->dialog().request.xml_paths[0], "/Survey/Job1.XML");
   // The members went back to the controls, in their shortest form.
   EXPECT_EQ(Edit(*window, "latitudeEdit")->text(), "12.5");
 
@@ -331,7 +331,7 @@ TEST_F(ConvertWindowTest, BrowseOffersTheKindsFilesAndKeepsTheChosenNameExactly)
   EXPECT_EQ(requests_[1].filters, QStringList({"ASCII (Text) File (*.txt)", "All Files (*)"}));
   EXPECT_EQ(requests_[1].folder, "/data/Out Dir");
   // No extension is appended to a typed name.
-  EXPECT_EQ(window->dialog().output_path, "/data/Out Dir/New Result");
+  EXPECT_EQ(window->dialog().request.output_path, "/data/Out Dir/New Result");
 
   // Cancel changes nothing.
   next_choice_.reset();
@@ -480,9 +480,9 @@ TEST_F(ConvertWindowTest, EnterOnAFocusedButtonPressesThatButton) {
 
 TEST_F(ConvertWindowTest, LoadedValuesAreShownUnvalidatedUntilTheNextCommand) {
   ConvertDialog stored;
-  stored.seed_latitude = 95.0;
-  stored.compute_geodetic = 1;
-  ASSERT_TRUE(SaveSettings(stored, SettingsPath()));
+  stored.request.seed_latitude = 95.0;
+  stored.request.compute_geodetic = 1;
+  ASSERT_TRUE(SaveSettings(stored.request, SettingsPath()));
   const std::vector<unsigned char> before = ReadBytes(SettingsPath());
 
   auto window = Open();
@@ -572,13 +572,13 @@ TEST_F(ConvertWindowTest, SeveralFieldFilesAreListedInReadingOrderAndKept) {
   EXPECT_EQ(files(), QStringList({"/jobs/day0.xml", "/jobs/day3.xml", "/jobs/day2.xml"}));
   Click(Find<QPushButton>(*window, "closeButton"));
   const std::vector<std::string> kept = {"/jobs/day0.xml", "/jobs/day3.xml", "/jobs/day2.xml"};
-  EXPECT_EQ(window->dialog().xml_paths, kept);
+  EXPECT_EQ(window->dialog().request.xml_paths, kept);
 
-  ConvertDialog record;
+  ConversionSettings record;
   ASSERT_TRUE(LoadSettings(record, SettingsPath()));
   EXPECT_EQ(record.xml_paths, std::vector<std::string>{"/jobs/day0.xml"});
   auto again = Open();
-  EXPECT_EQ(again->dialog().xml_paths, kept);
+  EXPECT_EQ(again->dialog().request.xml_paths, kept);
   ProgramSettings()->remove(QStringLiteral("xml_files"));
 }
 

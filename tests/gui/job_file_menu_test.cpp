@@ -64,11 +64,11 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   window.SetSketchOffer([] { return false; });
   window.show();
   const QString title = window.windowTitle();
-  window.dialog().xml_paths = {dir.filePath("day1.xml").toStdString()};
-  window.dialog().output_path = dir.filePath("net.txt").toStdString();
-  window.dialog().seed_name = "B1";
-  window.dialog().compute_local = 1;
-  window.dialog().merge_tolerance = 0.001;  // P3 and P3-CHK, 3 mm apart, are not asked about
+  window.dialog().request.xml_paths = {dir.filePath("day1.xml").toStdString()};
+  window.dialog().request.output_path = dir.filePath("net.txt").toStdString();
+  window.dialog().request.seed_name = "B1";
+  window.dialog().request.compute_local = 1;
+  window.dialog().request.merge_tolerance = 0.001;  // P3 and P3-CHK, 3 mm apart, are not asked about
   window.ExchangeToControls();
   test::Click(window.findChild<QPushButton*>("convertButton"));
   ASSERT_NE(window.report_window(), nullptr);
@@ -121,7 +121,7 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   EXPECT_TRUE(window.isWindowModified());
 
   // A file put first in the list after the run: the report's line 76 is still day1.xml's.
-  window.dialog().xml_paths.insert(window.dialog().xml_paths.begin(),
+  window.dialog().request.xml_paths.insert(window.dialog().request.xml_paths.begin(),
                                    dir.filePath("day0.xml").toStdString());
   ChooseLine(report, 76);
   test::Click(report.findChild<QPushButton*>("leaveOutButton"));
@@ -152,8 +152,8 @@ TEST(JobFileMenu, RenameFromALookAlikeRowIsAddedToTheJobAndApplied) {
   window.SetMessageHook([](int32_t, const std::string&) {});
   window.SetSketchOffer([] { return false; });
   window.show();
-  window.dialog().xml_paths = {dir.filePath("day1.xml").toStdString()};
-  window.dialog().output_path = dir.filePath("net.txt").toStdString();
+  window.dialog().request.xml_paths = {dir.filePath("day1.xml").toStdString()};
+  window.dialog().request.output_path = dir.filePath("net.txt").toStdString();
   window.ExchangeToControls();
   test::Click(window.findChild<QPushButton*>("convertButton"));
   ASSERT_NE(window.report_window(), nullptr);
@@ -235,7 +235,7 @@ TEST_F(JobFileMenuTest, WeightingLabelFollowsTheJobsInstruments) {
     ASSERT_TRUE(Open("instruments.fenwix", first, second)) << named;
     EXPECT_EQ(label->text(), QStringLiteral("Weighting: ") + named);
     ASSERT_TRUE(window_->job_menu()->BeforeConversion());
-    EXPECT_EQ(window_->dialog().file_instruments.size(), *named == 'p' ? 2u : 0u) << named;
+    EXPECT_EQ(window_->dialog().request.file_instruments.size(), *named == 'p' ? 2u : 0u) << named;
     window_->job_menu()->New();
     EXPECT_EQ(label->text(), QStringLiteral("Weighting: Default")) << named;
   }
@@ -271,7 +271,7 @@ TEST_F(JobFileMenuTest, ChangedFieldFileOffersToDropItsEdits) {
   EXPECT_TRUE(session.job().renames[0].from == "S1" && session.job().leave_out[0].line == 23);
   // A changed file taken off the list is not read: nothing to ask before converting.
   ASSERT_TRUE(Open("stale.fenwix", std::string(64, '0'), ""));
-  window_->dialog().xml_paths.erase(window_->dialog().xml_paths.begin());
+  window_->dialog().request.xml_paths.erase(window_->dialog().request.xml_paths.begin());
   EXPECT_TRUE(window_->job_menu()->BeforeConversion());
   EXPECT_EQ(asked.size(), 4);  // on opening only
 }

@@ -104,10 +104,10 @@ class SketchLineMenu : public ::testing::Test {
   void SetUp() override {
     window_.SetMessageHook([](int32_t, const std::string&) {});
     window_.SetSketchOffer([] { return true; });
-    window_.dialog().xml_paths = {FENWIX_TEST_DATA "/jobs/planted-job.xml"};
-    window_.dialog().output_path = dir_.filePath("net.txt").toStdString();
-    window_.dialog().seed_name = "P10";
-    window_.dialog().compute_local = 1;
+    window_.dialog().request.xml_paths = {FENWIX_TEST_DATA "/jobs/planted-job.xml"};
+    window_.dialog().request.output_path = dir_.filePath("net.txt").toStdString();
+    window_.dialog().request.seed_name = "P10";
+    window_.dialog().request.compute_local = 1;
     // The per-record checks' suspect: the adjustment test has tests of its own.
     adjustment_ = window_.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
     ASSERT_NE(adjustment_, nullptr);
@@ -146,7 +146,7 @@ class SketchLineMenu : public ::testing::Test {
 
 TEST_F(SketchLineMenu, LeavesOutTheSuspectVectorWithItsReasonAndPutsItBack) {
   // A file added in front since the sketch was drawn: its elements still name their own file.
-  window_.dialog().xml_paths.insert(window_.dialog().xml_paths.begin(), "day0.xml");
+  window_.dialog().request.xml_paths.insert(window_.dialog().request.xml_paths.begin(), "day0.xml");
   auto [line, menu] = MenuOfElement(15);
   ASSERT_GE(line, 0);
   EXPECT_TRUE(Entries(*menu, "leaveOutAction").at(15)->text().contains(", Static solution"));

@@ -72,7 +72,7 @@ TEST_F(WeightProfilesTest, RefusedFieldKeepsTheFocusAndProfilesAreKept) {
   EXPECT_EQ(stored.profiles, dialog.profiles());
   // The window puts the stored profile in use and names it; the record stays untouched.
   ConvertWindow window((dir_.path() + "/Fenwix.cfg").toStdString());
-  EXPECT_EQ(window.dialog().weight_profile, dialog.profiles()[1]);
+  EXPECT_EQ(window.dialog().request.weight_profile, dialog.profiles()[1]);
   EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("weightProfileLabel"))->text(),
             QStringLiteral("Weighting: TS-1"));
   EXPECT_FALSE(QFile::exists(dir_.path() + "/Fenwix.cfg"));

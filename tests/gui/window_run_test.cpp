@@ -58,28 +58,28 @@ TEST_F(RunOptionsTest, EveryStationEntryIsOffByDefaultAndRemembered) {
     ASSERT_NE(every, nullptr);
     EXPECT_TRUE(every->isCheckable());
     EXPECT_FALSE(every->isChecked());
-    EXPECT_EQ(window.dialog().max_steps, PROPAGATION_STEP_CAP);
+    EXPECT_EQ(window.dialog().request.max_steps, PROPAGATION_STEP_CAP);
     every->trigger();
-    EXPECT_EQ(window.dialog().max_steps, 0);
+    EXPECT_EQ(window.dialog().request.max_steps, 0);
   }
   ConvertWindow again(SettingsPath());
   EXPECT_TRUE(again.findChild<QAction*>(QStringLiteral("everyStationAction"))->isChecked());
-  EXPECT_EQ(again.dialog().max_steps, 0);
+  EXPECT_EQ(again.dialog().request.max_steps, 0);
 }
 
 TEST_F(RunOptionsTest, JobUnitsAreDegreesAndMetersUntilChosenThenRemembered) {
   {
     ConvertWindow window(SettingsPath());
-    EXPECT_EQ(window.dialog().job_angle_unit, ANGLE_UNIT_CODE_DEGREES);
-    EXPECT_EQ(window.dialog().job_linear_unit, LINEAR_UNIT_METER);
+    EXPECT_EQ(window.dialog().request.job_angle_unit, ANGLE_UNIT_CODE_DEGREES);
+    EXPECT_EQ(window.dialog().request.job_linear_unit, LINEAR_UNIT_METER);
     window.findChild<QAction*>(QStringLiteral("angleUnitMenu_gon"))->trigger();
     window.findChild<QAction*>(QStringLiteral("distanceUnitMenu_ft"))->trigger();
   }
   ConvertWindow again(SettingsPath());
   EXPECT_TRUE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_gon"))->isChecked());
   EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_dms"))->isChecked());
-  EXPECT_EQ(again.dialog().job_angle_unit, ANGLE_UNIT_CODE_GONS);
-  EXPECT_EQ(again.dialog().job_linear_unit, LINEAR_UNIT_INTERNATIONAL_FOOT);
+  EXPECT_EQ(again.dialog().request.job_angle_unit, ANGLE_UNIT_CODE_GONS);
+  EXPECT_EQ(again.dialog().request.job_linear_unit, LINEAR_UNIT_INTERNATIONAL_FOOT);
 }
 
 // A closed triangle of vectors with their standard deviations: a network the test can adjust.
@@ -99,17 +99,17 @@ TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
   std::ofstream(input) << TRIANGLE_JOB;
   ConvertWindow window(SettingsPath());
   window.SetMessageHook([](int32_t, const std::string&) {});
-  window.dialog().xml_paths = {input};
-  window.dialog().output_path = (dir_.path() + "/triangle.txt").toStdString();
-  window.dialog().seed_name = "A";
-  window.dialog().compute_local = 1;
+  window.dialog().request.xml_paths = {input};
+  window.dialog().request.output_path = (dir_.path() + "/triangle.txt").toStdString();
+  window.dialog().request.seed_name = "A";
+  window.dialog().request.compute_local = 1;
   window.ExchangeToControls();
   auto* entry = window.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->text(), "Test the network by adjustment");
   for (const bool ticked : {true, false}) {
     if (entry->isChecked() != ticked) entry->trigger();
-    window.dialog().adjustment_test = true;
+    window.dialog().request.adjustment_test = true;
     test::Click(window.findChild<QPushButton*>(QStringLiteral("convertButton")));
     ASSERT_NE(window.report_window(), nullptr);
     EXPECT_EQ(window.report_window()->report().sections.front().name == "adjustment", ticked);
@@ -121,7 +121,7 @@ TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
   }
   ConvertWindow again(SettingsPath());
   EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->isChecked());
-  EXPECT_FALSE(again.dialog().adjustment_test);
+  EXPECT_FALSE(again.dialog().request.adjustment_test);
   again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->trigger();
 }
 
@@ -151,10 +151,10 @@ TEST_F(RunOptionsTest, MergeQuestionFromTheWorkerIsAskedInTheWindow) {
     const std::string output = (dir_.path() + "/job.txt").toStdString();
     std::ofstream(input) << SIMILAR_JOB;
     std::ofstream(output) << "old";
-    window.dialog().xml_paths = {input};
-    window.dialog().output_path = output;
-    window.dialog().seed_name = "BASE";
-    window.dialog().compute_local = 1;
+    window.dialog().request.xml_paths = {input};
+    window.dialog().request.output_path = output;
+    window.dialog().request.seed_name = "BASE";
+    window.dialog().request.compute_local = 1;
     window.ExchangeToControls();
     window.show();
     auto* convert = window.findChild<QPushButton*>(QStringLiteral("convertButton"));

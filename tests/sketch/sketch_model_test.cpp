@@ -26,7 +26,7 @@ const SketchStation* Find(const SketchModel& model, const std::string& name) {
 TEST(SketchModel, StationsSitOnTheirTruePositionsWithTheirKind) {
   SketchJob job;
   ASSERT_EQ(job.outcome, ConversionOutcome::Succeeded);
-  const SketchModel model = ConversionSketch(job.dialog);
+  const SketchModel model = ConversionSketch(job.dialog.run);
   ASSERT_TRUE(model.has_coordinates);
   EXPECT_EQ(model.xml_name, "job.xml");
   EXPECT_NE(model.Title().find("job.xml"), std::string::npos);
@@ -81,7 +81,7 @@ TEST(SketchModel, StationsSitOnTheirTruePositionsWithTheirKind) {
 TEST(SketchModel, WithoutApproximateCoordinatesEveryStationIsListedAndNothingDrawn) {
   SketchJob job(false);
   ASSERT_EQ(job.outcome, ConversionOutcome::Succeeded);
-  const SketchModel model = ConversionSketch(job.dialog);
+  const SketchModel model = ConversionSketch(job.dialog.run);
   EXPECT_FALSE(model.has_coordinates);
   EXPECT_TRUE(model.stations.empty());
   EXPECT_TRUE(model.lines.empty());
@@ -91,8 +91,8 @@ TEST(SketchModel, WithoutApproximateCoordinatesEveryStationIsListedAndNothingDra
 TEST(SketchModel, CheckReportMarksReachTheirStationsAndLines) {
   SketchJob job(true, true);
   ASSERT_EQ(job.outcome, ConversionOutcome::Succeeded);
-  const CheckReport& report = job.dialog.check_report;
-  const SketchModel model = ConversionSketch(job.dialog);
+  const CheckReport& report = job.dialog.run.check_report;
+  const SketchModel model = ConversionSketch(job.dialog.run);
   int flagged = 0;
   for (const SketchStation& s : model.stations) {
     bool expected = report.IsStationFlagged(s.name);

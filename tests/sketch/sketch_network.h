@@ -46,14 +46,14 @@ struct SketchJob {
     const std::filesystem::path xml = scratch.path() / "job.xml";
     WriteTopconXml(xml.string(), truth, observations);
     dialog.InitializeDefaults();
-    dialog.xml_paths = {xml.string()};
-    dialog.output_path = (scratch.path() / "job.txt").string();
-    dialog.seed_name = "BASE";
-    dialog.seed_latitude = 46.3;   // 46°30'
-    dialog.seed_longitude = 7.15;  // 7°15'
-    dialog.seed_height = 30.0;
-    dialog.compute_local = local ? 1 : 0;
-    dialog.run_checks = checks;
+    dialog.request.xml_paths = {xml.string()};
+    dialog.request.output_path = (scratch.path() / "job.txt").string();
+    dialog.request.seed_name = "BASE";
+    dialog.request.seed_latitude = 46.3;   // 46°30'
+    dialog.request.seed_longitude = 7.15;  // 7°15'
+    dialog.request.seed_height = 30.0;
+    dialog.request.compute_local = local ? 1 : 0;
+    dialog.request.run_checks = checks;
     ui.answers.push_back(MergeAnswer::SameKeepFirst);
     outcome = dialog.RunConversion(ui).outcome;
   }

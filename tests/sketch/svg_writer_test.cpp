@@ -112,13 +112,13 @@ std::map<std::string, Coordinates> LocalRecords(const std::string& output) {
 TEST(SvgWriter, EveryStationSymbolMatchesItsRecordInTheOutputFile) {
   SketchJob job;
   ASSERT_EQ(job.outcome, ConversionOutcome::Succeeded);
-  const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(job.dialog)));
+  const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(job.dialog.run)));
   ASSERT_TRUE(svg.well_formed);
   EXPECT_TRUE(svg.external.empty());
 
   // E and F have records too (coordinates of zero), but no place in the drawing.
   std::map<std::string, Coordinates> records =
-      LocalRecords(testing::ReadFile(job.dialog.output_path));
+      LocalRecords(testing::ReadFile(job.dialog.request.output_path));
   ASSERT_EQ(records.size(), 8u);
   records.erase("E");
   records.erase("F");
@@ -140,17 +140,17 @@ TEST(SvgWriter, EveryStationSymbolMatchesItsRecordInTheOutputFile) {
 TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
   ConvertDialog planted;
   planted.InitializeDefaults();
-  planted.run_checks = true;
+  planted.request.run_checks = true;
   // The per-record checks alone: the adjustment test has tests of its own.
-  planted.adjustment_test = false;
-  planted.xml_paths = {std::string(FENWIX_TEST_DATA) + "/jobs/planted-job.xml"};
+  planted.request.adjustment_test = false;
+  planted.request.xml_paths = {std::string(FENWIX_TEST_DATA) + "/jobs/planted-job.xml"};
   const testing::ScratchFolder scratch("sketch-marks");
-  planted.output_path = (scratch.path() / "planted.txt").string();
-  planted.seed_name = "P10";
-  planted.seed_latitude = 46.3;
-  planted.seed_longitude = 7.15;
-  planted.seed_height = 30.0;
-  planted.compute_local = 1;
+  planted.request.output_path = (scratch.path() / "planted.txt").string();
+  planted.request.seed_name = "P10";
+  planted.request.seed_latitude = 46.3;
+  planted.request.seed_longitude = 7.15;
+  planted.request.seed_height = 30.0;
+  planted.request.compute_local = 1;
   testing::RecordingUi ui;
   ASSERT_EQ(planted.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
   SketchJob clean(true, true);
@@ -161,7 +161,7 @@ TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
        {std::pair{&planted, Marks{"P10 P11 planted-job.xml:15", "P10 P11 planted-job.xml:146",
                                   "P10 P12 planted-job.xml:138"}},
         std::pair{&clean.dialog, Marks{}}}) {
-    const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(*dialog)));
+    const ParsedSvg svg = Parse(SketchSvg(ConversionSketch(dialog->run)));
     ASSERT_TRUE(svg.well_formed);
     Marks suspects;
     for (const auto& line : svg.marked) {
