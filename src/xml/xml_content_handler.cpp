@@ -1,11 +1,8 @@
 #include "xml/xml_content_handler.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
-#include <iterator>
 #include <string>
 #include <utility>
 
