@@ -157,9 +157,12 @@ void Reduction::BeginSetup(SourceLocation source) {
   if (log_ != nullptr) log_->BeginSetup(source);
 }
 
-void Reduction::SetupStation(std::string_view name, std::string_view as_read, bool misread) {
+void Reduction::NewStationPoint() {
   // A new station point starts a new setup: a height given before it is dropped.
   station_setup_ = StationSetup{};
+}
+
+void Reduction::SetupStation(std::string_view name, std::string_view as_read, bool misread) {
   station_setup_.station_point = name;
   if (edits_ != nullptr) station_as_read_ = as_read;
   if (log_ != nullptr) log_->SetSetupStation(station_setup_.station_point);

@@ -115,6 +115,9 @@ class Reduction {
 
   // An instrument setup ("Station"): the open foresight group is written first.
   void BeginSetup(SourceLocation source);
+  // A "StationPoint" starts: the setup begins anew before its name is read, so that the name
+  // of the setup before no longer counts as taken.
+  void NewStationPoint();
   void SetupStation(std::string_view name, std::string_view as_read, bool misread);
   // In the units of the file.
   void SetupHeight(double height, bool misread);

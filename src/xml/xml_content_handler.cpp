@@ -358,6 +358,7 @@ void XmlContentHandler::VectorText(std::string_view text) {
 
 void XmlContentHandler::StationText(std::string_view text) {
   if (child_name_ == ChildName::StationPoint) {
+    reduction_.NewStationPoint();
     const std::string_view name = Named(text);
     reduction_.SetupStation(name, text, TakeMisread());
   } else if (child_name_ == ChildName::InstrumentHeight) {
