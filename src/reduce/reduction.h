@@ -14,14 +14,9 @@
 #include "model/reading_log.h"
 #include "model/reading_warnings.h"
 #include "model/survey_tables.h"
+#include "reduce/raw_readings.h"
 
 namespace fenwix {
-
-// What the "ObsType" of a reading says it is.
-enum class SightKind : uint8_t { Other, Backsight, BacksightPoint, Foresight, Shotsight };
-
-// The fields of a GPS vector that carry a number.
-enum class VectorField : uint8_t { DX, DY, DZ, SX, SY, SZ, CXY, CXZ, CYZ };
 
 // Which kind of observation came last.
 enum class GroupState : uint8_t { None, Backsight, Foresight, Shotsight, BacksightPoint };
