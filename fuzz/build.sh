@@ -29,8 +29,8 @@ objects() {
   done
 }
 
-reader_sources="$root/fuzz/xml_reader_fuzz.cpp $(echo "$root"/src/xml/*.cpp "$root"/src/model/*.cpp \
-  "$root"/src/platform/*.cpp) $root/src/geodesy/angles.cpp"
+reader_sources="$root/fuzz/xml_reader_fuzz.cpp $(echo "$root"/src/xml/*.cpp "$root"/src/reduce/*.cpp \
+  "$root"/src/model/*.cpp "$root"/src/platform/*.cpp) $root/src/geodesy/angles.cpp"
 # shellcheck disable=SC2086
 "$CXX" $flags $(objects $reader_sources) -lexpat -lnettle -o "$out/xml_reader_fuzz"
 # Seeds: the reader's test fixtures and a small job, each behind a chunk-size byte.
@@ -40,6 +40,7 @@ done
 
 pipeline_sources="$root/fuzz/pipeline_fuzz.cpp $(echo "$root"/src/app/*.cpp "$root"/src/approx/*.cpp \
   "$root"/src/writer/*.cpp "$root"/src/checks/*.cpp "$root"/src/sketch/*.cpp "$root"/src/xml/*.cpp \
+  "$root"/src/reduce/*.cpp \
   "$root"/src/model/*.cpp "$root"/src/geodesy/*.cpp "$root"/src/job/*.cpp "$root"/src/platform/*.cpp \
   "$root"/src/weights/*.cpp)"
 # shellcheck disable=SC2086

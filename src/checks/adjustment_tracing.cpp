@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <unordered_map>
 #include <vector>
+
+#include "geodesy/angles.h"
+#include "reduce/face_reduction.h"
 
 namespace fenwix {
 
 namespace {
-
-constexpr double PI = std::numbers::pi;
-constexpr double TWO_PI = 2.0 * std::numbers::pi;
 
 bool Given(double value) {
   return value != MISSING_VALUE && std::isfinite(value);
@@ -25,13 +24,13 @@ bool FaceTwo(const RawReading& r) {
   return r.face == FACE_TWO || (r.face == FACE_UNKNOWN && Given(r.zenith) && r.zenith > PI);
 }
 
-// The direction read, turned to face one.
+// The direction and the zenith angle read, turned to face one as the reduction turns them.
 double FaceOneDirection(const RawReading& r) {
-  return FaceTwo(r) ? r.horiz_angle - PI : r.horiz_angle;
+  return fenwix::FaceOneDirection(r.horiz_angle, FaceTwo(r) ? FACE_TWO : FACE_ONE);
 }
 
 double FaceOneZenith(const RawReading& r) {
-  return FaceTwo(r) ? TWO_PI - r.zenith : r.zenith;
+  return fenwix::FaceOneZenith(r.zenith, FaceTwo(r) ? FACE_TWO : FACE_ONE);
 }
 
 const char* TypeWords(ReadingType type) {

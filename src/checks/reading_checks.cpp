@@ -10,6 +10,7 @@
 #include "checks/check_support.h"
 #include "checks/run_checks.h"
 #include "geodesy/angles.h"
+#include "reduce/face_reduction.h"
 
 namespace fenwix {
 
@@ -215,7 +216,7 @@ CheckSection BacksightCheck(const ReadingLog& log, const FileLimits& file_limits
       const RawReading& r = readings[i];
       if (Given(r.horiz_angle) && r.face != FACE_UNKNOWN) {
         (r.face == FACE_ONE ? run.face_one : run.face_two).Add(r.horiz_angle);
-        run.reduced.Add(r.face == FACE_ONE ? r.horiz_angle : r.horiz_angle - PI);
+        run.reduced.Add(FaceOneDirection(r.horiz_angle, r.face));
       }
       if (Given(r.slope_dist)) {
         run.distance_sum += r.slope_dist;

@@ -1,0 +1,189 @@
+#pragma once
+// Forms the records of the observation table from a job's raw readings as they are read: a GPS
+// vector as one record, and the total-station readings of each setup gathered into a backsight
+// group and a foresight group, reduced to face one and averaged into single sights and angle
+// sets. The job's edits are applied here too: left-out elements and ties of a point to itself
+// that renames made. The readings come in the order of the field file, field by field, so a big
+// job streams through without being held.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/reading_edits.h"
+#include "model/reading_log.h"
+#include "model/reading_warnings.h"
+#include "model/survey_tables.h"
+#include "reduce/raw_readings.h"
+
+namespace fenwix {
+
+// Which kind of observation came last.
+enum class GroupState : uint8_t { None, Backsight, Foresight, Shotsight, BacksightPoint };
+
+// The current instrument setup.
+struct StationSetup {
+  std::string station_point;
+  // As read, in the units of the file; converted only when a record is written.
+  double instrument_height = 0.0;
+  // Set when the instrument height was warned of as possibly misread.
+  bool misread = false;
+};
+
+// The readings gathered for one sighted point: sums and counts, each average with its own count.
+struct ObsGroup {
+  std::string point_number;
+  // The point number as the file wrote it, kept only while names are changed.
+  std::string point_as_read;
+  int32_t linear_unit = LINEAR_UNIT_METER;
+  double target_height_sum = 0.0;  // meters
+  double direction_sum = 0.0;      // radians
+  double zenith_sum = 0.0;         // radians
+  double slope_dist_sum = 0.0;     // meters
+  int32_t target_height_count = 0;
+  int32_t direction_count = 0;
+  int32_t zenith_count = 0;
+  int32_t slope_dist_count = 0;
+  // The first direction added. Later readings are kept within half a turn of it, so that
+  // readings on both sides of the circle's zero (or of the backsight's wrap point) average to
+  // the direction they share instead of one half a turn away.
+  double first_direction = 0.0;
+  // Set when a reading was moved by a full turn towards first_direction; the mean is then
+  // brought back into the group's range.
+  bool direction_turned = false;
+  // The first observation that gave the group a field (kept only with a log or edits).
+  SourceLocation first_source;
+  // Observations typed into the group, and where the first of them started: a group that
+  // measured nothing a record can carry is left out with a warning naming that line.
+  int32_t observations = 0;
+  SourceLocation first_observation;
+  // Set when a value read into the group was warned of as possibly misread.
+  bool misread = false;
+};
+
+struct ObsAccumulator {
+  double current_direction = 0.0;  // the last horizontal angle read, radians
+  ObsGroup backsight;
+  ObsGroup foresight;
+};
+
+class Reduction {
+ public:
+  explicit Reduction(SurveyTables& tables) : tables_(tables) {}
+
+  // With a log, every typed reading is also kept as it came, and every record gets the file and
+  // line it started on. The log must outlive the reduction.
+  void AttachLog(ReadingLog* log) { log_ = log; }
+  // With warnings, records left out and misread values recorded are reported there.
+  void AttachWarnings(ReadingWarnings* warnings) { warnings_ = warnings; }
+  // With edits, elements are left out and ties of a point to itself kept aside.
+  void AttachEdits(ReadingEdits* edits) { edits_ = edits; }
+  // The units of the job's records (see XmlContentHandler::SetJobUnits); the groups start anew.
+  void SetJobUnits(int32_t linear_unit, int32_t angle_unit);
+
+  const ReadingLog* log() const { return log_; }
+  const ReadingEdits* edits() const { return edits_; }
+  // Whether readings and records are told where they started (with a log or edits).
+  bool wants_lines() const { return log_ != nullptr || edits_ != nullptr; }
+  // The field file being read, as the log or the edits count it.
+  int32_t current_file() const;
+
+  // Whether the edits leave out the element starting on `line` (a left-out "Station" takes its
+  // setup's observations with it, up to the next "Station"). Asked only with edits.
+  bool LeavesOut(EditedElement element, int32_t line);
+  // Whether a station name is taken: by a station of the tables, or by a name read but not yet
+  // recorded.
+  bool NameTaken(std::string_view name) const;
+
+  // The next field file starts; no setup carries on into it.
+  void BeginFile();
+  // The field file was read to its end: the open groups are written and the setup ends.
+  void EndDocument();
+
+  // A GPS vector: its names as the record carries them and as the file wrote them.
+  void BeginVector(SourceLocation source);
+  void VectorName(bool rover, std::string_view name, std::string_view as_read);
+  void VectorType(std::string_view text);
+  void VectorValue(VectorField field, double value);
+  // Records the vector, or warns that the adjustment file leaves it out.
+  void EndVector(bool misread);
+
+  // An instrument setup ("Station"): the open foresight group is written first.
+  void BeginSetup(SourceLocation source);
+  // A "StationPoint" starts: the setup begins anew before its name is read, so that the name
+  // of the setup before no longer counts as taken.
+  void NewStationPoint();
+  void SetupStation(std::string_view name, std::string_view as_read, bool misread);
+  // In the units of the file.
+  void SetupHeight(double height, bool misread);
+
+  // One reading ("Observation"): its kind, then its fields in the order of the file.
+  void BeginReading(SourceLocation source);
+  void Sight(SightKind kind);
+  void SightPoint(std::string_view name, std::string_view as_read);
+  // Lengths in the unit in force for the group (see SetDistanceUnit); angles in radians.
+  void PrismHeight(double height);
+  void SlopeDistance(double distance);
+  void HorizontalAngle(double angle);
+  void ZenithAngle(double zenith);
+  // The unit the distances of the current group are given in.
+  int32_t distance_unit() const { return Group().linear_unit; }
+  void SetDistanceUnit(int32_t unit) { Group().linear_unit = unit; }
+  // A field of the reading was read; `misread` when its value was warned of.
+  void FieldRead(bool misread);
+  void EndReading();
+
+ private:
+  ObsGroup& Group() { return in_backsight_ ? accumulator_.backsight : accumulator_.foresight; }
+  const ObsGroup& Group() const {
+    return in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
+  }
+  void AddZenith(ObsGroup& group, double zenith);
+  void ResetGroups();
+  // The backsight group as a single sight from the station to the backsight point.
+  void WriteSingleSight();
+  // Writes the foresight group as an angle set, then starts both groups afresh, or only the
+  // foresight group when the same backsight goes on serving further foresight points.
+  void WriteAngleSet(bool keep_backsight = false);
+  // Writes the foresight group still open when a setup ends (a new "Station" or the end of the
+  // file), so that a setup without a closing backsight still gives its observations. An open
+  // backsight group is the closing check of a round already written and stays unwritten.
+  void EndSetup();
+  // Warns that a group of observations measured nothing a record can carry.
+  void WarnNothingObserved(const ObsGroup& group, std::string_view element);
+  // Marks the warned values of a group written now as recorded.
+  void NoteMisread(const ObsGroup& group);
+  // Appends the working observation, and where it started to the log.
+  void Record(SourceLocation source, std::string_view at_as_read = {},
+              std::string_view fore_as_read = {}, std::string_view back_as_read = {});
+  // True when the name changes made the working observation a tie of a point to itself that
+  // its recorded names were not; it is then kept aside by the edits instead of recorded.
+  bool KeptAsSelfTie(SourceLocation source, std::string_view at, std::string_view fore,
+                     std::string_view back);
+
+  SurveyTables& tables_;
+  ReadingLog* log_ = nullptr;
+  ReadingWarnings* warnings_ = nullptr;
+  ReadingEdits* edits_ = nullptr;
+  int32_t job_linear_unit_ = LINEAR_UNIT_METER;
+  int32_t job_angle_unit_ = ANGLE_UNIT_CODE_DEGREES;
+  // The reading of the open "Observation" element, kept when its type is recognised (filled
+  // without a log too: plain stores cost less than a test per field).
+  RawReading reading_;
+  bool reading_typed_ = false;
+  SourceLocation vector_source_;
+  // Set after a left-out "Station": its setup's observations are left out with it up to the
+  // next "Station" or the end of the file.
+  bool skipping_setup_ = false;
+  // Names as the file wrote them, kept only while names are changed, for an observation that
+  // the change makes a tie of a point to itself.
+  std::string station_as_read_;
+  std::string base_as_read_;
+  std::string rover_as_read_;
+  StationSetup station_setup_;
+  ObsAccumulator accumulator_;
+  GroupState group_state_ = GroupState::None;
+  bool in_backsight_ = false;
+};
+
+}  // namespace fenwix

@@ -1,0 +1,75 @@
+#pragma once
+// The names of the elements a Topcon XML field file is read by: the structural elements that
+// hold a vector, a setup or a reading, and the fields whose text is read.
+
+#include <cstdint>
+#include <string_view>
+
+namespace fenwix {
+
+// Structural elements that occupy an entry of the reader's state stack.
+inline constexpr int32_t STATE_DATA = 101;
+inline constexpr int32_t STATE_PROJECT = 111;
+inline constexpr int32_t STATE_VECTOR = 112;
+inline constexpr int32_t STATE_POINT = 113;
+inline constexpr int32_t STATE_STATION = 114;
+inline constexpr int32_t STATE_OBSERVATION = 121;
+
+// Names of the elements whose text is read; ChildName::None stands for an empty or
+// unrecognised name.
+enum class ChildName : int32_t {
+  None,
+  BasePoint,
+  RoverPoint,
+  Type,
+  DX,
+  DY,
+  DZ,
+  SX,
+  SY,
+  SZ,
+  CXY,
+  CXZ,
+  CYZ,
+  StationPoint,
+  InstrumentHeight,
+  ObsType,
+  PointNumber,
+  PrismHeight,
+  HorizontalAngle,
+  ZenithAngle,
+  SlopeDistance,
+  DistanceUnitIndicator,
+  AngleUnitIndicator,
+};
+
+// The structural state an element name opens, or 0 for a field or an unknown name.
+int32_t StateOf(std::string_view name);
+ChildName ChildNameOf(std::string_view name);
+// The element name of a field, for warnings.
+std::string_view FieldName(ChildName name);
+
+inline bool IsVectorField(ChildName name) {
+  return name >= ChildName::BasePoint && name <= ChildName::CYZ;
+}
+
+inline bool IsStationField(ChildName name) {
+  return name == ChildName::StationPoint || name == ChildName::InstrumentHeight;
+}
+
+inline bool IsObservationField(ChildName name) {
+  return name >= ChildName::ObsType;
+}
+
+inline bool IsKeywordField(ChildName name) {
+  return name == ChildName::ObsType || name == ChildName::DistanceUnitIndicator ||
+         name == ChildName::AngleUnitIndicator;
+}
+
+inline bool IsNumberField(ChildName name) {
+  return (name >= ChildName::DX && name <= ChildName::CYZ) || name == ChildName::InstrumentHeight ||
+         name == ChildName::PrismHeight ||
+         (name >= ChildName::HorizontalAngle && name <= ChildName::SlopeDistance);
+}
+
+}  // namespace fenwix
