@@ -3,6 +3,7 @@
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
+#include "weights/weight_fields.h"
 
 #include <algorithm>
 #include <cctype>
@@ -249,20 +250,12 @@ void WriteJson(const Json& value, std::string_view key, std::string_view within,
 }
 
 Json WeightingJson(const NamedWeightProfile& named) {
-  const InstrumentProfile& t = named.profile.instrument;
-  const GnssProfile& g = named.profile.gnss;
   Json json = Json::object();
   json["profile"] = named.name;
-  json["angle_sd"] = Number(t.angle_sd);
-  json["zenith_sd"] = Number(t.zenith_sd);
-  json["distance_sd_mm"] = Number(t.distance_sd_mm);
-  json["distance_ppm"] = Number(t.distance_ppm);
-  json["instrument_centering_mm"] = Number(t.instrument_centering);
-  json["target_centering_mm"] = Number(t.target_centering);
-  json["gnss_scale"] = Number(g.scale);
-  json["gnss_horizontal_centering_mm"] = Number(g.horizontal_centering);
-  json["gnss_vertical_centering_mm"] = Number(g.vertical_centering);
-  json["gnss_fallback_sd_mm"] = g.fallback_sd ? Number(*g.fallback_sd) : Json(nullptr);
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    const std::optional<double> value = field.Value(named.profile);
+    json[std::string(field.report_key)] = value ? Number(*value) : Json(nullptr);
+  }
   return json;
 }
 
