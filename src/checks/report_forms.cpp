@@ -3,6 +3,7 @@
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
+#include "weights/weight_fields.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,6 +15,7 @@
 #include <optional>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 namespace fenwix {
 
@@ -121,6 +123,32 @@ std::string HtmlEscaped(std::string_view text) {
   return out;
 }
 
+// The JSON form is built as a document, then written in the layout scripts and people diff:
+// the top object one member a line; the arrays below one element a line; inside a check, the
+// members below open a line. Everything else stays on its parent's line, apart by ", ".
+using Json = nlohmann::ordered_json;
+
+struct ArrayLines {
+  std::string_view key;
+  size_t element_indent;
+  size_t close_indent;
+  bool closes_on_a_line_when_empty;
+};
+constexpr ArrayLines ARRAY_LINES[] = {
+    {"limit_origins", 4, 2, false}, {"checks", 4, 2, true}, {"rows", 6, 5, false}};
+
+// Members that open a line in an element of the array named first.
+struct MemberLine {
+  std::string_view array;
+  std::string_view key;
+  size_t indent;
+};
+constexpr MemberLine MEMBER_LINES[] = {{"checks", "rule", 5},
+                                       {"checks", "limits", 5},
+                                       {"checks", "columns", 5},
+                                       {"checks", "flagged", 5},
+                                       {"checks", "rows", 5}};
+
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -137,39 +165,154 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string JsonNumber(double value) {
-  if (!std::isfinite(value)) return "null";
-  return fmt::format("{}", value);
+// A number in the document: null when it is none (NaN) or infinite.
+Json Number(double value) {
+  return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
 
-std::string JsonOptional(const std::optional<double>& value) {
-  return value ? JsonNumber(*value) : std::string("null");
-}
+void WriteJson(const Json& value, std::string_view key, std::string_view within, std::string& out);
 
-std::string WeightingJson(const NamedWeightProfile& named) {
-  const InstrumentProfile& t = named.profile.instrument;
-  const GnssProfile& g = named.profile.gnss;
-  return fmt::format(
-      "{{\"profile\": {}, \"angle_sd\": {}, \"zenith_sd\": {}, \"distance_sd_mm\": {}, "
-      "\"distance_ppm\": {}, \"instrument_centering_mm\": {}, \"target_centering_mm\": {}, "
-      "\"gnss_scale\": {}, \"gnss_horizontal_centering_mm\": {}, "
-      "\"gnss_vertical_centering_mm\": {}, \"gnss_fallback_sd_mm\": {}}}",
-      JsonString(named.name), JsonNumber(t.angle_sd), JsonNumber(t.zenith_sd),
-      JsonNumber(t.distance_sd_mm), JsonNumber(t.distance_ppm), JsonNumber(t.instrument_centering),
-      JsonNumber(t.target_centering), JsonNumber(g.scale), JsonNumber(g.horizontal_centering),
-      JsonNumber(g.vertical_centering), JsonOptional(g.fallback_sd));
-}
-
-std::string LimitOriginJson(const LimitOrigin& origin) {
-  std::string names;
-  for (const std::string& name : origin.limits) {
-    names += (names.empty() ? "" : ", ") + JsonString(name);
+// Scalars as the shortest text that reads back the same (a whole double without ".0"), and
+// strings byte for byte but for quotes, backslashes and control characters.
+void WriteScalar(const Json& value, std::string& out) {
+  switch (value.type()) {
+    case Json::value_t::string:
+      out += JsonString(value.get_ref<const std::string&>());
+      break;
+    case Json::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      break;
+    case Json::value_t::number_integer:
+      out += fmt::format("{}", value.get<int64_t>());
+      break;
+    case Json::value_t::number_unsigned:
+      out += fmt::format("{}", value.get<uint64_t>());
+      break;
+    case Json::value_t::number_float:
+      out += fmt::format("{}", value.get<double>());
+      break;
+    default:
+      out += "null";
   }
-  return fmt::format(
-      "{{\"limits\": [{}], \"rule\": {}, \"multiple\": {}, \"sigma\": {}, \"value\": {}, "
-      "\"text\": {}}}",
-      names, JsonString(LimitRuleName(origin.rule)), JsonNumber(origin.multiple),
-      JsonNumber(origin.sigma), JsonNumber(origin.value), JsonString(origin.text));
+}
+
+void WriteArray(const Json& array, std::string_view key, std::string& out) {
+  const auto lines = std::find_if(std::begin(ARRAY_LINES), std::end(ARRAY_LINES),
+                                  [key](const ArrayLines& l) { return l.key == key; });
+  out += '[';
+  for (size_t k = 0; k < array.size(); ++k) {
+    if (lines == std::end(ARRAY_LINES)) {
+      if (k > 0) out += ", ";
+    } else {
+      out += k == 0 ? "\n" : ",\n";
+      out.append(lines->element_indent, ' ');
+    }
+    WriteJson(array[k], std::string_view(), key, out);
+  }
+  if (lines != std::end(ARRAY_LINES) && (!array.empty() || lines->closes_on_a_line_when_empty)) {
+    out += '\n';
+    out.append(lines->close_indent, ' ');
+  }
+  out += ']';
+}
+
+void WriteObject(const Json& object, std::string_view within, std::string& out) {
+  out += '{';
+  bool first = true;
+  for (const auto& [name, member] : object.items()) {
+    if (!first) {
+      const auto line =
+          std::find_if(std::begin(MEMBER_LINES), std::end(MEMBER_LINES),
+                       [&](const MemberLine& l) { return l.array == within && l.key == name; });
+      if (line == std::end(MEMBER_LINES)) {
+        out += ", ";
+      } else {
+        out += ",\n";
+        out.append(line->indent, ' ');
+      }
+    }
+    first = false;
+    out += JsonString(name) + ": ";
+    WriteJson(member, name, std::string_view(), out);
+  }
+  out += '}';
+}
+
+// value is the member key of its object, or an element of the array within.
+void WriteJson(const Json& value, std::string_view key, std::string_view within, std::string& out) {
+  if (value.is_array()) {
+    WriteArray(value, key, out);
+  } else if (value.is_object()) {
+    WriteObject(value, within, out);
+  } else {
+    WriteScalar(value, out);
+  }
+}
+
+Json WeightingJson(const NamedWeightProfile& named) {
+  Json json = Json::object();
+  json["profile"] = named.name;
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    const std::optional<double> value = field.Value(named.profile);
+    json[std::string(field.report_key)] = value ? Number(*value) : Json(nullptr);
+  }
+  return json;
+}
+
+Json LimitOriginJson(const LimitOrigin& origin) {
+  Json json = Json::object();
+  json["limits"] = origin.limits;
+  json["rule"] = LimitRuleName(origin.rule);
+  json["multiple"] = Number(origin.multiple);
+  json["sigma"] = Number(origin.sigma);
+  json["value"] = Number(origin.value);
+  json["text"] = origin.text;
+  return json;
+}
+
+Json RowJson(const CheckRow& row, const CheckSection& section,
+             const std::vector<std::string>& files) {
+  Json json = Json::object();
+  json["stations"] = row.stations;
+  Json values = Json::object();
+  for (size_t c = 0; c < section.columns.size(); ++c) {
+    values[section.columns[c].name] = Number(c < row.values.size() ? row.values[c] : NAN);
+  }
+  json["values"] = std::move(values);
+  Json lines = Json::array();
+  Json named = Json::array();
+  for (const SourceLocation& source : row.sources) {
+    lines.push_back(source.line);
+    const size_t file = static_cast<size_t>(source.file);
+    named.push_back(file < files.size() ? files[file] : std::string());
+  }
+  json["lines"] = std::move(lines);
+  json["files"] = std::move(named);
+  json["observations"] = row.observations;
+  json["note"] = row.note;
+  json["ratio"] = row.ratio > 0.0 ? Number(row.ratio) : Json(nullptr);
+  json["flagged"] = row.flagged;
+  return json;
+}
+
+Json SectionJson(const CheckSection& section, const std::vector<std::string>& files) {
+  Json json = Json::object();
+  json["name"] = section.name;
+  json["title"] = section.title;
+  json["rule"] = section.rule;
+  Json limits = Json::object();
+  for (const auto& [name, value] : section.limits) limits[name] = Number(value);
+  json["limits"] = std::move(limits);
+  Json columns = Json::array();
+  for (const CheckColumn& column : section.columns) columns.push_back(column.name);
+  json["columns"] = std::move(columns);
+  json["flagged"] = section.FlaggedTotal();
+  json["unlisted_rows"] = section.unlisted_rows;
+  json["unlisted_flagged"] = section.unlisted_flagged;
+  Json rows = Json::array();
+  for (const CheckRow& row : section.rows) rows.push_back(RowJson(row, section, files));
+  json["rows"] = std::move(rows);
+  return json;
 }
 
 }  // namespace
@@ -321,72 +464,33 @@ std::string ReportHtml(const CheckReport& report) {
 }
 
 std::string ReportJson(const CheckReport& report) {
-  std::string out = "{\n  \"job\": " + JsonString(report.job) + ",\n";
-  out += "  \"summary\": " +
-         (report.summary.empty() ? std::string("null") : JsonString(report.summary)) + ",\n";
-  out += "  \"weighting\": [";
-  for (size_t k = 0; k < report.weighting.size(); ++k) {
-    out += (k == 0 ? "" : ", ") + WeightingJson(report.weighting[k]);
+  Json json = Json::object();
+  json["job"] = report.job;
+  json["summary"] = report.summary.empty() ? Json(nullptr) : Json(report.summary);
+  Json weighting = Json::array();
+  for (const NamedWeightProfile& named : report.weighting) {
+    weighting.push_back(WeightingJson(named));
   }
-  out += "],\n  \"limit_origins\": [";
-  for (size_t k = 0; k < report.limit_origins.size(); ++k) {
-    out += (k == 0 ? "\n    " : ",\n    ") + LimitOriginJson(report.limit_origins[k]);
+  json["weighting"] = std::move(weighting);
+  Json origins = Json::array();
+  for (const LimitOrigin& origin : report.limit_origins) {
+    origins.push_back(LimitOriginJson(origin));
   }
-  out += report.limit_origins.empty() ? "],\n" : "\n  ],\n";
-  out += fmt::format("  \"flagged_rows\": {},\n  \"checks\": [", report.FlaggedRows());
-  for (size_t s = 0; s < report.sections.size(); ++s) {
-    const CheckSection& section = report.sections[s];
-    out += s == 0 ? "\n" : ",\n";
-    out += "    {\"name\": " + JsonString(section.name) +
-           ", \"title\": " + JsonString(section.title) +
-           ",\n     \"rule\": " + JsonString(section.rule) + ",\n     \"limits\": {";
-    for (size_t k = 0; k < section.limits.size(); ++k) {
-      out += (k == 0 ? "" : ", ") + JsonString(section.limits[k].first) + ": " +
-             JsonNumber(section.limits[k].second);
-    }
-    out += "},\n     \"columns\": [";
-    for (size_t c = 0; c < section.columns.size(); ++c) {
-      out += (c == 0 ? "" : ", ") + JsonString(section.columns[c].name);
-    }
-    out += fmt::format(
-        "],\n     \"flagged\": {}, \"unlisted_rows\": {}, \"unlisted_flagged\": {},\n     "
-        "\"rows\": [",
-        section.FlaggedTotal(), section.unlisted_rows, section.unlisted_flagged);
-    for (size_t r = 0; r < section.rows.size(); ++r) {
-      const CheckRow& row = section.rows[r];
-      out += r == 0 ? "\n" : ",\n";
-      out += "      {\"stations\": [";
-      for (size_t k = 0; k < row.stations.size(); ++k) {
-        out += (k == 0 ? "" : ", ") + JsonString(row.stations[k]);
-      }
-      out += "], \"values\": {";
-      for (size_t c = 0; c < section.columns.size(); ++c) {
-        const double value = c < row.values.size() ? row.values[c] : std::nan("");
-        out +=
-            (c == 0 ? "" : ", ") + JsonString(section.columns[c].name) + ": " + JsonNumber(value);
-      }
-      out += "}, \"lines\": [";
-      for (size_t k = 0; k < row.sources.size(); ++k) {
-        out += fmt::format("{}{}", k == 0 ? "" : ", ", row.sources[k].line);
-      }
-      out += "], \"files\": [";
-      for (size_t k = 0; k < row.sources.size(); ++k) {
-        const size_t file = static_cast<size_t>(row.sources[k].file);
-        out += (k == 0 ? "" : ", ") +
-               JsonString(file < report.files.size() ? report.files[file] : std::string());
-      }
-      out += "], \"observations\": [";
-      for (size_t k = 0; k < row.observations.size(); ++k) {
-        out += fmt::format("{}{}", k == 0 ? "" : ", ", row.observations[k]);
-      }
-      out += "], \"note\": " + JsonString(row.note) +
-             ", \"ratio\": " + (row.ratio > 0.0 ? JsonNumber(row.ratio) : std::string("null")) +
-             ", \"flagged\": " + (row.flagged ? "true" : "false") + "}";
-    }
-    out += section.rows.empty() ? "]}" : "\n     ]}";
+  json["limit_origins"] = std::move(origins);
+  json["flagged_rows"] = report.FlaggedRows();
+  Json checks = Json::array();
+  for (const CheckSection& section : report.sections) {
+    checks.push_back(SectionJson(section, report.files));
   }
-  out += "\n  ]\n}\n";
-  return out;
+  json["checks"] = std::move(checks);
+
+  std::string out = "{";
+  for (const auto& [name, member] : json.items()) {
+    out += out.size() == 1 ? "\n  " : ",\n  ";
+    out += JsonString(name) + ": ";
+    WriteJson(member, name, std::string_view(), out);
+  }
+  return out + "\n}\n";
 }
 
 std::string FormatReport(const CheckReport& report, ReportForm form) {

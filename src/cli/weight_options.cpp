@@ -1,33 +1,30 @@
 #include "cli/weight_options.h"
 
 #include <charconv>
+#include <string>
 #include <vector>
 
 #include <fmt/format.h>
+
+#include "weights/weight_fields.h"
 
 namespace fenwix {
 
 namespace {
 
-struct WeightOption {
-  std::string_view name;
-  std::string_view values;  // as the usage shows them
-  bool pair;
-  bool scale;
-};
-
-constexpr WeightOption OPTIONS[] = {
-    {"--angle-sd", "S", false, false},          {"--zenith-sd", "Z", false, false},
-    {"--distance-sd", "A[,P]", true, false},    {"--centering", "I[,T]", true, false},
-    {"--gnss-scale", "F", false, true},         {"--gnss-centering", "H[,V]", true, false},
-    {"--gnss-fallback-sd", "MM", false, false},
-};
-
-const WeightOption* Find(std::string_view option) {
-  for (const WeightOption& known : OPTIONS) {
-    if (known.name == option) return &known;
+// The field an option sets: the first of its pair when it takes two values.
+const WeightField* Find(std::string_view option) {
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    if (field.option == option) return &field;
   }
   return nullptr;
+}
+
+// The option's values as the usage shows them: "S", "A[,P]".
+std::string ValuesShown(const WeightField& field) {
+  const WeightField* second = PairedField(field);
+  return second == nullptr ? std::string(field.symbol)
+                           : fmt::format("{}[,{}]", field.symbol, second->symbol);
 }
 
 // The whole text as one finite number, blanks around it allowed.
@@ -49,7 +46,7 @@ bool IsWeightOption(std::string_view option) {
 
 std::optional<std::string> TakeWeightOption(std::string_view option, std::string_view text,
                                             WeightProfile& profile) {
-  const WeightOption* known = Find(option);
+  const WeightField* known = Find(option);
   if (known == nullptr) return fmt::format("unknown option {}", option);
   std::vector<double> values;
   size_t start = 0;
@@ -64,25 +61,16 @@ std::optional<std::string> TakeWeightOption(std::string_view option, std::string
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
-  const size_t most = known->pair ? 2 : 1;
+  const WeightField* second = PairedField(*known);
+  const size_t most = second != nullptr ? 2 : 1;
   if (values.size() > most) {
-    return fmt::format("{} takes {}: at most {} value{}", option, known->values, most,
+    return fmt::format("{} takes {}: at most {} value{}", option, ValuesShown(*known), most,
                        most == 1 ? "" : "s");
   }
-  InstrumentProfile& t = profile.instrument;
-  GnssProfile& g = profile.gnss;
-  const double first = values[0];
-  const double second = values.size() > 1 ? values[1] : first;
-  if (option == "--angle-sd") t.angle_sd = first;
-  if (option == "--zenith-sd") t.zenith_sd = first;
-  if (option == "--distance-sd") {
-    t.distance_sd_mm = first;
-    t.distance_ppm = values.size() > 1 ? values[1] : 0.0;
+  known->SetValue(profile, values[0]);
+  if (second != nullptr) {
+    second->SetValue(profile, values.size() > 1 ? values[1] : SecondLeftOut(*second, values[0]));
   }
-  if (option == "--centering") t.instrument_centering = first, t.target_centering = second;
-  if (option == "--gnss-scale") g.scale = first;
-  if (option == "--gnss-centering") g.horizontal_centering = first, g.vertical_centering = second;
-  if (option == "--gnss-fallback-sd") g.fallback_sd = first;
   return std::nullopt;
 }
 

@@ -74,18 +74,17 @@ QLabel* TextLine(const char* text) {
 }
 
 template <typename Control>
-Control* Named(Control* control, const char* object_name, int control_id) {
+Control* Named(Control* control, const char* object_name) {
   control->setObjectName(QString::fromLatin1(object_name));
-  control->setProperty(CONTROL_ID_PROPERTY, control_id);
   return control;
 }
 
-QLineEdit* NewEdit(const char* object_name, int control_id) {
-  return Named(new QLineEdit, object_name, control_id);
+QLineEdit* NewEdit(const char* object_name) {
+  return Named(new QLineEdit, object_name);
 }
 
-QPushButton* NewButton(const char* text, const char* object_name, int control_id) {
-  auto* button = Named(new QPushButton(QString::fromUtf8(text)), object_name, control_id);
+QPushButton* NewButton(const char* text, const char* object_name) {
+  auto* button = Named(new QPushButton(QString::fromUtf8(text)), object_name);
   // No button is the default: Enter goes to the window, which treats it as Close.
   button->setAutoDefault(false);
   button->setDefault(false);
@@ -183,7 +182,7 @@ void ConvertWindow::BuildControls() {
   add_text(APPROXIMATE_TEXT);
   add_gap();
 
-  seed_name_edit_ = NewEdit("stationNameEdit", CONTROL_SEED_NAME);
+  seed_name_edit_ = NewEdit("stationNameEdit");
   add_label("Station Name:", 0);
   grid->addWidget(seed_name_edit_, row++, 1);
 
@@ -202,28 +201,26 @@ void ConvertWindow::BuildControls() {
     }
     grid->addWidget(box, row++, COLUMN_BOX, 1, 2);
   };
-  const auto new_box = [](const char* object_name, int control_id, const char* purpose) {
-    auto* box = Named(new QCheckBox(QStringLiteral("Compute approx for each station.")),
-                      object_name, control_id);
+  const auto new_box = [](const char* object_name, const char* purpose) {
+    auto* box =
+        Named(new QCheckBox(QStringLiteral("Compute approx for each station.")), object_name);
     box->setToolTip(QString::fromUtf8(purpose));
     box->setAccessibleName(QString::fromUtf8(purpose));
     return box;
   };
 
-  north_edit_ = NewEdit("northEdit", CONTROL_NORTH);
-  east_edit_ = NewEdit("eastEdit", CONTROL_EAST);
-  elevation_edit_ = NewEdit("elevEdit", CONTROL_ELEVATION);
-  compute_local_check_ =
-      new_box("computeLocalCheck", CONTROL_COMPUTE_LOCAL, "Compute local coordinates");
+  north_edit_ = NewEdit("northEdit");
+  east_edit_ = NewEdit("eastEdit");
+  elevation_edit_ = NewEdit("elevEdit");
+  compute_local_check_ = new_box("computeLocalCheck", "Compute local coordinates");
   add_coordinate_row(
       "Local (m):", {{{"North:", north_edit_}, {"East:", east_edit_}, {"Elev:", elevation_edit_}}},
       compute_local_check_);
 
-  latitude_edit_ = NewEdit("latitudeEdit", CONTROL_LATITUDE);
-  longitude_edit_ = NewEdit("longitudeEdit", CONTROL_LONGITUDE);
-  height_edit_ = NewEdit("heightEdit", CONTROL_HEIGHT);
-  compute_geodetic_check_ =
-      new_box("computeGeodeticCheck", CONTROL_COMPUTE_GEODETIC, "Compute geodetic coordinates");
+  latitude_edit_ = NewEdit("latitudeEdit");
+  longitude_edit_ = NewEdit("longitudeEdit");
+  height_edit_ = NewEdit("heightEdit");
+  compute_geodetic_check_ = new_box("computeGeodeticCheck", "Compute geodetic coordinates");
   add_coordinate_row(
       "Geodetic:",
       {{{"Latitude:", latitude_edit_}, {"Longitude:", longitude_edit_}, {"Hgt:", height_edit_}}},
@@ -232,11 +229,11 @@ void ConvertWindow::BuildControls() {
   add_gap();
   add_text(MERGE_TEXT);
 
-  tolerance_edit_ = NewEdit("toleranceEdit", CONTROL_TOLERANCE);
-  tolerance_2d_radio_ = Named(new QRadioButton(QStringLiteral("2D tolerance check")),
-                              "tolerance2dRadio", CONTROL_TOLERANCE_2D);
-  tolerance_3d_radio_ = Named(new QRadioButton(QStringLiteral("3D tolerance check")),
-                              "tolerance3dRadio", CONTROL_TOLERANCE_3D);
+  tolerance_edit_ = NewEdit("toleranceEdit");
+  tolerance_2d_radio_ =
+      Named(new QRadioButton(QStringLiteral("2D tolerance check")), "tolerance2dRadio");
+  tolerance_3d_radio_ =
+      Named(new QRadioButton(QStringLiteral("3D tolerance check")), "tolerance3dRadio");
   tolerance_group_ = new QButtonGroup(this);
   tolerance_group_->addButton(tolerance_2d_radio_, TOLERANCE_MODE_2D);
   tolerance_group_->addButton(tolerance_3d_radio_, TOLERANCE_MODE_3D);
@@ -249,9 +246,9 @@ void ConvertWindow::BuildControls() {
   grid->addWidget(weight_label_, row++, 0, 1, -1);
 
   add_gap();
-  xml_path_edit_ = NewEdit("xmlFileEdit", CONTROL_XML_PATH);
-  auto* xml_browse = NewButton("Browse...", "xmlBrowseButton", CONTROL_XML_BROWSE);
-  auto* convert = NewButton("&Convert Data", "convertButton", CONTROL_CONVERT);
+  xml_path_edit_ = NewEdit("xmlFileEdit");
+  auto* xml_browse = NewButton("Browse...", "xmlBrowseButton");
+  auto* convert = NewButton("&Convert Data", "convertButton");
   add_label("Topcon Xml File:", 0);
   grid->addWidget(xml_path_edit_, row, 1, 1, COLUMN_BOX - 1);
   grid->addWidget(xml_browse, row, COLUMN_BOX);
@@ -268,9 +265,9 @@ void ConvertWindow::BuildControls() {
   });
   connect(xml_path_edit_, &QLineEdit::textEdited, this, &ConvertWindow::ShowWeighting);
 
-  output_path_edit_ = NewEdit("outputFileEdit", CONTROL_OUTPUT_PATH);
-  auto* output_browse = NewButton("Browse...", "outputBrowseButton", CONTROL_OUTPUT_BROWSE);
-  auto* close = NewButton("Close", "closeButton", CONTROL_CLOSE);
+  output_path_edit_ = NewEdit("outputFileEdit");
+  auto* output_browse = NewButton("Browse...", "outputBrowseButton");
+  auto* close = NewButton("Close", "closeButton");
   add_label("Trivanto File:", 0);
   grid->addWidget(output_path_edit_, row, 1, 1, COLUMN_BOX - 1);
   grid->addWidget(output_browse, row, COLUMN_BOX);

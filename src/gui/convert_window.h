@@ -3,13 +3,11 @@
 // with validation before every command, runs the conversion and reaches the person for the
 // core (UserInterface).
 //
-// Every control has a descriptive object name and carries its dialog control number in the
-// dynamic property "controlId":
-//   1002 stationNameEdit      1023 northEdit     1024 eastEdit      1025 elevEdit
-//   1022 computeLocalCheck    1003 latitudeEdit  1004 longitudeEdit 1006 heightEdit
-//   1018 computeGeodeticCheck 1010 toleranceEdit 1013 tolerance2dRadio 1014 tolerance3dRadio
-//   1008 xmlFileEdit          1009 xmlBrowseButton 1000 convertButton
-//   1005 outputFileEdit       1007 outputBrowseButton 1 closeButton
+// Every control has a descriptive object name, by which the tests find it:
+// stationNameEdit, northEdit, eastEdit, elevEdit, computeLocalCheck, latitudeEdit,
+// longitudeEdit, heightEdit, computeGeodeticCheck, toleranceEdit, tolerance2dRadio,
+// tolerance3dRadio, xmlFileEdit, xmlBrowseButton, convertButton, outputFileEdit,
+// outputBrowseButton and closeButton.
 // The File menu (job files, edits) is described in job_file_menu.h.
 // The About box is the "About Fenwix..." entry (object name "aboutAction") of the Help menu; the
 // network sketch is "Network Sketch..." ("sketchAction") of the View menu.
@@ -43,28 +41,6 @@ class QRadioButton;
 class QAction;
 
 namespace fenwix {
-
-// Dialog control numbers.
-inline constexpr int CONTROL_CLOSE = 1;
-inline constexpr int CONTROL_CONVERT = 1000;
-inline constexpr int CONTROL_SEED_NAME = 1002;
-inline constexpr int CONTROL_LATITUDE = 1003;
-inline constexpr int CONTROL_LONGITUDE = 1004;
-inline constexpr int CONTROL_OUTPUT_PATH = 1005;
-inline constexpr int CONTROL_HEIGHT = 1006;
-inline constexpr int CONTROL_OUTPUT_BROWSE = 1007;
-inline constexpr int CONTROL_XML_PATH = 1008;
-inline constexpr int CONTROL_XML_BROWSE = 1009;
-inline constexpr int CONTROL_TOLERANCE = 1010;
-inline constexpr int CONTROL_TOLERANCE_2D = 1013;
-inline constexpr int CONTROL_TOLERANCE_3D = 1014;
-inline constexpr int CONTROL_COMPUTE_GEODETIC = 1018;
-inline constexpr int CONTROL_COMPUTE_LOCAL = 1022;
-inline constexpr int CONTROL_NORTH = 1023;
-inline constexpr int CONTROL_EAST = 1024;
-inline constexpr int CONTROL_ELEVATION = 1025;
-// Name of the dynamic property that holds a control's number.
-inline constexpr const char* CONTROL_ID_PROPERTY = "controlId";
 
 // Starting size of the window, in dialog units.
 inline constexpr int DIALOG_WIDTH_UNITS = 500;

@@ -8,6 +8,7 @@
 #include "app/conversion_request.h"
 #include "gui/program_settings.h"
 #include "gui/weight_profiles_dialog.h"
+#include "weights/weight_fields.h"
 
 namespace fenwix {
 
@@ -16,32 +17,10 @@ namespace {
 const QString PROFILES_ARRAY = QStringLiteral("weights/profiles");
 const QString CURRENT_KEY = QStringLiteral("weights/current");
 
-// The value of a profile stored under KEYS[k].
-double* ValueOf(WeightProfile& p, int k) {
-  double* values[] = {&p.instrument.angle_sd,
-                      &p.instrument.zenith_sd,
-                      &p.instrument.distance_sd_mm,
-                      &p.instrument.distance_ppm,
-                      &p.instrument.instrument_centering,
-                      &p.instrument.target_centering,
-                      &p.gnss.scale,
-                      &p.gnss.horizontal_centering,
-                      &p.gnss.vertical_centering};
-  return values[k];
+QString SettingsKey(const WeightField& field) {
+  return QString::fromLatin1(field.settings_key.data(),
+                             static_cast<qsizetype>(field.settings_key.size()));
 }
-
-// The settings key of each value of a profile, in the order of ValueOf.
-constexpr const char* KEYS[] = {"angleSd",
-                                "zenithSd",
-                                "distanceSdMm",
-                                "distancePpm",
-                                "instrumentCentering",
-                                "targetCentering",
-                                "gnssScale",
-                                "gnssHorizontalCentering",
-                                "gnssVerticalCentering"};
-constexpr int SCALE_KEY = 6;
-const QString FALLBACK_KEY = QStringLiteral("gnssFallbackSd");
 
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
@@ -84,17 +63,13 @@ StoredWeightProfiles LoadWeightProfiles() {
     NamedWeightProfile named;
     named.name = settings->value(QStringLiteral("name")).toString().trimmed().toStdString();
     bool usable = !named.name.empty();
-    for (int k = 0; k < static_cast<int>(std::size(KEYS)) && usable; ++k) {
+    for (const WeightField& field : WEIGHT_FIELDS) {
+      // A field that may be none is none when it is not stored.
+      if (!usable || (field.may_be_none && !settings->contains(SettingsKey(field)))) continue;
       bool ok = false;
-      const double value = settings->value(QString::fromLatin1(KEYS[k])).toDouble(&ok);
-      usable = ok && RefuseProfileValue(value, k == SCALE_KEY).empty();
-      *ValueOf(named.profile, k) = value;
-    }
-    if (usable && settings->contains(FALLBACK_KEY)) {
-      bool ok = false;
-      const double value = settings->value(FALLBACK_KEY).toDouble(&ok);
-      usable = ok && RefuseProfileValue(value, false).empty();
-      named.profile.gnss.fallback_sd = value;
+      const double value = settings->value(SettingsKey(field)).toDouble(&ok);
+      usable = ok && RefuseProfileValue(value, field.scale).empty();
+      field.SetValue(named.profile, value);
     }
     // A profile edited by hand into something unusable is left out rather than half read.
     if (usable) stored.profiles.push_back(named);
@@ -113,11 +88,10 @@ void SaveWeightProfiles(const StoredWeightProfiles& stored) {
     settings->setArrayIndex(i);
     NamedWeightProfile named = stored.profiles[static_cast<size_t>(i)];
     settings->setValue(QStringLiteral("name"), QString::fromStdString(named.name));
-    for (int k = 0; k < static_cast<int>(std::size(KEYS)); ++k) {
-      settings->setValue(QString::fromLatin1(KEYS[k]), *ValueOf(named.profile, k));
-    }
-    if (named.profile.gnss.fallback_sd) {
-      settings->setValue(FALLBACK_KEY, *named.profile.gnss.fallback_sd);
+    for (const WeightField& field : WEIGHT_FIELDS) {
+      if (const std::optional<double> value = field.Value(named.profile)) {
+        settings->setValue(SettingsKey(field), *value);
+      }
     }
   }
   settings->endArray();

@@ -1,5 +1,7 @@
 #include "gui/weight_profiles_dialog.h"
 
+#include <string_view>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,15 +16,28 @@
 #include <QVBoxLayout>
 
 #include "app/field_validation.h"
+#include "weights/weight_fields.h"
 
 namespace fenwix {
 
 namespace {
 
-QLineEdit* NewEdit(const char* object_name) {
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLineEdit* NewEdit(std::string_view object_name) {
   auto* edit = new QLineEdit;
-  edit->setObjectName(QString::fromLatin1(object_name));
+  edit->setObjectName(Latin1(object_name));
   return edit;
+}
+
+// "Distance SD (mm):", or the label alone for a factor.
+QString LabelText(const WeightField& field) {
+  const QString label =
+      QString::fromUtf8(field.label.data(), static_cast<qsizetype>(field.label.size()));
+  if (field.unit.empty()) return label + QLatin1Char(':');
+  return QStringLiteral("%1 (%2):").arg(label, Latin1(field.unit));
 }
 
 QPushButton* NewButton(const char* text, const char* object_name) {
@@ -63,32 +78,16 @@ WeightProfilesDialog::WeightProfilesDialog(std::vector<NamedWeightProfile> profi
   layout->addLayout(chooser);
 
   auto* station = new QGroupBox(QStringLiteral("Total station"));
-  auto* station_form = new QFormLayout(station);
-  angle_ = NewEdit("angleSdEdit");
-  zenith_ = NewEdit("zenithSdEdit");
-  distance_ = NewEdit("distanceSdEdit");
-  ppm_ = NewEdit("distancePpmEdit");
-  instrument_ = NewEdit("instrumentCenteringEdit");
-  target_ = NewEdit("targetCenteringEdit");
-  station_form->addRow(QStringLiteral("Horizontal angle SD (\"):"), angle_);
-  station_form->addRow(QStringLiteral("Zenith angle SD (\"):"), zenith_);
-  station_form->addRow(QStringLiteral("Distance SD (mm):"), distance_);
-  station_form->addRow(QStringLiteral("  plus (ppm):"), ppm_);
-  station_form->addRow(QStringLiteral("Instrument centring (mm):"), instrument_);
-  station_form->addRow(QStringLiteral("Target centring (mm):"), target_);
-  layout->addWidget(station);
-
   auto* gnss = new QGroupBox(QStringLiteral("GNSS vectors"));
+  auto* station_form = new QFormLayout(station);
   auto* gnss_form = new QFormLayout(gnss);
-  scale_ = NewEdit("gnssScaleEdit");
-  horizontal_ = NewEdit("gnssHorizontalEdit");
-  vertical_ = NewEdit("gnssVerticalEdit");
-  fallback_ = NewEdit("gnssFallbackEdit");
-  fallback_->setPlaceholderText(QStringLiteral("none"));
-  gnss_form->addRow(QStringLiteral("Scale of the processor's SDs:"), scale_);
-  gnss_form->addRow(QStringLiteral("Centring per end, horizontal (mm):"), horizontal_);
-  gnss_form->addRow(QStringLiteral("Centring per end, vertical (mm):"), vertical_);
-  gnss_form->addRow(QStringLiteral("SD of vectors given none (mm):"), fallback_);
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    QLineEdit* edit = NewEdit(field.edit_name);
+    if (field.may_be_none) edit->setPlaceholderText(QStringLiteral("none"));
+    (field.gnss ? gnss_form : station_form)->addRow(LabelText(field), edit);
+    edits_.push_back(edit);
+  }
+  layout->addWidget(station);
   layout->addWidget(gnss);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -114,16 +113,10 @@ void WeightProfilesDialog::FillCombo() {
 
 void WeightProfilesDialog::ShowFields() {
   const WeightProfile& p = profiles_[static_cast<size_t>(current_)].profile;
-  angle_->setText(Number(p.instrument.angle_sd));
-  zenith_->setText(Number(p.instrument.zenith_sd));
-  distance_->setText(Number(p.instrument.distance_sd_mm));
-  ppm_->setText(Number(p.instrument.distance_ppm));
-  instrument_->setText(Number(p.instrument.instrument_centering));
-  target_->setText(Number(p.instrument.target_centering));
-  scale_->setText(Number(p.gnss.scale));
-  horizontal_->setText(Number(p.gnss.horizontal_centering));
-  vertical_->setText(Number(p.gnss.vertical_centering));
-  fallback_->setText(p.gnss.fallback_sd ? Number(*p.gnss.fallback_sd) : QString());
+  for (size_t k = 0; k < edits_.size(); ++k) {
+    const std::optional<double> value = WEIGHT_FIELDS[k].Value(p);
+    edits_[k]->setText(value ? Number(*value) : QString());
+  }
 }
 
 void WeightProfilesDialog::Refuse(QLineEdit* field, const QString& text) {
@@ -138,43 +131,23 @@ void WeightProfilesDialog::Refuse(QLineEdit* field, const QString& text) {
 
 bool WeightProfilesDialog::ReadFields() {
   WeightProfile read = profiles_[static_cast<size_t>(current_)].profile;
-  InstrumentProfile& t = read.instrument;
-  GnssProfile& g = read.gnss;
-  struct Field {
-    QLineEdit* edit;
-    double* value;
-    bool scale;
-  };
-  const Field fields[] = {{angle_, &t.angle_sd, false},
-                          {zenith_, &t.zenith_sd, false},
-                          {distance_, &t.distance_sd_mm, false},
-                          {ppm_, &t.distance_ppm, false},
-                          {instrument_, &t.instrument_centering, false},
-                          {target_, &t.target_centering, false},
-                          {scale_, &g.scale, true},
-                          {horizontal_, &g.horizontal_centering, false},
-                          {vertical_, &g.vertical_centering, false}};
-  const auto read_one = [this](QLineEdit* edit, bool scale, double& value) {
+  for (size_t k = 0; k < edits_.size(); ++k) {
+    const WeightField& field = WEIGHT_FIELDS[k];
+    QLineEdit* edit = edits_[k];
+    // An empty field that may be none is none.
+    if (field.may_be_none && edit->text().trimmed().isEmpty()) {
+      field.SetValue(read, std::nullopt);
+      continue;
+    }
     const std::optional<double> number = ParseNumberField(edit->text().toStdString());
     const std::string refused =
-        number ? RefuseProfileValue(*number, scale) : std::string("not a number");
+        number ? RefuseProfileValue(*number, field.scale) : std::string("not a number");
     if (!refused.empty()) {
       Refuse(edit, QStringLiteral("The value %1 is refused: %2.")
                        .arg(edit->text().trimmed(), QString::fromStdString(refused)));
       return false;
     }
-    value = *number;
-    return true;
-  };
-  for (const Field& field : fields) {
-    if (!read_one(field.edit, field.scale, *field.value)) return false;
-  }
-  if (fallback_->text().trimmed().isEmpty()) {
-    g.fallback_sd.reset();
-  } else {
-    double fallback = 0.0;
-    if (!read_one(fallback_, false, fallback)) return false;
-    g.fallback_sd = fallback;
+    field.SetValue(read, *number);
   }
   profiles_[static_cast<size_t>(current_)].profile = read;
   return true;
@@ -207,7 +180,7 @@ std::optional<QString> WeightProfilesDialog::AskName(const QString& title, const
   if (name->isEmpty()) return std::nullopt;
   for (size_t i = 0; i < profiles_.size(); ++i) {
     if (QString::fromStdString(profiles_[i].name) == *name && *name != current) {
-      Refuse(angle_, QStringLiteral("A profile named %1 exists already.").arg(*name));
+      Refuse(edits_.front(), QStringLiteral("A profile named %1 exists already.").arg(*name));
       combo_->setFocus(Qt::OtherFocusReason);
       return std::nullopt;
     }

@@ -58,16 +58,8 @@ class WeightProfilesDialog : public QDialog {
   MessageHook message_hook_;
   NameAsker name_asker_;
   QComboBox* combo_ = nullptr;
-  QLineEdit* angle_ = nullptr;
-  QLineEdit* zenith_ = nullptr;
-  QLineEdit* distance_ = nullptr;
-  QLineEdit* ppm_ = nullptr;
-  QLineEdit* instrument_ = nullptr;
-  QLineEdit* target_ = nullptr;
-  QLineEdit* scale_ = nullptr;
-  QLineEdit* horizontal_ = nullptr;
-  QLineEdit* vertical_ = nullptr;
-  QLineEdit* fallback_ = nullptr;
+  // The edit of each field of WEIGHT_FIELDS, in its order.
+  std::vector<QLineEdit*> edits_;
 };
 
 }  // namespace fenwix

@@ -20,6 +20,7 @@
 #include "job/job_renames.h"
 #include "model/text_excerpt.h"
 #include "platform/file_access.h"
+#include "weights/weight_fields.h"
 
 namespace fenwix {
 
@@ -212,41 +213,42 @@ JobOptions ReadOptions(const Json& value) {
   return options;
 }
 
-InstrumentProfile ReadInstrument(const Json& value, const std::string& where) {
+// The fields of one part of a profile (the total station's or the GNSS one) into profile: each
+// key given, a pair as one number (the first) or a list of one or two.
+void ReadProfile(const Json& value, const std::string& where, bool gnss, WeightProfile& profile) {
   Object(value, where);
-  OnlyKeys(value, where, {"angle_sd", "zenith_sd", "distance_sd", "centering"});
-  InstrumentProfile instrument;
-  if (value.contains("angle_sd")) {
-    instrument.angle_sd = Precision(value["angle_sd"], where + ".\"angle_sd\"");
+  for (const auto& [key, ignored] : value.items()) {
+    if (std::none_of(std::begin(WEIGHT_FIELDS), std::end(WEIGHT_FIELDS),
+                     [&](const WeightField& f) { return f.gnss == gnss && f.job_key == key; })) {
+      Refuse(where + " has a key this program does not know: \"" + Excerpt(key) + "\"");
+    }
   }
-  if (value.contains("zenith_sd")) {
-    instrument.zenith_sd = Precision(value["zenith_sd"], where + ".\"zenith_sd\"");
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    const std::string key(field.job_key);
+    if (field.gnss != gnss || field.pair == WeightPair::Second || !value.contains(key)) continue;
+    const std::string at = where + ".\"" + key + "\"";
+    if (field.pair == WeightPair::Alone) {
+      field.SetValue(profile, Precision(value[key], at, field.scale));
+      continue;
+    }
+    const WeightField& second = *PairedField(field);
+    const auto [first_value, second_value] =
+        Pair(value[key], at, second.follows_first, second.default_value.value_or(0.0));
+    field.SetValue(profile, first_value);
+    second.SetValue(profile, second_value);
   }
-  if (value.contains("distance_sd")) {
-    std::tie(instrument.distance_sd_mm, instrument.distance_ppm) =
-        Pair(value["distance_sd"], where + ".\"distance_sd\"", false, 0.0);
-  }
-  if (value.contains("centering")) {
-    std::tie(instrument.instrument_centering, instrument.target_centering) =
-        Pair(value["centering"], where + ".\"centering\"", true, 0.0);
-  }
-  return instrument;
+}
+
+InstrumentProfile ReadInstrument(const Json& value, const std::string& where) {
+  WeightProfile profile;
+  ReadProfile(value, where, false, profile);
+  return profile.instrument;
 }
 
 GnssProfile ReadGnss(const Json& value) {
-  const std::string where = "\"gnss\"";
-  Object(value, where);
-  OnlyKeys(value, where, {"scale", "centering", "fallback_sd"});
-  GnssProfile gnss;
-  if (value.contains("scale")) gnss.scale = Precision(value["scale"], where + ".\"scale\"", true);
-  if (value.contains("fallback_sd")) {
-    gnss.fallback_sd = Precision(value["fallback_sd"], where + ".\"fallback_sd\"");
-  }
-  if (value.contains("centering")) {
-    std::tie(gnss.horizontal_centering, gnss.vertical_centering) =
-        Pair(value["centering"], where + ".\"centering\"", true, 0.0);
-  }
-  return gnss;
+  WeightProfile profile;
+  ReadProfile(value, "\"gnss\"", true, profile);
+  return profile.gnss;
 }
 
 std::string NameField(const Json& object, const char* key, const std::string& where) {

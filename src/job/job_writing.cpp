@@ -2,9 +2,11 @@
 // versions of a job compare line by line.
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "job/job_file.h"
+#include "weights/weight_fields.h"
 
 namespace fenwix {
 
@@ -12,9 +14,21 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// A pair of precisions as the list the reader takes.
-Json Pair(double first, double second) {
-  return Json::array({first, second});
+// The fields of one part of a profile (the total station's or the GNSS one), a pair as the list
+// [first, second] the reader takes; a field without a value is left out.
+Json ProfileJson(const WeightProfile& profile, bool gnss) {
+  Json json = Json::object();
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    const std::optional<double> value = field.Value(profile);
+    if (field.gnss != gnss || !value) continue;
+    const std::string key(field.job_key);
+    if (field.pair == WeightPair::Alone) {
+      json[key] = *value;
+    } else {
+      json[key].push_back(*value);
+    }
+  }
+  return json;
 }
 
 Json OptionsJson(const JobOptions& options) {
@@ -59,22 +73,11 @@ std::string FormatJobText(const Job& job) {
   if (!job.instruments.empty()) {
     Json instruments = Json::object();
     for (const auto& [name, instrument] : job.instruments) {
-      Json entry = Json::object();
-      entry["angle_sd"] = instrument.angle_sd;
-      entry["zenith_sd"] = instrument.zenith_sd;
-      entry["distance_sd"] = Pair(instrument.distance_sd_mm, instrument.distance_ppm);
-      entry["centering"] = Pair(instrument.instrument_centering, instrument.target_centering);
-      instruments[name] = std::move(entry);
+      instruments[name] = ProfileJson({instrument, {}}, false);
     }
     root["instruments"] = std::move(instruments);
   }
-  if (job.gnss) {
-    Json gnss = Json::object();
-    gnss["scale"] = job.gnss->scale;
-    gnss["centering"] = Pair(job.gnss->horizontal_centering, job.gnss->vertical_centering);
-    if (job.gnss->fallback_sd) gnss["fallback_sd"] = *job.gnss->fallback_sd;
-    root["gnss"] = std::move(gnss);
-  }
+  if (job.gnss) root["gnss"] = ProfileJson({{}, *job.gnss}, true);
   if (!job.merges.empty()) {
     Json merges = Json::array();
     for (const PairAnswer& merge : job.merges) {

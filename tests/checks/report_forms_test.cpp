@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "checks/adjustment_sections.h"
 #include "checks/report_forms.h"
+#include "support/test_files.h"
 
 namespace fenwix {
 namespace {
@@ -34,6 +36,39 @@ TEST(ReportForms, UnlistedRowsAreCountedAsWhatTheyAre) {
                                       ", \"unlisted_rows\": 5"),
               std::string::npos);
   }
+}
+
+// The JSON form, byte for byte as stored: a report that holds every kind of value (names past
+// ASCII and with control characters, values missing or infinite, a check without rows, a
+// profile with and without a fallback SD, the limits' origins), then an empty report.
+TEST(ReportForms, JsonKeepsItsLayout) {
+  CheckReport report;
+  report.job = "day1.xml, day\xc3\xa9 2.xml";
+  report.files = {"day1.xml", "day\xc3\xa9 2.xml"};
+  report.summary = "global test passed";
+  report.weighting = {{"Default", {}},
+                      {"Total \"S\"", {{1.5, 3, 2, 1e-5, 0.5, 0.5}, {2, 1, 3, 4.25}}}};
+  report.limit_origins = {{{"face_h", "face_v"}, LimitRule::Profile, 3, 2.5, 7.5, "k = 3"},
+                          {{"dN"}, LimitRule::Covariances, 3, NAN, NAN, "by row"}};
+  report.sections.push_back({"loops",
+                             "GNSS loop closures",
+                             "misfit over its limit",
+                             {{"dN mm", 1}, {"ppm", 2}},
+                             {{"loop_mm", 20}, {"loop_ppm", NAN}},
+                             {},
+                             2,
+                             true});
+  report.sections[0].rows.push_back({{"P1", "P2\t\xc3\xb6", "P\\3"},
+                                     {12.345, NAN},
+                                     {{0, 3}, {1, 0}},
+                                     {4, 7},
+                                     "over",
+                                     true,
+                                     INFINITY});
+  report.sections[0].rows.push_back({{"P1"}, {-0.0, 1e21}, {}, {}, "", false, 0.0});
+  report.sections.push_back({"empty", "No rows", "never", {}, {}, {}, 0, false});
+  EXPECT_EQ(ReportJson(report) + ReportJson(CheckReport()),
+            testing::ReadFile(std::string(FENWIX_TEST_DATA) + "/checks/report.json"));
 }
 
 CheckRow Row(std::vector<SourceLocation> sources, const char* note, bool flagged) {

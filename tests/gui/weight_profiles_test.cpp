@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <utility>
 
 #include "gui/convert_window.h"
 #include "gui/weight_option.h"
@@ -76,6 +77,38 @@ TEST_F(WeightProfilesTest, RefusedFieldKeepsTheFocusAndProfilesAreKept) {
   EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("weightProfileLabel"))->text(),
             QStringLiteral("Weighting: TS-1"));
   EXPECT_FALSE(QFile::exists(dir_.path() + "/Fenwix.cfg"));
+}
+
+// Every field of a profile is stored under its settings key and shown in its edit: a profile
+// with a value of its own in each field reads the same from both, in the fields' order.
+TEST_F(WeightProfilesTest, EveryFieldHasItsSettingsKeyAndItsEdit) {
+  const std::pair<const char*, const char*> fields[] = {
+      {"angleSd", "angleSdEdit"},
+      {"zenithSd", "zenithSdEdit"},
+      {"distanceSdMm", "distanceSdEdit"},
+      {"distancePpm", "distancePpmEdit"},
+      {"instrumentCentering", "instrumentCenteringEdit"},
+      {"targetCentering", "targetCenteringEdit"},
+      {"gnssScale", "gnssScaleEdit"},
+      {"gnssHorizontalCentering", "gnssHorizontalEdit"},
+      {"gnssVerticalCentering", "gnssVerticalEdit"},
+      {"gnssFallbackSd", "gnssFallbackEdit"}};
+  const NamedWeightProfile named{"P", {{1.5, 2.5, 3.5, 4.5, 5.5, 6.5}, {7.5, 8.5, 9.5, 10.5}}};
+  SaveWeightProfiles({{named}, QStringLiteral("P")});
+  WeightProfilesDialog dialog({named}, QStringLiteral("P"));
+  QSettings settings;
+  settings.beginReadArray(QStringLiteral("weights/profiles"));
+  settings.setArrayIndex(0);
+  QStringList stored;
+  for (const auto& [key, edit] : fields) {
+    stored << settings.value(QString::fromLatin1(key)).toString();
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QString::fromLatin1(edit))->text().toStdString(),
+              stored.back().toStdString())
+        << key;
+  }
+  EXPECT_EQ(stored.join(QLatin1Char(' ')),
+            QStringLiteral("1.5 2.5 3.5 4.5 5.5 6.5 7.5 8.5 9.5 10.5"));
+  EXPECT_EQ(LoadWeightProfiles().profiles.front(), named);
 }
 
 }  // namespace
