@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
         in.frame_latitude = 0.79;
         in.frame_longitude = -1.3;
         fenwix::CheckReport report;
-        checks.push_back(Measure([&] { report = fenwix::RunChecks(in, dialog.request.check_limits); }));
+        checks.push_back(
+            Measure([&] { report = fenwix::RunChecks(in, dialog.request.check_limits); }));
         flagged = report.FlaggedRows();
       }
     }

@@ -61,15 +61,15 @@ bool Save(const fenwix::Job& job, const fs::path& path) {
 // Reads the job file and converts it as fenwix-convert --project does; the thread's CPU time.
 double ConvertJob(const fs::path& job_path) {
   const double start = ThreadCpuSeconds();
-  const fenwix::JobReadResult read = fenwix::ReadJobFile(job_path.string());
-  if (!read.ok) {
-    fmt::print("{}\n", read.message);
+  const fenwix::Result<fenwix::Job> read = fenwix::ReadJobFile(job_path.string());
+  if (!read.ok()) {
+    fmt::print("{}\n", read.status().text());
     std::exit(1);
   }
   fenwix::ConvertDialog dialog;
   dialog.InitializeDefaults();
-  if (auto refused = fenwix::ApplyJobOptions(read.job, dialog)) std::exit(1);
-  if (auto refused = fenwix::ApplyJobFiles(read.job, job_path.string(), false, dialog)) {
+  if (fenwix::ApplyJobOptions(read.value(), dialog.request).failed()) std::exit(1);
+  if (fenwix::ApplyJobFiles(read.value(), job_path.string(), false, dialog.request).failed()) {
     fmt::print("{}\n", *refused);
     std::exit(1);
   }

@@ -187,24 +187,24 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
   if (own_output) WriteFile(output, OLD_OUTPUT);
   ConvertDialog dialog;
   dialog.InitializeDefaults();
-  dialog.xml_paths = {input.string()};
-  dialog.output_path = output.string();
-  dialog.seed_name = seed;
-  dialog.compute_geodetic = head[0] & 1;
-  dialog.compute_local = (head[0] >> 1) & 1;
-  dialog.tolerance_mode =
+  dialog.request.xml_paths = {input.string()};
+  dialog.request.output_path = output.string();
+  dialog.request.seed_name = seed;
+  dialog.request.compute_geodetic = head[0] & 1;
+  dialog.request.compute_local = (head[0] >> 1) & 1;
+  dialog.request.tolerance_mode =
       (head[0] & 4) != 0 ? fenwix::TOLERANCE_MODE_2D : fenwix::TOLERANCE_MODE_3D;
-  dialog.merge_tolerance = 0.25 * head[2];
-  dialog.seed_latitude = head[3] % 179 - 89.0;
-  dialog.seed_longitude = head[4] * 355.0 / 255.0 - 180.0;
-  dialog.max_steps = max_steps;
-  dialog.run_checks = (head[7] & 1) != 0;
+  dialog.request.merge_tolerance = 0.25 * head[2];
+  dialog.request.seed_latitude = head[3] % 179 - 89.0;
+  dialog.request.seed_longitude = head[4] * 355.0 / 255.0 - 180.0;
+  dialog.request.max_steps = max_steps;
+  dialog.request.run_checks = (head[7] & 1) != 0;
   // The job's options, field file and edits; the output stays the scratch folder's, as when
   // one is named on the command line, so a job never writes elsewhere.
   if (job != nullptr) {
     const std::string job_path = (ScratchFolder() / "job.fenwix").string();
-    if (fenwix::ApplyJobOptions(*job, dialog) ||
-        fenwix::ApplyJobFiles(*job, job_path, true, dialog)) {
+    if (fenwix::ApplyJobOptions(*job, dialog.request).failed() ||
+        fenwix::ApplyJobFiles(*job, job_path, true, dialog.request).failed()) {
       return -1;
     }
     fenwix::ChangedFieldFiles(*job, job_path);
@@ -225,22 +225,23 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
     }
   }
   // The report and the sketch, as the command line writes them after a run that wrote.
-  if (written_ok && dialog.run_checks) {
+  if (written_ok && dialog.request.run_checks) {
     const int choice = (head[7] >> 3) & 3;
     const std::string why = fenwix::WriteReportFile(
-        dialog.check_report, Target(choice, "report.txt", job != nullptr).string());
+        dialog.run.check_report, Target(choice, "report.txt", job != nullptr).string());
     Check(why.empty() != Refused(choice, job != nullptr));
   }
   if (written_ok && (head[7] & 128) != 0) {
     const int choice = (head[7] >> 5) & 3;
-    const std::string why = fenwix::WriteSketchSvg(
-        fenwix::ConversionSketch(dialog), Target(choice, "sketch.svg", job != nullptr).string());
+    const std::string why =
+        fenwix::WriteSketchSvg(fenwix::ConversionSketch(dialog.run),
+                               Target(choice, "sketch.svg", job != nullptr).string());
     Check(why.empty() != Refused(choice, job != nullptr));
   }
   Check(ReadFile(input) == field_file);
   if (job != nullptr) Check(ReadFile(ScratchFolder() / "job.fenwix") == job_file);
   Check(OnlyInputAndOutput());
-  for (const StationRecord& s : dialog.tables.stations()) {
+  for (const StationRecord& s : dialog.run.tables.stations()) {
     if (!s.coords_known) continue;
     for (double v : {s.latitude, s.longitude, s.height, s.north, s.east, s.elevation}) {
       Check(std::isfinite(v));
@@ -263,18 +264,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string job_text(document.substr(split + 1));
     document = document.substr(0, split);
     WriteFile(ScratchFolder() / "job.fenwix", job_text);
-    fenwix::JobReadResult read = fenwix::ReadJobFile((ScratchFolder() / "job.fenwix").string());
-    if (read.ok) {
+    fenwix::Result<fenwix::Job> read_job =
+        fenwix::ReadJobFile((ScratchFolder() / "job.fenwix").string());
+    if (read_job.ok()) {
+      fenwix::Job& read = read_job.value();
       // What is written reads back as the same job, and writes as the same text.
-      const std::string written = fenwix::FormatJobText(read.job);
-      const fenwix::JobReadResult again = fenwix::ReadJobText(written, "again");
-      Check(again.ok && again.job == read.job && fenwix::FormatJobText(again.job) == written);
+      const std::string written = fenwix::FormatJobText(read);
+      const fenwix::Result<fenwix::Job> again = fenwix::ReadJobText(written, "again");
+      Check(again.ok() && again.value() == read && fenwix::FormatJobText(again.value()) == written);
       // Only the scratch input is read: a job may name any file, /dev/zero among them.
       bool scratch_only = true;
-      for (const fenwix::JobInput& input : read.job.inputs) {
+      for (const fenwix::JobInput& input : read.inputs) {
         scratch_only = scratch_only && fenwix::SameJobPath(input.path, "in.xml");
       }
-      if (scratch_only) job = std::move(read.job);
+      if (scratch_only) job = std::move(read);
     }
   }
   WriteFile(ScratchFolder() / "in.xml", document);

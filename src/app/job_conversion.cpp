@@ -9,6 +9,7 @@
 #include "app/file_problem.h"
 #include "job/job_paths.h"
 #include "platform/file_access.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 #include "writer/output_file.h"
 #include "xml/field_elements.h"
@@ -73,22 +74,23 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
   return std::nullopt;
 }
 
-std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& request) {
+Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
   const JobOptions& options = job.options;
   if (options.seed) {
-    if (auto error = CheckSeedName(*options.seed)) return OptionName("seed") + ": " + error->text;
+    if (auto error = CheckSeedName(*options.seed))
+      return Status::Refused(OptionName("seed") + ": " + error->text);
     request.seed_name = *options.seed;
   }
   if (options.lat) {
     if (auto refused =
             ReadAngleOption("lat", *options.lat, request.seed_latitude, LATITUDE_RANGE)) {
-      return refused;
+      return Status::Refused(*refused);
     }
   }
   if (options.lon) {
     if (auto refused =
             ReadAngleOption("lon", *options.lon, request.seed_longitude, LONGITUDE_RANGE)) {
-      return refused;
+      return Status::Refused(*refused);
     }
   }
   const struct {
@@ -107,7 +109,7 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& re
     if (!number.value) continue;
     if (auto refused =
             ReadOption(number.key, FormatFieldNumber(*number.value), number.target, number.range)) {
-      return refused;
+      return Status::Refused(*refused);
     }
   }
   if (options.max_steps) request.max_steps = static_cast<int32_t>(*options.max_steps);
@@ -119,7 +121,7 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& re
   if (options.datum) {
     if (auto refused = ReadDatumText(*options.datum, request.approx_datum_name,
                                      request.approx_datum_a, request.approx_datum_inv_f)) {
-      return OptionName("datum") + ": " + *refused;
+      return Status::Refused(OptionName("datum") + ": " + *refused);
     }
   }
   // Each field file's records are weighted with the instrument it names; when every file names
@@ -136,7 +138,7 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& re
     }
     const auto found = job.instruments.find(input.instrument);
     if (found == job.instruments.end()) {
-      return "no instrument \"" + input.instrument + "\" in \"instruments\"";
+      return Status::Refused("no instrument \"" + input.instrument + "\" in \"instruments\"");
     }
     request.file_instruments.emplace_back(found->second);
     if (one_instrument) {
@@ -146,16 +148,16 @@ std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& re
   }
   if (one_instrument) request.file_instruments.clear();
   if (job.gnss) request.weight_profile.profile.gnss = *job.gnss;
-  return std::nullopt;
+  return Status();
 }
 
-std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
-                                         bool output_given, ConversionRequest& request) {
-  if (job.inputs.empty()) return std::string("it names no field file (\"inputs\" is empty)");
+Status ApplyJobFiles(const Job& job, const std::string& job_path, bool output_given,
+                     ConversionRequest& request) {
+  if (job.inputs.empty()) return Status::Refused("it names no field file (\"inputs\" is empty)");
   if (!output_given) {
-    if (auto refused = RefuseJobOutput(job, job_path)) return refused;
+    if (auto refused = RefuseJobOutput(job, job_path)) return Status::Refused(*refused);
     if (job.output.empty()) {
-      return std::string("it names no output file (\"output\"); give one after the job file");
+      return Status::Refused("it names no output file (\"output\"); give one after the job file");
     }
     request.output_path = ResolveJobPath(job_path, job.output);
   }
@@ -174,7 +176,7 @@ std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_
     return found == input_at.end() ? int32_t{-1} : found->second;
   });
   request.merge_answers = job.merges;
-  return std::nullopt;
+  return Status();
 }
 
 ReadingEdits JobReadingEdits(const Job& job,
@@ -288,19 +290,27 @@ EditsFound MoveEditsOfChangedFile(Job& job, const std::string& job_path,
   return found;
 }
 
-std::optional<std::string> SaveJobFile(const Job& job, const std::string& path) {
+Status SaveJobFile(const Job& job, const std::string& path) {
   // The job's own field files are refused whatever they hold; XML documents, the field files of
   // the last run and any other job file in use are refused by the guarded write.
   for (const JobInput& input : job.inputs) {
     if (IsSameFile(ResolveJobPath(path, input.path), path)) {
-      return "it is one of the job's field files, which are never written over";
+      return Status::Refused("it is one of the job's field files, which are never written over");
     }
   }
   OutputFile out;
-  if (!out.Open(path, true)) return FileProblemText(out.open_error(), path);
+  if (!out.Open(path, true)) {
+    const int why = out.open_error();
+    const bool refused = why == TARGET_IS_PROTECTED || why == TARGET_IS_XML_DOCUMENT;
+    return Status(refused ? StatusKind::Refused : StatusKind::WriteFailed,
+                  FileProblemText(why, path));
+  }
   out.WriteBytes(FormatJobText(job));
-  if (!out.Commit()) return "the file could not be written: " + SystemErrorText(out.write_error());
-  return std::nullopt;
+  if (!out.Commit()) {
+    return Status(StatusKind::WriteFailed,
+                  "the file could not be written: " + SystemErrorText(out.write_error()));
+  }
+  return Status();
 }
 
 }  // namespace fenwix

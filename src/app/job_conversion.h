@@ -10,6 +10,7 @@
 
 #include "app/conversion_request.h"
 #include "job/job_file.h"
+#include "model/status.h"
 
 namespace fenwix {
 
@@ -21,14 +22,14 @@ std::optional<std::string> ReadDatumText(std::string_view text, std::string& nam
 // Puts the job's options into the dialog's settings, each checked as the dialog checks its
 // field, and the weighting: the instrument profile its field file names and its GNSS profile.
 // The refusal names the option.
-std::optional<std::string> ApplyJobOptions(const Job& job, ConversionRequest& request);
+Status ApplyJobOptions(const Job& job, ConversionRequest& request);
 
 // Puts the job's field files (resolved against the job file at job_path), output and edits
 // into the dialog; not its options (ApplyJobOptions), which options given beside the job file
 // override. With output_given (an output named on the command line or chosen in the dialog)
 // the job's own output is neither used nor checked. The refusal's text otherwise.
-std::optional<std::string> ApplyJobFiles(const Job& job, const std::string& job_path,
-                                         bool output_given, ConversionRequest& request);
+Status ApplyJobFiles(const Job& job, const std::string& job_path, bool output_given,
+                     ConversionRequest& request);
 
 // The job's left-out elements and renames for the field files a conversion reads: file_index
 // gives a file's place among them, -1 for a file it does not read (whose edits then wait).
@@ -75,6 +76,6 @@ EditsFound MoveEditsOfChangedFile(Job& job, const std::string& job_path,
 
 // Writes the job file: to a temporary file beside it, then moved into place, so that a failure
 // never leaves half a job file. The reason when it could not be written.
-std::optional<std::string> SaveJobFile(const Job& job, const std::string& path);
+Status SaveJobFile(const Job& job, const std::string& path);
 
 }  // namespace fenwix

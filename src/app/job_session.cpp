@@ -55,26 +55,27 @@ void JobSession::New() {
   modified_ = false;
 }
 
-std::optional<std::string> JobSession::Open(const std::string& path, ConversionRequest& request,
-                                            std::string* note) {
-  JobReadResult read = ReadJobFile(path);
-  if (!read.ok) return read.message;
+Status JobSession::Open(const std::string& path, ConversionRequest& request, std::string* note) {
+  Result<Job> read = ReadJobFile(path);
+  if (!read.ok()) return read.status();
+  Job& job = read.value();
   // Checked on a fresh request first, so that a refused job changes nothing.
   ConversionRequest trial;
-  if (auto refused = ApplyJobOptions(read.job, trial)) return refused;
-  std::optional<std::string> output_refused = RefuseJobOutput(read.job, path);
-  if (auto refused =
-          ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), trial)) {
+  if (Status refused = ApplyJobOptions(job, trial); refused.failed()) return refused;
+  std::optional<std::string> output_refused = RefuseJobOutput(job, path);
+  const bool output_left = output_refused || job.output.empty();
+  if (Status refused = ApplyJobFiles(job, path, output_left, trial); refused.failed()) {
     return refused;
   }
   if (output_refused && note != nullptr) *note = *output_refused;
-  ApplyJobOptions(read.job, request);
-  ApplyJobFiles(read.job, path, output_refused || read.job.output.empty(), request);
-  if (output_refused) read.job.output.clear();
+  // Both were checked on the trial request just now.
+  (void)ApplyJobOptions(job, request);
+  (void)ApplyJobFiles(job, path, output_left, request);
+  if (output_refused) job.output.clear();
   path_ = AbsoluteJobPath(path);
-  job_ = Rebased(std::move(read.job), path_, true);
+  job_ = Rebased(std::move(job), path_, true);
   modified_ = false;
-  return std::nullopt;
+  return Status();
 }
 
 void JobSession::Adopt(Job job, const std::string& path) {
@@ -83,8 +84,8 @@ void JobSession::Adopt(Job job, const std::string& path) {
   modified_ = true;
 }
 
-std::optional<std::string> JobSession::SaveAs(const std::string& path,
-                                              const ConversionRequest& request, bool all_weights) {
+Status JobSession::SaveAs(const std::string& path, const ConversionRequest& request,
+                          bool all_weights) {
   Job job = job_;
   // The dialog's field files, each keeping what the job knew of it (its instrument).
   std::vector<JobInput> inputs;
@@ -124,11 +125,11 @@ std::optional<std::string> JobSession::SaveAs(const std::string& path,
     return !rename.file.empty() && listed.count(JobPathKey(rename.file)) == 0;
   });
   DescribeLeftOutElements(on_disk, target);
-  if (auto refused = SaveJobFile(on_disk, target)) return refused;
+  if (Status refused = SaveJobFile(on_disk, target); refused.failed()) return refused;
   path_ = target;
   job_ = Rebased(std::move(on_disk), path_, true);
   modified_ = false;
-  return std::nullopt;
+  return Status();
 }
 
 void JobSession::PrepareConversion(ConversionRequest& request) const {

@@ -19,19 +19,19 @@ class JobSession {
   // An unnamed job without edits.
   void New();
   // Reads the job file at path into the session and its field files, output and options into
-  // the request. The refusal's text otherwise, and nothing changes. A job output that cannot be
-  // used (outside the job's folder) is left out and said in *note; the dialog's output stays.
-  std::optional<std::string> Open(const std::string& path, ConversionRequest& request,
-                                  std::string* note = nullptr);
+  // the request. Otherwise why not (the file unreadable, or refused with the key or the line),
+  // and nothing changes. A job output that cannot be used (outside the job's folder) is left
+  // out and said in *note; the dialog's output stays.
+  Status Open(const std::string& path, ConversionRequest& request, std::string* note = nullptr);
   // Takes a job read from the job file at path (empty for a job without a file) as the
   // session's, unsaved, without touching a dialog: the command line applies it itself.
   void Adopt(Job job, const std::string& path);
   // Writes the job with the dialog's settings to path, which becomes the job's; the field
   // files' fingerprints are renewed. With all_weights the weighting is written even where it is
-  // the program's default, so that the job weights the same wherever it is run. The reason
-  // when it could not be written.
-  std::optional<std::string> SaveAs(const std::string& path, const ConversionRequest& request,
-                                    bool all_weights = false);
+  // the program's default, so that the job weights the same wherever it is run. Why not when
+  // it could not be written.
+  Status SaveAs(const std::string& path, const ConversionRequest& request,
+                bool all_weights = false);
 
   // Gives the dialog the edits of its field file and the kept answers, for the next
   // conversion.

@@ -279,15 +279,17 @@ Step ReadProjectOption(CommandLine& c) {
     if (i + 1 >= args.size()) return UsageError("--project needs a job file name");
     if (c.job) return UsageError("--project may be given once");
     c.job_path = std::string(args[i + 1]);
-    fenwix::JobReadResult read = fenwix::ReadJobFile(c.job_path);
-    if (!read.ok) {
-      fmt::print(stderr, "fenwix-convert: {}\n", read.message);
+    fenwix::Result<fenwix::Job> read = fenwix::ReadJobFile(c.job_path);
+    // A job file that cannot be read or used is a usage error, whatever the reason.
+    if (!read.ok()) {
+      fmt::print(stderr, "fenwix-convert: {}\n", read.status().text());
       return EXIT_USAGE;
     }
-    if (auto refused = fenwix::ApplyJobOptions(read.job, c.request)) {
-      return JobRefused(c.job_path, *refused);
+    if (const fenwix::Status refused = fenwix::ApplyJobOptions(read.value(), c.request);
+        refused.failed()) {
+      return JobRefused(c.job_path, refused.text());
     }
-    c.job = std::move(read.job);
+    c.job = std::move(read).value();
   }
   if (c.job && c.job->options.merge) {
     c.policy = ParseMergePolicy(*c.job->options.merge);
@@ -435,12 +437,14 @@ Step SettleFiles(CommandLine& c) {
     }
     if (!c.files.empty()) c.output = c.files[0];
     if (c.output) request.output_path = *c.output;
-    if (auto refused = fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request)) {
-      return JobRefused(c.job_path, *refused);
+    if (const fenwix::Status refused =
+            fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
+        refused.failed()) {
+      return JobRefused(c.job_path, refused.text());
     }
     if (!MoveChangedEdits(*c.job, c.job_path, c.move_edits)) return EXIT_USAGE;
-    // The edits as moved.
-    fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
+    // The edits as moved; the files were checked just now.
+    (void)fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
     c.files = request.xml_paths;
     c.output = request.output_path;
   }
@@ -558,9 +562,10 @@ bool SaveProject(const CommandLine& c, const fenwix::ConversionRun& run) {
   session.Adopt(std::move(saved), c.job_path);
   // Answers a policy gave are the policy's, which the job keeps as its "merge" option.
   if (*c.policy == fenwix::MergePolicy::Ask) session.KeepAnswers(run);
-  if (auto refused = session.SaveAs(*c.save_project, c.request, true)) {
+  if (const fenwix::Status refused = session.SaveAs(*c.save_project, c.request, true);
+      refused.failed()) {
     fmt::print(stderr, "fenwix-convert: {}\n",
-               fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, *refused));
+               fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, refused.text()));
     return false;
   }
   return true;

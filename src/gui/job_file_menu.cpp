@@ -70,9 +70,10 @@ bool JobFileMenu::Open(const QString& path) {
   if (!window_.ExchangeToMembers()) return false;
   std::string note;
   ConvertDialog& dialog = window_.dialog();
-  if (auto refused = session_.Open(path.toStdString(), dialog.request, &note)) {
+  if (const Status refused = session_.Open(path.toStdString(), dialog.request, &note);
+      refused.failed()) {
     window_.ShowMessage(MSG_JOB_REFUSED,
-                        FormatMessage(MSG_JOB_REFUSED, path.toStdString(), *refused));
+                        FormatMessage(MSG_JOB_REFUSED, path.toStdString(), refused.text()));
     return false;
   }
   window_.ExchangeToControls();
@@ -94,9 +95,10 @@ bool JobFileMenu::Save() {
 
 bool JobFileMenu::SaveAs(const QString& path) {
   if (!window_.ExchangeToMembers()) return false;
-  if (auto refused = session_.SaveAs(path.toStdString(), window_.dialog().request)) {
+  if (const Status refused = session_.SaveAs(path.toStdString(), window_.dialog().request);
+      refused.failed()) {
     window_.ShowMessage(MSG_CANNOT_OPEN,
-                        FormatMessage(MSG_CANNOT_OPEN, path.toStdString(), *refused));
+                        FormatMessage(MSG_CANNOT_OPEN, path.toStdString(), refused.text()));
     return false;
   }
   // Saving took every field file as it is now.

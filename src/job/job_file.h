@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/merge_answer.h"
+#include "model/status.h"
 #include "weights/weight_profile.h"
 
 namespace fenwix {
@@ -93,16 +94,12 @@ struct Job {
 };
 
 // Reading a job file: a job, or the reason it cannot be used.
-struct JobReadResult {
-  bool ok = false;
-  std::string message;  // why not, naming the key or the line
-  Job job;
-};
-
 // Reads the text of a job file. name is how the file is named in messages.
-JobReadResult ReadJobText(const std::string& text, const std::string& name);
+// The failure's text names the file (as `name`) and the key or the line; a JSON syntax error
+// also carries its line as the Status's place.
+Result<Job> ReadJobText(const std::string& text, const std::string& name);
 // Reads and checks a job file.
-JobReadResult ReadJobFile(const std::string& path);
+Result<Job> ReadJobFile(const std::string& path);
 
 // The text of a job file: keys in a fixed order, two-space indentation, a line end at the end.
 std::string FormatJobText(const Job& job);

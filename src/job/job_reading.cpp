@@ -406,40 +406,37 @@ Job ReadJob(const Json& root) {
 
 }  // namespace
 
-JobReadResult ReadJobText(const std::string& text, const std::string& name) {
-  JobReadResult result;
+Result<Job> ReadJobText(const std::string& text, const std::string& name) {
   if (NestedTooDeep(text)) {
-    result.message = name + ": lists and objects nested more than " + std::to_string(MAX_NESTING) +
-                     " deep; a job file is not made that way";
-    return result;
+    return Status::Refused(name + ": lists and objects nested more than " +
+                           std::to_string(MAX_NESTING) + " deep; a job file is not made that way");
   }
   try {
     const Json root = Json::parse(text);
-    result.job = ReadJob(root);
-    result.ok = true;
+    return ReadJob(root);
   } catch (const Json::parse_error& error) {
     // The library's own message repeats the position; the line is what a person looks for.
     const std::string what = error.what();
     const size_t detail = what.find(": ");
     const size_t offset = error.byte > 0 ? error.byte - 1 : 0;
-    result.message =
-        name + " is not valid JSON (line " + std::to_string(LineOf(text, offset)) +
-        (detail == std::string::npos ? ")" : "): " + Excerpt(what.substr(detail + 2), 160));
+    const auto line = static_cast<int32_t>(LineOf(text, offset));
+    return Status::Refused(
+        name + " is not valid JSON (line " + std::to_string(line) +
+            (detail == std::string::npos ? ")" : "): " + Excerpt(what.substr(detail + 2), 160)),
+        SourceLocation{0, line});
   } catch (const Json::exception& error) {
-    result.message = name + ": " + Excerpt(error.what(), 160);
+    return Status::Refused(name + ": " + Excerpt(error.what(), 160));
   } catch (const Refusal& refusal) {
-    result.message = name + ": " + refusal.message;
+    return Status::Refused(name + ": " + refusal.message);
   }
-  return result;
 }
 
-JobReadResult ReadJobFile(const std::string& path) {
+Result<Job> ReadJobFile(const std::string& path) {
   std::string text;
   int error = 0;
   if (!ReadWholeFile(path, text, error)) {
-    JobReadResult result;
-    result.message = "Cannot read the job file " + path + ": " + SystemErrorText(error);
-    return result;
+    return Status(StatusKind::Unreadable,
+                  "Cannot read the job file " + path + ": " + SystemErrorText(error));
   }
   return ReadJobText(text, path);
 }

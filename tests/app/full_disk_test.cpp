@@ -52,7 +52,7 @@ const std::vector<Writer> WRITERS = {
      [](const fs::path& folder) {
        Job job;
        job.inputs.push_back(JobInput{"day1.xml", "", ""});
-       return SaveJobFile(job, (folder / "job.fenwix").string()).value_or("");
+       return SaveJobFile(job, (folder / "job.fenwix").string()).text();
      }},
 };
 
@@ -86,9 +86,9 @@ TEST(FullDisk, AJobIsNeverSavedOverAFieldFile) {
     WriteFile(folder / "day1.xml", "plain text, not XML\n");
     WriteFile(folder / "day2.xml", FIELD_FILE);
     const std::string before = ReadFile(folder / target);
-    const std::optional<std::string> refused = SaveJobFile(job, (folder / target).string());
-    EXPECT_EQ(refused.has_value(), before.size() > 0) << target;
-    EXPECT_EQ(ReadFile(folder / target) == before, refused.has_value()) << target;
+    const Status refused = SaveJobFile(job, (folder / target).string());
+    EXPECT_EQ(refused.kind(), before.size() > 0 ? StatusKind::Refused : StatusKind::Ok) << target;
+    EXPECT_EQ(ReadFile(folder / target) == before, refused.failed()) << target;
   }
 }
 

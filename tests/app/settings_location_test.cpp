@@ -60,8 +60,8 @@ TEST(SettingsLocation, SavingCreatesAUserFolderThatDoesNotExistYet) {
 
   // A folder that cannot be made, even by root: its parent is a plain file.
   WriteFile(scratch.path() / "plain-file", "");
-  EXPECT_FALSE(
-      SaveSettingsCreatingFolder(saved.request, scratch.path().string() + "/plain-file/fenwix/Fenwix.cfg"));
+  EXPECT_FALSE(SaveSettingsCreatingFolder(
+      saved.request, scratch.path().string() + "/plain-file/fenwix/Fenwix.cfg"));
 }
 
 }  // namespace

@@ -114,7 +114,8 @@ TEST(SeveralFiles, OutputIsThatOfOneFileHoldingTheirElements) {
     EXPECT_GT(one.result.observations, 20);
     EXPECT_EQ(several.output, one.output);
     EXPECT_EQ(several.result.files.size(), parts);
-    EXPECT_EQ(several.dialog.run.check_report.FlaggedRows(), one.dialog.run.check_report.FlaggedRows());
+    EXPECT_EQ(several.dialog.run.check_report.FlaggedRows(),
+              one.dialog.run.check_report.FlaggedRows());
   }
 }
 

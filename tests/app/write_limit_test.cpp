@@ -30,7 +30,8 @@ TEST(WriteLimit, WriteErrorReportsAndKeepsThePreviousOutput) {
   ConvertDialog dialog;
   dialog.InitializeDefaults();
   dialog.request.output_path = output.string();
-  dialog.request.xml_paths = {(fs::path(FENWIX_TEST_DATA) / "writer" / "total_station.xml").string()};
+  dialog.request.xml_paths = {
+      (fs::path(FENWIX_TEST_DATA) / "writer" / "total_station.xml").string()};
   testing::RecordingUi ui;
   const std::string previous = "the previous output\r\n";
   WriteFile(output, previous);

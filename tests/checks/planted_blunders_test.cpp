@@ -149,10 +149,10 @@ void Convert(Plant plant, Converted& job, const testing::ScratchFolder& folder, 
   testing::RecordingUi ui;
   ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
   job.output = testing::ReadFile(folder.path() / "job.txt");
-  EXPECT_EQ(
-      ui.messages.back().text.find("flagged " + std::to_string(dialog.run.check_report.FlaggedRows()) +
-                                   " row") == std::string::npos,
-      !checks);
+  EXPECT_EQ(ui.messages.back().text.find(
+                "flagged " + std::to_string(dialog.run.check_report.FlaggedRows()) + " row") ==
+                std::string::npos,
+            !checks);
 }
 
 TEST(PlantedBlunders, EachFlagsExactlyItsRows) {

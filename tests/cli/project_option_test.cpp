@@ -90,7 +90,7 @@ TEST_F(ProjectOptionTest, DialogAndCommandLineWriteTheSameBytes) {
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
       fenwix::JobSession session;
-      ASSERT_EQ(session.Open((dir_ / "job.fenwix").string(), dialog.request), std::nullopt);
+      ASSERT_TRUE(session.Open((dir_ / "job.fenwix").string(), dialog.request).ok());
       dialog.request.output_path = (dir_ / "dialog.txt").string();
       session.PrepareConversion(dialog.request);
       if (absolute_names) dialog.request.field_file_names.clear();

@@ -68,7 +68,8 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   window.dialog().request.output_path = dir.filePath("net.txt").toStdString();
   window.dialog().request.seed_name = "B1";
   window.dialog().request.compute_local = 1;
-  window.dialog().request.merge_tolerance = 0.001;  // P3 and P3-CHK, 3 mm apart, are not asked about
+  window.dialog().request.merge_tolerance =
+      0.001;  // P3 and P3-CHK, 3 mm apart, are not asked about
   window.ExchangeToControls();
   test::Click(window.findChild<QPushButton*>("convertButton"));
   ASSERT_NE(window.report_window(), nullptr);
@@ -122,7 +123,7 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
 
   // A file put first in the list after the run: the report's line 76 is still day1.xml's.
   window.dialog().request.xml_paths.insert(window.dialog().request.xml_paths.begin(),
-                                   dir.filePath("day0.xml").toStdString());
+                                           dir.filePath("day0.xml").toStdString());
   ChooseLine(report, 76);
   test::Click(report.findChild<QPushButton*>("leaveOutButton"));
   ASSERT_EQ(window.job_menu()->session().job().leave_out.size(), 1u);

@@ -28,15 +28,16 @@ std::string Slurp(const std::string& path) {
 // was written in the writer's order), and reading it again gives the same job.
 TEST(JobFile, RoundTripKeepsEveryKeyAndByte) {
   const std::string text = Slurp(DATA + "full.fenwix");
-  const JobReadResult read = ReadJobText(text, "full.fenwix");
-  ASSERT_TRUE(read.ok) << read.message;
-  EXPECT_EQ(read.job.inputs.at(0).instrument, "TS1");
-  EXPECT_EQ(read.job.instruments.at("TS1").distance_ppm, 1.5);
-  EXPECT_EQ(read.job.leave_out.at(0).line, 15);
-  EXPECT_EQ(FormatJobText(read.job), text);
-  const JobReadResult again = ReadJobText(FormatJobText(read.job), "again");
-  ASSERT_TRUE(again.ok) << again.message;
-  EXPECT_TRUE(again.job == read.job);
+  const Result<Job> read_job = ReadJobText(text, "full.fenwix");
+  ASSERT_TRUE(read_job.ok()) << read_job.status().text();
+  const Job& read = read_job.value();
+  EXPECT_EQ(read.inputs.at(0).instrument, "TS1");
+  EXPECT_EQ(read.instruments.at("TS1").distance_ppm, 1.5);
+  EXPECT_EQ(read.leave_out.at(0).line, 15);
+  EXPECT_EQ(FormatJobText(read), text);
+  const Result<Job> again = ReadJobText(FormatJobText(read), "again");
+  ASSERT_TRUE(again.ok()) << again.status().text();
+  EXPECT_TRUE(again.value() == read);
 }
 
 TEST(JobFile, RefusesMalformedAndFutureFilesNamingTheCause) {
@@ -52,21 +53,22 @@ TEST(JobFile, RefusesMalformedAndFutureFilesNamingTheCause) {
     for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at)) {
       text.replace(at, 2, "\n");
     }
-    const JobReadResult read = ReadJobText(text, "job.fenwix");
-    EXPECT_FALSE(read.ok) << text;
-    EXPECT_NE(read.message.find(lines[i + 1]), std::string::npos)
-        << "case " << text << "\nmessage: " << read.message;
+    const Status read = ReadJobText(text, "job.fenwix").status();
+    EXPECT_EQ(read.kind(), StatusKind::Refused) << text;
+    EXPECT_NE(read.text().find(lines[i + 1]), std::string::npos)
+        << "case " << text << "\nmessage: " << read.text();
   }
 }
 
 TEST(JobFile, DeepNestingIsRefusedBeforeTheReaderPrintsIt) {
   for (const size_t depth : {size_t{64}, size_t{80000}}) {
-    const JobReadResult read = ReadJobText(
-        R"({"fenwix_project": )" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}",
-        "job.fenwix");
-    EXPECT_NE(read.message.find(depth > 64 ? "nested more than 64" : "format [[["),
+    const Status read = ReadJobText(R"({"fenwix_project": )" + std::string(depth - 1, '[') +
+                                        std::string(depth - 1, ']') + "}",
+                                    "job.fenwix")
+                            .status();
+    EXPECT_NE(read.text().find(depth > 64 ? "nested more than 64" : "format [[["),
               std::string::npos)
-        << read.message.substr(0, 200);
+        << read.text().substr(0, 200);
   }
 }
 
