@@ -45,10 +45,10 @@ int main(int argc, char** argv) {
     adjustment_ms.push_back(Milliseconds([&] {
       fenwix::WriterState state;
       fenwix::OutputFile out;
-      int32_t error = 0;
+      fenwix::Status error;
       if (!out.Open(txt_path)) std::abort();
-      fenwix::WriteStations(false, true, net.tables, state, out, error);
-      fenwix::WriteObservations(net.tables, state, out, error);
+      error = fenwix::WriteStations(false, true, net.tables, state, out);
+      error = fenwix::WriteObservations(net.tables, state, out);
       if (error != 0 || !out.Commit()) std::abort();
     }));
     fenwix::SketchModel model;

@@ -112,15 +112,12 @@ bool ConversionSteps::Cancel() {
   return false;
 }
 
-bool ConversionSteps::WriteFailed(int32_t error) {
-  if (error == WRITE_ERROR) {
-    // The system's reason, a full disk above all, after the name.
-    const int why = out_.write_error();
-    const std::string& path = run_.output_path;
-    return Fail(MSG_WRITE_ERROR, why == 0 ? path : path + ": " + SystemErrorText(why));
-  }
-  if (error == MEMORY_ERROR) return Fail(MSG_NO_MEMORY);
-  return Fail(MSG_CANCELLED);
+bool ConversionSteps::WriteFailed(const Status& status) {
+  if (status.kind() == StatusKind::OutOfMemory) return Fail(MSG_NO_MEMORY);
+  if (status.kind() == StatusKind::Cancelled) return Fail(MSG_CANCELLED);
+  // The system's reason, a full disk above all, after the name.
+  const std::string& path = run_.output_path;
+  return Fail(MSG_WRITE_ERROR, status.text().empty() ? path : path + ": " + status.text());
 }
 
 std::string ConversionSteps::FieldFileName(int32_t file) const {
@@ -194,18 +191,17 @@ bool ConversionSteps::Read() {
     head.output_datum_a = datum.a;
     head.output_datum_inv_f = datum.inv_f;
   }
-  int32_t error = WRITE_OK;
-  WriteHeader(out_, head, error);
-  if (error > 0) return WriteFailed(error);
+  if (Status written = WriteHeader(out_, head); written.failed()) return WriteFailed(written);
   head.current_linear_unit = LINEAR_UNIT_METER;
   head.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
-  WriteUnits(out_, LINEAR_UNIT_METER, ANGLE_UNIT_CODE_DEGREES, error);
-  if (error > 0) return WriteFailed(error);
+  if (Status written = WriteUnits(out_, LINEAR_UNIT_METER, ANGLE_UNIT_CODE_DEGREES);
+      written.failed()) {
+    return WriteFailed(written);
+  }
   // The head's default angle blocks say what the profile gives an angle without centring.
   head.default_angle_sd = request_.weight_profile.profile.instrument.angle_sd;
   head.default_zenith_sd = request_.weight_profile.profile.instrument.zenith_sd;
-  WriteDefaultSds(out_, head, error);
-  if (error > 0) return WriteFailed(error);
+  if (Status written = WriteDefaultSds(out_, head); written.failed()) return WriteFailed(written);
 
   SurveyTables& tables = run_.tables;
   SaxReader reader;
@@ -354,11 +350,12 @@ bool ConversionSteps::Write() {
   if (!ui_.ReportProgress(RunPhase::Writing, 0.0)) return Cancel();
   const SurveyTables& tables = run_.tables;
   const std::vector<FileRead>& files = run_.result.files;
-  int32_t error = WRITE_OK;
+  Status written;
   if (!incomplete_.empty()) {
     if (files.size() == 1) {
       const ParseResult& parse = files[0].parse;
-      WriteIncompleteNote(out_, FieldFileName(0), parse.message, parse.line, parse.column, error);
+      written =
+          WriteIncompleteNote(out_, FieldFileName(0), parse.message, parse.line, parse.column);
     } else {
       // The note names the files as the edit notes do; the messages keep their paths. The
       // note's entries only view their names, which live in `names`.
@@ -370,18 +367,18 @@ bool ConversionSteps::Write() {
       }
       std::vector<IncompleteInput> named = incomplete_;
       for (size_t i = 0; i < named.size(); ++i) named[i].path = names[i];
-      WriteIncompleteNote(out_, named, error);
+      written = WriteIncompleteNote(out_, named);
     }
-    if (error > 0) return WriteFailed(error);
+    if (written.failed()) return WriteFailed(written);
   }
   if (!run_.edits.empty()) {
     const std::vector<std::string>& names =
         request_.field_file_names.empty() ? run_.xml_paths : request_.field_file_names;
-    WriteEditNotes(out_, run_.edits, names, error);
-    if (error > 0) return WriteFailed(error);
+    written = WriteEditNotes(out_, run_.edits, names);
+    if (written.failed()) return WriteFailed(written);
   }
-  WriteStations(geodetic_, local_, tables, run_.writer_state, out_, error);
-  if (error > 0) return WriteFailed(error);
+  written = WriteStations(geodetic_, local_, tables, run_.writer_state, out_);
+  if (written.failed()) return WriteFailed(written);
   const WeightProfile& profile = request_.weight_profile.profile;
   std::vector<WeightProfile> profiles{profile};
   std::vector<uint16_t> profile_of_row;
@@ -404,10 +401,10 @@ bool ConversionSteps::Write() {
       WeightContext{run_.result.approx_computed, DmsToRadians(request_.seed_latitude),
                     DmsToRadians(request_.seed_longitude)});
   run_.centring_gaps = weights.centring_gaps();
-  WriteObservations(tables, run_.writer_state, out_, error, weights);
-  if (error > 0) return WriteFailed(error);
+  written = WriteObservations(tables, run_.writer_state, out_, weights);
+  if (written.failed()) return WriteFailed(written);
   if (!ui_.ReportProgress(RunPhase::Writing, 0.5)) return Cancel();
-  if (!out_.Commit()) return WriteFailed(WRITE_ERROR);
+  if (!out_.Commit()) return WriteFailed(out_.WriteFailure());
   ui_.ReportProgress(RunPhase::Writing, 1.0);
   run_.result.stations = std::max(0, tables.station_count() - 1);
   run_.result.observations = std::max(0, tables.observation_count() - 1);

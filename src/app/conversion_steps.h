@@ -61,8 +61,8 @@ class ConversionSteps {
   template <typename... Args>
   bool Refuse(Refusal refusal, int32_t id, const Args&... args);
   bool Cancel();
-  // Ends the run after a write error of the head or the records.
-  bool WriteFailed(int32_t error);
+  // Ends the run after the output could not be written.
+  bool WriteFailed(const Status& status);
 
   const ConversionRequest& request_;
   ConversionRun& run_;

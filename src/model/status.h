@@ -49,7 +49,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : held_(std::move(value)) {}  // NOLINT: a value converts to its result
+  Result(T value) : held_(std::move(value)) {}           // NOLINT: a value converts to its result
   Result(Status failure) : held_(std::move(failure)) {}  // NOLINT: so does a failure
 
   bool ok() const { return std::holds_alternative<T>(held_); }

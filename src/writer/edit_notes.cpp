@@ -33,10 +33,9 @@ void WriteNote(OutputFile& out, std::string_view lead, std::string_view file, in
 
 }  // namespace
 
-void WriteEditNotes(OutputFile& out, const ReadingEdits& edits,
-                    const std::vector<std::string>& file_names, int32_t& error) {
-  error = WRITE_OK;
-  if (edits.left_out().empty() && edits.self_ties().empty()) return;
+Status WriteEditNotes(OutputFile& out, const ReadingEdits& edits,
+                      const std::vector<std::string>& file_names) {
+  if (edits.left_out().empty() && edits.self_ties().empty()) return Status();
   if (!edits.left_out().empty()) {
     out.Write("! Left out of the field files by the job file (file, line, element, reason):\n");
     for (const LeftOutElement& left : edits.left_out()) {
@@ -66,7 +65,7 @@ void WriteEditNotes(OutputFile& out, const ReadingEdits& edits,
     }
     out.set_line_prefix({});
   }
-  if (out.error()) error = WRITE_ERROR;
+  return out.status();
 }
 
 }  // namespace fenwix

@@ -13,9 +13,9 @@
 namespace fenwix {
 
 // Writes nothing when the last reading with these edits left nothing out. file_names holds the
-// name of each field file by its index. Sets error to 1001 when the file's error indicator is
-// set afterwards.
-void WriteEditNotes(OutputFile& out, const ReadingEdits& edits,
-                    const std::vector<std::string>& file_names, int32_t& error);
+// name of each field file by its index. Fails when the file's error indicator is set
+// afterwards.
+Status WriteEditNotes(OutputFile& out, const ReadingEdits& edits,
+                      const std::vector<std::string>& file_names);
 
 }  // namespace fenwix

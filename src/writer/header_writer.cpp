@@ -7,45 +7,38 @@
 
 namespace fenwix {
 
-void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error) {
-  error = WRITE_OK;
+Status WriteHeader(OutputFile& out, const WriterState& state) {
   out.Print("{}\n", "! The data in this file will be associated with this Datum.");
   out.Write("$DATUM\n");
   out.Print("  {}\n", state.output_datum_name);
   out.Print("  {:.4f}\n", state.output_datum_a);
   out.Print("  {:.7f}\n\n", state.output_datum_inv_f);
-  if (out.error()) {
-    error = WRITE_ERROR;
-    return;
-  }
+  if (out.error()) return out.status();
   out.Write("$NETTYP\n3\n\n");
-  if (out.error()) error = WRITE_ERROR;
+  return out.status();
 }
 
-void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error) {
-  error = WRITE_OK;
+Status WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit) {
   const char* linear = "M";
   if (linear_unit == LINEAR_UNIT_INTERNATIONAL_FOOT) linear = "I";
   if (linear_unit == LINEAR_UNIT_US_FOOT) linear = "U";
   const char* angle = angle_unit == ANGLE_UNIT_CODE_GONS ? "G" : "D";
   out.Print("$UNITS\n{}\n{}\n1\n\n", linear, angle);
-  if (out.error()) error = WRITE_ERROR;
+  return out.status();
 }
 
-void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error) {
-  error = WRITE_OK;
+Status WriteDefaultSds(OutputFile& out, const WriterState& state) {
   out.Print("{}\n{}\n", "! Default observation SD's. Remove or change these to 0.0 to disable.",
             "! These values can be redefined or disabled anywhere in the file.");
   out.Print("{}\n{:.3f}\n\n", "$G_AZ_SD", state.default_angle_sd);
   out.Print("{}\n{:.3f}\n\n", "$G_HOR_SD", state.default_angle_sd);
   out.Print("{}\n{:.3f}\n\n", "$G_ZEN_SD", state.default_zenith_sd);
   out.Print("{}\n{:.5f}\n\n", "$G_CRD_SD", state.default_coord_sd);
-  if (out.error()) error = WRITE_ERROR;
+  return out.status();
 }
 
-void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
-                         int64_t line, int64_t column, int32_t& error) {
-  error = WRITE_OK;
+Status WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
+                           int64_t line, int64_t column) {
   fmt::memory_buffer note;
   fmt::format_to(std::back_inserter(note), "! INCOMPLETE FILE: the Topcon XML file ");
   AppendFieldText(note, xml_path);
@@ -54,12 +47,11 @@ void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string
   fmt::format_to(std::back_inserter(note),
                  " at line {}, column {}); only the data read before that point are here.\n", line,
                  column);
-  if (!out.Prepend(std::string_view(note.data(), note.size()))) error = WRITE_ERROR;
+  if (!out.Prepend(std::string_view(note.data(), note.size()))) return out.WriteFailure();
+  return Status();
 }
 
-void WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& files,
-                         int32_t& error) {
-  error = WRITE_OK;
+Status WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& files) {
   fmt::memory_buffer note;
   fmt::format_to(std::back_inserter(note), "! INCOMPLETE FILES:");
   for (size_t i = 0; i < files.size(); ++i) {
@@ -73,7 +65,8 @@ void WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& fi
   fmt::format_to(std::back_inserter(note),
                  "; only the data read before those points are here, and every other file in "
                  "full.\n");
-  if (!out.Prepend(std::string_view(note.data(), note.size()))) error = WRITE_ERROR;
+  if (!out.Prepend(std::string_view(note.data(), note.size()))) return out.WriteFailure();
+  return Status();
 }
 
 void AppendFieldText(fmt::memory_buffer& line, std::string_view text) {

@@ -1,7 +1,7 @@
 #pragma once
 // The head of the output file: datum, network type, units and default standard deviations.
-// Each writer first sets error to 0 and sets it to 1001 when the file's error indicator is set
-// after its writing.
+// Each writer fails (StatusKind::WriteFailed) when the file's error indicator is set after its
+// writing.
 
 #include <cstdint>
 #include <string_view>
@@ -15,14 +15,14 @@ namespace fenwix {
 // The field delimiter of every record line; fields are separated by the delimiter and a blank.
 inline constexpr char DELIMITER = ';';
 
-void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error);
-void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error);
-void WriteDefaultSds(OutputFile& out, const WriterState& state, int32_t& error);
+Status WriteHeader(OutputFile& out, const WriterState& state);
+Status WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit);
+Status WriteDefaultSds(OutputFile& out, const WriterState& state);
 // Puts a comment line before the head of a file whose input was not read to its end (the XML
 // file is not well formed): it says so and names the XML file, the line and column of the
-// fault and the reader's message. Sets error to 1001 when the head has already left the buffer.
-void WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
-                         int64_t line, int64_t column, int32_t& error);
+// fault and the reader's message. Fails when the head has already left the buffer.
+Status WriteIncompleteNote(OutputFile& out, std::string_view xml_path, std::string_view message,
+                           int64_t line, int64_t column);
 // A field file of several that was not read to its end, and where its fault is.
 struct IncompleteInput {
   std::string_view path;
@@ -32,8 +32,7 @@ struct IncompleteInput {
 };
 // The note of a conversion of several field files: one comment line naming every incomplete
 // one, saying that the others were read in full.
-void WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& files,
-                         int32_t& error);
+Status WriteIncompleteNote(OutputFile& out, const std::vector<IncompleteInput>& files);
 // Appends a name or description as one field of a record line. Line breaks, tabs and other
 // control characters (a blank <PointNumber/> takes the indentation after it as its value) are
 // written as blanks, so a field can never break the line structure of the file.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_access.h"
 #include "platform/file_replacement.h"
 #include "platform/file_sync.h"
 #include "platform/utf8_path.h"
@@ -176,6 +177,11 @@ bool OutputFile::Commit() {
   stream_ = nullptr;
   if (!ok) error_ = true;
   return ok;
+}
+
+Status OutputFile::WriteFailure() const {
+  return Status(StatusKind::WriteFailed,
+                write_error_ != 0 ? SystemErrorText(write_error_) : std::string());
 }
 
 void OutputFile::Discard() {

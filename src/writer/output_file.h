@@ -12,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include "model/status.h"
 #include "platform/guarded_write.h"
 
 namespace fenwix {
@@ -76,6 +77,10 @@ class OutputFile {
   int open_error() const { return open_error_; }
   // The system's error number of the first failed write or of a failed Commit; 0 for none.
   int write_error() const { return write_error_; }
+  // A write failure, its text the system's reason when there is one (else empty).
+  Status WriteFailure() const;
+  // Success while the error indicator is clear, else WriteFailure().
+  Status status() const { return error_ ? WriteFailure() : Status(); }
 
   const std::string& temporary_path() const { return file_.temporary_path(); }
 

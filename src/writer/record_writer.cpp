@@ -236,31 +236,27 @@ void WriteRenamedObservation(OutputFile& out, const WriterState& state, const Su
 
 }  // namespace
 
-void WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
-                   OutputFile& out, int32_t& error) {
-  error = WRITE_OK;
+Status WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
+                     OutputFile& out) {
   out.Write("\n\n");
-  if (out.error()) {
-    error = WRITE_ERROR;
-    return;
-  }
+  if (out.error()) return out.status();
   // Without either kind of coordinates there is nothing to write per station.
-  if (!geodetic && !local) return;
+  if (!geodetic && !local) return Status();
   const std::vector<StationRecord>& stations = tables.stations();
   for (size_t i = 1; i < stations.size(); ++i) {
     const StationRecord& station = stations[i];
     if (station.merged_into != STATION_NOT_MERGED) continue;
     if (station.linear_unit != state.current_linear_unit) {
       state.current_linear_unit = station.linear_unit;
-      WriteUnits(out, state.current_linear_unit, state.current_angle_unit, error);
-      if (error > 0) return;
+      if (Status units = WriteUnits(out, state.current_linear_unit, state.current_angle_unit);
+          units.failed()) {
+        return units;
+      }
     }
     WriteOneStation(geodetic, local, state.current_linear_unit, station, out);
-    if (out.error()) {
-      error = WRITE_ERROR;
-      return;
-    }
+    if (out.error()) return out.status();
   }
+  return Status();
 }
 
 namespace {
@@ -350,14 +346,10 @@ void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
   WriteAngleSet(out, linear_unit, angle_unit, NamesOf(obs), obs, DefaultSds(obs).station);
 }
 
-void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
-                       int32_t& error, const RecordWeights& weights) {
-  error = WRITE_OK;
+Status WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
+                         const RecordWeights& weights) {
   out.Write("\n\n");
-  if (out.error()) {
-    error = WRITE_ERROR;
-    return;
-  }
+  if (out.error()) return out.status();
   const std::span<const ObsRow> observations = tables.observations();
   // No station merged is the common case, and costs one pass over the stations.
   const std::vector<StationRecord>& stations = tables.stations();
@@ -371,8 +363,9 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
         obs.angle_unit != state.current_angle_unit) {
       state.current_linear_unit = obs.linear_unit;
       state.current_angle_unit = obs.angle_unit;
-      WriteUnits(out, state.current_linear_unit, state.current_angle_unit, error);
-      if (error > 0) return false;
+      if (WriteUnits(out, state.current_linear_unit, state.current_angle_unit).failed()) {
+        return false;
+      }
     }
     RecordSds sds;
     if (obs.kind == ObsKind::GpsVector) {
@@ -388,13 +381,11 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
                               tables.description(obs)},
                              obs.Values(), sds);
     }
-    if (out.error()) error = WRITE_ERROR;
-    return error == WRITE_OK;
+    return !out.error();
   };
   const auto end_group = [&] {
     out.Write("\n\n");
-    if (out.error()) error = WRITE_ERROR;
-    return error == WRITE_OK;
+    return !out.error();
   };
   // One pass writes the vectors and notes where the sights and the angle sets are: the rows of
   // a large job do not fit in the cache, and a pass per group would read them all three times.
@@ -407,23 +398,24 @@ void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFil
     tables.PrefetchStationsOf(i + AHEAD);
     const ObsRow& obs = observations[i];
     if (obs.kind == ObsKind::GpsVector) {
-      if (!write_row(i)) return;
+      if (!write_row(i)) return out.status();
     } else if (obs.kind == ObsKind::Sight) {
       sights.push_back(static_cast<int32_t>(i));
     } else if (obs.kind == ObsKind::AngleSet) {
       angle_sets.push_back(static_cast<int32_t>(i));
     }
   }
-  if (!end_group()) return;
+  if (!end_group()) return out.status();
   for (const std::vector<int32_t>* group : {&sights, &angle_sets}) {
     for (size_t k = 0; k < group->size(); ++k) {
       if (k + AHEAD < group->size()) {
         tables.PrefetchStationsOf(static_cast<size_t>((*group)[k + AHEAD]));
       }
-      if (!write_row(static_cast<size_t>((*group)[k]))) return;
+      if (!write_row(static_cast<size_t>((*group)[k]))) return out.status();
     }
-    if (!end_group()) return;
+    if (!end_group()) return out.status();
   }
+  return Status();
 }
 
 }  // namespace fenwix

@@ -12,17 +12,17 @@
 namespace fenwix {
 
 // Station records: geodetic and/or local kinds per flag, merged stations left out. Starts with
-// an empty line pair. error is 0, or 1001 as soon as the file reports a write error.
-void WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
-                   OutputFile& out, int32_t& error);
+// an empty line pair. Fails as soon as the file reports a write error.
+Status WriteStations(bool geodetic, bool local, const SurveyTables& tables, WriterState& state,
+                     OutputFile& out);
 // Observation records: GPS vectors, then single sights, then angle sets, each group in table
 // order and followed by an empty line pair. A merged station's name is written as the name of
 // the station that stands for it (merged_into). A "$UNITS" block precedes every record whose unit
 // codes differ from those in force. Each record carries the standard deviations that weights
-// give its row (the default profile's unless told otherwise). error is 0, or 1001 as soon as the
-// file reports a write error.
-void WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
-                       int32_t& error, const RecordWeights& weights = RecordWeights());
+// give its row (the default profile's unless told otherwise). Fails as soon as the file reports
+// a write error.
+Status WriteObservations(const SurveyTables& tables, WriterState& state, OutputFile& out,
+                         const RecordWeights& weights = RecordWeights());
 
 // The record writers write with the units in force (linear_unit, angle_unit); the caller has
 // written the matching "$UNITS" block. They write nothing for an observation without values.

@@ -7,11 +7,6 @@
 
 namespace fenwix {
 
-// Error codes of the writer steps.
-inline constexpr int32_t WRITE_OK = 0;
-inline constexpr int32_t WRITE_ERROR = 1001;
-inline constexpr int32_t MEMORY_ERROR = 1002;
-
 struct WriterState {
   std::string output_datum_name = "WGS 84";
   double output_datum_a = 6378137.0;

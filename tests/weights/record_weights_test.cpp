@@ -98,9 +98,9 @@ TEST(RecordWeights, UsFeetRecordCarriesItsSdInFeet) {
   state.current_linear_unit = LINEAR_UNIT_US_FOOT;
   state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
   testing::CaptureFile file;
-  int32_t error = 0;
-  WriteObservations(tables, state, file.out, error,
-                    RecordWeights(tables, {Surveyor()}, {}, WeightContext{}));
+  EXPECT_TRUE(WriteObservations(tables, state, file.out,
+                                RecordWeights(tables, {Surveyor()}, {}, WeightContext{}))
+                  .ok());
   EXPECT_NE(file.Bytes().find("$CHORD_ONLY; A; B; 999.99800; 0.00429; "), std::string::npos)
       << file.Bytes();
 }

@@ -16,15 +16,13 @@ using testing::Crlf;
 TEST(HeaderWriter, DefaultHeadIsExactBytesWithCrLf) {
   CaptureFile file;
   WriterState state;
-  int32_t error = -1;
-  WriteHeader(file.out, state, error);
-  EXPECT_EQ(error, 0);
-  error = -1;
-  WriteUnits(file.out, 1, 10, error);
-  EXPECT_EQ(error, 0);
-  error = -1;
-  WriteDefaultSds(file.out, state, error);
-  EXPECT_EQ(error, 0);
+  fenwix::Status error;
+  error = WriteHeader(file.out, state);
+  EXPECT_TRUE(error.ok());
+  error = WriteUnits(file.out, 1, 10);
+  EXPECT_TRUE(error.ok());
+  error = WriteDefaultSds(file.out, state);
+  EXPECT_TRUE(error.ok());
   // Compared in stored form, so that the line ends are checked as well as the text.
   EXPECT_EQ(file.Bytes(), testing::DEFAULT_HEAD);
 }
@@ -38,9 +36,9 @@ TEST(HeaderWriter, UnitsLettersFallBackToMetersAndDegrees) {
   for (const Case c : {Case{0, 10, "I\nD"}, Case{1, 10, "M\nD"}, Case{2, 11, "U\nG"},
                        Case{5, 10, "M\nD"}, Case{-1, 12, "M\nD"}, Case{1, 0, "M\nD"}}) {
     CaptureFile file;
-    int32_t error = -1;
-    WriteUnits(file.out, c.linear, c.angle, error);
-    EXPECT_EQ(error, 0);
+    fenwix::Status error;
+    error = WriteUnits(file.out, c.linear, c.angle);
+    EXPECT_TRUE(error.ok());
     EXPECT_EQ(file.Bytes(), Crlf(std::string("$UNITS\n") + c.letters + "\n1\n\n"))
         << c.linear << " " << c.angle;
   }

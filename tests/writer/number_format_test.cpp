@@ -112,11 +112,11 @@ std::string WriteAllKinds() {
   state.current_linear_unit = LINEAR_UNIT_METER;
   state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
   testing::CaptureFile file;
-  int32_t error = 0;
-  WriteHeader(file.out, state, error);
-  WriteDefaultSds(file.out, state, error);
-  WriteStations(true, true, tables, state, file.out, error);
-  WriteObservations(tables, state, file.out, error);
+  fenwix::Status error;
+  error = WriteHeader(file.out, state);
+  error = WriteDefaultSds(file.out, state);
+  error = WriteStations(true, true, tables, state, file.out);
+  error = WriteObservations(tables, state, file.out);
   return file.Bytes();
 }
 

@@ -80,16 +80,16 @@ class RecordWriterTest : public ::testing::Test {
   }
 
   std::string Observations() {
-    int32_t error = -1;
-    WriteObservations(tables_, state_, file_.out, error);
-    EXPECT_EQ(error, 0);
+    fenwix::Status error;
+    error = WriteObservations(tables_, state_, file_.out);
+    EXPECT_TRUE(error.ok());
     return file_.Bytes();
   }
 
   std::string Stations(bool geodetic, bool local) {
-    int32_t error = -1;
-    WriteStations(geodetic, local, tables_, state_, file_.out, error);
-    EXPECT_EQ(error, 0);
+    fenwix::Status error;
+    error = WriteStations(geodetic, local, tables_, state_, file_.out);
+    EXPECT_TRUE(error.ok());
     return file_.Bytes();
   }
 
@@ -144,16 +144,16 @@ TEST_F(RecordWriterTest, StationsOfOneKindOrNone) {
   EXPECT_EQ(Stations(false, true), Crlf("\n\n$LOCAL_COMPACT; A; 1.25000; -2.50000; 3.00000\n\n"));
 
   CaptureFile geodetic_only;
-  int32_t error = -1;
-  WriteStations(true, false, tables_, state_, geodetic_only.out, error);
-  EXPECT_EQ(error, 0);
+  fenwix::Status error;
+  error = WriteStations(true, false, tables_, state_, geodetic_only.out);
+  EXPECT_TRUE(error.ok());
   EXPECT_EQ(geodetic_only.Bytes(),
             Crlf("\n\n$GEO_COMPACT; A; 0.000000000; 0.0; 0.000000000; 0.0; 0.00000; 0.0; 0.0; "
                  "0.0; 0.00000; 0.0; 0.0; 0.0; 0.0; 0.0\n\n"));
 
   CaptureFile neither;
-  WriteStations(false, false, tables_, state_, neither.out, error);
-  EXPECT_EQ(error, 0);
+  error = WriteStations(false, false, tables_, state_, neither.out);
+  EXPECT_TRUE(error.ok());
   EXPECT_EQ(neither.Bytes(), "\r\n\r\n");
 }
 
@@ -326,9 +326,9 @@ TEST_F(RecordWriterTest, KindsAreGroupedInFixedOrder) {
 TEST_F(RecordWriterTest, EmptyTablesWriteOnlySeparators) {
   EXPECT_EQ(Observations(), Crlf("\n\n\n\n\n\n\n\n"));
   CaptureFile stations;
-  int32_t error = -1;
-  WriteStations(true, true, tables_, state_, stations.out, error);
-  EXPECT_EQ(error, 0);
+  fenwix::Status error;
+  error = WriteStations(true, true, tables_, state_, stations.out);
+  EXPECT_TRUE(error.ok());
   EXPECT_EQ(stations.Bytes(), Crlf("\n\n"));
 }
 
@@ -340,8 +340,8 @@ TEST_F(RecordWriterTest, MergedStationKeepsItsObservations) {
   EXPECT_EQ(stations.find("; S2;"), std::string::npos);
   EXPECT_NE(stations.find("$LOCAL_COMPACT; S3;"), std::string::npos);
   CaptureFile obs_file;
-  int32_t error = -1;
-  WriteObservations(tables_, state_, obs_file.out, error);
+  fenwix::Status error;
+  error = WriteObservations(tables_, state_, obs_file.out);
   EXPECT_NE(obs_file.Bytes().find(Crlf(HOR_COMPACT_FULL)), std::string::npos);
 }
 
@@ -349,9 +349,9 @@ TEST_F(RecordWriterTest, VectorMergedOntoItsBaseIsKeptAsCommentLines) {
   Record(Vector("B1", "R2"));
   tables_.station(2).merged_into = 1;
   CaptureFile obs_file;
-  int32_t error = -1;
-  WriteObservations(tables_, state_, obs_file.out, error);
-  EXPECT_EQ(error, WRITE_OK);
+  fenwix::Status error;
+  error = WriteObservations(tables_, state_, obs_file.out);
+  EXPECT_TRUE(error.ok());
   // Every record line gets the prefix, the empty line after it does not.
   EXPECT_NE(obs_file.Bytes().find(Crlf("itself once merged names are used; kept as a comment:\n"
                                        "! $GPS_COMPACT; B1; R2; 123.45600; ")),
@@ -382,10 +382,10 @@ TEST(RecordWriter, ControlCharactersInNamesNeverBreakARecordLine) {
   ASSERT_NE(stream, nullptr);
   OutputFile out;
   out.Attach(stream);
-  int32_t error = -1;
-  WriteObservations(tables, state, out, error);
+  fenwix::Status error;
+  error = WriteObservations(tables, state, out);
   ASSERT_TRUE(out.Flush());
-  EXPECT_EQ(error, WRITE_OK);
+  EXPECT_TRUE(error.ok());
   std::rewind(stream);
   std::string text;
   for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) text.push_back(char(c));

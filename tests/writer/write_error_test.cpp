@@ -67,9 +67,9 @@ TEST(WriteError, ObservationPassStopsWithWriteError) {
   WriterState state;
   state.current_linear_unit = LINEAR_UNIT_METER;
   state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
-  int32_t error = 0;
-  WriteObservations(tables, state, out, error);
-  EXPECT_EQ(error, WRITE_ERROR);
+  fenwix::Status error;
+  error = WriteObservations(tables, state, out);
+  EXPECT_EQ(error.kind(), StatusKind::WriteFailed);
   EXPECT_GT(sink.failed_writes, 0);
   // The feet record at the end was never reached.
   EXPECT_EQ(state.current_linear_unit, LINEAR_UNIT_METER);
@@ -88,9 +88,9 @@ TEST(WriteError, StationPassStopsWithWriteError) {
   out.Attach(stream);
   WriterState state;
   state.current_linear_unit = LINEAR_UNIT_METER;
-  int32_t error = 0;
-  WriteStations(true, true, tables, state, out, error);
-  EXPECT_EQ(error, WRITE_ERROR);
+  fenwix::Status error;
+  error = WriteStations(true, true, tables, state, out);
+  EXPECT_EQ(error.kind(), StatusKind::WriteFailed);
   EXPECT_EQ(state.current_linear_unit, LINEAR_UNIT_METER);
   out.Discard();
   std::fclose(stream);
