@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/convert_dialog.h"
+#include "app/settings_file.h"
+#include "checks/report_forms.h"
 #include "field_file_plant.h"
 #include "geodesy/angles.h"
 #include "network_conversion.h"
@@ -127,6 +129,40 @@ TEST(NetworkTestConversion, AReadingsBlunderIsTracedToThatReading) {
     ASSERT_EQ(first.sources.size(), 1u);
     EXPECT_EQ(first.sources[0].line, line) << first.note;
   }
+}
+
+// The conversion is a function of its request: converted twice (names padded with blanks, the
+// report and the test on), the request is as it was and the two runs write and find the same.
+TEST(NetworkTestConversion, ARequestConvertedTwiceGivesTheSameRun) {
+  testing::ScratchFolder scratch("fenwix-twice-");
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(bench::SmallSeededLayout());
+  const fs::path input = scratch.path() / "net.xml";
+  const fs::path output = scratch.path() / "net.txt";
+  ASSERT_TRUE(bench::WriteNetworkXml(input.string(), net));
+  ConvertDialog dialog;
+  bench::PrepareNetworkConversion(dialog, net, " " + input.string(), output.string() + " ", true,
+                                  false);
+  const ConversionRequest& request = dialog.request;
+  const SettingsRecord before = EncodeSettings(request);
+  struct Seen {
+    std::string output, report, summary;
+    int32_t observations = 0;
+  };
+  std::vector<Seen> seen;
+  for (int time = 0; time < 2; ++time) {
+    testing::RecordingUi ui;
+    const ConversionRun run = RunConversion(request, ui);
+    ASSERT_EQ(run.result.outcome, ConversionOutcome::Succeeded);
+    seen.push_back({testing::ReadFile(output), ReportJson(run.check_report), run.adjustment_summary,
+                    run.tables.observation_count()});
+  }
+  EXPECT_EQ(EncodeSettings(request), before);
+  EXPECT_EQ(request.output_path, output.string() + " ");
+  EXPECT_FALSE(seen[0].summary.empty());
+  EXPECT_EQ(seen[0].output, seen[1].output);
+  EXPECT_EQ(seen[0].report, seen[1].report);
+  EXPECT_EQ(seen[0].summary, seen[1].summary);
+  EXPECT_EQ(seen[0].observations, seen[1].observations);
 }
 
 }  // namespace

@@ -60,6 +60,16 @@ TEST(JobFile, RefusesMalformedAndFutureFilesNamingTheCause) {
   }
 }
 
+// A syntax error carries its line as the Status's place, which the text names too; a refusal
+// of a key has no place.
+TEST(JobFile, ASyntaxErrorCarriesItsLine) {
+  const Status broken = ReadJobText("{\n  \"fenwix_project\": 1,\n  ]\n}\n", "job.fenwix").status();
+  ASSERT_TRUE(broken.at().has_value()) << broken.text();
+  EXPECT_EQ(broken.at()->line, 3);
+  EXPECT_NE(broken.text().find("(line 3)"), std::string::npos) << broken.text();
+  EXPECT_FALSE(ReadJobText("{\"fenwix_project\": \"x\"}", "job.fenwix").status().at());
+}
+
 TEST(JobFile, DeepNestingIsRefusedBeforeTheReaderPrintsIt) {
   for (const size_t depth : {size_t{64}, size_t{80000}}) {
     const Status read = ReadJobText(R"({"fenwix_project": )" + std::string(depth - 1, '[') +
