@@ -257,7 +257,7 @@ bool MeasureCase(const char* title, const fs::path& dir, const fs::path& input, 
   Round last;
   for (int r = 0; r < rounds; ++r) {
     json_ms.push_back(Milliseconds([&] {
-      if (!fenwix::WriteReportFile(report, json_path).empty()) std::abort();
+      if (fenwix::WriteReportFile(report, json_path).failed()) std::abort();
     }));
     const Round round = OpenWindow(report);
     open_ms.push_back(round.open_ms);

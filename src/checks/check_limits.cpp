@@ -42,7 +42,7 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-std::string ReadCheckLimits(std::string_view text, CheckLimits& limits) {
+Status ReadCheckLimits(std::string_view text, CheckLimits& limits) {
   int line_number = 0;
   while (!text.empty()) {
     ++line_number;
@@ -53,7 +53,8 @@ std::string ReadCheckLimits(std::string_view text, CheckLimits& limits) {
     if (line.empty()) continue;
     const size_t equals = line.find('=');
     const auto at_line = [line_number](const std::string& what) {
-      return "line " + std::to_string(line_number) + ": " + what;
+      return Status::Refused("line " + std::to_string(line_number) + ": " + what,
+                             SourceLocation{0, line_number});
     };
     if (equals == std::string_view::npos) return at_line("expected name = value");
     const std::string_view name = Trim(line.substr(0, equals));
@@ -76,7 +77,7 @@ std::string ReadCheckLimits(std::string_view text, CheckLimits& limits) {
     }
     if (!known) return at_line("unknown limit '" + std::string(name) + "'");
   }
-  return std::string();
+  return Status();
 }
 
 bool CheckLimits::ByHand(double CheckLimits::*value) const {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/status.h"
 #include "weights/weight_profile.h"
 
 namespace fenwix {
@@ -65,10 +66,10 @@ struct CheckLimitField {
 };
 const std::vector<CheckLimitField>& CheckLimitFields();
 
-// Reads "name = value" lines ('#' starts a comment) over limits. Returns an empty string on
-// success, else what is wrong and on which line; limits read before the fault are kept.
+// Reads "name = value" lines ('#' starts a comment) over limits. A refusal says what is wrong
+// and on which line, and carries that line as its place; limits read before the fault are kept.
 // Each limit read is marked set by hand.
-std::string ReadCheckLimits(std::string_view text, CheckLimits& limits);
+Status ReadCheckLimits(std::string_view text, CheckLimits& limits);
 
 // Where a limit in force came from.
 enum class LimitRule {

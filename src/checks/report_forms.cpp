@@ -505,14 +505,17 @@ std::string FormatReport(const CheckReport& report, ReportForm form) {
   }
 }
 
-std::string WriteReportFile(const CheckReport& report, const std::string& path) {
+Status WriteReportFile(const CheckReport& report, const std::string& path) {
   ReportForm form = ReportForm::Text;
-  if (!ReportFormOf(path, form)) return "the name must end in .txt, .html or .json";
+  if (!ReportFormOf(path, form))
+    return Status::Refused("the name must end in .txt, .html or .json");
   // Through a temporary file: a full disk leaves the previous report whole.
   if (const int error = WriteWholeFile(path, FormatReport(report, form))) {
-    return SystemErrorText(error);
+    // A name the guarded write refuses (a field file, an XML document) has a negative number.
+    return Status(error < 0 ? StatusKind::Refused : StatusKind::WriteFailed,
+                  SystemErrorText(error));
   }
-  return std::string();
+  return Status();
 }
 
 }  // namespace fenwix

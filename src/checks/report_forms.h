@@ -43,6 +43,7 @@
 #include <string_view>
 
 #include "checks/check_report.h"
+#include "model/status.h"
 
 namespace fenwix {
 
@@ -57,8 +58,8 @@ std::string ReportHtml(const CheckReport& report);
 std::string ReportJson(const CheckReport& report);
 std::string FormatReport(const CheckReport& report, ReportForm form);
 
-// Writes the report in the form its extension names. Returns an empty string on success, else
-// the reason (the extension, or the system's message).
-std::string WriteReportFile(const CheckReport& report, const std::string& path);
+// Writes the report in the form its extension names. A refusal names the extension; a write
+// failure gives the system's message.
+Status WriteReportFile(const CheckReport& report, const std::string& path);
 
 }  // namespace fenwix

@@ -28,17 +28,18 @@ std::optional<std::string> ReportOptions::Take(std::string_view option, const st
   if (!file || file.bad()) {
     return "--check-limits " + value + ": " + (errno != 0 ? std::strerror(errno) : "cannot read");
   }
-  const std::string fault = ReadCheckLimits(text.str(), request.check_limits);
-  if (!fault.empty()) return "--check-limits " + value + ": " + fault;
+  if (const Status fault = ReadCheckLimits(text.str(), request.check_limits); fault.failed()) {
+    return "--check-limits " + value + ": " + fault.text();
+  }
   return std::nullopt;
 }
 
 std::optional<std::string> ReportOptions::Write(const ConversionRun& run) const {
   if (report_path.empty() || !run.result.written()) return std::nullopt;
-  const std::string fault = WriteReportFile(run.check_report, report_path);
-  if (fault.empty()) return std::nullopt;
-  return "cannot write the check report " + report_path + ": " + fault + " (the output file " +
-         run.output_path + " is written)";
+  const Status fault = WriteReportFile(run.check_report, report_path);
+  if (fault.ok()) return std::nullopt;
+  return "cannot write the check report " + report_path + ": " + fault.text() +
+         " (the output file " + run.output_path + " is written)";
 }
 
 }  // namespace fenwix

@@ -268,12 +268,13 @@ void ReportWindow::MarkEarlierRun() {
 }
 
 bool ReportWindow::SaveTo(const QString& path) {
-  const std::string fault = WriteReportFile(report_, path.toStdString());
-  if (fault.empty()) {
+  const Status fault = WriteReportFile(report_, path.toStdString());
+  if (fault.ok()) {
     status_->setText(QStringLiteral("Saved to %1").arg(path));
     return true;
   }
-  status_->setText(QStringLiteral("Cannot save %1: %2").arg(path, QString::fromStdString(fault)));
+  status_->setText(
+      QStringLiteral("Cannot save %1: %2").arg(path, QString::fromStdString(fault.text())));
   return false;
 }
 

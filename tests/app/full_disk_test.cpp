@@ -46,7 +46,7 @@ const std::vector<Writer> WRITERS = {
      [](const fs::path& folder) {
        CheckReport report;
        report.sections.emplace_back().title = "Repeats";
-       return WriteReportFile(report, (folder / "report.html").string());
+       return WriteReportFile(report, (folder / "report.html").string()).text();
      }},
     {"job.fenwix",
      [](const fs::path& folder) {

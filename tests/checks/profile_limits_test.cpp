@@ -103,7 +103,7 @@ TEST(ProfileLimits, FollowTheProfileAndTheVectorsCovariances) {
       dialog.request.compute_local = 1;
       dialog.request.weight_profile.profile.instrument = {c.angle_sd, 1.0, 1.0};
       dialog.request.weight_profile.profile.gnss.scale = c.gnss_scale;
-      ASSERT_EQ(ReadCheckLimits(c.limits_file, dialog.request.check_limits), "");
+      ASSERT_TRUE(ReadCheckLimits(c.limits_file, dialog.request.check_limits).ok());
       testing::RecordingUi ui;
       ASSERT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
       bool flagged = false;
