@@ -75,10 +75,10 @@ void Write(const fenwix::SurveyTables& tables, const fs::path& output) {
   fenwix::WriterState state;
   state.current_linear_unit = fenwix::LINEAR_UNIT_METER;
   state.current_angle_unit = fenwix::ANGLE_UNIT_CODE_DEGREES;
-  fenwix::Status error;
-  error = fenwix::WriteStations(false, false, tables, state, out);
-  error = fenwix::WriteObservations(tables, state, out);
-  if (error != 0 || !out.Commit()) std::exit(1);
+  if (fenwix::WriteStations(false, false, tables, state, out).failed() ||
+      fenwix::WriteObservations(tables, state, out).failed() || !out.Commit()) {
+    std::exit(1);
+  }
 }
 
 }  // namespace

@@ -81,20 +81,20 @@ std::optional<FieldError> CheckPackedAngle(double packed) {
   return FieldError{MSG_PACKED_ANGLE, std::string(MessageText(MSG_PACKED_ANGLE))};
 }
 
-std::optional<std::string> CheckDatum(std::string_view name, double a, double inv_f) {
-  if (TrimWhiteSpace(name).empty()) return std::string("the ellipsoid needs a name");
+Status CheckDatum(std::string_view name, double a, double inv_f) {
+  if (TrimWhiteSpace(name).empty()) return Status::Refused("the ellipsoid needs a name");
   // Written as ranges that NaN fails, so that no value slips through to the fallback.
   if (!(a >= DATUM_A_MIN && a <= DATUM_A_MAX)) {
-    return fmt::format("the semi-major axis {} is not between {} and {} meters",
-                       FormatFieldNumber(a), FormatFieldNumber(DATUM_A_MIN),
-                       FormatFieldNumber(DATUM_A_MAX));
+    return Status::Refused(fmt::format("the semi-major axis {} is not between {} and {} meters",
+                                       FormatFieldNumber(a), FormatFieldNumber(DATUM_A_MIN),
+                                       FormatFieldNumber(DATUM_A_MAX)));
   }
   if (!(inv_f >= DATUM_INV_F_MIN && inv_f <= DATUM_INV_F_MAX)) {
-    return fmt::format("the inverse flattening {} is not between {} and {}",
-                       FormatFieldNumber(inv_f), FormatFieldNumber(DATUM_INV_F_MIN),
-                       FormatFieldNumber(DATUM_INV_F_MAX));
+    return Status::Refused(fmt::format("the inverse flattening {} is not between {} and {}",
+                                       FormatFieldNumber(inv_f), FormatFieldNumber(DATUM_INV_F_MIN),
+                                       FormatFieldNumber(DATUM_INV_F_MAX)));
   }
-  return std::nullopt;
+  return Status();
 }
 
 std::optional<FieldError> CheckSeedName(std::string_view name) {

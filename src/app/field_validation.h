@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/status.h"
+
 namespace fenwix {
 
 // Longest seed station name, in characters.
@@ -49,7 +51,7 @@ std::optional<FieldError> CheckPackedAngle(double packed);
 // Refuses an ellipsoid that cannot carry approximate coordinates: a name that is empty, a
 // semi-major axis outside DATUM_A_MIN..DATUM_A_MAX meters or an inverse flattening outside
 // DATUM_INV_F_MIN..DATUM_INV_F_MAX. The text says which value and its bounds.
-std::optional<std::string> CheckDatum(std::string_view name, double a, double inv_f);
+Status CheckDatum(std::string_view name, double a, double inv_f);
 // Refuses a seed name longer than 15 characters (UTF-8 characters, not bytes).
 std::optional<FieldError> CheckSeedName(std::string_view name);
 

@@ -47,31 +47,31 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::optional<std::string> ReadDatumText(std::string_view text, std::string& name, double& a,
-                                         double& inv_f) {
+Status ReadDatumText(std::string_view text, std::string& name, double& a, double& inv_f) {
   const size_t second_comma = text.rfind(',');
   const size_t first_comma = second_comma == std::string_view::npos || second_comma == 0
                                  ? std::string_view::npos
                                  : text.rfind(',', second_comma - 1);
-  if (first_comma == std::string_view::npos) return std::string("the value must be NAME,A,INV_F");
+  if (first_comma == std::string_view::npos)
+    return Status::Refused("the value must be NAME,A,INV_F");
   double axis = 0.0;
   double inverse = 0.0;
   if (auto error = ReadNumberField(text.substr(first_comma + 1, second_comma - first_comma - 1),
                                    axis, std::nullopt)) {
-    return error->text;
+    return Status::Refused(error->text);
   }
   if (auto error = ReadNumberField(text.substr(second_comma + 1), inverse, std::nullopt)) {
-    return error->text;
+    return Status::Refused(error->text);
   }
   // An ellipsoid that cannot be used is refused here rather than replaced by WGS 84 later,
   // which would put coordinates on an ellipsoid nobody asked for.
-  if (auto refused = CheckDatum(text.substr(0, first_comma), axis, inverse)) {
-    return *refused;
+  if (Status refused = CheckDatum(text.substr(0, first_comma), axis, inverse); refused.failed()) {
+    return refused;
   }
   name = std::string(text.substr(0, first_comma));
   a = axis;
   inv_f = inverse;
-  return std::nullopt;
+  return Status();
 }
 
 Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
@@ -119,9 +119,10 @@ Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
     request.tolerance_mode = *options.test == "2d" ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
   }
   if (options.datum) {
-    if (auto refused = ReadDatumText(*options.datum, request.approx_datum_name,
-                                     request.approx_datum_a, request.approx_datum_inv_f)) {
-      return Status::Refused(OptionName("datum") + ": " + *refused);
+    if (const Status refused = ReadDatumText(*options.datum, request.approx_datum_name,
+                                             request.approx_datum_a, request.approx_datum_inv_f);
+        refused.failed()) {
+      return Status::Refused(OptionName("datum") + ": " + refused.text());
     }
   }
   // Each field file's records are weighted with the instrument it names; when every file names
@@ -155,7 +156,7 @@ Status ApplyJobFiles(const Job& job, const std::string& job_path, bool output_gi
                      ConversionRequest& request) {
   if (job.inputs.empty()) return Status::Refused("it names no field file (\"inputs\" is empty)");
   if (!output_given) {
-    if (auto refused = RefuseJobOutput(job, job_path)) return Status::Refused(*refused);
+    if (Status refused = RefuseJobOutput(job, job_path); refused.failed()) return refused;
     if (job.output.empty()) {
       return Status::Refused("it names no output file (\"output\"); give one after the job file");
     }

@@ -16,8 +16,7 @@ namespace fenwix {
 
 // Reads "NAME,A,INV_F" (the ellipsoid's name, semi-major axis in meters, inverse flattening)
 // into the three values; the refusal's text otherwise.
-std::optional<std::string> ReadDatumText(std::string_view text, std::string& name, double& a,
-                                         double& inv_f);
+Status ReadDatumText(std::string_view text, std::string& name, double& a, double& inv_f);
 
 // Puts the job's options into the dialog's settings, each checked as the dialog checks its
 // field, and the weighting: the instrument profile its field file names and its GNSS profile.

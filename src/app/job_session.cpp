@@ -62,16 +62,16 @@ Status JobSession::Open(const std::string& path, ConversionRequest& request, std
   // Checked on a fresh request first, so that a refused job changes nothing.
   ConversionRequest trial;
   if (Status refused = ApplyJobOptions(job, trial); refused.failed()) return refused;
-  std::optional<std::string> output_refused = RefuseJobOutput(job, path);
-  const bool output_left = output_refused || job.output.empty();
+  const Status output_refused = RefuseJobOutput(job, path);
+  const bool output_left = output_refused.failed() || job.output.empty();
   if (Status refused = ApplyJobFiles(job, path, output_left, trial); refused.failed()) {
     return refused;
   }
-  if (output_refused && note != nullptr) *note = *output_refused;
+  if (output_refused.failed() && note != nullptr) *note = output_refused.text();
   // Both were checked on the trial request just now.
   (void)ApplyJobOptions(job, request);
   (void)ApplyJobFiles(job, path, output_left, request);
-  if (output_refused) job.output.clear();
+  if (output_refused.failed()) job.output.clear();
   path_ = AbsoluteJobPath(path);
   job_ = Rebased(std::move(job), path_, true);
   modified_ = false;

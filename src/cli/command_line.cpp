@@ -256,9 +256,10 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
     c.merge_given = text;
     c.unasked_reason.clear();
   } else if (arg == "--datum") {
-    if (auto refused = fenwix::ReadDatumText(text, request.approx_datum_name,
-                                             request.approx_datum_a, request.approx_datum_inv_f)) {
-      return UsageError(fmt::format("--datum: {}", *refused));
+    if (const Status refused = ReadDatumText(text, request.approx_datum_name,
+                                             request.approx_datum_a, request.approx_datum_inv_f);
+        refused.failed()) {
+      return UsageError(fmt::format("--datum: {}", refused.text()));
     }
   } else {
     double* target = &request.seed_latitude;
@@ -420,10 +421,11 @@ Step CheckSettingsValues(CommandLine& c) {
   }
   // --datum and a job's "datum" are checked as they are read; this is the settings file's.
   if (seed_named && (request.compute_geodetic > 0 || request.compute_local > 0)) {
-    if (auto refused = fenwix::CheckDatum(request.approx_datum_name, request.approx_datum_a,
-                                          request.approx_datum_inv_f)) {
+    if (const Status refused = CheckDatum(request.approx_datum_name, request.approx_datum_a,
+                                          request.approx_datum_inv_f);
+        refused.failed()) {
       return UsageError(
-          fmt::format("the datum of --settings: {}; give one with --datum", *refused));
+          fmt::format("the datum of --settings: {}; give one with --datum", refused.text()));
     }
   }
   return std::nullopt;

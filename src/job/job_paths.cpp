@@ -69,43 +69,45 @@ std::vector<std::string> NoteFileNames(const std::string& job_path,
   return names;
 }
 
-std::optional<std::string> RefuseOutsideJobFolder(const std::string& job_path,
-                                                  const std::string& entry) {
+Status RefuseOutsideJobFolder(const std::string& job_path, const std::string& entry) {
   const std::string folder =
       ResolvedPath(Utf8FromPath(FromUtf8(AbsoluteJobPath(job_path)).parent_path()));
   const std::string place = ResolvedPath(ResolveJobPath(AbsoluteJobPath(job_path), entry));
   const fs::path inside = FromUtf8(place).lexically_relative(FromUtf8(folder));
   if (!folder.empty() && !place.empty() && !inside.empty() && *inside.begin() != ".." &&
       inside != ".") {
-    return std::nullopt;
+    return Status();
   }
-  return "the job file's \"output\" (" + Excerpt(entry) +
-         ") leads out of the job file's folder through a symbolic link; a job file's output "
-         "must stay inside its folder (give the output on the command line to write elsewhere)";
+  return Status::Refused(
+      "the job file's \"output\" (" + Excerpt(entry) +
+      ") leads out of the job file's folder through a symbolic link; a job file's output "
+      "must stay inside its folder (give the output on the command line to write elsewhere)");
 }
 
-std::optional<std::string> RefuseJobOutput(const Job& job, const std::string& job_path) {
-  if (job.output.empty()) return std::nullopt;
+Status RefuseJobOutput(const Job& job, const std::string& job_path) {
+  if (job.output.empty()) return Status();
   const fs::path output = FromUtf8(job.output);
   if (output.is_absolute() || output.has_root_name() || output.has_root_directory()) {
-    return "the job file's \"output\" (" + Excerpt(job.output) +
-           ") is an absolute path; a job file's output must stay inside its folder (give the "
-           "output on the command line to write elsewhere)";
+    return Status::Refused(
+        "the job file's \"output\" (" + Excerpt(job.output) +
+        ") is an absolute path; a job file's output must stay inside its folder (give the "
+        "output on the command line to write elsewhere)");
   }
   const fs::path normal = output.lexically_normal();
   if (normal.empty() || normal == "." || *normal.begin() == "..") {
-    return "the job file's \"output\" (" + Excerpt(job.output) +
-           ") climbs out of the job file's folder; a job file's output must stay inside it "
-           "(give the output on the command line to write elsewhere)";
+    return Status::Refused(
+        "the job file's \"output\" (" + Excerpt(job.output) +
+        ") climbs out of the job file's folder; a job file's output must stay inside it "
+        "(give the output on the command line to write elsewhere)");
   }
   for (const JobInput& input : job.inputs) {
     if (SameJobPath(input.path, job.output)) {
-      return "the job file's \"output\" (" + Excerpt(job.output) +
-             ") is one of its field files, which are never written";
+      return Status::Refused("the job file's \"output\" (" + Excerpt(job.output) +
+                             ") is one of its field files, which are never written");
     }
   }
   if (!job_path.empty()) return RefuseOutsideJobFolder(job_path, job.output);
-  return std::nullopt;
+  return Status();
 }
 
 }  // namespace fenwix

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "job/job_file.h"
+#include "model/status.h"
 
 namespace fenwix {
 
@@ -42,11 +43,10 @@ std::vector<std::string> NoteFileNames(const std::string& job_path,
 // climbing out with ".."), and it never names one of the field files. Given the job file's
 // path, the output must also land inside the job's folder once every symbolic link on the way
 // is followed (a link in the folder to the home folder is no way out).
-std::optional<std::string> RefuseJobOutput(const Job& job, const std::string& job_path = {});
+Status RefuseJobOutput(const Job& job, const std::string& job_path = {});
 
 // Why a file a job writes by default (entry, as the job file names it) would land outside the
 // folder of the job file at job_path once links are followed; nothing when it stays inside.
-std::optional<std::string> RefuseOutsideJobFolder(const std::string& job_path,
-                                                  const std::string& entry);
+Status RefuseOutsideJobFolder(const std::string& job_path, const std::string& entry);
 
 }  // namespace fenwix

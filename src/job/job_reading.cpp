@@ -393,7 +393,7 @@ Job ReadJob(const Json& root) {
              "\", which is not one of the \"inputs\"");
     }
   }
-  if (auto refused = RefuseRenames(job)) Refuse(*refused);
+  if (const Status refused = RefuseRenames(job); refused.failed()) Refuse(refused.text());
   for (size_t i = 0; i < job.inputs.size(); ++i) {
     const std::string& instrument = job.inputs[i].instrument;
     if (!instrument.empty() && job.instruments.count(instrument) == 0) {

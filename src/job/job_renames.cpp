@@ -20,14 +20,15 @@ std::string Quoted(const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> RefuseRenames(const Job& job) {
+Status RefuseRenames(const Job& job) {
   // Renames by the input they apply to (-1 for every file) and the name they rename.
   std::map<std::pair<int64_t, std::string>, size_t> first_rename;
   for (size_t i = 0; i < job.renames.size(); ++i) {
     const JobRename& rename = job.renames[i];
     if (const NameFault fault = StationNameFault(rename.to); fault != NameFault::None) {
-      return Entry(i) + ".\"to\" " + Quoted(rename.to) + " " + std::string(NameFaultText(fault)) +
-             ", which no record of the adjustment file can carry";
+      return Status::Refused(Entry(i) + ".\"to\" " + Quoted(rename.to) + " " +
+                             std::string(NameFaultText(fault)) +
+                             ", which no record of the adjustment file can carry");
     }
     int64_t input = -1;
     for (size_t k = 0; k < job.inputs.size() && !rename.file.empty(); ++k) {
@@ -37,13 +38,15 @@ std::optional<std::string> RefuseRenames(const Job& job) {
     if (added) continue;
     const JobRename& first = job.renames[at->second];
     if (first.to == rename.to) {
-      return Entry(i) + " repeats " + Entry(at->second) + " (" + Quoted(rename.from) + " read as " +
-             Quoted(rename.to) + "); drop one of them";
+      return Status::Refused(Entry(i) + " repeats " + Entry(at->second) + " (" +
+                             Quoted(rename.from) + " read as " + Quoted(rename.to) +
+                             "); drop one of them");
     }
-    return Entry(i) + " reads " + Quoted(rename.from) + " as " + Quoted(rename.to) + ", but " +
-           Entry(at->second) + " reads it as " + Quoted(first.to) + "; keep the one you mean";
+    return Status::Refused(Entry(i) + " reads " + Quoted(rename.from) + " as " + Quoted(rename.to) +
+                           ", but " + Entry(at->second) + " reads it as " + Quoted(first.to) +
+                           "; keep the one you mean");
   }
-  return std::nullopt;
+  return Status();
 }
 
 }  // namespace fenwix

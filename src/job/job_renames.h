@@ -6,6 +6,7 @@
 #include <string>
 
 #include "job/job_file.h"
+#include "model/status.h"
 
 namespace fenwix {
 
@@ -13,6 +14,6 @@ namespace fenwix {
 // character or is nothing but blanks; a "from" renamed a second time for the same files, to the
 // same name (a repeat) or to another (a conflict). A rename for one file beside one for every
 // file is neither: the file's own wins. Nothing when they can be used.
-std::optional<std::string> RefuseRenames(const Job& job);
+Status RefuseRenames(const Job& job);
 
 }  // namespace fenwix

@@ -95,7 +95,7 @@ TEST(JobFile, OutputMustStayInsideTheJobFolderAndNeverNameAFieldFile) {
            {"./day1.xml", true},
        }) {
     job.output = output;
-    EXPECT_EQ(RefuseJobOutput(job).has_value(), refused) << output;
+    EXPECT_EQ(RefuseJobOutput(job).failed(), refused) << output;
   }
 }
 
