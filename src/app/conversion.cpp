@@ -197,9 +197,9 @@ bool ConversionSteps::Read() {
   int32_t error = WRITE_OK;
   WriteHeader(out_, head, error);
   if (error > 0) return WriteFailed(error);
-  head.current_linear_unit = LINEAR_UNIT_METER;
-  head.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
-  WriteUnits(out_, LINEAR_UNIT_METER, ANGLE_UNIT_CODE_DEGREES, error);
+  head.current_linear_unit = LinearUnit::Meter;
+  head.current_angle_unit = AngleUnit::Degrees;
+  WriteUnits(out_, LinearUnit::Meter, AngleUnit::Degrees, error);
   if (error > 0) return WriteFailed(error);
   // The head's default angle blocks say what the profile gives an angle without centring.
   head.default_angle_sd = request_.weight_profile.profile.instrument.angle_sd;

@@ -212,13 +212,12 @@ void SurveyTables::SetObsName(int32_t code, std::string_view text) {
   }
 }
 
-int32_t SurveyTables::SetObsUnit(int32_t code) {
-  if (code >= LINEAR_UNIT_INTERNATIONAL_FOOT && code <= LINEAR_UNIT_US_FOOT) {
-    current_observation_.linear_unit = code;
-  } else if (code == ANGLE_UNIT_CODE_DEGREES || code == ANGLE_UNIT_CODE_GONS) {
-    current_observation_.angle_unit = code;
-  }
-  return code;
+void SurveyTables::SetObsLinearUnit(LinearUnit unit) {
+  current_observation_.linear_unit = unit;
+}
+
+void SurveyTables::SetObsAngleUnit(AngleUnit unit) {
+  current_observation_.angle_unit = unit;
 }
 
 void SurveyTables::SetObsValue(int32_t code, double value) {

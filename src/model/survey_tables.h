@@ -50,7 +50,8 @@ class SurveyTables {
 
   void SetObsKind(ObsKind kind);
   void SetObsName(int32_t code, std::string_view text);
-  int32_t SetObsUnit(int32_t code);
+  void SetObsLinearUnit(LinearUnit unit);
+  void SetObsAngleUnit(AngleUnit unit);
   void SetObsValue(int32_t code, double value);
   void SetObsSigma(int32_t code, double value);
   void SetObsCorrelation(int32_t code, double value);

@@ -26,7 +26,7 @@ double MeanDirection(const ObsGroup& group, double low) {
 
 }  // namespace
 
-void Reduction::SetJobUnits(int32_t linear_unit, int32_t angle_unit) {
+void Reduction::SetJobUnits(LinearUnit linear_unit, AngleUnit angle_unit) {
   job_linear_unit_ = linear_unit;
   job_angle_unit_ = angle_unit;
   ResetGroups();
@@ -72,8 +72,8 @@ void Reduction::EndDocument() {
 
 void Reduction::BeginVector(SourceLocation source) {
   tables_.SetObsKind(ObsKind::GpsVector);
-  tables_.SetObsUnit(LINEAR_UNIT_METER);
-  tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  tables_.SetObsLinearUnit(LinearUnit::Meter);
+  tables_.SetObsAngleUnit(AngleUnit::Degrees);
   // Asked of every vector: one that lacks a component is left out with its line.
   vector_source_ = source;
   if (edits_ != nullptr) {
@@ -241,7 +241,7 @@ void Reduction::PrismHeight(double height) {
   group.target_height_sum += height;
   ++group.target_height_count;
   reading_.prism_height = height;
-  reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
+  reading_.linear_unit = group.linear_unit;
 }
 
 void Reduction::SlopeDistance(double distance) {
@@ -250,7 +250,7 @@ void Reduction::SlopeDistance(double distance) {
   group.slope_dist_sum += distance;
   ++group.slope_dist_count;
   reading_.slope_dist = distance;
-  reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
+  reading_.linear_unit = group.linear_unit;
 }
 
 void Reduction::HorizontalAngle(double angle) {
@@ -318,8 +318,8 @@ void Reduction::WriteSingleSight() {
   tables_.SetObsKind(ObsKind::Sight);
   tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
   tables_.SetObsName(OBS_NAME_BACK, back.point_number);
-  tables_.SetObsUnit(back.linear_unit);
-  tables_.SetObsUnit(job_angle_unit_);
+  tables_.SetObsLinearUnit(back.linear_unit);
+  tables_.SetObsAngleUnit(job_angle_unit_);
   if (back.zenith_count > 0) {
     tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(back.zenith_sum, back.zenith_count));
   }
@@ -348,8 +348,8 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
   tables_.SetObsName(OBS_NAME_FORE, fore.point_number);
   tables_.SetObsName(OBS_NAME_BACK, back.point_number);
-  tables_.SetObsUnit(back.linear_unit);
-  tables_.SetObsUnit(job_angle_unit_);
+  tables_.SetObsLinearUnit(back.linear_unit);
+  tables_.SetObsAngleUnit(job_angle_unit_);
   if (fore.direction_count > 0) {
     const double reference = back.direction_count >= 1 ? MeanDirection(back, PI) : 0.0;
     double angle = MeanDirection(fore, 0.0) - reference;
@@ -376,7 +376,7 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   }
   if (keep_backsight) {
     // The unit in force carries on to the next point's readings.
-    const int32_t unit = accumulator_.foresight.linear_unit;
+    const LinearUnit unit = accumulator_.foresight.linear_unit;
     accumulator_.foresight = ObsGroup{};
     accumulator_.foresight.linear_unit = unit;
   } else {

@@ -22,12 +22,12 @@ void WriteHeader(OutputFile& out, const WriterState& state, int32_t& error) {
   if (out.error()) error = WRITE_ERROR;
 }
 
-void WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit, int32_t& error) {
+void WriteUnits(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit, int32_t& error) {
   error = WRITE_OK;
   const char* linear = "M";
-  if (linear_unit == LINEAR_UNIT_INTERNATIONAL_FOOT) linear = "I";
-  if (linear_unit == LINEAR_UNIT_US_FOOT) linear = "U";
-  const char* angle = angle_unit == ANGLE_UNIT_CODE_GONS ? "G" : "D";
+  if (linear_unit == LinearUnit::InternationalFoot) linear = "I";
+  if (linear_unit == LinearUnit::UsFoot) linear = "U";
+  const char* angle = angle_unit == AngleUnit::Gons ? "G" : "D";
   out.Print("$UNITS\n{}\n{}\n1\n\n", linear, angle);
   if (out.error()) error = WRITE_ERROR;
 }

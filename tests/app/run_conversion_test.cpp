@@ -50,8 +50,8 @@ TEST_F(RunConversionTest, WritesTheExactHeadWithCrLfLineEnds) {
   const std::string text = ReadFile(output_);
   ASSERT_GE(text.size(), std::string(DEFAULT_HEAD).size());
   EXPECT_EQ(text.substr(0, std::string(DEFAULT_HEAD).size()), DEFAULT_HEAD);
-  EXPECT_EQ(dialog_.run.writer_state.current_linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(dialog_.run.writer_state.current_angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(dialog_.run.writer_state.current_linear_unit, LinearUnit::Meter);
+  EXPECT_EQ(dialog_.run.writer_state.current_angle_unit, AngleUnit::Degrees);
   EXPECT_EQ(ui_.wait_depth, 0);
   EXPECT_GE(ui_.wait_calls, 1);
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
@@ -107,7 +107,8 @@ TEST_F(RunConversionTest, OutputInAMissingFolderCannotBeOpened) {
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_OPEN);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.request.output_path + ": no such folder");
+  EXPECT_EQ(ui_.messages[0].text,
+            "Cannot open file " + dialog_.request.output_path + ": no such folder");
   EXPECT_EQ(dialog_.run.tables.station_count(), 1);  // the tables were reset all the same
 }
 
@@ -116,7 +117,8 @@ TEST_F(RunConversionTest, AFolderIsNotReplaced) {
   dialog_.request.output_path = (dir_ / "results").string();
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
-  EXPECT_EQ(ui_.messages[0].text, "Cannot open file " + dialog_.request.output_path + ": is a folder");
+  EXPECT_EQ(ui_.messages[0].text,
+            "Cannot open file " + dialog_.request.output_path + ": is a folder");
   EXPECT_TRUE(fs::is_directory(dir_ / "results"));
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.xml", "results"}));
 }
@@ -143,7 +145,8 @@ TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].id, MSG_CANNOT_READ);
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.request.xml_paths[0] + ": no such file");
+  EXPECT_EQ(ui_.messages[0].text,
+            "Cannot read file " + dialog_.request.xml_paths[0] + ": no such file");
   EXPECT_EQ(ReadFile(output_), "previous results");
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));
 }
@@ -152,7 +155,8 @@ TEST_F(RunConversionTest, AFolderIsNotAReadableInput) {
   dialog_.request.xml_paths = {dir_.string()};
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
   EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_READ});
-  EXPECT_EQ(ui_.messages[0].text, "Cannot read file " + dialog_.request.xml_paths[0] + ": is a folder");
+  EXPECT_EQ(ui_.messages[0].text,
+            "Cannot read file " + dialog_.request.xml_paths[0] + ": is a folder");
   EXPECT_FALSE(fs::exists(output_));
 }
 

@@ -116,33 +116,32 @@ TEST(SurveyTables, SetObsKindClearsNamesAndUnits) {
   t.SetObsKind(ObsKind::AngleSet);
   t.SetObsName(OBS_NAME_AT, "S1");
   t.SetObsName(OBS_NAME_DESCRIPTION, "d");
-  EXPECT_EQ(t.SetObsUnit(LINEAR_UNIT_US_FOOT), LINEAR_UNIT_US_FOOT);
-  t.SetObsUnit(ANGLE_UNIT_CODE_GONS);
-  t.SetObsUnit(5);  // no such unit: ignored
+  t.SetObsLinearUnit(LinearUnit::UsFoot);
+  t.SetObsAngleUnit(AngleUnit::Gons);
   t.SetObsHeight(true, 1.5);
   t.SetObsHeight(false, 1.8);
-  EXPECT_EQ(t.current_observation().linear_unit, LINEAR_UNIT_US_FOOT);
-  EXPECT_EQ(t.current_observation().angle_unit, ANGLE_UNIT_CODE_GONS);
+  EXPECT_EQ(t.current_observation().linear_unit, LinearUnit::UsFoot);
+  EXPECT_EQ(t.current_observation().angle_unit, AngleUnit::Gons);
   EXPECT_EQ(t.current_observation().instr_height, 1.5);
   EXPECT_EQ(t.current_observation().target_height, 1.8);
   t.SetObsKind(ObsKind::Sight);
   const ObsRecord& obs = t.current_observation();
   EXPECT_TRUE(obs.at_name.empty());
   EXPECT_TRUE(obs.description.empty());
-  EXPECT_EQ(obs.linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(obs.angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(obs.linear_unit, LinearUnit::Meter);
+  EXPECT_EQ(obs.angle_unit, AngleUnit::Degrees);
   EXPECT_EQ(obs.instr_height, 0.0);
   EXPECT_EQ(obs.kind, ObsKind::Sight);
 }
 
 TEST(Units, FactorsAreTheExactLiterals) {
-  EXPECT_EQ(LinearFactor(0), 3.28083989501312);
-  EXPECT_EQ(LinearFactor(1), 1.0);
-  EXPECT_EQ(LinearFactor(2), 3.28083333333333);
-  EXPECT_EQ(LinearFactor(7), 1.0);
-  EXPECT_EQ(AngleSigmaFactor(10), 1.0);
-  EXPECT_NEAR(AngleSigmaFactor(11), 3.0864197530864, 1e-12);
-  EXPECT_EQ(AngleSigmaFactor(3), 1.0);
+  EXPECT_EQ(LinearFactor(LinearUnit::InternationalFoot), 3.28083989501312);
+  EXPECT_EQ(LinearFactor(LinearUnit::Meter), 1.0);
+  EXPECT_EQ(LinearFactor(LinearUnit::UsFoot), 3.28083333333333);
+  EXPECT_EQ(LinearFactor(static_cast<LinearUnit>(7)), 1.0);
+  EXPECT_EQ(AngleSigmaFactor(AngleUnit::Degrees), 1.0);
+  EXPECT_NEAR(AngleSigmaFactor(AngleUnit::Gons), 3.0864197530864, 1e-12);
+  EXPECT_EQ(AngleSigmaFactor(static_cast<AngleUnit>(3)), 1.0);
 }
 
 TEST(SurveyTables, LookupStaysFastAndCorrectForManyStations) {

@@ -20,7 +20,7 @@ TEST(HeaderWriter, DefaultHeadIsExactBytesWithCrLf) {
   WriteHeader(file.out, state, error);
   EXPECT_EQ(error, 0);
   error = -1;
-  WriteUnits(file.out, 1, 10, error);
+  WriteUnits(file.out, LinearUnit::Meter, AngleUnit::Degrees, error);
   EXPECT_EQ(error, 0);
   error = -1;
   WriteDefaultSds(file.out, state, error);
@@ -39,7 +39,7 @@ TEST(HeaderWriter, UnitsLettersFallBackToMetersAndDegrees) {
                        Case{5, 10, "M\nD"}, Case{-1, 12, "M\nD"}, Case{1, 0, "M\nD"}}) {
     CaptureFile file;
     int32_t error = -1;
-    WriteUnits(file.out, c.linear, c.angle, error);
+    WriteUnits(file.out, static_cast<LinearUnit>(c.linear), static_cast<AngleUnit>(c.angle), error);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(file.Bytes(), Crlf(std::string("$UNITS\n") + c.letters + "\n1\n\n"))
         << c.linear << " " << c.angle;
