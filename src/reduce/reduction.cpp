@@ -83,42 +83,42 @@ void Reduction::BeginVector(SourceLocation source) {
 }
 
 void Reduction::VectorName(bool rover, std::string_view name, std::string_view as_read) {
-  tables_.SetObsName(rover ? OBS_NAME_FORE : OBS_NAME_AT, name);
+  tables_.SetObsName(rover ? ObsNameField::Fore : ObsNameField::At, name);
   if (edits_ != nullptr) (rover ? rover_as_read_ : base_as_read_) = as_read;
 }
 
 void Reduction::VectorType(std::string_view text) {
-  tables_.SetObsName(OBS_NAME_DESCRIPTION, text);
+  tables_.SetObsName(ObsNameField::Description, text);
 }
 
 void Reduction::VectorValue(VectorField field, double value) {
   switch (field) {
     case VectorField::DX:
-      tables_.SetObsValue(OBS_VALUE_X, value);
+      tables_.SetObsValue(ObsValueField::X, value);
       break;
     case VectorField::DY:
-      tables_.SetObsValue(OBS_VALUE_Y, value);
+      tables_.SetObsValue(ObsValueField::Y, value);
       break;
     case VectorField::DZ:
-      tables_.SetObsValue(OBS_VALUE_Z, value);
+      tables_.SetObsValue(ObsValueField::Z, value);
       break;
     case VectorField::SX:
-      tables_.SetObsSigma(OBS_VALUE_X, value);
+      tables_.SetObsSigma(VectorAxis::X, value);
       break;
     case VectorField::SY:
-      tables_.SetObsSigma(OBS_VALUE_Y, value);
+      tables_.SetObsSigma(VectorAxis::Y, value);
       break;
     case VectorField::SZ:
-      tables_.SetObsSigma(OBS_VALUE_Z, value);
+      tables_.SetObsSigma(VectorAxis::Z, value);
       break;
     case VectorField::CXY:
-      tables_.SetObsCorrelation(OBS_VALUE_X, value);
+      tables_.SetObsCorrelation(VectorCorrelation::XY, value);
       break;
     case VectorField::CYZ:
-      tables_.SetObsCorrelation(OBS_VALUE_Y, value);
+      tables_.SetObsCorrelation(VectorCorrelation::YZ, value);
       break;
     case VectorField::CXZ:
-      tables_.SetObsCorrelation(OBS_VALUE_Z, value);
+      tables_.SetObsCorrelation(VectorCorrelation::XZ, value);
       break;
   }
 }
@@ -316,15 +316,15 @@ void Reduction::ResetGroups() {
 void Reduction::WriteSingleSight() {
   const ObsGroup& back = accumulator_.backsight;
   tables_.SetObsKind(ObsKind::Sight);
-  tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
-  tables_.SetObsName(OBS_NAME_BACK, back.point_number);
+  tables_.SetObsName(ObsNameField::At, station_setup_.station_point);
+  tables_.SetObsName(ObsNameField::Back, back.point_number);
   tables_.SetObsLinearUnit(back.linear_unit);
   tables_.SetObsAngleUnit(job_angle_unit_);
   if (back.zenith_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(back.zenith_sum, back.zenith_count));
+    tables_.SetObsValue(ObsValueField::Zenith, Mean(back.zenith_sum, back.zenith_count));
   }
   if (back.slope_dist_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_SLOPE_DIST, Mean(back.slope_dist_sum, back.slope_dist_count));
+    tables_.SetObsValue(ObsValueField::SlopeDist, Mean(back.slope_dist_sum, back.slope_dist_count));
   }
   if (back.zenith_count > 0 || back.slope_dist_count > 0) {
     if (back.target_height_count > 0) {
@@ -345,22 +345,22 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   const ObsGroup& back = accumulator_.backsight;
   const ObsGroup& fore = accumulator_.foresight;
   tables_.SetObsKind(ObsKind::AngleSet);
-  tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
-  tables_.SetObsName(OBS_NAME_FORE, fore.point_number);
-  tables_.SetObsName(OBS_NAME_BACK, back.point_number);
+  tables_.SetObsName(ObsNameField::At, station_setup_.station_point);
+  tables_.SetObsName(ObsNameField::Fore, fore.point_number);
+  tables_.SetObsName(ObsNameField::Back, back.point_number);
   tables_.SetObsLinearUnit(back.linear_unit);
   tables_.SetObsAngleUnit(job_angle_unit_);
   if (fore.direction_count > 0) {
     const double reference = back.direction_count >= 1 ? MeanDirection(back, PI) : 0.0;
     double angle = MeanDirection(fore, 0.0) - reference;
     if (angle < 0.0) angle += TWO_PI;
-    tables_.SetObsValue(OBS_VALUE_HORIZ_ANGLE, Finite(angle));
+    tables_.SetObsValue(ObsValueField::HorizAngle, Finite(angle));
   }
   if (fore.zenith_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(fore.zenith_sum, fore.zenith_count));
+    tables_.SetObsValue(ObsValueField::Zenith, Mean(fore.zenith_sum, fore.zenith_count));
   }
   if (fore.slope_dist_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_SLOPE_DIST, Mean(fore.slope_dist_sum, fore.slope_dist_count));
+    tables_.SetObsValue(ObsValueField::SlopeDist, Mean(fore.slope_dist_sum, fore.slope_dist_count));
   }
   if (fore.zenith_count > 0 || fore.slope_dist_count > 0) {
     if (fore.target_height_count > 0) {

@@ -370,10 +370,10 @@ namespace {
 TEST(RecordWriter, ControlCharactersInNamesNeverBreakARecordLine) {
   SurveyTables tables;
   tables.SetObsKind(ObsKind::Sight);
-  tables.SetObsName(OBS_NAME_AT, "S1");
-  tables.SetObsName(OBS_NAME_BACK, "\n      ");
-  tables.SetObsName(OBS_NAME_DESCRIPTION, "two\r\nlines\tand tab");
-  tables.SetObsValue(OBS_VALUE_ZENITH, HALF_PI);
+  tables.SetObsName(ObsNameField::At, "S1");
+  tables.SetObsName(ObsNameField::Back, "\n      ");
+  tables.SetObsName(ObsNameField::Description, "two\r\nlines\tand tab");
+  tables.SetObsValue(ObsValueField::Zenith, HALF_PI);
   tables.RecordObservation();
   WriterState state;
   state.current_linear_unit = LinearUnit::Meter;
