@@ -73,8 +73,8 @@ void Write(const fenwix::SurveyTables& tables, const fs::path& output) {
   fenwix::OutputFile out;
   if (!out.Open(output.string())) std::exit(1);
   fenwix::WriterState state;
-  state.current_linear_unit = fenwix::LINEAR_UNIT_METER;
-  state.current_angle_unit = fenwix::ANGLE_UNIT_CODE_DEGREES;
+  state.current_linear_unit = fenwix::LinearUnit::Meter;
+  state.current_angle_unit = fenwix::AngleUnit::Degrees;
   if (fenwix::WriteStations(false, false, tables, state, out).failed() ||
       fenwix::WriteObservations(tables, state, out).failed() || !out.Commit()) {
     std::exit(1);

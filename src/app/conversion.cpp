@@ -192,10 +192,9 @@ bool ConversionSteps::Read() {
     head.output_datum_inv_f = datum.inv_f;
   }
   if (Status written = WriteHeader(out_, head); written.failed()) return WriteFailed(written);
-  head.current_linear_unit = LINEAR_UNIT_METER;
-  head.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
-  if (Status written = WriteUnits(out_, LINEAR_UNIT_METER, ANGLE_UNIT_CODE_DEGREES);
-      written.failed()) {
+  head.current_linear_unit = LinearUnit::Meter;
+  head.current_angle_unit = AngleUnit::Degrees;
+  if (Status written = WriteUnits(out_, LinearUnit::Meter, AngleUnit::Degrees); written.failed()) {
     return WriteFailed(written);
   }
   // The head's default angle blocks say what the profile gives an angle without centring.

@@ -58,8 +58,8 @@ struct ConversionRequest : ConversionSettings {
   // What the job is in, as the person says (not in the configuration file): angles as packed
   // DD.MMSSsssss or gons, and distances without a "USFeet" indicator in meters, US survey feet
   // or international feet. The defaults read every job as it always was.
-  int32_t job_angle_unit = ANGLE_UNIT_CODE_DEGREES;
-  int32_t job_linear_unit = LINEAR_UNIT_METER;
+  AngleUnit job_angle_unit = AngleUnit::Degrees;
+  LinearUnit job_linear_unit = LinearUnit::Meter;
 
   // The output datum and default standard deviations the head starts from; the run writes the
   // ellipsoid of its approximate coordinates and the profile's angle precision over them.

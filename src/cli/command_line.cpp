@@ -131,16 +131,16 @@ std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
   return std::nullopt;
 }
 
-std::optional<int32_t> ParseAngleUnit(std::string_view text) {
-  if (text == "dms") return fenwix::ANGLE_UNIT_CODE_DEGREES;
-  if (text == "gon") return fenwix::ANGLE_UNIT_CODE_GONS;
+std::optional<AngleUnit> ParseAngleUnit(std::string_view text) {
+  if (text == "dms") return AngleUnit::Degrees;
+  if (text == "gon") return AngleUnit::Gons;
   return std::nullopt;
 }
 
-std::optional<int32_t> ParseDistanceUnit(std::string_view text) {
-  if (text == "m") return fenwix::LINEAR_UNIT_METER;
-  if (text == "usft") return fenwix::LINEAR_UNIT_US_FOOT;
-  if (text == "ft") return fenwix::LINEAR_UNIT_INTERNATIONAL_FOOT;
+std::optional<LinearUnit> ParseDistanceUnit(std::string_view text) {
+  if (text == "m") return LinearUnit::Meter;
+  if (text == "usft") return LinearUnit::UsFoot;
+  if (text == "ft") return LinearUnit::InternationalFoot;
   return std::nullopt;
 }
 
@@ -243,11 +243,11 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
       return UsageError("--max-steps takes a whole number from 0 to 2147483647");
     }
   } else if (arg == "--angle-unit") {
-    const std::optional<int32_t> unit = ParseAngleUnit(text);
+    const std::optional<AngleUnit> unit = ParseAngleUnit(text);
     if (!unit) return UsageError("--angle-unit takes dms or gon");
     request.job_angle_unit = *unit;
   } else if (arg == "--distance-unit") {
-    const std::optional<int32_t> unit = ParseDistanceUnit(text);
+    const std::optional<LinearUnit> unit = ParseDistanceUnit(text);
     if (!unit) return UsageError("--distance-unit takes m, usft or ft");
     request.job_linear_unit = *unit;
   } else if (arg == "--merge") {

@@ -50,12 +50,12 @@ double RadiansToGons(double radians) {
   return radians * GONS_PER_RADIAN;
 }
 
-double AngleFromUnit(int32_t code, double value) {
-  return code == ANGLE_UNIT_GONS ? GonsToRadians(value) : DmsToRadians(value);
+double AngleFromUnit(AngleUnit unit, double value) {
+  return unit == AngleUnit::Gons ? GonsToRadians(value) : DmsToRadians(value);
 }
 
-double AngleToUnit(int32_t code, double radians) {
-  return code == ANGLE_UNIT_GONS ? RadiansToGons(radians) : RadiansToDms(radians);
+double AngleToUnit(AngleUnit unit, double radians) {
+  return unit == AngleUnit::Gons ? RadiansToGons(radians) : RadiansToDms(radians);
 }
 
 double NormalizeAngle(double x) {

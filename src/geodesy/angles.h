@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "geodesy/units.h"
+
 namespace fenwix {
 
 // Degrees per radian, used by every degree conversion.
@@ -22,10 +24,6 @@ inline constexpr double DEGREES_PER_SECOND = 0.0002777777777777778;
 // Added before a packed value is split, so that 45.2999999999... (the double nearest 45.30)
 // still splits into 45 degrees 30 minutes; about 1e-7 arc-second.
 inline constexpr double DMS_SPLIT_BIAS = 4.848e-13;
-
-// Angle unit codes shared with the records: 10 packed degrees, 11 gons.
-inline constexpr int32_t ANGLE_UNIT_DEGREES = 10;
-inline constexpr int32_t ANGLE_UNIT_GONS = 11;
 
 struct Dms {
   double degrees;
@@ -50,10 +48,10 @@ double DmsToRadians(double packed);
 double RadiansToDms(double radians);
 double GonsToRadians(double gons);
 double RadiansToGons(double radians);
-// GonsToRadians when code is 11, otherwise DmsToRadians.
-double AngleFromUnit(int32_t code, double value);
-// RadiansToGons when code is 11, otherwise RadiansToDms.
-double AngleToUnit(int32_t code, double radians);
+// GonsToRadians for gons, otherwise DmsToRadians.
+double AngleFromUnit(AngleUnit unit, double value);
+// RadiansToGons for gons, otherwise RadiansToDms.
+double AngleToUnit(AngleUnit unit, double radians);
 
 // x moved by at most one full circle towards [0, 2π]: 2π stays 2π, 13.0 stays above 2π.
 double NormalizeAngle(double x);

@@ -17,42 +17,43 @@ namespace fenwix {
 
 namespace {
 
+template <typename Unit>
 struct UnitChoice {
   const char* word;   // as on the command line and in the settings
   const char* label;  // menu text
-  int32_t code;
+  Unit unit;
 };
 
-constexpr UnitChoice ANGLE_CHOICES[] = {
-    {"dms", "&Degrees as DD.MMSS", ANGLE_UNIT_CODE_DEGREES},
-    {"gon", "&Gons", ANGLE_UNIT_CODE_GONS},
+constexpr UnitChoice<AngleUnit> ANGLE_CHOICES[] = {
+    {"dms", "&Degrees as DD.MMSS", AngleUnit::Degrees},
+    {"gon", "&Gons", AngleUnit::Gons},
 };
-constexpr UnitChoice DISTANCE_CHOICES[] = {
-    {"m", "&Meters", LINEAR_UNIT_METER},
-    {"usft", "&US survey feet", LINEAR_UNIT_US_FOOT},
-    {"ft", "&International feet", LINEAR_UNIT_INTERNATIONAL_FOOT},
+constexpr UnitChoice<LinearUnit> DISTANCE_CHOICES[] = {
+    {"m", "&Meters", LinearUnit::Meter},
+    {"usft", "&US survey feet", LinearUnit::UsFoot},
+    {"ft", "&International feet", LinearUnit::InternationalFoot},
 };
 
 // A submenu of exclusive choices; the first one is the default, and a remembered word that
 // names none of them counts as the default.
-template <size_t N>
+template <typename Unit, size_t N>
 void AddChoices(QMenu& options, const QString& title, const QString& name, const QString& key,
-                const UnitChoice (&choices)[N], int32_t& target) {
+                const UnitChoice<Unit> (&choices)[N], Unit& target) {
   QMenu* menu = options.addMenu(title);
   menu->setObjectName(name);
   auto* group = new QActionGroup(menu);
   const QString remembered = ProgramSettings()->value(key, QString()).toString();
-  target = choices[0].code;
-  for (const UnitChoice& choice : choices) {
+  target = choices[0].unit;
+  for (const UnitChoice<Unit>& choice : choices) {
     QAction* action = menu->addAction(QString::fromUtf8(choice.label));
     action->setObjectName(name + QStringLiteral("_") + QString::fromUtf8(choice.word));
     action->setCheckable(true);
     group->addAction(action);
     const bool chosen = remembered == QString::fromUtf8(choice.word);
     if (chosen || &choice == &choices[0]) action->setChecked(true);
-    if (chosen) target = choice.code;
+    if (chosen) target = choice.unit;
     QObject::connect(action, &QAction::triggered, action, [&target, key, choice] {
-      target = choice.code;
+      target = choice.unit;
       ProgramSettings()->setValue(key, QString::fromUtf8(choice.word));
     });
   }

@@ -40,7 +40,7 @@ struct RawReading {
   int32_t point = 0;      // index into ReadingLog::names
   SourceLocation source;  // the "Observation" element
   ReadingType type = ReadingType::Backsight;
-  uint8_t linear_unit = LINEAR_UNIT_METER;  // unit the distances were given in
+  LinearUnit linear_unit = LinearUnit::Meter;  // unit the distances were given in
   uint8_t face = FACE_UNKNOWN;
 };
 

@@ -16,8 +16,8 @@ void ClearObservation(ObsRecord& obs) {
 ObsRow ObsRow::Pack(const ObsValues& values) {
   ObsRow row;
   row.kind = values.kind;
-  row.linear_unit = static_cast<int16_t>(values.linear_unit);
-  row.angle_unit = static_cast<int16_t>(values.angle_unit);
+  row.linear_unit = values.linear_unit;
+  row.angle_unit = values.angle_unit;
   if (row.Vector()) {
     const double numbers[9] = {values.dx, values.dy,  values.dz,  values.sx, values.sy,
                                values.sz, values.cxy, values.cxz, values.cyz};

@@ -26,15 +26,15 @@ struct StationRecord {
   double elevation = 0.0;
   int32_t merged_into = STATION_NOT_MERGED;
   bool coords_known = false;
-  int32_t linear_unit = LINEAR_UNIT_METER;
-  int32_t angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  LinearUnit linear_unit = LinearUnit::Meter;
+  AngleUnit angle_unit = AngleUnit::Degrees;
 };
 
 // What an observation measured, without the names of its stations.
 struct ObsValues {
   ObsKind kind = ObsKind::None;
-  int32_t linear_unit = LINEAR_UNIT_METER;
-  int32_t angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  LinearUnit linear_unit = LinearUnit::Meter;
+  AngleUnit angle_unit = AngleUnit::Degrees;
   double horiz_angle = MISSING_VALUE;  // clockwise from back to fore, radians
   double zenith = MISSING_VALUE;       // radians
   double slope_dist = MISSING_VALUE;   // meters
@@ -73,8 +73,8 @@ struct ObsRow {
   int32_t back = 0;
   int32_t description = 0;
   ObsKind kind = ObsKind::None;
-  int16_t linear_unit = LINEAR_UNIT_METER;
-  int16_t angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  LinearUnit linear_unit = LinearUnit::Meter;
+  AngleUnit angle_unit = AngleUnit::Degrees;
 
   // The row of these values. A vector carries no heights and a total-station observation no
   // vector numbers (the reader never gives them any), so nothing is lost.

@@ -189,73 +189,85 @@ void SurveyTables::PrefetchStationsOf(size_t index) const {
   PrefetchMemory(&stations_[static_cast<size_t>(row.back)]);
 }
 
-void SurveyTables::SetObsName(int32_t code, std::string_view text) {
+void SurveyTables::SetObsName(ObsNameField field, std::string_view text) {
   ObsRecord& obs = current_observation_;
-  switch (code) {
-    case OBS_NAME_AT:
+  switch (field) {
+    case ObsNameField::At:
       obs.at_name = text;
       PrefetchName(text);
       break;
-    case OBS_NAME_FORE:
+    case ObsNameField::Fore:
       obs.fore_name = text;
       PrefetchName(text);
       break;
-    case OBS_NAME_BACK:
+    case ObsNameField::Back:
       obs.back_name = text;
       PrefetchName(text);
       break;
-    case OBS_NAME_DESCRIPTION:
+    case ObsNameField::Description:
       obs.description = text;
       break;
-    default:
-      break;
   }
 }
 
-int32_t SurveyTables::SetObsUnit(int32_t code) {
-  if (code >= LINEAR_UNIT_INTERNATIONAL_FOOT && code <= LINEAR_UNIT_US_FOOT) {
-    current_observation_.linear_unit = code;
-  } else if (code == ANGLE_UNIT_CODE_DEGREES || code == ANGLE_UNIT_CODE_GONS) {
-    current_observation_.angle_unit = code;
-  }
-  return code;
+void SurveyTables::SetObsLinearUnit(LinearUnit unit) {
+  current_observation_.linear_unit = unit;
 }
 
-void SurveyTables::SetObsValue(int32_t code, double value) {
+void SurveyTables::SetObsAngleUnit(AngleUnit unit) {
+  current_observation_.angle_unit = unit;
+}
+
+void SurveyTables::SetObsValue(ObsValueField field, double value) {
   ObsRecord& obs = current_observation_;
   switch (obs.kind) {
     case ObsKind::GpsVector:
-      if (code == OBS_VALUE_X) obs.dx = value;
-      if (code == OBS_VALUE_Y) obs.dy = value;
-      if (code == OBS_VALUE_Z) obs.dz = value;
+      if (field == ObsValueField::X) obs.dx = value;
+      if (field == ObsValueField::Y) obs.dy = value;
+      if (field == ObsValueField::Z) obs.dz = value;
       break;
     case ObsKind::AngleSet:
-      if (code == OBS_VALUE_HORIZ_ANGLE) obs.horiz_angle = value;
+      if (field == ObsValueField::HorizAngle) obs.horiz_angle = value;
       [[fallthrough]];
     case ObsKind::Sight:
-      if (code == OBS_VALUE_ZENITH) obs.zenith = value;
-      if (code == OBS_VALUE_SLOPE_DIST) obs.slope_dist = value;
+      if (field == ObsValueField::Zenith) obs.zenith = value;
+      if (field == ObsValueField::SlopeDist) obs.slope_dist = value;
       break;
     case ObsKind::None:
       break;
   }
 }
 
-void SurveyTables::SetObsSigma(int32_t code, double value) {
+void SurveyTables::SetObsSigma(VectorAxis axis, double value) {
   ObsRecord& obs = current_observation_;
   if (obs.kind != ObsKind::GpsVector) return;
-  if (code == OBS_VALUE_X) obs.sx = value;
-  if (code == OBS_VALUE_Y) obs.sy = value;
-  if (code == OBS_VALUE_Z) obs.sz = value;
+  switch (axis) {
+    case VectorAxis::X:
+      obs.sx = value;
+      break;
+    case VectorAxis::Y:
+      obs.sy = value;
+      break;
+    case VectorAxis::Z:
+      obs.sz = value;
+      break;
+  }
 }
 
-void SurveyTables::SetObsCorrelation(int32_t code, double value) {
+void SurveyTables::SetObsCorrelation(VectorCorrelation pair, double value) {
   ObsRecord& obs = current_observation_;
   if (obs.kind != ObsKind::GpsVector) return;
-  // Code 10 is the YZ term and code 11 the XZ term.
-  if (code == OBS_VALUE_X) obs.cxy = value;
-  if (code == OBS_VALUE_Y) obs.cyz = value;
-  if (code == OBS_VALUE_Z) obs.cxz = value;
+  switch (pair) {
+    case VectorCorrelation::XY:
+      obs.cxy = value;
+      break;
+    case VectorCorrelation::YZ:
+      obs.cyz = value;
+      break;
+    case VectorCorrelation::XZ:
+      obs.cxz = value;
+      break;
+  }
 }
 
 void SurveyTables::SetObsHeight(bool is_instrument, double value) {

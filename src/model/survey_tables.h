@@ -15,17 +15,15 @@
 
 namespace fenwix {
 
-// Field codes of the observation setters.
-inline constexpr int32_t OBS_NAME_AT = 0;
-inline constexpr int32_t OBS_NAME_FORE = 1;
-inline constexpr int32_t OBS_NAME_BACK = 2;
-inline constexpr int32_t OBS_NAME_DESCRIPTION = 21;
-inline constexpr int32_t OBS_VALUE_HORIZ_ANGLE = 3;
-inline constexpr int32_t OBS_VALUE_ZENITH = 4;
-inline constexpr int32_t OBS_VALUE_SLOPE_DIST = 5;
-inline constexpr int32_t OBS_VALUE_X = 9;
-inline constexpr int32_t OBS_VALUE_Y = 10;
-inline constexpr int32_t OBS_VALUE_Z = 11;
+// The names of the working observation (see ObsRecord).
+enum class ObsNameField : uint8_t { At, Fore, Back, Description };
+// The measured values of the working observation: a total-station observation's angles and
+// distance, a GPS vector's components.
+enum class ObsValueField : uint8_t { HorizAngle, Zenith, SlopeDist, X, Y, Z };
+// The component of a GPS vector whose standard deviation is given.
+enum class VectorAxis : uint8_t { X, Y, Z };
+// The pair of components of a GPS vector whose correlation is given.
+enum class VectorCorrelation : uint8_t { XY, YZ, XZ };
 
 class SurveyTables {
  public:
@@ -49,11 +47,14 @@ class SurveyTables {
   int32_t FindStation(std::string_view name);
 
   void SetObsKind(ObsKind kind);
-  void SetObsName(int32_t code, std::string_view text);
-  int32_t SetObsUnit(int32_t code);
-  void SetObsValue(int32_t code, double value);
-  void SetObsSigma(int32_t code, double value);
-  void SetObsCorrelation(int32_t code, double value);
+  void SetObsName(ObsNameField field, std::string_view text);
+  void SetObsLinearUnit(LinearUnit unit);
+  void SetObsAngleUnit(AngleUnit unit);
+  // A value the kind of the working observation cannot carry is ignored, as are a vector's
+  // deviations and correlations on any other kind.
+  void SetObsValue(ObsValueField field, double value);
+  void SetObsSigma(VectorAxis axis, double value);
+  void SetObsCorrelation(VectorCorrelation pair, double value);
   void SetObsHeight(bool is_instrument, double value);
 
   const std::vector<StationRecord>& stations() const { return stations_; }

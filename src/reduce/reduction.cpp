@@ -26,7 +26,7 @@ double MeanDirection(const ObsGroup& group, double low) {
 
 }  // namespace
 
-void Reduction::SetJobUnits(int32_t linear_unit, int32_t angle_unit) {
+void Reduction::SetJobUnits(LinearUnit linear_unit, AngleUnit angle_unit) {
   job_linear_unit_ = linear_unit;
   job_angle_unit_ = angle_unit;
   ResetGroups();
@@ -72,8 +72,8 @@ void Reduction::EndDocument() {
 
 void Reduction::BeginVector(SourceLocation source) {
   tables_.SetObsKind(ObsKind::GpsVector);
-  tables_.SetObsUnit(LINEAR_UNIT_METER);
-  tables_.SetObsUnit(ANGLE_UNIT_CODE_DEGREES);
+  tables_.SetObsLinearUnit(LinearUnit::Meter);
+  tables_.SetObsAngleUnit(AngleUnit::Degrees);
   // Asked of every vector: one that lacks a component is left out with its line.
   vector_source_ = source;
   if (edits_ != nullptr) {
@@ -83,42 +83,42 @@ void Reduction::BeginVector(SourceLocation source) {
 }
 
 void Reduction::VectorName(bool rover, std::string_view name, std::string_view as_read) {
-  tables_.SetObsName(rover ? OBS_NAME_FORE : OBS_NAME_AT, name);
+  tables_.SetObsName(rover ? ObsNameField::Fore : ObsNameField::At, name);
   if (edits_ != nullptr) (rover ? rover_as_read_ : base_as_read_) = as_read;
 }
 
 void Reduction::VectorType(std::string_view text) {
-  tables_.SetObsName(OBS_NAME_DESCRIPTION, text);
+  tables_.SetObsName(ObsNameField::Description, text);
 }
 
 void Reduction::VectorValue(VectorField field, double value) {
   switch (field) {
     case VectorField::DX:
-      tables_.SetObsValue(OBS_VALUE_X, value);
+      tables_.SetObsValue(ObsValueField::X, value);
       break;
     case VectorField::DY:
-      tables_.SetObsValue(OBS_VALUE_Y, value);
+      tables_.SetObsValue(ObsValueField::Y, value);
       break;
     case VectorField::DZ:
-      tables_.SetObsValue(OBS_VALUE_Z, value);
+      tables_.SetObsValue(ObsValueField::Z, value);
       break;
     case VectorField::SX:
-      tables_.SetObsSigma(OBS_VALUE_X, value);
+      tables_.SetObsSigma(VectorAxis::X, value);
       break;
     case VectorField::SY:
-      tables_.SetObsSigma(OBS_VALUE_Y, value);
+      tables_.SetObsSigma(VectorAxis::Y, value);
       break;
     case VectorField::SZ:
-      tables_.SetObsSigma(OBS_VALUE_Z, value);
+      tables_.SetObsSigma(VectorAxis::Z, value);
       break;
     case VectorField::CXY:
-      tables_.SetObsCorrelation(OBS_VALUE_X, value);
+      tables_.SetObsCorrelation(VectorCorrelation::XY, value);
       break;
     case VectorField::CYZ:
-      tables_.SetObsCorrelation(OBS_VALUE_Y, value);
+      tables_.SetObsCorrelation(VectorCorrelation::YZ, value);
       break;
     case VectorField::CXZ:
-      tables_.SetObsCorrelation(OBS_VALUE_Z, value);
+      tables_.SetObsCorrelation(VectorCorrelation::XZ, value);
       break;
   }
 }
@@ -241,7 +241,7 @@ void Reduction::PrismHeight(double height) {
   group.target_height_sum += height;
   ++group.target_height_count;
   reading_.prism_height = height;
-  reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
+  reading_.linear_unit = group.linear_unit;
 }
 
 void Reduction::SlopeDistance(double distance) {
@@ -250,7 +250,7 @@ void Reduction::SlopeDistance(double distance) {
   group.slope_dist_sum += distance;
   ++group.slope_dist_count;
   reading_.slope_dist = distance;
-  reading_.linear_unit = static_cast<uint8_t>(group.linear_unit);
+  reading_.linear_unit = group.linear_unit;
 }
 
 void Reduction::HorizontalAngle(double angle) {
@@ -316,15 +316,15 @@ void Reduction::ResetGroups() {
 void Reduction::WriteSingleSight() {
   const ObsGroup& back = accumulator_.backsight;
   tables_.SetObsKind(ObsKind::Sight);
-  tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
-  tables_.SetObsName(OBS_NAME_BACK, back.point_number);
-  tables_.SetObsUnit(back.linear_unit);
-  tables_.SetObsUnit(job_angle_unit_);
+  tables_.SetObsName(ObsNameField::At, station_setup_.station_point);
+  tables_.SetObsName(ObsNameField::Back, back.point_number);
+  tables_.SetObsLinearUnit(back.linear_unit);
+  tables_.SetObsAngleUnit(job_angle_unit_);
   if (back.zenith_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(back.zenith_sum, back.zenith_count));
+    tables_.SetObsValue(ObsValueField::Zenith, Mean(back.zenith_sum, back.zenith_count));
   }
   if (back.slope_dist_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_SLOPE_DIST, Mean(back.slope_dist_sum, back.slope_dist_count));
+    tables_.SetObsValue(ObsValueField::SlopeDist, Mean(back.slope_dist_sum, back.slope_dist_count));
   }
   if (back.zenith_count > 0 || back.slope_dist_count > 0) {
     if (back.target_height_count > 0) {
@@ -345,22 +345,22 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   const ObsGroup& back = accumulator_.backsight;
   const ObsGroup& fore = accumulator_.foresight;
   tables_.SetObsKind(ObsKind::AngleSet);
-  tables_.SetObsName(OBS_NAME_AT, station_setup_.station_point);
-  tables_.SetObsName(OBS_NAME_FORE, fore.point_number);
-  tables_.SetObsName(OBS_NAME_BACK, back.point_number);
-  tables_.SetObsUnit(back.linear_unit);
-  tables_.SetObsUnit(job_angle_unit_);
+  tables_.SetObsName(ObsNameField::At, station_setup_.station_point);
+  tables_.SetObsName(ObsNameField::Fore, fore.point_number);
+  tables_.SetObsName(ObsNameField::Back, back.point_number);
+  tables_.SetObsLinearUnit(back.linear_unit);
+  tables_.SetObsAngleUnit(job_angle_unit_);
   if (fore.direction_count > 0) {
     const double reference = back.direction_count >= 1 ? MeanDirection(back, PI) : 0.0;
     double angle = MeanDirection(fore, 0.0) - reference;
     if (angle < 0.0) angle += TWO_PI;
-    tables_.SetObsValue(OBS_VALUE_HORIZ_ANGLE, Finite(angle));
+    tables_.SetObsValue(ObsValueField::HorizAngle, Finite(angle));
   }
   if (fore.zenith_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_ZENITH, Mean(fore.zenith_sum, fore.zenith_count));
+    tables_.SetObsValue(ObsValueField::Zenith, Mean(fore.zenith_sum, fore.zenith_count));
   }
   if (fore.slope_dist_count > 0) {
-    tables_.SetObsValue(OBS_VALUE_SLOPE_DIST, Mean(fore.slope_dist_sum, fore.slope_dist_count));
+    tables_.SetObsValue(ObsValueField::SlopeDist, Mean(fore.slope_dist_sum, fore.slope_dist_count));
   }
   if (fore.zenith_count > 0 || fore.slope_dist_count > 0) {
     if (fore.target_height_count > 0) {
@@ -376,7 +376,7 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   }
   if (keep_backsight) {
     // The unit in force carries on to the next point's readings.
-    const int32_t unit = accumulator_.foresight.linear_unit;
+    const LinearUnit unit = accumulator_.foresight.linear_unit;
     accumulator_.foresight = ObsGroup{};
     accumulator_.foresight.linear_unit = unit;
   } else {

@@ -35,7 +35,7 @@ struct ObsGroup {
   std::string point_number;
   // The point number as the file wrote it, kept only while names are changed.
   std::string point_as_read;
-  int32_t linear_unit = LINEAR_UNIT_METER;
+  LinearUnit linear_unit = LinearUnit::Meter;
   double target_height_sum = 0.0;  // meters
   double direction_sum = 0.0;      // radians
   double zenith_sum = 0.0;         // radians
@@ -79,7 +79,7 @@ class Reduction {
   // With edits, elements are left out and ties of a point to itself kept aside.
   void AttachEdits(ReadingEdits* edits) { edits_ = edits; }
   // The units of the job's records (see XmlContentHandler::SetJobUnits); the groups start anew.
-  void SetJobUnits(int32_t linear_unit, int32_t angle_unit);
+  void SetJobUnits(LinearUnit linear_unit, AngleUnit angle_unit);
 
   const ReadingLog* log() const { return log_; }
   const ReadingEdits* edits() const { return edits_; }
@@ -127,8 +127,8 @@ class Reduction {
   void HorizontalAngle(double angle);
   void ZenithAngle(double zenith);
   // The unit the distances of the current group are given in.
-  int32_t distance_unit() const { return Group().linear_unit; }
-  void SetDistanceUnit(int32_t unit) { Group().linear_unit = unit; }
+  LinearUnit distance_unit() const { return Group().linear_unit; }
+  void SetDistanceUnit(LinearUnit unit) { Group().linear_unit = unit; }
   // A field of the reading was read; `misread` when its value was warned of.
   void FieldRead(bool misread);
   void EndReading();
@@ -165,8 +165,8 @@ class Reduction {
   ReadingLog* log_ = nullptr;
   ReadingWarnings* warnings_ = nullptr;
   ReadingEdits* edits_ = nullptr;
-  int32_t job_linear_unit_ = LINEAR_UNIT_METER;
-  int32_t job_angle_unit_ = ANGLE_UNIT_CODE_DEGREES;
+  LinearUnit job_linear_unit_ = LinearUnit::Meter;
+  AngleUnit job_angle_unit_ = AngleUnit::Degrees;
   // The reading of the open "Observation" element, kept when its type is recognised (filled
   // without a log too: plain stores cost less than a test per field).
   RawReading reading_;

@@ -18,11 +18,11 @@ Status WriteHeader(OutputFile& out, const WriterState& state) {
   return out.status();
 }
 
-Status WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit) {
+Status WriteUnits(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit) {
   const char* linear = "M";
-  if (linear_unit == LINEAR_UNIT_INTERNATIONAL_FOOT) linear = "I";
-  if (linear_unit == LINEAR_UNIT_US_FOOT) linear = "U";
-  const char* angle = angle_unit == ANGLE_UNIT_CODE_GONS ? "G" : "D";
+  if (linear_unit == LinearUnit::InternationalFoot) linear = "I";
+  if (linear_unit == LinearUnit::UsFoot) linear = "U";
+  const char* angle = angle_unit == AngleUnit::Gons ? "G" : "D";
   out.Print("$UNITS\n{}\n{}\n1\n\n", linear, angle);
   return out.status();
 }

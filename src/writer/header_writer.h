@@ -16,7 +16,7 @@ namespace fenwix {
 inline constexpr char DELIMITER = ';';
 
 Status WriteHeader(OutputFile& out, const WriterState& state);
-Status WriteUnits(OutputFile& out, int32_t linear_unit, int32_t angle_unit);
+Status WriteUnits(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit);
 Status WriteDefaultSds(OutputFile& out, const WriterState& state);
 // Puts a comment line before the head of a file whose input was not read to its end (the XML
 // file is not well formed): it says so and names the XML file, the line and column of the

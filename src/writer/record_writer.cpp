@@ -86,7 +86,7 @@ class RecordLine {
 
 // The zenith and distance records of a sight from at to sighted, each with its own description
 // line. Shared by single sights and by angle sets that lack their horizontal angle.
-void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+void WriteZenithAndChord(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
                          std::string_view at, std::string_view sighted,
                          std::string_view description, const ObsValues& obs,
                          const TotalStationSds& sds) {
@@ -116,8 +116,8 @@ void WriteZenithAndChord(OutputFile& out, int32_t linear_unit, int32_t angle_uni
   }
 }
 
-void WriteOneStation(bool geodetic, bool local, int32_t linear_unit, const StationRecord& station,
-                     OutputFile& out) {
+void WriteOneStation(bool geodetic, bool local, LinearUnit linear_unit,
+                     const StationRecord& station, OutputFile& out) {
   const double w = LinearFactor(linear_unit);
   if (geodetic) {
     // Latitude and longitude are packed degrees whatever the angle unit in force.
@@ -171,26 +171,27 @@ bool JoinsAStationToItself(const ObsRow& obs) {
   return false;
 }
 
-void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs,
+void WriteGps(OutputFile& out, LinearUnit linear_unit, const ObsNames& names, const ObsValues& obs,
               const VectorCovariance& covariance);
-void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                 const ObsValues& obs, const TotalStationSds& sds);
-void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                   const ObsValues& obs, const TotalStationSds& sds);
+void WriteSights(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
+                 const ObsNames& names, const ObsValues& obs, const TotalStationSds& sds);
+void WriteAngleSet(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
+                   const ObsNames& names, const ObsValues& obs, const TotalStationSds& sds);
 
 void WriteObservationRecord(OutputFile& out, const WriterState& state, const ObsNames& names,
                             const ObsValues& obs, const RecordSds& sds) {
   switch (obs.kind) {
     case ObsKind::GpsVector:
-      WriteGps(out, state.current_linear_unit, names, obs, sds.covariance);
+      WriteGps(out, state.current_linear_unit.value_or(LinearUnit::Meter), names, obs,
+               sds.covariance);
       break;
     case ObsKind::Sight:
-      WriteSights(out, state.current_linear_unit, state.current_angle_unit, names, obs,
-                  sds.station);
+      WriteSights(out, state.current_linear_unit.value_or(LinearUnit::Meter),
+                  state.current_angle_unit.value_or(AngleUnit::Degrees), names, obs, sds.station);
       break;
     case ObsKind::AngleSet:
-      WriteAngleSet(out, state.current_linear_unit, state.current_angle_unit, names, obs,
-                    sds.station);
+      WriteAngleSet(out, state.current_linear_unit.value_or(LinearUnit::Meter),
+                    state.current_angle_unit.value_or(AngleUnit::Degrees), names, obs, sds.station);
       break;
     case ObsKind::None:
       break;
@@ -248,12 +249,13 @@ Status WriteStations(bool geodetic, bool local, const SurveyTables& tables, Writ
     if (station.merged_into != STATION_NOT_MERGED) continue;
     if (station.linear_unit != state.current_linear_unit) {
       state.current_linear_unit = station.linear_unit;
-      if (Status units = WriteUnits(out, state.current_linear_unit, state.current_angle_unit);
+      if (Status units = WriteUnits(out, station.linear_unit,
+                                    state.current_angle_unit.value_or(AngleUnit::Degrees));
           units.failed()) {
         return units;
       }
     }
-    WriteOneStation(geodetic, local, state.current_linear_unit, station, out);
+    WriteOneStation(geodetic, local, station.linear_unit, station, out);
     if (out.error()) return out.status();
   }
   return Status();
@@ -261,7 +263,7 @@ Status WriteStations(bool geodetic, bool local, const SurveyTables& tables, Writ
 
 namespace {
 
-void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const ObsValues& obs,
+void WriteGps(OutputFile& out, LinearUnit linear_unit, const ObsNames& names, const ObsValues& obs,
               const VectorCovariance& covariance) {
   if (!IsObserved(obs.dx) || !IsObserved(obs.dy) || !IsObserved(obs.dz)) return;
   // Vectors are always in meters, so w is 1; it keeps the numbers true to the units block
@@ -285,14 +287,14 @@ void WriteGps(OutputFile& out, int32_t linear_unit, const ObsNames& names, const
       .WriteTo(out, 2);
 }
 
-void WriteSights(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                 const ObsValues& obs, const TotalStationSds& sds) {
+void WriteSights(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
+                 const ObsNames& names, const ObsValues& obs, const TotalStationSds& sds) {
   WriteZenithAndChord(out, linear_unit, angle_unit, names.at, names.back, names.description, obs,
                       sds);
 }
 
-void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, const ObsNames& names,
-                   const ObsValues& obs, const TotalStationSds& sds) {
+void WriteAngleSet(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
+                   const ObsNames& names, const ObsValues& obs, const TotalStationSds& sds) {
   const bool has_angle = IsObserved(obs.horiz_angle);
   const bool has_zenith = IsObserved(obs.zenith);
   const bool has_dist = IsObserved(obs.slope_dist);
@@ -332,16 +334,16 @@ void WriteAngleSet(OutputFile& out, int32_t linear_unit, int32_t angle_unit, con
 
 }  // namespace
 
-void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs) {
+void WriteGpsRecord(OutputFile& out, LinearUnit linear_unit, const ObsRecord& obs) {
   WriteGps(out, linear_unit, NamesOf(obs), obs, DefaultSds(obs).covariance);
 }
 
-void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+void WriteSightRecords(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
                        const ObsRecord& obs) {
   WriteSights(out, linear_unit, angle_unit, NamesOf(obs), obs, DefaultSds(obs).station);
 }
 
-void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+void WriteAngleSetRecord(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
                          const ObsRecord& obs) {
   WriteAngleSet(out, linear_unit, angle_unit, NamesOf(obs), obs, DefaultSds(obs).station);
 }
@@ -363,9 +365,7 @@ Status WriteObservations(const SurveyTables& tables, WriterState& state, OutputF
         obs.angle_unit != state.current_angle_unit) {
       state.current_linear_unit = obs.linear_unit;
       state.current_angle_unit = obs.angle_unit;
-      if (WriteUnits(out, state.current_linear_unit, state.current_angle_unit).failed()) {
-        return false;
-      }
+      if (WriteUnits(out, obs.linear_unit, obs.angle_unit).failed()) return false;
     }
     RecordSds sds;
     if (obs.kind == ObsKind::GpsVector) {

@@ -29,14 +29,14 @@ Status WriteObservations(const SurveyTables& tables, WriterState& state, OutputF
 // They write the default profile's standard deviations.
 
 // One "$GPS_COMPACT" record with its description line; nothing when a component is missing.
-void WriteGpsRecord(OutputFile& out, int32_t linear_unit, const ObsRecord& obs);
+void WriteGpsRecord(OutputFile& out, LinearUnit linear_unit, const ObsRecord& obs);
 // A "$ZENITH_ONLY" and/or a "$CHORD_ONLY" record from at_name to back_name.
-void WriteSightRecords(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+void WriteSightRecords(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
                        const ObsRecord& obs);
 // One "$HOR_COMPACT" or "$HORIZ_ANGLE_ONLY" record (at; fore; back). A set without its
 // horizontal angle is written as the sight records of what was observed, from at_name to
 // fore_name, so that no angle is invented and no observation lost.
-void WriteAngleSetRecord(OutputFile& out, int32_t linear_unit, int32_t angle_unit,
+void WriteAngleSetRecord(OutputFile& out, LinearUnit linear_unit, AngleUnit angle_unit,
                          const ObsRecord& obs);
 
 }  // namespace fenwix

@@ -3,7 +3,10 @@
 // default standard deviations and the units of the last "$UNITS" block written.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "geodesy/units.h"
 
 namespace fenwix {
 
@@ -14,8 +17,9 @@ struct WriterState {
   double default_angle_sd = 5.0;    // arc-seconds
   double default_zenith_sd = 5.0;   // arc-seconds
   double default_coord_sd = 0.005;  // meters
-  int32_t current_linear_unit = -1;
-  int32_t current_angle_unit = -1;
+  // None before the first "$UNITS" block.
+  std::optional<LinearUnit> current_linear_unit;
+  std::optional<AngleUnit> current_angle_unit;
 };
 
 }  // namespace fenwix

@@ -41,41 +41,41 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// The unit a distance indicator names, however spelled; -1 for one not known.
-int32_t DistanceUnitNamed(std::string_view text) {
+// The unit a distance indicator names, however spelled; none for one not known.
+std::optional<LinearUnit> DistanceUnitNamed(std::string_view text) {
   const std::string folded = Folded(text);
   if (AnyOf(folded, {"m", "meter", "meters", "metre", "metres", "metric"})) {
-    return LINEAR_UNIT_METER;
+    return LinearUnit::Meter;
   }
   if (AnyOf(folded, {"usfeet", "usfoot", "usft", "ussurveyfeet", "ussurveyfoot", "surveyfeet",
                      "surveyfoot"})) {
-    return LINEAR_UNIT_US_FOOT;
+    return LinearUnit::UsFoot;
   }
   if (AnyOf(folded, {"feet", "foot", "ft", "intfeet", "intfoot", "intft", "ift",
                      "internationalfeet", "internationalfoot"})) {
-    return LINEAR_UNIT_INTERNATIONAL_FOOT;
+    return LinearUnit::InternationalFoot;
   }
-  return -1;
+  return std::nullopt;
 }
 
-// The angle unit an angle indicator names, however spelled; -1 for one not known.
-int32_t AngleUnitNamed(std::string_view text) {
+// The angle unit an angle indicator names, however spelled; none for one not known.
+std::optional<AngleUnit> AngleUnitNamed(std::string_view text) {
   const std::string folded = Folded(text);
-  if (folded == "dms") return ANGLE_UNIT_CODE_DEGREES;
+  if (folded == "dms") return AngleUnit::Degrees;
   if (AnyOf(folded, {"gon", "gons", "grad", "grads", "gradian", "gradians"})) {
-    return ANGLE_UNIT_CODE_GONS;
+    return AngleUnit::Gons;
   }
-  return -1;
+  return std::nullopt;
 }
 
-std::string_view LinearUnitName(int32_t code) {
-  if (code == LINEAR_UNIT_US_FOOT) return "US survey feet";
-  if (code == LINEAR_UNIT_INTERNATIONAL_FOOT) return "international feet";
+std::string_view LinearUnitName(LinearUnit unit) {
+  if (unit == LinearUnit::UsFoot) return "US survey feet";
+  if (unit == LinearUnit::InternationalFoot) return "international feet";
   return "meters";
 }
 
-std::string_view AngleUnitName(int32_t code) {
-  return code == ANGLE_UNIT_CODE_GONS ? "gons" : "DD.MMSSsssss";
+std::string_view AngleUnitName(AngleUnit unit) {
+  return unit == AngleUnit::Gons ? "gons" : "DD.MMSSsssss";
 }
 
 // Shortest decimal text that reads back as value.

@@ -3,8 +3,11 @@
 // show them in.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "geodesy/units.h"
 
 namespace fenwix {
 
@@ -23,12 +26,12 @@ inline constexpr std::string_view DMS_ADVICE =
 
 // The text without the blanks around it.
 std::string_view Trimmed(std::string_view text);
-// The unit a distance indicator names, however spelled; -1 for one not known.
-int32_t DistanceUnitNamed(std::string_view text);
-// The angle unit an angle indicator names, however spelled; -1 for one not known.
-int32_t AngleUnitNamed(std::string_view text);
-std::string_view LinearUnitName(int32_t code);
-std::string_view AngleUnitName(int32_t code);
+// The unit a distance indicator names, however spelled; none for one not known.
+std::optional<LinearUnit> DistanceUnitNamed(std::string_view text);
+// The angle unit an angle indicator names, however spelled; none for one not known.
+std::optional<AngleUnit> AngleUnitNamed(std::string_view text);
+std::string_view LinearUnitName(LinearUnit unit);
+std::string_view AngleUnitName(AngleUnit unit);
 // Shortest decimal text that reads back as value.
 std::string Decimal(double value);
 // An angle in degrees as degrees, minutes and seconds to a tenth, e.g. 124°16'30".

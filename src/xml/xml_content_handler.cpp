@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -23,7 +24,7 @@ constexpr size_t KEYWORD_TEXT_LIMIT = 32;
 
 XmlContentHandler::XmlContentHandler(SurveyTables& tables) : reduction_(tables) {}
 
-void XmlContentHandler::SetJobUnits(int32_t linear_unit, int32_t angle_unit) {
+void XmlContentHandler::SetJobUnits(LinearUnit linear_unit, AngleUnit angle_unit) {
   job_linear_unit_ = linear_unit;
   job_angle_unit_ = angle_unit;
   reduction_.SetJobUnits(linear_unit, angle_unit);
@@ -81,7 +82,7 @@ double XmlContentHandler::Number(std::string_view text) {
 // A horizontal or zenith angle in the job's angle unit, in radians.
 double XmlContentHandler::Angle(std::string_view text) {
   const double value = Number(text);
-  if (job_angle_unit_ == ANGLE_UNIT_CODE_GONS) {
+  if (job_angle_unit_ == AngleUnit::Gons) {
     if (warnings_ != nullptr && std::fabs(value) > FULL_CIRCLE_GONS && WarningWanted()) {
       Warn(text, true, "is more than 400 gons", "read as " + Decimal(value) + " gons",
            std::string(DMS_ADVICE));
@@ -108,19 +109,21 @@ double XmlContentHandler::Angle(std::string_view text) {
 // names another unit or none that is known.
 void XmlContentHandler::DistanceIndicator(std::string_view text) {
   if (text == "USFeet") {
-    reduction_.SetDistanceUnit(LINEAR_UNIT_US_FOOT);
+    reduction_.SetDistanceUnit(LinearUnit::UsFoot);
     return;
   }
-  const int32_t named = text_overlong_ ? -1 : DistanceUnitNamed(text);
-  if (named == LINEAR_UNIT_METER && job_linear_unit_ != LINEAR_UNIT_METER) {
-    reduction_.SetDistanceUnit(LINEAR_UNIT_METER);
+  const std::optional<LinearUnit> named =
+      text_overlong_ ? std::optional<LinearUnit>() : DistanceUnitNamed(text);
+  const auto names = [&named](LinearUnit unit) { return named.has_value() && *named == unit; };
+  if (names(LinearUnit::Meter) && job_linear_unit_ != LinearUnit::Meter) {
+    reduction_.SetDistanceUnit(LinearUnit::Meter);
   }
-  const int32_t unit = reduction_.distance_unit();
-  if (warnings_ == nullptr || named == unit || !WarningWanted()) return;
+  const LinearUnit unit = reduction_.distance_unit();
+  if (warnings_ == nullptr || names(unit) || !WarningWanted()) return;
   std::string problem = "is neither \"USFeet\" nor meters";
-  if (named == LINEAR_UNIT_US_FOOT) problem = "is not exactly \"USFeet\"";
-  if (named == LINEAR_UNIT_INTERNATIONAL_FOOT) problem = "says feet";
-  if (named == LINEAR_UNIT_METER) problem = "says meters";
+  if (names(LinearUnit::UsFoot)) problem = "is not exactly \"USFeet\"";
+  if (names(LinearUnit::InternationalFoot)) problem = "says feet";
+  if (names(LinearUnit::Meter)) problem = "says meters";
   Warn(text, false, std::move(problem),
        "its distances and heights read as " + std::string(LinearUnitName(unit)),
        std::string(DISTANCE_ADVICE));
@@ -129,14 +132,16 @@ void XmlContentHandler::DistanceIndicator(std::string_view text) {
 // The indicator never changes how angles are read; only the job's angle unit does.
 void XmlContentHandler::AngleIndicator(std::string_view text) {
   if (warnings_ == nullptr) return;
-  const int32_t named = text_overlong_ ? -1 : AngleUnitNamed(text);
-  if (named == job_angle_unit_ || !WarningWanted()) return;
+  const std::optional<AngleUnit> named =
+      text_overlong_ ? std::optional<AngleUnit>() : AngleUnitNamed(text);
+  const auto names = [&named](AngleUnit unit) { return named.has_value() && *named == unit; };
+  if (names(job_angle_unit_) || !WarningWanted()) return;
   std::string problem = "is not \"DMS\"";
-  if (named == ANGLE_UNIT_CODE_GONS) problem = "says gons";
-  if (named == ANGLE_UNIT_CODE_DEGREES) problem = "says DD.MMSSsssss";
+  if (names(AngleUnit::Gons)) problem = "says gons";
+  if (names(AngleUnit::Degrees)) problem = "says DD.MMSSsssss";
   Warn(text, false, std::move(problem),
        "angles read as " + std::string(AngleUnitName(job_angle_unit_)),
-       std::string(job_angle_unit_ == ANGLE_UNIT_CODE_GONS ? DMS_ADVICE : GON_ADVICE));
+       std::string(job_angle_unit_ == AngleUnit::Gons ? DMS_ADVICE : GON_ADVICE));
 }
 void XmlContentHandler::OnStartElement(std::string_view local_name) {
   if (skipped_depth_ > 0) {

@@ -52,7 +52,7 @@ class XmlContentHandler {
   // What the job is in, as the person says: angles as packed DD.MMSSsssss (code 10) or gons
   // (11); distances and heights without a "USFeet" indicator in meters (1), US survey feet (2)
   // or international feet (0). The defaults read the job as it has always been read.
-  void SetJobUnits(int32_t linear_unit, int32_t angle_unit);
+  void SetJobUnits(LinearUnit linear_unit, AngleUnit angle_unit);
   // With edits, elements are left out and names read as others while reading (see
   // ReadingEdits). The edits must outlive the parse; without them nothing of this is done.
   void AttachEdits(ReadingEdits* edits) {
@@ -128,8 +128,8 @@ class XmlContentHandler {
   // What is read goes here.
   Reduction reduction_;
   ReadingWarnings* warnings_ = nullptr;
-  int32_t job_linear_unit_ = LINEAR_UNIT_METER;
-  int32_t job_angle_unit_ = ANGLE_UNIT_CODE_DEGREES;
+  LinearUnit job_linear_unit_ = LinearUnit::Meter;
+  AngleUnit job_angle_unit_ = AngleUnit::Degrees;
   ReadingEdits* edits_ = nullptr;
   NameReplacements* replacements_ = nullptr;
   LineSource line_source_ = nullptr;

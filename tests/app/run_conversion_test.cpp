@@ -50,8 +50,8 @@ TEST_F(RunConversionTest, WritesTheExactHeadWithCrLfLineEnds) {
   const std::string text = ReadFile(output_);
   ASSERT_GE(text.size(), std::string(DEFAULT_HEAD).size());
   EXPECT_EQ(text.substr(0, std::string(DEFAULT_HEAD).size()), DEFAULT_HEAD);
-  EXPECT_EQ(dialog_.run.writer_state.current_linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(dialog_.run.writer_state.current_angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(dialog_.run.writer_state.current_linear_unit, LinearUnit::Meter);
+  EXPECT_EQ(dialog_.run.writer_state.current_angle_unit, AngleUnit::Degrees);
   EXPECT_EQ(ui_.wait_depth, 0);
   EXPECT_GE(ui_.wait_calls, 1);
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"job.txt", "job.xml"}));

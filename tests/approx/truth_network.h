@@ -135,17 +135,17 @@ class TruthNetwork {
 inline void FillTables(SurveyTables& tables, const std::vector<TruthObservation>& observations) {
   for (const TruthObservation& obs : observations) {
     tables.SetObsKind(obs.kind);
-    tables.SetObsName(OBS_NAME_AT, obs.at);
-    tables.SetObsName(OBS_NAME_FORE, obs.fore);
-    tables.SetObsName(OBS_NAME_BACK, obs.back);
+    tables.SetObsName(ObsNameField::At, obs.at);
+    tables.SetObsName(ObsNameField::Fore, obs.fore);
+    tables.SetObsName(ObsNameField::Back, obs.back);
     if (obs.kind == ObsKind::GpsVector) {
-      tables.SetObsValue(OBS_VALUE_X, obs.dx);
-      tables.SetObsValue(OBS_VALUE_Y, obs.dy);
-      tables.SetObsValue(OBS_VALUE_Z, obs.dz);
+      tables.SetObsValue(ObsValueField::X, obs.dx);
+      tables.SetObsValue(ObsValueField::Y, obs.dy);
+      tables.SetObsValue(ObsValueField::Z, obs.dz);
     } else {
-      tables.SetObsValue(OBS_VALUE_HORIZ_ANGLE, obs.horiz_angle);
-      tables.SetObsValue(OBS_VALUE_ZENITH, obs.zenith);
-      tables.SetObsValue(OBS_VALUE_SLOPE_DIST, obs.slope_dist);
+      tables.SetObsValue(ObsValueField::HorizAngle, obs.horiz_angle);
+      tables.SetObsValue(ObsValueField::Zenith, obs.zenith);
+      tables.SetObsValue(ObsValueField::SlopeDist, obs.slope_dist);
     }
     tables.RecordObservation();
   }

@@ -18,20 +18,20 @@ namespace {
 TEST(UnitRatio, NamesTheUnitTheJobLooksLikeAndItsOption) {
   const struct {
     const char* file;
-    int32_t angle_unit;
-    int32_t linear_unit;
+    AngleUnit angle_unit;
+    LinearUnit linear_unit;
     const char* hint;
   } cases[] = {
-      {"units_feet.xml", ANGLE_UNIT_CODE_DEGREES, LINEAR_UNIT_METER,
+      {"units_feet.xml", AngleUnit::Degrees, LinearUnit::Meter,
        "10 of 10 distances that disagree with the coordinates are 3.280840 times what the "
        "coordinates give, the ratio of the international foot (1/0.3048): the job looks like it "
        "is in feet read as meters. --distance-unit ft reads international feet"},
-      {"units_feet.xml", ANGLE_UNIT_CODE_DEGREES, LINEAR_UNIT_INTERNATIONAL_FOOT, nullptr},
-      {"units_gon.xml", ANGLE_UNIT_CODE_DEGREES, LINEAR_UNIT_METER,
+      {"units_feet.xml", AngleUnit::Degrees, LinearUnit::InternationalFoot, nullptr},
+      {"units_gon.xml", AngleUnit::Degrees, LinearUnit::Meter,
        "5 of 5 angles that disagree with the coordinates are about 10/9 of what the coordinates "
        "give, the ratio of a degree to a gon: the job's angles look like gons read as "
        "DD.MMSSsssss degrees. --angle-unit gon reads gons"},
-      {"units_gon.xml", ANGLE_UNIT_CODE_GONS, LINEAR_UNIT_METER, nullptr}};
+      {"units_gon.xml", AngleUnit::Gons, LinearUnit::Meter, nullptr}};
   testing::ScratchFolder folder("unit-ratio");
   for (const auto& c : cases) {
     ConvertDialog dialog;

@@ -88,12 +88,13 @@ TEST(TruncAndSign, TowardZeroAndBeyondInt32) {
 }
 
 TEST(Gons, ConvertBothWays) {
-  EXPECT_DOUBLE_EQ(AngleFromUnit(ANGLE_UNIT_GONS, 100.0), HALF_PI);
-  EXPECT_NEAR(AngleFromUnit(ANGLE_UNIT_DEGREES, 90.0), HALF_PI, 1e-13);
-  // Every code but gons means packed degrees.
-  EXPECT_EQ(AngleFromUnit(0, 90.0), AngleFromUnit(ANGLE_UNIT_DEGREES, 90.0));
-  EXPECT_DOUBLE_EQ(AngleToUnit(ANGLE_UNIT_GONS, PI), 200.0);
-  EXPECT_NEAR(AngleToUnit(ANGLE_UNIT_DEGREES, DegreesToRadians(45.5)), 45.3, 1e-12);
+  EXPECT_DOUBLE_EQ(AngleFromUnit(AngleUnit::Gons, 100.0), HALF_PI);
+  EXPECT_NEAR(AngleFromUnit(AngleUnit::Degrees, 90.0), HALF_PI, 1e-13);
+  // Every unit but gons means packed degrees.
+  EXPECT_EQ(AngleFromUnit(static_cast<AngleUnit>(0), 90.0),
+            AngleFromUnit(AngleUnit::Degrees, 90.0));
+  EXPECT_DOUBLE_EQ(AngleToUnit(AngleUnit::Gons, PI), 200.0);
+  EXPECT_NEAR(AngleToUnit(AngleUnit::Degrees, DegreesToRadians(45.5)), 45.3, 1e-12);
 }
 
 TEST(Normalisation, OneStepOnly) {

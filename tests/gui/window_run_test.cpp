@@ -70,16 +70,16 @@ TEST_F(RunOptionsTest, EveryStationEntryIsOffByDefaultAndRemembered) {
 TEST_F(RunOptionsTest, JobUnitsAreDegreesAndMetersUntilChosenThenRemembered) {
   {
     ConvertWindow window(SettingsPath());
-    EXPECT_EQ(window.dialog().request.job_angle_unit, ANGLE_UNIT_CODE_DEGREES);
-    EXPECT_EQ(window.dialog().request.job_linear_unit, LINEAR_UNIT_METER);
+    EXPECT_EQ(window.dialog().request.job_angle_unit, AngleUnit::Degrees);
+    EXPECT_EQ(window.dialog().request.job_linear_unit, LinearUnit::Meter);
     window.findChild<QAction*>(QStringLiteral("angleUnitMenu_gon"))->trigger();
     window.findChild<QAction*>(QStringLiteral("distanceUnitMenu_ft"))->trigger();
   }
   ConvertWindow again(SettingsPath());
   EXPECT_TRUE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_gon"))->isChecked());
   EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("angleUnitMenu_dms"))->isChecked());
-  EXPECT_EQ(again.dialog().request.job_angle_unit, ANGLE_UNIT_CODE_GONS);
-  EXPECT_EQ(again.dialog().request.job_linear_unit, LINEAR_UNIT_INTERNATIONAL_FOOT);
+  EXPECT_EQ(again.dialog().request.job_angle_unit, AngleUnit::Gons);
+  EXPECT_EQ(again.dialog().request.job_linear_unit, LinearUnit::InternationalFoot);
 }
 
 // A closed triangle of vectors with their standard deviations: a network the test can adjust.

@@ -9,8 +9,8 @@ namespace {
 
 void RecordVector(SurveyTables& t, const std::string& base, const std::string& rover) {
   t.SetObsKind(ObsKind::GpsVector);
-  t.SetObsName(OBS_NAME_AT, base);
-  t.SetObsName(OBS_NAME_FORE, rover);
+  t.SetObsName(ObsNameField::At, base);
+  t.SetObsName(ObsNameField::Fore, rover);
   t.RecordObservation();
 }
 
@@ -33,13 +33,13 @@ TEST(SurveyTables, StationsAppearInFirstMentionOrderAndOnlyOnce) {
   SurveyTables t;
   RecordVector(t, "S1", "S2");
   t.SetObsKind(ObsKind::AngleSet);
-  t.SetObsName(OBS_NAME_AT, "S3");
-  t.SetObsName(OBS_NAME_FORE, "S1");
-  t.SetObsName(OBS_NAME_BACK, "S4");
+  t.SetObsName(ObsNameField::At, "S3");
+  t.SetObsName(ObsNameField::Fore, "S1");
+  t.SetObsName(ObsNameField::Back, "S4");
   t.RecordObservation();
   t.SetObsKind(ObsKind::Sight);
-  t.SetObsName(OBS_NAME_AT, "S3");
-  t.SetObsName(OBS_NAME_BACK, "S5");
+  t.SetObsName(ObsNameField::At, "S3");
+  t.SetObsName(ObsNameField::Back, "S5");
   t.RecordObservation();
   ASSERT_EQ(t.station_count(), 6);
   const char* expected[] = {"", "S1", "S2", "S3", "S4", "S5"};
@@ -81,11 +81,11 @@ TEST(SurveyTables, FindStationMarksTheRowKnown) {
 TEST(SurveyTables, SettersDependOnTheKind) {
   SurveyTables t;
   t.SetObsKind(ObsKind::Sight);
-  t.SetObsValue(OBS_VALUE_HORIZ_ANGLE, 1.0);
-  t.SetObsValue(OBS_VALUE_ZENITH, 1.5);
-  t.SetObsValue(OBS_VALUE_X, 7.0);
-  t.SetObsSigma(OBS_VALUE_X, 0.1);
-  t.SetObsCorrelation(OBS_VALUE_X, 0.2);
+  t.SetObsValue(ObsValueField::HorizAngle, 1.0);
+  t.SetObsValue(ObsValueField::Zenith, 1.5);
+  t.SetObsValue(ObsValueField::X, 7.0);
+  t.SetObsSigma(VectorAxis::X, 0.1);
+  t.SetObsCorrelation(VectorCorrelation::XY, 0.2);
   EXPECT_EQ(t.current_observation().horiz_angle, MISSING_VALUE);
   EXPECT_EQ(t.current_observation().zenith, 1.5);
   EXPECT_EQ(t.current_observation().dx, MISSING_VALUE);
@@ -93,18 +93,18 @@ TEST(SurveyTables, SettersDependOnTheKind) {
   EXPECT_EQ(t.current_observation().cxy, 0.0);
 
   t.SetObsKind(ObsKind::AngleSet);
-  t.SetObsValue(0, 3.0);
-  t.SetObsValue(OBS_VALUE_HORIZ_ANGLE, 2.0);
-  t.SetObsValue(OBS_VALUE_SLOPE_DIST, 99.0);
+  t.SetObsValue(ObsValueField::X, 3.0);
+  t.SetObsValue(ObsValueField::HorizAngle, 2.0);
+  t.SetObsValue(ObsValueField::SlopeDist, 99.0);
   EXPECT_EQ(t.current_observation().horiz_angle, 2.0);
   EXPECT_EQ(t.current_observation().slope_dist, 99.0);
+  EXPECT_EQ(t.current_observation().dx, MISSING_VALUE);
 
   t.SetObsKind(ObsKind::GpsVector);
-  t.SetObsValue(OBS_VALUE_Z, 3.0);
-  t.SetObsSigma(OBS_VALUE_Y, 0.02);
-  // Code 10 is the YZ correlation and code 11 the XZ correlation.
-  t.SetObsCorrelation(OBS_VALUE_Y, 0.3);
-  t.SetObsCorrelation(OBS_VALUE_Z, 0.4);
+  t.SetObsValue(ObsValueField::Z, 3.0);
+  t.SetObsSigma(VectorAxis::Y, 0.02);
+  t.SetObsCorrelation(VectorCorrelation::YZ, 0.3);
+  t.SetObsCorrelation(VectorCorrelation::XZ, 0.4);
   EXPECT_EQ(t.current_observation().dz, 3.0);
   EXPECT_EQ(t.current_observation().sy, 0.02);
   EXPECT_EQ(t.current_observation().cyz, 0.3);
@@ -114,35 +114,34 @@ TEST(SurveyTables, SettersDependOnTheKind) {
 TEST(SurveyTables, SetObsKindClearsNamesAndUnits) {
   SurveyTables t;
   t.SetObsKind(ObsKind::AngleSet);
-  t.SetObsName(OBS_NAME_AT, "S1");
-  t.SetObsName(OBS_NAME_DESCRIPTION, "d");
-  EXPECT_EQ(t.SetObsUnit(LINEAR_UNIT_US_FOOT), LINEAR_UNIT_US_FOOT);
-  t.SetObsUnit(ANGLE_UNIT_CODE_GONS);
-  t.SetObsUnit(5);  // no such unit: ignored
+  t.SetObsName(ObsNameField::At, "S1");
+  t.SetObsName(ObsNameField::Description, "d");
+  t.SetObsLinearUnit(LinearUnit::UsFoot);
+  t.SetObsAngleUnit(AngleUnit::Gons);
   t.SetObsHeight(true, 1.5);
   t.SetObsHeight(false, 1.8);
-  EXPECT_EQ(t.current_observation().linear_unit, LINEAR_UNIT_US_FOOT);
-  EXPECT_EQ(t.current_observation().angle_unit, ANGLE_UNIT_CODE_GONS);
+  EXPECT_EQ(t.current_observation().linear_unit, LinearUnit::UsFoot);
+  EXPECT_EQ(t.current_observation().angle_unit, AngleUnit::Gons);
   EXPECT_EQ(t.current_observation().instr_height, 1.5);
   EXPECT_EQ(t.current_observation().target_height, 1.8);
   t.SetObsKind(ObsKind::Sight);
   const ObsRecord& obs = t.current_observation();
   EXPECT_TRUE(obs.at_name.empty());
   EXPECT_TRUE(obs.description.empty());
-  EXPECT_EQ(obs.linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(obs.angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(obs.linear_unit, LinearUnit::Meter);
+  EXPECT_EQ(obs.angle_unit, AngleUnit::Degrees);
   EXPECT_EQ(obs.instr_height, 0.0);
   EXPECT_EQ(obs.kind, ObsKind::Sight);
 }
 
 TEST(Units, FactorsAreTheExactLiterals) {
-  EXPECT_EQ(LinearFactor(0), 3.28083989501312);
-  EXPECT_EQ(LinearFactor(1), 1.0);
-  EXPECT_EQ(LinearFactor(2), 3.28083333333333);
-  EXPECT_EQ(LinearFactor(7), 1.0);
-  EXPECT_EQ(AngleSigmaFactor(10), 1.0);
-  EXPECT_NEAR(AngleSigmaFactor(11), 3.0864197530864, 1e-12);
-  EXPECT_EQ(AngleSigmaFactor(3), 1.0);
+  EXPECT_EQ(LinearFactor(LinearUnit::InternationalFoot), 3.28083989501312);
+  EXPECT_EQ(LinearFactor(LinearUnit::Meter), 1.0);
+  EXPECT_EQ(LinearFactor(LinearUnit::UsFoot), 3.28083333333333);
+  EXPECT_EQ(LinearFactor(static_cast<LinearUnit>(7)), 1.0);
+  EXPECT_EQ(AngleSigmaFactor(AngleUnit::Degrees), 1.0);
+  EXPECT_NEAR(AngleSigmaFactor(AngleUnit::Gons), 3.0864197530864, 1e-12);
+  EXPECT_EQ(AngleSigmaFactor(static_cast<AngleUnit>(3)), 1.0);
 }
 
 TEST(SurveyTables, LookupStaysFastAndCorrectForManyStations) {

@@ -92,11 +92,11 @@ TEST(RecordWeights, UsFeetRecordCarriesItsSdInFeet) {
   SurveyTables tables;
   ObsRecord& obs = tables.current_observation();
   obs.kind = ObsKind::Sight, obs.at_name = "A", obs.back_name = "B";
-  obs.linear_unit = LINEAR_UNIT_US_FOOT, obs.slope_dist = 304.8;
+  obs.linear_unit = LinearUnit::UsFoot, obs.slope_dist = 304.8;
   tables.RecordObservation();
   WriterState state;
-  state.current_linear_unit = LINEAR_UNIT_US_FOOT;
-  state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  state.current_linear_unit = LinearUnit::UsFoot;
+  state.current_angle_unit = AngleUnit::Degrees;
   testing::CaptureFile file;
   EXPECT_TRUE(WriteObservations(tables, state, file.out,
                                 RecordWeights(tables, {Surveyor()}, {}, WeightContext{}))

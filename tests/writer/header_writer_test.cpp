@@ -19,7 +19,7 @@ TEST(HeaderWriter, DefaultHeadIsExactBytesWithCrLf) {
   fenwix::Status error;
   error = WriteHeader(file.out, state);
   EXPECT_TRUE(error.ok());
-  error = WriteUnits(file.out, 1, 10);
+  error = WriteUnits(file.out, LinearUnit::Meter, AngleUnit::Degrees);
   EXPECT_TRUE(error.ok());
   error = WriteDefaultSds(file.out, state);
   EXPECT_TRUE(error.ok());
@@ -37,7 +37,8 @@ TEST(HeaderWriter, UnitsLettersFallBackToMetersAndDegrees) {
                        Case{5, 10, "M\nD"}, Case{-1, 12, "M\nD"}, Case{1, 0, "M\nD"}}) {
     CaptureFile file;
     fenwix::Status error;
-    error = WriteUnits(file.out, c.linear, c.angle);
+    error =
+        WriteUnits(file.out, static_cast<LinearUnit>(c.linear), static_cast<AngleUnit>(c.angle));
     EXPECT_TRUE(error.ok());
     EXPECT_EQ(file.Bytes(), Crlf(std::string("$UNITS\n") + c.letters + "\n1\n\n"))
         << c.linear << " " << c.angle;

@@ -99,8 +99,8 @@ std::string WriteAllKinds() {
   obs.at_name = "S1";
   obs.fore_name = "S2";
   obs.back_name = "S3";
-  obs.angle_unit = ANGLE_UNIT_CODE_GONS;
-  obs.linear_unit = LINEAR_UNIT_US_FOOT;
+  obs.angle_unit = AngleUnit::Gons;
+  obs.linear_unit = LinearUnit::UsFoot;
   obs.horiz_angle = 1.2345;
   obs.zenith = 1.5;
   obs.slope_dist = 1234.5;
@@ -109,8 +109,8 @@ std::string WriteAllKinds() {
   tables.station(1).latitude = 0.7;
   tables.station(1).north = 12345.678;
   WriterState state;
-  state.current_linear_unit = LINEAR_UNIT_METER;
-  state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  state.current_linear_unit = LinearUnit::Meter;
+  state.current_angle_unit = AngleUnit::Degrees;
   testing::CaptureFile file;
   fenwix::Status error;
   error = WriteHeader(file.out, state);

@@ -24,8 +24,8 @@ double Angle(double degrees, double minutes, double seconds) {
 class RecordWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    state_.current_linear_unit = LINEAR_UNIT_METER;
-    state_.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+    state_.current_linear_unit = LinearUnit::Meter;
+    state_.current_angle_unit = AngleUnit::Degrees;
   }
 
   void Record(const ObsRecord& obs) {
@@ -49,8 +49,8 @@ class RecordWriterTest : public ::testing::Test {
   }
 
   // The angle set of S1 with foresight S2 and backsight S3 (90°15'30.5", 89°59'50", 150.12345).
-  static ObsRecord Set(int32_t linear_unit = LINEAR_UNIT_METER,
-                       int32_t angle_unit = ANGLE_UNIT_CODE_DEGREES) {
+  static ObsRecord Set(LinearUnit linear_unit = LinearUnit::Meter,
+                       AngleUnit angle_unit = AngleUnit::Degrees) {
     ObsRecord obs;
     obs.kind = ObsKind::AngleSet;
     obs.at_name = "S1";
@@ -159,11 +159,11 @@ TEST_F(RecordWriterTest, StationsOfOneKindOrNone) {
 
 TEST_F(RecordWriterTest, StationInOtherUnitGetsUnitsBlock) {
   tables_.AddStation("F");
-  tables_.station(1).linear_unit = LINEAR_UNIT_US_FOOT;
+  tables_.station(1).linear_unit = LinearUnit::UsFoot;
   tables_.station(1).north = 1200.0;
   EXPECT_EQ(Stations(false, true),
             Crlf("\n\n$UNITS\nU\nD\n1\n\n$LOCAL_COMPACT; F; 3937.00000; 0.00000; 0.00000\n\n"));
-  EXPECT_EQ(state_.current_linear_unit, LINEAR_UNIT_US_FOOT);
+  EXPECT_EQ(state_.current_linear_unit, LinearUnit::UsFoot);
 }
 
 TEST_F(RecordWriterTest, GpsVectorWithCovarianceTerms) {
@@ -227,7 +227,7 @@ TEST_F(RecordWriterTest, AngleSetRecordFormsByWhatWasObserved) {
 }
 
 TEST_F(RecordWriterTest, AngleSetInGons) {
-  ObsRecord set = Set(LINEAR_UNIT_METER, ANGLE_UNIT_CODE_GONS);
+  ObsRecord set = Set(LinearUnit::Meter, AngleUnit::Gons);
   set.zenith = Angle(91, 0, 0);
   Record(set);
   // 90°15'30.5" is 100.2871913... gons; the 5" deviations become centesimal seconds.
@@ -236,12 +236,12 @@ TEST_F(RecordWriterTest, AngleSetInGons) {
                  "$UNITS\nM\nG\n1\n\n"
                  "$HOR_COMPACT; S1; S2; S3; 100.287191; 15.432; 101.111111; 15.432; 150.12345; "
                  "0.00500; 1.50000; 1.80000\n\n"));
-  EXPECT_EQ(state_.current_angle_unit, ANGLE_UNIT_CODE_GONS);
+  EXPECT_EQ(state_.current_angle_unit, AngleUnit::Gons);
 }
 
 TEST_F(RecordWriterTest, UsFeetSetBetweenSetsInMeters) {
   Record(Set());
-  Record(Set(LINEAR_UNIT_US_FOOT));
+  Record(Set(LinearUnit::UsFoot));
   Record(Set());
   // Distance, its deviation (0.005 m) and both heights in US survey feet; angles unchanged.
   EXPECT_EQ(Observations(),
@@ -252,7 +252,7 @@ TEST_F(RecordWriterTest, UsFeetSetBetweenSetsInMeters) {
                      "0.01640; 4.92125; 5.90550\n\n"
                      "$UNITS\nM\nD\n1\n\n" +
                      HOR_COMPACT_FULL));
-  EXPECT_EQ(state_.current_linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(state_.current_linear_unit, LinearUnit::Meter);
 }
 
 TEST_F(RecordWriterTest, SightBecomesZenithAndChordRecords) {
@@ -289,7 +289,7 @@ TEST_F(RecordWriterTest, AngleSetWithoutHorizontalAngleKeepsWhatWasObserved) {
   zenith_only.horiz_angle = MISSING_VALUE;
   zenith_only.slope_dist = MISSING_VALUE;
   Record(zenith_only);
-  ObsRecord distance_in_feet = Set(LINEAR_UNIT_US_FOOT);
+  ObsRecord distance_in_feet = Set(LinearUnit::UsFoot);
   distance_in_feet.horiz_angle = MISSING_VALUE;
   distance_in_feet.zenith = MISSING_VALUE;
   Record(distance_in_feet);
@@ -370,14 +370,14 @@ namespace {
 TEST(RecordWriter, ControlCharactersInNamesNeverBreakARecordLine) {
   SurveyTables tables;
   tables.SetObsKind(ObsKind::Sight);
-  tables.SetObsName(OBS_NAME_AT, "S1");
-  tables.SetObsName(OBS_NAME_BACK, "\n      ");
-  tables.SetObsName(OBS_NAME_DESCRIPTION, "two\r\nlines\tand tab");
-  tables.SetObsValue(OBS_VALUE_ZENITH, HALF_PI);
+  tables.SetObsName(ObsNameField::At, "S1");
+  tables.SetObsName(ObsNameField::Back, "\n      ");
+  tables.SetObsName(ObsNameField::Description, "two\r\nlines\tand tab");
+  tables.SetObsValue(ObsValueField::Zenith, HALF_PI);
   tables.RecordObservation();
   WriterState state;
-  state.current_linear_unit = LINEAR_UNIT_METER;
-  state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  state.current_linear_unit = LinearUnit::Meter;
+  state.current_angle_unit = AngleUnit::Degrees;
   std::FILE* stream = std::tmpfile();
   ASSERT_NE(stream, nullptr);
   OutputFile out;

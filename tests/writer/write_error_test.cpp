@@ -51,7 +51,7 @@ SurveyTables ManyObservations() {
   ObsRecord& last = tables.current_observation();
   last = ObsRecord{};
   last.kind = ObsKind::AngleSet;
-  last.linear_unit = LINEAR_UNIT_US_FOOT;
+  last.linear_unit = LinearUnit::UsFoot;
   last.horiz_angle = 1.0;
   tables.RecordObservation();
   return tables;
@@ -65,14 +65,14 @@ TEST(WriteError, ObservationPassStopsWithWriteError) {
   OutputFile out;
   out.Attach(stream);
   WriterState state;
-  state.current_linear_unit = LINEAR_UNIT_METER;
-  state.current_angle_unit = ANGLE_UNIT_CODE_DEGREES;
+  state.current_linear_unit = LinearUnit::Meter;
+  state.current_angle_unit = AngleUnit::Degrees;
   fenwix::Status error;
   error = WriteObservations(tables, state, out);
   EXPECT_EQ(error.kind(), StatusKind::WriteFailed);
   EXPECT_GT(sink.failed_writes, 0);
   // The feet record at the end was never reached.
-  EXPECT_EQ(state.current_linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(state.current_linear_unit, LinearUnit::Meter);
   out.Discard();
   std::fclose(stream);
 }
@@ -81,17 +81,17 @@ TEST(WriteError, StationPassStopsWithWriteError) {
   SurveyTables tables;
   for (int i = 0; i < 5000; ++i) tables.AddStation("Station " + std::to_string(i));
   tables.AddStation("Feet");
-  tables.station(tables.station_count() - 1).linear_unit = LINEAR_UNIT_US_FOOT;
+  tables.station(tables.station_count() - 1).linear_unit = LinearUnit::UsFoot;
   std::FILE* stream = std::fopen("/dev/full", "w");
   ASSERT_NE(stream, nullptr);
   OutputFile out;
   out.Attach(stream);
   WriterState state;
-  state.current_linear_unit = LINEAR_UNIT_METER;
+  state.current_linear_unit = LinearUnit::Meter;
   fenwix::Status error;
   error = WriteStations(true, true, tables, state, out);
   EXPECT_EQ(error.kind(), StatusKind::WriteFailed);
-  EXPECT_EQ(state.current_linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(state.current_linear_unit, LinearUnit::Meter);
   out.Discard();
   std::fclose(stream);
 }

@@ -33,8 +33,8 @@ TEST(ElementState, VectorRecordsEveryFieldAtItsEndTag) {
   EXPECT_EQ(v.cxy, 0.1);
   EXPECT_EQ(v.cxz, -0.2);
   EXPECT_EQ(v.cyz, 0.3);
-  EXPECT_EQ(v.linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(v.angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(v.linear_unit, LinearUnit::Meter);
+  EXPECT_EQ(v.angle_unit, AngleUnit::Degrees);
 }
 
 TEST(ElementState, EachVectorStartsFromAClearedRecord) {

@@ -19,12 +19,12 @@ struct Expected {
   const char* problem;
 };
 
-std::vector<ReadingWarning> WarningsOf(const std::string& file, int32_t angle_unit,
+std::vector<ReadingWarning> WarningsOf(const std::string& file, AngleUnit angle_unit,
                                        size_t chunk_size, bool* misread_recorded = nullptr) {
   SurveyTables tables;
   ReadingWarnings warnings;
   XmlContentHandler handler(tables);
-  handler.SetJobUnits(LINEAR_UNIT_METER, angle_unit);
+  handler.SetJobUnits(LinearUnit::Meter, angle_unit);
   handler.AttachWarnings(&warnings);
   SaxReader reader;
   reader.Attach(&handler);
@@ -48,7 +48,7 @@ void ExpectWarnings(const std::vector<ReadingWarning>& found, const std::vector<
 // One planted case per kind, each on its own line; however Expat splits the file.
 TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
   for (const size_t chunk : {size_t{65536}, size_t{3}}) {
-    ExpectWarnings(WarningsOf("xml/unit_warnings.xml", ANGLE_UNIT_CODE_DEGREES, chunk),
+    ExpectWarnings(WarningsOf("xml/unit_warnings.xml", AngleUnit::Degrees, chunk),
                    {{4, "DX", "is empty"},
                     {8, "DistanceUnitIndicator", "says feet"},
                     {9, "AngleUnitIndicator", "says gons"},
@@ -60,7 +60,7 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
                     {19, "DZ", "is empty"},
                     {19, "Vector", "from B1 to R3 has no DZ"}});
     // Read as gons, the gon indicator agrees and the packed-angle test gives way to the circle.
-    ExpectWarnings(WarningsOf("xml/unit_warnings.xml", ANGLE_UNIT_CODE_GONS, chunk),
+    ExpectWarnings(WarningsOf("xml/unit_warnings.xml", AngleUnit::Gons, chunk),
                    {{4, "DX", "is empty"},
                     {8, "DistanceUnitIndicator", "says feet"},
                     {12, "SlopeDistance", "has a decimal comma"},
@@ -72,7 +72,7 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
                     {19, "DZ", "is empty"},
                     {19, "Vector", "from B1 to R3 has no DZ"}});
   }
-  const ReadingWarning comma = WarningsOf("xml/unit_warnings.xml", 10, 65536)[4];
+  const ReadingWarning comma = WarningsOf("xml/unit_warnings.xml", AngleUnit::Degrees, 65536)[4];
   EXPECT_EQ(comma.text, "225,4101");
   EXPECT_EQ(comma.assumed, "read as 225.4101, the comma taken for a decimal point");
 }
@@ -81,7 +81,7 @@ TEST(ReadingWarnings, EachPlantedCaseWithItsLine) {
 // kind; a misread value only in them is not in the output, one in a written record is.
 TEST(ReadingWarnings, LeftOutElementsAndTheMisreadValuesWritten) {
   bool written = true;
-  const auto found = WarningsOf("xml/left_out.xml", ANGLE_UNIT_CODE_DEGREES, 3, &written);
+  const auto found = WarningsOf("xml/left_out.xml", AngleUnit::Degrees, 3, &written);
   ExpectWarnings(found, {{4, "Vector", "from B1 to R3 has no DZ"},
                          {6, "Backsight", "has no zenith angle and no slope distance"},
                          {8, "PrismHeight", "has a decimal comma"},
@@ -90,13 +90,13 @@ TEST(ReadingWarnings, LeftOutElementsAndTheMisreadValuesWritten) {
                           [](const auto& w) { return w.kind == WarningKind::LeftOut; }),
             3);
   EXPECT_FALSE(written);
-  WarningsOf("xml/unit_warnings.xml", ANGLE_UNIT_CODE_DEGREES, 65536, &written);
+  WarningsOf("xml/unit_warnings.xml", AngleUnit::Degrees, 65536, &written);
   EXPECT_TRUE(written);
 }
 
 TEST(ReadingWarnings, CleanJobsGiveNone) {
   for (const char* file : {"writer/total_station.xml", "writer/us_feet.xml", "app/merge_job.xml"}) {
-    EXPECT_TRUE(WarningsOf(file, ANGLE_UNIT_CODE_DEGREES, 65536).empty()) << file;
+    EXPECT_TRUE(WarningsOf(file, AngleUnit::Degrees, 65536).empty()) << file;
   }
 }
 

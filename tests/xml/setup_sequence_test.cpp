@@ -28,8 +28,8 @@ TEST(SetupSequence, BacksightForesightBacksightGivesSightThenAngleSet) {
   EXPECT_DOUBLE_EQ(sight.slope_dist, 100.0);
   EXPECT_DOUBLE_EQ(sight.instr_height, 1.5);
   EXPECT_EQ(sight.horiz_angle, MISSING_VALUE);
-  EXPECT_EQ(sight.linear_unit, LINEAR_UNIT_METER);
-  EXPECT_EQ(sight.angle_unit, ANGLE_UNIT_CODE_DEGREES);
+  EXPECT_EQ(sight.linear_unit, LinearUnit::Meter);
+  EXPECT_EQ(sight.angle_unit, AngleUnit::Degrees);
 
   const ObsRecord& set = c->obs(1);
   EXPECT_EQ(set.kind, ObsKind::AngleSet);
@@ -172,7 +172,7 @@ TEST(SetupSequence, UsFeetApplyToTheirOwnGroupAndTheRecordKeepsTheBacksightUnit)
   const ObsRecord& set = c->obs(1);
   EXPECT_NEAR(set.slope_dist, 100.0, 1e-9);
   EXPECT_NEAR(set.target_height, 1.5, 1e-9);
-  EXPECT_EQ(set.linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(set.linear_unit, LinearUnit::Meter);
   EXPECT_DOUBLE_EQ(set.instr_height, 1.5);
 }
 
@@ -182,7 +182,7 @@ TEST(SetupSequence, UsFeetBacksightConvertsTheInstrumentHeightToo) {
           Observation("Backsight", "B1", "0.0000", "90.0000", "328.083333333333", "", "USFeet") +
           Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
   ASSERT_EQ(c->count(), 2u);
-  EXPECT_EQ(c->obs(0).linear_unit, LINEAR_UNIT_US_FOOT);
+  EXPECT_EQ(c->obs(0).linear_unit, LinearUnit::UsFoot);
   EXPECT_NEAR(c->obs(0).slope_dist, 100.0, 1e-9);
   EXPECT_NEAR(c->obs(0).instr_height, 1.5, 1e-9);
   // Unit indicators that differ in case or by blanks change nothing.
@@ -192,7 +192,7 @@ TEST(SetupSequence, UsFeetBacksightConvertsTheInstrumentHeightToo) {
                   Observation("Backsight", "B1", "0.0000", "90.0000", "100", "", " USFeet") +
                   Observation("Foresight", "F1", "90.0000", "90.0000", "50")));
   ASSERT_EQ(blank->count(), 2u);
-  EXPECT_EQ(blank->obs(0).linear_unit, LINEAR_UNIT_METER);
+  EXPECT_EQ(blank->obs(0).linear_unit, LinearUnit::Meter);
   EXPECT_DOUBLE_EQ(blank->obs(0).slope_dist, 100.0);
 }
 
