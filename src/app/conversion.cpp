@@ -139,10 +139,7 @@ void ConversionSteps::Run() {
 }
 
 bool ConversionSteps::CheckNames() {
-  for (const std::string& path : request_.xml_paths) {
-    std::string trimmed = TrimWhiteSpace(path);
-    if (!trimmed.empty()) run_.xml_paths.push_back(std::move(trimmed));
-  }
+  run_.xml_paths = TrimmedFileNames(request_.xml_paths);
   run_.edits.BeginReading();
   run_.output_path = TrimWhiteSpace(request_.output_path);
   run_.seed_name = TrimWhiteSpace(request_.seed_name);

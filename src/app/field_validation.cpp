@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -122,6 +123,14 @@ std::string TrimWhiteSpace(std::string_view text) {
   while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
   while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
   return std::string(text);
+}
+
+std::vector<std::string> TrimmedFileNames(const std::vector<std::string>& names) {
+  std::vector<std::string> trimmed;
+  for (const std::string& name : names) {
+    if (std::string kept = TrimWhiteSpace(name); !kept.empty()) trimmed.push_back(std::move(kept));
+  }
+  return trimmed;
 }
 
 }  // namespace fenwix

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/status.h"
 
@@ -63,5 +64,7 @@ size_t Utf8Length(std::string_view text);
 
 // Leading and trailing white space removed.
 std::string TrimWhiteSpace(std::string_view text);
+// File names as a conversion uses them: each trimmed, blank ones left out.
+std::vector<std::string> TrimmedFileNames(const std::vector<std::string>& names);
 
 }  // namespace fenwix

@@ -449,11 +449,7 @@ void ConvertWindow::OnConvert() {
   }
   // The conversion uses the names without surrounding blanks; show them as it used them.
   ConversionRequest& request = dialog_.request;
-  std::vector<std::string> used;
-  for (const std::string& path : request.xml_paths) {
-    if (std::string trimmed = TrimWhiteSpace(path); !trimmed.empty()) used.push_back(trimmed);
-  }
-  request.xml_paths = std::move(used);
+  request.xml_paths = TrimmedFileNames(request.xml_paths);
   request.output_path = TrimWhiteSpace(request.output_path);
   request.seed_name = TrimWhiteSpace(request.seed_name);
   ExchangeToControls();
