@@ -167,7 +167,7 @@ Timing Measure(const fs::path& dir, int stations, int rounds) {
       dialog.request.seed_name = "BASE";
       dialog.request.seed_latitude = SEED_LAT_DEG;
       dialog.request.seed_longitude = SEED_LON_DEG;
-      dialog.request.compute_local = with ? 1 : 0;
+      dialog.request.compute_local = with;
       SilentUi ui;
       const Clock::time_point start = Clock::now();
       dialog.RunConversion(ui);

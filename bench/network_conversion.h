@@ -46,7 +46,7 @@ inline void PrepareNetworkConversion(ConvertDialog& dialog, const GeneratedNetwo
   dialog.request.seed_latitude = RadiansToDms(seed.phi);
   dialog.request.seed_longitude = RadiansToDms(seed.lam);
   dialog.request.seed_height = seed.h;
-  dialog.request.compute_geodetic = 1;
+  dialog.request.compute_geodetic = true;
   dialog.request.max_steps = 0;
   dialog.request.run_checks = true;
   dialog.request.adjustment_test = adjustment_test;

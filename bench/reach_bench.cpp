@@ -87,7 +87,7 @@ Report Convert(const fs::path& input, const fs::path& output, const std::string&
   dialog.request.xml_paths = {input.string()};
   dialog.request.output_path = output.string();
   dialog.request.seed_name = seed;
-  dialog.request.compute_local = 1;
+  dialog.request.compute_local = true;
   dialog.request.max_steps = steps;
   SilentUi ui;
   if (dialog.RunConversion(ui).outcome != fenwix::ConversionOutcome::Succeeded) std::exit(1);

@@ -190,8 +190,8 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
   dialog.request.xml_paths = {input.string()};
   dialog.request.output_path = output.string();
   dialog.request.seed_name = seed;
-  dialog.request.compute_geodetic = head[0] & 1;
-  dialog.request.compute_local = (head[0] >> 1) & 1;
+  dialog.request.compute_geodetic = (head[0] & 1) != 0;
+  dialog.request.compute_local = ((head[0] >> 1) & 1) != 0;
   dialog.request.tolerance_mode =
       (head[0] & 4) != 0 ? fenwix::TOLERANCE_MODE_2D : fenwix::TOLERANCE_MODE_3D;
   dialog.request.merge_tolerance = 0.25 * head[2];

@@ -181,7 +181,7 @@ bool ConversionSteps::CheckNames() {
 bool ConversionSteps::Read() {
   WriterState& head = run_.writer_state;
   // The header must name the ellipsoid of the coordinates that this same file will carry.
-  if (!run_.seed_name.empty() && (request_.compute_geodetic > 0 || request_.compute_local > 0)) {
+  if (!run_.seed_name.empty() && (request_.compute_geodetic || request_.compute_local)) {
     const Ellipsoid datum = ChooseDatumEllipsoid(
         request_.approx_datum_name, request_.approx_datum_a, request_.approx_datum_inv_f);
     head.output_datum_name = datum.name;
@@ -283,8 +283,8 @@ bool ConversionSteps::PlaceStations() {
     run_.result.seed_not_found = true;
     return true;
   }
-  geodetic_ = request_.compute_geodetic > 0;
-  local_ = request_.compute_local > 0;
+  geodetic_ = request_.compute_geodetic;
+  local_ = request_.compute_local;
   if (!geodetic_ && !local_) return true;
   run_.result.approx_computed = true;
   if (!ui_.ReportProgress(RunPhase::Merging, 0.0) || !MergeSimilarStations()) return Cancel();

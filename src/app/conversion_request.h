@@ -36,11 +36,11 @@ struct ConversionSettings {
   double seed_height = 0.0;        // meters
   double merge_tolerance = 0.05;   // meters
   int32_t tolerance_mode = TOLERANCE_MODE_3D;
-  int32_t compute_geodetic = 0;
+  bool compute_geodetic = false;
   double seed_east = 100000.0;
   double seed_elevation = 0.0;
   double seed_north = 100000.0;
-  int32_t compute_local = 0;
+  bool compute_local = false;
   std::string approx_datum_name = "WGS 84";
   double approx_datum_a = 6378137.0;
   double approx_datum_inv_f = 298.257223563;

@@ -113,8 +113,8 @@ Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
     }
   }
   if (options.max_steps) request.max_steps = static_cast<int32_t>(*options.max_steps);
-  if (options.geodetic) request.compute_geodetic = *options.geodetic ? 1 : 0;
-  if (options.local) request.compute_local = *options.local ? 1 : 0;
+  if (options.geodetic) request.compute_geodetic = *options.geodetic;
+  if (options.local) request.compute_local = *options.local;
   if (options.test) {
     request.tolerance_mode = *options.test == "2d" ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
   }

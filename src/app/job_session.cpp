@@ -41,8 +41,8 @@ JobOptions OptionsOfRequest(const ConversionRequest& request, const JobOptions& 
   options.elev = request.seed_elevation;
   options.tolerance = request.merge_tolerance;
   options.max_steps = request.max_steps;
-  options.geodetic = request.compute_geodetic > 0;
-  options.local = request.compute_local > 0;
+  options.geodetic = request.compute_geodetic;
+  options.local = request.compute_local;
   options.test = request.tolerance_mode == TOLERANCE_MODE_2D ? "2d" : "3d";
   options.datum = request.approx_datum_name + "," + FormatFieldNumber(request.approx_datum_a) +
                   "," + FormatFieldNumber(request.approx_datum_inv_f);

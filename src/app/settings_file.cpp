@@ -74,8 +74,8 @@ std::string GetText(const SettingsRecord& record, size_t offset, size_t field_si
 
 SettingsRecord EncodeSettings(const ConversionSettings& settings) {
   SettingsRecord record{};
-  record[OFFSET_COMPUTE_GEODETIC] = settings.compute_geodetic != 0 ? 1 : 0;
-  record[OFFSET_COMPUTE_LOCAL] = settings.compute_local != 0 ? 1 : 0;
+  record[OFFSET_COMPUTE_GEODETIC] = settings.compute_geodetic ? 1 : 0;
+  record[OFFSET_COMPUTE_LOCAL] = settings.compute_local ? 1 : 0;
   PutName(record, OFFSET_DATUM_NAME, NAME_FIELD_SIZE, settings.approx_datum_name);
   PutDouble(record, OFFSET_DATUM_A, settings.approx_datum_a);
   PutDouble(record, OFFSET_DATUM_INV_F, settings.approx_datum_inv_f);
@@ -108,8 +108,8 @@ void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings) 
   settings.seed_elevation = GetDouble(record, OFFSET_SEED_ELEVATION);
   settings.merge_tolerance = GetDouble(record, OFFSET_MERGE_TOLERANCE);
   settings.tolerance_mode = record[OFFSET_TWO_D] != 0 ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
-  settings.compute_local = record[OFFSET_COMPUTE_LOCAL];
-  settings.compute_geodetic = record[OFFSET_COMPUTE_GEODETIC];
+  settings.compute_local = record[OFFSET_COMPUTE_LOCAL] != 0;
+  settings.compute_geodetic = record[OFFSET_COMPUTE_GEODETIC] != 0;
   settings.xml_paths.clear();
   std::string xml_path = GetText(record, OFFSET_XML_PATH, XML_PATH_FIELD_SIZE);
   if (!xml_path.empty()) settings.xml_paths.push_back(std::move(xml_path));

@@ -308,10 +308,10 @@ Step ReadOptions(CommandLine& c) {
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {
-      request.compute_geodetic = 1;
+      request.compute_geodetic = true;
       c.compute_asked = true;
     } else if (arg == "--local") {
-      request.compute_local = 1;
+      request.compute_local = true;
       c.compute_asked = true;
     } else if (arg == "--move-edits") {
       c.move_edits = true;
@@ -420,7 +420,7 @@ Step CheckSettingsValues(CommandLine& c) {
     return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
   }
   // --datum and a job's "datum" are checked as they are read; this is the settings file's.
-  if (seed_named && (request.compute_geodetic > 0 || request.compute_local > 0)) {
+  if (seed_named && (request.compute_geodetic || request.compute_local)) {
     if (const Status refused = CheckDatum(request.approx_datum_name, request.approx_datum_a,
                                           request.approx_datum_inv_f);
         refused.failed()) {

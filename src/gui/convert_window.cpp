@@ -353,13 +353,13 @@ bool ConvertWindow::ExchangeToMembers() {
   }
   dialog_.request.tolerance_mode =
       tolerance_2d_radio_->isChecked() ? TOLERANCE_MODE_2D : TOLERANCE_MODE_3D;
-  dialog_.request.compute_geodetic = compute_geodetic_check_->isChecked() ? 1 : 0;
+  dialog_.request.compute_geodetic = compute_geodetic_check_->isChecked();
   if (!ReadNumber(east_edit_, dialog_.request.seed_east, GRID_RANGE) ||
       !ReadNumber(elevation_edit_, dialog_.request.seed_elevation, ELEVATION_RANGE) ||
       !ReadNumber(north_edit_, dialog_.request.seed_north, GRID_RANGE)) {
     return false;
   }
-  dialog_.request.compute_local = compute_local_check_->isChecked() ? 1 : 0;
+  dialog_.request.compute_local = compute_local_check_->isChecked();
   return true;
 }
 
@@ -399,17 +399,17 @@ void ConvertWindow::ExchangeToControls() {
       ->setChecked(true);
   // A flag byte other than 0 or 1 can come only from a foreign settings file; it counts as
   // ticked, as it does for the conversion.
-  compute_geodetic_check_->setChecked(dialog_.request.compute_geodetic != 0);
+  compute_geodetic_check_->setChecked(dialog_.request.compute_geodetic);
   east_edit_->setText(NumberText(dialog_.request.seed_east));
   elevation_edit_->setText(NumberText(dialog_.request.seed_elevation));
   north_edit_->setText(NumberText(dialog_.request.seed_north));
-  compute_local_check_->setChecked(dialog_.request.compute_local != 0);
+  compute_local_check_->setChecked(dialog_.request.compute_local);
   ShowWeighting();
 }
 
 void ConvertWindow::OnConvert() {
   if (!ExchangeToMembers()) return;
-  if ((dialog_.request.compute_local != 0 || dialog_.request.compute_geodetic != 0) &&
+  if ((dialog_.request.compute_local || dialog_.request.compute_geodetic) &&
       TrimWhiteSpace(dialog_.request.seed_name).empty()) {
     Refuse(seed_name_edit_,
            FieldError{MSG_NO_SEED_NAME, std::string(MessageText(MSG_NO_SEED_NAME))});
