@@ -6,28 +6,28 @@ namespace fenwix {
 
 // Every element start and end asks this, and most names are fields: one branch on the length
 // rules out all but at most two comparisons.
-int32_t StateOf(std::string_view name) {
+ElementState StateOf(std::string_view name) {
   switch (name.size()) {
     case 4:
-      if (name == "data") return STATE_DATA;
+      if (name == "data") return ElementState::Data;
       break;
     case 5:
-      if (name == "Point") return STATE_POINT;
+      if (name == "Point") return ElementState::Point;
       break;
     case 6:
-      if (name == "Vector") return STATE_VECTOR;
+      if (name == "Vector") return ElementState::Vector;
       break;
     case 7:
-      if (name == "Project") return STATE_PROJECT;
-      if (name == "Station") return STATE_STATION;
+      if (name == "Project") return ElementState::Project;
+      if (name == "Station") return ElementState::Station;
       break;
     case 11:
-      if (name == "Observation") return STATE_OBSERVATION;
+      if (name == "Observation") return ElementState::Observation;
       break;
     default:
       break;
   }
-  return 0;
+  return ElementState::None;
 }
 
 ChildName ChildNameOf(std::string_view name) {

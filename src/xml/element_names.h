@@ -7,13 +7,9 @@
 
 namespace fenwix {
 
-// Structural elements that occupy an entry of the reader's state stack.
-inline constexpr int32_t STATE_DATA = 101;
-inline constexpr int32_t STATE_PROJECT = 111;
-inline constexpr int32_t STATE_VECTOR = 112;
-inline constexpr int32_t STATE_POINT = 113;
-inline constexpr int32_t STATE_STATION = 114;
-inline constexpr int32_t STATE_OBSERVATION = 121;
+// Structural elements that occupy an entry of the reader's state stack; None stands for a field
+// or an unknown name.
+enum class ElementState : uint8_t { None, Data, Project, Vector, Point, Station, Observation };
 
 // Names of the elements whose text is read; ChildName::None stands for an empty or
 // unrecognised name.
@@ -43,8 +39,8 @@ enum class ChildName : int32_t {
   AngleUnitIndicator,
 };
 
-// The structural state an element name opens, or 0 for a field or an unknown name.
-int32_t StateOf(std::string_view name);
+// The structural state an element name opens.
+ElementState StateOf(std::string_view name);
 ChildName ChildNameOf(std::string_view name);
 // The element name of a field, for warnings.
 std::string_view FieldName(ChildName name);

@@ -148,16 +148,16 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
     ++skipped_depth_;
     return;
   }
-  const int32_t state = StateOf(local_name);
+  const ElementState state = StateOf(local_name);
   // A left-out element is skipped before the text in front of it is handed on: the text on
   // both sides joins, as it does once the element is cut out of the file.
-  if (edits_ != nullptr && state != 0 && LeftOut(state)) {
+  if (edits_ != nullptr && state != ElementState::None && LeftOut(state)) {
     skipped_depth_ = 1;
     return;
   }
   HandText();
-  open_structural_.push_back(state != 0 ? 1 : 0);
-  if (state == 0) {
+  open_structural_.push_back(state != ElementState::None ? 1 : 0);
+  if (state == ElementState::None) {
     child_name_ = ChildNameOf(local_name);
     return;
   }
@@ -167,24 +167,24 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
   }
   ++depth_;
   states_[static_cast<size_t>(depth_)] = state;
-  if (state == STATE_VECTOR) {
+  if (state == ElementState::Vector) {
     reduction_.BeginVector(CurrentSource());
     vector_misread_ = false;
-  } else if (state == STATE_STATION) {
+  } else if (state == ElementState::Station) {
     reduction_.BeginSetup(reduction_.log() != nullptr ? CurrentSource() : SourceLocation{});
-  } else if (state == STATE_OBSERVATION) {
+  } else if (state == ElementState::Observation) {
     reduction_.BeginReading(CurrentSource());
   }
 }
 
 // The edits decide; only the elements they can leave out are asked about.
-bool XmlContentHandler::LeftOut(int32_t state) {
+bool XmlContentHandler::LeftOut(ElementState state) {
   EditedElement element = EditedElement::Observation;
-  if (state == STATE_STATION) {
+  if (state == ElementState::Station) {
     element = EditedElement::Station;
-  } else if (state == STATE_VECTOR) {
+  } else if (state == ElementState::Vector) {
     element = EditedElement::Vector;
-  } else if (state != STATE_OBSERVATION) {
+  } else if (state != ElementState::Observation) {
     return false;
   }
   return reduction_.LeavesOut(element, CurrentSource().line);
@@ -208,11 +208,11 @@ void XmlContentHandler::OnEndElement() {
   }
   if (depth_ < 0) return;
   WarnTextlessNumber();
-  const int32_t state = states_[static_cast<size_t>(depth_)];
+  const ElementState state = states_[static_cast<size_t>(depth_)];
   --depth_;
-  if (state == STATE_VECTOR) {
+  if (state == ElementState::Vector) {
     reduction_.EndVector(vector_misread_);
-  } else if (state == STATE_OBSERVATION) {
+  } else if (state == ElementState::Observation) {
     reduction_.EndReading();
   }
 }
@@ -281,11 +281,11 @@ void XmlContentHandler::OnCharacters(std::string_view text) {
 bool XmlContentHandler::WantsText() const {
   if (depth_ < 0 || child_name_ == ChildName::None) return false;
   switch (states_[static_cast<size_t>(depth_)]) {
-    case STATE_VECTOR:
+    case ElementState::Vector:
       return IsVectorField(child_name_);
-    case STATE_STATION:
+    case ElementState::Station:
       return IsStationField(child_name_);
-    case STATE_OBSERVATION:
+    case ElementState::Observation:
       return child_name_ == ChildName::ObsType ||
              (!skip_fields_ && IsObservationField(child_name_));
     default:
@@ -301,13 +301,13 @@ void XmlContentHandler::HandText() {
   if (text_wanted_) {
     const std::string_view text(text_buffer_.data(), text_size_);
     switch (states_[static_cast<size_t>(depth_)]) {
-      case STATE_VECTOR:
+      case ElementState::Vector:
         VectorText(text);
         break;
-      case STATE_STATION:
+      case ElementState::Station:
         StationText(text);
         break;
-      case STATE_OBSERVATION:
+      case ElementState::Observation:
         ObservationText(text);
         break;
       default:

@@ -117,7 +117,7 @@ class XmlContentHandler {
             std::string advice);
   SourceLocation CurrentSource() const;
   // Whether the element starting now is left out by the edits; if so it is skipped whole.
-  bool LeftOut(int32_t state);
+  bool LeftOut(ElementState state);
   // A name as the edits have it read, and as a record can carry it.
   std::string_view Named(std::string_view text) {
     const std::string_view name = edits_ != nullptr ? edits_->ReadName(text) : text;
@@ -139,7 +139,7 @@ class XmlContentHandler {
 
   // Element state.
   ChildName child_name_ = ChildName::None;
-  std::array<int32_t, MAX_STATE_DEPTH> states_{};
+  std::array<ElementState, MAX_STATE_DEPTH> states_{};
   int32_t depth_ = -1;
   // Structural elements open beyond the stack; they are ignored until they close.
   int64_t ignored_depth_ = 0;
