@@ -50,7 +50,10 @@ void Read(const fs::path& path, fenwix::SurveyTables& tables, fenwix::ReadingLog
   fenwix::XmlContentHandler handler(tables);
   handler.AttachLog(log);
   reader.Attach(&handler);
-  reader.ParseFile(path.string());
+  if (const fenwix::Status read = reader.ParseFile(path.string()); !read.ok()) {
+    std::fprintf(stderr, "cannot read %s: %s\n", path.string().c_str(), read.text().c_str());
+    std::exit(1);
+  }
 }
 
 }  // namespace

@@ -65,7 +65,10 @@ void Read(const fs::path& path, fenwix::SurveyTables& tables) {
   fenwix::SaxReader reader;
   fenwix::XmlContentHandler handler(tables);
   reader.Attach(&handler);
-  reader.ParseFile(path.string());
+  if (const fenwix::Status read = reader.ParseFile(path.string()); !read.ok()) {
+    std::fprintf(stderr, "cannot read %s: %s\n", path.string().c_str(), read.text().c_str());
+    std::exit(1);
+  }
 }
 
 // The writing half alone: both record passes over the tables read, into a committed file.

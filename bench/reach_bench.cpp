@@ -99,7 +99,10 @@ Report Phase(const fs::path& input, const std::string& seed, int steps) {
   fenwix::XmlContentHandler handler(tables);
   fenwix::SaxReader reader;
   reader.Attach(&handler);
-  reader.ParseFile(input.string());
+  if (const fenwix::Status read = reader.ParseFile(input.string()); !read.ok()) {
+    std::fprintf(stderr, "cannot read %s: %s\n", input.string().c_str(), read.text().c_str());
+    std::exit(1);
+  }
   const int32_t index = tables.FindStation(seed);
   const fenwix::Ellipsoid datum{"WGS 84", fenwix::WGS84_A, fenwix::WGS84_INV_F};
   const double start = ThreadCpuSeconds();

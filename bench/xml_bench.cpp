@@ -28,8 +28,8 @@
 
 namespace {
 
-using fenwix::ParseResult;
 using fenwix::SaxReader;
+using fenwix::Status;
 using fenwix::SurveyTables;
 using fenwix::XmlContentHandler;
 
@@ -96,10 +96,10 @@ double Median(std::vector<double> values) {
   return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
-bool Check(const ParseResult& result) {
-  if (result.status == ParseResult::Status::Complete) return true;
-  std::fprintf(stderr, "parse failed: %s at %lld:%lld\n", result.message.c_str(),
-               static_cast<long long>(result.line), static_cast<long long>(result.column));
+bool Check(const Status& result) {
+  if (result.ok()) return true;
+  const fenwix::SourceLocation at = result.at().value_or(fenwix::SourceLocation{});
+  std::fprintf(stderr, "parse failed: %s at %d:%d\n", result.text().c_str(), at.line, at.column);
   return false;
 }
 

@@ -216,7 +216,7 @@ bool ConversionSteps::Read() {
   for (const std::string& path : run_.xml_paths) {
     std::error_code size_error;
     const uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), size_error);
-    files.push_back(FileRead{path, ParseResult{}, size_error ? 0 : size});
+    files.push_back(FileRead{path, Status(), size_error ? 0 : size});
     total_bytes += files.back().bytes;
   }
   tables.ExpectInputBytes(total_bytes);
@@ -235,18 +235,25 @@ bool ConversionSteps::Read() {
     run_.reading_warnings.set_file(index);
     {
       WaitCursor wait(ui_);
-      file.parse = reader.ParseFile(file.path);
+      file.read = reader.ParseFile(file.path);
     }
     bytes_before += file.bytes;
-    if (file.parse.status == ParseResult::Status::Cancelled) return Cancel();
-    if (file.parse.status == ParseResult::Status::Unreadable) {
-      return Fail(MSG_CANNOT_READ, file.path, file.parse.message);
+    switch (file.read.kind()) {
+      case StatusKind::Cancelled:
+        return Cancel();
+      case StatusKind::Unreadable:
+        return Fail(MSG_CANNOT_READ, file.path, file.read.text());
+      case StatusKind::OutOfMemory:
+        return Fail(MSG_NO_MEMORY);
+      default:
+        break;
     }
   }
+  // A document that stops being XML is read up to the fault; the note says where.
   for (const FileRead& file : files) {
-    if (file.parse.status == ParseResult::Status::NotWellFormed) {
-      incomplete_.push_back(
-          IncompleteInput{file.path, file.parse.message, file.parse.line, file.parse.column});
+    if (file.read.kind() == StatusKind::Refused) {
+      const SourceLocation at = file.read.at().value_or(SourceLocation{});
+      incomplete_.push_back(IncompleteInput{file.path, file.read.text(), at.line, at.column});
     }
   }
   return true;
@@ -349,15 +356,15 @@ bool ConversionSteps::Write() {
   Status written;
   if (!incomplete_.empty()) {
     if (files.size() == 1) {
-      const ParseResult& parse = files[0].parse;
+      const IncompleteInput& fault = incomplete_[0];
       written =
-          WriteIncompleteNote(out_, FieldFileName(0), parse.message, parse.line, parse.column);
+          WriteIncompleteNote(out_, FieldFileName(0), fault.message, fault.line, fault.column);
     } else {
       // The note names the files as the edit notes do; the messages keep their paths. The
       // note's entries only view their names, which live in `names`.
       std::vector<std::string> names;
       for (size_t i = 0; i < files.size(); ++i) {
-        if (files[i].parse.status == ParseResult::Status::NotWellFormed) {
+        if (files[i].read.kind() == StatusKind::Refused) {
           names.push_back(FieldFileName(static_cast<int32_t>(i)));
         }
       }
@@ -427,11 +434,11 @@ void ConversionSteps::Finish() {
   if (!incomplete_.empty()) {
     result.outcome = ConversionOutcome::Incomplete;
     if (result.files.size() == 1) {
-      const ParseResult& parse = result.files[0].parse;
+      const IncompleteInput& fault = incomplete_[0];
       final_message(MSG_READ_INCOMPLETE,
-                    FormatMessage(MSG_READ_INCOMPLETE, run_.xml_paths[0], parse.message,
-                                  static_cast<long long>(parse.line),
-                                  static_cast<long long>(parse.column), output));
+                    FormatMessage(MSG_READ_INCOMPLETE, run_.xml_paths[0], fault.message,
+                                  static_cast<long long>(fault.line),
+                                  static_cast<long long>(fault.column), output));
       return;
     }
     std::string faults;

@@ -18,10 +18,10 @@
 #include "model/reading_warnings.h"
 #include "model/station_names.h"
 #include "model/station_placement.h"
+#include "model/status.h"
 #include "model/survey_tables.h"
 #include "weights/record_weights.h"
 #include "writer/writer_state.h"
-#include "xml/sax_reader.h"
 
 namespace fenwix {
 
@@ -51,7 +51,7 @@ enum class Refusal {
 // How one field file of the conversion was read.
 struct FileRead {
   std::string path;    // as named
-  ParseResult parse;   // Complete, or where it stopped
+  Status read;         // ok when read whole; else how and where the reading stopped
   uint64_t bytes = 0;  // its size when the run began
 };
 

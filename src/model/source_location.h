@@ -1,6 +1,7 @@
 #pragma once
 // Where a record or a raw reading came from: which field file of the conversion, and the line
-// of its element there.
+// of its element there; for a fault found inside a line (a document that stops being XML), also
+// its column.
 
 #include <compare>
 #include <cstdint>
@@ -10,8 +11,9 @@
 namespace fenwix {
 
 struct SourceLocation {
-  int32_t file = 0;  // index into the conversion's field files, in reading order
-  int32_t line = 0;  // line of the element's start, counted from 1; 0 when unknown
+  int32_t file = 0;    // index into the conversion's field files, in reading order
+  int32_t line = 0;    // line of the element's start, counted from 1; 0 when unknown
+  int32_t column = 0;  // of a fault, counted from 1; 0 for an element
 
   bool known() const { return line > 0; }
   // Reading order: by file, then by line.

@@ -158,24 +158,32 @@ class LineCounter {
   int64_t cursor_line_ = 1;
 };
 
-ParseResult NotWellFormed(XML_Parser parser, const std::string& fault) {
-  ParseResult result;
-  result.status = ParseResult::Status::NotWellFormed;
-  result.message = fault.empty() ? XML_ErrorString(XML_GetErrorCode(parser)) : fault;
-  result.line = static_cast<int64_t>(XML_GetCurrentLineNumber(parser));
+// A line or column as a location holds it; a file of more than two billion lines or a line of
+// more than two billion bytes is not met in practice.
+int32_t Clamped(XML_Size count) {
+  return static_cast<int32_t>(std::min<XML_Size>(count, INT32_MAX));
+}
+
+Status NotWellFormed(XML_Parser parser, const std::string& fault) {
+  SourceLocation at;
+  at.line = Clamped(XML_GetCurrentLineNumber(parser));
   // Expat counts columns from 0.
-  result.column = static_cast<int64_t>(XML_GetCurrentColumnNumber(parser)) + 1;
-  return result;
+  at.column = Clamped(XML_GetCurrentColumnNumber(parser) + 1);
+  return Status::Refused(fault.empty() ? XML_ErrorString(XML_GetErrorCode(parser)) : fault, at);
+}
+
+Status OutOfMemory() {
+  return Status(StatusKind::OutOfMemory, "not enough memory");
 }
 
 // Feeds the parser from read(buffer, capacity, done) until the input ends or the parse fails.
 // read returns the bytes it placed and sets done at the end of the input; a read failure is
 // reported by returning -1.
 template <typename Read>
-ParseResult Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::Progress& progress,
-                Read read) {
+Status Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::Progress& progress,
+           Read read) {
   const ParserPtr owner(XML_ParserCreateNS(nullptr, NAMESPACE_SEPARATOR));
-  if (!owner) throw std::bad_alloc();
+  if (!owner) return OutOfMemory();
   XML_Parser parser = owner.get();
   // Expat itself never opens a file or URL; without an external-entity handler and with
   // parameter entities off, neither an external DTD nor an external entity is ever read.
@@ -206,34 +214,37 @@ ParseResult Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::
   int64_t bytes_read = 0;
   for (;;) {
     void* buffer = XML_GetBuffer(parser, chunk);
-    if (buffer == nullptr) throw std::bad_alloc();
+    if (buffer == nullptr) return OutOfMemory();
     bool done = false;
     const long length = read(buffer, static_cast<size_t>(chunk), done);
-    if (length < 0) {
-      ParseResult result;
-      result.status = ParseResult::Status::Unreadable;
-      result.message = std::strerror(errno);
-      return result;
-    }
+    if (length < 0) return Status(StatusKind::Unreadable, std::strerror(errno));
     if (count_lines) lines.Fed(static_cast<const char*>(buffer), static_cast<size_t>(length));
     const XML_Status status =
         XML_ParseBuffer(parser, static_cast<int>(length), done ? XML_TRUE : XML_FALSE);
     if (context.failure) std::rethrow_exception(context.failure);
     if (status != XML_STATUS_OK) {
-      if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
+      if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) return OutOfMemory();
       return NotWellFormed(parser, context.fault);
     }
     if (done) {
       if (handler != nullptr) handler->OnEndDocument();
       if (progress) progress(bytes_read + length);
-      return ParseResult{};
+      return Status();
     }
     bytes_read += length;
-    if (progress && !progress(bytes_read)) {
-      ParseResult result;
-      result.status = ParseResult::Status::Cancelled;
-      return result;
-    }
+    if (progress && !progress(bytes_read)) return Status(StatusKind::Cancelled, std::string());
+  }
+}
+
+// The memory the handler runs short of comes back from the callbacks as an exception, which
+// stops here: the parser has been freed by then.
+template <typename Read>
+Status RunCatching(XmlContentHandler* handler, size_t chunk_size,
+                   const SaxReader::Progress& progress, Read read) {
+  try {
+    return Run(handler, chunk_size, progress, read);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
   }
 }
 
@@ -246,34 +257,29 @@ void SaxReader::Attach(XmlContentHandler* handler) {
   handler_ = handler;
 }
 
-ParseResult SaxReader::ParseFile(const std::string& path) {
+Status SaxReader::ParseFile(const std::string& path) {
   errno = 0;
   const std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
-  if (!file) {
-    ParseResult result;
-    result.status = ParseResult::Status::Unreadable;
-    result.message = std::strerror(errno);
-    return result;
-  }
-  return Run(handler_, chunk_size_, progress_,
-             [&file](void* buffer, size_t capacity, bool& done) -> long {
-               const size_t length = std::fread(buffer, 1, capacity, file.get());
-               if (std::ferror(file.get())) return -1;
-               done = length < capacity && std::feof(file.get());
-               return static_cast<long>(length);
-             });
+  if (!file) return Status(StatusKind::Unreadable, std::strerror(errno));
+  return RunCatching(handler_, chunk_size_, progress_,
+                     [&file](void* buffer, size_t capacity, bool& done) -> long {
+                       const size_t length = std::fread(buffer, 1, capacity, file.get());
+                       if (std::ferror(file.get())) return -1;
+                       done = length < capacity && std::feof(file.get());
+                       return static_cast<long>(length);
+                     });
 }
 
-ParseResult SaxReader::ParseText(std::string_view document) {
+Status SaxReader::ParseText(std::string_view document) {
   size_t offset = 0;
-  return Run(handler_, chunk_size_, progress_,
-             [document, &offset](void* buffer, size_t capacity, bool& done) -> long {
-               const size_t length = std::min(capacity, document.size() - offset);
-               if (length > 0) std::memcpy(buffer, document.data() + offset, length);
-               offset += length;
-               done = offset == document.size();
-               return static_cast<long>(length);
-             });
+  return RunCatching(handler_, chunk_size_, progress_,
+                     [document, &offset](void* buffer, size_t capacity, bool& done) -> long {
+                       const size_t length = std::min(capacity, document.size() - offset);
+                       if (length > 0) std::memcpy(buffer, document.data() + offset, length);
+                       offset += length;
+                       done = offset == document.size();
+                       return static_cast<long>(length);
+                     });
 }
 
 }  // namespace fenwix

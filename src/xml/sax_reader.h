@@ -14,21 +14,19 @@
 #include <string_view>
 #include <utility>
 
+#include "model/status.h"
+
 namespace fenwix {
 
 class XmlContentHandler;
 
-// How a parse ended. A file that could not be opened or read is Unreadable (message: the
-// system's reason); a file that Expat rejected part-way is NotWellFormed, with Expat's message
-// and the position of the fault, line and column counted from 1 (the records gathered before it
-// stay in the tables).
-struct ParseResult {
-  enum class Status { Complete, Unreadable, NotWellFormed, Cancelled };
-  Status status = Status::Complete;
-  std::string message;
-  int64_t line = 0;
-  int64_t column = 0;
-};
+// How a parse ends, as a Status: ok when the whole document was read; Unreadable when the file
+// could not be opened or read (text: the system's reason); Refused when Expat rejected the
+// document part-way (text: Expat's message, or the fault Expat cannot see; at: the line and
+// column of the fault, counted from 1; the records gathered before it stay in the tables);
+// Cancelled when the progress callback stopped it; OutOfMemory when Expat or the handler ran
+// short, after the parser has been freed. The texts are the fault's own words, which the caller
+// places in its sentence.
 
 class SaxReader {
  public:
@@ -51,11 +49,10 @@ class SaxReader {
   using Progress = std::function<bool(int64_t bytes_read)>;
   void set_progress(Progress progress) { progress_ = std::move(progress); }
 
-  // Parses the file named by path from start to end. Memory shortage inside Expat or the handler
-  // comes back as std::bad_alloc after the parser has been freed.
-  ParseResult ParseFile(const std::string& path);
+  // Parses the file named by path from start to end.
+  Status ParseFile(const std::string& path);
   // Parses a document held in memory, in pieces of the chunk size, exactly as ParseFile would.
-  ParseResult ParseText(std::string_view document);
+  Status ParseText(std::string_view document);
 
  private:
   XmlContentHandler* handler_ = nullptr;

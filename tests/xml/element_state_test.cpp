@@ -17,7 +17,7 @@ const char* const VECTOR_A =
 
 TEST(ElementState, VectorRecordsEveryFieldAtItsEndTag) {
   const auto c = Convert(Job(VECTOR_A));
-  ASSERT_EQ(c->result.status, ParseResult::Status::Complete);
+  ASSERT_EQ(c->result.kind(), StatusKind::Ok);
   ASSERT_EQ(c->count(), 1u);
   const ObsRecord& v = c->obs(0);
   EXPECT_EQ(v.kind, ObsKind::GpsVector);
@@ -57,7 +57,7 @@ TEST(ElementState, NamesMatchExactlyButNamespacePrefixesAreDropped) {
       "<vector><BasePoint>lower</BasePoint></vector>\n"
       "<VECTOR><BasePoint>upper</BasePoint></VECTOR>\n"
       "</t:data>\n");
-  ASSERT_EQ(c->result.status, ParseResult::Status::Complete);
+  ASSERT_EQ(c->result.kind(), StatusKind::Ok);
   ASSERT_EQ(c->count(), 1u);
   EXPECT_EQ(c->obs(0).at_name, "P1");
   EXPECT_EQ(c->obs(0).fore_name, "P2");
@@ -127,7 +127,7 @@ TEST(ElementState, TextOfPointProjectAndDataIsNeverUsed) {
       "<Project><StationPoint>P</StationPoint><PointNumber>Q</PointNumber></Project>\n"
       "<Point><PointNumber>X1</PointNumber><DX>3</DX></Point>\n"
       "</data>");
-  EXPECT_EQ(c->result.status, ParseResult::Status::Complete);
+  EXPECT_EQ(c->result.kind(), StatusKind::Ok);
   EXPECT_EQ(c->count(), 0u);
   EXPECT_EQ(c->tables.station_count(), 1);
 }
@@ -144,7 +144,7 @@ TEST(ElementState, StructuralElementsBeyondTheStackAreIgnoredAndBalanced) {
   body += Observation("Backsight", "B1", "0", "90", "3") + Observation("Foresight", "F", "1", "90");
   body += "</data>";
   const auto c = Convert(body);
-  ASSERT_EQ(c->result.status, ParseResult::Status::Complete);
+  ASSERT_EQ(c->result.kind(), StatusKind::Ok);
   ASSERT_EQ(c->count(), 3u);
   EXPECT_EQ(c->obs(0).at_name, "TOP");
   EXPECT_EQ(c->obs(0).dx, 2.0);
@@ -155,11 +155,11 @@ TEST(ElementState, StructuralElementsBeyondTheStackAreIgnoredAndBalanced) {
 TEST(ElementState, DocumentRejectedHalfWayKeepsWhatCameBefore) {
   const auto c = Convert("<data>\n" + std::string(VECTOR_A) +
                          "<Vector><BasePoint>R1</BasePoint></Vectr>\n</data>\n");
-  EXPECT_EQ(c->result.status, ParseResult::Status::NotWellFormed);
-  EXPECT_EQ(c->result.message, "mismatched tag");
-  EXPECT_EQ(c->result.line, 16);
+  EXPECT_EQ(c->result.kind(), StatusKind::Refused);
+  EXPECT_EQ(c->result.text(), "mismatched tag");
+  EXPECT_EQ(c->result.at().value_or(SourceLocation{}).line, 16);
   // Expat points at the name in the faulty end tag: "</" is at columns 34 and 35.
-  EXPECT_EQ(c->result.column, 36);
+  EXPECT_EQ(c->result.at().value_or(SourceLocation{}).column, 36);
   ASSERT_EQ(c->count(), 1u);
   EXPECT_EQ(c->obs(0).fore_name, "R1");
 }

@@ -36,12 +36,12 @@ TEST(SaxReader, MissingFileOrFolderIsUnreadable) {
   XmlContentHandler handler(tables);
   SaxReader reader;
   reader.Attach(&handler);
-  const ParseResult missing = reader.ParseFile(Fixture("no_such_file.xml"));
-  EXPECT_EQ(missing.status, ParseResult::Status::Unreadable);
-  EXPECT_EQ(missing.message, "No such file or directory");
-  const ParseResult folder = reader.ParseFile(FENWIX_TEST_DATA);
-  EXPECT_EQ(folder.status, ParseResult::Status::Unreadable);
-  EXPECT_EQ(folder.message, "Is a directory");
+  const Status missing = reader.ParseFile(Fixture("no_such_file.xml"));
+  EXPECT_EQ(missing.kind(), StatusKind::Unreadable);
+  EXPECT_EQ(missing.text(), "No such file or directory");
+  const Status folder = reader.ParseFile(FENWIX_TEST_DATA);
+  EXPECT_EQ(folder.kind(), StatusKind::Unreadable);
+  EXPECT_EQ(folder.text(), "Is a directory");
   EXPECT_EQ(tables.observation_count(), 1);
 }
 
@@ -53,7 +53,7 @@ TEST(SaxReader, ParseTextMatchesParseFile) {
     SaxReader reader;
     reader.Attach(&handler);
     reader.set_chunk_size(chunk);
-    EXPECT_EQ(reader.ParseText(xml).status, ParseResult::Status::Complete);
+    EXPECT_EQ(reader.ParseText(xml).kind(), StatusKind::Ok);
     ASSERT_EQ(tables.observation_count(), 2);
     EXPECT_EQ(tables.Observation(1).at_name, "A&B");
   }
@@ -76,9 +76,9 @@ TEST(SaxReader, NegativeFixturesEndWithTheirExactError) {
   for (const Expected& e : cases) {
     SCOPED_TRACE(e.fixture);
     const auto c = ConvertFixture(e.fixture);
-    EXPECT_EQ(c->result.status, ParseResult::Status::NotWellFormed);
-    EXPECT_EQ(c->result.message, e.message);
-    EXPECT_EQ(c->result.line, e.line);
+    EXPECT_EQ(c->result.kind(), StatusKind::Refused);
+    EXPECT_EQ(c->result.text(), e.message);
+    EXPECT_EQ(c->result.at().value_or(SourceLocation{}).line, e.line);
     EXPECT_EQ(c->count(), e.records);
     if (c->count() > 0) {
       EXPECT_EQ(c->obs(0).at_name, "B1");
@@ -88,8 +88,8 @@ TEST(SaxReader, NegativeFixturesEndWithTheirExactError) {
 
 TEST(SaxReader, BillionLaughsIsStoppedAsNotWellFormed) {
   const auto c = ConvertFixture("billion_laughs.xml");
-  EXPECT_EQ(c->result.status, ParseResult::Status::NotWellFormed);
-  EXPECT_EQ(c->result.message,
+  EXPECT_EQ(c->result.kind(), StatusKind::Refused);
+  EXPECT_EQ(c->result.text(),
             "limit on input amplification factor (from DTD and entities) breached");
   ASSERT_EQ(c->count(), 1u);
   EXPECT_EQ(c->obs(0).at_name, "FIRST");
@@ -99,7 +99,7 @@ TEST(SaxReader, ExternalEntitiesAndDtdsAreNeverLoaded) {
   for (const char* fixture : {"external_entity.xml", "external_dtd.xml"}) {
     SCOPED_TRACE(fixture);
     const auto c = ConvertFixture(fixture);
-    EXPECT_EQ(c->result.status, ParseResult::Status::Complete);
+    EXPECT_EQ(c->result.kind(), StatusKind::Ok);
     ASSERT_EQ(c->count(), 1u);
     const ObsRecord& v = c->obs(0);
     for (const std::string* text : {&v.at_name, &v.fore_name, &v.description}) {
@@ -132,7 +132,7 @@ TEST(SaxReader, HugeNamesAndTextsGiveACorrectRecord) {
   TempFile file(xml);
   Conversion c;
   ParseInto(file.path(), SaxReader::DEFAULT_CHUNK_SIZE, c);
-  ASSERT_EQ(c.result.status, ParseResult::Status::Complete);
+  ASSERT_EQ(c.result.kind(), StatusKind::Ok);
   ASSERT_EQ(c.count(), 3u);
   EXPECT_EQ(c.obs(0).at_name, longest_value);
   EXPECT_EQ(c.obs(0).dx, 1.5);
@@ -149,9 +149,9 @@ TEST(SaxReader, ValueBeyondTheLimitEndsTheParseAsAFault) {
   TempFile file(xml);
   Conversion c;
   ParseInto(file.path(), SaxReader::DEFAULT_CHUNK_SIZE, c);
-  EXPECT_EQ(c.result.status, ParseResult::Status::NotWellFormed);
-  EXPECT_EQ(c.result.message, "element text longer than 4096 bytes");
-  EXPECT_EQ(c.result.line, 5);
+  EXPECT_EQ(c.result.kind(), StatusKind::Refused);
+  EXPECT_EQ(c.result.text(), "element text longer than 4096 bytes");
+  EXPECT_EQ(c.result.at().value_or(SourceLocation{}).line, 5);
   ASSERT_EQ(c.count(), 1u);
   EXPECT_EQ(c.obs(0).at_name, "B1");
 }

@@ -16,7 +16,7 @@ TEST(SetupSequence, BacksightForesightBacksightGivesSightThenAngleSet) {
                              Observation("Backsight", "B1", "0.0000", "90.0000", "100") +
                              Observation("Foresight", "F1", "90.0000", "90.0000", "50") +
                              Observation("Backsight", "B1", "0.0000", "90.0000", "100")));
-  ASSERT_EQ(c->result.status, ParseResult::Status::Complete);
+  ASSERT_EQ(c->result.kind(), StatusKind::Ok);
   ASSERT_EQ(c->count(), 2u);
 
   const ObsRecord& sight = c->obs(0);
@@ -303,7 +303,7 @@ TEST(SetupSequence, EachConversionStartsFromAFreshSetup) {
     SaxReader reader;
     XmlContentHandler handler(tables);
     reader.Attach(&handler);
-    ASSERT_EQ(reader.ParseFile(file->path()).status, ParseResult::Status::Complete);
+    ASSERT_EQ(reader.ParseFile(file->path()).kind(), StatusKind::Ok);
   }
   ASSERT_EQ(tables.observation_count(), 3);
   const ObsRecord sight = tables.Observation(1);

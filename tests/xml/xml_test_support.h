@@ -53,7 +53,7 @@ class TempFile {
 
 struct Conversion {
   SurveyTables tables;
-  ParseResult result;
+  Status result;
   // Observation rows without the placeholder row 0.
   size_t count() const { return tables.observations().size() - 1; }
   // Observation i with its names, as the reader assembled it.
@@ -106,10 +106,12 @@ inline std::unique_ptr<Conversion> Convert(std::string_view xml) {
     SCOPED_TRACE("chunk size " + std::to_string(chunk));
     Conversion split;
     ParseInto(file.path(), chunk, split);
-    EXPECT_EQ(split.result.status, whole->result.status);
-    EXPECT_EQ(split.result.message, whole->result.message);
-    EXPECT_EQ(split.result.line, whole->result.line);
-    EXPECT_EQ(split.result.column, whole->result.column);
+    EXPECT_EQ(split.result.kind(), whole->result.kind());
+    EXPECT_EQ(split.result.text(), whole->result.text());
+    EXPECT_EQ(split.result.at().value_or(SourceLocation{}).line,
+              whole->result.at().value_or(SourceLocation{}).line);
+    EXPECT_EQ(split.result.at().value_or(SourceLocation{}).column,
+              whole->result.at().value_or(SourceLocation{}).column);
     EXPECT_EQ(split.tables.station_count(), whole->tables.station_count());
     for (int32_t i = 0; i < std::min(split.tables.station_count(), whole->tables.station_count());
          ++i) {
