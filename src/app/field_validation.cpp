@@ -63,23 +63,22 @@ std::optional<double> ParseNumberField(std::string_view text) {
   return value;
 }
 
-std::optional<FieldError> ReadNumberField(std::string_view text, double& value,
-                                          const std::optional<NumberRange>& range) {
+Status ReadNumberField(std::string_view text, double& value,
+                       const std::optional<NumberRange>& range) {
   const std::optional<double> number = ParseNumberField(text);
-  if (!number) return FieldError{MSG_ENTER_NUMBER, FormatFieldMessage(MSG_ENTER_NUMBER)};
+  if (!number) return Status::Refused(FormatFieldMessage(MSG_ENTER_NUMBER));
   if (range && (*number < range->low || *number > range->high)) {
-    return FieldError{MSG_NUMBER_RANGE,
-                      FormatFieldMessage(MSG_NUMBER_RANGE, FormatFieldNumber(range->low),
-                                         FormatFieldNumber(range->high))};
+    return Status::Refused(FormatFieldMessage(MSG_NUMBER_RANGE, FormatFieldNumber(range->low),
+                                              FormatFieldNumber(range->high)));
   }
   value = *number;
-  return std::nullopt;
+  return Status();
 }
 
-std::optional<FieldError> CheckPackedAngle(double packed) {
+Status CheckPackedAngle(double packed) {
   const Dms dms = SplitDms(std::fabs(packed));
-  if (dms.minutes < 60.0 && dms.seconds < 60.0) return std::nullopt;
-  return FieldError{MSG_PACKED_ANGLE, std::string(MessageText(MSG_PACKED_ANGLE))};
+  if (dms.minutes < 60.0 && dms.seconds < 60.0) return Status();
+  return Status::Refused(std::string(MessageText(MSG_PACKED_ANGLE)));
 }
 
 Status CheckDatum(std::string_view name, double a, double inv_f) {
@@ -98,10 +97,9 @@ Status CheckDatum(std::string_view name, double a, double inv_f) {
   return Status();
 }
 
-std::optional<FieldError> CheckSeedName(std::string_view name) {
-  if (Utf8Length(name) <= SEED_NAME_MAX_CHARS) return std::nullopt;
-  return FieldError{MSG_TOO_LONG,
-                    FormatFieldMessage(MSG_TOO_LONG, std::to_string(SEED_NAME_MAX_CHARS))};
+Status CheckSeedName(std::string_view name) {
+  if (Utf8Length(name) <= SEED_NAME_MAX_CHARS) return Status();
+  return Status::Refused(FormatFieldMessage(MSG_TOO_LONG, std::to_string(SEED_NAME_MAX_CHARS)));
 }
 
 std::string FormatFieldNumber(double value) {

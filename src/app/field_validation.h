@@ -37,24 +37,20 @@ inline constexpr NumberRange ELEVATION_RANGE = HEIGHT_RANGE;
 // accepted only when the text starts with the digit 0. Empty when the text breaks the rule.
 std::optional<double> ParseNumberField(std::string_view text);
 
-// A refused field: the message number and its formatted text.
-struct FieldError {
-  int32_t message_id = 0;
-  std::string text;
-};
+// The checks of a field refuse it with a Status whose text asks for what the field takes.
 
-// Reads a number field, with its range when given. The error is empty when the field passes.
-std::optional<FieldError> ReadNumberField(std::string_view text, double& value,
-                                          const std::optional<NumberRange>& range);
+// Reads a number field, with its range when given; value is set only when the field passes.
+Status ReadNumberField(std::string_view text, double& value,
+                       const std::optional<NumberRange>& range);
 // Refuses a packed DD.MMSSsssss angle whose minutes or seconds are 60 or more (45.75 is not
 // 46 degrees 15 minutes).
-std::optional<FieldError> CheckPackedAngle(double packed);
+Status CheckPackedAngle(double packed);
 // Refuses an ellipsoid that cannot carry approximate coordinates: a name that is empty, a
 // semi-major axis outside DATUM_A_MIN..DATUM_A_MAX meters or an inverse flattening outside
 // DATUM_INV_F_MIN..DATUM_INV_F_MAX. The text says which value and its bounds.
 Status CheckDatum(std::string_view name, double a, double inv_f);
 // Refuses a seed name longer than 15 characters (UTF-8 characters, not bytes).
-std::optional<FieldError> CheckSeedName(std::string_view name);
+Status CheckSeedName(std::string_view name);
 
 // A number as the dialog shows it: up to 15 significant digits in shortest form.
 std::string FormatFieldNumber(double value);

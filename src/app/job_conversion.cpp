@@ -25,19 +25,22 @@ std::string OptionName(const char* key) {
   return std::string("\"options\".\"") + key + "\"";
 }
 
-// A number of the job file goes through the field's own rule, as if typed into it.
-std::optional<std::string> ReadOption(const char* key, const std::string& text, double& target,
-                                      const std::optional<NumberRange>& range) {
-  if (auto error = ReadNumberField(text, target, range))
-    return OptionName(key) + ": " + error->text;
-  return std::nullopt;
+// A refusal of an option's value, naming the option.
+Status OfOption(const char* key, const Status& refused) {
+  if (refused.ok()) return refused;
+  return Status::Refused(OptionName(key) + ": " + refused.text());
 }
 
-std::optional<std::string> ReadAngleOption(const char* key, const std::string& text, double& target,
-                                           NumberRange range) {
-  if (auto refused = ReadOption(key, text, target, range)) return refused;
-  if (auto error = CheckPackedAngle(target)) return OptionName(key) + ": " + error->text;
-  return std::nullopt;
+// A number of the job file goes through the field's own rule, as if typed into it.
+Status ReadOption(const char* key, const std::string& text, double& target,
+                  const std::optional<NumberRange>& range) {
+  return OfOption(key, ReadNumberField(text, target, range));
+}
+
+Status ReadAngleOption(const char* key, const std::string& text, double& target,
+                       NumberRange range) {
+  if (Status refused = ReadOption(key, text, target, range); refused.failed()) return refused;
+  return OfOption(key, CheckPackedAngle(target));
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -56,12 +59,14 @@ Status ReadDatumText(std::string_view text, std::string& name, double& a, double
     return Status::Refused("the value must be NAME,A,INV_F");
   double axis = 0.0;
   double inverse = 0.0;
-  if (auto error = ReadNumberField(text.substr(first_comma + 1, second_comma - first_comma - 1),
-                                   axis, std::nullopt)) {
-    return Status::Refused(error->text);
+  if (Status refused = ReadNumberField(text.substr(first_comma + 1, second_comma - first_comma - 1),
+                                       axis, std::nullopt);
+      refused.failed()) {
+    return refused;
   }
-  if (auto error = ReadNumberField(text.substr(second_comma + 1), inverse, std::nullopt)) {
-    return Status::Refused(error->text);
+  if (Status refused = ReadNumberField(text.substr(second_comma + 1), inverse, std::nullopt);
+      refused.failed()) {
+    return refused;
   }
   // An ellipsoid that cannot be used is refused here rather than replaced by WGS 84 later,
   // which would put coordinates on an ellipsoid nobody asked for.
@@ -77,20 +82,23 @@ Status ReadDatumText(std::string_view text, std::string& name, double& a, double
 Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
   const JobOptions& options = job.options;
   if (options.seed) {
-    if (auto error = CheckSeedName(*options.seed))
-      return Status::Refused(OptionName("seed") + ": " + error->text);
+    if (Status refused = OfOption("seed", CheckSeedName(*options.seed)); refused.failed()) {
+      return refused;
+    }
     request.seed_name = *options.seed;
   }
   if (options.lat) {
-    if (auto refused =
-            ReadAngleOption("lat", *options.lat, request.seed_latitude, LATITUDE_RANGE)) {
-      return Status::Refused(*refused);
+    if (Status refused =
+            ReadAngleOption("lat", *options.lat, request.seed_latitude, LATITUDE_RANGE);
+        refused.failed()) {
+      return refused;
     }
   }
   if (options.lon) {
-    if (auto refused =
-            ReadAngleOption("lon", *options.lon, request.seed_longitude, LONGITUDE_RANGE)) {
-      return Status::Refused(*refused);
+    if (Status refused =
+            ReadAngleOption("lon", *options.lon, request.seed_longitude, LONGITUDE_RANGE);
+        refused.failed()) {
+      return refused;
     }
   }
   const struct {
@@ -107,9 +115,10 @@ Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
   };
   for (const auto& number : numbers) {
     if (!number.value) continue;
-    if (auto refused =
-            ReadOption(number.key, FormatFieldNumber(*number.value), number.target, number.range)) {
-      return Status::Refused(*refused);
+    if (Status refused =
+            ReadOption(number.key, FormatFieldNumber(*number.value), number.target, number.range);
+        refused.failed()) {
+      return refused;
     }
   }
   if (options.max_steps) request.max_steps = static_cast<int32_t>(*options.max_steps);

@@ -44,6 +44,9 @@ inline constexpr int32_t MSG_SUCCESS = 2213;
 inline constexpr int32_t MSG_ENTER_NUMBER = 61713;
 inline constexpr int32_t MSG_NUMBER_RANGE = 61715;
 inline constexpr int32_t MSG_TOO_LONG = 61716;
+// What a text is shown under when it is not one of the table's (a refused field's Status): it
+// is about no name and is no success.
+inline constexpr int32_t MSG_NO_NUMBER = 0;
 
 // Longest formatted message, in bytes, without its terminator.
 inline constexpr size_t MAX_MESSAGE_BYTES = 519;

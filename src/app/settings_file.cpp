@@ -1,12 +1,15 @@
 #include "app/settings_file.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "app/conversion_request.h"
+#include "app/file_problem.h"
+#include "app/messages.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
@@ -116,21 +119,32 @@ void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings) 
   settings.output_path = GetText(record, OFFSET_OUTPUT_PATH, OUTPUT_PATH_FIELD_SIZE);
 }
 
-bool LoadSettings(ConversionSettings& settings, const std::string& path) {
+Status LoadSettings(ConversionSettings& settings, const std::string& path) {
+  const auto unreadable = [&path](int error) {
+    return Status(StatusKind::Unreadable,
+                  FormatMessage(MSG_CANNOT_READ, path, FileProblemText(error, path)));
+  };
   SettingsRecord record{};
   std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) return false;
-  const size_t read = std::fread(record.data(), 1, record.size(), file);
-  (void)read;  // a short file leaves the rest of the record zero
+  if (file == nullptr) {
+    const int error = ReadError(path);
+    return unreadable(error != 0 ? error : EIO);
+  }
+  // A short file leaves the rest of the record zero; a read that fails part-way sets nothing.
+  (void)std::fread(record.data(), 1, record.size(), file);
+  const bool failed = std::ferror(file) != 0;
   std::fclose(file);
+  if (failed) return unreadable(EIO);
   DecodeSettings(record, settings);
-  return true;
+  return Status();
 }
 
-bool SaveSettings(const ConversionSettings& settings, const std::string& path) {
+Status SaveSettings(const ConversionSettings& settings, const std::string& path) {
   const SettingsRecord record = EncodeSettings(settings);
-  return WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(record.data()),
-                                               record.size())) == 0;
+  const int error = WriteWholeFile(
+      path, std::string_view(reinterpret_cast<const char*>(record.data()), record.size()));
+  if (error == 0) return Status();
+  return Status(StatusKind::WriteFailed, path + ": " + FileProblemText(error, path));
 }
 
 std::string FolderOfPath(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/platform_paths.h"
+#include "model/status.h"
 
 namespace fenwix {
 
@@ -22,11 +23,12 @@ SettingsRecord EncodeSettings(const ConversionSettings& settings);
 // Sets the members from a record; nothing is validated here.
 void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings);
 
-// Reads the file at path into the members. A missing file changes nothing and returns false;
-// a short file reads its missing tail as zeros.
-bool LoadSettings(ConversionSettings& settings, const std::string& path);
-// Writes the members to path; false when the file cannot be written.
-bool SaveSettings(const ConversionSettings& settings, const std::string& path);
+// Reads the file at path into the members; a short file reads its missing tail as zeros. A file
+// that cannot be opened or read changes nothing and comes back Unreadable, its text the whole
+// "Cannot read file" sentence.
+Status LoadSettings(ConversionSettings& settings, const std::string& path);
+// Writes the members to path; WriteFailed, with the system's reason, when it cannot be written.
+Status SaveSettings(const ConversionSettings& settings, const std::string& path);
 
 // The folder part of a path, keeping its separator; empty for a bare name.
 std::string FolderOfPath(const std::string& path);

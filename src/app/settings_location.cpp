@@ -16,7 +16,7 @@ std::string ChooseSettingsPath(const std::string& app_folder, const std::string&
   return user_folder + SETTINGS_FILE_NAME;
 }
 
-bool SaveSettingsCreatingFolder(const ConversionSettings& settings, const std::string& path) {
+Status SaveSettingsCreatingFolder(const ConversionSettings& settings, const std::string& path) {
   const std::string folder = FolderOfPath(path);
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(PathFromUtf8(folder), error)) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "model/status.h"
+
 namespace fenwix {
 
 struct ConversionSettings;
@@ -18,7 +20,7 @@ using FolderWritableCheck = std::function<bool(const std::string& folder)>;
 std::string ChooseSettingsPath(const std::string& app_folder, const std::string& user_folder,
                                const FolderWritableCheck& writable);
 
-// SaveSettings, creating the missing folders of path first; false when either fails.
-bool SaveSettingsCreatingFolder(const ConversionSettings& settings, const std::string& path);
+// SaveSettings, creating the missing folders of path first.
+Status SaveSettingsCreatingFolder(const ConversionSettings& settings, const std::string& path);
 
 }  // namespace fenwix

@@ -118,8 +118,8 @@ int JobRefused(const std::string& job_path, const std::string& reason) {
   return EXIT_USAGE;
 }
 
-int FieldRefused(std::string_view option, const fenwix::FieldError& error) {
-  fmt::print(stderr, "fenwix-convert: {}: {}\n", option, error.text);
+int FieldRefused(std::string_view option, const fenwix::Status& refused) {
+  fmt::print(stderr, "fenwix-convert: {}: {}\n", option, refused.text());
   return EXIT_USAGE;
 }
 
@@ -194,11 +194,8 @@ Step ReadSettingsOption(CommandLine& c) {
     if (args[i] != "--settings") continue;
     if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
     const std::string name(args[i + 1]);
-    if (!fenwix::LoadSettings(c.request, name)) {
-      const int error = fenwix::ReadError(name);
-      fmt::print(stderr, "fenwix-convert: {}\n",
-                 fenwix::FormatMessage(fenwix::MSG_CANNOT_READ, name,
-                                       fenwix::FileProblemText(error != 0 ? error : EIO, name)));
+    if (const fenwix::Status read = fenwix::LoadSettings(c.request, name); read.failed()) {
+      fmt::print(stderr, "fenwix-convert: {}\n", read.text());
       return EXIT_USAGE;
     }
   }
@@ -236,7 +233,9 @@ Step ReadProjectOption(CommandLine& c) {
 Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& text) {
   fenwix::ConversionRequest& request = c.request;
   if (arg == "--seed") {
-    if (auto error = fenwix::CheckSeedName(text)) return FieldRefused(arg, *error);
+    if (fenwix::Status refused = fenwix::CheckSeedName(text); refused.failed()) {
+      return FieldRefused(arg, refused);
+    }
     request.seed_name = text;
   } else if (arg == "--max-steps") {
     if (!ReadStepBudget(text, request.max_steps)) {
@@ -270,11 +269,13 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
     if (arg == "--lon") target = &request.seed_longitude, range = fenwix::LONGITUDE_RANGE;
     if (arg == "--height") target = &request.seed_height, range = fenwix::HEIGHT_RANGE;
     if (arg == "--tolerance") target = &request.merge_tolerance, range = fenwix::TOLERANCE_RANGE;
-    if (auto error = fenwix::ReadNumberField(text, *target, range)) {
-      return FieldRefused(arg, *error);
+    if (fenwix::Status refused = fenwix::ReadNumberField(text, *target, range); refused.failed()) {
+      return FieldRefused(arg, refused);
     }
     if (arg == "--lat" || arg == "--lon") {
-      if (auto error = fenwix::CheckPackedAngle(*target)) return FieldRefused(arg, *error);
+      if (fenwix::Status refused = fenwix::CheckPackedAngle(*target); refused.failed()) {
+        return FieldRefused(arg, refused);
+      }
     }
   }
   return std::nullopt;
@@ -404,15 +405,19 @@ Step CheckSettingsValues(CommandLine& c) {
   const fenwix::ConversionRequest& request = c.request;
   for (const auto& [option, value] :
        {std::pair{"--lat", request.seed_latitude}, std::pair{"--lon", request.seed_longitude}}) {
-    if (auto error = fenwix::CheckPackedAngle(value)) return FieldRefused(option, *error);
+    if (fenwix::Status refused = fenwix::CheckPackedAngle(value); refused.failed()) {
+      return FieldRefused(option, refused);
+    }
   }
   for (const auto& [option, value, range] :
        {std::tuple{"--north", request.seed_north, fenwix::GRID_RANGE},
         std::tuple{"--east", request.seed_east, fenwix::GRID_RANGE},
         std::tuple{"--elev", request.seed_elevation, fenwix::ELEVATION_RANGE}}) {
     double checked = 0.0;
-    if (auto error = fenwix::ReadNumberField(fenwix::FormatFieldNumber(value), checked, range)) {
-      return FieldRefused(option, *error);
+    if (fenwix::Status refused =
+            fenwix::ReadNumberField(fenwix::FormatFieldNumber(value), checked, range);
+        refused.failed()) {
+      return FieldRefused(option, refused);
     }
   }
   const bool seed_named = !fenwix::TrimWhiteSpace(request.seed_name).empty();

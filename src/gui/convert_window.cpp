@@ -126,7 +126,8 @@ ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
 
   dialog_.InitializeDefaults();
   dialog_.request.run_checks = true;
-  LoadSettings(dialog_.request, settings_path_);
+  // A first start has no settings file; the dialog then shows its defaults.
+  (void)LoadSettings(dialog_.request, settings_path_);
   RestoreFileList();
   ExchangeToControls();
   ApplyEnableRules();
@@ -318,8 +319,8 @@ void ConvertWindow::ApplyEnableRules() {
   elevation_edit_->setEnabled(local);
 }
 
-bool ConvertWindow::Refuse(QLineEdit* field, const FieldError& error) {
-  ShowMessage(error.message_id, error.text);
+bool ConvertWindow::Refuse(QLineEdit* field, const Status& refused) {
+  ShowMessage(MSG_NO_NUMBER, refused.text());
   field->setFocus(Qt::OtherFocusReason);
   field->selectAll();
   return false;
@@ -327,21 +328,20 @@ bool ConvertWindow::Refuse(QLineEdit* field, const FieldError& error) {
 
 bool ConvertWindow::ReadNumber(QLineEdit* field, double& member,
                                const std::optional<NumberRange>& range) {
-  const std::optional<FieldError> error =
-      ReadNumberField(field->text().toStdString(), member, range);
-  return error ? Refuse(field, *error) : true;
+  const Status refused = ReadNumberField(field->text().toStdString(), member, range);
+  return refused.failed() ? Refuse(field, refused) : true;
 }
 
 bool ConvertWindow::ExchangeToMembers() {
   dialog_.request.output_path = output_path_edit_->text().toStdString();
   dialog_.request.xml_paths = FieldFilesOfControls();
   dialog_.request.seed_name = seed_name_edit_->text().toStdString();
-  if (const std::optional<FieldError> error = CheckSeedName(dialog_.request.seed_name)) {
-    return Refuse(seed_name_edit_, *error);
+  if (const Status refused = CheckSeedName(dialog_.request.seed_name); refused.failed()) {
+    return Refuse(seed_name_edit_, refused);
   }
   const auto packed = [this](QLineEdit* field, double value) {
-    const std::optional<FieldError> error = CheckPackedAngle(value);
-    return error ? Refuse(field, *error) : true;
+    const Status refused = CheckPackedAngle(value);
+    return refused.failed() ? Refuse(field, refused) : true;
   };
   if (!ReadNumber(latitude_edit_, dialog_.request.seed_latitude, LATITUDE_RANGE) ||
       !packed(latitude_edit_, dialog_.request.seed_latitude) ||
@@ -411,8 +411,7 @@ void ConvertWindow::OnConvert() {
   if (!ExchangeToMembers()) return;
   if ((dialog_.request.compute_local || dialog_.request.compute_geodetic) &&
       TrimWhiteSpace(dialog_.request.seed_name).empty()) {
-    Refuse(seed_name_edit_,
-           FieldError{MSG_NO_SEED_NAME, std::string(MessageText(MSG_NO_SEED_NAME))});
+    Refuse(seed_name_edit_, Status::Refused(std::string(MessageText(MSG_NO_SEED_NAME))));
     return;
   }
   if (!job_menu_->BeforeConversion()) return;
@@ -463,7 +462,7 @@ void ConvertWindow::OnClose() {
   StoreFileList();
   // The settings are a convenience: a file that cannot be written is reported once, without
   // holding up the close.
-  const bool saved = SaveSettingsCreatingFolder(dialog_.request, settings_path_);
+  const bool saved = SaveSettingsCreatingFolder(dialog_.request, settings_path_).ok();
   if (TellAboutSettingsSave(settings_path_, saved)) {
     FormatMessageBox(*this, MSG_SETTINGS_NOT_SAVED, settings_path_.c_str());
   }

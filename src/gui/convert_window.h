@@ -110,7 +110,7 @@ class ConvertWindow : public QDialog, public UserInterface {
  private:
   void BuildControls();
   void ApplyEnableRules();
-  bool Refuse(QLineEdit* field, const FieldError& error);
+  bool Refuse(QLineEdit* field, const Status& refused);
   bool ReadNumber(QLineEdit* field, double& member, const std::optional<NumberRange>& range);
   void OnConvert();
   void OnBrowse(FileKind kind);

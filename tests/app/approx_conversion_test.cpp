@@ -46,7 +46,7 @@ class ApproxConversionTest : public ::testing::Test {
     dialog_.request.xml_paths = {input_.string()};
     dialog_.request.output_path = output_.string();
     dialog_.request.seed_name = "BASE";
-    dialog_.request.compute_geodetic = 1;
+    dialog_.request.compute_geodetic = true;
   }
 
   // True when the XML reader recorded the job's vectors.

@@ -101,7 +101,7 @@ TEST_F(JobEditsTest, LeftOutElementGivesTheBytesOfTheFileWithoutIt) {
     const std::string original = testing::ReadFile(c.xml);
     dialog_ = ConvertDialog{};
     dialog_.request.seed_name = c.local ? "B1" : "";
-    dialog_.request.compute_local = c.local ? 1 : 0;
+    dialog_.request.compute_local = c.local;
     const std::string by_hand = ConvertText(Lines(original, c.first_cut, c.last_cut, false));
     const std::string unedited = Convert(c.xml);
     dialog_.request.edits.AddLeaveOut(LeaveOut{0, c.line, "off by 5 cm"});
@@ -163,7 +163,7 @@ TEST_F(JobEditsTest, KeptMergeAnswerGivesTheBytesOfTheSameAnswerAsked) {
        }) {
     dialog_ = ConvertDialog{};
     dialog_.request.seed_name = "BASE";
-    dialog_.request.compute_local = 1;
+    dialog_.request.compute_local = true;
     const std::string asked = Convert(xml, c.asked);
     ASSERT_EQ(ui_.questions.size(), 1u);
     ASSERT_EQ(dialog_.run.answers_given.size(), 1u);

@@ -30,7 +30,7 @@ TEST(MergeWarnings, APairAnsweredWithoutAQuestionIsSaidOnce) {
     dialog.request.xml_paths = {std::string(FENWIX_TEST_DATA) + "/app/merge_job.xml"};
     dialog.request.output_path = (folder.path() / "out.txt").string();
     dialog.request.seed_name = "BASE";
-    dialog.request.compute_local = 1;
+    dialog.request.compute_local = true;
     dialog.request.merge_answers = c.kept;
     testing::RecordingUi ui;
     ui.unasked_reason = c.reason;

@@ -69,32 +69,30 @@ TEST(FieldValidation, NumberRule) {
 
 TEST(FieldValidation, RangesAndMessages) {
   double value = 3.0;
-  auto error = ReadNumberField("89.5", value, LATITUDE_RANGE);
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->message_id, MSG_NUMBER_RANGE);
-  EXPECT_EQ(error->text, "Please enter a number between -89 and 89.");
+  Status error = ReadNumberField("89.5", value, LATITUDE_RANGE);
+  EXPECT_EQ(error.kind(), StatusKind::Refused);
+  EXPECT_EQ(error.text(), "Please enter a number between -89 and 89.");
   EXPECT_EQ(value, 3.0);
-  EXPECT_TRUE(ReadNumberField("-90", value, LATITUDE_RANGE));
-  EXPECT_FALSE(ReadNumberField("180", value, LONGITUDE_RANGE));
+  EXPECT_TRUE(ReadNumberField("-90", value, LATITUDE_RANGE).failed());
+  EXPECT_TRUE(ReadNumberField("180", value, LONGITUDE_RANGE).ok());
   EXPECT_EQ(value, 180.0);
-  EXPECT_TRUE(ReadNumberField("-0.01", value, TOLERANCE_RANGE));
-  EXPECT_FALSE(ReadNumberField("0", value, TOLERANCE_RANGE));
+  EXPECT_TRUE(ReadNumberField("-0.01", value, TOLERANCE_RANGE).failed());
+  EXPECT_TRUE(ReadNumberField("0", value, TOLERANCE_RANGE).ok());
   EXPECT_EQ(value, 0.0);
   error = ReadNumberField("x", value, std::nullopt);
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->message_id, MSG_ENTER_NUMBER);
+  EXPECT_EQ(error.text(), "Please enter a number.");
   EXPECT_EQ(FormatFieldNumber(-120.0), "-120");
   EXPECT_EQ(FormatFieldNumber(0.05), "0.05");
   EXPECT_EQ(FormatFieldNumber(100000.0), "100000");
 }
 
 TEST(FieldValidation, SeedNameCountsCharactersNotBytes) {
-  EXPECT_FALSE(CheckSeedName(std::string(15, 'A')));
-  EXPECT_TRUE(CheckSeedName(std::string(16, 'A')));
+  EXPECT_TRUE(CheckSeedName(std::string(15, 'A')).ok());
+  EXPECT_TRUE(CheckSeedName(std::string(16, 'A')).failed());
   std::string accented;
   for (int i = 0; i < 15; ++i) accented += "\xC3\xA9";
-  EXPECT_FALSE(CheckSeedName(accented));
-  EXPECT_EQ(CheckSeedName(accented + "x")->message_id, MSG_TOO_LONG);
+  EXPECT_TRUE(CheckSeedName(accented).ok());
+  EXPECT_EQ(CheckSeedName(accented + "x").text(), "Please enter no more than 15 characters.");
 }
 
 TEST(FieldValidation, TrimWhiteSpace) {

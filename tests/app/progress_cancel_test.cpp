@@ -59,7 +59,7 @@ class ProgressCancelTest : public ::testing::TestWithParam<std::optional<RunPhas
     dialog.request.xml_paths = {input.string()};
     dialog.request.output_path = output_.string();
     dialog.request.seed_name = "C0";
-    dialog.request.compute_local = 1;
+    dialog.request.compute_local = true;
     dialog.request.max_steps = 0;
     return dialog.RunConversion(ui).outcome;
   }

@@ -98,7 +98,7 @@ TEST_F(SettingsFileTest, NorthComesBeforeEastAndElevationAndFlagsAreBytes) {
   dialog.request.seed_east = 0.0;
   dialog.request.seed_elevation = 45.0;
   dialog.request.compute_geodetic = 7;  // any non-zero state is stored as 1
-  dialog.request.compute_local = 1;
+  dialog.request.compute_local = true;
   dialog.request.tolerance_mode = TOLERANCE_MODE_2D;
   const SettingsRecord record = EncodeSettings(dialog.request);
   EXPECT_EQ(Bytes(record, 80, 8), VALUE_100000_BYTES);
@@ -175,21 +175,21 @@ TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
   saved.request.seed_height = 42.25;
   saved.request.merge_tolerance = 0.125;
   saved.request.tolerance_mode = TOLERANCE_MODE_2D;
-  saved.request.compute_geodetic = 1;
+  saved.request.compute_geodetic = true;
   saved.request.seed_east = 7000.25;
   saved.request.seed_elevation = -12.5;
   saved.request.seed_north = 5000.5;
-  saved.request.compute_local = 1;
+  saved.request.compute_local = true;
   saved.request.approx_datum_name = "GRS 1980";
   saved.request.approx_datum_a = 6378137.0;
   saved.request.approx_datum_inv_f = 298.257222101;
   const std::string path = PathOf("Fenwix.cfg");
-  ASSERT_TRUE(SaveSettings(saved.request, path));
+  ASSERT_TRUE(SaveSettings(saved.request, path).ok());
   EXPECT_EQ(fs::file_size(path), 1136u);
 
   ConvertDialog loaded;
   loaded.request.tolerance_mode = TOLERANCE_MODE_3D;
-  ASSERT_TRUE(LoadSettings(loaded.request, path));
+  ASSERT_TRUE(LoadSettings(loaded.request, path).ok());
   EXPECT_EQ(loaded.request.output_path, saved.request.output_path);
   EXPECT_EQ(loaded.request.xml_paths[0], saved.request.xml_paths[0]);
   EXPECT_EQ(loaded.request.seed_name, saved.request.seed_name);
@@ -208,7 +208,7 @@ TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryMember) {
 
   // Saving again truncates: the file stays 1136 bytes with shorter names.
   saved.request.xml_paths = {"a.xml"};
-  ASSERT_TRUE(SaveSettings(saved.request, path));
+  ASSERT_TRUE(SaveSettings(saved.request, path).ok());
   EXPECT_EQ(fs::file_size(path), 1136u);
 }
 
@@ -216,7 +216,7 @@ TEST_F(SettingsFileTest, ShortOrEmptyFileReadsItsMissingTailAsZeros) {
   const std::string path = PathOf("short.cfg");
   WriteFile(path, {});
   ConvertDialog empty;
-  ASSERT_TRUE(LoadSettings(empty.request, path));
+  ASSERT_TRUE(LoadSettings(empty.request, path).ok());
   EXPECT_EQ(empty.request.approx_datum_name, "");
   EXPECT_EQ(empty.request.approx_datum_a, 0.0);
   EXPECT_EQ(empty.request.seed_latitude, 0.0);
@@ -229,15 +229,15 @@ TEST_F(SettingsFileTest, ShortOrEmptyFileReadsItsMissingTailAsZeros) {
   // 64 bytes: the flags, the ellipsoid, the seed name and its latitude; nothing after.
   std::vector<unsigned char> head(64, 0);
   head[0] = 1;
-  head[1] = 255;  // a foreign flag byte is kept as it is
+  head[1] = 255;  // any byte but 0 sets a flag
   head[40] = 'S';
   head[41] = '1';
   std::copy(LATITUDE_45_BYTES.begin(), LATITUDE_45_BYTES.end(), head.begin() + 56);
   WriteFile(path, head);
   ConvertDialog partial;
-  ASSERT_TRUE(LoadSettings(partial.request, path));
-  EXPECT_EQ(partial.request.compute_geodetic, 1);
-  EXPECT_EQ(partial.request.compute_local, 255);
+  ASSERT_TRUE(LoadSettings(partial.request, path).ok());
+  EXPECT_TRUE(partial.request.compute_geodetic);
+  EXPECT_TRUE(partial.request.compute_local);
   EXPECT_EQ(partial.request.seed_name, "S1");
   EXPECT_EQ(partial.request.seed_latitude, 45.0);
   EXPECT_EQ(partial.request.seed_longitude, 0.0);
@@ -252,7 +252,7 @@ TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
   const std::string path = PathOf("long.cfg");
   WriteFile(path, bytes);
   ConvertDialog dialog;
-  ASSERT_TRUE(LoadSettings(dialog.request, path));
+  ASSERT_TRUE(LoadSettings(dialog.request, path).ok());
   EXPECT_EQ(dialog.request.seed_name, name);
   EXPECT_EQ(dialog.request.output_path, std::string(260, 'Z'));
   EXPECT_EQ(dialog.request.xml_paths[0], std::string(763, 'Z'));
@@ -261,10 +261,14 @@ TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
 TEST_F(SettingsFileTest, MissingOrUnwritableFileChangesNothing) {
   ConvertDialog dialog;
   dialog.request.seed_name = "KEEP";
-  EXPECT_FALSE(LoadSettings(dialog.request, PathOf("absent.cfg")));
+  for (const char* name : {"absent.cfg", "."}) {  // a folder opens, but reads nothing
+    const Status read = LoadSettings(dialog.request, PathOf(name));
+    EXPECT_EQ(read.kind(), StatusKind::Unreadable) << name;
+    EXPECT_EQ(read.text().rfind("Cannot read file " + PathOf(name), 0), 0u) << read.text();
+  }
   EXPECT_EQ(dialog.request.seed_name, "KEEP");
   EXPECT_EQ(dialog.request.seed_latitude, 45.0);
-  EXPECT_FALSE(SaveSettings(dialog.request, PathOf("no such folder/Fenwix.cfg")));
+  EXPECT_TRUE(SaveSettings(dialog.request, PathOf("no such folder/Fenwix.cfg")).failed());
   EXPECT_FALSE(fs::exists(PathOf("no such folder")));
 }
 

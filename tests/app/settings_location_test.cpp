@@ -52,16 +52,17 @@ TEST(SettingsLocation, SavingCreatesAUserFolderThatDoesNotExistYet) {
   ConvertDialog saved;
   saved.InitializeDefaults();
   saved.request.seed_name = "PILLAR 7";
-  ASSERT_TRUE(SaveSettingsCreatingFolder(saved.request, path));
+  ASSERT_TRUE(SaveSettingsCreatingFolder(saved.request, path).ok());
   EXPECT_EQ(fs::file_size(path), SETTINGS_RECORD_SIZE);
   ConvertDialog loaded;
-  ASSERT_TRUE(LoadSettings(loaded.request, path));
+  ASSERT_TRUE(LoadSettings(loaded.request, path).ok());
   EXPECT_EQ(loaded.request.seed_name, "PILLAR 7");
 
   // A folder that cannot be made, even by root: its parent is a plain file.
   WriteFile(scratch.path() / "plain-file", "");
-  EXPECT_FALSE(SaveSettingsCreatingFolder(
-      saved.request, scratch.path().string() + "/plain-file/fenwix/Fenwix.cfg"));
+  EXPECT_TRUE(SaveSettingsCreatingFolder(saved.request,
+                                         scratch.path().string() + "/plain-file/fenwix/Fenwix.cfg")
+                  .failed());
 }
 
 }  // namespace

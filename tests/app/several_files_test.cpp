@@ -75,8 +75,8 @@ Converted Convert(const std::vector<fs::path>& inputs, const fs::path& output, i
   for (const fs::path& input : inputs) c.dialog.request.xml_paths.push_back(input.string());
   c.dialog.request.output_path = output.string();
   c.dialog.request.seed_name = "S0";
-  c.dialog.request.compute_geodetic = 1;
-  c.dialog.request.compute_local = 1;
+  c.dialog.request.compute_geodetic = true;
+  c.dialog.request.compute_local = true;
   c.dialog.request.merge_tolerance = 3.0;
   c.dialog.request.max_steps = steps;
   c.dialog.request.approx_datum_name = "GRS 80";

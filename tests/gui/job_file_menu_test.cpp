@@ -67,7 +67,7 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   window.dialog().request.xml_paths = {dir.filePath("day1.xml").toStdString()};
   window.dialog().request.output_path = dir.filePath("net.txt").toStdString();
   window.dialog().request.seed_name = "B1";
-  window.dialog().request.compute_local = 1;
+  window.dialog().request.compute_local = true;
   window.dialog().request.merge_tolerance =
       0.001;  // P3 and P3-CHK, 3 mm apart, are not asked about
   window.ExchangeToControls();

@@ -107,7 +107,7 @@ class SketchLineMenu : public ::testing::Test {
     window_.dialog().request.xml_paths = {FENWIX_TEST_DATA "/jobs/planted-job.xml"};
     window_.dialog().request.output_path = dir_.filePath("net.txt").toStdString();
     window_.dialog().request.seed_name = "P10";
-    window_.dialog().request.compute_local = 1;
+    window_.dialog().request.compute_local = true;
     // The per-record checks' suspect: the adjustment test has tests of its own.
     adjustment_ = window_.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
     ASSERT_NE(adjustment_, nullptr);

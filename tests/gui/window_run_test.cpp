@@ -102,7 +102,7 @@ TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
   window.dialog().request.xml_paths = {input};
   window.dialog().request.output_path = (dir_.path() + "/triangle.txt").toStdString();
   window.dialog().request.seed_name = "A";
-  window.dialog().request.compute_local = 1;
+  window.dialog().request.compute_local = true;
   window.ExchangeToControls();
   auto* entry = window.findChild<QAction*>(QStringLiteral("adjustmentTestAction"));
   ASSERT_NE(entry, nullptr);
@@ -154,7 +154,7 @@ TEST_F(RunOptionsTest, MergeQuestionFromTheWorkerIsAskedInTheWindow) {
     window.dialog().request.xml_paths = {input};
     window.dialog().request.output_path = output;
     window.dialog().request.seed_name = "BASE";
-    window.dialog().request.compute_local = 1;
+    window.dialog().request.compute_local = true;
     window.ExchangeToControls();
     window.show();
     auto* convert = window.findChild<QPushButton*>(QStringLiteral("convertButton"));
