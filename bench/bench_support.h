@@ -23,7 +23,7 @@ namespace fenwix::bench {
 // failed conversion can be seen.
 class SilentUi : public UserInterface {
  public:
-  void ShowMessage(int32_t id, const std::string& text) override {
+  void ShowMessage(MessageId id, const std::string& text) override {
     last_id = id;
     last_text = text;
   }
@@ -33,7 +33,7 @@ class SilentUi : public UserInterface {
     ++questions;
     return MergeAnswer::Different;
   }
-  int32_t last_id = 0;
+  MessageId last_id{};
   std::string last_text;
   int questions = 0;
 };

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
 
     Times bare, read, write, conversion;
     fenwix::SurveyTables tables;
-    int32_t message = 0;
+    fenwix::MessageId message{};
     int32_t records = 0;
     for (int r = 0; r < rounds; ++r) {
       bare.Keep(Measure([&] { BareExpatPass(input); }));
@@ -129,7 +129,9 @@ int main(int argc, char** argv) {
         "(reading alone {:.2f} CPU, writing alone {:.2f} CPU)\n",
         conversion.wall / bare.wall, conversion.cpu / bare.cpu, read.cpu / bare.cpu,
         write.cpu / bare.cpu);
-    if (message != 2213) fmt::print("        the conversion ended with message {}\n", message);
+    if (message != fenwix::MSG_SUCCESS) {
+      fmt::print("        the conversion ended with message {}\n", fmt::underlying(message));
+    }
     const double per_mb = conversion.cpu / input_mb;
     if (scale == 1) {
       first_per_mb = per_mb;

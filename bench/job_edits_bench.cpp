@@ -77,7 +77,8 @@ double ConvertJob(const fs::path& job_path) {
   const fenwix::ConversionResult result = dialog.RunConversion(ui);
   const double cpu = ThreadCpuSeconds() - start;
   if (result.outcome != fenwix::ConversionOutcome::Succeeded) {
-    fmt::print("{} ended with message {}: {}\n", job_path.string(), ui.last_id, ui.last_text);
+    fmt::print("{} ended with message {}: {}\n", job_path.string(), fmt::underlying(ui.last_id),
+               ui.last_text);
     std::exit(1);
   }
   return cpu;

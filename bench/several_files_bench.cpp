@@ -91,7 +91,8 @@ Run Convert(const std::vector<fs::path>& inputs, const fs::path& output) {
   run.cpu = ThreadCpuSeconds() - cpu_start;
   run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
   if (result.outcome != fenwix::ConversionOutcome::Succeeded) {
-    fmt::print("the conversion ended with message {}: {}\n", ui.last_id, ui.last_text);
+    fmt::print("the conversion ended with message {}: {}\n", fmt::underlying(ui.last_id),
+               ui.last_text);
     std::exit(1);
   }
   return run;

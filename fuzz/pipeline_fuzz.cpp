@@ -71,7 +71,7 @@ void Check(bool condition) {
 class ScriptedUi : public fenwix::UserInterface {
  public:
   ScriptedUi(uint8_t answers, uint8_t reports) : answers_(answers), reports_(reports) {}
-  void ShowMessage(int32_t id, const std::string& text) override {
+  void ShowMessage(fenwix::MessageId id, const std::string& text) override {
     Check(text.size() <= fenwix::MAX_MESSAGE_BYTES + FINAL_SENTENCES_BYTES);
     const size_t count = text.find(" computed for ");
     if (id == fenwix::MSG_SUCCESS_APPROX && count != std::string::npos) {

@@ -86,13 +86,13 @@ std::string StepBudgetSentence(const ConversionRequest& request, const Conversio
 }
 
 template <typename... Args>
-void ConversionSteps::Show(int32_t id, const Args&... args) {
+void ConversionSteps::Show(MessageId id, const Args&... args) {
   FormatMessageBox(ui_, id, args...);
   run_.result.reason = id;
 }
 
 template <typename... Args>
-bool ConversionSteps::Fail(int32_t id, const Args&... args) {
+bool ConversionSteps::Fail(MessageId id, const Args&... args) {
   out_.Discard();
   Show(id, args...);
   run_.result.outcome = ConversionOutcome::Failed;
@@ -100,7 +100,7 @@ bool ConversionSteps::Fail(int32_t id, const Args&... args) {
 }
 
 template <typename... Args>
-bool ConversionSteps::Refuse(Refusal refusal, int32_t id, const Args&... args) {
+bool ConversionSteps::Refuse(Refusal refusal, MessageId id, const Args&... args) {
   run_.result.refusal = refusal;
   return Fail(id, args...);
 }
@@ -425,7 +425,7 @@ void ConversionSteps::Finish() {
   const std::string& output = run_.output_path;
   // The final message, followed by what the check report flagged when it ran. The message
   // itself is cut to its limit; the sentences after it are short and always shown whole.
-  const auto final_message = [&](int32_t id, const std::string& text,
+  const auto final_message = [&](MessageId id, const std::string& text,
                                  const std::string& more = std::string()) {
     ui_.ShowMessage(id, CutUtf8(text, MAX_MESSAGE_BYTES) + more + WarningSummary(request_, run_) +
                             CheckSummary(request_, run_));

@@ -60,7 +60,7 @@ struct ConversionResult {
   ConversionOutcome outcome = ConversionOutcome::Failed;
   // The message that ended the run: the final message, or the one that refused or stopped it.
   // Its number keys the text only; nothing decides on it.
-  int32_t reason = 0;
+  MessageId reason{};
   // The files read, in reading order; empty when the run stopped before reading.
   std::vector<FileRead> files;
   // A seed was named but is not in the input: the output has no approximate coordinates.

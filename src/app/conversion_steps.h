@@ -54,12 +54,12 @@ class ConversionSteps {
 
   // Shows a message and makes it the reason the run ends with.
   template <typename... Args>
-  void Show(int32_t id, const Args&... args);
+  void Show(MessageId id, const Args&... args);
   // Ends the run as failed (refused: the request's fault, not the system's), the output let go.
   template <typename... Args>
-  bool Fail(int32_t id, const Args&... args);
+  bool Fail(MessageId id, const Args&... args);
   template <typename... Args>
-  bool Refuse(Refusal refusal, int32_t id, const Args&... args);
+  bool Refuse(Refusal refusal, MessageId id, const Args&... args);
   bool Cancel();
   // Ends the run after the output could not be written.
   bool WriteFailed(const Status& status);

@@ -7,7 +7,7 @@ namespace fenwix {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 32> STRING_TABLE{{
+constexpr std::array<std::pair<MessageId, std::string_view>, 32> STRING_TABLE{{
     {MSG_ABOUT_MENU, "About Fenwix..."},
     {MSG_WRITE_ERROR, "File write error %s"},
     {MSG_NO_MEMORY, "Unable to allocate the required memory"},
@@ -77,19 +77,19 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 32> STRING_TABLE{{
     {MSG_ENTER_NUMBER, "Please enter a number."},
     {MSG_NUMBER_RANGE, "Please enter a number between %1 and %2."},
     {MSG_TOO_LONG, "Please enter no more than %1 characters."},
-    {0, ""},
+    {MSG_NO_NUMBER, ""},
 }};
 
 }  // namespace
 
-std::string_view MessageText(int32_t id) {
+std::string_view MessageText(MessageId id) {
   for (const auto& [number, text] : STRING_TABLE) {
     if (number == id) return text;
   }
   return {};
 }
 
-MessageSubject SubjectOf(int32_t id) {
+MessageSubject SubjectOf(MessageId id) {
   switch (id) {
     case MSG_CANNOT_READ:
     case MSG_NO_XML_NAME:
@@ -105,7 +105,7 @@ MessageSubject SubjectOf(int32_t id) {
   }
 }
 
-bool IsSuccessMessage(int32_t id) {
+bool IsSuccessMessage(MessageId id) {
   return id == MSG_SUCCESS || id == MSG_SUCCESS_APPROX;
 }
 
@@ -118,7 +118,7 @@ std::string CutUtf8(std::string text, size_t max_bytes) {
   return text;
 }
 
-std::string FormatFieldMessage(int32_t id, std::string_view first, std::string_view second) {
+std::string FormatFieldMessage(MessageId id, std::string_view first, std::string_view second) {
   std::string text(MessageText(id));
   for (const auto& [placeholder, value] :
        {std::pair{std::string_view("%1"), first}, std::pair{std::string_view("%2"), second}}) {

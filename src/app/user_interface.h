@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/message_id.h"
 #include "app/run_phase.h"
 #include "model/merge_answer.h"
 #include "model/records.h"
@@ -17,7 +18,7 @@ class UserInterface {
   // A numbered message, already formatted (at most 519 bytes, but for the few short sentences
   // the final message adds after them). Shown with an OK button and the warning icon; returns
   // when the person has seen it.
-  virtual void ShowMessage(int32_t id, const std::string& text) = 0;
+  virtual void ShowMessage(MessageId id, const std::string& text) = 0;
   // The wait cursor around long steps; calls nest.
   virtual void BeginWait() = 0;
   virtual void EndWait() = 0;

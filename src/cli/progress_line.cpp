@@ -11,7 +11,7 @@ namespace {
 constexpr int LINE_WIDTH = 60;
 }  // namespace
 
-void ProgressLineUi::ShowMessage(int32_t id, const std::string& text) {
+void ProgressLineUi::ShowMessage(MessageId id, const std::string& text) {
   Clear();
   TerminalUi::ShowMessage(id, text);
 }

@@ -21,7 +21,7 @@ class ProgressLineUi : public TerminalUi {
                  bool escape_codes = true)
       : TerminalUi(policy, in, out, err), err_(err), shown_(shown), escape_codes_(escape_codes) {}
 
-  void ShowMessage(int32_t id, const std::string& text) override;
+  void ShowMessage(MessageId id, const std::string& text) override;
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;
   bool ReportProgress(RunPhase phase, double done) override;
 

@@ -10,7 +10,7 @@
 
 namespace fenwix {
 
-void TerminalUi::ShowMessage(int32_t id, const std::string& text) {
+void TerminalUi::ShowMessage(MessageId id, const std::string& text) {
   shown_.push_back(id);
   if (IsSuccessMessage(id)) {
     fmt::print(out_, "{}\n", text);
@@ -19,7 +19,7 @@ void TerminalUi::ShowMessage(int32_t id, const std::string& text) {
   }
 }
 
-bool TerminalUi::Showed(int32_t id) const {
+bool TerminalUi::Showed(MessageId id) const {
   return std::find(shown_.begin(), shown_.end(), id) != shown_.end();
 }
 

@@ -22,19 +22,19 @@ class TerminalUi : public UserInterface {
   TerminalUi(MergePolicy policy, std::FILE* in, std::FILE* out, std::FILE* err)
       : policy_(policy), in_(in), out_(out), err_(err) {}
 
-  void ShowMessage(int32_t id, const std::string& text) override;
+  void ShowMessage(MessageId id, const std::string& text) override;
   void BeginWait() override {}
   void EndWait() override {}
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;
 
   // True when the message with this number has been shown.
-  bool Showed(int32_t id) const;
+  bool Showed(MessageId id) const;
   // Why the policy answers every pair without anyone having chosen it; empty when someone did.
   void set_unasked_reason(std::string reason) { unasked_reason_ = std::move(reason); }
   std::string UnaskedReason() const override { return unasked_reason_; }
 
  private:
-  std::vector<int32_t> shown_;
+  std::vector<MessageId> shown_;
   std::string unasked_reason_;
   MergePolicy policy_;
   std::FILE* in_;

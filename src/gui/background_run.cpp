@@ -89,7 +89,7 @@ class WorkerUi : public UserInterface {
   WorkerUi(UserInterface& person, RunPanel& panel, DisabledControls& controls)
       : person_(person), panel_(panel), controls_(controls) {}
 
-  void ShowMessage(int32_t id, const std::string& text) override {
+  void ShowMessage(MessageId id, const std::string& text) override {
     QMetaObject::invokeMethod(
         &panel_, [&] { controls_.WhileEnabled([&] { person_.ShowMessage(id, text); }); },
         Qt::BlockingQueuedConnection);

@@ -101,7 +101,7 @@ void SetTextKeepingSelection(QLineEdit* edit, const QString& text) {
 
 // After a message about a file, the edit that names it has the focus with its text selected,
 // as a refused field does.
-void SelectFileEdit(int32_t message_id, QLineEdit* xml_edit, QLineEdit* output_edit) {
+void SelectFileEdit(MessageId message_id, QLineEdit* xml_edit, QLineEdit* output_edit) {
   const MessageSubject subject = SubjectOf(message_id);
   if (subject == MessageSubject::None) return;
   QLineEdit* edit = subject == MessageSubject::FieldFiles ? xml_edit : output_edit;
@@ -508,7 +508,7 @@ QSize ConvertWindow::DialogUnitsToPixels(const QFont& font, int width_units, int
                qRound(height_units * metrics.height() / 8.0));
 }
 
-void ConvertWindow::ShowMessage(int32_t id, const std::string& text) {
+void ConvertWindow::ShowMessage(MessageId id, const std::string& text) {
   if (message_hook_) {
     message_hook_(id, text);
     SelectFileEdit(id, xml_path_edit_, output_path_edit_);

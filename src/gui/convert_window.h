@@ -51,7 +51,7 @@ class ConvertWindow : public QDialog, public UserInterface {
 
  public:
   // Shows a numbered message in place of the message box.
-  using MessageHook = std::function<void(int32_t id, const std::string& text)>;
+  using MessageHook = std::function<void(MessageId id, const std::string& text)>;
   // Answers a Browse request in place of the file dialog; empty means cancelled.
   using FileChooser = std::function<std::optional<QString>(const FileRequest& request)>;
 
@@ -99,7 +99,7 @@ class ConvertWindow : public QDialog, public UserInterface {
   static QSize DialogUnitsToPixels(const QFont& font, int width_units, int height_units);
 
   // UserInterface
-  void ShowMessage(int32_t id, const std::string& text) override;
+  void ShowMessage(MessageId id, const std::string& text) override;
   void BeginWait() override;
   void EndWait() override;
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;

@@ -129,7 +129,7 @@ TEST_F(ApproxConversionTest, CancelInTheSecondPassKeepsThePreviousOutput) {
   const ConversionOutcome outcome = dialog_.RunConversion(ui_).outcome;
   if (!Parsed()) GTEST_SKIP() << "the XML reader recorded no observations";
   EXPECT_EQ(outcome, ConversionOutcome::Cancelled);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANCELLED});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_CANCELLED});
   EXPECT_EQ(ReadFile(output_), "previous result\r\n");
   EXPECT_EQ(ui_.wait_depth, 0);
 }
@@ -139,7 +139,7 @@ TEST_F(ApproxConversionTest, MissingSeedSkipsMergingAndComputation) {
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
   EXPECT_EQ(dialog_.run.seed_name, "NOPE");
   EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_EQ(ui_.MessageIds(), (std::vector<int32_t>{MSG_SEED_NOT_FOUND, MSG_SUCCESS}));
+  EXPECT_EQ(ui_.MessageIds(), (std::vector<MessageId>{MSG_SEED_NOT_FOUND, MSG_SUCCESS}));
   for (const StationRecord& s : dialog_.run.tables.stations()) EXPECT_FALSE(s.coords_known);
 }
 

@@ -65,7 +65,7 @@ class ExpectedOutputTest : public EndToEndTest,
 TEST_P(ExpectedOutputTest, MatchesExpectedFileByteForByte) {
   const std::string name = GetParam();
   EXPECT_EQ(Convert(name), ConversionOutcome::Succeeded);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_SUCCESS});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_SUCCESS});
   SKIP_WITHOUT_XML_READER();
   EXPECT_EQ(ReadFile(output_), ReadFile(DATA / (name + ".expected.txt")));
 }

@@ -118,7 +118,7 @@ TEST_F(JobEditsTest, LineThatStartsNoElementIsRefusedAndNothingIsWritten) {
   dialog_.request.edits.AddLeaveOut(LeaveOut{0, 27, ""});  // <ObsType> inside an observation
   Convert(DATA + "/writer/total_station.xml");
   EXPECT_EQ(outcome_, ConversionOutcome::Failed);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_LEAVE_OUT_NOT_FOUND});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_LEAVE_OUT_NOT_FOUND});
   EXPECT_FALSE(std::filesystem::exists(dialog_.request.output_path));
 }
 

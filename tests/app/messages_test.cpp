@@ -36,7 +36,7 @@ TEST(Messages, FieldMessagesFillTheirPlaceholders) {
             "Please enter a number between -89 and 89.");
   EXPECT_EQ(FormatFieldMessage(MSG_TOO_LONG, "15"), "Please enter no more than 15 characters.");
   EXPECT_EQ(MessageText(STR_XML_FILTER), "Topcon XML File (*.xml)|*.xml|All Files (*.*)| *.*||");
-  EXPECT_TRUE(MessageText(12345).empty());
+  EXPECT_TRUE(MessageText(MessageId{12345}).empty());
 }
 
 TEST(FieldValidation, NumberRule) {

@@ -75,13 +75,13 @@ TEST_P(ProgressCancelTest, CancelInAPhaseLeavesTheOldOutput) {
     EXPECT_EQ(outcome, ConversionOutcome::Succeeded);
     EXPECT_NE(ReadFile(output_), "the previous output\n");
     // Every station computed: the plain success message.
-    EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_SUCCESS});
+    EXPECT_EQ(ui.MessageIds(), std::vector<MessageId>{MSG_SUCCESS});
     return;
   }
   EXPECT_EQ(ui.seen, 2) << "the phase reported too rarely to be cancelled in its course";
   EXPECT_EQ(outcome, ConversionOutcome::Cancelled);
   EXPECT_EQ(ReadFile(output_), "the previous output\n");
-  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_CANCELLED});
+  EXPECT_EQ(ui.MessageIds(), std::vector<MessageId>{MSG_CANCELLED});
   EXPECT_EQ(ui.messages.back().text, "Operation cancelled");
   EXPECT_EQ(ui.reports.back().phase, *GetParam()) << "the run went on after the Cancel";
 }

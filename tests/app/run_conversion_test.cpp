@@ -46,7 +46,7 @@ class RunConversionTest : public ::testing::Test {
 
 TEST_F(RunConversionTest, WritesTheExactHeadWithCrLfLineEnds) {
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Succeeded);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_SUCCESS});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_SUCCESS});
   const std::string text = ReadFile(output_);
   ASSERT_GE(text.size(), std::string(DEFAULT_HEAD).size());
   EXPECT_EQ(text.substr(0, std::string(DEFAULT_HEAD).size()), DEFAULT_HEAD);
@@ -89,13 +89,13 @@ TEST_F(RunConversionTest, EmptyOrBlankNamesAreReportedInOrder) {
   dialog_.request.xml_paths = {""};
   dialog_.request.output_path = "";
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_NO_XML_NAME});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_NO_XML_NAME});
 
   RecordingUi ui;
   dialog_.request.xml_paths = {"  " + input_.string() + " \t"};
   dialog_.request.output_path = " \t ";
   EXPECT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Failed);
-  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_NO_OUTPUT_NAME});
+  EXPECT_EQ(ui.MessageIds(), std::vector<MessageId>{MSG_NO_OUTPUT_NAME});
   EXPECT_EQ(dialog_.run.xml_paths[0], input_.string());
   EXPECT_EQ(dialog_.run.output_path, "");
   EXPECT_FALSE(fs::exists(output_));
@@ -116,7 +116,7 @@ TEST_F(RunConversionTest, AFolderIsNotReplaced) {
   fs::create_directories(dir_ / "results");
   dialog_.request.output_path = (dir_ / "results").string();
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_CANNOT_OPEN});
   EXPECT_EQ(ui_.messages[0].text,
             "Cannot open file " + dialog_.request.output_path + ": is a folder");
   EXPECT_TRUE(fs::is_directory(dir_ / "results"));
@@ -131,7 +131,7 @@ TEST_F(RunConversionTest, AWriteProtectedFileIsNotReplaced) {
     GTEST_SKIP() << "root may write to any file";
   }
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_OPEN});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_CANNOT_OPEN});
   EXPECT_EQ(ui_.messages[0].text,
             "Cannot open file " + dialog_.request.output_path + ": permission denied");
   EXPECT_EQ(ReadFile(output_), "kept");
@@ -154,7 +154,7 @@ TEST_F(RunConversionTest, MissingInputIsReportedAndTheOldOutputKept) {
 TEST_F(RunConversionTest, AFolderIsNotAReadableInput) {
   dialog_.request.xml_paths = {dir_.string()};
   EXPECT_EQ(dialog_.RunConversion(ui_).outcome, ConversionOutcome::Failed);
-  EXPECT_EQ(ui_.MessageIds(), std::vector<int32_t>{MSG_CANNOT_READ});
+  EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_CANNOT_READ});
   EXPECT_EQ(ui_.messages[0].text,
             "Cannot read file " + dialog_.request.xml_paths[0] + ": is a folder");
   EXPECT_FALSE(fs::exists(output_));
@@ -176,7 +176,7 @@ TEST_F(RunConversionTest, OutputThatIsTheInputItselfIsRefused) {
   fs::create_hard_link(input_, dir_ / "link.txt");
   dialog_.request.output_path = (dir_ / "link.txt").string();
   EXPECT_EQ(dialog_.RunConversion(ui).outcome, ConversionOutcome::Failed);
-  EXPECT_EQ(ui.MessageIds(), std::vector<int32_t>{MSG_OUTPUT_IS_INPUT});
+  EXPECT_EQ(ui.MessageIds(), std::vector<MessageId>{MSG_OUTPUT_IS_INPUT});
   EXPECT_EQ(ReadFile(input_), MINIMAL_JOB);
 }
 

@@ -131,17 +131,19 @@ TEST(SeveralFiles, FieldFilesAreNeverWrittenOver) {
   struct Case {
     std::vector<fs::path> inputs;
     fs::path output;
-    int32_t reason;
+    MessageId reason;
   };
   const Case cases[] = {
       {{dir / "a.xml"}, dir / "b.txt", MSG_OUTPUT_IS_XML},
       {{dir / "a.xml", dir / "." / "a.xml"}, dir / "out.txt", MSG_INPUT_TWICE},
-      {{dir / "a.xml", dir / "link.xml"}, dir / "out.txt", no_links ? 0 : MSG_INPUT_TWICE},
+      {{dir / "a.xml", dir / "link.xml"},
+       dir / "out.txt",
+       no_links ? MSG_NO_NUMBER : MSG_INPUT_TWICE},
       {{dir / "b.txt", dir / "a.xml"}, dir / "." / "b.txt", MSG_OUTPUT_IS_INPUT},
       {{dir / "a.xml"}, dir / "old.txt", MSG_SUCCESS},  // an adjustment file is replaced
   };
   for (const Case& c : cases) {
-    if (c.reason == 0) continue;
+    if (c.reason == MSG_NO_NUMBER) continue;
     const std::string before = ReadFile(c.output);
     const Converted run = Convert(c.inputs, c.output, 0);
     EXPECT_EQ(run.result.reason, c.reason) << c.output;

@@ -47,21 +47,21 @@ TEST(WriteLimit, WriteErrorReportsAndKeepsThePreviousOutput) {
     const rlimit limit{100, 100};
     setrlimit(RLIMIT_FSIZE, &limit);
     dialog.RunConversion(ui);
-    for (const int32_t id : ui.MessageIds()) {
+    for (const MessageId id : ui.MessageIds()) {
       if (write(ids_pipe[1], &id, sizeof id) != static_cast<ssize_t>(sizeof id)) _exit(2);
     }
     _exit(0);
   }
   close(ids_pipe[1]);
-  std::vector<int32_t> ids;
-  int32_t id = 0;
+  std::vector<MessageId> ids;
+  MessageId id{};
   while (read(ids_pipe[0], &id, sizeof id) == static_cast<ssize_t>(sizeof id)) ids.push_back(id);
   close(ids_pipe[0]);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ids, std::vector<int32_t>{MSG_WRITE_ERROR});
+  EXPECT_EQ(ids, std::vector<MessageId>{MSG_WRITE_ERROR});
   EXPECT_EQ(ReadFile(output), previous);
   EXPECT_EQ(testing::FolderContents(scratch.path()), std::vector<std::string>{"job.txt"});
 }

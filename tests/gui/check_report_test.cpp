@@ -123,7 +123,7 @@ TEST(CheckReportWindow, ShownAfterEachConversionAndSaved) {
   ASSERT_TRUE(WriteJob(dir));
   ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
   std::string final_message;
-  window.SetMessageHook([&](int32_t, const std::string& text) { final_message = text; });
+  window.SetMessageHook([&](MessageId, const std::string& text) { final_message = text; });
   window.show();
   auto* report_action = window.findChild<QAction*>("checkReportAction");
   ASSERT_NE(report_action, nullptr);

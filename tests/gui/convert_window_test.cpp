@@ -25,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "app/messages.h"
 #include "app/settings_file.h"
 #include "gui/about_dialog.h"
 #include "gui/gui_test_support.h"
@@ -39,7 +40,7 @@ using test::Click;
 using test::Type;
 
 struct Message {
-  int32_t id;
+  MessageId id;
   std::string text;
 };
 
@@ -56,7 +57,7 @@ class ConvertWindowTest : public ::testing::Test {
   // A window as the program opens it, with messages and file choices answered here.
   std::unique_ptr<ConvertWindow> Open() {
     auto window = std::make_unique<ConvertWindow>(SettingsPath());
-    window->SetMessageHook([this](int32_t id, const std::string& text) {
+    window->SetMessageHook([this](MessageId id, const std::string& text) {
       messages_.push_back({id, text});
     });
     window->SetFileChooser([this](const FileRequest& request) {
@@ -370,7 +371,7 @@ TEST_F(ConvertWindowTest, ConvertRunsTheConversionAndShowsTheTrimmedNames) {
 
   Click(Find<QPushButton>(*window, "convertButton"));
   ASSERT_FALSE(messages_.empty());
-  EXPECT_EQ(messages_.back().id, 2213) << messages_.back().text;
+  EXPECT_EQ(messages_.back().id, MSG_SUCCESS) << messages_.back().text;
   EXPECT_TRUE(fs::exists(output));
   EXPECT_EQ(Edit(*window, "xmlFileEdit")->text().toStdString(), input);
   EXPECT_EQ(Edit(*window, "outputFileEdit")->text().toStdString(), output);
@@ -508,7 +509,7 @@ TEST_F(ConvertWindowTest, MessageBoxHasTheWarningIconAndTheProgramsName) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     box->button(QMessageBox::Ok)->click();
   });
-  window->ShowMessage(2114, "Cannot open file <b>/x</b>");
+  window->ShowMessage(MSG_CANNOT_OPEN, "Cannot open file <b>/x</b>");
   EXPECT_TRUE(seen);
 }
 

@@ -26,7 +26,7 @@ TEST(FieldAndFileChecks, RefusalsSelectTheFieldAndWindowsTellTheirValuesApart) {
   QTemporaryDir dir;
   ConvertWindow window((dir.path() + "/Fenwix.cfg").toStdString());
   std::string text;
-  window.SetMessageHook([&](int32_t, const std::string& shown) { text = shown; });
+  window.SetMessageHook([&](MessageId, const std::string& shown) { text = shown; });
   window.show();
   const auto edit = [&](const char* name) { return window.findChild<QLineEdit*>(name); };
   // Converts; the message starts with start and field is left selected.

@@ -60,7 +60,7 @@ TEST(JobFileMenu, LeaveOutFromTheReportIsSavedAppliedAndPutBack) {
   ASSERT_TRUE(QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/jobs/checked-job.xml"),
                           dir.filePath("day1.xml")));
   ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
-  window.SetMessageHook([](int32_t, const std::string&) {});
+  window.SetMessageHook([](MessageId, const std::string&) {});
   window.SetSketchOffer([] { return false; });
   window.show();
   const QString title = window.windowTitle();
@@ -150,7 +150,7 @@ TEST(JobFileMenu, RenameFromALookAlikeRowIsAddedToTheJobAndApplied) {
   xml.write("</data>\n");
   xml.close();
   ConvertWindow window(dir.filePath("Fenwix.cfg").toStdString());
-  window.SetMessageHook([](int32_t, const std::string&) {});
+  window.SetMessageHook([](MessageId, const std::string&) {});
   window.SetSketchOffer([] { return false; });
   window.show();
   window.dialog().request.xml_paths = {dir.filePath("day1.xml").toStdString()};
@@ -208,7 +208,7 @@ class JobFileMenuTest : public ::testing::Test {
     QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/jobs/checked-job.xml"), Path("day1.xml"));
     QFile::copy(QStringLiteral(FENWIX_TEST_DATA "/app/small_job.xml"), Path("day2.xml"));
     window_ = std::make_unique<ConvertWindow>(Path("Fenwix.cfg").toStdString());
-    window_->SetMessageHook([this](int32_t id, const std::string&) { messages_.push_back(id); });
+    window_->SetMessageHook([this](MessageId id, const std::string&) { messages_.push_back(id); });
   }
   QString Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
   // Opens the job file made of a data file with two words replaced.
@@ -223,7 +223,7 @@ class JobFileMenuTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   std::unique_ptr<ConvertWindow> window_;
-  std::vector<int32_t> messages_;
+  std::vector<MessageId> messages_;
 };
 
 // The label names what the next conversion weights each file with, after Open and after New.
@@ -268,7 +268,7 @@ TEST_F(JobFileMenuTest, ChangedFieldFileOffersToDropItsEdits) {
     EXPECT_EQ(marked, dropped ? 0 : 2);
   }
   EXPECT_EQ(asked.size(), 3);  // asked again before the refused conversion, not after dropping
-  EXPECT_EQ(messages_, std::vector<int32_t>{MSG_FIELD_FILE_CHANGED});
+  EXPECT_EQ(messages_, std::vector<MessageId>{MSG_FIELD_FILE_CHANGED});
   EXPECT_TRUE(session.job().renames[0].from == "S1" && session.job().leave_out[0].line == 23);
   // A changed file taken off the list is not read: nothing to ask before converting.
   ASSERT_TRUE(Open("stale.fenwix", std::string(64, '0'), ""));

@@ -32,12 +32,12 @@ TEST(SettingsPlaces, AnUnwritableSettingsFileIsReportedOnceUntilASaveSucceeds) {
   for (const auto& [path, expected_messages] : {std::pair{blocked, 1u}, std::pair{blocked, 0u},
                                                 std::pair{free, 0u}, std::pair{blocked, 1u}}) {
     ConvertWindow window(path);
-    std::vector<int32_t> messages;
-    window.SetMessageHook([&](int32_t id, const std::string&) { messages.push_back(id); });
+    std::vector<MessageId> messages;
+    window.SetMessageHook([&](MessageId id, const std::string&) { messages.push_back(id); });
     window.show();
     test::Click(window.findChild<QPushButton*>(QStringLiteral("closeButton")));
     EXPECT_EQ(messages.size(), expected_messages) << path;
-    for (int32_t id : messages) EXPECT_EQ(id, MSG_SETTINGS_NOT_SAVED);
+    for (MessageId id : messages) EXPECT_EQ(id, MSG_SETTINGS_NOT_SAVED);
     EXPECT_FALSE(window.isVisible());
   }
   EXPECT_EQ(std::filesystem::file_size(free), SETTINGS_RECORD_SIZE);

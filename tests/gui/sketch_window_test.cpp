@@ -102,7 +102,7 @@ std::map<int, QAction*> Entries(const QMenu& menu, const char* name) {
 class SketchLineMenu : public ::testing::Test {
  protected:
   void SetUp() override {
-    window_.SetMessageHook([](int32_t, const std::string&) {});
+    window_.SetMessageHook([](MessageId, const std::string&) {});
     window_.SetSketchOffer([] { return true; });
     window_.dialog().request.xml_paths = {FENWIX_TEST_DATA "/jobs/planted-job.xml"};
     window_.dialog().request.output_path = dir_.filePath("net.txt").toStdString();

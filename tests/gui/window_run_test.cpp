@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "app/messages.h"
 #include "gui/convert_window.h"
 #include "gui/gui_test_support.h"
 #include "gui/reach_option.h"
@@ -98,7 +99,7 @@ TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
   const std::string input = (dir_.path() + "/triangle.xml").toStdString();
   std::ofstream(input) << TRIANGLE_JOB;
   ConvertWindow window(SettingsPath());
-  window.SetMessageHook([](int32_t, const std::string&) {});
+  window.SetMessageHook([](MessageId, const std::string&) {});
   window.dialog().request.xml_paths = {input};
   window.dialog().request.output_path = (dir_.path() + "/triangle.txt").toStdString();
   window.dialog().request.seed_name = "A";
@@ -145,8 +146,8 @@ const char* const SIMILAR_JOB =
 TEST_F(RunOptionsTest, MergeQuestionFromTheWorkerIsAskedInTheWindow) {
   for (const bool cancel : {false, true}) {
     ConvertWindow window(SettingsPath());
-    std::vector<int32_t> messages;
-    window.SetMessageHook([&](int32_t id, const std::string&) { messages.push_back(id); });
+    std::vector<MessageId> messages;
+    window.SetMessageHook([&](MessageId id, const std::string&) { messages.push_back(id); });
     const std::string input = (dir_.path() + "/job.xml").toStdString();
     const std::string output = (dir_.path() + "/job.txt").toStdString();
     std::ofstream(input) << SIMILAR_JOB;
@@ -175,11 +176,11 @@ TEST_F(RunOptionsTest, MergeQuestionFromTheWorkerIsAskedInTheWindow) {
     EXPECT_TRUE(convert->isEnabled());
     EXPECT_FALSE(bar()->isVisible());
     if (cancel) {
-      EXPECT_EQ(messages, std::vector<int32_t>{2212});
+      EXPECT_EQ(messages, std::vector<MessageId>{MSG_CANCELLED});
       EXPECT_EQ(Contents(output), "old");
     } else {
       // Every station computed: the plain success message.
-      EXPECT_EQ(messages, std::vector<int32_t>{2213});
+      EXPECT_EQ(messages, std::vector<MessageId>{MSG_SUCCESS});
       EXPECT_EQ(bar()->value(), 100);
       EXPECT_NE(Contents(output), "old");
     }

@@ -14,7 +14,7 @@ namespace fenwix::testing {
 class RecordingUi : public UserInterface {
  public:
   struct Message {
-    int32_t id;
+    MessageId id;
     std::string text;
   };
   struct Question {
@@ -22,7 +22,9 @@ class RecordingUi : public UserInterface {
     std::string second;
   };
 
-  void ShowMessage(int32_t id, const std::string& text) override { messages.push_back({id, text}); }
+  void ShowMessage(MessageId id, const std::string& text) override {
+    messages.push_back({id, text});
+  }
   void BeginWait() override { ++wait_depth, ++wait_calls; }
   void EndWait() override { --wait_depth; }
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override {
@@ -35,8 +37,8 @@ class RecordingUi : public UserInterface {
 
   std::string UnaskedReason() const override { return unasked_reason; }
 
-  std::vector<int32_t> MessageIds() const {
-    std::vector<int32_t> ids;
+  std::vector<MessageId> MessageIds() const {
+    std::vector<MessageId> ids;
     for (const Message& m : messages) ids.push_back(m.id);
     return ids;
   }
