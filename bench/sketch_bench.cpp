@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
       model = fenwix::BuildSketch(net.tables, net.placements, {"large.xml"}, "2026-12-08");
     }));
     svg_ms.push_back(Milliseconds([&] {
-      if (!fenwix::WriteSketchSvg(model, svg_path).empty()) std::abort();
+      if (fenwix::WriteSketchSvg(model, svg_path).failed()) std::abort();
     }));
     svg_bytes = std::filesystem::file_size(svg_path);
     lines = model.lines.size();

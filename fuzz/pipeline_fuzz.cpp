@@ -227,16 +227,16 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
   // The report and the sketch, as the command line writes them after a run that wrote.
   if (written_ok && dialog.request.run_checks) {
     const int choice = (head[7] >> 3) & 3;
-    const std::string why = fenwix::WriteReportFile(
+    const fenwix::Status written = fenwix::WriteReportFile(
         dialog.run.check_report, Target(choice, "report.txt", job != nullptr).string());
-    Check(why.empty() != Refused(choice, job != nullptr));
+    Check(written.ok() != Refused(choice, job != nullptr));
   }
   if (written_ok && (head[7] & 128) != 0) {
     const int choice = (head[7] >> 5) & 3;
-    const std::string why =
+    const fenwix::Status written =
         fenwix::WriteSketchSvg(fenwix::ConversionSketch(dialog.run),
                                Target(choice, "sketch.svg", job != nullptr).string());
-    Check(why.empty() != Refused(choice, job != nullptr));
+    Check(written.ok() != Refused(choice, job != nullptr));
   }
   Check(ReadFile(input) == field_file);
   if (job != nullptr) Check(ReadFile(ScratchFolder() / "job.fenwix") == job_file);

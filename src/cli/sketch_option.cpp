@@ -15,12 +15,11 @@ bool WriteSketchFile(const ConversionRun& run, const std::string& sketch_path) {
     fmt::print(stderr, "fenwix-convert: the sketch {} draws no stations: {}\n", sketch_path,
                "name a seed station (--seed) and ask for --local or --geodetic coordinates");
   }
-  const std::string why = WriteSketchSvg(model, sketch_path);
-  if (!why.empty()) {
+  if (const Status written = WriteSketchSvg(model, sketch_path); written.failed()) {
     fmt::print(stderr,
                "fenwix-convert: Cannot write the sketch {}: {}; the adjustment file {} stays as "
                "written\n",
-               sketch_path, why, run.output_path);
+               sketch_path, written.text(), run.output_path);
     return false;
   }
   return true;

@@ -55,8 +55,8 @@ std::optional<std::string> TakeWeightOption(std::string_view option, std::string
     const std::string_view part = text.substr(start, comma - start);
     const std::optional<double> value = ReadValue(part);
     if (!value) return fmt::format("{}: \"{}\" is not a number", option, part);
-    const std::string refused = RefuseProfileValue(*value, known->scale);
-    if (!refused.empty()) return fmt::format("{}: {} {}", option, part, refused);
+    const Status refused = RefuseProfileValue(*value, known->scale);
+    if (refused.failed()) return fmt::format("{}: {} {}", option, part, refused.text());
     values.push_back(*value);
     if (comma == std::string_view::npos) break;
     start = comma + 1;

@@ -64,7 +64,8 @@ void SketchWindow::SetLineEdits(LineEdits edits) {
 }
 
 QString SketchWindow::SaveSvg(const QString& path) const {
-  return QString::fromStdString(WriteSketchSvg(view_->model(), path.toStdString()));
+  // Empty when written.
+  return QString::fromStdString(WriteSketchSvg(view_->model(), path.toStdString()).text());
 }
 
 QString SketchWindow::SavePng(const QString& path) const {

@@ -68,7 +68,7 @@ StoredWeightProfiles LoadWeightProfiles() {
       if (!usable || (field.may_be_none && !settings->contains(SettingsKey(field)))) continue;
       bool ok = false;
       const double value = settings->value(SettingsKey(field)).toDouble(&ok);
-      usable = ok && RefuseProfileValue(value, field.scale).empty();
+      usable = ok && RefuseProfileValue(value, field.scale).ok();
       field.SetValue(named.profile, value);
     }
     // A profile edited by hand into something unusable is left out rather than half read.

@@ -140,11 +140,11 @@ bool WeightProfilesDialog::ReadFields() {
       continue;
     }
     const std::optional<double> number = ParseNumberField(edit->text().toStdString());
-    const std::string refused =
-        number ? RefuseProfileValue(*number, field.scale) : std::string("not a number");
-    if (!refused.empty()) {
+    const Status refused =
+        number ? RefuseProfileValue(*number, field.scale) : Status::Refused("not a number");
+    if (refused.failed()) {
       Refuse(edit, QStringLiteral("The value %1 is refused: %2.")
-                       .arg(edit->text().trimmed(), QString::fromStdString(refused)));
+                       .arg(edit->text().trimmed(), QString::fromStdString(refused.text())));
       return false;
     }
     field.SetValue(read, *number);

@@ -105,8 +105,8 @@ double Number(const Json& value, const std::string& where) {
 // A value of a precision profile, under the profile's own rule (0 or more; a scale above 0).
 double Precision(const Json& value, const std::string& where, bool scale = false) {
   const double number = Number(value, where);
-  const std::string refused = RefuseProfileValue(number, scale);
-  if (!refused.empty()) Refuse(where + ": " + refused);
+  const Status refused = RefuseProfileValue(number, scale);
+  if (refused.failed()) Refuse(where + ": " + refused.text());
   return number;
 }
 

@@ -476,10 +476,12 @@ std::string SketchSvg(const SketchModel& model) {
   return fmt::to_string(out);
 }
 
-std::string WriteSketchSvg(const SketchModel& model, const std::string& path) {
+Status WriteSketchSvg(const SketchModel& model, const std::string& path) {
   // Through a temporary file: a sketch that cannot be written leaves the previous one whole.
-  if (const int error = WriteWholeFile(path, SketchSvg(model))) return SystemErrorText(error);
-  return {};
+  if (const int error = WriteWholeFile(path, SketchSvg(model))) {
+    return Status(StatusKind::WriteFailed, SystemErrorText(error));
+  }
+  return Status();
 }
 
 }  // namespace fenwix

@@ -6,14 +6,15 @@
 
 #include <string>
 
+#include "model/status.h"
 #include "sketch/sketch_model.h"
 
 namespace fenwix {
 
 std::string SketchSvg(const SketchModel& model);
 
-// Writes SketchSvg(model) to path; on failure removes what was written and returns why (empty
-// on success).
-std::string WriteSketchSvg(const SketchModel& model, const std::string& path);
+// Writes SketchSvg(model) to path; on failure removes what was written and comes back
+// WriteFailed with the system's reason.
+Status WriteSketchSvg(const SketchModel& model, const std::string& path);
 
 }  // namespace fenwix

@@ -6,12 +6,12 @@
 
 namespace fenwix {
 
-std::string RefuseProfileValue(double value, bool scale) {
-  if (!std::isfinite(value)) return "not a finite number";
-  if (scale && !(value > 0.0)) return "must be above zero";
-  if (value < 0.0) return "must not be negative";
-  if (value > PROFILE_VALUE_MAX) return "must be at most 1000000";
-  return std::string();
+Status RefuseProfileValue(double value, bool scale) {
+  if (!std::isfinite(value)) return Status::Refused("not a finite number");
+  if (scale && !(value > 0.0)) return Status::Refused("must be above zero");
+  if (value < 0.0) return Status::Refused("must not be negative");
+  if (value > PROFILE_VALUE_MAX) return Status::Refused("must be at most 1000000");
+  return Status();
 }
 
 std::string DescribeProfile(const WeightProfile& profile) {

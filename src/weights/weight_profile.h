@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/status.h"
+
 namespace fenwix {
 
 // Millimeters in a meter.
@@ -59,10 +61,10 @@ inline constexpr std::string_view DEFAULT_PROFILE_NAME = "Default";
 // and sums of the weighting formulas stay finite.
 inline constexpr double PROFILE_VALUE_MAX = 1e6;
 
-// Why a value cannot be a profile's: empty when it can. scale is true for F, which must also be
-// above zero; every other value must be zero or more. Both must be finite numbers no larger
+// Refuses a value that cannot be a profile's, saying why. scale is true for F, which must also
+// be above zero; every other value must be zero or more. Both must be finite numbers no larger
 // than PROFILE_VALUE_MAX.
-std::string RefuseProfileValue(double value, bool scale);
+Status RefuseProfileValue(double value, bool scale);
 
 // The values of the profile in one line, as the check report states the weighting in force.
 std::string DescribeProfile(const WeightProfile& profile);

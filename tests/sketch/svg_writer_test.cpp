@@ -201,11 +201,11 @@ TEST(SvgWriter, NamesThatLookLikeMarkupStayText) {
 TEST(SvgWriter, AFileThatCannotBeWrittenIsReportedAndNotLeftBehind) {
   testing::ScratchFolder scratch("fenwix-svg-");
   const SketchModel model;
-  EXPECT_FALSE(WriteSketchSvg(model, scratch.path().string()).empty());  // a folder
+  EXPECT_TRUE(WriteSketchSvg(model, scratch.path().string()).failed());  // a folder
   const std::string missing = (scratch.path() / "no" / "such.svg").string();
-  EXPECT_FALSE(WriteSketchSvg(model, missing).empty());
+  EXPECT_TRUE(WriteSketchSvg(model, missing).failed());
   const std::string good = (scratch.path() / "ok.svg").string();
-  EXPECT_EQ(WriteSketchSvg(model, good), "");
+  EXPECT_TRUE(WriteSketchSvg(model, good).ok());
   EXPECT_TRUE(Parse(testing::ReadFile(good)).well_formed);
 }
 
