@@ -15,7 +15,7 @@ mkdir -p "$out/corpus" "$out/pipeline-corpus" "$out/obj"
 CXX=${CXX:-clang++-14}
 launcher=$(command -v ccache || true)
 flags="-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
-  -fno-sanitize-recover=undefined -DFENWIX_VERSION=\"fuzz\" -I $root/src"
+  -fno-sanitize-recover=undefined -DFENWIX_VERSION=\"fuzz\" -I $root/src -I /usr/include/eigen3"
 
 # Prints the object file of each source given, compiling those it needs.
 objects() {
@@ -40,7 +40,7 @@ done
 
 pipeline_sources="$root/fuzz/pipeline_fuzz.cpp $(echo "$root"/src/app/*.cpp "$root"/src/approx/*.cpp \
   "$root"/src/writer/*.cpp "$root"/src/checks/*.cpp "$root"/src/sketch/*.cpp "$root"/src/xml/*.cpp \
-  "$root"/src/reduce/*.cpp \
+  "$root"/src/reduce/*.cpp "$root"/src/adjust/*.cpp \
   "$root"/src/model/*.cpp "$root"/src/geodesy/*.cpp "$root"/src/job/*.cpp "$root"/src/platform/*.cpp \
   "$root"/src/weights/*.cpp)"
 # shellcheck disable=SC2086

@@ -120,21 +120,21 @@ void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings) 
 }
 
 Status LoadSettings(ConversionSettings& settings, const std::string& path) {
-  const auto unreadable = [&path](int error) {
-    return Status(StatusKind::Unreadable,
-                  FormatMessage(MSG_CANNOT_READ, path, FileProblemText(error, path)));
+  // The system's reason, asked again (a folder opens, but reads nothing).
+  const auto unreadable = [&path] {
+    const int error = ReadError(path);
+    return Status(
+        StatusKind::Unreadable,
+        FormatMessage(MSG_CANNOT_READ, path, FileProblemText(error != 0 ? error : EIO, path)));
   };
   SettingsRecord record{};
   std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) {
-    const int error = ReadError(path);
-    return unreadable(error != 0 ? error : EIO);
-  }
+  if (file == nullptr) return unreadable();
   // A short file leaves the rest of the record zero; a read that fails part-way sets nothing.
   (void)std::fread(record.data(), 1, record.size(), file);
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return unreadable(EIO);
+  if (failed) return unreadable();
   DecodeSettings(record, settings);
   return Status();
 }
