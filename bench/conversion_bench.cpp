@@ -24,6 +24,7 @@
 #include <fmt/format.h>
 
 #include "app/convert_dialog.h"
+#include "app/messages.h"
 #include "bench_support.h"
 #include "job_generator.h"
 #include "model/survey_tables.h"

@@ -69,8 +69,10 @@ double ConvertJob(const fs::path& job_path) {
   fenwix::ConvertDialog dialog;
   dialog.InitializeDefaults();
   if (fenwix::ApplyJobOptions(read.value(), dialog.request).failed()) std::exit(1);
-  if (fenwix::ApplyJobFiles(read.value(), job_path.string(), false, dialog.request).failed()) {
-    fmt::print("{}\n", *refused);
+  if (const fenwix::Status refused =
+          fenwix::ApplyJobFiles(read.value(), job_path.string(), false, dialog.request);
+      refused.failed()) {
+    fmt::print("{}\n", refused.text());
     std::exit(1);
   }
   SilentUi ui;

@@ -63,16 +63,16 @@ inline LargeNetwork BuildLargeNetwork(int32_t stations, int32_t vectors, int32_t
   for (int32_t v = 0; v < vectors; ++v) {
     const int32_t base = static_cast<int32_t>(next() % static_cast<uint32_t>(stations));
     net.tables.SetObsKind(ObsKind::GpsVector);
-    net.tables.SetObsName(OBS_NAME_AT, name(base));
-    net.tables.SetObsName(OBS_NAME_FORE, name(near(base)));
+    net.tables.SetObsName(ObsNameField::At, name(base));
+    net.tables.SetObsName(ObsNameField::Fore, name(near(base)));
     net.tables.RecordObservation();
   }
   for (int32_t s = 0; s < sets; ++s) {
     const int32_t at = static_cast<int32_t>(next() % static_cast<uint32_t>(stations));
     net.tables.SetObsKind(ObsKind::AngleSet);
-    net.tables.SetObsName(OBS_NAME_AT, name(at));
-    net.tables.SetObsName(OBS_NAME_BACK, name(near(at)));
-    net.tables.SetObsName(OBS_NAME_FORE, name(near(at)));
+    net.tables.SetObsName(ObsNameField::At, name(at));
+    net.tables.SetObsName(ObsNameField::Back, name(near(at)));
+    net.tables.SetObsName(ObsNameField::Fore, name(near(at)));
     net.tables.RecordObservation();
   }
   net.placements.assign(static_cast<size_t>(net.tables.station_count()),

@@ -45,11 +45,11 @@ int main(int argc, char** argv) {
     adjustment_ms.push_back(Milliseconds([&] {
       fenwix::WriterState state;
       fenwix::OutputFile out;
-      fenwix::Status error;
       if (!out.Open(txt_path)) std::abort();
-      error = fenwix::WriteStations(false, true, net.tables, state, out);
-      error = fenwix::WriteObservations(net.tables, state, out);
-      if (error != 0 || !out.Commit()) std::abort();
+      if (fenwix::WriteStations(false, true, net.tables, state, out).failed() ||
+          fenwix::WriteObservations(net.tables, state, out).failed() || !out.Commit()) {
+        std::abort();
+      }
     }));
     fenwix::SketchModel model;
     model_ms.push_back(Milliseconds([&] {
