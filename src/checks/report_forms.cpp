@@ -221,9 +221,10 @@ void WriteObject(const Json& object, std::string_view within, std::string& out) 
   bool first = true;
   for (const auto& [name, member] : object.items()) {
     if (!first) {
-      const auto line =
-          std::find_if(std::begin(MEMBER_LINES), std::end(MEMBER_LINES),
-                       [&](const MemberLine& l) { return l.array == within && l.key == name; });
+      const auto line = std::find_if(
+          std::begin(MEMBER_LINES), std::end(MEMBER_LINES),
+          // A structured binding is captured by name: older compilers refuse it.
+          [within, &key = name](const MemberLine& l) { return l.array == within && l.key == key; });
       if (line == std::end(MEMBER_LINES)) {
         out += ", ";
       } else {

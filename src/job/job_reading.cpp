@@ -219,7 +219,9 @@ void ReadProfile(const Json& value, const std::string& where, bool gnss, WeightP
   Object(value, where);
   for (const auto& [key, ignored] : value.items()) {
     if (std::none_of(std::begin(WEIGHT_FIELDS), std::end(WEIGHT_FIELDS),
-                     [&](const WeightField& f) { return f.gnss == gnss && f.job_key == key; })) {
+                     [gnss, &given = key](const WeightField& f) {
+                       return f.gnss == gnss && f.job_key == given;
+                     })) {
       Refuse(where + " has a key this program does not know: \"" + Excerpt(key) + "\"");
     }
   }
