@@ -5,7 +5,7 @@
 // The file is read in chunks, so memory does not grow with its size. Namespace processing is
 // on and the handler sees local names only ("t:Station" is "Station"). Nothing outside the file
 // is ever loaded: no external DTD, no external entity, no URL; entity expansion is bounded by
-// Expat's amplification limit, and a document that exceeds it ends as NotWellFormed.
+// Expat's amplification limit, and a document that exceeds it is refused as broken.
 
 #include <cstddef>
 #include <cstdint>
