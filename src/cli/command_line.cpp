@@ -131,19 +131,6 @@ std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
   return std::nullopt;
 }
 
-std::optional<AngleUnit> ParseAngleUnit(std::string_view text) {
-  if (text == "dms") return AngleUnit::Degrees;
-  if (text == "gon") return AngleUnit::Gons;
-  return std::nullopt;
-}
-
-std::optional<LinearUnit> ParseDistanceUnit(std::string_view text) {
-  if (text == "m") return LinearUnit::Meter;
-  if (text == "usft") return LinearUnit::UsFoot;
-  if (text == "ft") return LinearUnit::InternationalFoot;
-  return std::nullopt;
-}
-
 // Settles the edits of the field files that changed since the job file was saved: with
 // move_edits, left-out elements found unchanged move to their new lines and the others are
 // listed. False, with the reason on standard error, while any file's edits are left to check.
@@ -242,11 +229,11 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
       return UsageError("--max-steps takes a whole number from 0 to 2147483647");
     }
   } else if (arg == "--angle-unit") {
-    const std::optional<AngleUnit> unit = ParseAngleUnit(text);
+    const std::optional<AngleUnit> unit = UnitOfWord(ANGLE_UNIT_WORDS, text);
     if (!unit) return UsageError("--angle-unit takes dms or gon");
     request.job_angle_unit = *unit;
   } else if (arg == "--distance-unit") {
-    const std::optional<LinearUnit> unit = ParseDistanceUnit(text);
+    const std::optional<LinearUnit> unit = UnitOfWord(LINEAR_UNIT_WORDS, text);
     if (!unit) return UsageError("--distance-unit takes m, usft or ft");
     request.job_linear_unit = *unit;
   } else if (arg == "--merge") {

@@ -17,44 +17,34 @@ namespace fenwix {
 
 namespace {
 
-template <typename Unit>
-struct UnitChoice {
-  const char* word;   // as on the command line and in the settings
-  const char* label;  // menu text
-  Unit unit;
-};
+// Menu texts, in the order of the unit words (AddChoices takes as many of each).
+constexpr const char* ANGLE_LABELS[] = {"&Degrees as DD.MMSS", "&Gons"};
+constexpr const char* DISTANCE_LABELS[] = {"&Meters", "&US survey feet", "&International feet"};
 
-constexpr UnitChoice<AngleUnit> ANGLE_CHOICES[] = {
-    {"dms", "&Degrees as DD.MMSS", AngleUnit::Degrees},
-    {"gon", "&Gons", AngleUnit::Gons},
-};
-constexpr UnitChoice<LinearUnit> DISTANCE_CHOICES[] = {
-    {"m", "&Meters", LinearUnit::Meter},
-    {"usft", "&US survey feet", LinearUnit::UsFoot},
-    {"ft", "&International feet", LinearUnit::InternationalFoot},
-};
-
-// A submenu of exclusive choices; the first one is the default, and a remembered word that
-// names none of them counts as the default.
+// A submenu of exclusive choices, one per unit word; the first one is the default, and a
+// remembered word that names none of them counts as the default.
 template <typename Unit, size_t N>
 void AddChoices(QMenu& options, const QString& title, const QString& name, const QString& key,
-                const UnitChoice<Unit> (&choices)[N], Unit& target) {
+                const UnitWord<Unit> (&choices)[N], const char* const (&labels)[N], Unit& target) {
   QMenu* menu = options.addMenu(title);
   menu->setObjectName(name);
   auto* group = new QActionGroup(menu);
   const QString remembered = ProgramSettings()->value(key, QString()).toString();
   target = choices[0].unit;
-  for (const UnitChoice<Unit>& choice : choices) {
-    QAction* action = menu->addAction(QString::fromUtf8(choice.label));
-    action->setObjectName(name + QStringLiteral("_") + QString::fromUtf8(choice.word));
+  for (size_t i = 0; i < N; ++i) {
+    const Unit unit = choices[i].unit;
+    const QString word =
+        QString::fromUtf8(choices[i].word.data(), static_cast<qsizetype>(choices[i].word.size()));
+    QAction* action = menu->addAction(QString::fromUtf8(labels[i]));
+    action->setObjectName(name + QStringLiteral("_") + word);
     action->setCheckable(true);
     group->addAction(action);
-    const bool chosen = remembered == QString::fromUtf8(choice.word);
-    if (chosen || &choice == &choices[0]) action->setChecked(true);
-    if (chosen) target = choice.unit;
-    QObject::connect(action, &QAction::triggered, action, [&target, key, choice] {
-      target = choice.unit;
-      ProgramSettings()->setValue(key, QString::fromUtf8(choice.word));
+    const bool chosen = remembered == word;
+    if (chosen || i == 0) action->setChecked(true);
+    if (chosen) target = unit;
+    QObject::connect(action, &QAction::triggered, action, [&target, key, unit, word] {
+      target = unit;
+      ProgramSettings()->setValue(key, word);
     });
   }
 }
@@ -65,9 +55,9 @@ void AddJobUnitOptions(QMenuBar& menu_bar, ConversionRequest& request) {
   QMenu* options = OptionsMenu(menu_bar);
   options->addSeparator();
   AddChoices(*options, QStringLiteral("&Angle unit"), QStringLiteral("angleUnitMenu"),
-             ANGLE_UNIT_SETTING, ANGLE_CHOICES, request.job_angle_unit);
+             ANGLE_UNIT_SETTING, ANGLE_UNIT_WORDS, ANGLE_LABELS, request.job_angle_unit);
   AddChoices(*options, QStringLiteral("Di&stance unit"), QStringLiteral("distanceUnitMenu"),
-             DISTANCE_UNIT_SETTING, DISTANCE_CHOICES, request.job_linear_unit);
+             DISTANCE_UNIT_SETTING, LINEAR_UNIT_WORDS, DISTANCE_LABELS, request.job_linear_unit);
 }
 
 }  // namespace fenwix
