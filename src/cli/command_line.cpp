@@ -113,40 +113,39 @@ int FileRefused(const std::string& text) {
 }
 
 int JobRefused(const std::string& job_path, const std::string& reason) {
-  fmt::print(stderr, "fenwix-convert: {}\n",
-             fenwix::FormatMessage(fenwix::MSG_JOB_REFUSED, job_path, reason));
+  fmt::print(stderr, "fenwix-convert: {}\n", FormatMessage(MSG_JOB_REFUSED, job_path, reason));
   return EXIT_USAGE;
 }
 
-int FieldRefused(std::string_view option, const fenwix::Status& refused) {
+int FieldRefused(std::string_view option, const Status& refused) {
   fmt::print(stderr, "fenwix-convert: {}: {}\n", option, refused.text());
   return EXIT_USAGE;
 }
 
-std::optional<fenwix::MergePolicy> ParseMergePolicy(std::string_view text) {
-  if (text == "ask") return fenwix::MergePolicy::Ask;
-  if (text == "different") return fenwix::MergePolicy::Different;
-  if (text == "first") return fenwix::MergePolicy::KeepFirst;
-  if (text == "second") return fenwix::MergePolicy::KeepSecond;
+std::optional<MergePolicy> ParseMergePolicy(std::string_view text) {
+  if (text == "ask") return MergePolicy::Ask;
+  if (text == "different") return MergePolicy::Different;
+  if (text == "first") return MergePolicy::KeepFirst;
+  if (text == "second") return MergePolicy::KeepSecond;
   return std::nullopt;
 }
 
 // Settles the edits of the field files that changed since the job file was saved: with
 // move_edits, left-out elements found unchanged move to their new lines and the others are
 // listed. False, with the reason on standard error, while any file's edits are left to check.
-bool MoveChangedEdits(fenwix::Job& job, const std::string& job_path, bool move_edits) {
+bool MoveChangedEdits(Job& job, const std::string& job_path, bool move_edits) {
   std::optional<std::string> unsettled;
-  for (const std::string& changed : fenwix::ChangedFieldFiles(job, job_path)) {
+  for (const std::string& changed : ChangedFieldFiles(job, job_path)) {
     if (move_edits) {
-      const fenwix::EditsFound found = fenwix::MoveEditsOfChangedFile(job, job_path, changed);
-      for (const fenwix::MovedEdit& moved : found.moved) {
+      const EditsFound found = MoveEditsOfChangedFile(job, job_path, changed);
+      for (const MovedEdit& moved : found.moved) {
         fmt::print(stderr,
                    "fenwix-convert: {}: the element left out on line {} is found unchanged on "
                    "line {}; the edit moves there\n",
                    changed, moved.from, moved.to);
       }
       for (const size_t i : found.unfound) {
-        const fenwix::JobLeaveOut& left = job.leave_out[i];
+        const JobLeaveOut& left = job.leave_out[i];
         fmt::print(stderr, "fenwix-convert: {} line {}: {}; check this edit\n", changed, left.line,
                    !found.unreadable.empty() ? "the file cannot be read (" + found.unreadable + ")"
                    : left.element.empty()
@@ -159,8 +158,7 @@ bool MoveChangedEdits(fenwix::Job& job, const std::string& job_path, bool move_e
     if (!unsettled) unsettled = changed;
   }
   if (!unsettled) return true;
-  fmt::print(stderr, "fenwix-convert: {}{}\n",
-             fenwix::FormatMessage(fenwix::MSG_FIELD_FILE_CHANGED, *unsettled),
+  fmt::print(stderr, "fenwix-convert: {}{}\n", FormatMessage(MSG_FIELD_FILE_CHANGED, *unsettled),
              move_edits ? "" : " (--move-edits moves the edits whose element is found unchanged)");
   return false;
 }
@@ -181,7 +179,7 @@ Step ReadSettingsOption(CommandLine& c) {
     if (args[i] != "--settings") continue;
     if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
     const std::string name(args[i + 1]);
-    if (const fenwix::Status read = fenwix::LoadSettings(c.request, name); read.failed()) {
+    if (const Status read = LoadSettings(c.request, name); read.failed()) {
       fmt::print(stderr, "fenwix-convert: {}\n", read.text());
       return EXIT_USAGE;
     }
@@ -197,30 +195,29 @@ Step ReadProjectOption(CommandLine& c) {
     if (i + 1 >= args.size()) return UsageError("--project needs a job file name");
     if (c.job) return UsageError("--project may be given once");
     c.job_path = std::string(args[i + 1]);
-    fenwix::Result<fenwix::Job> read = fenwix::ReadJobFile(c.job_path);
+    Result<Job> read = ReadJobFile(c.job_path);
     // A job file that cannot be read or used is a usage error, whatever the reason.
     if (!read.ok()) {
       fmt::print(stderr, "fenwix-convert: {}\n", read.status().text());
       return EXIT_USAGE;
     }
-    if (const fenwix::Status refused = fenwix::ApplyJobOptions(read.value(), c.request);
-        refused.failed()) {
+    if (const Status refused = ApplyJobOptions(read.value(), c.request); refused.failed()) {
       return JobRefused(c.job_path, refused.text());
     }
     c.job = std::move(read).value();
   }
   if (c.job && c.job->options.merge) {
     c.policy = ParseMergePolicy(*c.job->options.merge);
-    if (c.policy != fenwix::MergePolicy::Ask) c.unasked_reason = "the job's \"merge\" answers it";
+    if (c.policy != MergePolicy::Ask) c.unasked_reason = "the job's \"merge\" answers it";
   }
   return std::nullopt;
 }
 
 // One option that takes a value, with its value.
 Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& text) {
-  fenwix::ConversionRequest& request = c.request;
+  ConversionRequest& request = c.request;
   if (arg == "--seed") {
-    if (fenwix::Status refused = fenwix::CheckSeedName(text); refused.failed()) {
+    if (Status refused = CheckSeedName(text); refused.failed()) {
       return FieldRefused(arg, refused);
     }
     request.seed_name = text;
@@ -249,18 +246,18 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
     }
   } else {
     double* target = &request.seed_latitude;
-    std::optional<fenwix::NumberRange> range = fenwix::LATITUDE_RANGE;
-    if (arg == "--north") target = &request.seed_north, range = fenwix::GRID_RANGE;
-    if (arg == "--east") target = &request.seed_east, range = fenwix::GRID_RANGE;
-    if (arg == "--elev") target = &request.seed_elevation, range = fenwix::ELEVATION_RANGE;
-    if (arg == "--lon") target = &request.seed_longitude, range = fenwix::LONGITUDE_RANGE;
-    if (arg == "--height") target = &request.seed_height, range = fenwix::HEIGHT_RANGE;
-    if (arg == "--tolerance") target = &request.merge_tolerance, range = fenwix::TOLERANCE_RANGE;
-    if (fenwix::Status refused = fenwix::ReadNumberField(text, *target, range); refused.failed()) {
+    std::optional<NumberRange> range = LATITUDE_RANGE;
+    if (arg == "--north") target = &request.seed_north, range = GRID_RANGE;
+    if (arg == "--east") target = &request.seed_east, range = GRID_RANGE;
+    if (arg == "--elev") target = &request.seed_elevation, range = ELEVATION_RANGE;
+    if (arg == "--lon") target = &request.seed_longitude, range = LONGITUDE_RANGE;
+    if (arg == "--height") target = &request.seed_height, range = HEIGHT_RANGE;
+    if (arg == "--tolerance") target = &request.merge_tolerance, range = TOLERANCE_RANGE;
+    if (Status refused = ReadNumberField(text, *target, range); refused.failed()) {
       return FieldRefused(arg, refused);
     }
     if (arg == "--lat" || arg == "--lon") {
-      if (fenwix::Status refused = fenwix::CheckPackedAngle(*target); refused.failed()) {
+      if (Status refused = CheckPackedAngle(*target); refused.failed()) {
         return FieldRefused(arg, refused);
       }
     }
@@ -280,7 +277,7 @@ bool IsValueOption(std::string_view arg) {
 // Every option in order, the names that are not options kept as files.
 Step ReadOptions(CommandLine& c) {
   const auto& args = c.args;
-  fenwix::ConversionRequest& request = c.request;
+  ConversionRequest& request = c.request;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     const auto value = [&]() -> std::optional<std::string> {
@@ -306,9 +303,9 @@ Step ReadOptions(CommandLine& c) {
     } else if (arg == "--no-adjustment-test") {
       request.adjustment_test = false;
     } else if (arg == "--2d") {
-      request.tolerance_mode = fenwix::TOLERANCE_MODE_2D;
+      request.tolerance_mode = TOLERANCE_MODE_2D;
     } else if (arg == "--3d") {
-      request.tolerance_mode = fenwix::TOLERANCE_MODE_3D;
+      request.tolerance_mode = TOLERANCE_MODE_3D;
     } else if (arg == "--settings" || arg == "--project") {
       ++i;
     } else if (arg == "-o" || arg == "--output") {
@@ -325,17 +322,17 @@ Step ReadOptions(CommandLine& c) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (const Step end = TakeValueOption(c, arg, *text)) return end;
-    } else if (fenwix::IsWeightOption(arg)) {
+    } else if (IsWeightOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
-      if (auto refused = fenwix::TakeWeightOption(arg, *text, request.weight_profile.profile)) {
+      if (auto refused = TakeWeightOption(arg, *text, request.weight_profile.profile)) {
         fmt::print(stderr, "fenwix-convert: {}\n", *refused);
         return EXIT_USAGE;
       }
       request.weight_profile.name = "command line";
       // Precision given on the command line weights every field file.
       request.file_instruments.clear();
-    } else if (fenwix::IsReportOption(arg)) {
+    } else if (IsReportOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a file name", arg));
       if (auto error = c.report.Take(arg, *text, request)) return UsageError(*error);
@@ -351,7 +348,7 @@ Step ReadOptions(CommandLine& c) {
 // The field files and the output: the job file's, or the names given (without -o, the last
 // name is the output).
 Step SettleFiles(CommandLine& c) {
-  fenwix::ConversionRequest& request = c.request;
+  ConversionRequest& request = c.request;
   if (c.job) {
     if (c.files.size() + (c.output ? 1 : 0) > 1) {
       return UsageError(
@@ -360,14 +357,13 @@ Step SettleFiles(CommandLine& c) {
     }
     if (!c.files.empty()) c.output = c.files[0];
     if (c.output) request.output_path = *c.output;
-    if (const fenwix::Status refused =
-            fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
+    if (const Status refused = ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
         refused.failed()) {
       return JobRefused(c.job_path, refused.text());
     }
     if (!MoveChangedEdits(*c.job, c.job_path, c.move_edits)) return EXIT_USAGE;
     // The edits as moved; the files were checked just now.
-    (void)fenwix::ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
+    (void)ApplyJobFiles(*c.job, c.job_path, c.output.has_value(), request);
     c.files = request.xml_paths;
     c.output = request.output_path;
   }
@@ -382,34 +378,33 @@ Step SettleFiles(CommandLine& c) {
   if (c.files.empty()) return UsageError("expected one or more input files");
   request.xml_paths = c.files;
   // As the dialog names them for a job it has not saved.
-  if (!c.job) request.field_file_names = fenwix::NoteFileNames("", request.xml_paths);
+  if (!c.job) request.field_file_names = NoteFileNames("", request.xml_paths);
   request.output_path = *c.output;
   return std::nullopt;
 }
 
 // Values from a settings file are checked as the dialog checks them at its next command.
 Step CheckSettingsValues(CommandLine& c) {
-  const fenwix::ConversionRequest& request = c.request;
+  const ConversionRequest& request = c.request;
   for (const auto& [option, value] :
        {std::pair{"--lat", request.seed_latitude}, std::pair{"--lon", request.seed_longitude}}) {
-    if (fenwix::Status refused = fenwix::CheckPackedAngle(value); refused.failed()) {
+    if (Status refused = CheckPackedAngle(value); refused.failed()) {
       return FieldRefused(option, refused);
     }
   }
   for (const auto& [option, value, range] :
-       {std::tuple{"--north", request.seed_north, fenwix::GRID_RANGE},
-        std::tuple{"--east", request.seed_east, fenwix::GRID_RANGE},
-        std::tuple{"--elev", request.seed_elevation, fenwix::ELEVATION_RANGE}}) {
+       {std::tuple{"--north", request.seed_north, GRID_RANGE},
+        std::tuple{"--east", request.seed_east, GRID_RANGE},
+        std::tuple{"--elev", request.seed_elevation, ELEVATION_RANGE}}) {
     double checked = 0.0;
-    if (fenwix::Status refused =
-            fenwix::ReadNumberField(fenwix::FormatFieldNumber(value), checked, range);
+    if (Status refused = ReadNumberField(FormatFieldNumber(value), checked, range);
         refused.failed()) {
       return FieldRefused(option, refused);
     }
   }
-  const bool seed_named = !fenwix::TrimWhiteSpace(request.seed_name).empty();
+  const bool seed_named = !TrimWhiteSpace(request.seed_name).empty();
   if (c.compute_asked && !seed_named) {
-    return UsageError(fenwix::FormatMessage(fenwix::MSG_NO_SEED_NAME) + " (--seed)");
+    return UsageError(FormatMessage(MSG_NO_SEED_NAME) + " (--seed)");
   }
   // --datum and a job's "datum" are checked as they are read; this is the settings file's.
   if (seed_named && (request.compute_geodetic || request.compute_local)) {
@@ -427,28 +422,27 @@ Step CheckSettingsValues(CommandLine& c) {
 // job file, the output or one another.
 Step RefuseSideFiles(CommandLine& c) {
   // The field files and the job file are never written over, whatever option names them.
-  fenwix::SetProtectedFiles(c.files, c.job_path);
+  SetProtectedFiles(c.files, c.job_path);
   std::vector<std::string> taken = c.files;
   taken.push_back(*c.output);
   if (c.sketch_path) {
     // The sketch marks what the checks flag, so it needs them even without a report.
     c.request.run_checks = true;
-    if (auto refused = fenwix::RefuseSideFile("--sketch", "sketch", *c.sketch_path, taken)) {
+    if (auto refused = RefuseSideFile("--sketch", "sketch", *c.sketch_path, taken)) {
       return FileRefused(*refused);
     }
     taken.push_back(*c.sketch_path);
   }
   const std::string& report_path = c.report.report_path;
   if (!report_path.empty()) {
-    if (auto refused = fenwix::RefuseSideFile("--report", "check report", report_path, taken)) {
+    if (auto refused = RefuseSideFile("--report", "check report", report_path, taken)) {
       return FileRefused(*refused);
     }
     taken.push_back(report_path);
   }
   if (c.save_project) {
     // The job file of --project itself may be written again: that is how a job is updated.
-    if (auto refused =
-            fenwix::RefuseSideFile("--save-project", "job file", *c.save_project, taken, true)) {
+    if (auto refused = RefuseSideFile("--save-project", "job file", *c.save_project, taken, true)) {
       return UsageError(*refused);
     }
   }
