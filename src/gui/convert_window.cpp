@@ -459,6 +459,7 @@ void ConvertWindow::OnConvert() {
 
 void ConvertWindow::OnClose() {
   if (!ExchangeToMembers()) return;
+  if (job_menu_ != nullptr && !job_menu_->MayDropJob()) return;
   StoreFileList();
   // The settings are a convenience: a file that cannot be written is reported once, without
   // holding up the close.
@@ -467,6 +468,11 @@ void ConvertWindow::OnClose() {
     FormatMessageBox(*this, MSG_SETTINGS_NOT_SAVED, settings_path_.c_str());
   }
   accept();
+}
+
+void ConvertWindow::reject() {
+  if (job_menu_ != nullptr && !job_menu_->MayDropJob()) return;
+  QDialog::reject();
 }
 
 void ConvertWindow::ShowCheckReport() {

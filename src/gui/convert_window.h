@@ -104,6 +104,11 @@ class ConvertWindow : public QDialog, public UserInterface {
   void EndWait() override;
   MergeAnswer AskSimilarStations(const StationRecord& first, const StationRecord& second) override;
 
+ public slots:
+  // Escape and the close box: leaves without saving the settings, once the job's unsaved
+  // changes are saved or dropped as the person says.
+  void reject() override;
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 

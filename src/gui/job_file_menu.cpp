@@ -14,6 +14,7 @@
 
 #include "app/messages.h"
 #include "gui/convert_window.h"
+#include "gui/converter_app.h"
 #include "gui/edits_window.h"
 #include "gui/program_settings.h"
 #include "gui/weight_option.h"
@@ -41,8 +42,12 @@ JobFileMenu::JobFileMenu(ConvertWindow& window, QMenuBar& menu_bar)
     connect(action, &QAction::triggered, this, slot);
     return action;
   };
-  add("newJobAction", QStringLiteral("&New"), [this] { New(); });
-  add("openJobAction", QStringLiteral("&Open..."), [this] { AskAndOpen(); });
+  add("newJobAction", QStringLiteral("&New"), [this] {
+    if (MayDropJob()) New();
+  });
+  add("openJobAction", QStringLiteral("&Open..."), [this] {
+    if (MayDropJob()) AskAndOpen();
+  });
   add("saveJobAction", QStringLiteral("&Save"), [this] {
     Save();
   })->setShortcut(QKeySequence::Save);
@@ -63,7 +68,51 @@ void JobFileMenu::New() {
   // The job's instrument gave way to the profile the program settings hold in use.
   window_.dialog().request.weight_profile = ProfileInUse(LoadWeightProfiles());
   window_.dialog().request.file_instruments.clear();
+  KeepOptionsAsSaved();
   Changed();
+}
+
+void JobFileMenu::KeepOptionsAsSaved() {
+  saved_options_ = OptionsOfRequest(window_.dialog().request, {});
+}
+
+bool JobFileMenu::HasUnsavedChanges() const {
+  if (session_.modified()) return true;
+  // Options belong to a job once it has a file; an untitled job's options are the program's
+  // settings, kept when the window closes.
+  return !session_.path().empty() &&
+         OptionsOfRequest(window_.dialog().request, {}) != saved_options_;
+}
+
+bool JobFileMenu::MayDropJob() {
+  // Options typed since the last command count too; a refused field keeps the job.
+  if (!session_.path().empty() && !window_.ExchangeToMembers()) return false;
+  if (!HasUnsavedChanges()) return true;
+  const QString text = QStringLiteral("Save changes to %1?").arg(Text(session_.Name()));
+  UnsavedAnswer answer = UnsavedAnswer::Cancel;
+  if (unsaved_question_) {
+    answer = unsaved_question_(text);
+  } else {
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle(), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, &window_);
+    box.setObjectName(QStringLiteral("unsavedChangesBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Save);
+    const int chosen = box.exec();
+    answer = chosen == QMessageBox::Save      ? UnsavedAnswer::Save
+             : chosen == QMessageBox::Discard ? UnsavedAnswer::Discard
+                                              : UnsavedAnswer::Cancel;
+  }
+  switch (answer) {
+    case UnsavedAnswer::Save:
+      // Save As may be cancelled or fail: then the job stays, unsaved.
+      return Save() && !session_.modified();
+    case UnsavedAnswer::Discard:
+      return true;
+    case UnsavedAnswer::Cancel:
+      break;
+  }
+  return false;
 }
 
 bool JobFileMenu::Open(const QString& path) {
@@ -80,6 +129,7 @@ bool JobFileMenu::Open(const QString& path) {
   if (!note.empty()) window_.ShowMessage(MSG_JOB_REFUSED, note);
   moved_.clear();
   SettleChangedFiles();
+  KeepOptionsAsSaved();
   Remember(path);
   Changed();
   return true;
@@ -103,6 +153,7 @@ bool JobFileMenu::SaveAs(const QString& path) {
   }
   // Saving took every field file as it is now.
   changed_files_.clear();
+  KeepOptionsAsSaved();
   Remember(path);
   Changed();
   return true;
@@ -298,7 +349,9 @@ void JobFileMenu::FillRecent() {
   for (const QString& path : recent) {
     QAction* action = recent_->addAction(QFileInfo(path).fileName());
     action->setToolTip(path);
-    connect(action, &QAction::triggered, this, [this, path] { Open(path); });
+    connect(action, &QAction::triggered, this, [this, path] {
+      if (MayDropJob()) Open(path);
+    });
   }
   recent_->setEnabled(!recent.isEmpty());
 }

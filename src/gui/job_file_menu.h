@@ -45,10 +45,24 @@ class JobFileMenu : public QObject {
   // answer it themselves.
   using StaleEditsQuestion = std::function<bool(const QString& text)>;
 
+  // Asks whether to save the job's unsaved changes before they would be dropped (text names
+  // the job). Tests answer it themselves.
+  enum class UnsavedAnswer { Save, Discard, Cancel };
+  using UnsavedQuestion = std::function<UnsavedAnswer(const QString& text)>;
+
   void SetPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }
+  void SetUnsavedQuestion(UnsavedQuestion question) { unsaved_question_ = std::move(question); }
   void SetStaleEditsQuestion(StaleEditsQuestion question) { stale_question_ = std::move(question); }
 
-  // The commands of the menu; false when nothing was done.
+  // Whether the job has edits or, once it has a file, options that its file does not hold.
+  bool HasUnsavedChanges() const;
+  // Before the job is dropped (another job opened, a new one, the window closed): with unsaved
+  // changes, asks "Save changes to JOB?" and saves when told to. False when the person
+  // cancelled or the save did not happen: nothing may be dropped then.
+  bool MayDropJob();
+
+  // The commands of the menu; false when nothing was done. They drop the job in hand without
+  // asking: the menu's actions ask first (MayDropJob).
   void New();
   bool Open(const QString& path);
   bool Save();
@@ -100,6 +114,8 @@ class JobFileMenu : public QObject {
   std::optional<std::string> SettleChangedFiles();
   void AskAndSaveAs();
   void Remember(const QString& path);
+  // The dialog's options as a job holds them, when the job was opened or saved last.
+  void KeepOptionsAsSaved();
   void FillRecent();
   // The path of field file number `file` of the dialog; empty when there is none.
   std::string FieldFile(int32_t file) const;
@@ -108,6 +124,8 @@ class JobFileMenu : public QObject {
   JobSession session_;
   PathChooser chooser_;
   StaleEditsQuestion stale_question_;
+  UnsavedQuestion unsaved_question_;
+  JobOptions saved_options_;
   QString base_title_;
   QMenu* recent_ = nullptr;
   QPointer<EditsWindow> edits_window_;

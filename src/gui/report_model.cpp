@@ -149,9 +149,15 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
   const int64_t total = static_cast<int64_t>(section.rows.size()) + section.unlisted_rows;
   if (index.column() == STATIONS) return QString::fromStdString(section.title);
   if (index.column() == VALUES) {
-    return QStringLiteral("%1 rows, %2 flagged").arg(total).arg(section.FlaggedTotal());
+    return (total == 1
+                ? QStringLiteral("1 row, %1 flagged").arg(section.FlaggedTotal())
+                : QStringLiteral("%1 rows, %2 flagged").arg(total).arg(section.FlaggedTotal()));
   }
   if (index.column() == NOTE && section.unlisted_rows > 0) {
+    if (section.unlisted_rows == 1) {
+      return section.unlisted_flagged ? QStringLiteral("1 flagged row counted, not listed")
+                                      : QStringLiteral("1 passing row not listed");
+    }
     return (section.unlisted_flagged ? QStringLiteral("%1 flagged rows counted, not listed")
                                      : QStringLiteral("%1 passing rows not listed"))
         .arg(section.unlisted_rows);

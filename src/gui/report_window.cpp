@@ -196,7 +196,9 @@ void ReportWindow::ShowReport(const CheckReport& report) {
     }
   }
   FitColumns();
-  status_->setText(QStringLiteral("%1 flagged rows").arg(report_.FlaggedRows()));
+  const int64_t flagged = report_.FlaggedRows();
+  status_->setText(flagged == 1 ? QStringLiteral("1 flagged row")
+                                : QStringLiteral("%1 flagged rows").arg(flagged));
 }
 
 void ReportWindow::ShowAdjustmentSummary() {

@@ -2,7 +2,9 @@
 // by the next conversion and put back; a rename made from a row of look-alike names; the title
 // with the job and its unsaved changes; the weighting label; a changed field file's edits.
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -275,6 +278,80 @@ TEST_F(JobFileMenuTest, ChangedFieldFileOffersToDropItsEdits) {
   window_->dialog().request.xml_paths.erase(window_->dialog().request.xml_paths.begin());
   EXPECT_TRUE(window_->job_menu()->BeforeConversion());
   EXPECT_EQ(asked.size(), 4);  // on opening only
+}
+
+// Every way of dropping the job in hand asks about its unsaved edits first: Cancel keeps the
+// job and the window, Discard goes on, Save writes the job file and goes on. A job without
+// unsaved changes is never asked about.
+TEST_F(JobFileMenuTest, UnsavedChangesAreNeverDroppedWithoutAsking) {
+  using Answer = JobFileMenu::UnsavedAnswer;
+  JobFileMenu& menu = *window_->job_menu();
+  {
+    QFile other(Path("other.fenwix"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly) &&
+                other.write(R"({"fenwix_project": 1, "inputs": [{"path": "day2.xml"}]})") > 0);
+  }
+  ASSERT_TRUE(menu.Open(Path("other.fenwix")));  // the recent list's first entry from now on
+  menu.SetPathChooser([this](bool save) {
+    return std::optional<QString>(Path(save ? "saved.fenwix" : "other.fenwix"));
+  });
+  QStringList asked;
+  Answer answer = Answer::Cancel;
+  menu.SetUnsavedQuestion([&](const QString& text) {
+    asked << text;
+    return answer;
+  });
+  const std::function<void()> ways[] = {
+      [&] { window_->findChild<QAction*>("newJobAction")->trigger(); },
+      [&] { window_->findChild<QAction*>("openJobAction")->trigger(); },
+      [&] { window_->findChild<QMenu*>("recentJobsMenu")->actions().first()->trigger(); },
+      [&] { test::Click(window_->findChild<QPushButton*>("closeButton")); },
+      [&] { QTest::keyClick(window_.get(), Qt::Key_Escape); },
+  };
+  for (size_t way = 0; way < std::size(ways); ++way) {
+    for (const Answer given : {Answer::Cancel, Answer::Discard, Answer::Save}) {
+      SCOPED_TRACE(testing::Message() << "way " << way << " answer " << static_cast<int>(given));
+      menu.New();
+      window_->show();
+      QFile::remove(Path("saved.fenwix"));
+      window_->dialog().request.xml_paths = {Path("day1.xml").toStdString()};
+      window_->ExchangeToControls();
+      menu.LeaveOut(SourceLocation{0, 48}, QStringLiteral("checked twice"));
+      ASSERT_TRUE(menu.HasUnsavedChanges());
+      asked.clear();
+      answer = given;
+      ways[way]();
+      ASSERT_EQ(asked, QStringList{"Save changes to Untitled?"});
+      const bool job_kept = menu.session().job().leave_out.size() == 1;
+      const bool window_open = window_->isVisible();
+      // New and Open drop the left-out reading; Close and Escape close the window.
+      const bool went_on = way < 3 ? !job_kept : !window_open;
+      EXPECT_EQ(went_on, given != Answer::Cancel);
+      if (given == Answer::Cancel) {
+        EXPECT_TRUE(job_kept && window_open && menu.HasUnsavedChanges());
+      }
+      EXPECT_EQ(QFile::exists(Path("saved.fenwix")), given == Answer::Save);
+      if (given == Answer::Save) {
+        EXPECT_TRUE(Read(Path("saved.fenwix")).contains("\"line\": 48")) << "the edit saved";
+      }
+    }
+    // The clean control: nothing unsaved, nothing asked, the way goes on.
+    menu.New();
+    window_->show();
+    asked.clear();
+    ways[way]();
+    EXPECT_TRUE(asked.isEmpty()) << "way " << way;
+  }
+  // Options typed into a saved job's fields are unsaved changes of that job too.
+  window_->show();
+  ASSERT_TRUE(menu.Open(Path("other.fenwix")));
+  EXPECT_FALSE(menu.HasUnsavedChanges()) << "a job just opened";
+  window_->findChild<QLineEdit*>("stationNameEdit")->setText(QStringLiteral("B7"));
+  asked.clear();
+  answer = Answer::Cancel;
+  window_->findChild<QAction*>("newJobAction")->trigger();
+  EXPECT_EQ(asked, QStringList{"Save changes to other.fenwix?"});
+  EXPECT_EQ(menu.session().path(), Path("other.fenwix").toStdString());
 }
 
 }  // namespace
