@@ -237,6 +237,7 @@ bool ConversionSteps::Read() {
       WaitCursor wait(ui_);
       file.read = reader.ParseFile(file.path);
     }
+    handler.EndInput();
     bytes_before += file.bytes;
     switch (file.read.kind()) {
       case StatusKind::Cancelled:

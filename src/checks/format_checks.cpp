@@ -47,7 +47,8 @@ void CheckUnitsAndFormats(const CheckInput& input, CheckReport& report) {
   report.sections.push_back(WarningSection(
       input, WarningKind::LeftOut, "left_out", "Left out of the adjustment file",
       "an element the adjustment file cannot carry: a vector without all three components, a "
-      "sight with no zenith angle and no slope distance"));
+      "sight with no zenith angle and no slope distance, a horizontal angle whose face or "
+      "backsight cannot be told"));
   report.sections.push_back(WarningSection(
       input, WarningKind::Unasked, "unasked_merges", "Similar stations answered without a question",
       "two stations within the merge tolerance kept apart or merged by a rule or by the job, "

@@ -24,6 +24,17 @@ double MeanDirection(const ObsGroup& group, double low) {
   return mean;
 }
 
+constexpr double QUARTER_TURN = PI / 2.0;
+
+// The difference of two directions brought into [-π, π).
+double Turned(double difference) {
+  return difference - TWO_PI * std::floor((difference + PI) / TWO_PI);
+}
+
+uint8_t FaceBit(uint8_t face) {
+  return face == FACE_TWO ? 2 : 1;
+}
+
 }  // namespace
 
 void Reduction::SetJobUnits(LinearUnit linear_unit, AngleUnit angle_unit) {
@@ -51,12 +62,22 @@ bool Reduction::LeavesOut(EditedElement element, int32_t line) {
 
 bool Reduction::NameTaken(std::string_view name) const {
   const ObsRecord& obs = tables_.current_observation();
-  return tables_.StationIndex(name) != 0 || name == obs.at_name || name == obs.fore_name ||
-         name == obs.back_name || name == station_setup_.station_point ||
-         name == accumulator_.backsight.point_number || name == accumulator_.foresight.point_number;
+  if (tables_.StationIndex(name) != 0 || name == obs.at_name || name == obs.fore_name ||
+      name == obs.back_name || name == station_setup_.station_point ||
+      name == accumulator_.backsight.point_number || name == accumulator_.foresight.point_number) {
+    return true;
+  }
+  for (const HeldRecord& held : held_) {
+    if (name == held.obs.fore_name || name == held.obs.back_name ||
+        name == held.back.point_number) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void Reduction::BeginFile() {
+  ReleaseHeld();
   reading_typed_ = false;
   skipping_setup_ = false;
   station_setup_ = StationSetup{};
@@ -181,6 +202,9 @@ void Reduction::BeginReading(SourceLocation source) {
     reading_typed_ = false;
   }
   reading_.source = source;
+  reading_has_direction_ = false;
+  reading_has_zenith_ = false;
+  zenith_group_ = nullptr;
 }
 
 void Reduction::Sight(SightKind kind) {
@@ -224,7 +248,7 @@ void Reduction::SightPoint(std::string_view name, std::string_view as_read) {
   // averaged together would give an angle to neither.
   if (!in_backsight_ && !group.point_number.empty() && group.point_number != name &&
       (group.direction_count > 0 || group.zenith_count > 0 || group.slope_dist_count > 0 ||
-       group.target_height_count > 0)) {
+       group.target_height_count > 0 || !group.loose.empty())) {
     WriteAngleSet(true);
     // This observation is the new group's first.
     group.observations = 1;
@@ -256,10 +280,12 @@ void Reduction::SlopeDistance(double distance) {
 void Reduction::HorizontalAngle(double angle) {
   accumulator_.current_direction = angle;
   reading_.horiz_angle = angle;
+  reading_has_direction_ = true;
 }
 
 void Reduction::ZenithAngle(double zenith) {
   AddZenith(Group(), zenith);
+  reading_has_zenith_ = true;
   reading_.zenith = zenith;
   reading_.face = FaceOf(zenith);
 }
@@ -271,6 +297,17 @@ void Reduction::FieldRead(bool misread) {
 }
 
 void Reduction::EndReading() {
+  if (zenith_group_ != nullptr) {
+    if (reading_has_direction_) {
+      AddDirection(*zenith_group_, zenith_direction_, zenith_group_ == &accumulator_.backsight);
+    }
+    zenith_group_ = nullptr;
+  }
+  // A direction without a zenith angle waits for its face to be told when its group is written.
+  if (reading_has_direction_ && !reading_has_zenith_ && group_state_ != GroupState::None &&
+      group_state_ != GroupState::BacksightPoint) {
+    Group().loose.push_back(LooseDirection{accumulator_.current_direction, reading_.source});
+  }
   if (log_ != nullptr && reading_typed_) {
     log_->AddReading(reading_);
     reading_typed_ = false;
@@ -287,7 +324,23 @@ void Reduction::AddZenith(ObsGroup& group, double zenith) {
   ++group.zenith_count;
 
   const bool backsight = &group == &accumulator_.backsight;
-  double direction = FaceOneDirection(accumulator_.current_direction, face);
+  if (group.direction_count == 0 && !group.point_number.empty()) {
+    setup_pointings_.emplace_back(group.point_number,
+                                  FaceOneDirection(accumulator_.current_direction, face));
+  }
+  setup_faces_ |= FaceBit(face);
+  if (!reading_has_direction_) {
+    // The direction read before this zenith angle goes with it only if the reading gives a
+    // horizontal angle of its own (after the zenith angle): a reading without one has no
+    // direction, and the one before belongs to another reading.
+    zenith_direction_ = FaceOneDirection(accumulator_.current_direction, face);
+    zenith_group_ = &group;
+    return;
+  }
+  AddDirection(group, FaceOneDirection(accumulator_.current_direction, face), backsight);
+}
+
+void Reduction::AddDirection(ObsGroup& group, double direction, bool backsight) {
   if (backsight) {
     if (direction < PI) direction += TWO_PI;
   } else {
@@ -307,6 +360,8 @@ void Reduction::AddZenith(ObsGroup& group, double zenith) {
 }
 
 void Reduction::ResetGroups() {
+  ++round_;
+  zenith_group_ = nullptr;
   accumulator_ = ObsAccumulator{};
   accumulator_.backsight.linear_unit = job_linear_unit_;
   accumulator_.foresight.linear_unit = job_linear_unit_;
@@ -315,6 +370,14 @@ void Reduction::ResetGroups() {
 // The backsight group is kept: it is the reference of the angle set that follows.
 void Reduction::WriteSingleSight() {
   const ObsGroup& back = accumulator_.backsight;
+  // The rounds held back may turn from this group, which closes them.
+  if (!held_.empty()) {
+    HeldRecord& end = held_.emplace_back();
+    end.backsight_end = true;
+    end.round = round_;
+    end.back = back;
+    end.back_as_read = back.point_as_read;
+  }
   tables_.SetObsKind(ObsKind::Sight);
   tables_.SetObsName(ObsNameField::At, station_setup_.station_point);
   tables_.SetObsName(ObsNameField::Back, back.point_number);
@@ -334,7 +397,7 @@ void Reduction::WriteSingleSight() {
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
     NoteMisread(back);
     Record(back.first_source, station_as_read_, {}, back.point_as_read);
-  } else {
+  } else if (back.loose.empty()) {
     WarnNothingObserved(back, "Backsight");
   }
 }
@@ -350,9 +413,29 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   tables_.SetObsName(ObsNameField::Back, back.point_number);
   tables_.SetObsLinearUnit(back.linear_unit);
   tables_.SetObsAngleUnit(job_angle_unit_);
-  if (fore.direction_count > 0) {
-    const double reference = back.direction_count >= 1 ? MeanDirection(back, PI) : 0.0;
-    double angle = MeanDirection(fore, 0.0) - reference;
+  // Directions read without a zenith angle join the sums where the group's other readings tell
+  // their face; any other waits for the setup's end, and so does a set whose round has no
+  // backsight direction (yet: its closing backsight may give one).
+  ObsGroup told_fore;
+  ObsGroup told_back;
+  const ObsGroup* f = &fore;
+  const ObsGroup* b = &back;
+  bool hold = false;
+  if (!fore.loose.empty()) {
+    told_fore = fore;
+    hold = !TellFacesFromGroup(told_fore, false);
+    f = &told_fore;
+  }
+  const bool turned = f->direction_count > 0 || !f->loose.empty();
+  if (turned && !back.loose.empty()) {
+    told_back = back;
+    hold = !TellFacesFromGroup(told_back, true) || hold;
+    b = &told_back;
+  }
+  hold = hold || (turned && b->direction_count == 0);
+  if (f->direction_count > 0 && !hold) {
+    const double reference = MeanDirection(*b, PI);
+    double angle = MeanDirection(*f, 0.0) - reference;
     if (angle < 0.0) angle += TWO_PI;
     tables_.SetObsValue(ObsValueField::HorizAngle, Finite(angle));
   }
@@ -362,15 +445,27 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
   if (fore.slope_dist_count > 0) {
     tables_.SetObsValue(ObsValueField::SlopeDist, Mean(fore.slope_dist_sum, fore.slope_dist_count));
   }
-  if (fore.zenith_count > 0 || fore.slope_dist_count > 0) {
+  if (fore.zenith_count > 0 || fore.slope_dist_count > 0 || !fore.loose.empty()) {
     if (fore.target_height_count > 0) {
       tables_.SetObsHeight(false, Mean(fore.target_height_sum, fore.target_height_count));
     }
     tables_.SetObsHeight(true,
                          Finite(station_setup_.instrument_height / LinearFactor(back.linear_unit)));
     NoteMisread(fore);
-    if (fore.direction_count > 0) NoteMisread(back);
-    Record(fore.first_source, station_as_read_, fore.point_as_read, back.point_as_read);
+    if (turned) NoteMisread(back);
+    if (hold) {
+      HeldRecord& held = held_.emplace_back();
+      held.round = round_;
+      held.obs = tables_.current_observation();
+      held.source = fore.first_source;
+      held.at_as_read = station_as_read_;
+      held.fore_as_read = fore.point_as_read;
+      held.back_as_read = back.point_as_read;
+      held.fore = *f;
+      held.back = *b;
+    } else {
+      Record(fore.first_source, station_as_read_, fore.point_as_read, back.point_as_read);
+    }
   } else {
     WarnNothingObserved(fore, "Foresight");
   }
@@ -387,7 +482,163 @@ void Reduction::WriteAngleSet(bool keep_backsight) {
 void Reduction::EndSetup() {
   if (group_state_ == GroupState::Foresight || group_state_ == GroupState::Shotsight) {
     WriteAngleSet();
+  } else if (group_state_ == GroupState::Backsight && !held_.empty()) {
+    // The closing backsight of the last round.
+    HeldRecord& end = held_.emplace_back();
+    end.backsight_end = true;
+    end.round = round_;
+    end.back = accumulator_.backsight;
+    end.back_as_read = accumulator_.backsight.point_as_read;
   }
+  ReleaseHeld();
+}
+
+bool Reduction::TellFacesFromGroup(ObsGroup& group, bool backsight) {
+  if (group.direction_count == 0) return false;
+  // Face one reduced, the group's readings lie near their mean; a loose direction read in the
+  // same face lies near it too, one read in the other half a turn away.
+  const double mean = MeanDirection(group, backsight ? PI : 0.0);
+  std::vector<LooseDirection> loose;
+  loose.swap(group.loose);
+  for (const LooseDirection& l : loose) {
+    const bool same = std::fabs(Turned(l.direction - mean)) <= QUARTER_TURN;
+    AddDirection(group, same ? l.direction : l.direction - PI, backsight);
+  }
+  return true;
+}
+
+uint8_t Reduction::SetupFace() const {
+  if (setup_faces_ == 3) return FACE_UNKNOWN;
+  const uint8_t face = setup_faces_ == 2 ? FACE_TWO : FACE_ONE;
+  const double turn = face == FACE_TWO ? PI : 0.0;
+  // In one face, every reading of a point lies near every other.
+  std::vector<std::pair<const std::string*, double>> pointings;
+  for (const auto& [point, direction] : setup_pointings_) {
+    pointings.emplace_back(&point, direction + turn);
+  }
+  for (const HeldRecord& held : held_) {
+    for (const ObsGroup* group : {&held.fore, &held.back}) {
+      for (const LooseDirection& l : group->loose) {
+        for (const auto& [point, direction] : pointings) {
+          if (*point == group->point_number &&
+              std::fabs(Turned(l.direction - direction)) > QUARTER_TURN) {
+            return FACE_UNKNOWN;
+          }
+        }
+        pointings.emplace_back(&group->point_number, l.direction);
+      }
+    }
+  }
+  return face;
+}
+
+void Reduction::SettleLoose(ObsGroup& group, bool backsight, uint8_t face) {
+  std::vector<LooseDirection> loose;
+  loose.swap(group.loose);
+  for (const LooseDirection& l : loose) {
+    if (face == FACE_UNKNOWN) {
+      WarnFaceUnknown(l, group, backsight);
+    } else {
+      AddDirection(group, FaceOneDirection(l.direction, face), backsight);
+    }
+  }
+}
+
+void Reduction::ReleaseHeld() {
+  if (!held_.empty()) {
+    const uint8_t face = SetupFace();
+    for (HeldRecord& held : held_) {
+      SettleLoose(held.fore, false, face);
+      SettleLoose(held.back, true, face);
+    }
+    // The first held set of each round left without a backsight, and the angles it loses.
+    const HeldRecord* unturned = nullptr;
+    int32_t unturned_angles = 0;
+    for (size_t i = 0; i < held_.size(); ++i) {
+      HeldRecord& held = held_[i];
+      if (held.backsight_end) continue;
+      ObsRecord& obs = held.obs;
+      if (held.fore.direction_count > 0) {
+        const ObsGroup* reference = held.back.direction_count > 0 ? &held.back : nullptr;
+        if (reference == nullptr) {
+          // The round's closing backsight, the next backsight group of the setup.
+          for (size_t k = i + 1; k < held_.size(); ++k) {
+            if (!held_[k].backsight_end) continue;
+            if (held_[k].back.direction_count > 0) {
+              reference = &held_[k].back;
+              obs.back_name = reference->point_number;
+              held.back_as_read = held_[k].back_as_read;
+            }
+            break;
+          }
+        }
+        if (reference != nullptr) {
+          double angle = MeanDirection(held.fore, 0.0) - MeanDirection(*reference, PI);
+          if (angle < 0.0) angle += TWO_PI;
+          obs.horiz_angle = Finite(angle);
+        } else {
+          if (unturned != nullptr && unturned->round != held.round) {
+            WarnNoBacksight(*unturned, unturned_angles);
+            unturned = nullptr;
+          }
+          if (unturned == nullptr) {
+            unturned = &held;
+            unturned_angles = 0;
+          }
+          unturned_angles += held.fore.direction_count;
+          // Without a backsight the set names none: its zenith and distance are sights.
+          obs.back_name.clear();
+        }
+      }
+      if (obs.horiz_angle == MISSING_VALUE && obs.zenith == MISSING_VALUE &&
+          obs.slope_dist == MISSING_VALUE) {
+        continue;
+      }
+      tables_.current_observation() = obs;
+      Record(held.source, held.at_as_read, held.fore_as_read, held.back_as_read);
+    }
+    if (unturned != nullptr) WarnNoBacksight(*unturned, unturned_angles);
+    held_.clear();
+  }
+  setup_faces_ = 0;
+  setup_pointings_.clear();
+  warned_lines_.clear();
+}
+
+void Reduction::WarnFaceUnknown(const LooseDirection& loose, const ObsGroup& group,
+                                bool backsight) {
+  if (warnings_ == nullptr) return;
+  for (const int32_t line : warned_lines_) {
+    if (line == loose.source.line) return;
+  }
+  warned_lines_.push_back(loose.source.line);
+  ReadingWarning warning;
+  warning.source = SourceLocation{warnings_->current_file(), loose.source.line};
+  warning.element = backsight ? "Backsight" : "Foresight";
+  warning.text = group.point_number;
+  warning.problem = "has a horizontal angle without a zenith angle in a setup read in both faces";
+  warning.assumed =
+      "its face cannot be told: the horizontal angle is left out of the adjustment file";
+  warning.advice = "Check this observation in the job";
+  warning.kind = WarningKind::LeftOut;
+  warning.stations = {station_setup_.station_point, group.point_number};
+  warnings_->Add(std::move(warning));
+}
+
+void Reduction::WarnNoBacksight(const HeldRecord& first, int32_t angles) {
+  if (warnings_ == nullptr) return;
+  ReadingWarning warning;
+  warning.source = SourceLocation{warnings_->current_file(), first.fore.first_observation.line};
+  warning.element = "Foresight";
+  warning.text = first.fore.point_number;
+  warning.problem = "is in a round with no backsight reading";
+  warning.assumed = "the round's " + std::to_string(angles) + " horizontal angle" +
+                    (angles == 1 ? "" : "s") +
+                    " left out of the adjustment file, its zenith angles and distances kept";
+  warning.advice = "Keep a backsight reading of the round in the job";
+  warning.kind = WarningKind::LeftOut;
+  warning.stations = {first.obs.at_name, first.fore.point_number};
+  warnings_->Add(std::move(warning));
 }
 
 void Reduction::WarnNothingObserved(const ObsGroup& group, std::string_view element) {

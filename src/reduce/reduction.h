@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/reading_edits.h"
 #include "model/reading_log.h"
@@ -28,6 +30,12 @@ struct StationSetup {
   double instrument_height = 0.0;
   // Set when the instrument height was warned of as possibly misread.
   bool misread = false;
+};
+
+// A horizontal angle read without a zenith angle: its face is not known from the reading.
+struct LooseDirection {
+  double direction = 0.0;  // radians as read
+  SourceLocation source;   // the "Observation" element
 };
 
 // The readings gathered for one sighted point: sums and counts, each average with its own count.
@@ -59,6 +67,23 @@ struct ObsGroup {
   SourceLocation first_observation;
   // Set when a value read into the group was warned of as possibly misread.
   bool misread = false;
+  // Horizontal angles read without a zenith angle, not yet in the direction sums.
+  std::vector<LooseDirection> loose;
+};
+
+// A record held back until its setup ends: an angle set whose round has no backsight direction
+// yet, or whose directions need the face the whole setup was read in; and, while any is held,
+// each backsight group as it closes, for the rounds before it to turn from.
+struct HeldRecord {
+  bool backsight_end = false;
+  int32_t round = 0;
+  ObsRecord obs;
+  SourceLocation source;
+  std::string at_as_read;
+  std::string fore_as_read;
+  std::string back_as_read;
+  ObsGroup fore;
+  ObsGroup back;
 };
 
 struct ObsAccumulator {
@@ -99,6 +124,9 @@ class Reduction {
   void BeginFile();
   // The field file was read to its end: the open groups are written and the setup ends.
   void EndDocument();
+  // Reading stopped without an end of the document (a file that stops being XML): the records
+  // held back in the open setup are recorded, so that nothing read before the fault is lost.
+  void EndInput() { ReleaseHeld(); }
 
   // A GPS vector: its names as the record carries them and as the file wrote them.
   void BeginVector(SourceLocation source);
@@ -139,6 +167,21 @@ class Reduction {
     return in_backsight_ ? accumulator_.backsight : accumulator_.foresight;
   }
   void AddZenith(ObsGroup& group, double zenith);
+  // Adds a direction reduced to face one to the group's sums, in the group's range.
+  static void AddDirection(ObsGroup& group, double direction, bool backsight);
+  // The group with its loose directions added where the group's own readings tell their face;
+  // false when some are left loose.
+  static bool TellFacesFromGroup(ObsGroup& group, bool backsight);
+  // Records the held records of the setup, their faces and backsights settled, with warnings
+  // for the horizontal angles that cannot be.
+  void ReleaseHeld();
+  // The face the whole setup was read in, or FACE_UNKNOWN when it was read in both or a
+  // loose direction of a point disagrees with another reading of it by more than a quarter turn.
+  uint8_t SetupFace() const;
+  // The loose directions of a held group added in `face`, or warned of and dropped.
+  void SettleLoose(ObsGroup& group, bool backsight, uint8_t face);
+  void WarnFaceUnknown(const LooseDirection& loose, const ObsGroup& group, bool backsight);
+  void WarnNoBacksight(const HeldRecord& first, int32_t angles);
   void ResetGroups();
   // The backsight group as a single sight from the station to the backsight point.
   void WriteSingleSight();
@@ -182,6 +225,23 @@ class Reduction {
   std::string rover_as_read_;
   StationSetup station_setup_;
   ObsAccumulator accumulator_;
+  // Records held back in the current setup, in the order they would have been recorded.
+  std::vector<HeldRecord> held_;
+  // Faces read with a zenith angle in the current setup (bit 1 face one, bit 2 face two), and
+  // the first raw direction with a zenith to each point, for telling loose directions' faces.
+  uint8_t setup_faces_ = 0;
+  std::vector<std::pair<std::string, double>> setup_pointings_;
+  // Counts the backsight groups of the setup: a round is the foresights after one of them.
+  int32_t round_ = 0;
+  // Lines of loose directions already warned of in the setup.
+  std::vector<int32_t> warned_lines_;
+  // The horizontal angle and zenith angle of the reading being read, when it gave them.
+  bool reading_has_direction_ = false;
+  bool reading_has_zenith_ = false;
+  // A zenith angle read before the reading's horizontal angle: its group and the direction that
+  // goes with it once the reading turns out to give a horizontal angle.
+  ObsGroup* zenith_group_ = nullptr;
+  double zenith_direction_ = 0.0;
   GroupState group_state_ = GroupState::None;
   bool in_backsight_ = false;
 };

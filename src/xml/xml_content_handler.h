@@ -38,6 +38,8 @@ class XmlContentHandler {
   // The next field file starts: no element is open (an earlier file may have stopped part-way)
   // and no setup carries on into it. Records and sequencing otherwise continue as in one file.
   void BeginFile();
+  // Reading stopped, at the end of the document or at a fault: nothing read is held back.
+  void EndInput() { reduction_.EndInput(); }
 
   // With a log, every reading of a recognised type is also kept as it came, and every record
   // gets the file and line it started on (the file being the log's current one). The log must
