@@ -8,8 +8,10 @@
 #include <utility>
 
 #include "app/conversion_request.h"
+#include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/messages.h"
+#include "geodesy/ellipsoid.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
@@ -136,6 +138,57 @@ Status LoadSettings(ConversionSettings& settings, const std::string& path) {
   std::fclose(file);
   if (failed) return unreadable();
   DecodeSettings(record, settings);
+  return Status();
+}
+
+Status LoadSettingsFile(ConversionSettings& settings, const std::string& path) {
+  ConversionSettings read = settings;
+  if (Status loaded = LoadSettings(read, path); loaded.failed()) return loaded;
+  const auto refused = [&path](const std::string& why) {
+    return Status::Refused("The file " + path + " is not a Fenwix settings file (" + why +
+                           "); the settings are left as they were.");
+  };
+  std::FILE* file = OpenFile(path, "rb");
+  if (file == nullptr) return refused("it cannot be read again");
+  std::string head(SETTINGS_RECORD_SIZE + 1, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  std::fclose(file);
+  if (head.size() > SETTINGS_RECORD_SIZE) {
+    return refused("it is longer than the " + std::to_string(SETTINGS_RECORD_SIZE) +
+                   "-byte record");
+  }
+  // A record starts with two flag bytes, 0 or 1; a document starts with a mark, blanks or '<'.
+  size_t first = head.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  while (first < head.size() && std::strchr(" \t\r\n", head[first]) != nullptr) ++first;
+  if (first < head.size() && head[first] == '<') return refused("it is an XML document");
+  const struct {
+    const char* name;
+    double value;
+    NumberRange range;
+  } numbers[] = {
+      {"latitude", read.seed_latitude, LATITUDE_RANGE},
+      {"longitude", read.seed_longitude, LONGITUDE_RANGE},
+      {"height", read.seed_height, HEIGHT_RANGE},
+      {"north", read.seed_north, GRID_RANGE},
+      {"east", read.seed_east, GRID_RANGE},
+      {"elevation", read.seed_elevation, ELEVATION_RANGE},
+      {"merge tolerance", read.merge_tolerance, TOLERANCE_RANGE},
+      // An ellipsoid of zeros falls back to the default one; any other must be one.
+      {"semi-major axis", read.approx_datum_a == 0.0 ? DATUM_A_MIN : read.approx_datum_a,
+       NumberRange{DATUM_A_MIN, DATUM_A_MAX}},
+      {"inverse flattening",
+       read.approx_datum_inv_f == 0.0 ? DATUM_INV_F_MIN : read.approx_datum_inv_f,
+       NumberRange{DATUM_INV_F_MIN, DATUM_INV_F_MAX}},
+  };
+  for (const auto& number : numbers) {
+    // Written so that NaN fails too.
+    if (!(number.value >= number.range.low && number.value <= number.range.high)) {
+      return refused(std::string("its ") + number.name + " " + FormatFieldNumber(number.value) +
+                     " is not between " + FormatFieldNumber(number.range.low) + " and " +
+                     FormatFieldNumber(number.range.high));
+    }
+  }
+  settings = std::move(read);
   return Status();
 }
 
