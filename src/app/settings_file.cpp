@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,13 +12,16 @@
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/messages.h"
-#include "geodesy/ellipsoid.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
 namespace fenwix {
 
 namespace {
+
+// Largest size of a number a settings record holds: beyond every field's range (the grid's
+// 1e8 m the widest), within reach of no other kind of file's bytes read as a number.
+constexpr double SETTINGS_VALUE_REACH = 1e9;
 
 // Field offsets and sizes of the record.
 constexpr size_t OFFSET_COMPUTE_GEODETIC = 0;
@@ -161,31 +165,28 @@ Status LoadSettingsFile(ConversionSettings& settings, const std::string& path) {
   size_t first = head.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   while (first < head.size() && std::strchr(" \t\r\n", head[first]) != nullptr) ++first;
   if (first < head.size() && head[first] == '<') return refused("it is an XML document");
+  // A value out of its field's range is shown as it is, for the person to mend at the next
+  // command; one beyond any field's reach (a NaN, 1e68) is no typed value but bytes of
+  // another kind of file.
   const struct {
     const char* name;
     double value;
-    NumberRange range;
   } numbers[] = {
-      {"latitude", read.seed_latitude, LATITUDE_RANGE},
-      {"longitude", read.seed_longitude, LONGITUDE_RANGE},
-      {"height", read.seed_height, HEIGHT_RANGE},
-      {"north", read.seed_north, GRID_RANGE},
-      {"east", read.seed_east, GRID_RANGE},
-      {"elevation", read.seed_elevation, ELEVATION_RANGE},
-      {"merge tolerance", read.merge_tolerance, TOLERANCE_RANGE},
-      // An ellipsoid of zeros falls back to the default one; any other must be one.
-      {"semi-major axis", read.approx_datum_a == 0.0 ? DATUM_A_MIN : read.approx_datum_a,
-       NumberRange{DATUM_A_MIN, DATUM_A_MAX}},
-      {"inverse flattening",
-       read.approx_datum_inv_f == 0.0 ? DATUM_INV_F_MIN : read.approx_datum_inv_f,
-       NumberRange{DATUM_INV_F_MIN, DATUM_INV_F_MAX}},
+      {"latitude", read.seed_latitude},
+      {"longitude", read.seed_longitude},
+      {"height", read.seed_height},
+      {"north", read.seed_north},
+      {"east", read.seed_east},
+      {"elevation", read.seed_elevation},
+      {"merge tolerance", read.merge_tolerance},
+      {"semi-major axis", read.approx_datum_a},
+      {"inverse flattening", read.approx_datum_inv_f},
   };
   for (const auto& number : numbers) {
     // Written so that NaN fails too.
-    if (!(number.value >= number.range.low && number.value <= number.range.high)) {
+    if (!(std::fabs(number.value) <= SETTINGS_VALUE_REACH)) {
       return refused(std::string("its ") + number.name + " " + FormatFieldNumber(number.value) +
-                     " is not between " + FormatFieldNumber(number.range.low) + " and " +
-                     FormatFieldNumber(number.range.high));
+                     " is beyond any field's reach of " + FormatFieldNumber(SETTINGS_VALUE_REACH));
     }
   }
   settings = std::move(read);

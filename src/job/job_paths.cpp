@@ -95,6 +95,13 @@ Status RefuseOutsideJobFolder(const std::string& job_path, const std::string& en
       inside != ".") {
     return Status();
   }
+  if (folder.empty() || place.empty()) {
+    // The system could not tell where the name leads: most often a name longer than it takes.
+    return Status::Refused(
+        "the job file's \"output\" (" + Excerpt(entry) +
+        ") cannot be followed to its place (the name is too long for the system, or a folder on "
+        "the way cannot be read); a job file's output must be shown to stay inside its folder");
+  }
   return Status::Refused(
       "the job file's \"output\" (" + Excerpt(entry) +
       ") leads out of the job file's folder through a symbolic link; a job file's output "

@@ -282,7 +282,9 @@ TEST_F(SettingsFileTest, CheckedLoadRefusesWhatIsNoSettingsRecord) {
       {"long", std::vector<unsigned char>(1137, 0), "longer than"},
       {"latitude", with(56, {0x3c, 0x50, 0x6f, 0x69, 0x6e, 0x74, 0x3e, 0x4e}), "latitude"},
       {"nan north", with(80, {0, 0, 0, 0, 0, 0, 0xf8, 0x7f}), "north"},
-      {"axis", with(24, {0, 0, 0, 0, 0, 0, 0xf0, 0x3f}), "semi-major axis 1 "},
+      {"axis", with(24, {0, 0, 0, 0, 0, 0, 0xf0, 0x7f}), "semi-major axis inf"},
+      // Out of its field's range but typed: shown for the person to mend, as always.
+      {"latitude 95", with(56, {0, 0, 0, 0, 0, 0xc0, 0x57, 0x40}), ""},
       {"record", record, ""},
       {"short", std::vector<unsigned char>(64, 0), ""},
   };

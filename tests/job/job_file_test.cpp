@@ -100,6 +100,17 @@ TEST(JobFile, OutputMustStayInsideTheJobFolderAndNeverNameAFieldFile) {
   }
 }
 
+// A name the system cannot follow (a component longer than any file name) is refused for what it
+// is, not as a symbolic link; the clean control is an output the folder holds.
+TEST(JobFile, AnOutputTooLongToFollowIsNotCalledALink) {
+  const std::string job_path = ::testing::TempDir() + "fenwix-long/job.fenwix";
+  std::filesystem::create_directories(::testing::TempDir() + "fenwix-long");
+  const Status long_name = RefuseOutsideJobFolder(job_path, std::string(300, 'n') + ".txt");
+  EXPECT_NE(long_name.text().find("too long"), std::string::npos) << long_name.text();
+  EXPECT_EQ(long_name.text().find("symbolic link"), std::string::npos) << long_name.text();
+  EXPECT_TRUE(RefuseOutsideJobFolder(job_path, "net.txt").ok());
+}
+
 // The clean controls of the refused paths, keys and merges: the same files without the fault.
 TEST(JobFile, CleanPathsKeysAndRepeatedAnswersAreRead) {
   for (const char* text : {
