@@ -18,6 +18,7 @@
 #include "approx/approx_coordinates.h"
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
+#include "job/job_paths.h"
 #include "model/station_merging.h"
 #include "platform/file_access.h"
 #include "platform/file_identity.h"
@@ -139,10 +140,33 @@ void ConversionSteps::Run() {
 }
 
 bool ConversionSteps::CheckNames() {
-  run_.xml_paths = TrimmedFileNames(request_.xml_paths);
   run_.edits.BeginReading();
-  run_.output_path = TrimWhiteSpace(request_.output_path);
   run_.seed_name = TrimWhiteSpace(request_.seed_name);
+  if (request_.names_as_given) {
+    // Names checked as they stand are used as they stand: one that trimming would change is
+    // refused, never trimmed into another place.
+    for (const std::string& path : request_.xml_paths) {
+      if (const Status refused = RefusePathText("field file", path); refused.failed()) {
+        return Refuse(Refusal::NameNotAPath, MSG_CANNOT_READ, path, refused.text());
+      }
+    }
+    if (const Status refused = RefusePathText("output", request_.output_path);
+        refused.failed() && !request_.output_path.empty()) {
+      return Refuse(Refusal::NameNotAPath, MSG_CANNOT_OPEN, request_.output_path, refused.text());
+    }
+    run_.xml_paths = request_.xml_paths;
+    run_.output_path = request_.output_path;
+  } else {
+    run_.xml_paths = TrimmedFileNames(request_.xml_paths);
+    run_.output_path = TrimWhiteSpace(request_.output_path);
+    // Edits, instruments and note names go by a file's place in the list: a blank name left
+    // out would hand them to the file after it.
+    const bool indexed = !request_.edits.empty() || !request_.file_instruments.empty() ||
+                         !request_.field_file_names.empty();
+    if (indexed && run_.xml_paths.size() != request_.xml_paths.size()) {
+      return Refuse(Refusal::NameNotAPath, MSG_NO_XML_NAME);
+    }
+  }
   const std::vector<std::string>& inputs = run_.xml_paths;
   const std::string& output = run_.output_path;
   if (inputs.empty()) return Refuse(Refusal::NoFieldFile, MSG_NO_XML_NAME);

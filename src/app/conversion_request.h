@@ -92,6 +92,10 @@ struct ConversionRequest : ConversionSettings {
   std::vector<std::string> field_file_names;
   // The job file the run comes from, empty for none: like the field files, never written over.
   std::string job_file_path;
+  // Set by a front end whose names were checked as they stand (RefusePathText: a job file's
+  // paths, the command line's): the run then refuses a name that its trimming would change,
+  // so that the place checked is the place written. The dialog's typed names are trimmed.
+  bool names_as_given = false;
 };
 
 }  // namespace fenwix

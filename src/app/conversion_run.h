@@ -36,16 +36,17 @@ enum class ConversionOutcome {
 // What in the request a refused run could not use.
 enum class Refusal {
   None,
-  NoFieldFile,         // no field file named
-  NoOutput,            // no output named
-  NotARegularFile,     // a field file that is a device, pipe or socket
-  FieldFileTwice,      // one field file named twice, however spelled
-  OutputIsFieldFile,   // the output names a field file
-  OutputIsXml,         // the output names an XML document
-  OutputProtected,     // the output names the job file
-  LeaveOutNotFound,    // an edit's line starts nothing to leave out
-  NameClash,           // two names would be written as one
-  MergeNamesNoStation  // a kept answer names a station the job does not have
+  NoFieldFile,          // no field file named
+  NoOutput,             // no output named
+  NotARegularFile,      // a field file that is a device, pipe or socket
+  FieldFileTwice,       // one field file named twice, however spelled
+  OutputIsFieldFile,    // the output names a field file
+  OutputIsXml,          // the output names an XML document
+  OutputProtected,      // the output names the job file
+  LeaveOutNotFound,     // an edit's line starts nothing to leave out
+  NameClash,            // two names would be written as one
+  MergeNamesNoStation,  // a kept answer names a station the job does not have
+  NameNotAPath          // a checked name that trimming would change, or a blank among indexed files
 };
 
 // How one field file of the conversion was read.

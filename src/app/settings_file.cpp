@@ -2,12 +2,14 @@
 
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "app/conversion_request.h"
+#include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/messages.h"
 #include "platform/guarded_write.h"
@@ -16,6 +18,10 @@
 namespace fenwix {
 
 namespace {
+
+// Largest size of a number a settings record holds: beyond every field's range (the grid's
+// 1e8 m the widest), within reach of no other kind of file's bytes read as a number.
+constexpr double SETTINGS_VALUE_REACH = 1e9;
 
 // Field offsets and sizes of the record.
 constexpr size_t OFFSET_COMPUTE_GEODETIC = 0;
@@ -136,6 +142,54 @@ Status LoadSettings(ConversionSettings& settings, const std::string& path) {
   std::fclose(file);
   if (failed) return unreadable();
   DecodeSettings(record, settings);
+  return Status();
+}
+
+Status LoadSettingsFile(ConversionSettings& settings, const std::string& path) {
+  ConversionSettings read = settings;
+  if (Status loaded = LoadSettings(read, path); loaded.failed()) return loaded;
+  const auto refused = [&path](const std::string& why) {
+    return Status::Refused("The file " + path + " is not a Fenwix settings file (" + why +
+                           "); the settings are left as they were.");
+  };
+  std::FILE* file = OpenFile(path, "rb");
+  if (file == nullptr) return refused("it cannot be read again");
+  std::string head(SETTINGS_RECORD_SIZE + 1, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  std::fclose(file);
+  if (head.size() > SETTINGS_RECORD_SIZE) {
+    return refused("it is longer than the " + std::to_string(SETTINGS_RECORD_SIZE) +
+                   "-byte record");
+  }
+  // A record starts with two flag bytes, 0 or 1; a document starts with a mark, blanks or '<'.
+  size_t first = head.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  while (first < head.size() && std::strchr(" \t\r\n", head[first]) != nullptr) ++first;
+  if (first < head.size() && head[first] == '<') return refused("it is an XML document");
+  // A value out of its field's range is shown as it is, for the person to mend at the next
+  // command; one beyond any field's reach (a NaN, 1e68) is no typed value but bytes of
+  // another kind of file.
+  const struct {
+    const char* name;
+    double value;
+  } numbers[] = {
+      {"latitude", read.seed_latitude},
+      {"longitude", read.seed_longitude},
+      {"height", read.seed_height},
+      {"north", read.seed_north},
+      {"east", read.seed_east},
+      {"elevation", read.seed_elevation},
+      {"merge tolerance", read.merge_tolerance},
+      {"semi-major axis", read.approx_datum_a},
+      {"inverse flattening", read.approx_datum_inv_f},
+  };
+  for (const auto& number : numbers) {
+    // Written so that NaN fails too.
+    if (!(std::fabs(number.value) <= SETTINGS_VALUE_REACH)) {
+      return refused(std::string("its ") + number.name + " " + FormatFieldNumber(number.value) +
+                     " is beyond any field's reach of " + FormatFieldNumber(SETTINGS_VALUE_REACH));
+    }
+  }
+  settings = std::move(read);
   return Status();
 }
 

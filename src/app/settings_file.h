@@ -27,6 +27,11 @@ void DecodeSettings(const SettingsRecord& record, ConversionSettings& settings);
 // that cannot be opened or read changes nothing and comes back Unreadable, its text the whole
 // "Cannot read file" sentence.
 Status LoadSettings(ConversionSettings& settings, const std::string& path);
+// LoadSettings for a file that must be a settings record: one longer than the record, one that
+// opens like an XML document (a field file chosen by mistake) or one holding a number no field
+// of the dialog takes (a latitude of 1e68, a NaN) is Refused, naming the file and the reason,
+// and changes nothing. Shorter records read as LoadSettings reads them.
+Status LoadSettingsFile(ConversionSettings& settings, const std::string& path);
 // Writes the members to path; WriteFailed, with the system's reason, when it cannot be written.
 Status SaveSettings(const ConversionSettings& settings, const std::string& path);
 

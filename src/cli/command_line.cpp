@@ -16,6 +16,7 @@
 #include "cli/side_file.h"
 #include "cli/weight_options.h"
 #include "job/job_paths.h"
+#include "model/text_excerpt.h"
 #include "platform/guarded_write.h"
 
 namespace fenwix {
@@ -102,23 +103,32 @@ constexpr std::string_view USAGE =
     "a pair of similar stations answered without a question.\n";
 
 int UsageError(const std::string& text) {
-  fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
+  fmt::print(stderr, "fenwix-convert: {}\n{}", EscapeControls(text), USAGE);
   return EXIT_USAGE;
 }
 
 // A file named that is never written over: said without the usage, which is not the problem.
 int FileRefused(const std::string& text) {
-  fmt::print(stderr, "fenwix-convert: {}\n", text);
+  PrintProblem(text);
   return EXIT_USAGE;
 }
 
 int JobRefused(const std::string& job_path, const std::string& reason) {
-  fmt::print(stderr, "fenwix-convert: {}\n", FormatMessage(MSG_JOB_REFUSED, job_path, reason));
+  PrintProblem(FormatMessage(MSG_JOB_REFUSED, job_path, reason));
+  return EXIT_USAGE;
+}
+
+// A path option's value or a name, refused when it cannot be used exactly as written: the
+// conversion never trims it afterwards.
+Step RefusedPath(std::string_view option, const std::string& path) {
+  const Status refused = RefusePathText(option, path);
+  if (refused.ok()) return std::nullopt;
+  PrintProblem(refused.text());
   return EXIT_USAGE;
 }
 
 int FieldRefused(std::string_view option, const Status& refused) {
-  fmt::print(stderr, "fenwix-convert: {}: {}\n", option, refused.text());
+  PrintProblem(fmt::format("{}: {}", option, refused.text()));
   return EXIT_USAGE;
 }
 
@@ -139,27 +149,29 @@ bool MoveChangedEdits(Job& job, const std::string& job_path, bool move_edits) {
     if (move_edits) {
       const EditsFound found = MoveEditsOfChangedFile(job, job_path, changed);
       for (const MovedEdit& moved : found.moved) {
-        fmt::print(stderr,
-                   "fenwix-convert: {}: the element left out on line {} is found unchanged on "
-                   "line {}; the edit moves there\n",
-                   changed, moved.from, moved.to);
+        PrintProblem(fmt::format(
+            "{}: the element left out on line {} is found unchanged on line {}; the edit moves "
+            "there",
+            changed, moved.from, moved.to));
       }
       for (const size_t i : found.unfound) {
         const JobLeaveOut& left = job.leave_out[i];
-        fmt::print(stderr, "fenwix-convert: {} line {}: {}; check this edit\n", changed, left.line,
-                   !found.unreadable.empty() ? "the file cannot be read (" + found.unreadable + ")"
-                   : left.element.empty()
-                       ? std::string("the job file does not say what the left-out element held")
-                       : std::string("the left-out element is not found unchanged, or is "
-                                     "found more than once"));
+        PrintProblem(fmt::format(
+            "{} line {}: {}; check this edit", changed, left.line,
+            !found.unreadable.empty() ? "the file cannot be read (" + found.unreadable + ")"
+            : left.element.empty()
+                ? std::string("the job file does not say what the left-out element held")
+                : std::string("the left-out element is not found unchanged, or is "
+                              "found more than once")));
       }
       if (found.unfound.empty()) continue;
     }
     if (!unsettled) unsettled = changed;
   }
   if (!unsettled) return true;
-  fmt::print(stderr, "fenwix-convert: {}{}\n", FormatMessage(MSG_FIELD_FILE_CHANGED, *unsettled),
-             move_edits ? "" : " (--move-edits moves the edits whose element is found unchanged)");
+  PrintProblem(fmt::format(
+      "{}{}", FormatMessage(MSG_FIELD_FILE_CHANGED, *unsettled),
+      move_edits ? "" : " (--move-edits moves the edits whose element is found unchanged)"));
   return false;
 }
 
@@ -179,8 +191,9 @@ Step ReadSettingsOption(CommandLine& c) {
     if (args[i] != "--settings") continue;
     if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
     const std::string name(args[i + 1]);
-    if (const Status read = LoadSettings(c.request, name); read.failed()) {
-      fmt::print(stderr, "fenwix-convert: {}\n", read.text());
+    if (const Step end = RefusedPath("--settings", name)) return end;
+    if (const Status read = LoadSettingsFile(c.request, name); read.failed()) {
+      PrintProblem(read.text());
       return EXIT_USAGE;
     }
   }
@@ -195,10 +208,11 @@ Step ReadProjectOption(CommandLine& c) {
     if (i + 1 >= args.size()) return UsageError("--project needs a job file name");
     if (c.job) return UsageError("--project may be given once");
     c.job_path = std::string(args[i + 1]);
+    if (const Step end = RefusedPath("--project", c.job_path)) return end;
     Result<Job> read = ReadJobFile(c.job_path);
     // A job file that cannot be read or used is a usage error, whatever the reason.
     if (!read.ok()) {
-      fmt::print(stderr, "fenwix-convert: {}\n", read.status().text());
+      PrintProblem(read.status().text());
       return EXIT_USAGE;
     }
     if (const Status refused = ApplyJobOptions(read.value(), c.request); refused.failed()) {
@@ -312,12 +326,19 @@ Step ReadOptions(CommandLine& c) {
       if (c.output) return UsageError(fmt::format("{} is given twice", arg));
       c.output = value();
       if (!c.output) return UsageError(fmt::format("{} needs a file name", arg));
+      if (const Step end = RefusedPath(arg, *c.output)) return end;
     } else if (arg == "--sketch") {
       c.sketch_path = value();
       if (!c.sketch_path) return UsageError("--sketch needs a file name");
+      if (const Step end = RefusedPath(arg, *c.sketch_path)) return end;
     } else if (arg == "--save-project") {
       c.save_project = value();
       if (!c.save_project) return UsageError("--save-project needs a file name");
+      if (const Step end = RefusedPath(arg, *c.save_project)) return end;
+      // A job file is a file of its own: "-" would make one by that name, not standard output.
+      if (*c.save_project == STANDARD_OUTPUT_NAME) {
+        return UsageError("--save-project writes a job file, not standard output: name the file");
+      }
     } else if (IsValueOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
@@ -326,7 +347,7 @@ Step ReadOptions(CommandLine& c) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (auto refused = TakeWeightOption(arg, *text, request.weight_profile.profile)) {
-        fmt::print(stderr, "fenwix-convert: {}\n", *refused);
+        PrintProblem(*refused);
         return EXIT_USAGE;
       }
       request.weight_profile.name = "command line";
@@ -335,10 +356,12 @@ Step ReadOptions(CommandLine& c) {
     } else if (IsReportOption(arg)) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a file name", arg));
+      if (const Step end = RefusedPath(arg, *text)) return end;
       if (auto error = c.report.Take(arg, *text, request)) return UsageError(*error);
     } else if (arg.size() > 1 && arg.front() == '-' && arg != "-") {
       return UsageError(fmt::format("unknown option {}", arg));
     } else {
+      if (const Step end = RefusedPath("file name", std::string(arg))) return end;
       c.files.emplace_back(arg);
     }
   }
@@ -445,6 +468,17 @@ Step RefuseSideFiles(CommandLine& c) {
     if (auto refused = RefuseSideFile("--save-project", "job file", *c.save_project, taken, true)) {
       return UsageError(*refused);
     }
+    // The job file records the output relative to its own folder; one that lies outside that
+    // folder would make a job file this program refuses to run.
+    const std::string saved_at = AbsoluteJobPath(*c.save_project);
+    Job recorded;
+    recorded.output = RelativeJobPath(saved_at, *c.output);
+    if (*c.output == STANDARD_OUTPUT_NAME || RefuseJobOutput(recorded, saved_at).failed()) {
+      return FileRefused(fmt::format(
+          "--save-project {}: the output {} is not inside the job file's folder, and a job "
+          "file's output must stay there; save the job file in the output's folder or above it",
+          *c.save_project, *c.output));
+    }
   }
   return std::nullopt;
 }
@@ -454,6 +488,8 @@ Step RefuseSideFiles(CommandLine& c) {
 Step ReadCommandLine(CommandLine& c, const std::vector<std::string>& arguments) {
   c.args.assign(arguments.begin(), arguments.end());
   c.request.InitializeDefaults();
+  // Every name below is checked as it stands (RefusedPath, the job file's reader).
+  c.request.names_as_given = true;
   for (Step (*step)(CommandLine&) : {ReadSettingsOption, ReadProjectOption, ReadOptions,
                                      SettleFiles, CheckSettingsValues, RefuseSideFiles}) {
     if (const Step end = step(c)) return end;

@@ -15,6 +15,7 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "cli/sketch_option.h"
+#include "cli/terminal_ui.h"
 #include "platform/console.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
@@ -39,13 +40,13 @@ void PrintWarnings(const fenwix::ReadingWarnings& warnings, const std::vector<st
   int64_t shown = 0;
   for (const fenwix::ReadingWarning& warning : warnings.kept()) {
     if (shown == WARNING_LINES_SHOWN) break;
-    fmt::print(stderr, "fenwix-convert: warning: {}\n", fenwix::WarningLine(warning, files));
+    fenwix::PrintProblem(fmt::format("warning: {}", fenwix::WarningLine(warning, files)));
     ++shown;
   }
   if (warnings.count() > shown) {
-    fmt::print(stderr, "fenwix-convert: warning: {} more warnings not shown{}\n",
-               warnings.count() - shown,
-               report_asked ? " (the check report lists them)" : " (--report FILE lists them)");
+    fenwix::PrintProblem(fmt::format(
+        "warning: {} more warnings not shown{}", warnings.count() - shown,
+        report_asked ? " (the check report lists them)" : " (--report FILE lists them)"));
   }
 }
 
@@ -86,8 +87,8 @@ bool SaveProject(const CommandLine& c, const fenwix::ConversionRun& run) {
   if (*c.policy == fenwix::MergePolicy::Ask) session.KeepAnswers(run);
   if (const fenwix::Status refused = session.SaveAs(*c.save_project, c.request, true);
       refused.failed()) {
-    fmt::print(stderr, "fenwix-convert: {}\n",
-               fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, refused.text()));
+    fenwix::PrintProblem(
+        fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, refused.text()));
     return false;
   }
   return true;
@@ -106,7 +107,7 @@ int ShowRun(const CommandLine& c, const fenwix::ConversionRun& run) {
   }
   PrintWarnings(run.reading_warnings, run.xml_paths, !c.report.report_path.empty());
   const std::optional<std::string> report_error = c.report.Write(run);
-  if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
+  if (report_error) fenwix::PrintProblem(*report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
   // fails the run and leaves that file as it is.
   if (result.written() && c.sketch_path && !fenwix::WriteSketchFile(run, *c.sketch_path)) {
@@ -145,7 +146,7 @@ int main(int argc, char** argv) {
     fenwix::UseUtf8Console();
     return Run(fenwix::Utf8Arguments(argc, argv));
   } catch (const std::bad_alloc&) {
-    fmt::print(stderr, "fenwix-convert: {}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
+    fenwix::PrintProblem(fenwix::MessageText(fenwix::MSG_NO_MEMORY));
     return EXIT_FAILED;
   }
 }

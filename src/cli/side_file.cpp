@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/field_validation.h"
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
@@ -14,10 +13,17 @@ namespace fenwix {
 
 namespace {
 
+// Whether two names land on one file: the same text, the same place once "." and ".." are
+// taken out and every link is followed (also for a file not made yet, or a link to one), or one
+// existing file under two names (a hard link).
 bool SameFile(const std::string& a, const std::string& b) {
-  if (TrimWhiteSpace(a) == TrimWhiteSpace(b)) return true;
+  if (a == b) return true;
+  // Standard output is no file of the folder, whatever the working folder holds.
+  if (a == STANDARD_OUTPUT_NAME || b == STANDARD_OUTPUT_NAME) return false;
+  const std::string place = ResolvedPath(a);
+  if (!place.empty() && place == ResolvedPath(b)) return true;
   std::error_code ec;
-  return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(TrimWhiteSpace(b)), ec) && !ec;
+  return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), ec) && !ec;
 }
 
 }  // namespace

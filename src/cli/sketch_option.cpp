@@ -1,5 +1,7 @@
 #include "cli/sketch_option.h"
 
+#include "cli/terminal_ui.h"
+
 #include <fmt/format.h>
 
 #include <cstdio>
@@ -12,14 +14,14 @@ namespace fenwix {
 bool WriteSketchFile(const ConversionRun& run, const std::string& sketch_path) {
   const SketchModel model = ConversionSketch(run);
   if (!model.has_coordinates) {
-    fmt::print(stderr, "fenwix-convert: the sketch {} draws no stations: {}\n", sketch_path,
-               "name a seed station (--seed) and ask for --local or --geodetic coordinates");
+    PrintProblem(
+        fmt::format("the sketch {} draws no stations: {}", sketch_path,
+                    "name a seed station (--seed) and ask for --local or --geodetic coordinates"));
   }
   if (const Status written = WriteSketchSvg(model, sketch_path); written.failed()) {
-    fmt::print(stderr,
-               "fenwix-convert: Cannot write the sketch {}: {}; the adjustment file {} stays as "
-               "written\n",
-               sketch_path, written.text(), run.output_path);
+    PrintProblem(
+        fmt::format("Cannot write the sketch {}: {}; the adjustment file {} stays as written",
+                    sketch_path, written.text(), run.output_path));
     return false;
   }
   return true;

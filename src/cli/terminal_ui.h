@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace fenwix {
 
 // Start of every message that fenwix-convert writes to standard error.
 inline constexpr const char* MESSAGE_PREFIX = "fenwix-convert: ";
+
+// Writes text to standard error after MESSAGE_PREFIX, on a line of its own, with its control
+// characters escaped: names from field files and job files are shown, never obeyed.
+void PrintProblem(std::string_view text);
 
 enum class MergePolicy { Ask, Different, KeepFirst, KeepSecond };
 

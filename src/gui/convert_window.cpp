@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include "app/conversion_sketch.h"
 #include "app/messages.h"
@@ -126,8 +127,13 @@ ConvertWindow::ConvertWindow(std::string settings_path, QWidget* parent)
 
   dialog_.InitializeDefaults();
   dialog_.request.run_checks = true;
-  // A first start has no settings file; the dialog then shows its defaults.
-  (void)LoadSettings(dialog_.request, settings_path_);
+  // A first start has no settings file; the dialog then shows its defaults. A file that is no
+  // settings record (a field file saved under the name) keeps them too, and says so once the
+  // dialog is up.
+  if (const Status loaded = LoadSettingsFile(dialog_.request, settings_path_);
+      loaded.kind() == StatusKind::Refused) {
+    QTimer::singleShot(0, this, [this, text = loaded.text()] { ShowMessage(MSG_NO_NUMBER, text); });
+  }
   RestoreFileList();
   ExchangeToControls();
   ApplyEnableRules();

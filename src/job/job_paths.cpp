@@ -24,6 +24,23 @@ std::string ToUtf8(const fs::path& path) {
 
 }  // namespace
 
+Status RefusePathText(std::string_view name, std::string_view path) {
+  const auto refused = [&](const char* why) {
+    return Status::Refused(std::string(name) + ": the path \"" + EscapeControls(path) + "\" " +
+                           why + "; a path is used exactly as written");
+  };
+  if (path.empty()) return refused("is empty");
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  if (is_blank(path.front()) || is_blank(path.back())) {
+    return refused("begins or ends with a blank");
+  }
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return refused("holds a control character");
+  }
+  return Status();
+}
+
 bool SameJobPath(const std::string& a, const std::string& b) {
   return FromUtf8(a).lexically_normal() == FromUtf8(b).lexically_normal();
 }
@@ -77,6 +94,13 @@ Status RefuseOutsideJobFolder(const std::string& job_path, const std::string& en
   if (!folder.empty() && !place.empty() && !inside.empty() && *inside.begin() != ".." &&
       inside != ".") {
     return Status();
+  }
+  if (folder.empty() || place.empty()) {
+    // The system could not tell where the name leads: most often a name longer than it takes.
+    return Status::Refused(
+        "the job file's \"output\" (" + Excerpt(entry) +
+        ") cannot be followed to its place (the name is too long for the system, or a folder on "
+        "the way cannot be read); a job file's output must be shown to stay inside its folder");
   }
   return Status::Refused(
       "the job file's \"output\" (" + Excerpt(entry) +

@@ -4,12 +4,19 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "job/job_file.h"
 #include "model/status.h"
 
 namespace fenwix {
+
+// Why text cannot be used as a path as it stands, or nothing when it can: an empty text, a
+// blank (space, tab, line end) at its start or end, or any control character. A path is used as
+// the text it is, never trimmed, so that the place checked is the place written; `name` is the
+// job file's key or the command line's option, which the refusal names.
+Status RefusePathText(std::string_view name, std::string_view path);
 
 // Whether two paths as written in a job file name the same place, spelling aside ("./a.xml" and
 // "a.xml", "d/../a.xml").

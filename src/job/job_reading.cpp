@@ -8,12 +8,15 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "job/job_file.h"
 #include "job/job_paths.h"
@@ -260,6 +263,16 @@ std::string NameField(const Json& object, const char* key, const std::string& wh
   return name;
 }
 
+// A path key: a string used exactly as written, so refused rather than trimmed when it could be
+// read two ways (RefusePathText).
+std::string PathField(const Json& object, const char* key, const std::string& where) {
+  const std::string at = where + ".\"" + key + "\"";
+  if (!object.contains(key)) Refuse(where + " needs \"" + key + "\"");
+  std::string path = String(object[key], at);
+  if (const Status refused = RefusePathText(at, path); refused.failed()) Refuse(refused.text());
+  return path;
+}
+
 PairAnswer ReadMerge(const Json& value, const std::string& where) {
   Object(value, where);
   PairAnswer merge;
@@ -309,7 +322,7 @@ Job ReadJob(const Json& root) {
       Object(inputs[i], where);
       OnlyKeys(inputs[i], where, {"path", "sha256", "instrument"});
       JobInput input;
-      input.path = NameField(inputs[i], "path", where);
+      input.path = PathField(inputs[i], "path", where);
       if (inputs[i].contains("sha256")) {
         input.sha256 = String(inputs[i]["sha256"], where + ".\"sha256\"");
         const bool hex =
@@ -324,7 +337,12 @@ Job ReadJob(const Json& root) {
       job.inputs.push_back(std::move(input));
     }
   }
-  if (root.contains("output")) job.output = String(root["output"], "\"output\"");
+  if (root.contains("output")) {
+    job.output = String(root["output"], "\"output\"");
+    if (const Status refused = RefusePathText("\"output\"", job.output); refused.failed()) {
+      Refuse(refused.text());
+    }
+  }
   if (root.contains("options")) job.options = ReadOptions(root["options"]);
   if (root.contains("instruments")) {
     const Json& instruments = Object(root["instruments"], "\"instruments\"");
@@ -339,6 +357,18 @@ Job ReadJob(const Json& root) {
       job.merges.push_back(ReadMerge(merges[i], At("\"merges\"", i)));
     }
   }
+  // Two answers about one pair that disagree leave the surveyor's choice to the order of the
+  // list: neither is taken.
+  std::map<std::pair<std::string, std::string>, size_t> answered;
+  for (size_t i = 0; i < job.merges.size(); ++i) {
+    const PairAnswer& merge = job.merges[i];
+    const auto pair = std::minmax(merge.keep, merge.drop);
+    const auto [at, fresh] = answered.emplace(std::pair{pair.first, pair.second}, i);
+    if (!fresh && !(job.merges[at->second] == merge)) {
+      Refuse(At("\"merges\"", i) + " answers the pair \"" + Excerpt(merge.keep) + "\" and \"" +
+             Excerpt(merge.drop) + "\" otherwise than " + At("\"merges\"", at->second));
+    }
+  }
   if (root.contains("leave_out")) {
     const Json& list = List(root["leave_out"], "\"leave_out\"");
     for (size_t i = 0; i < list.size(); ++i) {
@@ -346,7 +376,7 @@ Job ReadJob(const Json& root) {
       Object(list[i], where);
       OnlyKeys(list[i], where, {"file", "line", "reason", "element"});
       JobLeaveOut leave_out;
-      leave_out.file = NameField(list[i], "file", where);
+      leave_out.file = PathField(list[i], "file", where);
       if (!list[i].contains("line")) Refuse(where + " needs \"line\"");
       leave_out.line =
           WholeNumber(list[i]["line"], where + ".\"line\"", 1, std::numeric_limits<int32_t>::max());
@@ -368,7 +398,7 @@ Job ReadJob(const Json& root) {
       JobRename rename;
       rename.from = NameField(list[i], "from", where);
       rename.to = NameField(list[i], "to", where);
-      if (list[i].contains("file")) rename.file = NameField(list[i], "file", where);
+      if (list[i].contains("file")) rename.file = PathField(list[i], "file", where);
       job.renames.push_back(std::move(rename));
     }
   }
@@ -414,7 +444,26 @@ Result<Job> ReadJobText(const std::string& text, const std::string& name) {
                            std::to_string(MAX_NESTING) + " deep; a job file is not made that way");
   }
   try {
-    const Json root = Json::parse(text);
+    // The library keeps one value of a key given twice; which one is its choice, not the
+    // person's, so such a file is refused naming the key.
+    std::vector<std::set<std::string>> keys_seen;
+    std::optional<std::string> twice;
+    const Json::parser_callback_t note_keys = [&](int, Json::parse_event_t event, Json& parsed) {
+      if (event == Json::parse_event_t::object_start) {
+        keys_seen.emplace_back();
+      } else if (event == Json::parse_event_t::object_end) {
+        if (!keys_seen.empty()) keys_seen.pop_back();
+      } else if (event == Json::parse_event_t::key && !keys_seen.empty() && !twice &&
+                 parsed.is_string() && !keys_seen.back().insert(parsed.get<std::string>()).second) {
+        twice = parsed.get<std::string>();
+      }
+      return true;
+    };
+    const Json root = Json::parse(text, note_keys);
+    if (twice) {
+      return Status::Refused(name + ": the key \"" + Excerpt(*twice) +
+                             "\" is given twice in one object; give each key once");
+    }
     return ReadJob(root);
   } catch (const Json::parse_error& error) {
     // The library's own message repeats the position; the line is what a person looks for.

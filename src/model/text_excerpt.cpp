@@ -1,5 +1,7 @@
 #include "model/text_excerpt.h"
 
+#include <cstdio>
+
 namespace fenwix {
 
 std::string Excerpt(std::string_view text, size_t max_bytes) {
@@ -13,6 +15,28 @@ std::string Excerpt(std::string_view text, size_t max_bytes) {
   }
   for (char& c : shown) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return shown;
+}
+
+std::string EscapeControls(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      shown += c;
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      char code[5];
+      std::snprintf(code, sizeof code, "\\x%02x", byte);
+      shown += code;
+    } else {
+      shown += c;
+    }
   }
   return shown;
 }

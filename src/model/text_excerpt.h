@@ -15,4 +15,9 @@ inline constexpr size_t EXCERPT_BYTES = 60;
 // control characters show as blanks.
 std::string Excerpt(std::string_view text, size_t max_bytes = EXCERPT_BYTES);
 
+// text whole, each control character but the line end written as a C escape ("\x1b", "\r",
+// "\t"): messages shown on a terminal go through this, so that a name holding ESC, BEL or a
+// carriage return is seen rather than obeyed. Line ends stay: they part a message's paragraphs.
+std::string EscapeControls(std::string_view text);
+
 }  // namespace fenwix

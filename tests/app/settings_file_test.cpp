@@ -258,6 +258,56 @@ TEST_F(SettingsFileTest, ReadingStaysInsideFieldsAndIgnoresExtraBytes) {
   EXPECT_EQ(dialog.request.xml_paths[0], std::string(763, 'Z'));
 }
 
+// A file that is no settings record is refused by the checked load and changes nothing; the
+// clean controls (a record as saved, a short one) are read. The latitude of 1e68 is the image of
+// the bytes "<Point>\r\n" that a field file would hold at that offset, written by hand here.
+TEST_F(SettingsFileTest, CheckedLoadRefusesWhatIsNoSettingsRecord) {
+  ConvertDialog good;
+  good.InitializeDefaults();
+  good.request.seed_name = "GOOD";
+  const SettingsRecord saved = EncodeSettings(good.request);
+  const std::vector<unsigned char> record(saved.begin(), saved.end());
+  const auto with = [&record](size_t offset, const std::vector<unsigned char>& bytes) {
+    std::vector<unsigned char> changed = record;
+    std::copy(bytes.begin(), bytes.end(), changed.begin() + static_cast<std::ptrdiff_t>(offset));
+    return changed;
+  };
+  const std::string xml = "\xEF\xBB\xBF  \n<?xml version=\"1.0\"?>\n<FieldBook/>\n";
+  const struct {
+    const char* name;
+    std::vector<unsigned char> bytes;
+    const char* why;  // empty: read
+  } cases[] = {
+      {"xml", {xml.begin(), xml.end()}, "an XML document"},
+      {"long", std::vector<unsigned char>(1137, 0), "longer than"},
+      {"latitude", with(56, {0x3c, 0x50, 0x6f, 0x69, 0x6e, 0x74, 0x3e, 0x4e}), "latitude"},
+      {"nan north", with(80, {0, 0, 0, 0, 0, 0, 0xf8, 0x7f}), "north"},
+      {"axis", with(24, {0, 0, 0, 0, 0, 0, 0xf0, 0x7f}), "semi-major axis inf"},
+      // Out of its field's range but typed: shown for the person to mend, as always.
+      {"latitude 95", with(56, {0, 0, 0, 0, 0, 0xc0, 0x57, 0x40}), ""},
+      {"record", record, ""},
+      {"short", std::vector<unsigned char>(64, 0), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = PathOf("Fenwix.cfg");
+    WriteFile(path, c.bytes);
+    ConvertDialog dialog;
+    dialog.InitializeDefaults();
+    dialog.request.seed_name = "KEEP";
+    const Status read = LoadSettingsFile(dialog.request, path);
+    if (*c.why == '\0') {
+      EXPECT_TRUE(read.ok()) << read.text();
+      EXPECT_NE(dialog.request.seed_name, "KEEP");
+      continue;
+    }
+    EXPECT_EQ(read.kind(), StatusKind::Refused);
+    EXPECT_NE(read.text().find(c.why), std::string::npos) << read.text();
+    EXPECT_EQ(dialog.request.seed_name, "KEEP");
+    EXPECT_EQ(dialog.request.seed_latitude, 45.0);
+  }
+}
+
 TEST_F(SettingsFileTest, MissingOrUnwritableFileChangesNothing) {
   ConvertDialog dialog;
   dialog.request.seed_name = "KEEP";

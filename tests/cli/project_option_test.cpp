@@ -25,8 +25,11 @@ class ProjectOptionTest : public ::testing::Test {
   }
   // Writes job.fenwix with these inputs and edits, then runs fenwix-convert in the job folder.
   int Run(const std::string& input, const std::string& edits, const std::string& args = "") {
-    WriteFile(dir_ / "job.fenwix", R"({"fenwix_project": 1, "output": "net.txt", "inputs": [)" +
-                                       input + "]" + edits + "}");
+    // A job file gives a key once: edits that bring their own output replace the default one.
+    const std::string output =
+        edits.find(R"("output")") == std::string::npos ? R"("output": "net.txt", )" : "";
+    WriteFile(dir_ / "job.fenwix",
+              R"({"fenwix_project": 1, )" + output + R"("inputs": [)" + input + "]" + edits + "}");
     return Convert("--project job.fenwix " + args);
   }
   // Runs fenwix-convert with these arguments in the job folder.

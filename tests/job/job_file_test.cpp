@@ -10,6 +10,7 @@
 
 #include "job/job_file.h"
 #include "job/job_paths.h"
+#include "model/text_excerpt.h"
 #include "platform/file_access.h"
 
 namespace fenwix {
@@ -97,6 +98,46 @@ TEST(JobFile, OutputMustStayInsideTheJobFolderAndNeverNameAFieldFile) {
     job.output = output;
     EXPECT_EQ(RefuseJobOutput(job).failed(), refused) << output;
   }
+}
+
+// A name the system cannot follow (a component longer than any file name) is refused for what it
+// is, not as a symbolic link; the clean control is an output the folder holds.
+TEST(JobFile, AnOutputTooLongToFollowIsNotCalledALink) {
+  const std::string job_path = ::testing::TempDir() + "fenwix-long/job.fenwix";
+  std::filesystem::create_directories(::testing::TempDir() + "fenwix-long");
+  const Status long_name = RefuseOutsideJobFolder(job_path, std::string(300, 'n') + ".txt");
+  EXPECT_NE(long_name.text().find("too long"), std::string::npos) << long_name.text();
+  EXPECT_EQ(long_name.text().find("symbolic link"), std::string::npos) << long_name.text();
+  EXPECT_TRUE(RefuseOutsideJobFolder(job_path, "net.txt").ok());
+}
+
+// The clean controls of the refused paths, keys and merges: the same files without the fault.
+TEST(JobFile, CleanPathsKeysAndRepeatedAnswersAreRead) {
+  for (const char* text : {
+           R"({"fenwix_project": 1, "inputs": [{"path": "a.xml"}], "output": "../x/net.txt"})",
+           R"({"fenwix_project": 1, "inputs": [{"path": "d 1/a b.xml"}], "output": "a//b.txt"})",
+           R"({"fenwix_project": 1, "inputs": [{"path": "a.xml"}, {"path": "b.xml"}]})",
+           R"({"fenwix_project": 1, "inputs": [], "merges": [{"keep": "A", "drop": "B"},
+               {"keep": "A", "drop": "B"}, {"different": ["A", "C"]}]})",
+       }) {
+    const Result<Job> read = ReadJobText(text, "job.fenwix");
+    EXPECT_TRUE(read.ok()) << text << "\n" << read.status().text();
+  }
+}
+
+// What a terminal shows of a name: every control character but the line end as an escape,
+// the rest byte for byte (UTF-8 and backslashes of Windows paths included).
+TEST(JobFile, ControlCharactersAreShownEscaped) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"net\x1b[2J.txt", "net\\x1b[2J.txt"},
+      {"a\x07\x7f\x01", "a\\x07\\x7f\\x01"},
+      {"tab\there\r", "tab\\there\\r"},
+      {"two\nlines", "two\nlines"},
+      {"C:\\data\\d\xC3\xA9.xml", "C:\\data\\d\xC3\xA9.xml"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.text), c.shown) << c.shown;
 }
 
 TEST(JobFile, PathsAreRelativeToTheJobFolder) {
