@@ -149,12 +149,32 @@ void AddAdjustmentFindings(SketchModel& model, const AdjustmentInput& input,
 }  // namespace
 
 std::vector<int32_t> SketchLinesOfRow(const SketchModel& model, const CheckRow& row) {
+  // A row that names its stations names the lines between them only: the distance or zenith
+  // angle of an angle set lies on the sight to its foresight, not on that to its backsight.
+  const auto named = [&](int32_t symbol) {
+    const SketchStation& station = model.stations[static_cast<size_t>(symbol)];
+    return std::any_of(row.stations.begin(), row.stations.end(), [&](const std::string& name) {
+      return name == station.name ||
+             std::find(station.merged_names.begin(), station.merged_names.end(), name) !=
+                 station.merged_names.end();
+    });
+  };
   std::vector<int32_t> lines;
   for (const int32_t observation : row.observations) {
     if (observation <= 0 || static_cast<size_t>(observation) >= model.lines_of_observation.size())
       continue;
-    for (const int32_t line : model.lines_of_observation[static_cast<size_t>(observation)]) {
-      if (line >= 0) lines.push_back(line);
+    const std::array<int32_t, 2>& drawn =
+        model.lines_of_observation[static_cast<size_t>(observation)];
+    std::array<bool, 2> joins{};
+    for (size_t k = 0; k < drawn.size(); ++k) {
+      const int32_t line = drawn[k];
+      joins[k] = line >= 0 && named(model.lines[static_cast<size_t>(line)].from) &&
+                 named(model.lines[static_cast<size_t>(line)].to);
+    }
+    // A row whose stations join none of the record's lines (one station named) keeps them all.
+    const bool any = joins[0] || joins[1];
+    for (size_t k = 0; k < drawn.size(); ++k) {
+      if (drawn[k] >= 0 && (joins[k] || !any)) lines.push_back(drawn[k]);
     }
   }
   if (row.observations.empty()) {

@@ -13,8 +13,9 @@ namespace fenwix {
 // The sketch of a run's tables as the conversion left them, dated today.
 SketchModel ConversionSketch(const ConversionRun& run);
 
-// The lines of the sketch that a report row names: those of its observation rows, else the
-// sights between its stations taken in turn (a reading without a record of its own).
+// The lines of the sketch that a report row names: those of its observation rows that join two
+// of its stations (all of them when none does), else the sights between its stations taken
+// in turn (a reading without a record of its own).
 std::vector<int32_t> SketchLinesOfRow(const SketchModel& model, const CheckRow& row);
 
 // True when the last conversion computed approximate coordinates to draw.

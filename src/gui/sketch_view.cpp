@@ -110,6 +110,18 @@ QRectF LegendBox(const QFontMetricsF& metrics) {
   return QRectF(8, 8, 48 + text_width, line * (std::size(LEGEND_ENTRIES) + 1) + 8);
 }
 
+// The north arrow's tip in the top right corner of a picture of the given width, and the box
+// that the arrow and its "N" take: no label is drawn there.
+QPointF NorthArrowTip(double width) {
+  return QPointF(width - 28.0, 30.0);
+}
+
+QRectF NorthArrowBox(double width, const QFontMetricsF& metrics) {
+  const double line = metrics.height() + 4;
+  const QPointF tip = NorthArrowTip(width);
+  return QRectF(tip.x() - 10, tip.y() - line - 2, 20, line + 2 + 31);
+}
+
 QString LabelText(const SketchStation& s) {
   QString text = QString::fromStdString(s.name);
   for (const std::string& merged : s.merged_names) text += " = " + QString::fromStdString(merged);
@@ -408,6 +420,9 @@ void SketchView::PaintStations(QPainter& painter, QSize size) const {
     const QPointF at = c - inside.topLeft();
     grid.Block(at.x() - 3.5, at.y() - 3.5, at.x() + 3.5, at.y() + 3.5);
   }
+  // The north arrow is drawn over the network: a label under it would be hidden.
+  const QRectF arrow = NorthArrowBox(size.width(), metrics).translated(-inside.topLeft());
+  grid.Block(arrow.left(), arrow.top(), arrow.right(), arrow.bottom());
   painter.setPen(Qt::black);
   for (const auto& [i, c] : shown) {
     const QString text = LabelText(model_.stations[i]);
@@ -455,7 +470,7 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
   PaintPrecisionLegend(painter, model_, QPointF(box.left(), box.bottom() + 6));
 
   // North arrow, top right.
-  const QPointF tip(size.width() - 28.0, 30.0);
+  const QPointF tip = NorthArrowTip(size.width());
   const std::array<QPointF, 3> left = {tip, tip + QPointF(-7, 30), tip + QPointF(0, 22)};
   const std::array<QPointF, 3> right = {tip, tip + QPointF(7, 30), tip + QPointF(0, 22)};
   painter.setPen(Qt::black);

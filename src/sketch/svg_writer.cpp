@@ -312,6 +312,10 @@ void PutLabels(Buffer& out, const SketchModel& model, const Page& page) {
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_partition(order.begin(), order.end(),
                         [&](size_t i) { return model.stations[i].symbol == SketchSymbol::Seed; });
+  // No label runs into the legend beside the drawing, where the north arrow and the scale bar
+  // are.
+  const double panel = page.left + page.width + MARGIN;
+  grid.Block(panel, 0.0, page.page_width, page.page_height);
   // No label covers a symbol.
   for (const SketchStation& s : model.stations) {
     const double x = page.X(s.east), y = page.Y(s.north);

@@ -91,5 +91,47 @@ TEST(SketchAdjustment, PointsOnOneSightAreDottedAndEveryStationHasItsEllipse) {
   }
 }
 
+// A blunder in a foresight's distance marks the sight to the foresight as suspect, not the one
+// to the setup's backsight; a blunder in the horizontal angle marks both, since the angle is
+// measured between them.
+TEST(SketchAdjustment, SuspectMarksOnlyTheLinesOfItsObservation) {
+  const bench::GeneratedNetwork clean = bench::GenerateNetwork(bench::SmallSeededLayout());
+  struct Case {
+    const char* name;
+    AdjustedKind kind;
+    double blunder;  // meters or radians
+    bool backsight_suspect;
+  };
+  for (const Case& c :
+       {Case{"distance 8 cm long", AdjustedKind::SlopeDistance, 0.08, false},
+        Case{"angle 30\" off", AdjustedKind::HorizontalAngle, 30.0 / 206264.806, true}}) {
+    SCOPED_TRACE(c.name);
+    bench::GeneratedNetwork planted = clean;
+    // A foresight's record: its angle, zenith and distance follow one another.
+    size_t target = 3;
+    const auto& obs = planted.input.observations;
+    while (obs[target].kind != c.kind ||
+           obs[target - (c.kind == AdjustedKind::SlopeDistance ? 2 : 0)].kind !=
+               AdjustedKind::HorizontalAngle) {
+      ++target;
+    }
+    const AdjustmentObservation& angle =
+        obs[target - (c.kind == AdjustedKind::SlopeDistance ? 2 : 0)];
+    const std::string at = planted.input.stations[static_cast<size_t>(angle.at)].name;
+    const std::string fore = planted.input.stations[static_cast<size_t>(angle.fore)].name;
+    const std::string back = planted.input.stations[static_cast<size_t>(angle.back)].name;
+    planted.input.observations[target].value[0] += c.blunder;
+
+    testing::ScratchFolder scratch{"fenwix-sketch-suspect-"};
+    const std::string svg = SketchOf(planted, true, scratch.path().string());
+    std::set<std::pair<std::string, std::string>> suspect;
+    for (const std::string& line : Elements(svg, "<path class=\"suspect\" [^>]*>")) {
+      suspect.emplace(Attribute(line, "data-from"), Attribute(line, "data-to"));
+    }
+    EXPECT_TRUE(suspect.count({at, fore})) << at << " " << fore;
+    EXPECT_EQ(suspect.count({at, back}) == 1, c.backsight_suspect) << at << " " << back;
+  }
+}
+
 }  // namespace
 }  // namespace fenwix

@@ -80,6 +80,50 @@ TEST(SketchWindow, RendersTheNetworkAndFitShowsEveryStation) {
   EXPECT_EQ(StationsInView(view), 25);
 }
 
+// A station whose label would run under the north arrow in the top right corner is drawn
+// without it; the same station in open ground keeps its label.
+TEST(SketchWindow, NoLabelUnderTheNorthArrow) {
+  // Where the ring's fit puts a pixel: the frame fixes the fit, whatever else the model holds.
+  SketchWindow plain(Ring(24));
+  plain.show();
+  plain.view()->FitToWindow();
+  const QSize size = plain.view()->size();
+  const QPointF seed = plain.view()->ToPixel(100000.0, 100000.0);
+  const double scale = plain.view()->scale();
+  struct Case {
+    const char* name;
+    QPointF pixel;  // of the extra station
+    int labels;
+  };
+  for (const Case& c : {Case{"under the arrow", QPointF(size.width() - 48.0, 40.0), 25},
+                        Case{"in open ground", seed + QPointF(0, -150.0), 26}}) {
+    SCOPED_TRACE(c.name);
+    SketchModel model = Ring(24);
+    model.stations.push_back(SketchStation{30,
+                                           "N9",
+                                           {},
+                                           100000.0 - (c.pixel.y() - seed.y()) / scale,
+                                           100000.0 + (c.pixel.x() - seed.x()) / scale,
+                                           0.0,
+                                           SketchSymbol::Computed,
+                                           {}});
+    SketchWindow window(model);
+    window.show();
+    SketchView& view = *window.view();
+    ASSERT_EQ(view.size(), size);
+    view.FitToWindow();
+    const QPointF at = view.ToPixel(model.stations.back().north, model.stations.back().east);
+    ASSERT_NEAR(at.x(), c.pixel.x(), 0.5);
+    ASSERT_NEAR(at.y(), c.pixel.y(), 0.5);
+    QImage image(view.size(), QImage::Format_RGB32);
+    {
+      QPainter painter(&image);
+      view.Render(painter, image.size());
+    }
+    EXPECT_EQ(view.labels_drawn(), c.labels);
+  }
+}
+
 TEST(SketchWindow, DialogEntrySaysWhyThereIsNothingToDraw) {
   ConvertWindow window("/nonexistent/Fenwix.cfg");
   auto* action = window.findChild<QAction*>(QStringLiteral("sketchAction"));

@@ -184,6 +184,33 @@ TEST(SvgWriter, TheSuspectLineCarriesItsStationsPlaceAndReason) {
   }
 }
 
+// A label at the right edge of the drawing that would run across the legend and its north arrow
+// (the station level with the arrow) is left out; a short one at the same place is kept.
+TEST(SvgWriter, NoLabelRunsIntoTheLegendWithTheNorthArrow) {
+  struct Case {
+    std::string name;
+    bool labelled;
+  };
+  for (const Case& c : {Case{"E1", true}, Case{std::string(48, 'W'), false}}) {
+    SCOPED_TRACE(c.name);
+    SketchModel model;
+    model.has_coordinates = true;
+    model.xml_name = "edge.xml";
+    model.stations.push_back(SketchStation{1, "SEED", {}, 0.0, 0.0, 0.0, SketchSymbol::Seed, {}});
+    model.stations.push_back(
+        SketchStation{2, c.name, {}, 300.0, 1000.0, 0.0, SketchSymbol::Computed, {}});
+    model.frame = {0.0, 500.0, 0.0, 1000.0, 200.0};
+    const std::string svg = SketchSvg(model);
+    const size_t labels = svg.find("<g class=\"label\">");
+    ASSERT_NE(labels, std::string::npos);
+    const std::string group = svg.substr(labels, svg.find("</g>", labels) - labels);
+    EXPECT_NE(group.find(">SEED</text>"), std::string::npos);
+    EXPECT_EQ(group.find(">" + c.name + "</text>") != std::string::npos, c.labelled);
+    // The station keeps its symbol and name either way.
+    EXPECT_NE(svg.find("data-station=\"" + c.name + "\""), std::string::npos);
+  }
+}
+
 TEST(SvgWriter, NamesThatLookLikeMarkupStayText) {
   SketchModel model;
   model.has_coordinates = true;
