@@ -68,9 +68,12 @@ std::string RatioText(const CheckRow& row) {
 
 // The count of rows a section does not list, and what they are.
 std::string UnlistedText(const CheckSection& section) {
-  return std::to_string(section.unlisted_rows) + (section.unlisted_flagged
-                                                      ? " more flagged rows, counted but not listed"
-                                                      : " more rows within their limits");
+  const bool one = section.unlisted_rows == 1;
+  return std::to_string(section.unlisted_rows) +
+         (section.unlisted_flagged
+              ? (one ? " more flagged row, counted but not listed"
+                     : " more flagged rows, counted but not listed")
+              : (one ? " more row within its limits" : " more rows within their limits"));
 }
 
 // A limit without one value (it follows each row's covariance, or each file's instrument) is

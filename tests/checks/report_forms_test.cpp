@@ -16,24 +16,32 @@ namespace fenwix {
 namespace {
 
 TEST(ReportForms, UnlistedRowsAreCountedAsWhatTheyAre) {
-  for (const bool unlisted_flagged : {true, false}) {
+  struct Case {
+    bool unlisted_flagged;
+    int64_t unlisted;
+    const char* said;
+  };
+  const Case cases[] = {{true, 5, "5 more flagged rows, counted but not listed"},
+                        {false, 5, "5 more rows within their limits"},
+                        {true, 1, "1 more flagged row, counted but not listed"},
+                        {false, 1, "1 more row within its limits"}};
+  for (const Case& c : cases) {
     CheckReport report;
     CheckSection& section = report.sections.emplace_back();
     section.name = "units_and_formats";
     section.title = "Units and formats";
     section.rows.emplace_back().flagged = true;
-    section.unlisted_rows = 5;
-    section.unlisted_flagged = unlisted_flagged;
-    const int64_t flagged = unlisted_flagged ? 6 : 1;
+    section.unlisted_rows = c.unlisted;
+    section.unlisted_flagged = c.unlisted_flagged;
+    const int64_t flagged = c.unlisted_flagged ? 1 + c.unlisted : 1;
     EXPECT_EQ(report.FlaggedRows(), flagged);
     const std::string text = ReportText(report);
-    EXPECT_NE(text.find(unlisted_flagged ? "5 more flagged rows, counted but not listed"
-                                         : "5 more rows within their limits"),
-              std::string::npos)
-        << text;
+    EXPECT_NE(text.find(c.said), std::string::npos) << text;
+    EXPECT_EQ(text.find(" 1 more flagged rows"), std::string::npos) << text;
+    EXPECT_EQ(text.find(" 1 more rows"), std::string::npos) << text;
     EXPECT_NE(text.find("Flagged rows: " + std::to_string(flagged)), std::string::npos);
     EXPECT_NE(ReportJson(report).find("\"flagged\": " + std::to_string(flagged) +
-                                      ", \"unlisted_rows\": 5"),
+                                      ", \"unlisted_rows\": " + std::to_string(c.unlisted)),
               std::string::npos);
   }
 }
