@@ -13,6 +13,7 @@
 #include "app/job_conversion.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/print_text.h"
 #include "cli/side_file.h"
 #include "cli/weight_options.h"
 #include "job/job_paths.h"
@@ -102,23 +103,23 @@ constexpr std::string_view USAGE =
     "a pair of similar stations answered without a question.\n";
 
 int UsageError(const std::string& text) {
-  fmt::print(stderr, "fenwix-convert: {}\n{}", text, USAGE);
+  PrintText(stderr, "fenwix-convert: {}\n{}", text, USAGE);
   return EXIT_USAGE;
 }
 
 // A file named that is never written over: said without the usage, which is not the problem.
 int FileRefused(const std::string& text) {
-  fmt::print(stderr, "fenwix-convert: {}\n", text);
+  PrintText(stderr, "fenwix-convert: {}\n", text);
   return EXIT_USAGE;
 }
 
 int JobRefused(const std::string& job_path, const std::string& reason) {
-  fmt::print(stderr, "fenwix-convert: {}\n", FormatMessage(MSG_JOB_REFUSED, job_path, reason));
+  PrintText(stderr, "fenwix-convert: {}\n", FormatMessage(MSG_JOB_REFUSED, job_path, reason));
   return EXIT_USAGE;
 }
 
 int FieldRefused(std::string_view option, const Status& refused) {
-  fmt::print(stderr, "fenwix-convert: {}: {}\n", option, refused.text());
+  PrintText(stderr, "fenwix-convert: {}: {}\n", option, refused.text());
   return EXIT_USAGE;
 }
 
@@ -139,27 +140,27 @@ bool MoveChangedEdits(Job& job, const std::string& job_path, bool move_edits) {
     if (move_edits) {
       const EditsFound found = MoveEditsOfChangedFile(job, job_path, changed);
       for (const MovedEdit& moved : found.moved) {
-        fmt::print(stderr,
-                   "fenwix-convert: {}: the element left out on line {} is found unchanged on "
-                   "line {}; the edit moves there\n",
-                   changed, moved.from, moved.to);
+        PrintText(stderr,
+                  "fenwix-convert: {}: the element left out on line {} is found unchanged on "
+                  "line {}; the edit moves there\n",
+                  changed, moved.from, moved.to);
       }
       for (const size_t i : found.unfound) {
         const JobLeaveOut& left = job.leave_out[i];
-        fmt::print(stderr, "fenwix-convert: {} line {}: {}; check this edit\n", changed, left.line,
-                   !found.unreadable.empty() ? "the file cannot be read (" + found.unreadable + ")"
-                   : left.element.empty()
-                       ? std::string("the job file does not say what the left-out element held")
-                       : std::string("the left-out element is not found unchanged, or is "
-                                     "found more than once"));
+        PrintText(stderr, "fenwix-convert: {} line {}: {}; check this edit\n", changed, left.line,
+                  !found.unreadable.empty() ? "the file cannot be read (" + found.unreadable + ")"
+                  : left.element.empty()
+                      ? std::string("the job file does not say what the left-out element held")
+                      : std::string("the left-out element is not found unchanged, or is "
+                                    "found more than once"));
       }
       if (found.unfound.empty()) continue;
     }
     if (!unsettled) unsettled = changed;
   }
   if (!unsettled) return true;
-  fmt::print(stderr, "fenwix-convert: {}{}\n", FormatMessage(MSG_FIELD_FILE_CHANGED, *unsettled),
-             move_edits ? "" : " (--move-edits moves the edits whose element is found unchanged)");
+  PrintText(stderr, "fenwix-convert: {}{}\n", FormatMessage(MSG_FIELD_FILE_CHANGED, *unsettled),
+            move_edits ? "" : " (--move-edits moves the edits whose element is found unchanged)");
   return false;
 }
 
@@ -180,7 +181,7 @@ Step ReadSettingsOption(CommandLine& c) {
     if (i + 1 >= args.size()) return UsageError("--settings needs a file name");
     const std::string name(args[i + 1]);
     if (const Status read = LoadSettings(c.request, name); read.failed()) {
-      fmt::print(stderr, "fenwix-convert: {}\n", read.text());
+      PrintText(stderr, "fenwix-convert: {}\n", read.text());
       return EXIT_USAGE;
     }
   }
@@ -198,7 +199,7 @@ Step ReadProjectOption(CommandLine& c) {
     Result<Job> read = ReadJobFile(c.job_path);
     // A job file that cannot be read or used is a usage error, whatever the reason.
     if (!read.ok()) {
-      fmt::print(stderr, "fenwix-convert: {}\n", read.status().text());
+      PrintText(stderr, "fenwix-convert: {}\n", read.status().text());
       return EXIT_USAGE;
     }
     if (const Status refused = ApplyJobOptions(read.value(), c.request); refused.failed()) {
@@ -285,11 +286,11 @@ Step ReadOptions(CommandLine& c) {
       return std::string(args[++i]);
     };
     if (arg == "--help" || arg == "-h") {
-      fmt::print("{}", USAGE);
+      PrintText(stdout, "{}", USAGE);
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--version") {
-      fmt::print("Fenwix Version {}\n", FENWIX_VERSION);
+      PrintText(stdout, "Fenwix Version {}\n", FENWIX_VERSION);
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {
@@ -326,7 +327,7 @@ Step ReadOptions(CommandLine& c) {
       const std::optional<std::string> text = value();
       if (!text) return UsageError(fmt::format("{} needs a value", arg));
       if (auto refused = TakeWeightOption(arg, *text, request.weight_profile.profile)) {
-        fmt::print(stderr, "fenwix-convert: {}\n", *refused);
+        PrintText(stderr, "fenwix-convert: {}\n", *refused);
         return EXIT_USAGE;
       }
       request.weight_profile.name = "command line";

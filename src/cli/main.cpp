@@ -13,6 +13,7 @@
 #include "app/job_session.h"
 #include "app/messages.h"
 #include "cli/command_line.h"
+#include "cli/print_text.h"
 #include "cli/progress_line.h"
 #include "cli/sketch_option.h"
 #include "platform/console.h"
@@ -39,13 +40,13 @@ void PrintWarnings(const fenwix::ReadingWarnings& warnings, const std::vector<st
   int64_t shown = 0;
   for (const fenwix::ReadingWarning& warning : warnings.kept()) {
     if (shown == WARNING_LINES_SHOWN) break;
-    fmt::print(stderr, "fenwix-convert: warning: {}\n", fenwix::WarningLine(warning, files));
+    fenwix::PrintText(stderr, "fenwix-convert: warning: {}\n", fenwix::WarningLine(warning, files));
     ++shown;
   }
   if (warnings.count() > shown) {
-    fmt::print(stderr, "fenwix-convert: warning: {} more warnings not shown{}\n",
-               warnings.count() - shown,
-               report_asked ? " (the check report lists them)" : " (--report FILE lists them)");
+    fenwix::PrintText(
+        stderr, "fenwix-convert: warning: {} more warnings not shown{}\n", warnings.count() - shown,
+        report_asked ? " (the check report lists them)" : " (--report FILE lists them)");
   }
 }
 
@@ -86,8 +87,9 @@ bool SaveProject(const CommandLine& c, const fenwix::ConversionRun& run) {
   if (*c.policy == fenwix::MergePolicy::Ask) session.KeepAnswers(run);
   if (const fenwix::Status refused = session.SaveAs(*c.save_project, c.request, true);
       refused.failed()) {
-    fmt::print(stderr, "fenwix-convert: {}\n",
-               fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, refused.text()));
+    fenwix::PrintText(
+        stderr, "fenwix-convert: {}\n",
+        fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, refused.text()));
     return false;
   }
   return true;
@@ -100,13 +102,14 @@ int ShowRun(const CommandLine& c, const fenwix::ConversionRun& run) {
   if ((result.refusal == fenwix::Refusal::OutputIsXml ||
        result.refusal == fenwix::Refusal::OutputIsFieldFile) &&
       !c.output_named) {
-    fmt::print(stderr,
-               "fenwix-convert: the last name is the output file; to convert several XML files, "
-               "name the output with -o: fenwix-convert -o OUTPUT.txt INPUT.xml...\n");
+    fenwix::PrintText(
+        stderr,
+        "fenwix-convert: the last name is the output file; to convert several XML files, "
+        "name the output with -o: fenwix-convert -o OUTPUT.txt INPUT.xml...\n");
   }
   PrintWarnings(run.reading_warnings, run.xml_paths, !c.report.report_path.empty());
   const std::optional<std::string> report_error = c.report.Write(run);
-  if (report_error) fmt::print(stderr, "fenwix-convert: {}\n", *report_error);
+  if (report_error) fenwix::PrintText(stderr, "fenwix-convert: {}\n", *report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
   // fails the run and leaves that file as it is.
   if (result.written() && c.sketch_path && !fenwix::WriteSketchFile(run, *c.sketch_path)) {
@@ -145,7 +148,7 @@ int main(int argc, char** argv) {
     fenwix::UseUtf8Console();
     return Run(fenwix::Utf8Arguments(argc, argv));
   } catch (const std::bad_alloc&) {
-    fmt::print(stderr, "fenwix-convert: {}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
+    fenwix::PrintText(stderr, "fenwix-convert: {}\n", fenwix::MessageText(fenwix::MSG_NO_MEMORY));
     return EXIT_FAILED;
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/conversion_sketch.h"
+#include "cli/print_text.h"
 #include "sketch/svg_writer.h"
 
 namespace fenwix {
@@ -12,14 +13,14 @@ namespace fenwix {
 bool WriteSketchFile(const ConversionRun& run, const std::string& sketch_path) {
   const SketchModel model = ConversionSketch(run);
   if (!model.has_coordinates) {
-    fmt::print(stderr, "fenwix-convert: the sketch {} draws no stations: {}\n", sketch_path,
-               "name a seed station (--seed) and ask for --local or --geodetic coordinates");
+    PrintText(stderr, "fenwix-convert: the sketch {} draws no stations: {}\n", sketch_path,
+              "name a seed station (--seed) and ask for --local or --geodetic coordinates");
   }
   if (const Status written = WriteSketchSvg(model, sketch_path); written.failed()) {
-    fmt::print(stderr,
-               "fenwix-convert: Cannot write the sketch {}: {}; the adjustment file {} stays as "
-               "written\n",
-               sketch_path, written.text(), run.output_path);
+    PrintText(stderr,
+              "fenwix-convert: Cannot write the sketch {}: {}; the adjustment file {} stays as "
+              "written\n",
+              sketch_path, written.text(), run.output_path);
     return false;
   }
   return true;
