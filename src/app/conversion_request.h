@@ -92,6 +92,9 @@ struct ConversionRequest : ConversionSettings {
   std::vector<std::string> field_file_names;
   // The job file the run comes from, empty for none: like the field files, never written over.
   std::string job_file_path;
+  // The folder the output must stay inside, links followed at the moment it is written (a job
+  // file's own output: the job file's folder); empty for anywhere.
+  std::string output_folder;
 };
 
 }  // namespace fenwix
