@@ -115,7 +115,7 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
 }
 
 // Whether the file of this identity is a field file or, unless own_job_file, the job file.
-bool IsProtectedIdentity(const FileIdentity& file, bool own_job_file) {
+[[maybe_unused]] bool IsProtectedIdentity(const FileIdentity& file, bool own_job_file) {
   const std::lock_guard lock(protected_mutex);
   for (const std::string& field : protected_fields) {
     if (IdentifyFile(field) == file) return true;
@@ -140,12 +140,6 @@ std::string FollowLinks(const std::string& path) {
     at = to.is_absolute() ? to : at.parent_path() / to;
   }
   return Utf8FromPath(at);
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
 }
 
 // The head of a file as code units: bytes, or the 16-bit units of a UTF-16 document, its
