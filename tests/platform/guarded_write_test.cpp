@@ -119,8 +119,12 @@ TEST(GuardedWriteRace, ALinkSwappedDuringTheWriteNeverReplacesAFieldFile) {
       fs::rename(dir / "next", dir / "link.txt", ignored);
       to_field = !to_field;
     });
-    for (int run = 0; run < 300; ++run) {
-      written += WriteWholeFile((dir / "link.txt").string(), "new\n") == 0 ? 1 : 0;
+    // Until the link was met both ways a few times, within bounds; the yield lets the swapper
+    // move on a busy machine.
+    int refused = 0;
+    for (int run = 0; run < 5000 && (run < 300 || written < 5 || refused < 5); ++run) {
+      (WriteWholeFile((dir / "link.txt").string(), "new\n") == 0 ? written : refused) += 1;
+      std::this_thread::yield();
     }
   }
   SetProtectedFiles({}, "");
@@ -145,7 +149,8 @@ TEST(GuardedWriteRace, AFieldFileRenamedOntoTheOutputIsPutBack) {
                 RENAME_EXCHANGE);
     });
     // Until a few exchanges met the field file under the output's name, within bounds.
-    for (int run = 0; run < 3000 && (run < 300 || put_back < 5); ++run) {
+    for (int run = 0; run < 3000 && (run < 300 || put_back < 5 || written < 5); ++run) {
+      std::this_thread::yield();
       GuardedFile file;
       if (file.Open((dir / "out.txt").string()) != 0 || !file.Write("new\n")) continue;
       if (file.Commit() == 0) {
@@ -192,7 +197,10 @@ TEST(GuardedWriteRace, AWriteRequiredInsideAFolderNeverLandsOutside) {
       fs::rename(job / "next", job / "sub", ignored);
       out = !out;
     });
-    for (int run = 0; run < 300; ++run) write();
+    for (int run = 0; run < 300; ++run) {
+      write();
+      std::this_thread::yield();
+    }
   }
   EXPECT_EQ(testing::FolderContents(scratch.path() / "outside"), std::vector<std::string>{});
   EXPECT_EQ(ReadFile(job / "inside" / "out.txt"), "new\n");
