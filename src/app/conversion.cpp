@@ -192,9 +192,10 @@ bool ConversionSteps::CheckNames() {
       return Refuse(Refusal::OutputIsFieldFile, MSG_OUTPUT_IS_INPUT, output);
   }
   if (IsXmlDocument(output)) return Refuse(Refusal::OutputIsXml, MSG_OUTPUT_IS_XML, output);
+  out_.RequireFolder(request_.output_folder);
   if (!out_.Open(output)) {
     const std::string why = FileProblemText(out_.open_error(), output);
-    if (out_.open_error() == TARGET_IS_PROTECTED) {
+    if (out_.open_error() == TARGET_IS_PROTECTED || out_.open_error() == TARGET_OUTSIDE_FOLDER) {
       return Refuse(Refusal::OutputProtected, MSG_CANNOT_OPEN, output, why);
     }
     return Fail(MSG_CANNOT_OPEN, output, why);

@@ -96,6 +96,9 @@ struct ConversionRequest : ConversionSettings {
   // paths, the command line's): the run then refuses a name that its trimming would change,
   // so that the place checked is the place written. The dialog's typed names are trimmed.
   bool names_as_given = false;
+  // The folder the output must stay inside, links followed at the moment it is written (a job
+  // file's own output: the job file's folder); empty for anywhere.
+  std::string output_folder;
 };
 
 }  // namespace fenwix

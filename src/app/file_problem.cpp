@@ -20,9 +20,10 @@ int ReadError(const std::string& path) {
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     return NOT_A_REGULAR_FILE;
   }
+  int open_error = 0;
+  std::FILE* file = OpenForReading(path, open_error);
+  if (file == nullptr) return open_error != 0 ? open_error : ENOENT;
   errno = 0;
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) return errno != 0 ? errno : ENOENT;
   std::fgetc(file);
   const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);

@@ -170,6 +170,7 @@ Status ApplyJobFiles(const Job& job, const std::string& job_path, bool output_gi
       return Status::Refused("it names no output file (\"output\"); give one after the job file");
     }
     request.output_path = ResolveJobPath(job_path, job.output);
+    request.output_folder = Utf8FromPath(PathFromUtf8(AbsoluteJobPath(job_path)).parent_path());
   }
   request.job_file_path = job_path;
   request.xml_paths.clear();

@@ -12,6 +12,7 @@
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/messages.h"
+#include "platform/file_access.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 
@@ -134,7 +135,8 @@ Status LoadSettings(ConversionSettings& settings, const std::string& path) {
         FormatMessage(MSG_CANNOT_READ, path, FileProblemText(error != 0 ? error : EIO, path)));
   };
   SettingsRecord record{};
-  std::FILE* file = OpenFile(path, "rb");
+  int open_error = 0;
+  std::FILE* file = OpenForReading(path, open_error);
   if (file == nullptr) return unreadable();
   // A short file leaves the rest of the record zero; a read that fails part-way sets nothing.
   (void)std::fread(record.data(), 1, record.size(), file);

@@ -13,6 +13,7 @@
 #include "app/job_conversion.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
+#include "cli/print_text.h"
 #include "cli/side_file.h"
 #include "cli/weight_options.h"
 #include "job/job_paths.h"
@@ -103,7 +104,7 @@ constexpr std::string_view USAGE =
     "a pair of similar stations answered without a question.\n";
 
 int UsageError(const std::string& text) {
-  fmt::print(stderr, "fenwix-convert: {}\n{}", EscapeControls(text), USAGE);
+  PrintText(stderr, "fenwix-convert: {}\n{}", EscapeControls(text), USAGE);
   return EXIT_USAGE;
 }
 
@@ -299,11 +300,11 @@ Step ReadOptions(CommandLine& c) {
       return std::string(args[++i]);
     };
     if (arg == "--help" || arg == "-h") {
-      fmt::print("{}", USAGE);
+      PrintText(stdout, "{}", USAGE);
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--version") {
-      fmt::print("Fenwix Version {}\n", FENWIX_VERSION);
+      PrintText(stdout, "Fenwix Version {}\n", FENWIX_VERSION);
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {

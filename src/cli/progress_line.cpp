@@ -1,4 +1,5 @@
 #include "cli/progress_line.h"
+#include "cli/print_text.h"
 
 #include <fmt/format.h>
 
@@ -30,10 +31,10 @@ bool ProgressLineUi::ReportProgress(RunPhase phase, double done) {
   last_ = key;
   const std::string line = fmt::format("fenwix-convert: {} {:3}%", RunPhaseText(phase), percent);
   if (escape_codes_) {
-    fmt::print(err_, "\r{}\x1b[K", line);
+    PrintText(err_, "\r{}\x1b[K", line);
   } else {
     // Blanks over whatever a longer line of an earlier phase left on the right.
-    fmt::print(err_, "\r{:<{}}", line, LINE_WIDTH);
+    PrintText(err_, "\r{:<{}}", line, LINE_WIDTH);
   }
   std::fflush(err_);
   return true;
@@ -42,9 +43,9 @@ bool ProgressLineUi::ReportProgress(RunPhase phase, double done) {
 void ProgressLineUi::Clear() {
   if (last_ < 0) return;
   if (escape_codes_) {
-    fmt::print(err_, "\r\x1b[K");
+    PrintText(err_, "\r\x1b[K");
   } else {
-    fmt::print(err_, "\r{:{}}\r", "", LINE_WIDTH);
+    PrintText(err_, "\r{:{}}\r", "", LINE_WIDTH);
   }
   std::fflush(err_);
   last_ = -1;

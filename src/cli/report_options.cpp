@@ -2,11 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "checks/report_forms.h"
-#include "platform/utf8_path.h"
+#include "platform/file_access.h"
 
 namespace fenwix {
 
@@ -21,14 +19,13 @@ std::optional<std::string> ReportOptions::Take(std::string_view option, const st
     request.run_checks = true;
     return std::nullopt;
   }
-  errno = 0;
-  std::ifstream file(PathFromUtf8(value), std::ios::binary);
-  std::ostringstream text;
-  if (file) text << file.rdbuf();
-  if (!file || file.bad()) {
-    return "--check-limits " + value + ": " + (errno != 0 ? std::strerror(errno) : "cannot read");
+  // Read once, a regular file only: a FIFO or a device would wait or never end.
+  std::string text;
+  int error = 0;
+  if (!ReadWholeFile(value, text, error)) {
+    return "--check-limits " + value + ": " + SystemErrorText(error);
   }
-  if (const Status fault = ReadCheckLimits(text.str(), request.check_limits); fault.failed()) {
+  if (const Status fault = ReadCheckLimits(text, request.check_limits); fault.failed()) {
     return "--check-limits " + value + ": " + fault.text();
   }
   return std::nullopt;

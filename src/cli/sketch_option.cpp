@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/conversion_sketch.h"
+#include "cli/print_text.h"
 #include "sketch/svg_writer.h"
 
 namespace fenwix {

@@ -6,21 +6,22 @@
 #include <string>
 
 #include "app/messages.h"
+#include "cli/print_text.h"
 #include "geodesy/angles.h"
 #include "model/text_excerpt.h"
 
 namespace fenwix {
 
 void PrintProblem(std::string_view text) {
-  fmt::print(stderr, "{}{}\n", MESSAGE_PREFIX, EscapeControls(text));
+  PrintText(stderr, "{}{}\n", MESSAGE_PREFIX, EscapeControls(text));
 }
 
 void TerminalUi::ShowMessage(MessageId id, const std::string& text) {
   shown_.push_back(id);
   if (IsSuccessMessage(id)) {
-    fmt::print(out_, "{}\n", EscapeControls(text));
+    PrintText(out_, "{}\n", EscapeControls(text));
   } else {
-    fmt::print(err_, "{}{}\n", MESSAGE_PREFIX, EscapeControls(text));
+    PrintText(err_, "{}{}\n", MESSAGE_PREFIX, EscapeControls(text));
   }
 }
 
@@ -40,15 +41,15 @@ MergeAnswer TerminalUi::AskSimilarStations(const StationRecord& first,
     case MergePolicy::Ask:
       break;
   }
-  fmt::print(err_, "{}Found two stations with coordinates that are similar.\n", MESSAGE_PREFIX);
+  PrintText(err_, "{}Found two stations with coordinates that are similar.\n", MESSAGE_PREFIX);
   for (const StationRecord* station : {&first, &second}) {
-    fmt::print(err_, "  {}  North: {:.3f}  East: {:.3f}  Elev: {:.3f}\n",
-               EscapeControls(station->name), RoundToDecimals(station->north, 3),
-               RoundToDecimals(station->east, 3), RoundToDecimals(station->elevation, 3));
+    PrintText(err_, "  {}  North: {:.3f}  East: {:.3f}  Elev: {:.3f}\n",
+              EscapeControls(station->name), RoundToDecimals(station->north, 3),
+              RoundToDecimals(station->east, 3), RoundToDecimals(station->elevation, 3));
   }
   for (;;) {
-    fmt::print(err_, "{}Same point keeping [1] {}, keeping [2] {}, [d]ifferent, or [c]ancel? ",
-               MESSAGE_PREFIX, EscapeControls(first.name), EscapeControls(second.name));
+    PrintText(err_, "{}Same point keeping [1] {}, keeping [2] {}, [d]ifferent, or [c]ancel? ",
+              MESSAGE_PREFIX, EscapeControls(first.name), EscapeControls(second.name));
     std::fflush(err_);
     char line[256];
     if (std::fgets(line, sizeof line, in_) == nullptr) return MergeAnswer::Cancel;

@@ -13,6 +13,14 @@
 
 namespace fenwix {
 
+bool WriteText(std::FILE* stream, std::string_view text) {
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  const bool flushed = std::fflush(stream) == 0;
+  // A failed write leaves the stream's error flag set; the next message tries afresh.
+  std::clearerr(stream);
+  return written && flushed;
+}
+
 #ifdef _WIN32
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fenwix {
@@ -17,6 +18,11 @@ void UseUtf8Console();
 // Whether the stream is a terminal a person types at or reads. On Windows only a console is;
 // the NUL device, which the C library counts as a character device, is not.
 bool IsTerminal(std::FILE* stream);
+
+// Writes text to the stream as it is and flushes it. A message that cannot be written (standard
+// error on a full disk, a closed pipe) is lost, never fatal: false then, and the run goes on to
+// its own exit status.
+bool WriteText(std::FILE* stream, std::string_view text);
 
 // Whether the terminal of the stream acts on ANSI escape codes, turning that on in a Windows
 // console that can do it; false when text must be redrawn without them.

@@ -14,8 +14,14 @@
 #include <windows.h>
 // windows.h first: bcrypt.h uses its types.
 #include <bcrypt.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #else
+#include <fcntl.h>
 #include <nettle/sha2.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fenwix {
@@ -78,21 +84,10 @@ class Sha256 {
 template <typename Consume>
 bool ReadChunks(const std::string& path, int& error, Consume consume) {
   // A device, pipe or socket named as a file has no fixed contents: /dev/zero would be read
-  // for ever. Folders are left to the read, which says so.
-  std::error_code status_error;
-  const std::filesystem::file_status status =
-      std::filesystem::status(PathFromUtf8(path), status_error);
-  if (!status_error && std::filesystem::exists(status) &&
-      !std::filesystem::is_regular_file(status) && !std::filesystem::is_directory(status)) {
-    error = NOT_A_REGULAR_FILE;
-    return false;
-  }
+  // for ever, and a FIFO waits for a writer.
+  const FilePtr file(OpenForReading(path, error));
+  if (!file) return false;
   errno = 0;
-  const FilePtr file(OpenFile(path, "rb"));
-  if (!file) {
-    error = errno != 0 ? errno : EIO;
-    return false;
-  }
   std::vector<unsigned char> buffer(READ_CHUNK);
   for (;;) {
     const size_t length = std::fread(buffer.data(), 1, buffer.size(), file.get());
@@ -108,6 +103,63 @@ bool ReadChunks(const std::string& path, int& error, Consume consume) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+
+std::FILE* OpenForReading(const std::string& path, int& error, bool no_links) {
+  std::error_code status_error;
+  const std::filesystem::path name = PathFromUtf8(path);
+  if (no_links &&
+      std::filesystem::is_symlink(std::filesystem::symlink_status(name, status_error))) {
+    error = ELOOP;
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* file = OpenFile(path, "rb");
+  if (file == nullptr) {
+    error = errno != 0 ? errno : EIO;
+    return nullptr;
+  }
+  struct _stat64 status {};
+  if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+    std::fclose(file);
+    error = (status.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : NOT_A_REGULAR_FILE;
+    return nullptr;
+  }
+  error = 0;
+  return file;
+}
+
+#else
+
+std::FILE* OpenForReading(const std::string& path, int& error, bool no_links) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer; with it the open returns at once and
+  // the file's kind is told from the descriptor.
+  const int fd = open(path.c_str(),
+                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (no_links ? O_NOFOLLOW : 0));
+  if (fd < 0) {
+    error = errno != 0 ? errno : EIO;
+    return nullptr;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? EISDIR : NOT_A_REGULAR_FILE;
+    close(fd);
+    return nullptr;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) {
+    error = errno != 0 ? errno : EIO;
+    close(fd);
+    return nullptr;
+  }
+  error = 0;
+  return file;
+}
+
+#endif
 
 bool ReadWholeFile(const std::string& path, std::string& text, int& error) {
   text.clear();
@@ -143,6 +195,11 @@ std::string SystemErrorText(int error) {
   }
   if (error == TARGET_IS_XML_DOCUMENT) return "an XML document, which is never written over";
   if (error == FOLDER_NOT_WRITABLE) return "its folder is read-only: no file can be made in it";
+  if (error == TARGET_CHANGED) {
+    return "it was replaced by another kind of file while it was written; it is left as it was";
+  }
+  if (error == TARGET_OUTSIDE_FOLDER) return "it lies outside the folder it must stay in";
+  if (error == FIFO_WITHOUT_READER) return "a FIFO that no program is reading from";
   return std::strerror(error);
 }
 

@@ -3,6 +3,7 @@
 // systems and on Windows. The fingerprint tells when a field file changed after a job file
 // recorded edits that point at its lines.
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,13 @@ namespace fenwix {
 // The error number given for a name that is not a regular file or folder (errno values are
 // positive).
 constexpr int NOT_A_REGULAR_FILE = -1;
+
+// Opens an existing file for binary reading, without ever waiting on it: a FIFO, a device, a
+// socket (NOT_A_REGULAR_FILE) or a folder (EISDIR) is refused from the opened file itself, so a
+// name swapped between a check and the open changes nothing. With no_links a symbolic link at
+// the name is refused too (ELOOP). nullptr with the error number set when it cannot be read.
+// Every file the program reads is opened here.
+std::FILE* OpenForReading(const std::string& path, int& error, bool no_links = false);
 
 // Reads the file into text. False, with the system's error number, when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& text, int& error);

@@ -87,6 +87,20 @@ std::FILE* CreateUniqueFile(const std::string& prefix, std::string& path, int& e
   return nullptr;
 }
 
+std::FILE* CreateNewFile(const std::string& path, int& error) {
+  int fd = -1;
+  error = _wsopen_s(&fd, PathFromUtf8(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                    _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  if (error != 0) return nullptr;
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) {
+    error = errno;
+    _close(fd);
+    RemoveFile(path);
+  }
+  return stream;
+}
+
 int ReplaceWithFile(const std::string& from, const std::string& to) {
   if (MoveFileExW(PathFromUtf8(from).c_str(), PathFromUtf8(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
@@ -140,6 +154,24 @@ std::FILE* CreateUniqueFile(const std::string& prefix, std::string& path, int& e
     return nullptr;
   }
   path = name.data();
+  error = 0;
+  return stream;
+}
+
+std::FILE* CreateNewFile(const std::string& path, int& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  flock(fd, LOCK_EX | LOCK_NB);
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    error = errno;
+    close(fd);
+    unlink(path.c_str());
+    return nullptr;
+  }
   error = 0;
   return stream;
 }

@@ -18,6 +18,11 @@ int WritableFileError(const std::string& utf8_path);
 // in use while open (see RemoveIfUnused). nullptr with error set when it cannot be made.
 std::FILE* CreateUniqueFile(const std::string& prefix, std::string& path, int& error);
 
+// A new file at path, made only by this call (an existing name is EEXIST, a link is not
+// followed), open for binary writing with the permissions of a file created normally; nullptr
+// with error set when it cannot be made.
+std::FILE* CreateNewFile(const std::string& path, int& error);
+
 // Gives the open file the permissions of the file at from_path, which it is to replace (where
 // the system keeps permission bits).
 void KeepPermissions(std::FILE* stream, const std::string& from_path);

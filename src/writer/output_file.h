@@ -31,6 +31,9 @@ class OutputFile {
   // folder cannot take it (open_error() says why). With own_job_file, the run's job file may be
   // replaced: the job file saving itself.
   bool Open(const std::string& target_path, bool own_job_file = false);
+  // From the next Open on, the file must lie inside folder, links followed (see
+  // GuardedFile::RequireFolder); empty for anywhere.
+  void RequireFolder(const std::string& folder) { file_.RequireFolder(folder); }
   // Writes into an already open stream that the caller owns (tests, standard output).
   void Attach(std::FILE* stream);
 

@@ -110,12 +110,10 @@ std::optional<std::vector<FieldElement>> ReadFieldElements(const std::string& pa
     return std::nullopt;
   };
   // A device or a FIFO would never end.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(PathFromUtf8(path), error)) {
-    return refuse("not a regular file");
-  }
-  const std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
-  if (!file) return refuse(SystemErrorText(errno));
+  int error = 0;
+  const std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(path, error));
+  if (!file)
+    return refuse(error == NOT_A_REGULAR_FILE ? "not a regular file" : SystemErrorText(error));
   const std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
       XML_ParserCreateNS(nullptr, NAMESPACE_SEPARATOR));
   if (!parser) return refuse(SystemErrorText(ENOMEM));

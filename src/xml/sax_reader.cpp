@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/file_access.h"
 #include "platform/utf8_path.h"
 #include "xml/xml_content_handler.h"
 
@@ -258,9 +259,9 @@ void SaxReader::Attach(XmlContentHandler* handler) {
 }
 
 Status SaxReader::ParseFile(const std::string& path) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
-  if (!file) return Status(StatusKind::Unreadable, std::strerror(errno));
+  int error = 0;
+  const std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(path, error));
+  if (!file) return Status(StatusKind::Unreadable, SystemErrorText(error));
   return RunCatching(handler_, chunk_size_, progress_,
                      [&file](void* buffer, size_t capacity, bool& done) -> long {
                        const size_t length = std::fread(buffer, 1, capacity, file.get());

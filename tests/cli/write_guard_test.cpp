@@ -49,6 +49,12 @@ TEST(WriteGuard, EveryTargetOfTheTableIsRefusedOrWrittenInPlace) {
   WriteFile(dir / "away.fenwix",
             R"({"fenwix_project": 1, "inputs": [{"path": "day1.xml"}], "output": "cfg/x.txt"})");
   WriteFile(scratch.path() / "outside/x.txt", "outside\n");
+  // A field file and a job file named as the output's temporary files once were.
+  fs::copy_file(example, dir / "net.txt.fenwix-abc123");
+  WriteFile(dir / "net.txt.fenwix-job123",
+            R"({"fenwix_project": 1, "inputs": [{"path": "day1.xml"}], "output": "net.txt"})");
+  WriteFile(dir / "fifo.fenwix",
+            R"({"fenwix_project": 1, "inputs": [{"path": "day1.xml"}], "output": "fifo"})");
   WriteFile(dir / "old.svg", "<?xml version=\"1.0\"?>\n<!-- old -->\n<svg width=\"1\"></svg>\n");
   WriteFile(dir / "old.html", "<!DOCTYPE html>\n<html lang=\"en\"></html>\n");
   fs::create_directory_symlink("../outside", dir / "cfg");
@@ -89,6 +95,23 @@ TEST(WriteGuard, EveryTargetOfTheTableIsRefusedOrWrittenInPlace) {
     ++cases;
   }
   EXPECT_GE(cases, 15);
+}
+
+// A standard error that cannot take a byte loses the messages, never the run's own status.
+TEST(WriteGuard, AFullStandardErrorLeavesTheExitStatus) {
+  fenwix::testing::ScratchFolder scratch{"fenwix-full-stderr-"};
+  fs::copy_file(fs::path(FENWIX_TEST_DATA) / "jobs/checked-job.xml", scratch.path() / "day1.xml");
+  const struct {
+    const char* args;
+    int status;
+  } runs[] = {{"day1.xml net.txt", 0}, {"none.xml net.txt", 1}, {"--frobnicate", 2}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.args);
+    const std::string command = "cd '" + scratch.path().string() + "' && '" + FENWIX_CONVERT_EXE +
+                                "' " + run.args + " >/dev/null 2>/dev/full </dev/null";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, run.status);
+  }
 }
 
 }  // namespace

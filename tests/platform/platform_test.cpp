@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/executable_folder.h"
 #include "platform/file_replacement.h"
+#include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
 #include "support/test_files.h"
 #include "writer/output_file.h"
@@ -68,21 +70,82 @@ TEST(PlatformReplace, AReplacementThatCannotHappenLeavesTheOldOutputWhole) {
 TEST(PlatformReplace, LeftoversOfAKilledRunGoButAFileInUseStays) {
   ScratchFolder scratch("fenwix-platform-");
   const std::string target = Utf8FromPath(scratch.path() / "out.txt");
-  WriteFile(scratch.path() / "out.txt.fenwix-Ab12Cd", "");
+  const std::string leftover = TemporaryNameFor("out.txt");
+  WriteFile(scratch.path() / leftover, "");
+  // Unsigned, or signed for another output: not provably a leftover of this one.
+  WriteFile(scratch.path() / "out.txt.fenwix-Ab12Cd", "kept: no signature");
   WriteFile(scratch.path() / "out.txt.fenwix-notours", "kept: not six letters");
-  WriteFile(scratch.path() / "other.txt.fenwix-Ab12Cd", "kept: another output's");
-  std::string in_use;
+  WriteFile(scratch.path() / TemporaryNameFor("other.txt"), "kept: another output's");
   int error = 0;
-  std::FILE* running = CreateUniqueFile(target + ".fenwix-", in_use, error);
+  const std::string in_use = Utf8FromPath(scratch.path() / TemporaryNameFor("out.txt"));
+  std::FILE* running = CreateNewFile(in_use, error);
   ASSERT_NE(running, nullptr) << error;
+  std::vector<std::string> expected = FolderContents(scratch.path());
   ASSERT_TRUE(Convert(target, "converted\n"));
-  const std::string in_use_name = Utf8FromPath(PathFromUtf8(in_use).filename());
-  std::vector<std::string> expected{"other.txt.fenwix-Ab12Cd", "out.txt", "out.txt.fenwix-notours",
-                                    in_use_name};
+  expected.erase(std::find(expected.begin(), expected.end(), leftover));
+  expected.push_back("out.txt");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FolderContents(scratch.path()), expected);
   std::fclose(running);
   EXPECT_TRUE(RemoveIfUnused(in_use));
+}
+
+// Names so long that the name, ".fenwix-" and ten letters pass the 255 bytes a name may have.
+TEST(PlatformReplace, ALongOutputNameIsWrittenUnderAShorterTemporaryName) {
+  ScratchFolder scratch("fenwix-platform-");
+  for (const size_t length : {200, 237, 238, 242, 250, 255}) {
+    SCOPED_TRACE(length);
+    const std::string name = std::string(length - 4, 'n') + ".txt";
+    const std::string target = Utf8FromPath(scratch.path() / name);
+    EXPECT_TRUE(Convert(target, "long\n"));
+    EXPECT_EQ(ReadFile(PathFromUtf8(target)), "long\r\n");
+    EXPECT_LE(TemporaryNameFor(name).size(), 255u);
+    EXPECT_TRUE(IsTemporaryNameOf(TemporaryNameFor(name), name));
+    EXPECT_FALSE(IsTemporaryNameOf(TemporaryNameFor(name), "n" + name));
+    std::filesystem::remove(PathFromUtf8(target));
+    EXPECT_EQ(FolderContents(scratch.path()), std::vector<std::string>{});
+  }
+}
+
+// What the XML guard takes for a document it never writes over, head by head.
+TEST(PlatformReplace, AnXmlDocumentIsKnownPastBlanksMarksAndComments) {
+  const std::string job = "<JobXML><Point/></JobXML>\n";
+  const auto utf16 = [](std::string_view text, bool big) {
+    std::string wide = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char c : text) {
+      wide += big ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return wide;
+  };
+  const struct {
+    std::string head;
+    bool document;
+  } cases[] = {
+      {std::string(300, '\n') + "<?xml version=\"1.0\"?>\n" + job, true},
+      {std::string(3 << 20, ' ') + job, true},
+      {"\xEF\xBB\xBF\r\n\t " + job, true},
+      {utf16("\n\n" + job, false), true},
+      {utf16(job, true), true},
+      {"<!-- a > inside -- a comment -->\n<!-- <svg> -->" + job, true},
+      {"<?xml version=\"1.0\"?>\n<!DOCTYPE JobXML [ <!ENTITY a \">\"> ]>\n" + job, true},
+      {std::string(300, '\n') + "<?xml version=\"1.0\"?>", true},
+      {std::string(300, '\n') + "<?xml version=\"1.0\"?>\n<!-- old -->\n<svg width=\"1\"/>\n",
+       false},
+      {"<!DOCTYPE html>\n<html lang=\"en\"></html>\n", false},
+      {utf16("<svg/>", false), false},
+      {"1 B1 100.000 200.000\r\n<JobXML>\r\n", false},
+      {std::string(300, '\n'), false},
+      {"", false},
+  };
+  ScratchFolder scratch("fenwix-platform-");
+  const std::string target = Utf8FromPath(scratch.path() / "old.txt");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.head.substr(0, 80) + "... of " + std::to_string(c.head.size()));
+    WriteFile(PathFromUtf8(target), c.head);
+    EXPECT_EQ(StartsAsXmlDocument(target), c.document);
+    EXPECT_EQ(Convert(target, "new\n"), !c.document);
+    EXPECT_EQ(ReadFile(PathFromUtf8(target)) == c.head, c.document);
+  }
 }
 
 TEST(PlatformExecutable, PathNamesThisTestProgramInAnExistingFolder) {
