@@ -1,17 +1,71 @@
 #include "adjust/network_adjustment.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <string>
+#include <string_view>
 
 #include "adjust/observation_geometry.h"
 #include "adjust/sparse_normals.h"
 #include "adjust/test_statistics.h"
+#include "weights/weight_fields.h"
 
 namespace fenwix {
 
 namespace {
+
+// The profile field's name in a job file, with its letter: "angle_sd (S)".
+std::string ProfileField(std::string_view symbol) {
+  for (const WeightField& field : WEIGHT_FIELDS) {
+    if (field.symbol == symbol)
+      return std::string(field.job_key) + " (" + std::string(symbol) + ")";
+  }
+  return std::string(symbol);
+}
+
+// An observation with no weight would only be left out of the test without a word, and a test
+// of what remains reads as a check of the whole job: each kind of observation that has one,
+// with the field that gives it no weight and the line of its first record, or nothing when
+// every observation has a weight.
+std::string UnweightedObservation(const AdjustmentInput& input) {
+  std::array<std::string, ADJUSTED_KIND_COUNT> found;
+  for (const AdjustmentObservation& obs : input.observations) {
+    std::string& what = found[static_cast<size_t>(obs.kind)];
+    if (!what.empty()) continue;
+    switch (obs.kind) {
+      case AdjustedKind::GnssVector: {
+        const std::array<double, 6>& c = obs.covariance;
+        if (c[0] > 0.0 && c[2] > 0.0 && c[5] > 0.0) continue;
+        what = "GNSS vectors have a variance of 0 (SX, SY or SZ, with the weight profile's " +
+               ProfileField("F") + ")";
+        break;
+      }
+      case AdjustedKind::HorizontalAngle:
+        if (obs.sd > 0.0) continue;
+        what = "horizontal angles have an SD of 0 (the weight profile's " + ProfileField("S") + ")";
+        break;
+      case AdjustedKind::Zenith:
+        if (obs.sd > 0.0) continue;
+        what = "zenith angles have an SD of 0 (the weight profile's " + ProfileField("Z") + ")";
+        break;
+      case AdjustedKind::SlopeDistance:
+        if (obs.sd > 0.0) continue;
+        what = "slope distances have an SD of 0 (the weight profile's " + ProfileField("A") +
+               " with its ppm, P)";
+        break;
+    }
+    if (obs.source.line > 0) what += ", the first at line " + std::to_string(obs.source.line);
+  }
+  std::string text;
+  for (const std::string& what : found) {
+    if (what.empty()) continue;
+    text += (text.empty() ? "" : "; ") + what;
+  }
+  return text;
+}
 
 using namespace adjust_geometry;
 // Attempts at finding the stations the observations fix before giving up.
@@ -523,6 +577,11 @@ void Adjuster::Run() {
     result_.observations[i].index = static_cast<int32_t>(i);
   }
   result_.stations.assign(input_.stations.size(), StationPrecision{});
+  result_.unweighted = UnweightedObservation(input_);
+  if (!result_.unweighted.empty()) {
+    result_.outcome = AdjustmentOutcome::Unweighted;
+    return;
+  }
   SelectObservations();
   Progress(2);
   Iteration state = Iteration::Undetermined;

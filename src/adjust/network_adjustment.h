@@ -54,6 +54,7 @@ enum class AdjustmentOutcome {
   OverBudget,     // the factor would pass the memory budget
   Cancelled,
   NotConverged,  // Gauss-Newton did not settle
+  Unweighted,    // an observation has an SD of 0: not run, `unweighted` says which
 };
 
 // The test of one observation (an angle, a distance or a whole vector).
@@ -103,6 +104,8 @@ struct GroupFactor {
 
 struct AdjustmentResult {
   AdjustmentOutcome outcome = AdjustmentOutcome::NothingToTest;
+  // With Unweighted: what has no weight, and the profile field or the vector that gives it none.
+  std::string unweighted;
   // The predicted size of the factor and its inverse, bytes.
   double predicted_bytes = 0.0;
   int32_t parts = 0;

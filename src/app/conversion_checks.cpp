@@ -48,6 +48,20 @@ CheckSection CentringGapSection(const std::vector<CentringGap>& gaps, const Surv
 
 }  // namespace
 
+namespace {
+
+MemoryStep planted_shortage = MemoryStep::None;
+
+}  // namespace
+
+void SetMemoryShortageForTesting(MemoryStep step) {
+  planted_shortage = step;
+}
+
+void PlantedShortage(MemoryStep step) {
+  if (step != MemoryStep::None && step == planted_shortage) throw std::bad_alloc();
+}
+
 void ConversionSteps::RunChecksOnTables(const RecordWeights& weights) {
   const NamedWeightProfile& profile = request_.weight_profile;
   CheckInput input;
@@ -65,6 +79,7 @@ void ConversionSteps::RunChecksOnTables(const RecordWeights& weights) {
   input.weights = &weights;
   CheckReport& report = run_.check_report;
   try {
+    PlantedShortage(MemoryStep::Checks);
     // Each field file's instrument, the profile in use where the file names none.
     const auto& instruments = request_.file_instruments;
     input.instruments.assign(std::max<size_t>(1, instruments.size()), profile.profile.instrument);
@@ -87,11 +102,13 @@ void ConversionSteps::RunChecksOnTables(const RecordWeights& weights) {
     report.files = run_.xml_paths;
     report.job = JoinFileNames(run_.xml_paths);
     report.incomplete = true;
+    report.short_of_memory = "the checks";
   }
 }
 
 void ConversionSteps::TestNetwork(const RecordWeights& weights) {
   try {
+    PlantedShortage(MemoryStep::Test);
     run_.adjustment_input = InputFromTables(run_.tables, weights, run_.reading_log, true);
     const AdjustmentInput& input = run_.adjustment_input;
     AdjustmentOptions options;
@@ -113,13 +130,19 @@ void ConversionSteps::TestNetwork(const RecordWeights& weights) {
     run_.adjustment_input = AdjustmentInput{};
     run_.adjustment_result = AdjustmentResult{};
     run_.adjustment_summary = "Adjustment test skipped: out of memory.";
+    // The report says so itself; it lacks the test, so it is not written as a whole one.
+    run_.check_report.summary = run_.adjustment_summary;
+    run_.check_report.short_of_memory = "the adjustment test";
   }
 }
 
 std::string CheckSummary(const ConversionRequest& request, const ConversionRun& run) {
   if (!request.run_checks) return std::string();
   const CheckReport& report = run.check_report;
-  if (report.incomplete) return "\n\nThe check report could not be made: out of memory.";
+  if (report.incomplete) {
+    return "\n\nThe check report could not be made: out of memory in " + report.short_of_memory +
+           ".";
+  }
   const int64_t flagged = report.FlaggedRows();
   return "\n\nThe check report flagged " + std::to_string(flagged) +
          (flagged == 1 ? " row." : " rows.") +

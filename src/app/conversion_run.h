@@ -123,4 +123,13 @@ struct ConversionRun {
 // have passed validation. Never throws: running out of memory ends the run with a message.
 ConversionRun RunConversion(const ConversionRequest& request, UserInterface& ui);
 
+// The steps after the output file that can run short of memory, each leaving a part of the
+// check report or the sketch unmade.
+enum class MemoryStep : uint8_t { None, Checks, Test, Sketch };
+// For tests: from now on the step runs out of memory (std::bad_alloc, as an allocation would
+// throw) in every run; MemoryStep::None ends it.
+void SetMemoryShortageForTesting(MemoryStep step);
+// Throws std::bad_alloc when a test set the shortage at step.
+void PlantedShortage(MemoryStep step);
+
 }  // namespace fenwix

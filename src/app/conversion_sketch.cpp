@@ -187,6 +187,7 @@ std::vector<int32_t> SketchLinesOfRow(const SketchModel& model, const CheckRow& 
 }
 
 SketchModel ConversionSketch(const ConversionRun& run) {
+  PlantedShortage(MemoryStep::Sketch);
   SketchModel model = BuildSketch(run.tables, run.placements, run.xml_paths, TodayText());
   const ReadingLog& log = run.reading_log;
   // The check report's marks, on the symbols of the stations and the lines of the records

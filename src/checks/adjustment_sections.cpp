@@ -108,6 +108,8 @@ const char* OutcomeWords(AdjustmentOutcome outcome) {
       return "Adjustment test cancelled.";
     case AdjustmentOutcome::NotConverged:
       return "Adjustment test stopped: the adjustment did not settle.";
+    case AdjustmentOutcome::Unweighted:
+      return "Adjustment test not run: ";
   }
   return "";
 }
@@ -119,6 +121,9 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
     std::string text = OutcomeWords(result.outcome);
     if (result.outcome == AdjustmentOutcome::OverBudget) {
       text += fmt::format(" ({:.0f} MB predicted)", result.predicted_bytes / 1048576.0);
+    }
+    if (result.outcome == AdjustmentOutcome::Unweighted) {
+      text += result.unweighted + "; give each a value above 0 to test the job.";
     }
     return text;
   }
@@ -146,12 +151,19 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   CheckSection adjustment;
   adjustment.name = "adjustment";
   adjustment.title = "Adjustment test";
+  // Without a w-test there is no critical value to speak of.
+  const std::string rejection =
+      result.tests > 0
+          ? fmt::format(
+                "an observation is rejected when its |w| passes {:.2f}, the critical value of {} "
+                "tests at a family-wise 5 %, the largest first, at most {} rounds",
+                result.critical_w, result.tests, result.max_rounds)
+          : std::string("no observation was w-tested, so none is rejected");
   adjustment.rule = fmt::format(
       "a free-network adjustment of the whole job with the weights of the adjustment file "
-      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; an observation is "
-      "rejected when its |w| passes {:.2f}, the critical value of {} tests at a family-wise "
-      "5 %, the largest first, at most {} rounds; station precision is relative to the datum",
-      result.critical_w, result.tests, result.max_rounds);
+      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; {}; station "
+      "precision is relative to the datum",
+      rejection);
   adjustment.columns = {{"w", 1}, {"r", 2}, {"MDB", 1}, {"error", 1}};
   const auto summary_row = [&](std::string note) {
     CheckRow& row = adjustment.rows.emplace_back();

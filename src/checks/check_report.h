@@ -73,6 +73,9 @@ class CheckReport {
   std::string summary;
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;
+  // The part of the checks that ran out of memory ("the checks", "the adjustment test"); empty
+  // when none did. A report or a sketch made from it would be partial.
+  std::string short_of_memory;
 
   // Flagged rows of the checks, listed or only counted, the suspects left out.
   int64_t FlaggedRows() const;

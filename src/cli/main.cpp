@@ -112,12 +112,15 @@ int ShowRun(const CommandLine& c, const fenwix::ConversionRun& run) {
   if (report_error) fenwix::PrintProblem(*report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written
   // fails the run and leaves that file as it is.
-  if (result.written() && c.sketch_path && !fenwix::WriteSketchFile(run, *c.sketch_path)) {
-    return EXIT_FAILED;
+  int sketch_status = EXIT_SUCCESS_CODE;
+  if (result.written() && c.sketch_path) {
+    sketch_status = fenwix::WriteSketchFile(run, *c.sketch_path);
+    if (sketch_status == EXIT_FAILED) return EXIT_FAILED;
   }
   const bool job_file_failed = result.written() && c.save_project && !SaveProject(c, run);
   // An input not read completely keeps its own status.
-  if ((report_error || job_file_failed) && result.outcome == fenwix::ConversionOutcome::Succeeded) {
+  if ((report_error || job_file_failed || sketch_status == EXIT_REPORT_FAILED) &&
+      result.outcome == fenwix::ConversionOutcome::Succeeded) {
     return EXIT_REPORT_FAILED;
   }
   switch (result.outcome) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "checks/report_forms.h"
 #include "platform/file_access.h"
@@ -33,10 +34,25 @@ std::optional<std::string> ReportOptions::Take(std::string_view option, const st
 
 std::optional<std::string> ReportOptions::Write(const ConversionRun& run) const {
   if (report_path.empty() || !run.result.written()) return std::nullopt;
-  const Status fault = WriteReportFile(run.check_report, report_path);
+  const auto refusal = [&](const std::string& reason) {
+    return "cannot write the check report " + report_path + ": " + reason + " (the output file " +
+           run.output_path + " is written)";
+  };
+  // A report without the part that ran short would read as a whole one: the file there, if
+  // any, stays as it was.
+  const std::string& short_of_memory = run.check_report.short_of_memory;
+  if (!short_of_memory.empty()) {
+    return refusal("out of memory in " + short_of_memory + "; " + report_path +
+                   " is left as it was");
+  }
+  Status fault;
+  try {
+    fault = WriteReportFile(run.check_report, report_path);
+  } catch (const std::bad_alloc&) {
+    return refusal("out of memory while writing it; " + report_path + " is left as it was");
+  }
   if (fault.ok()) return std::nullopt;
-  return "cannot write the check report " + report_path + ": " + fault.text() +
-         " (the output file " + run.output_path + " is written)";
+  return refusal(fault.text());
 }
 
 }  // namespace fenwix

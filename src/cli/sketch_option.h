@@ -7,8 +7,10 @@
 
 namespace fenwix {
 
-// Writes the sketch of the last conversion; messages go to standard error. False when the file
-// could not be written (the adjustment file is left as it was written).
-bool WriteSketchFile(const ConversionRun& run, const std::string& sketch_path);
+// Writes the sketch of the last conversion; messages go to standard error. The exit status it
+// calls for: EXIT_SUCCESS_CODE when written, EXIT_REPORT_FAILED when memory ran short (in the
+// checks or the drawing; the file there is left as it was), EXIT_FAILED when it could not be
+// written. The adjustment file is left as it was written either way.
+int WriteSketchFile(const ConversionRun& run, const std::string& sketch_path);
 
 }  // namespace fenwix

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <numbers>
+#include <optional>
+#include <string>
 
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
@@ -480,7 +483,42 @@ std::string SketchSvg(const SketchModel& model) {
   return fmt::to_string(out);
 }
 
+namespace {
+
+// Largest coordinate or size the sketch writes: past it a value is a fault upstream, and its
+// digits (up to 309 of them) would be no coordinate a script can use.
+constexpr double MAX_DRAWN_MAGNITUDE = 1e15;
+
+bool Drawable(double value) {
+  return std::fabs(value) <= MAX_DRAWN_MAGNITUDE;  // false for NaN as well
+}
+
+// The first station whose numbers cannot be written soundly, or the frame's; nothing when all
+// can.
+std::optional<std::string> UndrawableValue(const SketchModel& model) {
+  for (const SketchStation& s : model.stations) {
+    const bool ellipse_ok =
+        !s.has_ellipse ||
+        (Drawable(s.ellipse_major) && Drawable(s.ellipse_minor) && Drawable(s.ellipse_azimuth));
+    if (!Drawable(s.north) || !Drawable(s.east) || !Drawable(s.elevation) || !ellipse_ok) {
+      return "station " + s.name;
+    }
+  }
+  const SketchFrame& f = model.frame;
+  for (const double value : {f.min_north, f.max_north, f.min_east, f.max_east, f.scale_bar_length,
+                             model.ellipse_scale}) {
+    if (!Drawable(value)) return std::string("the drawing's extent");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 Status WriteSketchSvg(const SketchModel& model, const std::string& path) {
+  if (const std::optional<std::string> where = UndrawableValue(model)) {
+    return Status(StatusKind::WriteFailed,
+                  "the coordinates of " + *where + " are beyond any survey value");
+  }
   // Through a temporary file: a sketch that cannot be written leaves the previous one whole.
   if (const int error = WriteWholeFile(path, SketchSvg(model))) {
     return Status(StatusKind::WriteFailed, SystemErrorText(error));

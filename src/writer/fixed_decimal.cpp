@@ -108,6 +108,10 @@ constexpr auto FAST_PATHS = FastPaths(std::make_index_sequence<MAX_FAST_DECIMALS
 
 }  // namespace
 
+bool IsWritableField(double value) {
+  return std::fabs(value) <= MAX_FIELD_MAGNITUDE;  // false for NaN as well
+}
+
 void AppendFixed(fmt::memory_buffer& text, double value, int decimals) {
   if (!(std::fabs(value) < FAST_LIMIT) || decimals < 0 || decimals > MAX_FAST_DECIMALS) {
     fmt::format_to(std::back_inserter(text), "{:.{}f}", value, decimals);

@@ -16,6 +16,13 @@ inline constexpr int MAX_FAST_DECIMALS = 12;
 
 void AppendFixed(fmt::memory_buffer& text, double value, int decimals);
 
+// Largest magnitude a record field is written with. The reader refuses any length, angle or SD
+// that could come near it once converted or squared; past it a value is a fault, and its digits
+// (up to 309 of them) are no field of a record.
+inline constexpr double MAX_FIELD_MAGNITUDE = 1e15;
+// Whether value can be written as a record field: finite and within MAX_FIELD_MAGNITUDE.
+bool IsWritableField(double value);
+
 // Appends bytes to a record line: one resize and one copy, which for the short pieces a record
 // is made of costs less than the buffer's general append.
 inline void AppendBytes(fmt::memory_buffer& text, std::string_view bytes) {

@@ -180,6 +180,7 @@ bool OutputFile::Commit() {
 }
 
 Status OutputFile::WriteFailure() const {
+  if (refusal_.failed()) return refusal_;
   return Status(StatusKind::WriteFailed,
                 write_error_ != 0 ? SystemErrorText(write_error_) : std::string());
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -80,6 +81,13 @@ class OutputFile {
   int open_error() const { return open_error_; }
   // The system's error number of the first failed write or of a failed Commit; 0 for none.
   int write_error() const { return write_error_; }
+  // Fails the file for a fault of what is written (a number no record can hold): the error
+  // indicator is set, nothing more reaches the file, Commit leaves the target untouched and
+  // WriteFailure() gives this reason.
+  void Fail(Status reason) {
+    error_ = true;
+    refusal_ = std::move(reason);
+  }
   // A write failure, its text the system's reason when there is one (else empty).
   Status WriteFailure() const;
   // Success while the error indicator is clear, else WriteFailure().
@@ -106,6 +114,7 @@ class OutputFile {
   bool flushed_ = false;
   int open_error_ = 0;
   int write_error_ = 0;
+  Status refusal_;
   fmt::memory_buffer scratch_;
   GuardedFile file_;
 };

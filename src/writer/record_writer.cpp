@@ -65,12 +65,25 @@ class RecordLine {
   }
   RecordLine& Number(double value, int decimals) {
     Separator();
-    AppendFixed(text_, value, decimals);
+    if (IsWritableField(value)) {
+      AppendFixed(text_, value, decimals);
+    } else {
+      unwritable_ = true;
+    }
     return *this;
   }
   // Writes the line, ended by line_ends line ends (2 leaves an empty line after it). Fields
-  // hold no line end: AppendFieldText turns control characters into blanks.
+  // hold no line end: AppendFieldText turns control characters into blanks. A line with a
+  // number that no field can hold fails the file instead.
   void WriteTo(OutputFile& out, int line_ends) {
+    if (unwritable_) {
+      // The record's keyword and names say which it is.
+      constexpr size_t SHOWN_BYTES = 60;
+      const std::string_view line(text_.data(), std::min(text_.size(), SHOWN_BYTES));
+      out.Fail(Status(StatusKind::WriteFailed,
+                      "a record holds a number beyond any survey value: " + std::string(line)));
+      return;
+    }
     out.WriteLine(std::string_view(text_.data(), text_.size()), line_ends);
   }
 
@@ -82,6 +95,7 @@ class RecordLine {
   }
 
   fmt::memory_buffer text_;
+  bool unwritable_ = false;
 };
 
 // The zenith and distance records of a sight from at to sighted, each with its own description

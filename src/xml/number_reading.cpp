@@ -51,6 +51,22 @@ bool IsDecimalComma(const char* p, const char* end) {
 
 }  // namespace
 
+bool InFieldRange(double value, FieldRange range) {
+  if (!std::isfinite(value)) return false;
+  const double size = std::fabs(value);
+  switch (range) {
+    case FieldRange::Any:
+      return true;
+    case FieldRange::Length:
+      return size <= MAX_LENGTH_VALUE;
+    case FieldRange::Angle:
+      return size <= MAX_ANGLE_VALUE;
+    case FieldRange::Sd:
+      return value == 0.0 || (size >= MIN_SD_VALUE && size <= MAX_SD_VALUE);
+  }
+  return true;
+}
+
 double ReadNumber(std::string_view text) {
   return ReadNumberText(text).value;
 }

@@ -79,9 +79,25 @@ double XmlContentHandler::Number(std::string_view text) {
   }
   return read.value;
 }
-// A horizontal or zenith angle in the job's angle unit, in radians.
-double XmlContentHandler::Angle(std::string_view text) {
+// A number in the range of its field; a value beyond it is refused (left out) with a warning,
+// and the conversion's exit status says that a value of the field file is not in the output.
+std::optional<double> XmlContentHandler::Measured(std::string_view text, FieldRange range) {
   const double value = Number(text);
+  if (InFieldRange(value, range)) return value;
+  if (warnings_ == nullptr) return std::nullopt;
+  warnings_->MarkMisreadRecorded();
+  if (!WarningWanted()) return std::nullopt;
+  std::string problem = "is beyond \u00b11e9, more than any distance or height of a survey";
+  if (range == FieldRange::Angle) problem = "is beyond \u00b11e6, more than any angle";
+  if (range == FieldRange::Sd) problem = "is a standard deviation below 1e-9 or above 1e6";
+  Warn(text, true, std::move(problem), "left out", "Check this field in the job");
+  return std::nullopt;
+}
+// A horizontal or zenith angle in the job's angle unit, in radians; nothing when refused.
+std::optional<double> XmlContentHandler::Angle(std::string_view text) {
+  const std::optional<double> measured = Measured(text, FieldRange::Angle);
+  if (!measured) return std::nullopt;
+  const double value = *measured;
   if (job_angle_unit_ == AngleUnit::Gons) {
     if (warnings_ != nullptr && std::fabs(value) > FULL_CIRCLE_GONS && WarningWanted()) {
       Warn(text, true, "is more than 400 gons", "read as " + Decimal(value) + " gons",
@@ -173,6 +189,7 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
   } else if (state == ElementState::Station) {
     reduction_.BeginSetup(reduction_.log() != nullptr ? CurrentSource() : SourceLocation{});
   } else if (state == ElementState::Observation) {
+    direction_refused_ = false;
     reduction_.BeginReading(CurrentSource());
   }
 }
@@ -329,22 +346,34 @@ void XmlContentHandler::VectorText(std::string_view text) {
       reduction_.VectorType(text);
       break;
     case ChildName::DX:
-      reduction_.VectorValue(VectorField::DX, Number(text));
+      if (const auto value = Measured(text, FieldRange::Length)) {
+        reduction_.VectorValue(VectorField::DX, *value);
+      }
       break;
     case ChildName::DY:
-      reduction_.VectorValue(VectorField::DY, Number(text));
+      if (const auto value = Measured(text, FieldRange::Length)) {
+        reduction_.VectorValue(VectorField::DY, *value);
+      }
       break;
     case ChildName::DZ:
-      reduction_.VectorValue(VectorField::DZ, Number(text));
+      if (const auto value = Measured(text, FieldRange::Length)) {
+        reduction_.VectorValue(VectorField::DZ, *value);
+      }
       break;
     case ChildName::SX:
-      reduction_.VectorValue(VectorField::SX, Number(text));
+      if (const auto value = Measured(text, FieldRange::Sd)) {
+        reduction_.VectorValue(VectorField::SX, *value);
+      }
       break;
     case ChildName::SY:
-      reduction_.VectorValue(VectorField::SY, Number(text));
+      if (const auto value = Measured(text, FieldRange::Sd)) {
+        reduction_.VectorValue(VectorField::SY, *value);
+      }
       break;
     case ChildName::SZ:
-      reduction_.VectorValue(VectorField::SZ, Number(text));
+      if (const auto value = Measured(text, FieldRange::Sd)) {
+        reduction_.VectorValue(VectorField::SZ, *value);
+      }
       break;
     case ChildName::CXY:
       reduction_.VectorValue(VectorField::CXY, Number(text));
@@ -367,7 +396,8 @@ void XmlContentHandler::StationText(std::string_view text) {
     const std::string_view name = Named(text);
     reduction_.SetupStation(name, text, TakeMisread());
   } else if (child_name_ == ChildName::InstrumentHeight) {
-    const double height = Number(text);
+    // A refused height leaves the setup's height at 0, and its records marked as misread.
+    const double height = Measured(text, FieldRange::Length).value_or(0.0);
     reduction_.SetupHeight(height, TakeMisread());
   }
 }
@@ -401,16 +431,32 @@ void XmlContentHandler::ObservationText(std::string_view text) {
       reduction_.SightPoint(Named(text), text);
       break;
     case ChildName::PrismHeight:
-      reduction_.PrismHeight(Number(text));
+      if (const auto height = Measured(text, FieldRange::Length)) reduction_.PrismHeight(*height);
       break;
     case ChildName::SlopeDistance:
-      reduction_.SlopeDistance(Number(text));
+      if (const auto distance = Measured(text, FieldRange::Length)) {
+        reduction_.SlopeDistance(*distance);
+      }
       break;
     case ChildName::HorizontalAngle:
-      reduction_.HorizontalAngle(Angle(text));
+      if (const auto angle = Angle(text)) {
+        reduction_.HorizontalAngle(*angle);
+      } else {
+        direction_refused_ = true;
+      }
       break;
     case ChildName::ZenithAngle:
-      reduction_.ZenithAngle(Angle(text));
+      // A zenith angle carries the reading's direction into its group: after a refused
+      // horizontal angle it would carry the reading before's.
+      if (direction_refused_) {
+        if (warnings_ != nullptr && WarningWanted()) {
+          Warn(text, true, "follows a horizontal angle left out",
+               "left out with it, as the direction of this reading is not known",
+               "Check this observation in the job");
+        }
+      } else if (const auto zenith = Angle(text)) {
+        reduction_.ZenithAngle(*zenith);
+      }
       break;
     default:
       break;

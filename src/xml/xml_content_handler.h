@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "model/survey_tables.h"
 #include "reduce/reduction.h"
 #include "xml/element_names.h"
+#include "xml/number_reading.h"
 
 namespace fenwix {
 
@@ -106,7 +108,9 @@ class XmlContentHandler {
   void ObservationText(std::string_view text);
   // Number and angle fields, warning of what may be a misread.
   double Number(std::string_view text);
-  double Angle(std::string_view text);
+  // A number that must lie in its field's range, else nothing (see Measured in the source).
+  std::optional<double> Measured(std::string_view text, FieldRange range);
+  std::optional<double> Angle(std::string_view text);
   void DistanceIndicator(std::string_view text);
   void AngleIndicator(std::string_view text);
   // Whether a warning found now is to be written out: false without a list of warnings, and
@@ -138,6 +142,8 @@ class XmlContentHandler {
   void* line_context_ = nullptr;
   bool misread_ = false;
   bool vector_misread_ = false;
+  // Set when the open "Observation" had its horizontal angle refused.
+  bool direction_refused_ = false;
 
   // Element state.
   ChildName child_name_ = ChildName::None;

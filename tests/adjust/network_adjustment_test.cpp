@@ -168,5 +168,45 @@ TEST(NetworkAdjustment, CancelStopsTheTest) {
   EXPECT_EQ(AdjustNetwork(net.input, options).outcome, AdjustmentOutcome::Cancelled);
 }
 
+// An observation without weight is not silently left out: the test does not run and names the
+// kind and the field; every kind at once is named once each. The generated network is the
+// clean control.
+TEST(NetworkAdjustment, ObservationsWithoutWeightStopTheTestAndAreNamed) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(3, 2));
+  ASSERT_EQ(AdjustNetwork(net.input, {}).outcome, AdjustmentOutcome::Done);
+  struct Case {
+    AdjustedKind kind;
+    const char* named;
+  };
+  const Case cases[] = {{AdjustedKind::GnssVector, "GNSS vectors have a variance of 0"},
+                        {AdjustedKind::HorizontalAngle, "angle_sd (S)"},
+                        {AdjustedKind::Zenith, "zenith_sd (Z)"},
+                        {AdjustedKind::SlopeDistance, "distance_sd (A)"}};
+  AdjustmentInput all = net.input;
+  for (const Case& c : cases) {
+    AdjustmentInput planted = net.input;
+    bool planted_one = false;
+    for (AdjustmentInput* input : {&planted, &all}) {
+      for (AdjustmentObservation& obs : input->observations) {
+        if (obs.kind != c.kind) continue;
+        obs.sd = 0.0;
+        obs.covariance[2] = 0.0;  // a vector's yy
+        planted_one = true;
+      }
+    }
+    ASSERT_TRUE(planted_one);
+    const AdjustmentResult result = AdjustNetwork(planted, {});
+    EXPECT_EQ(result.outcome, AdjustmentOutcome::Unweighted);
+    EXPECT_NE(result.unweighted.find(c.named), std::string::npos) << result.unweighted;
+    EXPECT_EQ(result.rounds, 0);
+  }
+  const std::string every = AdjustNetwork(all, {}).unweighted;
+  for (const Case& c : cases) {
+    const size_t at = every.find(c.named);
+    EXPECT_NE(at, std::string::npos) << every;
+    EXPECT_EQ(every.find(c.named, at + 1), std::string::npos) << every;
+  }
+}
+
 }  // namespace
 }  // namespace fenwix

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -319,6 +320,61 @@ TEST_F(CliTest, TwoFieldFilesAreNeverTakenForInputAndOutput) {
   EXPECT_EQ(ReadFile(dir_ / "day2.xml"), job);
   const RunResult both = Convert("-o '" + (dir_ / "out.txt").string() + "' " + day1 + " " + day2);
   EXPECT_EQ(both.status, 0) << both.err;
+}
+
+}  // namespace
+
+namespace {
+
+// A value beyond any survey's in one field of the example job: left out with a warning naming
+// its file and line, exit status 6, and no file of the run holds "inf", "nan" or a number of
+// twenty whole digits. The untouched job is the clean control.
+TEST_F(CliTest, AbsurdValuesAreLeftOutAndNoFileHoldsTheirDigits) {
+  struct Case {
+    const char* sound;  // the element's text in the example, on its line
+    const char* absurd;
+    int line;
+  };
+  const Case cases[] = {
+      {"<SX>0.001</SX>", "<SX>1e308</SX>", 16},
+      {"<SX>0.002</SX>", "<SX>1e-15</SX>", 30},
+      {"<DX>-210.118</DX>", "<DX>1e308</DX>", 27},
+      {"<SlopeDistance>224.4395</SlopeDistance>", "<SlopeDistance>1e308</SlopeDistance>", 59},
+      {"<HorizontalAngle>92.1530</HorizontalAngle>", "<HorizontalAngle>1e300</HorizontalAngle>",
+       65},
+      {"", "", 0},
+  };
+  const std::string example = ReadFile(std::string(FENWIX_TEST_DATA) + "/jobs/small-job.xml");
+  // Twenty whole digits (a fraction may have that many), or a formatter's words for no number.
+  const std::regex unsound("(^|[^.0-9])[0-9]{20}|\\binf\\b|\\bnan\\b", std::regex::icase);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.absurd);
+    std::string job = example;
+    if (c.line > 0) {
+      const size_t at = job.find(c.sound);
+      ASSERT_NE(at, std::string::npos);
+      job.replace(at, std::string(c.sound).size(), c.absurd);
+    }
+    fenwix::testing::WriteFile(dir_ / "job.xml", job);
+    const std::string files[] = {"out.txt", "out.json", "out.svg"};
+    for (const std::string& file : files) fs::remove(dir_ / file);
+    const RunResult run =
+        Convert("--seed B1 --local --report '" + (dir_ / "out.json").string() + "' --sketch '" +
+                (dir_ / "out.svg").string() + "' '" + (dir_ / "job.xml").string() + "' '" +
+                (dir_ / "out.txt").string() + "'");
+    if (c.line > 0) {
+      EXPECT_EQ(run.status, 6) << run.err;
+      EXPECT_NE(run.err.find("job.xml:" + std::to_string(c.line) + ": "), std::string::npos)
+          << run.err;
+    } else {
+      EXPECT_EQ(run.status, 0) << run.err;
+    }
+    for (const std::string& file : files) {
+      const std::string written = ReadFile(dir_ / file);
+      EXPECT_FALSE(written.empty()) << file;
+      EXPECT_FALSE(std::regex_search(written, unsound)) << file;
+    }
+  }
 }
 
 }  // namespace

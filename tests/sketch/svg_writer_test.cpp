@@ -4,7 +4,9 @@
 #include <expat.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -234,6 +236,44 @@ TEST(SvgWriter, AFileThatCannotBeWrittenIsReportedAndNotLeftBehind) {
   const std::string good = (scratch.path() / "ok.svg").string();
   EXPECT_TRUE(WriteSketchSvg(model, good).ok());
   EXPECT_TRUE(Parse(testing::ReadFile(good)).well_formed);
+}
+
+// A coordinate no survey holds (a fault upstream) is refused before anything is written: the
+// sketch already there stays, and no 300-digit or non-finite number reaches an attribute.
+TEST(SvgWriter, AnAbsurdCoordinateFailsTheWriteAndKeepsTheOldSketch) {
+  testing::ScratchFolder scratch("fenwix-svg-");
+  const std::string path = (scratch.path() / "net.svg").string();
+  struct Planted {
+    double SketchStation::*field;
+    double absurd;
+  };
+  const Planted cases[] = {{&SketchStation::north, 1e308},
+                           {&SketchStation::east, -INFINITY},
+                           {&SketchStation::elevation, NAN}};
+  for (const Planted& c : cases) {
+    SketchModel model;
+    model.has_coordinates = true;
+    SketchStation& station = model.stations.emplace_back();
+    station.row = 1;
+    station.name = "B1";
+    station.north = 1234.5;
+    {
+      std::ofstream old(path, std::ios::binary);
+      old << "old sketch";
+    }
+    SketchModel planted = model;
+    planted.stations[0].*c.field = c.absurd;
+    const Status refused = WriteSketchSvg(planted, path);
+    EXPECT_EQ(refused.kind(), StatusKind::WriteFailed);
+    EXPECT_NE(refused.text().find("station B1"), std::string::npos) << refused.text();
+    EXPECT_EQ(testing::ReadFile(path), "old sketch");
+
+    ASSERT_TRUE(WriteSketchSvg(model, path).ok());
+    const ParsedSvg svg = Parse(testing::ReadFile(path));
+    ASSERT_TRUE(svg.well_formed);
+    ASSERT_EQ(svg.stations.count("B1"), 1u);
+    EXPECT_EQ(svg.stations.at("B1").north, 1234.5);
+  }
 }
 
 }  // namespace
