@@ -56,4 +56,14 @@ for f in "$root"/fuzz/seeds/*.fenwix; do
   { printf '\013\001\001\132\100\125\000\000'; cat "$root/tests/data/jobs/checked-job.xml"; printf '\000'
     cat "$f"; } > "$out/pipeline-corpus/job-$(basename "$f").seed"
 done
+# Drawn paths at the end (see pipeline_fuzz.cpp): an output and an input, the last byte their
+# length. Octal 375 is "x.txt", 376 "in.xml", 360 a blank, 341 "../", 344 "up/", 354 "inner/",
+# 340 "..", 342 "/", 366 an escape sequence, 352 a link out of the folder.
+n=0
+for drawn in '\375\376\002' '\360\341\375\376\004' '\344\375\376\376\004' \
+  '\354\340\342\344\375\376\376\376\376\376\012' '\375\366\376\376\004' '\352\376\002'; do
+  n=$((n + 1))
+  { printf '\013\001\001\132\100\125\000\000'; cat "$root/tests/data/jobs/small-job.xml"
+    printf "$drawn"; } > "$out/pipeline-corpus/paths-$n.seed"
+done
 echo "built $out/xml_reader_fuzz and $out/pipeline_fuzz"

@@ -23,11 +23,22 @@
 // sentences), when the run without a budget leaves more stations without coordinates than the
 // run with it, when a job file that was read does not read back the same once written, or when
 // the field file or the job file in use was written, or a write to either was not refused.
+//
+// The input's last byte L (mod 64) also marks the L bytes before it as drawn paths: their first
+// half the "output", the second the one "inputs" path of a job file made up around them, in a
+// job folder that holds links out of it, to itself and inside it. Bytes from 0xE0 up stand for
+// pieces that matter to paths ("..", "up/" a link to the parent, a blank, ESC, a byte-order
+// mark); the others are themselves. The run aborts when such a job is read while a path holds a
+// blank at an end or a control character, when a path read is not the text written, or when the
+// job's output, as the conversion would write it, lands outside the job folder once every link
+// on the way is followed (by a walk of its own here, one name at a time).
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -37,7 +48,9 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
+#include "app/conversion_request.h"
 #include "app/conversion_sketch.h"
 #include "app/convert_dialog.h"
 #include "app/job_conversion.h"
@@ -155,7 +168,7 @@ bool OnlyInputAndOutput() {
     const std::string_view name = entry->d_name;
     if (name != "." && name != ".." && name != "in.xml" && name != "out.txt" &&
         name != "job.fenwix" && name != "link.txt" && name != "report.txt" &&
-        name != "sketch.svg") {
+        name != "sketch.svg" && name != "paths") {
       ++others;
     }
   }
@@ -250,10 +263,157 @@ int Convert(const uint8_t* head, const std::string& seed, int32_t max_steps,
   return ui.not_computed;
 }
 
+// The job folder of the drawn paths and the folder beside it that no job output may reach.
+struct PathFolders {
+  fs::path job;
+  fs::path outside;
+};
+
+const PathFolders& JobFolders() {
+  static const PathFolders folders = [] {
+    PathFolders made{ScratchFolder() / "paths" / "job", ScratchFolder() / "paths" / "outside"};
+    fs::create_directories(made.job / "sub" / "deeper");
+    fs::create_directories(made.outside);
+    const auto link = [&made](const char* to, const char* name) {
+      Check(symlink(to, (made.job / name).c_str()) == 0);
+    };
+    link("..", "up");
+    link("../outside", "away");
+    link(made.outside.c_str(), "abs");
+    link("sub", "inner");
+    link("loop", "loop");
+    link("../outside/f.txt", "file.txt");
+    link("../outside/none.txt", "dangle");
+    WriteFile(made.outside / "f.txt", "outside\n");
+    WriteFile(made.job / "in.xml", "<data/>\n");
+    return made;
+  }();
+  return folders;
+}
+
+// The path text drawn from bytes: from 0xE0 up a piece, below it the byte itself.
+std::string DrawnPath(std::string_view bytes) {
+  static const char* const PIECES[] = {
+      "..",          "../",     "/",      "./",        "up/",      "up",           "away/",
+      "away",        "abs/",    "loop",   "file.txt",  "dangle",   "inner/",       "sub/",
+      "sub/deeper/", "..\\",    " ",      "\t",        "\n",       "\r",           "\v",
+      "\f",          "\x1b[2J", "\x07",   "\x7f",      "\xc2\xa0", "\xe3\x80\x80", "\xef\xbb\xbf",
+      "//",          "x.txt",   "in.xml", "job.fenwix"};
+  std::string path;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0xE0) {
+      path += PIECES[byte - 0xE0];
+    } else {
+      path += c;
+    }
+  }
+  return path;
+}
+
+// Text as a JSON string: quotes, backslashes and control characters escaped, other bytes as
+// they are (bytes that are no UTF-8 make the job file unreadable, as they should).
+std::string JsonText(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      static const char HEX[] = "0123456789abcdef";
+      out += "\\u00";
+      out += HEX[byte >> 4];
+      out += HEX[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Whether the text can never be a path as written: empty, a blank or control character at an
+// end, or a control character anywhere.
+bool UnusablePathText(std::string_view text) {
+  if (text.empty()) return true;
+  const auto blank = [](char c) { return c == ' ' || static_cast<unsigned char>(c) < 0x20; };
+  if (blank(text.front()) || blank(text.back())) return true;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return true;
+  }
+  return false;
+}
+
+// Where an absolute path lands once every link on the way, the last name's too, is followed,
+// one name at a time: ".." of a real folder is its parent, ".." after a missing name drops that
+// name (the system would refuse such a path; the answer is then the nearer one). Nothing when
+// the links go round more than the system follows.
+std::optional<fs::path> Landing(const fs::path& path) {
+  std::vector<std::string> pending;
+  for (const fs::path& part : path.relative_path()) pending.insert(pending.begin(), part.string());
+  std::vector<std::string> done;
+  for (int hops = 0; !pending.empty();) {
+    const std::string name = pending.back();
+    pending.pop_back();
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      if (!done.empty()) done.pop_back();
+      continue;
+    }
+    std::string at = "/";
+    for (const std::string& d : done) at += d + "/";
+    at += name;
+    struct stat info {};
+    if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      done.push_back(name);
+      continue;
+    }
+    if (++hops > 40) return std::nullopt;
+    char target[4096];
+    const ssize_t size = readlink(at.c_str(), target, sizeof target);
+    Check(size > 0 && size < static_cast<ssize_t>(sizeof target));
+    const fs::path to(std::string(target, static_cast<size_t>(size)));
+    if (to.is_absolute()) done.clear();
+    std::vector<std::string> parts;
+    for (const fs::path& part : to.relative_path()) parts.push_back(part.string());
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) pending.push_back(*part);
+  }
+  fs::path landed = "/";
+  for (const std::string& d : done) landed /= d;
+  return landed;
+}
+
+// A job file made around two drawn paths, read and applied as the command line does with no
+// output of its own: see the head of this file for what aborts.
+void CheckDrawnPaths(std::string_view bytes) {
+  const PathFolders& folders = JobFolders();
+  const std::string output = DrawnPath(bytes.substr(0, bytes.size() / 2));
+  const std::string input = DrawnPath(bytes.substr(bytes.size() / 2));
+  const std::string text = "{\"fenwix_project\": 1, \"inputs\": [{\"path\": " + JsonText(input) +
+                           "}], \"output\": " + JsonText(output) + "}";
+  const fenwix::Result<fenwix::Job> read = fenwix::ReadJobText(text, "job.fenwix");
+  if (!read.ok()) return;
+  const fenwix::Job& job = read.value();
+  Check(!UnusablePathText(output) && !UnusablePathText(input));
+  Check(job.output == output && job.inputs.size() == 1 && job.inputs[0].path == input);
+  fenwix::ConversionRequest request;
+  const std::string job_path = (folders.job / "job.fenwix").string();
+  if (fenwix::ApplyJobFiles(job, job_path, false, request).failed()) return;
+  const std::optional<fs::path> landed = Landing(fs::absolute(request.output_path));
+  if (!landed) return;
+  // The folder as the same walk finds it: the scratch folder's own way may hold a link.
+  static const fs::path job_folder = Landing(folders.job).value();
+  const fs::path inside = landed->lexically_relative(job_folder);
+  Check(!inside.empty() && inside != "." && inside.begin()->string() != "..");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < HEAD) return 0;
+  const size_t drawn = std::min<size_t>(data[size - 1] % 64, size - 1);
+  CheckDrawnPaths(std::string_view(reinterpret_cast<const char*>(data + size - 1 - drawn), drawn));
   std::string_view document(reinterpret_cast<const char*>(data + HEAD), size - HEAD);
   std::optional<fenwix::Job> job;
   // The link to the field file is there from the start; a job file only when the input has one.

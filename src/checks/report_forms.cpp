@@ -1,5 +1,6 @@
 #include "checks/report_forms.h"
 #include "model/station_names.h"
+#include "model/text_excerpt.h"
 #include "platform/file_access.h"
 #include "platform/guarded_write.h"
 #include "platform/utf8_path.h"
@@ -26,6 +27,13 @@ constexpr size_t STATIONS_WIDTH = 26;
 constexpr size_t VALUE_WIDTH = 12;
 // Station names shown per row in the text and HTML forms; JSON lists them all.
 constexpr size_t NAMES_SHOWN = 12;
+
+// Text that may come from a field file or a job file (names, file names, reasons, limits' names)
+// on one line of the text or HTML form: control characters, line ends included, show escaped,
+// so that a report shown on a terminal is read, not obeyed.
+std::string OneLine(std::string_view text) {
+  return EscapeControls(text, LineEnds::Escape);
+}
 
 std::string Value(double value, int decimals) {
   if (std::isnan(value)) return std::string();
@@ -55,7 +63,7 @@ std::string JoinSources(const CheckRow& row, const std::vector<std::string>& lab
     const std::string where = SourceText(source, labels);
     if (where.empty()) continue;
     if (!text.empty()) text += ',';
-    text += where;
+    text += OneLine(where);
   }
   return text;
 }
@@ -83,14 +91,14 @@ std::string LimitsText(const CheckSection& section) {
   std::string at_head;
   for (const auto& [name, value] : section.limits) {
     if (std::isnan(value)) {
-      at_head += (at_head.empty() ? "" : ", ") + name;
+      at_head += (at_head.empty() ? "" : ", ") + OneLine(name);
       continue;
     }
     // A limit from σ to a hundredth, one set by hand as written.
     std::string shown = fmt::format("{:.2f}", value);
     while (shown.back() == '0') shown.pop_back();
     if (shown.back() == '.') shown.pop_back();
-    text += (text.empty() ? "" : ", ") + name + " = " + shown;
+    text += (text.empty() ? "" : ", ") + OneLine(name) + " = " + shown;
   }
   if (at_head.empty()) return text;
   return text + (text.empty() ? "" : "; ") + at_head + " as the head says";
@@ -102,10 +110,11 @@ std::string Padded(std::string text, size_t width, bool right) {
   return right ? pad + text : text + pad;
 }
 
+// Markup characters as entities, control characters as by OneLine.
 std::string HtmlEscaped(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
+  for (const char c : OneLine(text)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -159,7 +168,7 @@ std::string JsonString(std::string_view text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || byte == 0x7f) {
       out += fmt::format("\\u{:04x}", static_cast<unsigned>(byte));
     } else {
       out += c;
@@ -346,24 +355,26 @@ bool ReportFormOf(std::string_view path, ReportForm& form) {
 std::string ReportText(const CheckReport& report) {
   std::string out;
   out += "Fenwix check report\n";
-  if (!report.summary.empty()) out += report.summary + "\n";
-  out += "Job: " + report.job + "\n";
+  if (!report.summary.empty()) out += OneLine(report.summary) + "\n";
+  out += "Job: " + OneLine(report.job) + "\n";
   for (const NamedWeightProfile& named : report.weighting) {
-    out += "Weighting (" + named.name + "): " + DescribeProfile(named.profile) + "\n";
+    out += "Weighting (" + OneLine(named.name) + "): " + OneLine(DescribeProfile(named.profile)) +
+           "\n";
   }
   if (!report.limit_origins.empty()) out += "Limits:\n";
-  for (const LimitOrigin& origin : report.limit_origins) out += "  " + origin.text + "\n";
+  for (const LimitOrigin& origin : report.limit_origins) out += "  " + OneLine(origin.text) + "\n";
   out += fmt::format("Flagged rows: {}\n\n", report.FlaggedRows());
   out += fmt::format("{:<48}{:>10}{:>10}\n", "Check", "Rows", "Flagged");
   const std::vector<std::string> labels = FileLabels(report.files);
   for (const CheckSection& section : report.sections) {
-    out += fmt::format("{:<48}{:>10}{:>10}\n", section.title,
+    out += fmt::format("{:<48}{:>10}{:>10}\n", OneLine(section.title),
                        static_cast<int64_t>(section.rows.size()) + section.unlisted_rows,
                        section.FlaggedTotal());
   }
   for (const CheckSection& section : report.sections) {
-    out += "\n" + section.title + "\n" + std::string(section.title.size(), '=') + "\n";
-    out += "Flagged when: " + section.rule + "\n";
+    const std::string title = OneLine(section.title);
+    out += "\n" + title + "\n" + std::string(title.size(), '=') + "\n";
+    out += "Flagged when: " + OneLine(section.rule) + "\n";
     if (!section.limits.empty()) out += "Limits: " + LimitsText(section) + "\n";
     if (section.rows.empty()) {
       out += "No rows.\n";
@@ -371,7 +382,7 @@ std::string ReportText(const CheckReport& report) {
     }
     std::string head = "   " + Padded("Stations", STATIONS_WIDTH, false);
     for (const CheckColumn& column : section.columns)
-      head += Padded(column.name, VALUE_WIDTH, true);
+      head += Padded(OneLine(column.name), VALUE_WIDTH, true);
     out += head + "  XML lines  Note\n";
     for (const CheckRow& row : section.rows) {
       std::string line = row.flagged ? "*  " : "   ";
@@ -380,7 +391,8 @@ std::string ReportText(const CheckReport& report) {
         const double value = c < row.values.size() ? row.values[c] : std::nan("");
         line += Padded(Value(value, section.columns[c].decimals), VALUE_WIDTH, true);
       }
-      line += "  " + Padded(JoinSources(row, labels), 9, false) + "  " + row.note + RatioText(row);
+      line += "  " + Padded(JoinSources(row, labels), 9, false) + "  " + OneLine(row.note) +
+              RatioText(row);
       while (!line.empty() && line.back() == ' ') line.pop_back();
       out += line + "\n";
     }

@@ -70,6 +70,11 @@ bool ReadingEdits::LeavesOut(EditedElement element, int32_t line) {
   return true;
 }
 
+void ReadingEdits::LeftOutAlong(int32_t line) {
+  const auto found = leave_out_at_.find(LineKey(file_, line));
+  if (found != leave_out_at_.end()) used_[static_cast<size_t>(found->second)] = 1;
+}
+
 std::string_view ReadingEdits::ReadName(std::string_view name) const {
   const auto found = change_of_.find(name);
   if (found == change_of_.end()) return name;

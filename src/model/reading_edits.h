@@ -78,6 +78,11 @@ class ReadingEdits {
   // True when an element starting on this line of the current file is to be left out: the
   // first such element of the line is, and is listed in left_out().
   bool LeavesOut(EditedElement element, int32_t line);
+  // An element starting on this line of the current file is left out already, with the element
+  // around it or with the setup before it: a leave-out of the line is moot. It is taken as found
+  // (the first element of the line is the one it meant) but not listed in left_out(), where the
+  // element that took it along stands for it.
+  void LeftOutAlong(int32_t line);
   // The name a name of the current file is read as (itself when no change applies).
   std::string_view ReadName(std::string_view name) const;
   // Keeps an observation that a name change turned into a tie of a point to itself.

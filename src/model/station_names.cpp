@@ -1,5 +1,7 @@
 #include "model/station_names.h"
 
+#include "model/text_excerpt.h"
+
 namespace fenwix {
 
 namespace {
@@ -49,22 +51,7 @@ std::string VisibleName(std::string_view name, size_t max_bytes) {
   std::string shown;
   size_t i = 0;
   for (; i < name.size() && shown.size() < max_bytes; ++i) {
-    const char c = name[i];
-    if (c == '\t') {
-      shown += "\\t";
-    } else if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\r') {
-      shown += "\\r";
-    } else if (IsControl(c)) {
-      static constexpr char HEX[] = "0123456789ABCDEF";
-      const auto byte = static_cast<unsigned char>(c);
-      shown += "\\x";
-      shown += HEX[byte >> 4];
-      shown += HEX[byte & 0xF];
-    } else {
-      shown += c;
-    }
+    AppendShown(shown, name[i], LineEnds::Escape);
   }
   if (i == name.size()) return shown;
   // Never end inside a UTF-8 character.

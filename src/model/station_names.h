@@ -37,7 +37,7 @@ NameFault StationNameFault(std::string_view name);
 // nothing but blanks".
 std::string_view NameFaultText(NameFault fault);
 
-// A name as a message shows it: control characters as \t, \n, \r or \xNN, cut to max_bytes
+// A name as a message shows it: control characters as \t, \n, \r or \xnn, cut to max_bytes
 // (at a whole UTF-8 character) with "..." after it.
 std::string VisibleName(std::string_view name, size_t max_bytes = 40);
 

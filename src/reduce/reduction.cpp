@@ -53,6 +53,7 @@ bool Reduction::LeavesOut(EditedElement element, int32_t line) {
   if (element == EditedElement::Station) {
     skipping_setup_ = false;
   } else if (element == EditedElement::Observation && skipping_setup_) {
+    edits_->LeftOutAlong(line);
     return true;
   }
   if (!edits_->LeavesOut(element, line)) return false;

@@ -20,6 +20,12 @@ namespace {
 // this bound matches none of them, so no more of it is kept.
 constexpr size_t KEYWORD_TEXT_LIMIT = 32;
 
+// The elements a job file can leave out.
+bool IsEditable(ElementState state) {
+  return state == ElementState::Station || state == ElementState::Vector ||
+         state == ElementState::Observation;
+}
+
 }  // namespace
 
 XmlContentHandler::XmlContentHandler(SurveyTables& tables) : reduction_(tables) {}
@@ -162,6 +168,8 @@ void XmlContentHandler::AngleIndicator(std::string_view text) {
 void XmlContentHandler::OnStartElement(std::string_view local_name) {
   if (skipped_depth_ > 0) {
     ++skipped_depth_;
+    // An element inside a left-out one goes with it; a leave-out of its own is moot.
+    if (IsEditable(StateOf(local_name))) edits_->LeftOutAlong(CurrentSource().line);
     return;
   }
   const ElementState state = StateOf(local_name);

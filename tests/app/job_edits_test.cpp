@@ -122,6 +122,45 @@ TEST_F(JobEditsTest, LineThatStartsNoElementIsRefusedAndNothingIsWritten) {
   EXPECT_FALSE(std::filesystem::exists(dialog_.request.output_path));
 }
 
+// A reading left out of its own inside a left-out setup goes with the setup: the output is that
+// of the setup alone left out, comment lines and all. A line inside that setup that starts no
+// element is still refused.
+TEST_F(JobEditsTest, LeftOutReadingInsideALeftOutSetupIsMoot) {
+  struct Case {
+    std::string xml;
+    int setup;   // the left-out Station's line
+    int inside;  // a second leave-out within its setup
+    bool found;  // whether `inside` starts an element
+  };
+  for (const Case& c : std::vector<Case>{
+           {DATA + "/writer/total_station.xml", 10, 26, true},   // reading after its Station
+           {JOBS + "checked-job.xml", 65, 68, true},             // reading inside its Station
+           {DATA + "/writer/total_station.xml", 10, 27, false},  // <ObsType> of that reading
+           {JOBS + "checked-job.xml", 65, 69, false},
+       }) {
+    SCOPED_TRACE(c.xml + " lines " + std::to_string(c.setup) + ", " + std::to_string(c.inside));
+    dialog_ = ConvertDialog{};
+    dialog_.request.edits.AddLeaveOut(LeaveOut{0, c.setup, "setup blunder"});
+    const std::string setup_alone = Convert(c.xml);
+    ASSERT_EQ(outcome_, ConversionOutcome::Succeeded);
+    std::filesystem::remove(dialog_.request.output_path);
+    dialog_ = ConvertDialog{};
+    // The reading's edit comes first: the order of the list does not matter.
+    dialog_.request.edits.AddLeaveOut(LeaveOut{0, c.inside, "bad prism"});
+    dialog_.request.edits.AddLeaveOut(LeaveOut{0, c.setup, "setup blunder"});
+    const std::string both = Convert(c.xml);
+    if (c.found) {
+      EXPECT_EQ(outcome_, ConversionOutcome::Succeeded);
+      EXPECT_EQ(both, setup_alone);
+      EXPECT_EQ(both.find("bad prism"), std::string::npos);
+    } else {
+      EXPECT_EQ(outcome_, ConversionOutcome::Failed);
+      EXPECT_EQ(ui_.MessageIds(), std::vector<MessageId>{MSG_LEAVE_OUT_NOT_FOUND});
+      EXPECT_FALSE(std::filesystem::exists(dialog_.request.output_path));
+    }
+  }
+}
+
 TEST_F(JobEditsTest, RenameGivesTheBytesOfTheFileWithTheNameReplaced) {
   const std::string xml = DATA + "/writer/total_station.xml";
   const std::string by_hand = ConvertText(Replace(testing::ReadFile(xml), ">S2<", ">S9<"));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -77,6 +78,57 @@ TEST(ReportForms, JsonKeepsItsLayout) {
   report.sections.push_back({"empty", "No rows", "never", {}, {}, {}, 0, false});
   EXPECT_EQ(ReportJson(report) + ReportJson(CheckReport()),
             testing::ReadFile(std::string(FENWIX_TEST_DATA) + "/checks/report.json"));
+}
+
+// Text from the files (names, file names, reasons, a profile's and a limit's names) reaches the
+// text and HTML forms with its control characters escaped and no line broken, the JSON form
+// with JSON's own escapes; text without them comes through as it is.
+TEST(ReportForms, ControlCharactersFromTheFilesShowEscaped) {
+  struct Case {
+    std::string raw;
+    std::string shown;  // in the text and HTML forms
+    std::string json;   // inside a JSON string
+  };
+  for (const Case& c : std::vector<Case>{
+           {"day1", "day1", "day1"},
+           {"d\x1b[2Jay\x1b]0;t\x07", "d\\x1b[2Jay\\x1b]0;t\\x07",
+            "d\\u001b[2Jay\\u001b]0;t\\u0007"},
+           {"d\r\nx\ty\x7f", "d\\r\\nx\\ty\\x7f", "d\\u000d\\u000ax\\u0009y\\u007f"},
+       }) {
+    SCOPED_TRACE(c.shown);
+    CheckReport report;
+    report.job = c.raw + ".xml";
+    report.files = {c.raw + ".xml", "b.xml"};
+    report.weighting = {{c.raw, {}}};
+    report.sections.push_back(
+        {"loops",
+         "GNSS loop closures",
+         "misfit over its limit",
+         {{"dN mm", 1}},
+         {{c.raw, 5}},
+         {{{c.raw, "P2"}, {1.0}, {{0, 7}}, {3}, "reason " + c.raw, true, 2.0}},
+         0,
+         false});
+    const std::string text = ReportText(report);
+    const std::string html = ReportHtml(report);
+    for (const std::string* form : {&text, &html}) {
+      for (const std::string& part : {"Job: " + c.shown + ".xml", "Weighting (" + c.shown + ")",
+                                      c.shown + " = 5", c.shown + ".xml:7", "reason " + c.shown}) {
+        EXPECT_NE(form->find(part), std::string::npos) << part << "\n" << *form;
+      }
+      EXPECT_TRUE(std::none_of(form->begin(), form->end(), [](char b) {
+        return (static_cast<unsigned char>(b) < 0x20 && b != '\n') || b == 0x7f;
+      })) << *form;
+    }
+    EXPECT_NE(text.find("*  " + c.shown + " - P2"), std::string::npos) << text;
+    EXPECT_NE(html.find("<td>" + c.shown + ", P2</td>"), std::string::npos) << html;
+    const std::string json = ReportJson(report);
+    for (const std::string& part :
+         {"\"job\": \"" + c.json + ".xml\"", "\"note\": \"reason " + c.json + "\"",
+          "\"stations\": [\"" + c.json + "\", \"P2\"]"}) {
+      EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+    }
+  }
 }
 
 CheckRow Row(std::vector<SourceLocation> sources, const char* note, bool flagged) {
