@@ -141,9 +141,16 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
   for (const GroupFactor& g : result.groups) {
     if (g.redundancy >= 0.5) text += "; " + GroupSentence(g);
   }
-  text += fmt::format("; {} {} rejected.", result.rejected.size(),
+  text += fmt::format("; {} {} rejected", result.rejected.size(),
                       result.rejected.size() == 1 ? "observation" : "observations");
-  return text;
+  // A clean line must not read as "every observation checked" where some cannot be.
+  const auto uncontrolled = std::count_if(
+      result.observations.begin(), result.observations.end(),
+      [](const ObservationTest& t) { return t.active && t.r_min < UNCONTROLLED_REDUNDANCY; });
+  if (uncontrolled > 0) {
+    text += fmt::format("; {} uncontrolled (r below {})", uncontrolled, UNCONTROLLED_REDUNDANCY);
+  }
+  return text + ".";
 }
 
 void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,

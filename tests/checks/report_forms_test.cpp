@@ -173,5 +173,35 @@ TEST(AdjustmentSummary, SaysSoWhenNoDegreeOfFreedomIsLeft) {
   }
 }
 
+// The line counts the observations the network cannot check (r below 0.1), so that a clean
+// line never reads as every observation checked; rejected ones are not counted again.
+TEST(AdjustmentSummary, CountsTheUncontrolledObservations) {
+  struct Case {
+    std::vector<std::pair<bool, double>> tests;  // active, smallest r
+    const char* said;                            // nullptr: no count in the line
+  };
+  const Case cases[] = {
+      {{{true, 0.5}, {true, 0.8}}, nullptr},
+      {{{true, 0.05}, {true, 0.5}, {false, 0.02}}, "; 1 uncontrolled (r below 0.1)."},
+      {{{true, 0.0}, {true, 0.099}, {true, 0.1}}, "; 2 uncontrolled (r below 0.1)."}};
+  for (const Case& c : cases) {
+    AdjustmentResult result;
+    result.outcome = AdjustmentOutcome::Done;
+    result.degrees_of_freedom = 5;
+    for (const auto& [active, r] : c.tests) {
+      ObservationTest& t = result.observations.emplace_back();
+      t.active = active;
+      t.r_min = r;
+    }
+    const std::string line = AdjustmentSummary(result);
+    if (c.said == nullptr) {
+      EXPECT_EQ(line.find("uncontrolled"), std::string::npos) << line;
+      EXPECT_TRUE(line.ends_with("0 observations rejected.")) << line;
+    } else {
+      EXPECT_TRUE(line.ends_with(c.said)) << line;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fenwix
