@@ -7,6 +7,7 @@
 //
 // Paths in the file are relative to the job file's folder (absolute ones are kept as given).
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -35,6 +36,9 @@ struct JobInput {
 
 // Options of the conversion; an option not given keeps the value it has otherwise (the
 // program's default, or the command line's).
+// The longest station name a job file may give (a rename's, a merge answer's), in bytes.
+inline constexpr size_t JOB_STATION_NAME_MAX_BYTES = 1000;
+
 struct JobOptions {
   std::optional<std::string> seed;
   std::optional<std::string> lat;  // DD.MMSSsssss as typed

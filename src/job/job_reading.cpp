@@ -1,6 +1,8 @@
 // Reading a job file: JSON through nlohmann-json, then every key checked for its type, so that
 // a hand-written file with a mistake is refused with the key named instead of half used.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -260,6 +262,12 @@ std::string NameField(const Json& object, const char* key, const std::string& wh
   if (!object.contains(key)) Refuse(where + " needs \"" + key + "\"");
   std::string name = String(object[key], where + ".\"" + key + "\"");
   if (name.empty()) Refuse(where + ".\"" + key + "\" must not be empty");
+  // A rename writes its name into every record of the station: a name of megabytes would make
+  // an output of gigabytes.
+  if (name.size() > JOB_STATION_NAME_MAX_BYTES) {
+    Refuse(fmt::format("{}.\"{}\" is a station name of {} bytes; a station name holds at most {}",
+                       where, key, name.size(), JOB_STATION_NAME_MAX_BYTES));
+  }
   return name;
 }
 

@@ -123,6 +123,14 @@ TEST(JobFile, CleanPathsKeysAndRepeatedAnswersAreRead) {
     const Result<Job> read = ReadJobText(text, "job.fenwix");
     EXPECT_TRUE(read.ok()) << text << "\n" << read.status().text();
   }
+  // The longest station name a rename may give is read whole (one byte more is refused).
+  const std::string longest(JOB_STATION_NAME_MAX_BYTES, 'N');
+  const Result<Job> renamed =
+      ReadJobText(R"({"fenwix_project": 1, "inputs": [], "renames": [{"from": "S1", "to": ")" +
+                      longest + R"("}]})",
+                  "job.fenwix");
+  ASSERT_TRUE(renamed.ok()) << renamed.status().text();
+  EXPECT_EQ(renamed.value().renames.at(0).to, longest);
 }
 
 // What a terminal shows of a name: every control character but the line end as an escape,
