@@ -103,6 +103,9 @@ TEST(JobFile, OutputMustStayInsideTheJobFolderAndNeverNameAFieldFile) {
 // A name the system cannot follow (a component longer than any file name) is refused for what it
 // is, not as a symbolic link; the clean control is an output the folder holds.
 TEST(JobFile, AnOutputTooLongToFollowIsNotCalledALink) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a name of more than 255 bytes is the POSIX systems' limit";
+#endif
   const std::string job_path = ::testing::TempDir() + "fenwix-long/job.fenwix";
   std::filesystem::create_directories(::testing::TempDir() + "fenwix-long");
   const Status long_name = RefuseOutsideJobFolder(job_path, std::string(300, 'n') + ".txt");
