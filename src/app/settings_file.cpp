@@ -154,7 +154,8 @@ Status LoadSettingsFile(ConversionSettings& settings, const std::string& path) {
     return Status::Refused("The file " + path + " is not a Fenwix settings file (" + why +
                            "); the settings are left as they were.");
   };
-  std::FILE* file = OpenFile(path, "rb");
+  int open_error = 0;
+  std::FILE* file = OpenForReading(path, open_error);
   if (file == nullptr) return refused("it cannot be read again");
   std::string head(SETTINGS_RECORD_SIZE + 1, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), file));
@@ -163,10 +164,8 @@ Status LoadSettingsFile(ConversionSettings& settings, const std::string& path) {
     return refused("it is longer than the " + std::to_string(SETTINGS_RECORD_SIZE) +
                    "-byte record");
   }
-  // A record starts with two flag bytes, 0 or 1; a document starts with a mark, blanks or '<'.
-  size_t first = head.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  while (first < head.size() && std::strchr(" \t\r\n", head[first]) != nullptr) ++first;
-  if (first < head.size() && head[first] == '<') return refused("it is an XML document");
+  // A record starts with two flag bytes, 0 or 1; a document is told as the write guard tells it.
+  if (StartsAsXmlDocument(path)) return refused("it is an XML document");
   // A value out of its field's range is shown as it is, for the person to mend at the next
   // command; one beyond any field's reach (a NaN, 1e68) is no typed value but bytes of
   // another kind of file.
