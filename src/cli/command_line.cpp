@@ -17,7 +17,6 @@
 #include "cli/side_file.h"
 #include "cli/weight_options.h"
 #include "job/job_paths.h"
-#include "model/text_excerpt.h"
 #include "platform/guarded_write.h"
 
 namespace fenwix {
@@ -104,7 +103,8 @@ constexpr std::string_view USAGE =
     "a pair of similar stations answered without a question.\n";
 
 int UsageError(const std::string& text) {
-  PrintText(stderr, "fenwix-convert: {}\n{}", EscapeControls(text), USAGE);
+  PrintProblem(text);
+  PrintText(stderr, "{}", USAGE);
   return EXIT_USAGE;
 }
 

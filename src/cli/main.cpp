@@ -13,7 +13,6 @@
 #include "app/job_session.h"
 #include "app/messages.h"
 #include "cli/command_line.h"
-#include "cli/print_text.h"
 #include "cli/progress_line.h"
 #include "cli/sketch_option.h"
 #include "cli/terminal_ui.h"
@@ -102,10 +101,9 @@ int ShowRun(const CommandLine& c, const fenwix::ConversionRun& run) {
   if ((result.refusal == fenwix::Refusal::OutputIsXml ||
        result.refusal == fenwix::Refusal::OutputIsFieldFile) &&
       !c.output_named) {
-    fenwix::PrintText(
-        stderr,
-        "fenwix-convert: the last name is the output file; to convert several XML files, "
-        "name the output with -o: fenwix-convert -o OUTPUT.txt INPUT.xml...\n");
+    fenwix::PrintProblem(
+        "the last name is the output file; to convert several XML files, name the output with "
+        "-o: fenwix-convert -o OUTPUT.txt INPUT.xml...");
   }
   PrintWarnings(run.reading_warnings, run.xml_paths, !c.report.report_path.empty());
   const std::optional<std::string> report_error = c.report.Write(run);
