@@ -70,57 +70,6 @@ double Radians(double degrees) {
   return degrees == NONE ? NONE : degrees * DEGREE;
 }
 
-TEST(Reduction, RawReadingsGiveTodaysRecords) {
-  for (const Case& c : CASES) {
-    SCOPED_TRACE(c.name);
-    SurveyTables tables;
-    ReadingWarnings warnings;
-    Reduction reduction(tables);
-    reduction.AttachWarnings(&warnings);
-    reduction.BeginSetup({});
-    reduction.SetupStation("S1", "S1", false);
-    reduction.SetupHeight(1.5, false);
-    for (const Reading& r : c.readings) {
-      reduction.BeginReading({});
-      reduction.Sight(r.kind);
-      reduction.SightPoint(r.point, r.point);
-      if (r.horiz_deg != NONE) reduction.HorizontalAngle(Radians(r.horiz_deg));
-      if (r.zenith_deg != NONE) reduction.ZenithAngle(Radians(r.zenith_deg));
-      if (r.slope != NONE) reduction.SlopeDistance(r.slope);
-      reduction.FieldRead(false);
-      reduction.EndReading();
-    }
-    reduction.EndDocument();
-    ASSERT_EQ(tables.observations().size(), c.rows.size() + 1);
-    for (size_t i = 0; i < c.rows.size(); ++i) {
-      const Row& want = c.rows[i];
-      const ObsRecord got = tables.Observation(static_cast<int32_t>(i + 1));
-      EXPECT_EQ(got.kind, want.kind) << i;
-      EXPECT_EQ(got.at_name, "S1") << i;
-      EXPECT_EQ(got.fore_name, want.fore) << i;
-      EXPECT_EQ(got.back_name, want.back) << i;
-      EXPECT_DOUBLE_EQ(got.instr_height, 1.5) << i;
-      const double values[][2] = {{got.horiz_angle, Radians(want.horiz_deg)},
-                                  {got.zenith, Radians(want.zenith_deg)},
-                                  {got.slope_dist, want.slope}};
-      for (const auto& [value, expected] : values) {
-        if (expected == NONE) {
-          EXPECT_EQ(value, NONE) << i;
-        } else {
-          EXPECT_NEAR(value, expected, 1e-9) << i;
-        }
-      }
-    }
-    EXPECT_EQ(warnings.kept().size(), c.left_out);
-  }
-}
-
-}  // namespace
-}  // namespace fenwix::testing
-
-namespace fenwix::testing {
-namespace {
-
 // Readings of one setup per round, fed as the reader hands them on; a round is its own setup.
 struct Fed {
   std::vector<std::vector<Reading>> rounds;
@@ -158,6 +107,34 @@ Reduced Feed(const Fed& fed) {
     out.rows.push_back(tables.Observation(i));
   out.warnings = warnings.kept();
   return out;
+}
+
+TEST(Reduction, RawReadingsGiveTodaysRecords) {
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(c.name);
+    const Reduced reduced = Feed(Fed{{c.readings}});
+    ASSERT_EQ(reduced.rows.size(), c.rows.size());
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+      const Row& want = c.rows[i];
+      const ObsRecord& got = reduced.rows[i];
+      EXPECT_EQ(got.kind, want.kind) << i;
+      EXPECT_EQ(got.at_name, "S1") << i;
+      EXPECT_EQ(got.fore_name, want.fore) << i;
+      EXPECT_EQ(got.back_name, want.back) << i;
+      EXPECT_DOUBLE_EQ(got.instr_height, 1.5) << i;
+      const double values[][2] = {{got.horiz_angle, Radians(want.horiz_deg)},
+                                  {got.zenith, Radians(want.zenith_deg)},
+                                  {got.slope_dist, want.slope}};
+      for (const auto& [value, expected] : values) {
+        if (expected == NONE) {
+          EXPECT_EQ(value, NONE) << i;
+        } else {
+          EXPECT_NEAR(value, expected, 1e-9) << i;
+        }
+      }
+    }
+    EXPECT_EQ(reduced.warnings.size(), c.left_out);
+  }
 }
 
 // The angle sets to F1, in round order.
