@@ -34,9 +34,9 @@ QPen DottedPen(const QColor& colour, double width) {
 
 void PaintErrorEllipses(QPainter& painter, const SketchModel& model,
                         const std::function<QPointF(double north, double east)>& to_pixel,
-                        double pixels_per_meter, const QRectF& inside) {
-  if (!(model.ellipse_scale > 0)) return;
-  const double k = model.ellipse_scale * pixels_per_meter;
+                        double pixels_per_meter, double factor, const QRectF& inside) {
+  if (!(factor > 0)) return;
+  const double k = factor * pixels_per_meter;
   const QTransform base = painter.transform();
   painter.setPen(QPen(ELLIPSE_COLOUR, 1.0));
   painter.setBrush(Qt::NoBrush);
@@ -55,34 +55,53 @@ void PaintErrorEllipses(QPainter& painter, const SketchModel& model,
   painter.setTransform(base);
 }
 
-void PaintPrecisionLegend(QPainter& painter, const SketchModel& model, QPointF top_left) {
+namespace {
+
+QStringList PrecisionLegendTexts(const SketchModel& model, double factor) {
   QStringList texts;
-  if (model.ellipse_scale > 0) {
-    texts << QStringLiteral("error ellipses \u00d7 %1")
-                 .arg(model.ellipse_scale, 0, 'f', model.ellipse_scale >= 1 ? 0 : 3);
+  if (factor > 0) {
+    texts << QStringLiteral("error ellipses \u00d7 %1").arg(factor, 0, 'f', factor >= 1 ? 0 : 3);
   }
-  const bool dotted = AnyUncontrolled(model);
-  if (dotted) {
+  if (AnyUncontrolled(model)) {
     texts << QStringLiteral("dotted: uncontrolled, r < %1").arg(model.uncontrolled_redundancy);
   }
-  if (texts.isEmpty()) return;
-  const QFontMetricsF metrics(painter.font());
+  return texts;
+}
+
+QRectF BoxOf(const QStringList& texts, const QFontMetricsF& metrics, QPointF top_left) {
+  if (texts.isEmpty()) return QRectF();
   const double line = metrics.height() + 4;
   double width = 0;
   for (const QString& text : texts) width = std::max(width, metrics.horizontalAdvance(text));
-  const QRectF box(top_left, QSizeF(48 + width, line * texts.size() + 8));
+  return QRectF(top_left, QSizeF(48 + width, line * texts.size() + 8));
+}
+
+}  // namespace
+
+QRectF PrecisionLegendBox(const QFontMetricsF& metrics, const SketchModel& model, double factor,
+                          QPointF top_left) {
+  return BoxOf(PrecisionLegendTexts(model, factor), metrics, top_left);
+}
+
+void PaintPrecisionLegend(QPainter& painter, const SketchModel& model, double factor,
+                          QPointF top_left) {
+  const QStringList texts = PrecisionLegendTexts(model, factor);
+  if (texts.isEmpty()) return;
+  const QFontMetricsF metrics(painter.font());
+  const double line = metrics.height() + 4;
+  const QRectF box = BoxOf(texts, metrics, top_left);
   painter.setPen(QColor(0x88, 0x88, 0x88));
   painter.setBrush(QColor(255, 255, 255, 230));
   painter.drawRect(box);
   double y = box.top() + 4 + line / 2;
   const QPointF sample(box.left() + 20, 0);
-  if (model.ellipse_scale > 0) {
+  if (factor > 0) {
     painter.setPen(QPen(ELLIPSE_COLOUR, 1.0));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(QPointF(sample.x(), y), 10, 5);
     y += line;
   }
-  if (dotted) {
+  if (AnyUncontrolled(model)) {
     // Any line may be dotted: the sample takes no line's colour.
     painter.setPen(DottedPen(QColor(0x55, 0x55, 0x55), 1.6));
     painter.drawLine(QPointF(sample.x() - 12, y), QPointF(sample.x() + 12, y));

@@ -122,6 +122,11 @@ QRectF NorthArrowBox(double width, const QFontMetricsF& metrics) {
   return QRectF(tip.x() - 10, tip.y() - line - 2, 20, line + 2 + 31);
 }
 
+// Where the precision legend sits: under the main legend.
+QPointF PrecisionLegendCorner(const QRectF& legend) {
+  return QPointF(legend.left(), legend.bottom() + 6);
+}
+
 QString LabelText(const SketchStation& s) {
   QString text = QString::fromStdString(s.name);
   for (const std::string& merged : s.merged_names) text += " = " + QString::fromStdString(merged);
@@ -396,9 +401,11 @@ void SketchView::PaintStations(QPainter& painter, QSize size) const {
       QRectF(QPointF((width() - size.width()) / 2.0, (height() - size.height()) / 2.0),
              QSizeF(size))
           .adjusted(-SYMBOL_HALF, -SYMBOL_HALF, SYMBOL_HALF, SYMBOL_HALF);
+  const double factor = ViewEllipseScale(model_, scale_);
+  ellipse_factor_ = factor;
   PaintErrorEllipses(
       painter, model_, [this](double north, double east) { return ToPixel(north, east); }, scale_,
-      inside);
+      factor, inside);
   std::vector<std::pair<size_t, QPointF>> shown;
   for (size_t i = 0; i < model_.stations.size(); ++i) {
     const SketchStation& s = model_.stations[i];
@@ -420,9 +427,16 @@ void SketchView::PaintStations(QPainter& painter, QSize size) const {
     const QPointF at = c - inside.topLeft();
     grid.Block(at.x() - 3.5, at.y() - 3.5, at.x() + 3.5, at.y() + 3.5);
   }
-  // The north arrow is drawn over the network: a label under it would be hidden.
-  const QRectF arrow = NorthArrowBox(size.width(), metrics).translated(-inside.topLeft());
-  grid.Block(arrow.left(), arrow.top(), arrow.right(), arrow.bottom());
+  // The north arrow and the legends are drawn over the network: a label under them would be
+  // hidden.
+  const QRectF legend = LegendBox(metrics);
+  for (const QRectF& box :
+       {NorthArrowBox(size.width(), metrics), legend,
+        PrecisionLegendBox(metrics, model_, factor, PrecisionLegendCorner(legend))}) {
+    if (box.isEmpty()) continue;
+    const QRectF at = box.translated(-inside.topLeft());
+    grid.Block(at.left(), at.top(), at.right(), at.bottom());
+  }
   painter.setPen(Qt::black);
   for (const auto& [i, c] : shown) {
     const QString text = LabelText(model_.stations[i]);
@@ -467,7 +481,8 @@ void SketchView::PaintOverlays(QPainter& painter, QSize size) const {
   painter.drawText(
       QPointF(box.left() + 8, y + metrics.ascent() / 2 - 1),
       QStringLiteral("%1 stations, %2 lines").arg(model_.stations.size()).arg(model_.lines.size()));
-  PaintPrecisionLegend(painter, model_, QPointF(box.left(), box.bottom() + 6));
+  PaintPrecisionLegend(painter, model_, model_.has_coordinates ? ellipse_factor_ : 0.0,
+                       PrecisionLegendCorner(box));
 
   // North arrow, top right.
   const QPointF tip = NorthArrowTip(size.width());

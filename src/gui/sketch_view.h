@@ -81,6 +81,8 @@ class SketchView : public QWidget {
   void EditsChanged();
   // Labels drawn by the last Render.
   int labels_drawn() const { return labels_drawn_; }
+  // The error ellipses' exaggeration in the last painted network; 0 when none is drawn.
+  double ellipse_factor() const { return ellipse_factor_; }
   double scale() const { return scale_; }
 
  protected:
@@ -116,6 +118,9 @@ class SketchView : public QWidget {
   // The last full picture of the network (without the overlays) and the view it was drawn at.
   QPixmap cache_;
   double cache_scale_ = 0.0;
+  // The error ellipses' exaggeration in the last painted network: the legend names it, also
+  // while a zoom shows the cached picture scaled.
+  mutable double ellipse_factor_ = 0.0;
   double cache_north_ = 0.0;
   double cache_east_ = 0.0;
   bool interacting_ = false;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/local_time.h"
 #include "platform/utf8_path.h"
@@ -122,15 +123,44 @@ double RoundScaleLength(double at_most) {
   return decade / 2.0;
 }
 
-double EllipseScale(const SketchModel& model) {
+namespace {
+
+double LargestEllipseMajor(const SketchModel& model) {
   double largest = 0.0;
   for (const SketchStation& s : model.stations) {
     if (s.has_ellipse) largest = std::max(largest, s.ellipse_major);
   }
+  return largest;
+}
+
+}  // namespace
+
+double ViewEllipseScale(const SketchModel& model, double pixels_per_meter) {
+  const double largest = LargestEllipseMajor(model);
+  if (!(largest > 0.0) || !std::isfinite(largest)) return 0.0;
+  if (!(pixels_per_meter > 0.0) || !std::isfinite(pixels_per_meter)) return 1.0;
+  return std::max(1.0, RoundScaleLength(VIEW_ELLIPSE_PIXELS / (largest * pixels_per_meter)));
+}
+
+double EllipseScale(const SketchModel& model) {
+  const double largest = LargestEllipseMajor(model);
   if (!(largest > 0.0)) return 0.0;
   const SketchFrame& f = model.frame;
-  const double wider = std::max(f.max_north - f.min_north, f.max_east - f.min_east);
-  return RoundScaleLength(wider * ELLIPSE_SHARE / largest);
+  double room = std::max(f.max_north - f.min_north, f.max_east - f.min_east) * ELLIPSE_SHARE;
+  std::vector<double> lengths;
+  lengths.reserve(model.lines.size());
+  for (const SketchLine& line : model.lines) {
+    const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
+    const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
+    const double length = std::hypot(a.north - b.north, a.east - b.east);
+    if (length > 0.0) lengths.push_back(length);
+  }
+  if (!lengths.empty()) {
+    const auto middle = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2);
+    std::nth_element(lengths.begin(), middle, lengths.end());
+    room = std::min(room, *middle * ELLIPSE_LINE_SHARE);
+  }
+  return RoundScaleLength(room / largest);
 }
 
 std::string TodayText() {

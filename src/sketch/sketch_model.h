@@ -147,9 +147,19 @@ SketchModel BuildSketch(const SurveyTables& tables, std::span<const StationPlace
 double RoundScaleLength(double at_most);
 
 // The exaggeration at which the largest error ellipse of the model, its semi-major axis, is at
-// most ELLIPSE_SHARE of the frame's wider side: 1, 2 or 5 × 10ⁿ; 0 when no station has one.
+// most ELLIPSE_SHARE of the frame's wider side and at most ELLIPSE_LINE_SHARE of the median
+// line's length (on a large job the frame is wide and the lines short: ellipses sized by the
+// frame alone would cover their neighbours): 1, 2 or 5 × 10ⁿ; 0 when no station has one.
 double EllipseScale(const SketchModel& model);
 inline constexpr double ELLIPSE_SHARE = 1.0 / 15.0;
+inline constexpr double ELLIPSE_LINE_SHARE = 0.5;
+
+// The exaggeration of the error ellipses on a screen drawn at pixels_per_meter: the largest
+// factor of the form 1, 2 or 5 × 10ⁿ at which the largest semi-major axis spans at most
+// VIEW_ELLIPSE_PIXELS, and never below 1 (an ellipse is not drawn smaller than it is); 0 when
+// no station has one. It follows the zoom, so a large job does not become a heap of ellipses.
+double ViewEllipseScale(const SketchModel& model, double pixels_per_meter);
+inline constexpr double VIEW_ELLIPSE_PIXELS = 40.0;
 
 // Today's local date as YYYY-MM-DD.
 std::string TodayText();

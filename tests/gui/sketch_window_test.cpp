@@ -80,9 +80,9 @@ TEST(SketchWindow, RendersTheNetworkAndFitShowsEveryStation) {
   EXPECT_EQ(StationsInView(view), 25);
 }
 
-// A station whose label would run under the north arrow in the top right corner is drawn
-// without it; the same station in open ground keeps its label.
-TEST(SketchWindow, NoLabelUnderTheNorthArrow) {
+// A station whose label would run under the north arrow in the top right corner, or under the
+// legend in the top left, is drawn without it; the same station in open ground keeps its label.
+TEST(SketchWindow, NoLabelUnderTheNorthArrowOrTheLegend) {
   // Where the ring's fit puts a pixel: the frame fixes the fit, whatever else the model holds.
   SketchWindow plain(Ring(24));
   plain.show();
@@ -96,6 +96,7 @@ TEST(SketchWindow, NoLabelUnderTheNorthArrow) {
     int labels;
   };
   for (const Case& c : {Case{"under the arrow", QPointF(size.width() - 48.0, 40.0), 25},
+                        Case{"under the legend", QPointF(30.0, 60.0), 25},
                         Case{"in open ground", seed + QPointF(0, -150.0), 26}}) {
     SCOPED_TRACE(c.name);
     SketchModel model = Ring(24);
@@ -121,6 +122,44 @@ TEST(SketchWindow, NoLabelUnderTheNorthArrow) {
       view.Render(painter, image.size());
     }
     EXPECT_EQ(view.labels_drawn(), c.labels);
+  }
+}
+
+// The ellipses' exaggeration follows the zoom: at every zoom the largest ellipse spans between
+// 40/2.5 and 40 pixels (one round step), unless it is drawn at its true size.
+TEST(SketchWindow, EllipseExaggerationFollowsTheZoom) {
+  SketchModel model = Ring(24);
+  for (size_t i = 0; i < model.stations.size(); ++i) {
+    SketchStation& s = model.stations[i];
+    s.has_ellipse = true;
+    s.ellipse_major = 0.002 + 0.0001 * static_cast<double>(i);  // the last: 4.4 mm
+    s.ellipse_minor = 0.001;
+  }
+  const double largest = model.stations.back().ellipse_major;
+  SketchWindow window(model);
+  window.show();
+  SketchView& view = *window.view();
+  view.FitToWindow();
+  QImage image(view.size(), QImage::Format_RGB32);
+  double previous = 0.0;
+  for (const double zoom : {1.0, 10.0, 7.0, 1000.0}) {
+    SCOPED_TRACE(zoom);
+    view.ZoomAround(view.ToPixel(100000.0, 100000.0), zoom);
+    {
+      QPainter painter(&image);
+      view.Render(painter, image.size());
+    }
+    const double pixels = view.ellipse_factor() * largest * view.scale();
+    if (view.ellipse_factor() > 1.0) {
+      EXPECT_LE(pixels, 40.0 + 1e-9);
+      EXPECT_GT(pixels, 40.0 / 2.5);
+    } else {
+      EXPECT_GT(pixels, 40.0 / 2.5);  // only so close does it come to its true size
+    }
+    if (previous > 0) {
+      EXPECT_LT(view.ellipse_factor(), previous);
+    }
+    previous = view.ellipse_factor();
   }
 }
 

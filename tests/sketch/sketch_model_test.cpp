@@ -118,6 +118,71 @@ TEST(SketchModel, CheckReportMarksReachTheirStationsAndLines) {
   EXPECT_GT(flagged, 0);
 }
 
+// The view's exaggeration against a brute-force search over the round factors: the largest
+// 1, 2 or 5 × 10ⁿ at which the largest semi-major axis spans at most 40 pixels, never below 1.
+TEST(SketchModel, ViewEllipseScaleIsTheLargestRoundFactorThatFits) {
+  std::vector<double> round;
+  for (double decade = 1.0; decade < 1e12; decade *= 10.0) {
+    for (const double step : {1.0, 2.0, 5.0}) round.push_back(step * decade);
+  }
+  for (const double major : {0.00043, 0.003, 0.0123, 0.5}) {
+    for (const double pixels_per_meter : {0.001, 0.37, 2.0, 150.0, 5000.0}) {
+      SketchModel model;
+      model.stations.resize(3);
+      model.stations[0].has_ellipse = true;
+      model.stations[0].ellipse_major = major / 2;
+      model.stations[1].has_ellipse = true;
+      model.stations[1].ellipse_major = major;
+      // Not the largest: a station without an ellipse does not count, whatever it holds.
+      model.stations[2].ellipse_major = major * 100;
+      double expected = 1.0;
+      for (const double f : round) {
+        if (f * major * pixels_per_meter <= VIEW_ELLIPSE_PIXELS) expected = f;
+      }
+      EXPECT_DOUBLE_EQ(ViewEllipseScale(model, pixels_per_meter), expected)
+          << major << " m at " << pixels_per_meter << " px/m";
+    }
+  }
+  SketchModel none;
+  none.stations.resize(2);
+  EXPECT_EQ(ViewEllipseScale(none, 2.0), 0.0);
+}
+
+// The drawing's exaggeration: the largest ellipse at most a fifteenth of the frame and at most
+// half the median line; which of the two binds depends on the network's shape.
+TEST(SketchModel, EllipseScaleKeepsTheLargestEllipseWithinTheFrameAndHalfALine) {
+  struct Case {
+    const char* name;
+    double frame_m;   // the frame's wider side
+    double line_m;    // the length of most lines
+    double expected;  // by hand: RoundScaleLength(min(frame / 15, line / 2) / 5 mm)
+  };
+  for (const Case& c : {Case{"a large job: the lines bind", 50000.0, 400.0, 20000.0},
+                        Case{"a small job: the frame binds", 300.0, 250.0, 2000.0},
+                        Case{"no line: the frame alone", 3000.0, 0.0, 20000.0}}) {
+    SCOPED_TRACE(c.name);
+    SketchModel model;
+    model.frame.max_north = c.frame_m;
+    model.frame.max_east = c.frame_m / 2;
+    model.stations.resize(4);
+    for (size_t i = 0; i < model.stations.size(); ++i) {
+      model.stations[i].north = static_cast<double>(i) * c.line_m;
+      model.stations[i].has_ellipse = true;
+      model.stations[i].ellipse_major = i == 2 ? 0.005 : 0.002;
+    }
+    if (c.line_m > 0) {
+      // Three lines of line_m and one of ten times that: the median is not the mean.
+      for (const auto& [from, to] : {std::pair{0, 1}, {1, 2}, {2, 1}, {0, 3}}) {
+        SketchLine line;
+        line.from = from, line.to = to;
+        model.lines.push_back(line);
+      }
+      model.stations[3].north = c.line_m * 12;
+    }
+    EXPECT_DOUBLE_EQ(EllipseScale(model), c.expected);
+  }
+}
+
 TEST(SketchModel, ScaleBarIsTheLargestRoundLengthThatFits) {
   const std::pair<double, double> cases[] = {
       {0.3, 0.2},   {0.07, 0.05}, {1.0, 1.0},   {1.99, 1.0},      {9.99, 5.0},
