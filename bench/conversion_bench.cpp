@@ -1,13 +1,12 @@
 // The whole conversion of a large generated Topcon XML job (read it, write the output file),
-// against a bare Expat pass over the same file, both measured in this run, at two job sizes so
-// that the growth of the cost shows. The reading and the writing halves are also timed alone.
+// against a bare Expat pass over the same file, both measured in this run, at the default size
+// and at ten times it, so that the growth of the cost shows. The reading and the writing halves
+// are also timed alone.
 //
-//   cmake -S . -B build-bench -DFENWIX_BUILD_GUI=OFF -DFENWIX_BUILD_BENCH=ON
-//         -DCMAKE_BUILD_TYPE=RelWithDebInfo
-//   cmake --build build-bench --target conversion_bench
-//   build-bench/bench/conversion_bench [rounds]
+//   cmake --preset bench && cmake --build --preset bench --target conversion_bench
+//   build/bench/bench/conversion_bench [rounds] [scales...]      (default 5 rounds; 1 10)
 //
-// Every figure is the fastest of `rounds` runs (the steps alternate within each round), as
+// Every figure is the median of `rounds` runs (the steps alternate within each round), as
 // wall-clock time and as the thread's CPU time, which a shared machine disturbs less. The
 // conversion's wall time includes the flush to disk when the output file is committed. Figures
 // only: nothing here passes or fails.
@@ -20,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -41,12 +41,19 @@ using fenwix::bench::SilentUi;
 using fenwix::bench::ThreadCpuSeconds;
 
 struct Times {
-  double wall = 1e30;  // seconds
-  double cpu = 1e30;
-  void Keep(const Times& other) {
-    wall = std::min(wall, other.wall);
-    cpu = std::min(cpu, other.cpu);
+  double wall = 0.0;  // seconds
+  double cpu = 0.0;
+};
+
+// The timings of every round of one step; the figures are their medians.
+struct Rounds {
+  std::vector<double> walls;
+  std::vector<double> cpus;
+  void Keep(const Times& t) {
+    walls.push_back(t.wall);
+    cpus.push_back(t.cpu);
   }
+  Times Median() const { return {fenwix::bench::Median(walls), fenwix::bench::Median(cpus)}; }
 };
 
 template <typename Step>
@@ -60,10 +67,19 @@ Times Measure(Step step) {
   return t;
 }
 
+// Bytes the reading half alone hands to Expat at a time: FENWIX_BENCH_CHUNK (in KiB) when set,
+// to see how the size of the pieces moves its cost; else the reader's own.
+size_t ReadChunk() {
+  const char* kib = std::getenv("FENWIX_BENCH_CHUNK");
+  const long value = kib != nullptr ? std::atol(kib) : 0;
+  return value > 0 ? static_cast<size_t>(value) << 10 : fenwix::SaxReader::DEFAULT_CHUNK_SIZE;
+}
+
 // The reading half alone: Expat with the content handler filling the tables.
 void Read(const fs::path& path, fenwix::SurveyTables& tables) {
   tables.ResetTables();
   fenwix::SaxReader reader;
+  reader.set_chunk_size(ReadChunk());
   fenwix::XmlContentHandler handler(tables);
   reader.Attach(&handler);
   if (const fenwix::Status read = reader.ParseFile(path.string()); !read.ok()) {
@@ -89,35 +105,42 @@ void Write(const fenwix::SurveyTables& tables, const fs::path& output) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  std::vector<int> scales;
+  for (int i = 2; i < argc; ++i) scales.push_back(std::max(1, std::atoi(argv[i])));
+  if (scales.empty()) scales = {1, 10};
   const fs::path dir = fs::temp_directory_path() / fmt::format("fenwix-conversion-{}", getpid());
   fs::create_directories(dir);
   fmt::print("{:>6} {:>8} {:>8} {:>10} {:>10} {:>10} {:>10}  {:>13}\n", "size", "input MB",
              "records", "output MB", "expat ms", "read ms", "write ms", "conversion ms");
   double first_per_mb = 0.0;
-  for (const int scale : {1, 2}) {
+  for (const int scale : scales) {
     const fenwix::bench::JobSize size = fenwix::bench::ScaledJobSize(scale);
     fenwix::bench::JobCounts counts;
     const fs::path input = dir / fmt::format("job-{}.xml", scale);
     const fs::path output = dir / fmt::format("job-{}.txt", scale);
     if (!fenwix::bench::WriteLargeJob(input.string(), size, counts)) return 1;
 
-    Times bare, read, write, conversion;
+    Rounds bare_rounds, read_rounds, write_rounds, conversion_rounds;
     fenwix::SurveyTables tables;
     fenwix::MessageId message{};
     int32_t records = 0;
     for (int r = 0; r < rounds; ++r) {
-      bare.Keep(Measure([&] { BareExpatPass(input); }));
-      read.Keep(Measure([&] { Read(input, tables); }));
-      write.Keep(Measure([&] { Write(tables, output); }));
+      bare_rounds.Keep(Measure([&] { BareExpatPass(input); }));
+      read_rounds.Keep(Measure([&] { Read(input, tables); }));
+      write_rounds.Keep(Measure([&] { Write(tables, output); }));
       fenwix::ConvertDialog dialog;
       dialog.InitializeDefaults();
       dialog.request.xml_paths = {input.string()};
       dialog.request.output_path = output.string();
       SilentUi ui;
-      conversion.Keep(Measure([&] { dialog.RunConversion(ui); }));
+      conversion_rounds.Keep(Measure([&] { dialog.RunConversion(ui); }));
       message = ui.last_id;
       records = dialog.run.tables.observation_count() - 1;
     }
+    const Times bare = bare_rounds.Median();
+    const Times read = read_rounds.Median();
+    const Times write = write_rounds.Median();
+    const Times conversion = conversion_rounds.Median();
     const double input_mb = static_cast<double>(counts.bytes) / 1e6;
     const double output_mb = static_cast<double>(fs::file_size(output)) / 1e6;
     const auto ms = [](const Times& t) {
@@ -134,14 +157,16 @@ int main(int argc, char** argv) {
       fmt::print("        the conversion ended with message {}\n", fmt::underlying(message));
     }
     const double per_mb = conversion.cpu / input_mb;
-    if (scale == 1) {
+    if (first_per_mb == 0.0) {
       first_per_mb = per_mb;
     } else {
       fmt::print(
-          "CPU time of the conversion per input MB at twice the size: {:.2f} times that "
-          "of the smaller job\n",
-          per_mb / first_per_mb);
+          "CPU time of the conversion per input MB at {}x the size: {:.2f} times that of the "
+          "first job\n",
+          scale, per_mb / first_per_mb);
     }
+    fs::remove(input);
+    fs::remove(output);
   }
   fmt::print("(times as wall/CPU milliseconds)\n");
   fs::remove_all(dir);
