@@ -11,6 +11,7 @@
 
 #include "approx/observation_index.h"
 #include "approx/pending_observations.h"
+#include "approx/setup_frames.h"
 #include "geodesy/angles.h"
 #include "geodesy/coordinates.h"
 #include "geodesy/geodesic.h"
@@ -503,6 +504,14 @@ class Propagation {
   std::vector<uint8_t> changed_mark_;
 };
 
+int32_t KnownCount(const SurveyTables& tables) {
+  int32_t known = 0;
+  for (int32_t i = 1; i < tables.station_count(); ++i) {
+    if (tables.stations()[static_cast<size_t>(i)].coords_known) ++known;
+  }
+  return known;
+}
+
 }  // namespace
 
 FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32_t reference,
@@ -523,8 +532,26 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
 
 int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements,
                          int max_steps, const PropagationProgress& keep_going) {
-  Propagation propagation(tables, placements);
-  return propagation.Run(max_steps, keep_going);
+  if (max_steps > 0) {
+    Propagation propagation(tables, placements);
+    return propagation.Run(max_steps, keep_going);
+  }
+  // Without a budget, what the setups fitted as frames place lets the propagation go on, and
+  // what it places may tie in more frames.
+  int steps = Propagation(tables, placements).Run(max_steps, keep_going);
+  std::vector<StationPlacement> more;
+  for (;;) {
+    if (keep_going && !keep_going(KnownCount(tables))) break;
+    if (PlaceThroughFrames(tables, placements) == 0) break;
+    steps +=
+        Propagation(tables, placements != nullptr ? &more : nullptr).Run(max_steps, keep_going);
+    if (placements != nullptr) {
+      for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
+        if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
+      }
+    }
+  }
+  return steps;
 }
 
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,
