@@ -481,9 +481,18 @@ class Frames {
     }
     if (!fit.fitted && f.setup > 0 && !IsKnown(f.setup)) fit = Resect(f);
     if (!fit.fitted) return 0;
+    // A point without a height difference gets the mean height of the known stations the
+    // frame names: a station 400 m too low would also sit a few cm off in the plane.
     double mean_h = 0;
-    for (const Tie& t : ties_) mean_h += t.to.h;
-    if (!ties_.empty()) mean_h /= static_cast<double>(ties_.size());
+    int heights = 0;
+    const auto add_height = [&](int32_t s) {
+      if (!IsKnown(s)) return;
+      mean_h += known_[static_cast<size_t>(s)].h;
+      ++heights;
+    };
+    for (const FramePoint& p : f.points) add_height(p.station);
+    for (const FrameRay& r : f.rays) add_height(r.target);
+    if (heights > 0) mean_h /= heights;
     int32_t placed = 0;
     for (const FramePoint& p : f.points) {
       if (IsKnown(p.station)) continue;

@@ -9,13 +9,17 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/convert_dialog.h"
 #include "approx/approx_coordinates.h"
 #include "approx/truth_network.h"
 #include "geodesy/ellipsoid.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
 
 namespace fenwix {
 namespace {
@@ -116,7 +120,7 @@ const Case CASES[] = {
          const double r = std::hypot(ax - ux, ay - uy);
          s.truth.Add("F", ux + r * std::cos(2.0), uy + r * std::sin(2.0), 0);
        } else {
-         s.truth.Add("F", 10, 20, 0);
+         s.truth.Add("F", 100, 0, 0);
        }
        s.Set("F", "K1", "K2", false);
        s.Set("F", "K1", "K3", false);
@@ -233,6 +237,105 @@ TEST_P(SetupFrames, BudgetedRunLeavesThemToTheWholeNetworkRun) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, SetupFrames, ::testing::ValuesIn(CASES),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The notes of the "Stations not computed" rows of a whole-network conversion of the shape
+// written as a field file, by station; `rename` swaps one point name for another in the file.
+std::map<std::string, std::string> NotComputedNotes(const Case& shape_case, bool fault,
+                                                    const std::string& rename = "",
+                                                    const std::string& as = "") {
+  Shape shape;
+  shape_case.build(shape, fault);
+  // The field file's backsights carry their distances themselves.
+  std::erase_if(shape.obs, [](const TruthObservation& o) { return o.kind == ObsKind::Sight; });
+  testing::ScratchFolder folder("frames");
+  testing::WriteTopconXml((folder.path() / "job.xml").string(), shape.truth, shape.obs);
+  if (!rename.empty()) {
+    std::string xml = testing::ReadFile(folder.path() / "job.xml");
+    const std::string from = "<PointNumber>" + rename + "<", to = "<PointNumber>" + as + "<";
+    for (size_t at = xml.find(from); at != std::string::npos; at = xml.find(from, at)) {
+      xml.replace(at, from.size(), to);
+    }
+    testing::WriteFile(folder.path() / "job.xml", xml);
+  }
+  ConvertDialog dialog;
+  dialog.InitializeDefaults();
+  dialog.request.xml_paths = {(folder.path() / "job.xml").string()};
+  dialog.request.output_path = (folder.path() / "job.txt").string();
+  dialog.request.seed_name = "S";
+  dialog.request.seed_latitude = 47.0;
+  dialog.request.seed_longitude = 8.0;
+  dialog.request.seed_height = 400.0;
+  dialog.request.compute_local = 1;
+  dialog.request.max_steps = 0;
+  dialog.request.run_checks = true;
+  dialog.request.adjustment_test = false;
+  testing::RecordingUi ui;
+  EXPECT_EQ(dialog.RunConversion(ui).outcome, ConversionOutcome::Succeeded);
+  std::map<std::string, std::string> notes;
+  for (const CheckSection& section : dialog.run.check_report.sections) {
+    if (section.name != "not_computed") continue;
+    for (const CheckRow& row : section.rows) notes[row.stations.at(0)] = row.note;
+  }
+  return notes;
+}
+
+const Case& CaseNamed(const std::string& name) {
+  for (const Case& c : CASES) {
+    if (name == c.name) return c;
+  }
+  throw std::out_of_range(name);
+}
+
+TEST(SetupFrameNotes, RowsSayWhatIsMissing) {
+  const std::string one_known = "one known point sighted; a free station needs two";
+  const std::string open_end = "traverse open at one end: no known orientation";
+  const std::string misfit = "the known points sighted do not fit";
+  const std::string behind = "reached only through stations not computed";
+  const Case one_point{"FreeStationOnOneKnownPoint",
+                       [](Shape& s, bool fault) {
+                         s.Control();
+                         s.truth.Add("F", 60, 120, 1);
+                         s.truth.Add("P", 90, 200, 0);
+                         s.Set("F", "K1", fault ? "P" : "K2");
+                         s.Set("F", "K1", "P");
+                       },
+                       {},
+                       {},
+                       {}};
+  const struct {
+    const Case* shape;
+    bool fault;
+    const char* rename;
+    const char* as;
+    std::map<std::string, std::string> expected;  // station: start of its note
+  } cases[] = {
+      {&one_point, false, "", "", {}},
+      {&one_point, true, "", "", {{"F", one_known}, {"P", behind}}},
+      {&CaseNamed("TraverseBetweenTwoKnownEnds"), false, "", "", {}},
+      {&CaseNamed("TraverseBetweenTwoKnownEnds"),
+       true,
+       "",
+       "",
+       {{"T1", open_end}, {"T2", open_end}, {"T3", open_end}, {"Q", behind}}},
+      // The backsight at the free station named K4 where K1 was sighted.
+      {&CaseNamed("FreeStationOnTwoKnownPoints"), false, "", "", {}},
+      {&CaseNamed("FreeStationOnTwoKnownPoints"),
+       false,
+       "K1",
+       "K4",
+       {{"F", misfit}, {"P", behind}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.shape->name) + (c.fault ? " fault " : " ") + c.rename);
+    const std::map<std::string, std::string> notes =
+        NotComputedNotes(*c.shape, c.fault, c.rename, c.as);
+    ASSERT_EQ(notes.size(), c.expected.size());
+    for (const auto& [station, note] : c.expected) {
+      ASSERT_EQ(notes.count(station), 1u) << station;
+      EXPECT_EQ(notes.at(station).substr(0, note.size()), note) << notes.at(station);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace fenwix
