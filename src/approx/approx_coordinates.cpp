@@ -504,14 +504,6 @@ class Propagation {
   std::vector<uint8_t> changed_mark_;
 };
 
-int32_t KnownCount(const SurveyTables& tables) {
-  int32_t known = 0;
-  for (int32_t i = 1; i < tables.station_count(); ++i) {
-    if (tables.stations()[static_cast<size_t>(i)].coords_known) ++known;
-  }
-  return known;
-}
-
 }  // namespace
 
 FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32_t reference,
@@ -537,14 +529,16 @@ int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* pl
     return propagation.Run(max_steps, keep_going);
   }
   // Without a budget, what the setups fitted as frames place lets the propagation go on, and
-  // what it places may tie in more frames.
-  int steps = Propagation(tables, placements).Run(max_steps, keep_going);
+  // what it places may tie in more frames. A false from keep_going ends the whole run there.
+  bool stopped = false;
+  const PropagationProgress watched = [&](int32_t known) {
+    stopped = stopped || (keep_going && !keep_going(known));
+    return !stopped;
+  };
+  int steps = Propagation(tables, placements).Run(max_steps, watched);
   std::vector<StationPlacement> more;
-  for (;;) {
-    if (keep_going && !keep_going(KnownCount(tables))) break;
-    if (PlaceThroughFrames(tables, placements) == 0) break;
-    steps +=
-        Propagation(tables, placements != nullptr ? &more : nullptr).Run(max_steps, keep_going);
+  while (!stopped && PlaceThroughFrames(tables, placements) > 0) {
+    steps += Propagation(tables, placements != nullptr ? &more : nullptr).Run(max_steps, watched);
     if (placements != nullptr) {
       for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
         if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
