@@ -11,6 +11,7 @@
 
 #include "approx/observation_index.h"
 #include "approx/pending_observations.h"
+#include "approx/setup_frames.h"
 #include "geodesy/angles.h"
 #include "geodesy/coordinates.h"
 #include "geodesy/geodesic.h"
@@ -523,8 +524,28 @@ FoundAzimuth AzimuthViaReference(const SurveyTables& tables, int32_t from, int32
 
 int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* placements,
                          int max_steps, const PropagationProgress& keep_going) {
-  Propagation propagation(tables, placements);
-  return propagation.Run(max_steps, keep_going);
+  if (max_steps > 0) {
+    Propagation propagation(tables, placements);
+    return propagation.Run(max_steps, keep_going);
+  }
+  // Without a budget, what the setups fitted as frames place lets the propagation go on, and
+  // what it places may tie in more frames. A false from keep_going ends the whole run there.
+  bool stopped = false;
+  const PropagationProgress watched = [&](int32_t known) {
+    stopped = stopped || (keep_going && !keep_going(known));
+    return !stopped;
+  };
+  int steps = Propagation(tables, placements).Run(max_steps, watched);
+  std::vector<StationPlacement> more;
+  while (!stopped && PlaceThroughFrames(tables, placements) > 0) {
+    steps += Propagation(tables, placements != nullptr ? &more : nullptr).Run(max_steps, watched);
+    if (placements != nullptr) {
+      for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
+        if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
+      }
+    }
+  }
+  return steps;
 }
 
 int32_t ComputeApproxCoordinates(SurveyTables& tables, int32_t seed_index, const SeedPosition& seed,

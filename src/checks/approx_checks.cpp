@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "checks/check_support.h"
 #include "checks/network_graph.h"
@@ -114,6 +119,79 @@ CheckSection GrossCheck(const CheckInput& input, const CheckLimits& limits,
   return section;
 }
 
+// What the total-station setups say of the stations that even the whole-network run left
+// without coordinates: the known stations each setup sighted, and which stations the angle
+// sets and single sights join.
+class SetupReach {
+ public:
+  explicit SetupReach(const SurveyTables& tables)
+      : tables_(tables), linked_(static_cast<size_t>(tables.station_count())) {
+    const auto observations = tables.observations();
+    for (size_t r = 1; r < observations.size(); ++r) {
+      const ObsRow& obs = observations[r];
+      if (obs.kind != ObsKind::AngleSet && obs.kind != ObsKind::Sight) continue;
+      const int32_t at = StationOf(tables, obs.at);
+      if (at == 0) continue;
+      setups_.insert(at);
+      for (const int32_t row : {obs.back, obs.kind == ObsKind::AngleSet ? obs.fore : 0}) {
+        const int32_t t = StationOf(tables, row);
+        if (t == 0 || t == at) continue;
+        linked_[static_cast<size_t>(at)].insert(t);
+        linked_[static_cast<size_t>(t)].insert(at);
+        if (Known(t)) sighted_[at].insert(t);
+      }
+    }
+  }
+
+  // The note of a station not computed, or "" when the setups have nothing particular to say.
+  std::string Note(int32_t s) const {
+    // A point sighted only: its setups' rows tell what they lack.
+    if (setups_.count(s) == 0) return {};
+    const auto found = sighted_.find(s);
+    const size_t known = found == sighted_.end() ? 0 : found->second.size();
+    if (known >= 2) {
+      return "the known points sighted do not fit its angles and distances (a wrong name, a "
+             "blunder, or a resection near the circle through them)";
+    }
+    if (known == 1 && !InChain(s)) return "one known point sighted; a free station needs two";
+    // A chain of setups through stations not computed that ends on one known station. Every
+    // station of the chain shares the answer, found once.
+    if (chain_ends_.count(s) == 0) {
+      std::vector<int32_t> chain{s};
+      std::set<int32_t> seen{s};
+      std::set<int32_t> ends;
+      for (size_t i = 0; i < chain.size(); ++i) {
+        for (const int32_t t : linked_[static_cast<size_t>(chain[i])]) {
+          if (Known(t)) {
+            ends.insert(t);
+          } else if (seen.insert(t).second) {
+            chain.push_back(t);
+          }
+        }
+      }
+      for (const int32_t u : chain) chain_ends_[u] = ends.size();
+    }
+    const size_t ends = chain_ends_.at(s);
+    if (ends == 1) return "traverse open at one end: no known orientation";
+    return {};
+  }
+
+ private:
+  bool Known(int32_t s) const { return tables_.stations()[static_cast<size_t>(s)].coords_known; }
+  // Whether the setup at s sights another setup still without coordinates.
+  bool InChain(int32_t s) const {
+    const auto& next = linked_[static_cast<size_t>(s)];
+    return std::any_of(next.begin(), next.end(),
+                       [&](int32_t t) { return !Known(t) && setups_.count(t) != 0; });
+  }
+
+  const SurveyTables& tables_;
+  std::vector<std::set<int32_t>> linked_;
+  std::set<int32_t> setups_;
+  std::map<int32_t, std::set<int32_t>> sighted_;
+  mutable std::map<int32_t, size_t> chain_ends_;
+};
+
 CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph) {
   const SurveyTables& tables = *input.tables;
   CheckSection section =
@@ -125,6 +203,11 @@ CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph
   for (int32_t s = 1; s < tables.station_count(); ++s) {
     if (graph.Stands(s) && tables.stations()[static_cast<size_t>(s)].coords_known) ++known;
   }
+  // Without a step budget the setups were fitted as frames, so a station left out is missing
+  // something that its setups can name.
+  const bool whole_network = input.step_budget == INT32_MAX;
+  std::optional<SetupReach> reach;
+  if (whole_network) reach.emplace(tables);
   for (int32_t s = 1; s < tables.station_count(); ++s) {
     if (!graph.Stands(s) || tables.stations()[static_cast<size_t>(s)].coords_known) continue;
     CheckRow& row = section.rows.emplace_back();
@@ -138,6 +221,8 @@ CheckSection NotComputedCheck(const CheckInput& input, const NetworkGraph& graph
       row.note = "not connected to the seed";
     } else if (known > input.step_budget || input.step_budget_ended) {
       row.note = "the step budget ended first";
+    } else if (std::string why = whole_network ? reach->Note(s) : std::string(); !why.empty()) {
+      row.note = std::move(why);
     } else if (next_to_known) {
       row.note = "reached by nothing usable (one azimuth, two distances, a refused intersection)";
     } else {
