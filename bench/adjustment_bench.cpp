@@ -1,9 +1,15 @@
 // The adjustment test's cost and its power to find blunders, on generated networks.
 //
-//   adjustment_bench scale [stations...]   CPU time and peak memory of the test (with the
-//                                          redundancy numbers and station precision) per size,
-//                                          each size in a process of its own, three alternating
-//                                          rounds, medians; growth against the smallest size
+//   adjustment_bench scale [stations...] [--rounds=N]
+//                                          the test of a GNSS control network per size, with
+//                                          nested dissection (METIS) and with minimum degree
+//                                          (AMD), each in a process of its own, N alternating
+//                                          rounds (3), medians: CPU, peak resident memory above
+//                                          the network's, the predicted peak and their ratio,
+//                                          the ordering's CPU, the factor's non-zeros, growth
+//                                          against the smallest size and METIS against AMD;
+//                                          a size over the memory budget is skipped, its line
+//                                          says so
 //   adjustment_bench blunders [networks]   a planted-blunder table: one blunder at a time in
 //                                          random networks of about 40 stations, the share
 //                                          named first by data snooping where r >= 0.1, and
@@ -13,14 +19,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "adjust/network_adjustment.h"
+#include "adjust/sparse_normals.h"
 #include "bench_support.h"
 #include "survey_network.h"
 
@@ -29,35 +38,77 @@ namespace {
 
 struct Cost {
   double cpu = 0.0;      // seconds of the test
-  double peak_mb = 0.0;  // peak resident memory of the process, MB
-  double base_mb = 0.0;  // resident before the test (the generated network), MB
+  double peak_mb = 0.0;  // peak resident memory during the test, above what came before, MB
+  double predicted_mb = 0.0;
+  double ordering_s = 0.0;  // CPU of the ordering and the symbolic analysis
+  double factor_nonzeros = 0.0;
   double outcome = 0.0;
+  double nested = 0.0;  // 1 when nested dissection ordered the stations
 };
 
-double PeakMb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+// A field of /proc/self/status, kB.
+double StatusKb(const char* field) {
+  std::FILE* file = std::fopen("/proc/self/status", "r");
+  if (file == nullptr) return 0.0;
+  char line[256];
+  double kb = 0.0;
+  const size_t length = std::strlen(field);
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    if (std::strncmp(line, field, length) == 0) kb = std::atof(line + length + 1);
+  }
+  std::fclose(file);
+  return kb;
+}
+
+// The GNSS control network of the measurements: stations 400 m apart on a grid, vectors to the
+// grid neighbours east, north and north-east, 3 mm / 5 mm.
+GeneratedNetwork ControlNetwork(int32_t stations) {
+  NetworkLayout layout;
+  layout.stations = stations;
+  layout.spacing = 400.0;
+  layout.gnss_step = 1;
+  layout.setup_share = 0.0;
+  layout.seed = 42;
+  return GenerateNetwork(layout);
 }
 
 // One measurement in a child process, so that each has its own peak.
-Cost Measure(int32_t stations) {
+Cost Measure(int32_t stations, StationOrdering ordering) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) std::exit(1);
   const pid_t child = fork();
   if (child == 0) {
     close(pipe_ends[0]);
-    NetworkLayout layout;
-    layout.stations = stations;
-    layout.seed = 42;
-    const GeneratedNetwork net = GenerateNetwork(layout);
+    const GeneratedNetwork net = ControlNetwork(stations);
     Cost cost;
-    cost.base_mb = PeakMb();
+    // The peak is counted from here: writing 5 to clear_refs resets the process's peak.
+    if (std::FILE* reset = std::fopen("/proc/self/clear_refs", "w")) {
+      std::fputs("5", reset);
+      std::fclose(reset);
+    }
+    const double before_kb = StatusKb("VmRSS:");
+    AdjustmentOptions options;
+    options.ordering = ordering;
     const double start = ThreadCpuSeconds();
-    const AdjustmentResult result = AdjustNetwork(net.input, {});
+    const AdjustmentResult result = AdjustNetwork(net.input, options);
     cost.cpu = ThreadCpuSeconds() - start;
-    cost.peak_mb = PeakMb();
+    cost.peak_mb = (StatusKb("VmHWM:") - before_kb) / 1024.0;
+    cost.predicted_mb = result.predicted_bytes / 1048576.0;
     cost.outcome = static_cast<double>(result.outcome);
+    // The ordering alone, on the same station graph (one datum station without unknowns).
+    std::vector<std::pair<int32_t, int32_t>> pairs;
+    for (const AdjustmentObservation& obs : net.input.observations) {
+      pairs.emplace_back(obs.at, obs.fore);
+    }
+    std::vector<int32_t> unknowns(net.input.stations.size(), 3);
+    unknowns[0] = 0;
+    SparseNormals normals;
+    normals.SetOrdering(ordering);
+    const double ordering_start = ThreadCpuSeconds();
+    normals.Layout(unknowns, std::move(pairs));
+    cost.ordering_s = ThreadCpuSeconds() - ordering_start;
+    cost.factor_nonzeros = static_cast<double>(normals.FactorNonZeros());
+    cost.nested = normals.NestedDissectionUsed() ? 1.0 : 0.0;
     if (write(pipe_ends[1], &cost, sizeof cost) != static_cast<ssize_t>(sizeof cost)) _exit(1);
     _exit(0);
   }
@@ -70,29 +121,73 @@ Cost Measure(int32_t stations) {
   return cost;
 }
 
-int Scale(const std::vector<int32_t>& sizes) {
-  constexpr int ROUNDS = 3;
-  std::vector<std::vector<Cost>> costs(sizes.size());
-  for (int round = 0; round < ROUNDS; ++round) {
-    for (size_t i = 0; i < sizes.size(); ++i) costs[i].push_back(Measure(sizes[i]));
+struct Row {
+  double cpu, peak, predicted, ordering, nonzeros;
+  bool skipped, nested;
+};
+
+Row Medians(const std::vector<Cost>& costs) {
+  std::vector<double> cpu, peak, predicted, ordering, nonzeros;
+  for (const Cost& c : costs) {
+    cpu.push_back(c.cpu);
+    peak.push_back(c.peak_mb);
+    predicted.push_back(c.predicted_mb);
+    ordering.push_back(c.ordering_s);
+    nonzeros.push_back(c.factor_nonzeros);
   }
-  std::printf("%9s %10s %12s %12s %9s\n", "stations", "CPU s", "peak MB", "network MB", "growth");
-  double first_cpu = 0.0;
-  for (size_t i = 0; i < sizes.size(); ++i) {
-    std::vector<double> cpu, peak, base;
-    for (const Cost& c : costs[i]) {
-      cpu.push_back(c.cpu);
-      peak.push_back(c.peak_mb);
-      base.push_back(c.base_mb);
-      if (c.outcome != 0.0) std::printf("(outcome %g)\n", c.outcome);
+  return {Median(cpu),
+          Median(peak),
+          Median(predicted),
+          Median(ordering),
+          Median(nonzeros),
+          costs.front().outcome != 0.0,
+          costs.front().nested != 0.0};
+}
+
+int Scale(const std::vector<int32_t>& sizes, int rounds) {
+  const StationOrdering orderings[2] = {StationOrdering::NestedDissection,
+                                        StationOrdering::MinimumDegree};
+  // costs[size][ordering], the rounds alternating over sizes and orderings.
+  std::vector<std::array<std::vector<Cost>, 2>> costs(sizes.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      for (int o = 0; o < 2; ++o) costs[i][o].push_back(Measure(sizes[i], orderings[o]));
     }
-    const double t = Median(cpu);
-    if (i == 0) first_cpu = t;
-    const double growth =
-        i == 0 ? 0.0 : std::log(t / first_cpu) / std::log(double(sizes[i]) / sizes[0]);
-    std::printf("%9d %10.3f %12.1f %12.1f %9s\n", sizes[i], t, Median(peak), Median(base),
-                i == 0 ? "-" : ("n^" + std::to_string(growth).substr(0, 4)).c_str());
   }
+  std::printf("build: %s; GNSS control network, %d rounds, medians; the default budget\n",
+              BuildOrderingName(), rounds);
+  std::printf("%-9s %-4s %8s %9s %9s %7s %9s %11s %7s | %-13s\n", "stations", "ord", "CPU s",
+              "peak MB", "pred MB", "pred/pk", "order s", "factor nz", "growth",
+              "ND/AMD cpu pk nz");
+  std::array<Row, 2> first{};
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    std::array<Row, 2> rows{Medians(costs[i][0]), Medians(costs[i][1])};
+    for (int o = 0; o < 2; ++o) {
+      const Row& r = rows[static_cast<size_t>(o)];
+      const char* name = o == 0 ? (r.nested ? "ND" : "ND*") : "AMD";
+      if (r.skipped) {
+        std::printf("%-9d %-4s skipped: %.0f MB predicted, over the budget\n", sizes[i], name,
+                    r.predicted);
+        continue;
+      }
+      if (i == 0) first[static_cast<size_t>(o)] = r;
+      const Row& f = first[static_cast<size_t>(o)];
+      const std::string growth = i == 0 || f.cpu <= 0.0
+                                     ? "-"
+                                     : "n^" + std::to_string(std::log(r.cpu / f.cpu) /
+                                                             std::log(double(sizes[i]) / sizes[0]))
+                                                  .substr(0, 4);
+      std::printf("%-9d %-4s %8.3f %9.1f %9.1f %7.3f %9.3f %11.0f %7s", sizes[i], name, r.cpu,
+                  r.peak, r.predicted, r.predicted / r.peak, r.ordering, r.nonzeros,
+                  growth.c_str());
+      if (o == 0 && !rows[1].skipped) {
+        std::printf(" | %.2f %.2f %.2f", r.cpu / rows[1].cpu, r.peak / rows[1].peak,
+                    r.nonzeros / rows[1].nonzeros);
+      }
+      std::printf("\n");
+    }
+  }
+  std::printf("(ND*: this build has no METIS, minimum degree stood in)\n");
   return 0;
 }
 
@@ -178,7 +273,14 @@ int main(int argc, char** argv) {
     return fenwix::bench::Blunders(argc > 2 ? std::atoi(argv[2]) : 60);
   }
   std::vector<int32_t> sizes;
-  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-  if (sizes.empty()) sizes = {5000, 20000, 80000};
-  return fenwix::bench::Scale(sizes);
+  int rounds = 3;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
+      rounds = std::max(1, std::atoi(argv[i] + 9));
+    } else {
+      sizes.push_back(std::atoi(argv[i]));
+    }
+  }
+  if (sizes.empty()) sizes = {5000, 20000, 80000, 320000};
+  return fenwix::bench::Scale(sizes, rounds);
 }

@@ -7,7 +7,8 @@ if (($#)); then
   packages=("$@")
 else
   packages=(build-essential cmake libexpat1-dev libfmt-dev libgtest-dev libgmock-dev qt6-base-dev
-    libgeographiclib-dev libbenchmark-dev nlohmann-json3-dev libeigen3-dev nettle-dev xvfb xauth locales
+    libgeographiclib-dev libbenchmark-dev nlohmann-json3-dev libeigen3-dev libmetis-dev nettle-dev xvfb
+    xauth locales
     clang-format
     # the Debian package, its icon sizes and the checks of the manual pages and desktop entry
     dpkg-dev file librsvg2-bin man-db groff-base desktop-file-utils)

@@ -85,8 +85,28 @@ class Adjuster {
 
  private:
   bool Cancelled() const { return options_.cancelled && options_.cancelled(); }
-  void Progress(int percent) const {
-    if (options_.progress) options_.progress(percent);
+  // The share never goes back, though a step may run again.
+  void Progress(int percent) {
+    percent_ = std::max(percent_, percent);
+    if (options_.progress) options_.progress(percent_);
+  }
+  // Carries a step's share from the present one over span points, and asks about Cancel.
+  StepCheck Step(int span) {
+    const int from = percent_;
+    const int to = std::min(95, from + span);
+    return [this, from, to](double share) {
+      Progress(from + static_cast<int>(share * (to - from)));
+      return Cancelled();
+    };
+  }
+  // Bytes of the adjuster's own tables and the result, per station and observation.
+  double TableBytes() const {
+    const double stations = static_cast<double>(input_.stations.size());
+    const double observations = static_cast<double>(input_.observations.size());
+    return stations * static_cast<double>(sizeof(Frame) + 3 * sizeof(double) + sizeof(int32_t) +
+                                          sizeof(std::array<Vec3, 3>) + sizeof(StationPrecision)) +
+           observations *
+               static_cast<double>(1 + sizeof(Mat3) + sizeof(ObservationTest) + 2 * sizeof(double));
   }
   void SelectObservations();
   // Parts, datum, unknowns and the pattern; false when the budget is passed.
@@ -108,6 +128,7 @@ class Adjuster {
   std::vector<int32_t> unknowns_;
   std::vector<std::array<Vec3, 3>> basis_;  // geocentric direction of each unknown
   SparseNormals normals_;
+  int percent_ = 0;
 };
 
 void Adjuster::Project(int32_t s, const Vec3& gradient, double* g) const {
@@ -285,9 +306,10 @@ bool Adjuster::Layout() {
     for (int a = 0; a < n; ++a)
       for (int b = a + 1; b < n; ++b) pairs.emplace_back(st[a], st[b]);
   }
+  normals_.SetOrdering(options_.ordering);
   normals_.Layout(unknowns_, std::move(pairs));
   result_.unknowns = normals_.size();
-  result_.predicted_bytes = normals_.PredictedBytes();
+  result_.predicted_bytes = normals_.PredictedBytes() + TableBytes();
   return result_.predicted_bytes <= options_.memory_budget;
 }
 
@@ -366,9 +388,14 @@ Adjuster::Iteration Adjuster::Iterate() {
     }
     if (Cancelled()) return Iteration::Cancelled;
     std::vector<int32_t> undetermined;
-    if (refactor && !normals_.Factor(undetermined)) {
-      Deactivate(undetermined);
-      return Iteration::Undetermined;
+    if (refactor) {
+      const SparseNormals::Outcome factored =
+          normals_.Factor(undetermined, Step(result_.rounds == 0 ? 12 : 2));
+      if (factored == SparseNormals::Outcome::Cancelled) return Iteration::Cancelled;
+      if (factored == SparseNormals::Outcome::Undetermined) {
+        Deactivate(undetermined);
+        return Iteration::Undetermined;
+      }
     }
     if (Cancelled()) return Iteration::Cancelled;
     const std::vector<double> x = normals_.Solve();
@@ -393,7 +420,7 @@ Adjuster::Iteration Adjuster::Iterate() {
 // The tests of every active observation at the adjusted positions, the global test, the
 // group factors and the stations' precision; false when cancelled.
 bool Adjuster::Test() {
-  if (!normals_.SelectInverse(options_.cancelled)) return false;
+  if (!normals_.SelectInverse(Step(8))) return false;
   const Geometry geometry{input_, frames_, positions_};
   double vtpv = 0.0;
   int64_t components = 0;

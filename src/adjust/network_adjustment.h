@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "adjust/adjustment_input.h"
+#include "adjust/sparse_normals.h"
 
 namespace fenwix {
 
@@ -28,8 +29,11 @@ inline constexpr double UNCONTROLLED_REDUNDANCY = 0.1;
 inline constexpr double TESTED_REDUNDANCY = 0.01;
 
 struct AdjustmentOptions {
-  // Bytes the factor and its selected inverse may take; a larger job is not tested.
+  // Bytes the test may take at its peak (the factor, its selected inverse, the tables and the
+  // workspaces); a larger job is not tested.
   double memory_budget = 1024.0 * 1024.0 * 1024.0;
+  // How the stations are ordered for the factorisation: the statistics do not depend on it.
+  StationOrdering ordering = StationOrdering::Automatic;
   // Probability that a job without blunder raises a false suspect, over all its w-tests.
   double family_alpha = 0.05;
   // Level of the global test of σ̂0, one-sided.
@@ -106,7 +110,7 @@ struct AdjustmentResult {
   AdjustmentOutcome outcome = AdjustmentOutcome::NothingToTest;
   // With Unweighted: what has no weight, and the profile field or the vector that gives it none.
   std::string unweighted;
-  // The predicted size of the factor and its inverse, bytes.
+  // The predicted peak of the test, bytes.
   double predicted_bytes = 0.0;
   int32_t parts = 0;
   int32_t unknowns = 0;

@@ -1,40 +1,170 @@
 #include "adjust/sparse_normals.h"
 
+#include <Eigen/Core>
 #include <Eigen/OrderingMethods>
-#include <Eigen/SparseCholesky>
 #include <Eigen/SparseCore>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#ifdef FENWIX_HAVE_METIS
+#include <metis.h>
+#endif
+
 namespace fenwix {
 
 namespace {
 
 using SparseMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
-// The matrix is given as its upper triangle in factor order, which the factorisation then
-// reads as it is, without a permuted copy.
-using Factorization =
-    Eigen::SimplicialLDLT<SparseMatrix, Eigen::Upper, Eigen::NaturalOrdering<int>>;
 
 // A pivot below this share of its diagonal term leaves its unknown unfixed by the
 // observations: roundoff in a matrix whose terms span twelve orders of magnitude sits near
 // 1e-16 of them.
 constexpr double PIVOT_SHARE = 1e-10;
+// Operations (multiply-adds) between two asks whether to stop: some milliseconds.
+constexpr double PIECE = 4.0 * 1024 * 1024;
+// Below this many stations minimum degree orders as well as nested dissection, and faster.
+constexpr int32_t NESTED_DISSECTION_FROM = 1000;
+
+// Asks check every PIECE operations; true once it says stop.
+class Pieces {
+ public:
+  Pieces(const StepCheck& check, double total) : check_(check), total_(std::max(total, 1.0)) {}
+  bool Add(double work) {
+    done_ += work;
+    if (done_ < next_ || !check_) return false;
+    next_ = done_ + PIECE;
+    return check_(std::min(done_ / total_, 1.0));
+  }
+
+ private:
+  const StepCheck& check_;
+  double total_;
+  double done_ = 0.0;
+  double next_ = PIECE;
+};
+
+// The stations in an order that keeps the factor small: graph holds each station's neighbours
+// (start offsets and the neighbours, both ways, no station with itself).
+std::vector<int32_t> MinimumDegreeOrder(int32_t stations, const std::vector<int32_t>& start,
+                                        const std::vector<int32_t>& adjacent) {
+  // AMD reads the pattern of a symmetric matrix with its diagonal.
+  SparseMatrix graph(stations, stations);
+  graph.reserve(Eigen::VectorXi::Constant(stations, 1) +
+                Eigen::Map<const Eigen::VectorXi>(start.data() + 1, stations) -
+                Eigen::Map<const Eigen::VectorXi>(start.data(), stations));
+  for (int32_t s = 0; s < stations; ++s) {
+    bool diagonal = false;
+    for (int32_t q = start[static_cast<size_t>(s)]; q < start[static_cast<size_t>(s) + 1]; ++q) {
+      const int32_t t = adjacent[static_cast<size_t>(q)];
+      if (!diagonal && t > s) {
+        graph.insert(s, s) = 1.0;
+        diagonal = true;
+      }
+      graph.insert(t, s) = 1.0;
+    }
+    if (!diagonal) graph.insert(s, s) = 1.0;
+  }
+  graph.makeCompressed();
+  Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> permutation;
+  Eigen::AMDOrdering<int> amd;
+  amd(graph, permutation);
+  std::vector<int32_t> order(static_cast<size_t>(stations));
+  for (int32_t p = 0; p < stations; ++p) order[static_cast<size_t>(p)] = permutation.indices()[p];
+  return order;
+}
+
+#ifdef FENWIX_HAVE_METIS
+// Nested dissection of the station graph; empty when METIS fails.
+std::vector<int32_t> NestedDissectionOrder(int32_t stations, std::vector<int32_t>& start,
+                                           std::vector<int32_t>& adjacent) {
+  static_assert(sizeof(idx_t) == sizeof(int32_t), "METIS built with 32-bit indices");
+  idx_t options[METIS_NOPTIONS];
+  METIS_SetDefaultOptions(options);
+  options[METIS_OPTION_NUMBERING] = 0;
+  options[METIS_OPTION_SEED] = 20261210;  // the same order on every run
+  idx_t count = stations;
+  std::vector<idx_t> permutation(static_cast<size_t>(stations));
+  std::vector<idx_t> inverse(static_cast<size_t>(stations));
+  if (METIS_NodeND(&count, start.data(), adjacent.data(), nullptr, options, permutation.data(),
+                   inverse.data()) != METIS_OK) {
+    return {};
+  }
+  // Row p of the ordered matrix is station permutation[p].
+  return std::vector<int32_t>(permutation.begin(), permutation.end());
+}
+#endif
 
 }  // namespace
 
+bool HasNestedDissection() {
+#ifdef FENWIX_HAVE_METIS
+  return true;
+#else
+  return false;
+#endif
+}
+
+const char* BuildOrderingName() {
+  return HasNestedDissection() ? "nested dissection (METIS)" : "minimum degree (AMD)";
+}
+
 struct SparseNormals::Impl {
-  SparseMatrix normals;
-  Factorization factor;
-  bool analysed = false;
+  SparseMatrix normals;  // upper triangle, in factor order
+  // The unit lower factor L, column by column (rows ascending), and D; the elimination tree.
+  std::vector<int32_t> parent;
+  std::vector<int64_t> lp;
+  std::vector<int32_t> li;
+  std::vector<double> lx;
+  std::vector<double> d;
+  bool factored = false;
+  double factor_work = 0.0;          // operations of the factorisation
+  double inverse_work = 0.0;         // and of the selected inverse
+  int32_t widest = 0;                // rows below the widest station's block in the factor
   std::vector<double> inverse;       // on the factor's pattern
   std::vector<double> inverse_diag;  // the diagonal
 };
 
 SparseNormals::SparseNormals() : impl_(std::make_unique<Impl>()) {}
 SparseNormals::~SparseNormals() = default;
+
+int64_t SparseNormals::FactorNonZeros() const {
+  return impl_->lp.empty() ? 0 : impl_->lp.back();
+}
+
+std::vector<int32_t> SparseNormals::Order(const std::vector<std::pair<int32_t, int32_t>>& pairs) {
+  const auto stations = static_cast<int32_t>(unknowns_.size());
+  std::vector<int32_t> start(static_cast<size_t>(stations) + 1, 0);
+  for (const auto& [s, t] : pairs) {
+    ++start[static_cast<size_t>(s) + 1];
+    ++start[static_cast<size_t>(t) + 1];
+  }
+  for (int32_t s = 0; s < stations; ++s) start[s + 1] += start[s];
+  std::vector<int32_t> adjacent(2 * pairs.size());
+  {
+    std::vector<int32_t> at(start.begin(), start.end() - 1);
+    // pairs are sorted, so each station's neighbours come out ascending.
+    for (const auto& [s, t] : pairs) adjacent[static_cast<size_t>(at[t]++)] = s;
+    for (const auto& [s, t] : pairs) adjacent[static_cast<size_t>(at[s]++)] = t;
+    for (int32_t s = 0; s < stations; ++s)
+      std::sort(adjacent.begin() + start[s], adjacent.begin() + start[s + 1]);
+  }
+  nested_dissection_used_ = false;
+#ifdef FENWIX_HAVE_METIS
+  const bool dissect =
+      ordering_ == StationOrdering::NestedDissection ||
+      (ordering_ == StationOrdering::Automatic && stations >= NESTED_DISSECTION_FROM);
+  if (dissect && !pairs.empty()) {
+    std::vector<int32_t> order = NestedDissectionOrder(stations, start, adjacent);
+    if (!order.empty()) {
+      nested_dissection_used_ = true;
+      return order;
+    }
+  }
+#endif
+  return MinimumDegreeOrder(stations, start, adjacent);
+}
 
 void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
                            std::vector<std::pair<int32_t, int32_t>> pairs) {
@@ -52,25 +182,11 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
                                       unknowns_[p.second] == 0;
                              }),
               pairs.end());
+  pairs.shrink_to_fit();
 
-  // A fill-reducing order of the stations (approximate minimum degree on the station graph:
-  // its blocks keep a station's unknowns together).
-  std::vector<int32_t> order(static_cast<size_t>(stations));
-  {
-    std::vector<Eigen::Triplet<double, int>> entries;
-    entries.reserve(2 * pairs.size() + static_cast<size_t>(stations));
-    for (int32_t s = 0; s < stations; ++s) entries.emplace_back(s, s, 1.0);
-    for (const auto& [s, t] : pairs) {
-      entries.emplace_back(s, t, 1.0);
-      entries.emplace_back(t, s, 1.0);
-    }
-    SparseMatrix graph(stations, stations);
-    graph.setFromTriplets(entries.begin(), entries.end());
-    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> permutation;
-    Eigen::AMDOrdering<int> amd;
-    amd(graph, permutation);
-    for (int32_t p = 0; p < stations; ++p) order[static_cast<size_t>(p)] = permutation.indices()[p];
-  }
+  // A fill-reducing order of the stations, on the station graph: its blocks keep a station's
+  // unknowns together.
+  const std::vector<int32_t> order = Order(pairs);
   position_.assign(static_cast<size_t>(stations), 0);
   offset_.assign(static_cast<size_t>(stations), 0);
   int32_t next = 0;
@@ -102,7 +218,10 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
     const int32_t later = s_later ? s : t;
     neighbours_[static_cast<size_t>(count[later]++)] = s_later ? t : s;
   }
-  neighbour_row_.assign(pairs.size(), 0);
+  const size_t pair_count = pairs.size();
+  pairs = {};
+  count = {};
+  neighbour_row_.assign(pair_count, 0);
   earlier_rows_.assign(static_cast<size_t>(stations), 0);
   for (int32_t t = 0; t < stations; ++t) {
     const auto begin = neighbours_.begin() + neighbour_start_[t];
@@ -143,26 +262,59 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
   outer[size_] = at;
   std::fill(n.valuePtr(), n.valuePtr() + nonzeros, 0.0);
 
-  // The factor's column counts from the elimination tree, as the factorisation will find them.
-  std::vector<int32_t> parent(static_cast<size_t>(size_), -1);
-  std::vector<int32_t> flag(static_cast<size_t>(size_), -1);
-  int64_t factor_nonzeros = 0;
-  for (int32_t k = 0; k < size_; ++k) {
-    flag[k] = k;
-    for (int32_t q = outer[k]; q < outer[k + 1]; ++q) {
-      int32_t i = inner[q];
-      if (i >= k) continue;
-      for (; flag[i] != k; i = parent[i]) {
-        if (parent[i] == -1) parent[i] = k;
-        ++factor_nonzeros;
-        flag[i] = k;
+  // The elimination tree and the factor's column counts (below the diagonal).
+  std::vector<int32_t>& parent = impl_->parent;
+  parent.assign(static_cast<size_t>(size_), -1);
+  std::vector<int32_t> column(static_cast<size_t>(size_), 0);
+  {
+    std::vector<int32_t> flag(static_cast<size_t>(size_), -1);
+    for (int32_t k = 0; k < size_; ++k) {
+      flag[k] = k;
+      for (int32_t q = outer[k]; q < outer[k + 1]; ++q) {
+        int32_t i = inner[q];
+        if (i >= k) continue;
+        for (; flag[i] != k; i = parent[i]) {
+          if (parent[i] == -1) parent[i] = k;
+          ++column[i];
+          flag[i] = k;
+        }
       }
     }
   }
-  // The factor's values and row indices, its selected inverse's values, the diagonal and the
-  // work vectors of both.
-  predicted_bytes_ = static_cast<double>(factor_nonzeros) * (8.0 + 4.0 + 8.0) +
-                     static_cast<double>(nonzeros) * 12.0 + static_cast<double>(size_) * 64.0;
+  std::vector<int64_t>& lp = impl_->lp;
+  lp.assign(static_cast<size_t>(size_) + 1, 0);
+  for (int32_t j = 0; j < size_; ++j) {
+    const double c = column[j];
+    lp[j + 1] = lp[j] + column[j];
+    impl_->factor_work += c * (c + 1.0) / 2.0;
+  }
+  // The selected inverse gathers, per station, the part of the inverse on the rows below its
+  // block: a dense m × m matrix.
+  for (int32_t s = 0; s < stations; ++s) {
+    const int32_t k = unknowns_[static_cast<size_t>(s)];
+    if (k == 0) continue;
+    const int32_t m = column[offset_[s] + k - 1];
+    impl_->widest = std::max(impl_->widest, m);
+    impl_->inverse_work += static_cast<double>(m) * m * (k + 1);
+  }
+
+  // The peak comes with the selected inverse: the normals, the factor, the inverse and the
+  // inverse's workspace, beside the station tables. The factorisation's and the solve's
+  // workspaces are smaller than the inverse they come before.
+  const auto bytes = [](double count, double size) { return count * size; };
+  const double n_unknowns = size_;
+  const double factor_nonzeros = static_cast<double>(lp.back());
+  const double widest = impl_->widest;
+  const double tables = bytes(stations, 4 * 6) + bytes(pair_count, 8) + bytes(n_unknowns, 8 + 4);
+  const double normals = bytes(nonzeros, 8 + 4) + bytes(n_unknowns + 1, 4);
+  const double factor =
+      bytes(factor_nonzeros, 8 + 4) + bytes(n_unknowns + 1, 8) + bytes(n_unknowns, 4 + 8);
+  const double inverse = bytes(factor_nonzeros, 8) + bytes(n_unknowns, 8);
+  const double inverse_work = bytes(widest * widest + 3 * widest, 8) + bytes(stations, 4);
+  const double factor_work = bytes(n_unknowns, 8 + 4 + 4 + 4);
+  const double solve_work = bytes(n_unknowns, 8 * 2);
+  predicted_bytes_ =
+      tables + normals + factor + std::max({inverse + inverse_work, factor_work, solve_work});
   rhs_.assign(static_cast<size_t>(size_), 0.0);
 }
 
@@ -178,14 +330,6 @@ int32_t SparseNormals::NeighbourRows(int32_t s, int32_t t) const {
   const auto it = std::lower_bound(
       begin, end, s, [&](int32_t a, int32_t b) { return position_[a] < position_[b]; });
   return neighbour_row_[static_cast<size_t>(it - neighbours_.begin())];
-}
-
-int64_t SparseNormals::ValueIndex(int32_t row, int32_t col) const {
-  const int32_t t = station_of_unknown_[static_cast<size_t>(col)];
-  const int32_t s = station_of_unknown_[static_cast<size_t>(row)];
-  const int* outer = impl_->normals.outerIndexPtr();
-  if (s == t) return outer[col] + earlier_rows_[t] + (row - offset_[t]);
-  return outer[col] + NeighbourRows(s, t) + (row - offset_[s]);
 }
 
 void SparseNormals::AddBlock(int32_t s, int32_t t, const double* block) {
@@ -219,85 +363,161 @@ void SparseNormals::AddRhs(int32_t s, const double* g) {
   for (int32_t a = 0; a < unknowns_[s]; ++a) rhs_[static_cast<size_t>(offset_[s] + a)] += g[a];
 }
 
-bool SparseNormals::Factor(std::vector<int32_t>& undetermined) {
-  if (!impl_->analysed) {
-    impl_->factor.analyzePattern(impl_->normals);
-    impl_->analysed = true;
+SparseNormals::Outcome SparseNormals::Factor(std::vector<int32_t>& undetermined,
+                                             const StepCheck& check) {
+  // Up-looking LDLᵀ: row k of L is the sparse solve L(0:k,0:k) D l = N(0:k,k), its pattern the
+  // path of each N(i,k) up the elimination tree to k. Each row is appended to the columns it
+  // touches, so every column keeps its rows in ascending order.
+  Impl& m = *impl_;
+  const int32_t n = size_;
+  const std::vector<int32_t>& parent = m.parent;
+  const int64_t* lp = m.lp.data();
+  m.factored = false;
+  m.li.resize(static_cast<size_t>(lp[n]));
+  m.lx.resize(static_cast<size_t>(lp[n]));
+  m.d.assign(static_cast<size_t>(n), 0.0);
+  int32_t* li = m.li.data();
+  double* lx = m.lx.data();
+  double* d = m.d.data();
+  const int* ap = m.normals.outerIndexPtr();
+  const int* ai = m.normals.innerIndexPtr();
+  const double* ax = m.normals.valuePtr();
+  std::vector<double> y(static_cast<size_t>(n), 0.0);
+  std::vector<int32_t> pattern(static_cast<size_t>(n));
+  std::vector<int32_t> tags(static_cast<size_t>(n));
+  std::vector<int32_t> filled(static_cast<size_t>(n));
+  Pieces pieces(check, m.factor_work);
+  bool singular = false;
+  for (int32_t k = 0; k < n; ++k) {
+    y[k] = 0.0;
+    int32_t top = n;
+    tags[k] = k;
+    filled[k] = 0;
+    for (int32_t q = ap[k]; q < ap[k + 1]; ++q) {
+      int32_t i = ai[q];
+      y[i] += ax[q];
+      int32_t len = 0;
+      for (; tags[i] != k; i = parent[i]) {
+        pattern[len++] = i;
+        tags[i] = k;
+      }
+      while (len > 0) pattern[--top] = pattern[--len];
+    }
+    double dk = y[k];
+    y[k] = 0.0;
+    double work = 0.0;
+    for (; top < n; ++top) {
+      const int32_t i = pattern[top];
+      const double yi = y[i];
+      y[i] = 0.0;
+      const double l_ki = yi / d[i];
+      const int64_t p2 = lp[i] + filled[i];
+      int64_t p = lp[i];
+      for (; p < p2; ++p) y[li[p]] -= lx[p] * yi;
+      dk -= l_ki * yi;
+      li[p] = k;
+      lx[p] = l_ki;
+      ++filled[i];
+      work += filled[i];
+    }
+    d[k] = dk;
+    if (dk == 0.0) {
+      singular = true;
+      break;
+    }
+    if (pieces.Add(work)) return Outcome::Cancelled;
   }
-  impl_->factor.factorize(impl_->normals);
-  const Eigen::VectorXd& d = impl_->factor.vectorD();
-  const SparseMatrix& n = impl_->normals;
-  bool ok = impl_->factor.info() == Eigen::Success;
-  for (int32_t j = 0; j < size_; ++j) {
-    const double diagonal = n.valuePtr()[n.outerIndexPtr()[j + 1] - 1];
-    const double pivot = j < d.size() ? d[j] : 0.0;
+  bool ok = !singular;
+  for (int32_t j = 0; j < n; ++j) {
+    const double diagonal = ax[ap[j + 1] - 1];
+    const double pivot = d[j];
     if (!(pivot > PIVOT_SHARE * diagonal) || !std::isfinite(pivot)) {
       undetermined.push_back(station_of_unknown_[static_cast<size_t>(j)]);
       ok = false;
-      if (impl_->factor.info() != Eigen::Success) break;
+      if (singular) break;
     }
   }
   std::sort(undetermined.begin(), undetermined.end());
   undetermined.erase(std::unique(undetermined.begin(), undetermined.end()), undetermined.end());
-  return ok;
+  if (!ok) return Outcome::Undetermined;
+  m.factored = true;
+  return Outcome::Done;
 }
 
 std::vector<double> SparseNormals::Solve() const {
-  const Eigen::Map<const Eigen::VectorXd> b(rhs_.data(), size_);
-  const Eigen::VectorXd x = impl_->factor.solve(b);
-  return std::vector<double>(x.data(), x.data() + x.size());
+  // L z = b, D u = z, Lᵀ x = u.
+  const Impl& m = *impl_;
+  const int64_t* lp = m.lp.data();
+  const int32_t* li = m.li.data();
+  const double* lx = m.lx.data();
+  std::vector<double> x = rhs_;
+  for (int32_t i = 0; i < size_; ++i) {
+    const double xi = x[static_cast<size_t>(i)];
+    if (xi == 0.0) continue;
+    for (int64_t p = lp[i]; p < lp[i + 1]; ++p) x[static_cast<size_t>(li[p])] -= xi * lx[p];
+  }
+  for (int32_t i = 0; i < size_; ++i)
+    x[static_cast<size_t>(i)] *= 1.0 / m.d[static_cast<size_t>(i)];
+  for (int32_t i = size_ - 1; i >= 0; --i) {
+    double xi = x[static_cast<size_t>(i)];
+    for (int64_t p = lp[i]; p < lp[i + 1]; ++p) xi -= lx[p] * x[static_cast<size_t>(li[p])];
+    x[static_cast<size_t>(i)] = xi;
+  }
+  return x;
 }
 
-bool SparseNormals::SelectInverse(const std::function<bool()>& cancelled) {
+bool SparseNormals::SelectInverse(const StepCheck& check) {
   // Takahashi's recurrence for Z = N⁻¹ = L⁻ᵀD⁻¹L⁻¹ on the pattern of the unit lower factor L,
   // from the last column back: for i > j in the pattern of column j,
   //   Z_ij = −Σ_k L_kj Z_ik,   Z_jj = 1/d_j − Σ_k L_kj Z_kj   (k over column j's pattern);
   // every Z_ik needed lies on the pattern, the factor's graph being chordal. A station's
   // columns share the rows below its own block (its pattern is made of whole blocks), so the
   // part of Z on those rows is gathered once per station into a dense matrix.
-  const SparseMatrix& l = impl_->factor.matrixL().nestedExpression();
-  const Eigen::VectorXd& d = impl_->factor.vectorD();
-  const int* lp = l.outerIndexPtr();
-  const int* li = l.innerIndexPtr();
-  const double* lx = l.valuePtr();
-  std::vector<double>& z = impl_->inverse;
-  std::vector<double>& zd = impl_->inverse_diag;
+  Impl& impl = *impl_;
+  const int64_t* lp = impl.lp.data();
+  const int32_t* li = impl.li.data();
+  const double* lx = impl.lx.data();
+  const std::vector<double>& d = impl.d;
+  std::vector<double>& z = impl.inverse;
+  std::vector<double>& zd = impl.inverse_diag;
   z.assign(static_cast<size_t>(lp[size_]), 0.0);
   zd.assign(static_cast<size_t>(size_), 0.0);
   std::vector<int32_t> order(unknowns_.size());
   for (size_t s = 0; s < unknowns_.size(); ++s)
     order[static_cast<size_t>(position_[s])] = static_cast<int32_t>(s);
-  Eigen::MatrixXd gathered;
-  Eigen::MatrixXd below;  // Z on the shared rows of each of the station's columns
-  int32_t done = 0;
+  const auto widest = static_cast<size_t>(impl.widest);
+  std::vector<double> gathered_space(widest * widest);
+  std::vector<double> below_space(widest * 3);
+  Pieces pieces(check, impl.inverse_work);
   for (auto p = static_cast<int32_t>(order.size()) - 1; p >= 0; --p) {
     const int32_t t = order[static_cast<size_t>(p)];
     const int32_t k = unknowns_[static_cast<size_t>(t)];
     if (k == 0) continue;
-    if ((++done & 255) == 0 && cancelled && cancelled()) return false;
     const int32_t j0 = offset_[static_cast<size_t>(t)];
     const int32_t last = j0 + k - 1;
     const int32_t* rows = li + lp[last];
-    const int32_t m = lp[last + 1] - lp[last];
-    gathered.resize(m, m);
+    const auto m = static_cast<int32_t>(lp[last + 1] - lp[last]);
+    if (pieces.Add(static_cast<double>(m) * m * (k + 1))) return false;
+    Eigen::Map<Eigen::MatrixXd> gathered(gathered_space.data(), m, m);
     for (int32_t a = 0; a < m; ++a) {
       const int32_t col = rows[a];
       gathered(a, a) = zd[static_cast<size_t>(col)];
-      int32_t r = lp[col];
-      const int32_t r_end = lp[col + 1];
+      int64_t r = lp[col];
+      const int64_t r_end = lp[col + 1];
       for (int32_t b = a + 1; b < m; ++b) {
         while (r < r_end && li[r] < rows[b]) ++r;
         const double value = (r < r_end && li[r] == rows[b]) ? z[static_cast<size_t>(r)] : 0.0;
         gathered(a, b) = gathered(b, a) = value;
       }
     }
-    below.resize(m, k);
+    // Z on the shared rows of each of the station's columns.
+    Eigen::Map<Eigen::MatrixXd> below(below_space.data(), m, k);
     // Own block of Z, k × k.
     double own[3][3] = {};
     for (int32_t j = last; j >= j0; --j) {
       const int32_t c = j - j0;
       const int32_t own_rows = last - j;  // rows j+1..last come first in column j
-      const int32_t start = lp[j] + own_rows;
+      const int64_t start = lp[j] + own_rows;
       const Eigen::Map<const Eigen::VectorXd> lcol(lx + start, m);
       below.col(c).noalias() = -gathered * lcol;
       for (int32_t o = 1; o <= own_rows; ++o) below.col(c) -= lx[lp[j] + o - 1] * below.col(c + o);
@@ -322,12 +542,12 @@ double SparseNormals::Entry(int32_t i, int32_t j) const {
   if (i == j) return impl_->inverse_diag[static_cast<size_t>(i)];
   const int32_t row = std::max(i, j);
   const int32_t col = std::min(i, j);
-  const SparseMatrix& l = impl_->factor.matrixL().nestedExpression();
-  const int* begin = l.innerIndexPtr() + l.outerIndexPtr()[col];
-  const int* end = l.innerIndexPtr() + l.outerIndexPtr()[col + 1];
-  const int* it = std::lower_bound(begin, end, row);
+  const int32_t* rows = impl_->li.data();
+  const int32_t* begin = rows + impl_->lp[static_cast<size_t>(col)];
+  const int32_t* end = rows + impl_->lp[static_cast<size_t>(col) + 1];
+  const int32_t* it = std::lower_bound(begin, end, row);
   if (it == end || *it != row) return std::numeric_limits<double>::quiet_NaN();
-  return impl_->inverse[static_cast<size_t>(it - l.innerIndexPtr())];
+  return impl_->inverse[static_cast<size_t>(it - rows)];
 }
 
 void SparseNormals::InverseBlock(int32_t s, int32_t t, double* out) const {

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "adjust/sparse_normals.h"
 #include "app/field_validation.h"
 #include "app/file_problem.h"
 #include "app/job_conversion.h"
@@ -304,7 +305,8 @@ Step ReadOptions(CommandLine& c) {
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--version") {
-      PrintText(stdout, "Fenwix Version {}\n", FENWIX_VERSION);
+      PrintText(stdout, "Fenwix Version {}\nBuilt with the {} ordering for the adjustment test\n",
+                FENWIX_VERSION, BuildOrderingName());
       return EXIT_SUCCESS_CODE;
     }
     if (arg == "--geodetic") {
