@@ -325,23 +325,25 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
       own = fmt::format(
           "tested with the job's own precision: the profile's {:g}{} does not fit these {} "
           "(with the profile the global test of the raw data is {}, estimated \u03c3\u2080 "
-          "{:.2f}); ",
+          "{:.2f})",
           InUnit(worst->kind, worst->typical_sd), Unit(worst->kind), KindWords(worst->kind, true),
           VerdictWords(result.profile_test.verdict), result.profile_test.sigma0);
     }
   }
   if (rejected == 0 || result.before.verdict == GlobalVerdict::NoRedundancy) {
     text =
-        "Adjustment test: " + own + "the global test " +
+        "Adjustment test: the global test " +
         GlobalWords(rejected == 0 ? result.after : result.before,
                     rejected == 0 ? result.sigma0 : result.before.sigma0,
                     rejected == 0 ? result.degrees_of_freedom : result.before.degrees_of_freedom);
   } else {
-    text = "Adjustment test: " + own + "the global test of the raw data " +
+    text = "Adjustment test: the global test of the raw data " +
            GlobalWords(result.before, result.before.sigma0, result.before.degrees_of_freedom) +
            fmt::format(", after {} {} ", rejected, rejected == 1 ? "rejection" : "rejections") +
            GlobalWords(result.after, result.sigma0, result.degrees_of_freedom);
   }
+  // Right after the global test that the job's own precision was tested with.
+  if (!own.empty()) text += "; " + own;
   for (const GroupFactor& g : result.groups) {
     if (g.redundancy >= 0.5) text += "; " + GroupSentence(g);
   }
