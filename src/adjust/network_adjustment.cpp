@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include <fmt/format.h>
+
 #include "adjust/observation_geometry.h"
 #include "adjust/sparse_normals.h"
 #include "adjust/test_statistics.h"
@@ -115,6 +117,7 @@ class Adjuster {
   Iteration Iterate();
   bool Test();
   void Deactivate(const std::vector<int32_t>& stations);
+  void HoldRotations(const std::vector<int32_t>& members, int32_t datum);
   // g = Bᵀ·gradient for station s (k_s numbers).
   void Project(int32_t s, const Vec3& gradient, double* g) const;
 
@@ -129,7 +132,50 @@ class Adjuster {
   std::vector<std::array<Vec3, 3>> basis_;  // geocentric direction of each unknown
   SparseNormals normals_;
   int percent_ = 0;
+  double largest_step_ = 0.0;  // of the last Gauss-Newton step, meters
+  int32_t largest_at_ = -1;    // the station it moved
+  // Why the run stopped, in words, for a station that is undetermined or did not settle.
+  std::string UndeterminedReason() const;
+  std::string UnsettledReason() const;
+  void FinishTests(int32_t tests, double vtpv, int64_t components);
 };
+
+std::string Adjuster::UnsettledReason() const {
+  std::string where;
+  if (largest_at_ >= 0) {
+    where = std::isfinite(largest_step_)
+                ? fmt::format(": the largest correction was {:.4f} m at station {}", largest_step_,
+                              input_.stations[static_cast<size_t>(largest_at_)].name)
+                : fmt::format(": the correction at station {} is not a number",
+                              input_.stations[static_cast<size_t>(largest_at_)].name);
+  }
+  return fmt::format("did not settle after {} iterations{}", result_.iterations, where);
+}
+
+// The first station the observations do not fix, and what fixes it.
+std::string Adjuster::UndeterminedReason() const {
+  if (result_.undetermined_stations.empty()) return "undetermined";
+  const int32_t station = result_.undetermined_stations.back();
+  // The observations that still reached it before it was left out: rejected ones stay out.
+  int32_t count = 0;
+  AdjustedKind kind = AdjustedKind::SlopeDistance;
+  for (size_t i = 0; i < input_.observations.size(); ++i) {
+    if (result_.observations[i].rejected_round > 0) continue;
+    int32_t st[3];
+    const int n = StationsOf(input_.observations[i], st);
+    if (std::find(st, st + n, station) == st + n) continue;
+    kind = input_.observations[i].kind;
+    ++count;
+  }
+  static constexpr const char* KIND[] = {"GNSS vector", "horizontal angle", "zenith angle",
+                                         "slope distance"};
+  const std::string& name = input_.stations[static_cast<size_t>(station)].name;
+  if (count == 1) {
+    return fmt::format("undetermined: station {} is fixed by one {}", name,
+                       KIND[static_cast<size_t>(kind)]);
+  }
+  return fmt::format("undetermined: station {} is not fixed by its {} observations", name, count);
+}
 
 void Adjuster::Project(int32_t s, const Vec3& gradient, double* g) const {
   for (int32_t a = 0; a < unknowns_[static_cast<size_t>(s)]; ++a) {
@@ -181,6 +227,46 @@ void Adjuster::SelectObservations() {
   for (size_t s = 0; s < stations; ++s) {
     if (missing[s]) result_.stations_without_position.push_back(static_cast<int32_t>(s));
   }
+}
+
+// A part without vector or zenith angle may turn about any axis through its datum station:
+// the station farthest from it keeps only its distance along their line, and the station
+// farthest from that line only its place in the plane of the three.
+void Adjuster::HoldRotations(const std::vector<int32_t>& members, int32_t datum) {
+  const Vec3 origin = Geometry{input_, frames_, positions_}.Position(datum);
+  const auto from = [&](int32_t s) {
+    const size_t i = static_cast<size_t>(s) * 3;
+    return Vec3{positions_[i] - origin[0], positions_[i + 1] - origin[1],
+                positions_[i + 2] - origin[2]};
+  };
+  int32_t far = -1;
+  double best = 0.0;
+  for (int32_t s : members) {
+    const Vec3 d = from(s);
+    if (std::sqrt(Dot(d, d)) > best) best = std::sqrt(Dot(d, d)), far = s;
+  }
+  if (far < 0) return;
+  Vec3 line = from(far);
+  for (double& c : line) c /= best;
+  int32_t third = -1;
+  double off_line = 0.0;
+  Vec3 across{};
+  for (int32_t s : members) {
+    const Vec3 d = from(s);
+    const double along = Dot(d, line);
+    const Vec3 rest{d[0] - along * line[0], d[1] - along * line[1], d[2] - along * line[2]};
+    const double size = std::sqrt(Dot(rest, rest));
+    if (size > off_line) {
+      off_line = size;
+      third = s;
+      for (int c = 0; c < 3; ++c) across[c] = rest[c] / size;
+    }
+  }
+  unknowns_[static_cast<size_t>(far)] = 1;
+  basis_[static_cast<size_t>(far)] = {line, Vec3{}, Vec3{}};
+  if (third < 0 || third == far) return;
+  unknowns_[static_cast<size_t>(third)] = 2;
+  basis_[static_cast<size_t>(third)] = {line, across, Vec3{}};
 }
 
 void Adjuster::Deactivate(const std::vector<int32_t>& stations) {
@@ -238,13 +324,15 @@ bool Adjuster::Layout() {
     part[s] = part[static_cast<size_t>(r)];
     members[static_cast<size_t>(part[s])].push_back(static_cast<int32_t>(s));
   }
-  std::vector<char> has_vector(members.size(), 0), has_scale(members.size(), 0);
+  std::vector<char> has_vector(members.size(), 0), has_scale(members.size(), 0),
+      has_zenith(members.size(), 0);
   for (size_t i = 0; i < active_.size(); ++i) {
     if (!active_[i]) continue;
     const AdjustmentObservation& obs = input_.observations[i];
     const auto p = static_cast<size_t>(part[static_cast<size_t>(obs.at)]);
     if (obs.kind == AdjustedKind::GnssVector) has_vector[p] = has_scale[p] = 1;
     if (obs.kind == AdjustedKind::SlopeDistance) has_scale[p] = 1;
+    if (obs.kind == AdjustedKind::Zenith) has_zenith[p] = 1;
   }
   // A part without vector or distance has no scale: nothing in it can be tested.
   std::vector<int32_t> unscaled;
@@ -267,6 +355,7 @@ bool Adjuster::Layout() {
     sp.part = -1;
     sp.datum = false;
   }
+  result_.part_defects.assign(members.size(), 3);
   for (size_t p = 0; p < members.size(); ++p) {
     const std::vector<int32_t>& m = members[p];
     const int32_t datum =
@@ -275,6 +364,11 @@ bool Adjuster::Layout() {
     result_.stations[static_cast<size_t>(datum)].datum = true;
     unknowns_[static_cast<size_t>(datum)] = 0;
     if (has_vector[p]) continue;
+    result_.part_defects[p] = has_zenith[p] ? 4 : 6;
+    if (!has_zenith[p]) {
+      HoldRotations(m, datum);
+      continue;
+    }
     // Without a vector the part may turn about the vertical of its datum station: the second
     // station farthest from it keeps only its distance and height.
     const Frame& f = frames_[static_cast<size_t>(datum)];
@@ -406,10 +500,15 @@ Adjuster::Iteration Adjuster::Iterate() {
         for (int c = 0; c < 3; ++c) {
           const double step = basis_[s][static_cast<size_t>(a)][c] * x[static_cast<size_t>(o + a)];
           positions_[s * 3 + c] += step;
-          largest = std::max(largest, std::abs(step));
+          // A NaN step counts as the largest: the run cannot settle from there.
+          if (!(std::abs(step) <= largest)) {
+            largest = std::isnan(step) ? INFINITY : std::abs(step);
+            largest_at_ = static_cast<int32_t>(s);
+          }
         }
       }
     }
+    largest_step_ = largest;
     if (!std::isfinite(largest)) return Iteration::NotConverged;
     if (largest < options_.convergence) return Iteration::Converged;
     refactor = largest > REFACTOR_STEP;
@@ -468,6 +567,9 @@ bool Adjuster::Test() {
       Mat3 qvv;
       for (int k = 0; k < 9; ++k) qvv[k] = cov[k] - q[k];
       const Mat3 qvvp = Multiply(qvv, weight_[i]);
+      // P Q_vv P: a bias ∇ along component k moves the vector's test by ∇²·(PQ_vvP)_kk, and
+      // its own w-test is (Pv)_k over the root of that, the correlations of the residuals kept.
+      const Mat3 pqvvp = Multiply(weight_[i], qvvp);
       const Vec3& v = lin.misclosure;
       Vec3 pv{};
       for (int r = 0; r < 3; ++r)
@@ -478,10 +580,12 @@ bool Adjuster::Test() {
       components += 3;
       t.r_min = 1.0;
       for (int k = 0; k < 3; ++k) {
+        const double m = pqvvp[k * 4];
         t.v[k] = v[k];
-        t.r[k] = qvvp[k * 4];
-        t.w[k] = qvv[k * 4] > 0.0 ? v[k] / std::sqrt(qvv[k * 4]) : 0.0;
-        t.mdb[k] = t.r[k] > 0.0 ? MDB_DELTA0 * std::sqrt(cov[k * 4] / t.r[k]) : INFINITY;
+        t.r[k] = std::max(qvvp[k * 4], 0.0);
+        t.w[k] = m > 0.0 ? pv[k] / std::sqrt(m) : 0.0;
+        // Per unit of non-centrality; FinishTests scales it by √λ0 of the vector's test.
+        t.mdb[k] = m > 0.0 ? 1.0 / std::sqrt(m) : INFINITY;
         t.r_min = std::min(t.r_min, t.r[k]);
         group.redundancy += t.r[k];
       }
@@ -523,11 +627,13 @@ bool Adjuster::Test() {
       group.vtpv += v * v / var;
       components += 1;
       t.v = {v, 0, 0};
-      t.r = {qvv / var, 0, 0};
+      // Rounding can leave a fully determined observation a hair below zero.
+      t.r = {std::max(qvv / var, 0.0), 0, 0};
       t.r_min = t.r[0];
       group.redundancy += t.r[0];
       t.w = {qvv > 0.0 ? v / std::sqrt(qvv) : 0.0, 0, 0};
-      t.mdb = {t.r[0] > 0.0 ? MDB_DELTA0 * obs.sd / std::sqrt(t.r[0]) : INFINITY, 0, 0};
+      // Per unit of δ; FinishTests scales it by δ0 of the round's critical value.
+      t.mdb = {t.r[0] > 0.0 ? obs.sd / std::sqrt(t.r[0]) : INFINITY, 0, 0};
       t.tested = t.r[0] >= TESTED_REDUNDANCY;
       t.estimated_error = {t.tested ? -v / t.r[0] : 0.0, 0, 0};
       t.w_whole = t.tested ? t.w[0] : 0.0;
@@ -535,14 +641,7 @@ bool Adjuster::Test() {
     }
     if (t.tested) ++tests;
   }
-  result_.vtpv = vtpv;
-  result_.degrees_of_freedom = static_cast<double>(components - normals_.size());
-  result_.sigma0 =
-      result_.degrees_of_freedom > 0 ? std::sqrt(vtpv / result_.degrees_of_freedom) : 0.0;
-  result_.chi2_upper = ChiSquareUpperQuantile(result_.degrees_of_freedom, options_.global_alpha);
-  result_.global_passed = result_.degrees_of_freedom <= 0 || vtpv <= result_.chi2_upper;
-  result_.tests = tests;
-  result_.critical_w = FamilyCriticalW(tests, options_.family_alpha);
+  FinishTests(tests, vtpv, components);
   result_.groups.clear();
   for (int k = 0; k < ADJUSTED_KIND_COUNT; ++k) {
     GroupFactor g = groups[static_cast<size_t>(k)];
@@ -597,6 +696,31 @@ bool Adjuster::Test() {
   return true;
 }
 
+// The round's global test, critical value and B-method constants; the minimal detectable
+// biases of the active observations scaled to them.
+void Adjuster::FinishTests(int32_t tests, double vtpv, int64_t components) {
+  result_.vtpv = vtpv;
+  result_.degrees_of_freedom = static_cast<double>(components - normals_.size());
+  const double f = result_.degrees_of_freedom;
+  result_.sigma0 = f > 0 ? std::sqrt(vtpv / f) : 0.0;
+  result_.chi2_upper = ChiSquareUpperQuantile(f, 0.5 * options_.global_alpha);
+  result_.after = GlobalTestOf(vtpv, f, options_.global_alpha);
+  if (result_.rounds <= 1) result_.before = result_.after;
+  result_.global_passed = result_.after.verdict != GlobalVerdict::TooLarge &&
+                          result_.after.verdict != GlobalVerdict::TooSmall;
+  result_.tests = tests;
+  result_.family_alpha = options_.family_alpha;
+  result_.critical_w = FamilyCriticalW(tests, options_.family_alpha);
+  result_.levels = LevelsFor(result_.critical_w, options_.power);
+  const double scalar = result_.levels.delta0, vector = std::sqrt(result_.levels.lambda0);
+  for (size_t i = 0; i < active_.size(); ++i) {
+    if (!active_[i]) continue;
+    ObservationTest& t = result_.observations[i];
+    const bool whole = input_.observations[i].kind == AdjustedKind::GnssVector;
+    for (double& m : t.mdb) m *= whole ? vector : scalar;
+  }
+}
+
 void Adjuster::Run() {
   result_.max_rounds = options_.max_rounds;
   result_.observations.resize(input_.observations.size());
@@ -634,7 +758,11 @@ void Adjuster::Run() {
       return;
     }
     if (state != Iteration::Converged) {
-      result_.outcome = AdjustmentOutcome::NotConverged;
+      // A run that cannot finish gives no test values: none of them would mean anything.
+      const bool undetermined = state == Iteration::Undetermined;
+      result_.outcome =
+          undetermined ? AdjustmentOutcome::Undetermined : AdjustmentOutcome::NotConverged;
+      result_.reason = undetermined ? UndeterminedReason() : UnsettledReason();
       return;
     }
     result_.rounds = round;
@@ -663,10 +791,6 @@ void Adjuster::Run() {
     result_.rejected.push_back(worst);
     active_[static_cast<size_t>(worst)] = 0;
     state = Iterate();
-    if (state == Iteration::Undetermined) {
-      result_.outcome = AdjustmentOutcome::NotConverged;
-      return;
-    }
   }
   // A rejected observation keeps the values of its round; mark it out of the final one.
   for (int32_t i : result_.rejected) result_.observations[static_cast<size_t>(i)].active = false;
@@ -676,11 +800,96 @@ void Adjuster::Run() {
 
 }  // namespace
 
-AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options) {
+GlobalTest GlobalTestOf(double vtpv, double degrees_of_freedom, double alpha) {
+  GlobalTest test;
+  test.degrees_of_freedom = degrees_of_freedom;
+  if (!(degrees_of_freedom > 0.0)) return test;
+  const double f = degrees_of_freedom;
+  test.sigma0 = std::sqrt(vtpv / f);
+  test.lower = std::sqrt(ChiSquareUpperQuantile(f, 1.0 - 0.5 * alpha) / f);
+  test.upper = std::sqrt(ChiSquareUpperQuantile(f, 0.5 * alpha) / f);
+  test.verdict = test.sigma0 > test.upper   ? GlobalVerdict::TooLarge
+                 : test.sigma0 < test.lower ? GlobalVerdict::TooSmall
+                                            : GlobalVerdict::Passed;
+  return test;
+}
+
+namespace {
+
+AdjustmentResult AdjustOnce(const AdjustmentInput& input, const AdjustmentOptions& options) {
   AdjustmentResult result;
   Adjuster adjuster(input, options, result);
   adjuster.Run();
+  for (GroupFactor& g : result.groups) g.estimated_sd = g.typical_sd * g.factor;
   return result;
+}
+
+// The input with each group's SDs (a vector's covariance) scaled.
+AdjustmentInput Scaled(const AdjustmentInput& input,
+                       const std::array<double, ADJUSTED_KIND_COUNT>& scale) {
+  AdjustmentInput scaled = input;
+  for (AdjustmentObservation& obs : scaled.observations) {
+    const double s = scale[static_cast<size_t>(obs.kind)];
+    obs.sd *= s;
+    for (double& c : obs.covariance) c *= s * s;
+  }
+  return scaled;
+}
+
+// A group needs this share of the degrees of freedom for its factor to be estimated.
+constexpr double FACTOR_REDUNDANCY = 2.0;
+// The iteration ends when no group's factor is farther from 1 than this.
+constexpr double FACTOR_SETTLED = 0.01;
+
+}  // namespace
+
+AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options) {
+  AdjustmentResult profile = AdjustOnce(input, options);
+  // The profile does not fit when the raw data are too good for it, or too poor for it even
+  // after data snooping: rejections that explain the raw data's failure are blunders.
+  const bool too_small = profile.before.verdict == GlobalVerdict::TooSmall;
+  const bool too_large = profile.before.verdict == GlobalVerdict::TooLarge &&
+                         profile.after.verdict != GlobalVerdict::Passed;
+  if (!options.estimate_factors || profile.outcome != AdjustmentOutcome::Done ||
+      !(too_small || too_large)) {
+    return profile;
+  }
+  // Iterated variance components: each group's weights scaled by its σ̂² from the residuals of
+  // the observations the last run kept, until the factors settle at 1.
+  std::array<double, ADJUSTED_KIND_COUNT> scale;
+  scale.fill(1.0);
+  AdjustmentResult current = std::move(profile);
+  const GlobalTest profile_test = current.before;
+  int iteration = 0;
+  for (; iteration < options.max_factor_iterations; ++iteration) {
+    bool settled = true;
+    std::array<double, ADJUSTED_KIND_COUNT> next_scale = scale;
+    for (const GroupFactor& g : current.groups) {
+      if (g.redundancy < FACTOR_REDUNDANCY || !(g.factor > 0.0)) continue;
+      settled = settled && std::abs(g.factor - 1.0) <= FACTOR_SETTLED;
+      next_scale[static_cast<size_t>(g.kind)] *= g.factor;
+    }
+    if (settled && iteration > 0) break;
+    scale = next_scale;
+    AdjustmentResult next = AdjustOnce(Scaled(input, scale), options);
+    // A run with the estimated factors that cannot finish leaves the profile's test standing.
+    if (next.outcome != AdjustmentOutcome::Done) {
+      if (next.outcome == AdjustmentOutcome::Cancelled) return next;
+      return AdjustOnce(input, options);
+    }
+    current = std::move(next);
+  }
+  current.estimated_factors = true;
+  current.profile_test = profile_test;
+  current.factor_iterations = iteration;
+  // The groups speak in the profile's SDs: the scale is part of the job's own estimate.
+  for (GroupFactor& g : current.groups) {
+    const double s = scale[static_cast<size_t>(g.kind)];
+    g.scale = s;
+    g.typical_sd /= s;
+    g.estimated_sd = g.typical_sd * s * g.factor;
+  }
+  return current;
 }
 
 }  // namespace fenwix

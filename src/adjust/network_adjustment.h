@@ -16,11 +16,10 @@
 
 #include "adjust/adjustment_input.h"
 #include "adjust/sparse_normals.h"
+#include "adjust/test_statistics.h"
 
 namespace fenwix {
 
-// δ0 of the minimal detectable bias: α0 = 0.001 two-sided and a power of 80 %.
-inline constexpr double MDB_DELTA0 = 4.13;
 // An observation with a redundancy number below this is uncontrolled: a blunder in it cannot
 // be told from the rest of the network.
 inline constexpr double UNCONTROLLED_REDUNDANCY = 0.1;
@@ -36,8 +35,16 @@ struct AdjustmentOptions {
   StationOrdering ordering = StationOrdering::Automatic;
   // Probability that a job without blunder raises a false suspect, over all its w-tests.
   double family_alpha = 0.05;
-  // Level of the global test of σ̂0, one-sided.
+  // Level of the global test of σ̂0, two-sided: half of it below, half above.
   double global_alpha = 0.05;
+  // Probability that a blunder of the minimal detectable bias is found (β0 of the B-method).
+  double power = 0.80;
+  // When the global test of the raw data says the profile does not fit (too small, or too large
+  // and still failing after data snooping), estimate each group's
+  // variance factor from the job (iterated, on the observations data snooping keeps) and test
+  // with those: a wrong profile then neither buries good observations nor hides blunders.
+  bool estimate_factors = true;
+  int max_factor_iterations = 8;
   // Gauss-Newton stops when no correction is larger than this, meters.
   double convergence = 1e-4;
   int max_iterations = 12;
@@ -57,7 +64,8 @@ enum class AdjustmentOutcome {
   NothingToTest,  // no observation between stations with positions
   OverBudget,     // the factor would pass the memory budget
   Cancelled,
-  NotConverged,  // Gauss-Newton did not settle
+  NotConverged,  // Gauss-Newton did not settle: `reason` says where
+  Undetermined,  // the observations left after a rejection do not fix a station: `reason`
   Unweighted,    // an observation has an SD of 0: not run, `unweighted` says which
 };
 
@@ -104,7 +112,24 @@ struct GroupFactor {
   double vtpv = 0.0;
   double factor = 0.0;      // σ̂ of the group, 1 when it behaves as weighted
   double typical_sd = 0.0;  // median a priori SD (radians or meters; vectors: per component)
+  // The factor the test scaled the profile's SDs by (1 when it tested with the profile), and
+  // the job's own SD: typical_sd × scale × factor.
+  double scale = 1.0;
+  double estimated_sd = 0.0;
 };
+
+enum class GlobalVerdict { Passed, TooLarge, TooSmall, NoRedundancy };
+
+// The global test of one adjustment: σ̂0 against the bounds a sound job stays within with
+// probability 1 − α (the χ² quantiles at α/2 and 1 − α/2 over the degrees of freedom, as σ̂0).
+struct GlobalTest {
+  double sigma0 = 0.0;
+  double degrees_of_freedom = 0.0;
+  double lower = 0.0;
+  double upper = 0.0;
+  GlobalVerdict verdict = GlobalVerdict::NoRedundancy;
+};
+GlobalTest GlobalTestOf(double vtpv, double degrees_of_freedom, double alpha);
 
 struct AdjustmentResult {
   AdjustmentOutcome outcome = AdjustmentOutcome::NothingToTest;
@@ -113,15 +138,30 @@ struct AdjustmentResult {
   // The predicted peak of the test, bytes.
   double predicted_bytes = 0.0;
   int32_t parts = 0;
+  // Datum defect of each connected part: 3 with a vector, 4 with zenith angles (a turn about the
+  // vertical), 6 with neither (every rotation).
+  std::vector<int32_t> part_defects;
   int32_t unknowns = 0;
   double degrees_of_freedom = 0.0;
   double vtpv = 0.0;
   double sigma0 = 0.0;      // σ̂0 (1 when the weights hold)
   double chi2_upper = 0.0;  // critical vᵀPv of the global test
   bool global_passed = true;
-  int32_t tests = 0;        // w-tests of the final round
-  double critical_w = 0.0;  // of each w-test, for family_alpha over all of them
-  int32_t rounds = 0;       // adjustments run by data snooping
+  // The global test of the first adjustment, before any rejection, and of the last.
+  GlobalTest before;
+  GlobalTest after;
+  double family_alpha = 0.05;  // the option the test ran with
+  int32_t tests = 0;           // w-tests of the final round
+  double critical_w = 0.0;     // of each w-test, for family_alpha over all of them
+  TestLevels levels;           // α0, β0, δ0 and λ0 of the final round
+  // Why a run that did not finish stopped: the station and the size, in words.
+  std::string reason;
+  // Set when the test ran with the job's own variance factors (each group's scale); profile_test
+  // is then the global test of the raw data with the profile's weights, which did not pass.
+  bool estimated_factors = false;
+  GlobalTest profile_test;
+  int32_t factor_iterations = 0;
+  int32_t rounds = 0;  // adjustments run by data snooping
   int32_t max_rounds = 0;
   bool round_limit_reached = false;
   int32_t iterations = 0;  // Gauss-Newton iterations of the last round

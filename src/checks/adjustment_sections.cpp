@@ -58,11 +58,11 @@ const char* Unit(AdjustedKind kind) {
 std::string GroupSentence(const GroupFactor& g) {
   if (g.kind == AdjustedKind::GnssVector) {
     return fmt::format("{} behave like {:.1f} times their standard deviations",
-                       KindWords(g.kind, true), g.factor);
+                       KindWords(g.kind, true), g.scale * g.factor);
   }
   const double said = InUnit(g.kind, g.typical_sd);
   return fmt::format("{} behave like {:.1f}{}, the profile says {:g}{}", KindWords(g.kind, true),
-                     g.factor * said, Unit(g.kind), said, Unit(g.kind));
+                     g.scale * g.factor * said, Unit(g.kind), said, Unit(g.kind));
 }
 
 std::vector<std::string> StationsOf(const AdjustmentInput& input,
@@ -107,14 +107,182 @@ const char* OutcomeWords(AdjustmentOutcome outcome) {
     case AdjustmentOutcome::Cancelled:
       return "Adjustment test cancelled.";
     case AdjustmentOutcome::NotConverged:
-      return "Adjustment test stopped: the adjustment did not settle.";
+    case AdjustmentOutcome::Undetermined:
+      return "Adjustment test stopped: ";
     case AdjustmentOutcome::Unweighted:
       return "Adjustment test not run: ";
   }
   return "";
 }
 
+const char* VerdictWords(GlobalVerdict verdict) {
+  switch (verdict) {
+    case GlobalVerdict::Passed:
+      return "passed";
+    case GlobalVerdict::TooLarge:
+      return "too large";
+    case GlobalVerdict::TooSmall:
+      return "too small";
+    case GlobalVerdict::NoRedundancy:
+      break;
+  }
+  return "not made";
+}
+
+// "passed (estimated σ₀ 1.02 within 0.87 to 1.13, 120 degrees of freedom)".
+std::string GlobalWords(const GlobalTest& test, double sigma0, double freedom) {
+  if (test.verdict == GlobalVerdict::NoRedundancy) {
+    return fmt::format("(estimated \u03c3\u2080 {:.2f}, {} degrees of freedom)", sigma0, freedom);
+  }
+  return fmt::format(
+      "{} (estimated \u03c3\u2080 {:.2f} {} {:.2f} to {:.2f}, {} degrees of freedom)",
+      VerdictWords(test.verdict), sigma0,
+      test.verdict == GlobalVerdict::Passed ? "within" : "outside", test.lower, test.upper,
+      freedom);
+}
+
+// The family-wise level as the option gave it: "5 %", "1 %", "0.5 %".
+std::string Percent(double alpha) {
+  return fmt::format("{:g} %", alpha * 100.0);
+}
+
+// A JSON number: the shortest text that reads back the same, null when there is none.
+std::string JsonNumber(double value) {
+  return std::isfinite(value) ? fmt::format("{}", value) : std::string("null");
+}
+
+std::string JsonText(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += fmt::format("\\u{:04x}", static_cast<unsigned>(byte));
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The report's units of an observation's numbers: meters, or arc-seconds for angles.
+double InJsonUnit(AdjustedKind kind, double value) {
+  return Angular(kind) ? value * ARC_SECONDS_PER_RADIAN : value;
+}
+
+const char* JsonUnit(AdjustedKind kind) {
+  return Angular(kind) ? "arcsec" : "m";
+}
+
+// One value of an observation, or three for a vector: [x, y, z]; in the observation's unit, or
+// as they are (w, r) when in_unit is false.
+std::string JsonValues(AdjustedKind kind, const std::array<double, 3>& values, bool shown,
+                       bool in_unit = true) {
+  if (!shown) return "null";
+  if (kind != AdjustedKind::GnssVector) {
+    return JsonNumber(in_unit ? InJsonUnit(kind, values[0]) : values[0]);
+  }
+  return "[" + JsonNumber(values[0]) + ", " + JsonNumber(values[1]) + ", " + JsonNumber(values[2]) +
+         "]";
+}
+
+std::string GlobalJson(const GlobalTest& test, bool shown) {
+  if (!shown || test.verdict == GlobalVerdict::NoRedundancy) return "null";
+  return fmt::format(
+      "{{\"sigma0\": {}, \"dof\": {}, \"lower\": {}, \"upper\": {}, \"verdict\": \"{}\"}}",
+      JsonNumber(test.sigma0), JsonNumber(test.degrees_of_freedom), JsonNumber(test.lower),
+      JsonNumber(test.upper), VerdictWords(test.verdict));
+}
+
+std::string GroupJson(const GroupFactor& g) {
+  const double profile = InJsonUnit(g.kind, g.typical_sd);
+  const double estimated = InJsonUnit(g.kind, g.typical_sd * g.scale * g.factor);
+  return fmt::format(
+      "{{\"kind\": \"{}\", \"observations\": {}, \"redundancy\": {}, \"profile_sd\": {}, "
+      "\"estimated_sd\": {}, \"unit\": \"{}\"}}",
+      KindWords(g.kind), g.count, JsonNumber(g.redundancy), JsonNumber(profile),
+      g.redundancy > 0.0 ? JsonNumber(estimated) : std::string("null"), JsonUnit(g.kind));
+}
+
+void AppendObservationJson(const AdjustmentInput& input, const AdjustmentObservation& obs,
+                           const ObservationTest& t, bool settled,
+                           const std::vector<std::string>& files, std::string& out) {
+  std::string stations, lines, names;
+  for (const std::string& name : StationsOf(input, obs)) {
+    stations += (stations.empty() ? "" : ", ") + JsonText(name);
+  }
+  if (obs.source.known()) {
+    lines = std::to_string(obs.source.line);
+    const auto file = static_cast<size_t>(obs.source.file);
+    names = file < files.size() ? JsonText(files[file]) : std::string("null");
+  }
+  std::array<double, 3> sd{obs.sd, 0.0, 0.0};
+  if (obs.kind == AdjustedKind::GnssVector) {
+    sd = {std::sqrt(obs.covariance[0]), std::sqrt(obs.covariance[2]), std::sqrt(obs.covariance[5])};
+  }
+  // Values of a run that settled, for an observation in its last round or rejected in one.
+  const bool judged = settled && (t.active || t.rejected_round > 0);
+  const bool tested = judged && t.tested;
+  out += fmt::format(
+      "{{\"kind\": \"{}\", \"stations\": [{}], \"lines\": [{}], \"files\": [{}], \"sd\": {}, "
+      "\"residual\": {}, \"w\": {}, \"r\": {}, \"mdb\": {}, \"error\": {}, \"unit\": \"{}\", "
+      "\"rejected\": {}}}",
+      KindWords(obs.kind), stations, lines, names, JsonValues(obs.kind, sd, true),
+      JsonValues(obs.kind, t.v, judged), JsonValues(obs.kind, t.w, tested, false),
+      JsonValues(obs.kind, t.r, judged, false), JsonValues(obs.kind, t.mdb, judged),
+      JsonValues(obs.kind, t.estimated_error, tested), JsonUnit(obs.kind),
+      t.rejected_round > 0 ? std::to_string(t.rejected_round) : "null");
+}
+
 }  // namespace
+
+std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentResult& result,
+                               const std::vector<std::string>& files) {
+  const bool settled = result.outcome == AdjustmentOutcome::Done;
+  const TestLevels& lv = result.levels;
+  std::string datum;
+  for (size_t s = 0; s < result.stations.size() && s < input.stations.size(); ++s) {
+    if (result.stations[s].datum)
+      datum += (datum.empty() ? "" : ", ") + JsonText(input.stations[s].name);
+  }
+  std::string out = fmt::format(
+      "{{\"settled\": {}, \"reason\": {}, \"alpha\": {}, \"alpha0\": {}, \"beta0\": {}, "
+      "\"delta0\": {}, \"lambda0\": {}, \"critical_w\": {}, \"tests\": {}, \"rounds\": {},\n",
+      settled ? "true" : "false",
+      result.reason.empty() ? std::string("null") : JsonText(result.reason),
+      JsonNumber(result.family_alpha), settled ? JsonNumber(lv.alpha0) : "null",
+      settled ? JsonNumber(lv.beta0) : "null", settled ? JsonNumber(lv.delta0) : "null",
+      settled ? JsonNumber(lv.lambda0) : "null",
+      settled && result.tests > 0 ? JsonNumber(result.critical_w) : "null", result.tests,
+      result.rounds);
+  out += "   \"refraction\": {\"k\": null, \"source\": \"not modelled\"},\n";
+  std::string defects;
+  for (const int32_t d : result.part_defects)
+    defects += (defects.empty() ? "" : ", ") + std::to_string(d);
+  out += fmt::format(
+      "   \"datum\": {{\"kind\": \"free: each part held at one station, with the rotations its "
+      "observations leave free\", \"stations\": [{}], \"defects\": [{}]}},\n",
+      settled ? datum : std::string(), settled ? defects : std::string());
+  out += fmt::format("   \"global_test\": {{\"before\": {}, \"after\": {}}},\n",
+                     GlobalJson(result.before, settled), GlobalJson(result.after, settled));
+  out += result.estimated_factors ? "   \"tested_with\": \"estimated factors\",\n   \"groups\": ["
+                                  : "   \"tested_with\": \"profile\",\n   \"groups\": [";
+  for (size_t g = 0; settled && g < result.groups.size(); ++g) {
+    out += (g == 0 ? "\n    " : ",\n    ") + GroupJson(result.groups[g]);
+  }
+  out += settled && !result.groups.empty() ? "\n   ],\n   \"observations\": ["
+                                           : "],\n   \"observations\": [";
+  const size_t count = std::min(input.observations.size(), result.observations.size());
+  for (size_t i = 0; i < count; ++i) {
+    out += i == 0 ? "\n    " : ",\n    ";
+    AppendObservationJson(input, input.observations[i], result.observations[i], settled, files,
+                          out);
+  }
+  out += count > 0 ? "\n   ]}" : "]}";
+  return out;
+}
 
 std::string AdjustmentSummary(const AdjustmentResult& result) {
   if (result.outcome != AdjustmentOutcome::Done) {
@@ -124,6 +292,12 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
     }
     if (result.outcome == AdjustmentOutcome::Unweighted) {
       text += result.unweighted + "; give each a value above 0 to test the job.";
+    }
+    if (result.outcome == AdjustmentOutcome::NotConverged ||
+        result.outcome == AdjustmentOutcome::Undetermined) {
+      text +=
+          (result.reason.empty() ? std::string("the adjustment did not settle") : result.reason) +
+          "; no observation is judged.";
     }
     return text;
   }
@@ -135,9 +309,41 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
         "test; {} {} rejected.",
         result.rejected.size(), result.rejected.size() == 1 ? "observation" : "observations");
   }
-  std::string text = fmt::format(
-      "Adjustment test: the global test {} (estimated \u03c3\u2080 {:.2f}, {} degrees of freedom)",
-      result.global_passed ? "passed" : "failed", result.sigma0, result.degrees_of_freedom);
+  // The raw data first: a blunder rejected later does not make the job's first test pass.
+  const size_t rejected = result.rejected.size();
+  std::string text;
+  std::string own;
+  if (result.estimated_factors) {
+    // The group whose profile is farthest from what the job shows.
+    const GroupFactor* worst = nullptr;
+    for (const GroupFactor& g : result.groups) {
+      if (worst == nullptr || std::abs(std::log(g.scale)) > std::abs(std::log(worst->scale))) {
+        worst = &g;
+      }
+    }
+    if (worst != nullptr) {
+      own = fmt::format(
+          "tested with the job's own precision: the profile's {:g}{} does not fit these {} "
+          "(with the profile the global test of the raw data is {}, estimated \u03c3\u2080 "
+          "{:.2f})",
+          InUnit(worst->kind, worst->typical_sd), Unit(worst->kind), KindWords(worst->kind, true),
+          VerdictWords(result.profile_test.verdict), result.profile_test.sigma0);
+    }
+  }
+  if (rejected == 0 || result.before.verdict == GlobalVerdict::NoRedundancy) {
+    text =
+        "Adjustment test: the global test " +
+        GlobalWords(rejected == 0 ? result.after : result.before,
+                    rejected == 0 ? result.sigma0 : result.before.sigma0,
+                    rejected == 0 ? result.degrees_of_freedom : result.before.degrees_of_freedom);
+  } else {
+    text = "Adjustment test: the global test of the raw data " +
+           GlobalWords(result.before, result.before.sigma0, result.before.degrees_of_freedom) +
+           fmt::format(", after {} {} ", rejected, rejected == 1 ? "rejection" : "rejections") +
+           GlobalWords(result.after, result.sigma0, result.degrees_of_freedom);
+  }
+  // Right after the global test that the job's own precision was tested with.
+  if (!own.empty()) text += "; " + own;
   for (const GroupFactor& g : result.groups) {
     if (g.redundancy >= 0.5) text += "; " + GroupSentence(g);
   }
@@ -159,12 +365,18 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   adjustment.name = "adjustment";
   adjustment.title = "Adjustment test";
   // Without a w-test there is no critical value to speak of.
+  const TestLevels& lv = result.levels;
   const std::string rejection =
       result.tests > 0
           ? fmt::format(
                 "an observation is rejected when its |w| passes {:.2f}, the critical value of {} "
-                "tests at a family-wise 5 %, the largest first, at most {} rounds",
-                result.critical_w, result.tests, result.max_rounds)
+                "tests at a family-wise {}, the largest first, at most {} rounds (Baarda's "
+                "B-method: \u03b1 = {}, \u03b10 = {:.3g} per test, power \u03b20 = {:g} %, "
+                "\u03b40 = {:.2f}; a vector's MDB from the \u03c7\u00b2 of its three components "
+                "at the same \u03b10 and \u03b20, \u03bb0 = {:.1f}: a blunder of the MDB is "
+                "found with power \u03b20)",
+                result.critical_w, result.tests, Percent(result.family_alpha), result.max_rounds,
+                Percent(result.family_alpha), lv.alpha0, lv.beta0 * 100.0, lv.delta0, lv.lambda0)
           : std::string("no observation was w-tested, so none is rejected");
   adjustment.rule = fmt::format(
       "a free-network adjustment of the whole job with the weights of the adjustment file "
@@ -203,7 +415,9 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
       "network, so no suspect here does not mean checked";
   uncontrolled.columns = {{"r", 2}};
   std::vector<CheckRow> suspects;
-  for (int32_t i : result.rejected) {
+  // A run that did not finish judges nothing: what its earlier rounds rejected is not listed.
+  const bool done = result.outcome == AdjustmentOutcome::Done;
+  for (int32_t i : done ? result.rejected : std::vector<int32_t>{}) {
     const ObservationTest& t = result.observations[static_cast<size_t>(i)];
     const AdjustmentObservation& obs = input.observations[static_cast<size_t>(i)];
     const AdjustedKind kind = obs.kind;
@@ -250,6 +464,7 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   report.sections.insert(report.sections.begin(), std::move(adjustment));
   report.sections.push_back(std::move(uncontrolled));
   report.summary = AdjustmentSummary(result);
+  report.adjustment_test = AdjustmentTestJson(input, result, report.files);
   CheckSection* found = nullptr;
   for (CheckSection& section : report.sections) {
     if (section.name == SUSPECTS_SECTION) found = &section;

@@ -5,6 +5,7 @@
 // observations first among the suspects.
 
 #include <string>
+#include <vector>
 
 #include "adjust/adjustment_input.h"
 #include "adjust/network_adjustment.h"
@@ -16,6 +17,13 @@ namespace fenwix {
 // The one line that opens the report: the global test, σ̂0, the group factors and the
 // rejections.
 std::string AdjustmentSummary(const AdjustmentResult& result);
+
+// The test's numbers as one JSON object: its constants (α, α0, β0, δ0, the critical value),
+// the global tests before and after rejections, the groups and every observation with its
+// residual, w, r, MDB, estimated error and the round that rejected it. A run that did not
+// settle gives none of the test values. files names the field files by SourceLocation::file.
+std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentResult& result,
+                               const std::vector<std::string>& files);
 
 // Rejected total-station records are traced to their reading farthest from the adjusted
 // network (the log's readings); the report is indexed again.

@@ -71,6 +71,9 @@ class CheckReport {
   std::vector<CheckSection> sections;
   // The line that opens every form: the adjustment test's outcome; empty when it did not run.
   std::string summary;
+  // The adjustment test's numbers as one JSON object (its constants, global tests, groups and
+  // every observation), written as they are into the JSON form; empty when it did not run.
+  std::string adjustment_test;
   // Set when the checks could not run to their end (memory); the sections are then empty.
   bool incomplete = false;
   // The part of the checks that ran out of memory ("the checks", "the adjustment test"); empty

@@ -111,6 +111,13 @@ std::string Padded(std::string text, size_t width, bool right) {
 }
 
 // Markup characters as entities, control characters as by OneLine.
+// A value column's text: right-aligned, and one as wide as its column or wider still keeps a
+// blank from its neighbour, so that two wide numbers never read as one.
+std::string ValueColumn(std::string text) {
+  if (text.size() >= VALUE_WIDTH) return " " + text;
+  return Padded(std::move(text), VALUE_WIDTH, true);
+}
+
 std::string HtmlEscaped(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -381,15 +388,14 @@ std::string ReportText(const CheckReport& report) {
       continue;
     }
     std::string head = "   " + Padded("Stations", STATIONS_WIDTH, false);
-    for (const CheckColumn& column : section.columns)
-      head += Padded(OneLine(column.name), VALUE_WIDTH, true);
+    for (const CheckColumn& column : section.columns) head += ValueColumn(OneLine(column.name));
     out += head + "  XML lines  Note\n";
     for (const CheckRow& row : section.rows) {
       std::string line = row.flagged ? "*  " : "   ";
       line += Padded(JoinStations(row, " - "), STATIONS_WIDTH, false);
       for (size_t c = 0; c < section.columns.size(); ++c) {
         const double value = c < row.values.size() ? row.values[c] : std::nan("");
-        line += Padded(Value(value, section.columns[c].decimals), VALUE_WIDTH, true);
+        line += ValueColumn(Value(value, section.columns[c].decimals));
       }
       line += "  " + Padded(JoinSources(row, labels), 9, false) + "  " + OneLine(row.note) +
               RatioText(row);
@@ -506,6 +512,8 @@ std::string ReportJson(const CheckReport& report) {
     out += JsonString(name) + ": ";
     WriteJson(member, name, std::string_view(), out);
   }
+  // One observation a line: kept as text, so that a large job's report is not held twice.
+  if (!report.adjustment_test.empty()) out += ",\n  \"adjustment_test\": " + report.adjustment_test;
   return out + "\n}\n";
 }
 

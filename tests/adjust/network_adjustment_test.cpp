@@ -4,6 +4,8 @@
 
 #include <Eigen/Dense>
 #include <numbers>
+#include <random>
+#include <string>
 
 #include "survey_network.h"
 
@@ -82,6 +84,12 @@ TEST(NetworkAdjustment, SparseRouteEqualsDenseRoute) {
     const ObservationTest& t = sparse.observations[i];
     EXPECT_NEAR(t.r[0], dense.r[static_cast<int>(i)], 1e-5) << i;
     EXPECT_NEAR(t.w[0], dense.w[static_cast<int>(i)], 1e-3) << i;
+    // δ0 from the round's critical value and the tabulated z of 80 % power.
+    const double sd = net.input.observations[i].sd;
+    EXPECT_NEAR(t.mdb[0],
+                (sparse.critical_w + 0.841621) * sd / std::sqrt(dense.r[static_cast<int>(i)]),
+                1e-5 * t.mdb[0])
+        << i;
   }
 }
 
@@ -205,6 +213,118 @@ TEST(NetworkAdjustment, ObservationsWithoutWeightStopTheTestAndAreNamed) {
     const size_t at = every.find(c.named);
     EXPECT_NE(at, std::string::npos) << every;
     EXPECT_EQ(every.find(c.named, at + 1), std::string::npos) << every;
+  }
+}
+
+}  // namespace
+}  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// A Gauss-Newton run cut short names its largest correction and station and gives no test
+// values; the same network with room to settle finishes. No redundancy number is below zero.
+TEST(NetworkAdjustment, UnsettledRunSaysWhereAndJudgesNothing) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(3, 2));
+  AdjustmentOptions cut;
+  cut.max_iterations = 1;
+  cut.convergence = 1e-9;
+  const AdjustmentResult unsettled = AdjustNetwork(net.input, cut);
+  EXPECT_EQ(unsettled.outcome, AdjustmentOutcome::NotConverged);
+  EXPECT_EQ(
+      unsettled.reason.rfind("did not settle after 1 iterations: the largest correction was ", 0),
+      0u)
+      << unsettled.reason;
+  EXPECT_NE(unsettled.reason.find(" m at station "), std::string::npos) << unsettled.reason;
+  EXPECT_TRUE(unsettled.rejected.empty());
+  const AdjustmentResult settled = AdjustNetwork(net.input, {});
+  ASSERT_EQ(settled.outcome, AdjustmentOutcome::Done);
+  EXPECT_TRUE(settled.reason.empty());
+  for (const ObservationTest& t : settled.observations)
+    for (double r : t.r) EXPECT_GE(r, 0.0);
+}
+
+}  // namespace
+}  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// Six stations off one plane, every distance between them measured (and, for the control, the
+// zenith angles both ways), values from the true positions with a seeded 2 mm / 2″ noise, the
+// approximate positions a few centimetres off.
+AdjustmentInput SmallFramework(bool zeniths) {
+  struct Offset {
+    double e, n, u;
+  };
+  const Offset offsets[] = {{0, 0, 0},       {400, 30, 12},   {150, 380, -25},
+                            {-300, 200, 40}, {-120, -350, 8}, {320, -280, -30}};
+  constexpr double EARTH = 6378137.0, PHI = 0.8, LAMBDA = 0.3;
+  AdjustmentInput truth;
+  for (const Offset& o : offsets) {
+    AdjustmentStation& st = truth.stations.emplace_back();
+    st.name = "S" + std::to_string(truth.stations.size());
+    st.has_position = true;
+    st.latitude = PHI + o.n / EARTH;
+    st.longitude = LAMBDA + o.e / (EARTH * std::cos(PHI));
+    st.height = 100.0 + o.u;
+  }
+  std::vector<double> positions;
+  for (size_t s = 0; s < truth.stations.size(); ++s) {
+    const auto p = StationPosition(truth, static_cast<int32_t>(s));
+    positions.insert(positions.end(), p.begin(), p.end());
+  }
+  std::mt19937_64 random(17);
+  std::normal_distribution<double> noise;
+  const double arcsec = std::numbers::pi / 648000.0;
+  const int32_t n = static_cast<int32_t>(truth.stations.size());
+  for (int32_t a = 0; a < n; ++a)
+    for (int32_t b = 0; b < n; ++b) {
+      if (a == b) continue;
+      for (const AdjustedKind kind : {AdjustedKind::SlopeDistance, AdjustedKind::Zenith}) {
+        if (kind == AdjustedKind::SlopeDistance ? b < a : !zeniths) continue;
+        AdjustmentObservation obs;
+        obs.kind = kind;
+        obs.at = a;
+        obs.fore = b;
+        obs.sd = kind == AdjustedKind::Zenith ? 2 * arcsec : 0.002;
+        obs.value[0] = ComputedValue(truth, obs, positions)[0] + obs.sd * noise(random);
+        truth.observations.push_back(obs);
+      }
+    }
+  for (size_t s = 0; s < truth.stations.size(); ++s) {
+    truth.stations[s].latitude += 0.03 * static_cast<double>(s % 3) / EARTH;
+    truth.stations[s].height -= 0.02 * static_cast<double>(s % 2);
+  }
+  return truth;
+}
+
+// Distances alone leave a part free to turn about every axis: six datum defects, and the
+// statistics equal those of the dense solution with six and the same whichever station holds the
+// datum. With zenith angles the tilt is fixed and four defects remain (the control).
+TEST(NetworkAdjustment, DatumDefectFollowsWhatThePartHolds) {
+  for (const bool zeniths : {false, true}) {
+    const AdjustmentInput input = SmallFramework(zeniths);
+    const int defect = zeniths ? 4 : 6;
+    AdjustmentOptions profile, other;
+    profile.estimate_factors = other.estimate_factors = false;
+    other.datum_choice = 4;
+    const AdjustmentResult a = AdjustNetwork(input, profile);
+    const AdjustmentResult b = AdjustNetwork(input, other);
+    ASSERT_EQ(a.outcome, AdjustmentOutcome::Done) << a.reason;
+    ASSERT_EQ(b.outcome, AdjustmentOutcome::Done) << b.reason;
+    const DenseSolution dense = SolveDensely(input, defect);
+    const double m = static_cast<double>(input.observations.size());
+    EXPECT_NEAR(a.degrees_of_freedom, m - (3.0 * 6 - defect), 1e-9) << zeniths;
+    EXPECT_NEAR(dense.r.sum(), a.degrees_of_freedom, 1e-4) << zeniths;
+    EXPECT_NEAR(a.sigma0, dense.sigma0, 1e-4 * dense.sigma0) << zeniths;
+    EXPECT_NEAR(b.sigma0, a.sigma0, 1e-4 * a.sigma0) << zeniths;
+    for (size_t i = 0; i < input.observations.size(); ++i) {
+      EXPECT_NEAR(a.observations[i].r[0], dense.r[static_cast<int>(i)], 1e-4) << i;
+      // The iteration stops within 0.1 mm: equal to these digits.
+      EXPECT_NEAR(b.observations[i].r[0], a.observations[i].r[0], 1e-5) << i;
+      EXPECT_NEAR(b.observations[i].w[0], a.observations[i].w[0], 1e-3) << i;
+    }
   }
 }
 
