@@ -323,7 +323,7 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
     }
     if (worst != nullptr) {
       own = fmt::format(
-          "tested with the job's own precision: the profile's {:g}{} does not fit these {} "
+          "tested with the job's own precision: the profile's {:.3g}{} does not fit these {} "
           "(with the profile the global test of the raw data is {}, estimated \u03c3\u2080 "
           "{:.2f})",
           InUnit(worst->kind, worst->typical_sd), Unit(worst->kind), KindWords(worst->kind, true),

@@ -74,6 +74,9 @@ constexpr std::string_view USAGE =
     "                        (- writes the text form to standard output)\n"
     "  --check-limits FILE   limits of the checks, one 'name = value' a line\n"
     "  --no-adjustment-test  leave out the report's free-network adjustment test\n"
+    "  --adjustment-memory MB\n"
+    "                        memory the adjustment test may take at its peak (default\n"
+    "                        1024); a larger job is not tested\n"
     "  --angle-sd S          horizontal angle SD, arc-seconds (default 5)\n"
     "  --zenith-sd Z         zenith angle SD, arc-seconds (default 5)\n"
     "  --distance-sd A[,P]   distance SD, A mm + P ppm (default 5,0)\n"
@@ -178,6 +181,9 @@ bool MoveChangedEdits(Job& job, const std::string& job_path, bool move_edits) {
 }
 
 // A whole number of steps, 0 or more, written in full.
+// The adjustment test's memory budget on the command line: up to a terabyte.
+constexpr int32_t MAX_ADJUSTMENT_MB = 1048576;
+
 bool ReadStepBudget(std::string_view text, int32_t& steps) {
   int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -241,6 +247,13 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
     if (!ReadStepBudget(text, request.max_steps)) {
       return UsageError("--max-steps takes a whole number from 0 to 2147483647");
     }
+  } else if (arg == "--adjustment-memory") {
+    int32_t megabytes = 0;
+    if (!ReadStepBudget(text, megabytes) || megabytes < 1 || megabytes > MAX_ADJUSTMENT_MB) {
+      return UsageError(fmt::format("--adjustment-memory takes a whole number of MB from 1 to {}",
+                                    MAX_ADJUSTMENT_MB));
+    }
+    request.adjustment_memory_budget = megabytes * 1048576.0;
   } else if (arg == "--angle-unit") {
     const std::optional<AngleUnit> unit = UnitOfWord(ANGLE_UNIT_WORDS, text);
     if (!unit) return UsageError("--angle-unit takes dms or gon");
@@ -284,7 +297,8 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
 bool IsValueOption(std::string_view arg) {
   for (const std::string_view option :
        {"--seed", "--lat", "--lon", "--height", "--tolerance", "--merge", "--datum", "--north",
-        "--east", "--elev", "--max-steps", "--angle-unit", "--distance-unit"}) {
+        "--east", "--elev", "--max-steps", "--adjustment-memory", "--angle-unit",
+        "--distance-unit"}) {
     if (arg == option) return true;
   }
   return false;

@@ -72,6 +72,56 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   }
 }
 
+// The adjustment test's memory budget: a grid of 1,600 stations joined by vectors fits the
+// default budget and not one of 1 MB; the adjustment file is the same either way, and a budget
+// that is not a whole number of megabytes from 1 up is refused before anything is read.
+TEST_F(CliTest, AdjustmentMemoryBudgetDecidesWhetherTheJobIsTested) {
+  const fs::path job = dir_ / "grid.xml";
+  {
+    std::ofstream xml(job);
+    xml << "<?xml version=\"1.0\"?>\n<data>\n";
+    constexpr int SIDE = 40;
+    for (int i = 0; i < SIDE; ++i) {
+      for (int j = 0; j < SIDE; ++j) {
+        for (const auto& [di, dj] : {std::pair{0, 1}, std::pair{1, 0}}) {
+          if (i + di >= SIDE || j + dj >= SIDE) continue;
+          xml << "<Vector><BasePoint>P" << i << '_' << j << "</BasePoint><RoverPoint>P" << i + di
+              << '_' << j + dj << "</RoverPoint><DX>" << 100 * di << ".0</DX><DY>" << 100 * dj
+              << ".0</DY><DZ>0.0</DZ><SX>0.003</SX><SY>0.003</SY><SZ>0.005</SZ></Vector>\n";
+        }
+      }
+    }
+    xml << "</data>\n";
+  }
+  struct Case {
+    const char* option;
+    const char* report_starts;
+  };
+  std::string first_output;
+  for (const Case& c : {Case{"", "Adjustment test: the global test"},
+                        Case{"--adjustment-memory 1024", "Adjustment test: the global test"},
+                        Case{"--adjustment-memory 1", "Adjustment test skipped"}}) {
+    SCOPED_TRACE(c.option);
+    const fs::path out = dir_ / "out.txt", report = dir_ / "report.txt";
+    const RunResult run =
+        Convert("'" + job.string() + "' '" + out.string() + "' --seed P0_0 --local --report '" +
+                report.string() + "' " + c.option);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string text = ReadFile(report);
+    EXPECT_NE(text.find(std::string("\n") + c.report_starts), std::string::npos)
+        << text.substr(0, 400);
+    if (first_output.empty()) first_output = ReadFile(out);
+    EXPECT_EQ(ReadFile(out), first_output);
+  }
+  for (const char* refused : {"0", "-1", "1.5", "2x", "", "1048577"}) {
+    const RunResult run =
+        Convert("'" + job.string() + "' b.txt --adjustment-memory '" + refused + "'");
+    EXPECT_EQ(run.status, 2) << refused;
+    EXPECT_NE(run.err.find("--adjustment-memory takes a whole number of MB"), std::string::npos)
+        << refused;
+  }
+}
+
 // A traverse of 16 legs: the 100 steps reach 13 stations beyond the seed, no budget all 16.
 TEST_F(CliTest, MaxStepsZeroComputesEveryReachableStation) {
   const std::string job = std::string("'") + FENWIX_TEST_DATA + "/approx/traverse16.xml' '" +
