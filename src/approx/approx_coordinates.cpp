@@ -64,9 +64,14 @@ struct SightTriple {
 
 class Propagation {
  public:
-  Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements)
+  // defer_setups: a station that is itself a setup with directions to two or more known
+  // stations is not intersected by distances alone; the setup fitted as a frame places it
+  // better (its directions and distances against each known point, not the distances alone).
+  Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements,
+              bool defer_setups = false)
       : tables_(tables),
         placements_(placements),
+        defer_setups_(defer_setups),
         index_(tables),
         e2_(PropagationEccentricitySquared()),
         known_position_(static_cast<size_t>(tables.station_count()), -1),
@@ -452,7 +457,7 @@ class Propagation {
                                           INTERSECTION_TOLERANCE, INTERSECTION_STEP_CAP);
       }
     }
-    if (!place.found && pending.distances.size() >= 3) {
+    if (!place.found && pending.distances.size() >= 3 && !(defer_setups_ && SetupSightsKnown(u))) {
       const std::vector<KnownDistance> known = CollectDistances(pending);
       if (known.size() >= 2) {
         // The bracket is an angle at the first station: 0.01 m on its circle.
@@ -480,8 +485,28 @@ class Propagation {
     return true;
   }
 
+  // Whether the angle sets at u read directions to two or more known stations.
+  bool SetupSightsKnown(int32_t u) {
+    ++seen_mark_;
+    int known = 0;
+    const auto count = [&](int32_t k) {
+      if (!Known(k) || seen_[static_cast<size_t>(k)] == seen_mark_) return;
+      seen_[static_cast<size_t>(k)] = seen_mark_;
+      ++known;
+    };
+    for (const auto& e : index_.FromStation(u)) {
+      const ObsRow& obs = Record(e.record);
+      if (obs.kind != ObsKind::AngleSet || obs.horiz_angle() == MISSING_VALUE) continue;
+      count(e.target);
+      count(e.reference);
+      if (known >= 2) return true;
+    }
+    return false;
+  }
+
   SurveyTables& tables_;
   std::vector<StationPlacement>* placements_;
+  const bool defer_setups_;
   const ObservationIndex index_;
   const double e2_;
   // Known stations in the order they became known, and each station's place in that list
@@ -535,15 +560,37 @@ int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* pl
     stopped = stopped || (keep_going && !keep_going(known));
     return !stopped;
   };
-  int steps = Propagation(tables, placements).Run(max_steps, watched);
-  std::vector<StationPlacement> more;
-  while (!stopped && PlaceThroughFrames(tables, placements) > 0) {
-    steps += Propagation(tables, placements != nullptr ? &more : nullptr).Run(max_steps, watched);
-    if (placements != nullptr) {
-      for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
-        if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
-      }
+  // A free station is left to the frames while they can place it; what they cannot is then
+  // intersected by its distances after all, and the frames tried again on what that adds.
+  const auto unknown_count = [&] {
+    int32_t n = 0;
+    for (int32_t i = 1; i < tables.station_count(); ++i) {
+      if (!tables.stations()[static_cast<size_t>(i)].coords_known) ++n;
     }
+    return n;
+  };
+  std::vector<StationPlacement> more;
+  const auto propagate = [&](bool defer_setups) {
+    if (placements == nullptr) {
+      return Propagation(tables, nullptr, defer_setups).Run(max_steps, watched);
+    }
+    const int run = Propagation(tables, &more, defer_setups).Run(max_steps, watched);
+    for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
+      if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
+    }
+    return run;
+  };
+  if (placements != nullptr) {
+    placements->assign(static_cast<size_t>(tables.station_count()), StationPlacement::None);
+  }
+  int steps = propagate(true);
+  for (;;) {
+    while (!stopped && PlaceThroughFrames(tables, placements) > 0) steps += propagate(true);
+    if (stopped) break;
+    const int32_t before = unknown_count();
+    if (before == 0) break;
+    steps += propagate(false);
+    if (stopped || unknown_count() == before) break;
   }
   return steps;
 }
