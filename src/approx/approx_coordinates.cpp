@@ -64,14 +64,14 @@ struct SightTriple {
 
 class Propagation {
  public:
-  // defer_setups: a station that is itself a setup with directions to two or more known
-  // stations is not intersected by distances alone; the setup fitted as a frame places it
-  // better (its directions and distances against each known point, not the distances alone).
+  // deferred, when given: a station that is itself a setup with directions to two or more
+  // known stations is not intersected by distances alone but added to it; the setup fitted as a
+  // frame places it better (directions and distances against each known point together).
   Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements,
-              bool defer_setups = false)
+              std::vector<int32_t>* deferred = nullptr)
       : tables_(tables),
         placements_(placements),
-        defer_setups_(defer_setups),
+        deferred_(deferred),
         index_(tables),
         e2_(PropagationEccentricitySquared()),
         known_position_(static_cast<size_t>(tables.station_count()), -1),
@@ -457,7 +457,12 @@ class Propagation {
                                           INTERSECTION_TOLERANCE, INTERSECTION_STEP_CAP);
       }
     }
-    if (!place.found && pending.distances.size() >= 3 && !(defer_setups_ && SetupSightsKnown(u))) {
+    if (!place.found && pending.distances.size() >= 3 && deferred_ != nullptr &&
+        SetupSightsKnown(u)) {
+      deferred_->push_back(u);
+      return false;
+    }
+    if (!place.found && pending.distances.size() >= 3) {
       const std::vector<KnownDistance> known = CollectDistances(pending);
       if (known.size() >= 2) {
         // The bracket is an angle at the first station: 0.01 m on its circle.
@@ -506,7 +511,7 @@ class Propagation {
 
   SurveyTables& tables_;
   std::vector<StationPlacement>* placements_;
-  const bool defer_setups_;
+  std::vector<int32_t>* const deferred_;
   const ObservationIndex index_;
   const double e2_;
   // Known stations in the order they became known, and each station's place in that list
@@ -562,19 +567,20 @@ int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* pl
   };
   // A free station is left to the frames while they can place it; what they cannot is then
   // intersected by its distances after all, and the frames tried again on what that adds.
-  const auto unknown_count = [&] {
-    int32_t n = 0;
-    for (int32_t i = 1; i < tables.station_count(); ++i) {
-      if (!tables.stations()[static_cast<size_t>(i)].coords_known) ++n;
-    }
-    return n;
+  std::vector<int32_t> deferred;
+  const auto still_deferred = [&] {
+    std::erase_if(deferred, [&](int32_t s) {
+      return tables.stations()[static_cast<size_t>(s)].coords_known;
+    });
+    return !deferred.empty();
   };
   std::vector<StationPlacement> more;
   const auto propagate = [&](bool defer_setups) {
+    std::vector<int32_t>* defer = defer_setups ? &deferred : nullptr;
     if (placements == nullptr) {
-      return Propagation(tables, nullptr, defer_setups).Run(max_steps, watched);
+      return Propagation(tables, nullptr, defer).Run(max_steps, watched);
     }
-    const int run = Propagation(tables, &more, defer_setups).Run(max_steps, watched);
+    const int run = Propagation(tables, &more, defer).Run(max_steps, watched);
     for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
       if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
     }
@@ -586,11 +592,10 @@ int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* pl
   int steps = propagate(true);
   for (;;) {
     while (!stopped && PlaceThroughFrames(tables, placements) > 0) steps += propagate(true);
-    if (stopped) break;
-    const int32_t before = unknown_count();
-    if (before == 0) break;
+    if (stopped || !still_deferred()) break;
     steps += propagate(false);
-    if (stopped || unknown_count() == before) break;
+    deferred.clear();
+    if (stopped) break;
   }
   return steps;
 }
