@@ -64,9 +64,14 @@ struct SightTriple {
 
 class Propagation {
  public:
-  Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements)
+  // deferred, when given: a station that is itself a setup with directions to two or more
+  // known stations is not intersected by distances alone but added to it; the setup fitted as a
+  // frame places it better (directions and distances against each known point together).
+  Propagation(SurveyTables& tables, std::vector<StationPlacement>* placements,
+              std::vector<int32_t>* deferred = nullptr)
       : tables_(tables),
         placements_(placements),
+        deferred_(deferred),
         index_(tables),
         e2_(PropagationEccentricitySquared()),
         known_position_(static_cast<size_t>(tables.station_count()), -1),
@@ -452,6 +457,11 @@ class Propagation {
                                           INTERSECTION_TOLERANCE, INTERSECTION_STEP_CAP);
       }
     }
+    if (!place.found && pending.distances.size() >= 3 && deferred_ != nullptr &&
+        SetupSightsKnown(u)) {
+      deferred_->push_back(u);
+      return false;
+    }
     if (!place.found && pending.distances.size() >= 3) {
       const std::vector<KnownDistance> known = CollectDistances(pending);
       if (known.size() >= 2) {
@@ -480,8 +490,28 @@ class Propagation {
     return true;
   }
 
+  // Whether the angle sets at u read directions to two or more known stations.
+  bool SetupSightsKnown(int32_t u) {
+    ++seen_mark_;
+    int known = 0;
+    const auto count = [&](int32_t k) {
+      if (!Known(k) || seen_[static_cast<size_t>(k)] == seen_mark_) return;
+      seen_[static_cast<size_t>(k)] = seen_mark_;
+      ++known;
+    };
+    for (const auto& e : index_.FromStation(u)) {
+      const ObsRow& obs = Record(e.record);
+      if (obs.kind != ObsKind::AngleSet || obs.horiz_angle() == MISSING_VALUE) continue;
+      count(e.target);
+      count(e.reference);
+      if (known >= 2) return true;
+    }
+    return false;
+  }
+
   SurveyTables& tables_;
   std::vector<StationPlacement>* placements_;
+  std::vector<int32_t>* const deferred_;
   const ObservationIndex index_;
   const double e2_;
   // Known stations in the order they became known, and each station's place in that list
@@ -535,15 +565,37 @@ int PropagateCoordinates(SurveyTables& tables, std::vector<StationPlacement>* pl
     stopped = stopped || (keep_going && !keep_going(known));
     return !stopped;
   };
-  int steps = Propagation(tables, placements).Run(max_steps, watched);
+  // A free station is left to the frames while they can place it; what they cannot is then
+  // intersected by its distances after all, and the frames tried again on what that adds.
+  std::vector<int32_t> deferred;
+  const auto still_deferred = [&] {
+    std::erase_if(deferred, [&](int32_t s) {
+      return tables.stations()[static_cast<size_t>(s)].coords_known;
+    });
+    return !deferred.empty();
+  };
   std::vector<StationPlacement> more;
-  while (!stopped && PlaceThroughFrames(tables, placements) > 0) {
-    steps += Propagation(tables, placements != nullptr ? &more : nullptr).Run(max_steps, watched);
-    if (placements != nullptr) {
-      for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
-        if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
-      }
+  const auto propagate = [&](bool defer_setups) {
+    std::vector<int32_t>* defer = defer_setups ? &deferred : nullptr;
+    if (placements == nullptr) {
+      return Propagation(tables, nullptr, defer).Run(max_steps, watched);
     }
+    const int run = Propagation(tables, &more, defer).Run(max_steps, watched);
+    for (size_t i = 0; i < more.size() && i < placements->size(); ++i) {
+      if ((*placements)[i] == StationPlacement::None) (*placements)[i] = more[i];
+    }
+    return run;
+  };
+  if (placements != nullptr) {
+    placements->assign(static_cast<size_t>(tables.station_count()), StationPlacement::None);
+  }
+  int steps = propagate(true);
+  for (;;) {
+    while (!stopped && PlaceThroughFrames(tables, placements) > 0) steps += propagate(true);
+    if (stopped || !still_deferred()) break;
+    steps += propagate(false);
+    deferred.clear();
+    if (stopped) break;
   }
   return steps;
 }
