@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include <fmt/format.h>
+#include <Eigen/Eigenvalues>
 
 #include "adjust/observation_geometry.h"
 #include "adjust/sparse_normals.h"
@@ -70,6 +71,25 @@ std::string UnweightedObservation(const AdjustmentInput& input) {
 }
 
 using namespace adjust_geometry;
+
+// The least share of a vector's own precision that the network leaves to its residuals, over
+// every direction: the smallest eigenvalue of Q_vv against the vector's covariance C. Each
+// component's r can be well above 0 while one direction has none (a vector that alone closes a
+// traverse without orientation): its whole test would divide noise by noise there, and its
+// rejection would leave the traverse free to turn.
+double SmallestRedundancy(const Mat3& qvv, const Mat3& cov) {
+  Eigen::Matrix3d q, c;
+  for (int r = 0; r < 3; ++r) {
+    for (int k = 0; k < 3; ++k) {
+      q(r, k) = 0.5 * (qvv[static_cast<size_t>(r * 3 + k)] + qvv[static_cast<size_t>(k * 3 + r)]);
+      c(r, k) = cov[static_cast<size_t>(r * 3 + k)];
+    }
+  }
+  const Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::Matrix3d> solver(q, c,
+                                                                         Eigen::EigenvaluesOnly);
+  if (solver.info() != Eigen::Success) return 0.0;
+  return std::max(solver.eigenvalues().minCoeff(), 0.0);
+}
 // Attempts at finding the stations the observations fix before giving up.
 constexpr int LAYOUT_ATTEMPTS = 6;
 // A Gauss-Newton step keeps the factor of the step before when that step moved no station by
@@ -591,7 +611,8 @@ bool Adjuster::Test() {
       }
       sds[static_cast<size_t>(obs.kind)].push_back(std::sqrt((cov[0] + cov[4] + cov[8]) / 3.0));
       Mat3 qvv_inverse, qvvp_inverse;
-      const bool whole = InvertSymmetric(qvv, qvv_inverse) && t.r_min >= TESTED_REDUNDANCY;
+      const bool whole = InvertSymmetric(qvv, qvv_inverse) && t.r_min >= TESTED_REDUNDANCY &&
+                         SmallestRedundancy(qvv, cov) >= TESTED_REDUNDANCY;
       t.tested = whole;
       if (whole) {
         Vec3 qv{};

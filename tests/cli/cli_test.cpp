@@ -122,6 +122,30 @@ TEST_F(CliTest, AdjustmentMemoryBudgetDecidesWhetherTheJobIsTested) {
   }
 }
 
+// A traverse without orientation at either end, between two points that one vector each ties to
+// the seed: each vector alone closes the traverse's turn, so no direction of it is checked even
+// though every component's r is above 0.01. The test neither judges nor rejects such a vector
+// (its rejection would leave the traverse free to turn, and the whole test undetermined), under
+// every profile; the control is the same job tested to the end.
+TEST_F(CliTest, AVectorThatAloneClosesATraverseIsNeitherJudgedNorRejected) {
+  const std::string job = std::string("'") + FENWIX_TEST_DATA +
+                          "/approx/free-station-traverse.xml' '" + (dir_ / "out.txt").string() +
+                          "' --seed S --lat 47 --lon 8 --height 400 --local --max-steps 0 "
+                          "--report '" +
+                          (dir_ / "report.txt").string() + "' ";
+  for (const char* profile : {"", "--angle-sd 1 --zenith-sd 1",
+                              "--angle-sd 1 --zenith-sd 1 "
+                              "--distance-sd 1,0"}) {
+    SCOPED_TRACE(profile);
+    ASSERT_EQ(Convert(job + profile).status, 0);
+    const std::string report = ReadFile(dir_ / "report.txt");
+    const std::string line = report.substr(0, report.find('\n', report.find('\n') + 1));
+    EXPECT_NE(line.find("\nAdjustment test: the global test"), std::string::npos) << line;
+    EXPECT_EQ(report.find("undetermined"), std::string::npos);
+    EXPECT_NE(report.find("T3_1"), std::string::npos);  // the traverse is in the test
+  }
+}
+
 // A traverse of 16 legs: the 100 steps reach 13 stations beyond the seed, no budget all 16.
 TEST_F(CliTest, MaxStepsZeroComputesEveryReachableStation) {
   const std::string job = std::string("'") + FENWIX_TEST_DATA + "/approx/traverse16.xml' '" +
