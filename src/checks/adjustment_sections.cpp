@@ -10,6 +10,7 @@
 
 #include "checks/adjustment_tracing.h"
 #include "checks/check_support.h"
+#include "checks/report_forms.h"
 #include "checks/run_checks.h"
 #include "model/units.h"
 
@@ -151,22 +152,6 @@ std::string JsonNumber(double value) {
   return std::isfinite(value) ? fmt::format("{}", value) : std::string("null");
 }
 
-std::string JsonText(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
-      out += fmt::format("\\u{:04x}", static_cast<unsigned>(byte));
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // The report's units of an observation's numbers: meters, or arc-seconds for angles.
 double InJsonUnit(AdjustedKind kind, double value) {
   return Angular(kind) ? value * ARC_SECONDS_PER_RADIAN : value;
@@ -211,12 +196,12 @@ void AppendObservationJson(const AdjustmentInput& input, const AdjustmentObserva
                            const std::vector<std::string>& files, std::string& out) {
   std::string stations, lines, names;
   for (const std::string& name : StationsOf(input, obs)) {
-    stations += (stations.empty() ? "" : ", ") + JsonText(name);
+    stations += (stations.empty() ? "" : ", ") + JsonString(name);
   }
   if (obs.source.known()) {
     lines = std::to_string(obs.source.line);
     const auto file = static_cast<size_t>(obs.source.file);
-    names = file < files.size() ? JsonText(files[file]) : std::string("null");
+    names = file < files.size() ? JsonString(files[file]) : std::string("null");
   }
   std::array<double, 3> sd{obs.sd, 0.0, 0.0};
   if (obs.kind == AdjustedKind::GnssVector) {
@@ -245,13 +230,13 @@ std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentRes
   std::string datum;
   for (size_t s = 0; s < result.stations.size() && s < input.stations.size(); ++s) {
     if (result.stations[s].datum)
-      datum += (datum.empty() ? "" : ", ") + JsonText(input.stations[s].name);
+      datum += (datum.empty() ? "" : ", ") + JsonString(input.stations[s].name);
   }
   std::string out = fmt::format(
       "{{\"settled\": {}, \"reason\": {}, \"alpha\": {}, \"alpha0\": {}, \"beta0\": {}, "
       "\"delta0\": {}, \"lambda0\": {}, \"critical_w\": {}, \"tests\": {}, \"rounds\": {},\n",
       settled ? "true" : "false",
-      result.reason.empty() ? std::string("null") : JsonText(result.reason),
+      result.reason.empty() ? std::string("null") : JsonString(result.reason),
       JsonNumber(result.family_alpha), settled ? JsonNumber(lv.alpha0) : "null",
       settled ? JsonNumber(lv.beta0) : "null", settled ? JsonNumber(lv.delta0) : "null",
       settled ? JsonNumber(lv.lambda0) : "null",

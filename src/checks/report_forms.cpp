@@ -20,6 +20,22 @@
 
 namespace fenwix {
 
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += fmt::format("\\u{:04x}", static_cast<unsigned>(byte));
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 namespace {
 
 // Widths of the text listing's columns.
@@ -167,22 +183,6 @@ constexpr MemberLine MEMBER_LINES[] = {{"checks", "rule", 5},
                                        {"checks", "columns", 5},
                                        {"checks", "flagged", 5},
                                        {"checks", "rows", 5}};
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
-      out += fmt::format("\\u{:04x}", static_cast<unsigned>(byte));
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 // A number in the document: null when it is none (NaN) or infinite.
 Json Number(double value) {

@@ -62,4 +62,7 @@ std::string FormatReport(const CheckReport& report, ReportForm form);
 // failure gives the system's message.
 Status WriteReportFile(const CheckReport& report, const std::string& path);
 
+// A JSON string of the text: quotes, backslashes and control characters (DEL too) escaped.
+std::string JsonString(std::string_view text);
+
 }  // namespace fenwix
