@@ -15,17 +15,13 @@
 #include <vector>
 
 #include "adjust/adjustment_input.h"
+#include "adjust/observation_geometry.h"
+#include "adjust/observation_tests.h"
 #include "adjust/sparse_normals.h"
+#include "adjust/station_precision.h"
 #include "adjust/test_statistics.h"
 
 namespace fenwix {
-
-// An observation with a redundancy number below this is uncontrolled: a blunder in it cannot
-// be told from the rest of the network.
-inline constexpr double UNCONTROLLED_REDUNDANCY = 0.1;
-// Below this redundancy number the w-test is not applied: its residual is too small to tell
-// anything, and rejecting the observation could leave a station undetermined.
-inline constexpr double TESTED_REDUNDANCY = 0.01;
 
 struct AdjustmentOptions {
   // Bytes the test may take at its peak (the factor, its selected inverse, the tables and the
@@ -67,42 +63,6 @@ enum class AdjustmentOutcome {
   NotConverged,  // Gauss-Newton did not settle: `reason` says where
   Undetermined,  // the observations left after a rejection do not fix a station: `reason`
   Unweighted,    // an observation has an SD of 0: not run, `unweighted` says which
-};
-
-// The test of one observation (an angle, a distance or a whole vector).
-struct ObservationTest {
-  int32_t index = -1;          // into AdjustmentInput::observations
-  bool active = false;         // part of the final adjustment
-  bool tested = false;         // its redundancy allows the w-test
-  int32_t rejected_round = 0;  // round of data snooping that rejected it, 0 when kept
-  // Per component (only [0] for angles and distances): residual adjusted − observed (meters
-  // or radians), w-test value, redundancy number, minimal detectable bias and the estimated
-  // error −v/r (in the observation's unit).
-  std::array<double, 3> v{};
-  std::array<double, 3> w{};
-  std::array<double, 3> r{};
-  std::array<double, 3> mdb{};
-  std::array<double, 3> estimated_error{};
-  // The test of the whole observation as a normal w-value: w itself for one component, for a
-  // vector the value of equal probability to its χ² with three degrees of freedom.
-  double w_whole = 0.0;
-  // Smallest redundancy number of its components.
-  double r_min = 0.0;
-};
-
-struct StationPrecision {
-  bool determined = false;
-  double sigma_n = 0.0;  // meters
-  double sigma_e = 0.0;
-  double sigma_u = 0.0;
-  double ellipse_major = 0.0;  // standard error ellipse semi-axes, meters
-  double ellipse_minor = 0.0;
-  double ellipse_azimuth = 0.0;  // of the major axis, clockwise from north, radians
-  double x = 0.0;                // adjusted geocentric position, meters
-  double y = 0.0;
-  double z = 0.0;
-  int32_t part = -1;   // connected part, -1 when left out
-  bool datum = false;  // holds its part's datum
 };
 
 struct GroupFactor {
@@ -179,13 +139,5 @@ struct AdjustmentResult {
 };
 
 AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options);
-
-// The geocentric position of a station's approximate coordinates.
-std::array<double, 3> StationPosition(const AdjustmentInput& input, int32_t station);
-
-// The value observation obs would have between the geocentric positions given per station
-// (three numbers each): one value, or three for a vector.
-std::array<double, 3> ComputedValue(const AdjustmentInput& input, const AdjustmentObservation& obs,
-                                    const std::vector<double>& positions);
 
 }  // namespace fenwix

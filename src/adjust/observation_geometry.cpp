@@ -1,7 +1,6 @@
 #include <array>
 #include <vector>
 
-#include "adjust/network_adjustment.h"
 #include "adjust/observation_geometry.h"
 #include "geodesy/coordinates.h"
 

@@ -152,3 +152,15 @@ struct Geometry {
 };
 
 }  // namespace fenwix::adjust_geometry
+
+namespace fenwix {
+
+// The geocentric position of a station's approximate coordinates.
+std::array<double, 3> StationPosition(const AdjustmentInput& input, int32_t station);
+
+// The value observation obs would have between the geocentric positions given per station
+// (three numbers each): one value, or three for a vector.
+std::array<double, 3> ComputedValue(const AdjustmentInput& input, const AdjustmentObservation& obs,
+                                    const std::vector<double>& positions);
+
+}  // namespace fenwix
