@@ -21,6 +21,8 @@ enum class AdjustedKind : uint8_t {
 };
 inline constexpr int ADJUSTED_KIND_COUNT = 4;
 
+inline constexpr double ORDINARY_REFRACTION = 0.13;
+
 struct AdjustmentStation {
   std::string name;
   bool has_position = false;  // false: left out with its observations
@@ -52,6 +54,9 @@ struct AdjustmentInput {
   // The ellipsoid of the approximate positions and of the vectors' frame.
   double a = 6378137.0;
   double e2 = 0.00669438002290;
+  // The refraction coefficient of the zenith angles: the line of sight's curvature over the
+  // earth's. 0.13 is the ordinary daytime value over land.
+  double refraction = ORDINARY_REFRACTION;
 };
 
 }  // namespace fenwix

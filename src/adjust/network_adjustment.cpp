@@ -82,6 +82,9 @@ constexpr int LAYOUT_ATTEMPTS = 6;
 // the redundancy numbers from that factor true to six digits and where the iteration ends
 // unchanged (the right-hand side is always new).
 constexpr double REFACTOR_STEP = 0.001;
+// Pairs of stations whose zeniths were taken both ways that the refraction coefficient is
+// estimated from.
+constexpr int32_t MIN_RECIPROCAL_SIGHTS = 2;
 
 class Adjuster {
  public:
@@ -122,6 +125,11 @@ class Adjuster {
   Iteration Iterate();
   bool Test();
   void Deactivate(const std::vector<int32_t>& stations);
+  // Whether the job's zeniths tell the refraction coefficient: they do where stations see each
+  // other both ways, which separates the bending of the sight from the height difference.
+  bool RefractionEstimable() const;
+  void AddRefractionUnknown(std::vector<std::pair<int32_t, int32_t>>& pairs);
+  Geometry GeometryNow() const { return Geometry{input_, frames_, positions_, refraction_}; }
   CofactorBlock Cofactors() const {
     return [this](int32_t s, int32_t t, double* out) { normals_.InverseBlock(s, t, out); };
   }
@@ -135,6 +143,10 @@ class Adjuster {
   std::vector<Mat3> weight_;  // inverse covariance of each vector
   StationUnknowns unknowns_;
   SparseNormals normals_;
+  // The index of the refraction coefficient's unknown after the stations (its value the first
+  // of its three numbers in positions_), −1 when the input's coefficient holds.
+  int32_t refraction_ = -1;
+  bool refraction_undetermined_ = false;
   int percent_ = 0;
   double largest_step_ = 0.0;  // of the last Gauss-Newton step, meters
   int32_t largest_at_ = -1;    // the station it moved
@@ -231,6 +243,11 @@ void Adjuster::SelectObservations() {
 void Adjuster::Deactivate(const std::vector<int32_t>& stations) {
   std::vector<char> gone(input_.stations.size(), 0);
   for (int32_t s : stations) {
+    // Zeniths that cannot tell the refraction keep the input's coefficient.
+    if (s == refraction_) {
+      refraction_undetermined_ = true;
+      continue;
+    }
     gone[static_cast<size_t>(s)] = 1;
     result_.undetermined_stations.push_back(s);
   }
@@ -245,6 +262,43 @@ void Adjuster::Deactivate(const std::vector<int32_t>& stations) {
         break;
       }
     }
+  }
+}
+
+bool Adjuster::RefractionEstimable() const {
+  if (!options_.estimate_refraction || refraction_undetermined_) return false;
+  std::vector<std::pair<int32_t, int32_t>> sights;
+  for (size_t i = 0; i < active_.size(); ++i) {
+    const AdjustmentObservation& obs = input_.observations[i];
+    if (active_[i] && obs.kind == AdjustedKind::Zenith) sights.emplace_back(obs.at, obs.fore);
+  }
+  std::sort(sights.begin(), sights.end());
+  sights.erase(std::unique(sights.begin(), sights.end()), sights.end());
+  int32_t both_ways = 0;
+  for (const auto& [at, fore] : sights) {
+    if (at < fore && std::binary_search(sights.begin(), sights.end(), std::pair{fore, at}))
+      ++both_ways;
+  }
+  return both_ways >= MIN_RECIPROCAL_SIGHTS;
+}
+
+// The coefficient as one more unknown after the stations, joined to both ends of every zenith.
+void Adjuster::AddRefractionUnknown(std::vector<std::pair<int32_t, int32_t>>& pairs) {
+  const auto stations = static_cast<int32_t>(input_.stations.size());
+  const double k =
+      refraction_ >= 0 ? positions_[static_cast<size_t>(refraction_) * 3] : input_.refraction;
+  refraction_ = RefractionEstimable() ? stations : -1;
+  frames_.resize(static_cast<size_t>(stations) + (refraction_ >= 0 ? 1 : 0));
+  positions_.resize(frames_.size() * 3, 0.0);
+  if (refraction_ < 0) return;
+  positions_[static_cast<size_t>(refraction_) * 3] = k;
+  unknowns_.count.push_back(1);
+  unknowns_.basis.push_back({Vec3{1, 0, 0}, Vec3{}, Vec3{}});
+  for (size_t i = 0; i < active_.size(); ++i) {
+    const AdjustmentObservation& obs = input_.observations[i];
+    if (!active_[i] || obs.kind != AdjustedKind::Zenith) continue;
+    pairs.emplace_back(obs.at, refraction_);
+    pairs.emplace_back(obs.fore, refraction_);
   }
 }
 
@@ -272,6 +326,7 @@ bool Adjuster::Layout() {
     for (int a = 0; a < n; ++a)
       for (int b = a + 1; b < n; ++b) pairs.emplace_back(st[a], st[b]);
   }
+  AddRefractionUnknown(pairs);
   normals_.SetOrdering(options_.ordering);
   normals_.Layout(unknowns_.count, std::move(pairs));
   result_.unknowns = normals_.size();
@@ -282,7 +337,7 @@ bool Adjuster::Layout() {
 // One Gauss-Newton step: the normals at the present positions (the matrix only when asked),
 // factored when asked, solved, and the stations moved.
 Adjuster::Iteration Adjuster::Step(bool matrix) {
-  const Geometry geometry{input_, frames_, positions_};
+  const Geometry geometry = GeometryNow();
   normals_.Clear(matrix);
   for (size_t i = 0; i < active_.size(); ++i) {
     if (!active_[i]) continue;
@@ -306,6 +361,10 @@ Adjuster::Iteration Adjuster::Step(bool matrix) {
   double largest = 0.0;
   for (size_t s = 0; s < unknowns_.count.size(); ++s) {
     const int32_t o = normals_.offset(static_cast<int32_t>(s));
+    if (static_cast<int32_t>(s) == refraction_) {
+      positions_[s * 3] += x[static_cast<size_t>(o)];
+      continue;
+    }
     for (int32_t a = 0; a < unknowns_.count[s]; ++a) {
       for (size_t c = 0; c < 3; ++c) {
         const double step =
@@ -339,7 +398,7 @@ Adjuster::Iteration Adjuster::Iterate() {
 // group factors and the stations' precision; false when cancelled.
 bool Adjuster::Test() {
   if (!normals_.SelectInverse(Share(8))) return false;
-  const Geometry geometry{input_, frames_, positions_};
+  const Geometry geometry = GeometryNow();
   const std::optional<RoundSums> sums =
       TestObservations(input_, active_, weight_, geometry, unknowns_, Cofactors(),
                        result_.observations, [this] { return Cancelled(); });
@@ -361,6 +420,15 @@ bool Adjuster::Test() {
     result_.groups.push_back(g);
   }
   ComputeStationPrecision(frames_, positions_, unknowns_, Cofactors(), result_.stations);
+  result_.refraction = {GeometryNow().Refraction(), 0.0,
+                        refraction_ >= 0               ? RefractionSource::Estimated
+                        : options_.estimate_refraction ? RefractionSource::Ordinary
+                                                       : RefractionSource::Given};
+  if (refraction_ >= 0) {
+    double z = 0.0;
+    normals_.InverseBlock(refraction_, refraction_, &z);
+    result_.refraction.sigma = std::sqrt(std::max(z, 0.0));
+  }
   return true;
 }
 

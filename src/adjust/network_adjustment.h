@@ -41,6 +41,9 @@ struct AdjustmentOptions {
   // with those: a wrong profile then neither buries good observations nor hides blunders.
   bool estimate_factors = true;
   int max_factor_iterations = 8;
+  // Estimate the zeniths' refraction coefficient where stations saw each other both ways;
+  // elsewhere, and when false, the input's coefficient holds.
+  bool estimate_refraction = true;
   // Gauss-Newton stops when no correction is larger than this, meters.
   double convergence = 1e-4;
   int max_iterations = 12;
@@ -76,6 +79,18 @@ struct GroupFactor {
   // the job's own SD: typical_sd × scale × factor.
   double scale = 1.0;
   double estimated_sd = 0.0;
+};
+
+// The refraction coefficient the zenith angles were tested with.
+enum class RefractionSource {
+  Ordinary,   // the input's coefficient, the job's zeniths cannot tell it
+  Given,      // the input's coefficient, not to be estimated (the surveyor's value)
+  Estimated,  // from the zeniths taken both ways
+};
+struct RefractionUsed {
+  double k = ORDINARY_REFRACTION;
+  double sigma = 0.0;  // a priori, where estimated
+  RefractionSource source = RefractionSource::Ordinary;
 };
 
 enum class GlobalVerdict { Passed, TooLarge, TooSmall, NoRedundancy };
@@ -136,6 +151,7 @@ struct AdjustmentResult {
   std::vector<int32_t> rejected;
   std::vector<StationPrecision> stations;  // one per input station
   std::vector<GroupFactor> groups;         // the kinds present
+  RefractionUsed refraction;
 };
 
 AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options);

@@ -21,9 +21,9 @@ Mat3 StationUnknowns::Geocentric(int32_t s, const double* z) const {
     for (int32_t d = 0; d < k; ++d)
       for (int r = 0; r < 3; ++r)
         for (int col = 0; col < 3; ++col)
-          c[static_cast<size_t>(r * 3 + col)] += b[static_cast<size_t>(a)][static_cast<size_t>(r)] *
-                                                 z[a * k + d] *
-                                                 b[static_cast<size_t>(d)][static_cast<size_t>(col)];
+          c[static_cast<size_t>(r * 3 + col)] +=
+              b[static_cast<size_t>(a)][static_cast<size_t>(r)] * z[a * k + d] *
+              b[static_cast<size_t>(d)][static_cast<size_t>(col)];
   return c;
 }
 

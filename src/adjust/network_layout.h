@@ -13,7 +13,7 @@
 namespace fenwix {
 
 struct StationUnknowns {
-  std::vector<int32_t> count;  // per station, 0 to 3
+  std::vector<int32_t> count;                               // per station, 0 to 3
   std::vector<std::array<adjust_geometry::Vec3, 3>> basis;  // geocentric direction of each
 
   int32_t of(int32_t s) const { return count[static_cast<size_t>(s)]; }

@@ -53,8 +53,8 @@ void AddToNormals(const AdjustmentObservation& obs, const Mat3& weight, const Li
     AddVector(obs, weight, lin, unknowns, matrix, normals);
     return;
   }
-  int32_t st[3];
-  const int n = StationsOf(obs, st);
+  const int32_t* st = lin.unknowns;
+  const int n = lin.count;
   const double p = 1.0 / (obs.sd * obs.sd);
   double g[3][3];
   for (int e = 0; e < n; ++e) unknowns.Project(st[e], lin.gradient[e], g[e]);

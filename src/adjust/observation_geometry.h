@@ -79,12 +79,30 @@ inline int StationsOf(const AdjustmentObservation& obs, int32_t* out) {
 struct Linearised {
   Vec3 misclosure{};
   Vec3 gradient[3]{};
+  // What the gradients are by: the observation's stations (StationsOf), and for a zenith angle
+  // whose refraction coefficient is estimated, the coefficient's unknown as a third, its
+  // gradient in gradient[2][0].
+  int32_t unknowns[3]{};
+  int count = 0;
 };
+
+// The radius of the earth a line of sight bends against: the Gaussian mean radius where the
+// sine of the latitude is sin_phi, meters.
+inline double MeanRadius(double a, double e2, double sin_phi) {
+  return a * std::sqrt(1.0 - e2) / (1.0 - e2 * sin_phi * sin_phi);
+}
 
 struct Geometry {
   const AdjustmentInput& input;
   const std::vector<Frame>& frames;
   const std::vector<double>& positions;
+  // Where the refraction coefficient is an unknown: the index whose first "coordinate" in
+  // positions holds it. −1: the input's coefficient holds.
+  int32_t refraction = -1;
+
+  double Refraction() const {
+    return refraction >= 0 ? positions[static_cast<size_t>(refraction) * 3] : input.refraction;
+  }
 
   Vec3 Position(int32_t s) const {
     const size_t i = static_cast<size_t>(s) * 3;
@@ -104,6 +122,7 @@ struct Geometry {
 
   Linearised Linearise(const AdjustmentObservation& obs) const {
     Linearised out;
+    out.count = StationsOf(obs, out.unknowns);
     if (obs.kind == AdjustedKind::GnssVector) {
       const Vec3 p = Position(obs.at), q = Position(obs.fore);
       for (int c = 0; c < 3; ++c) out.misclosure[c] = (q[c] - p[c]) - obs.value[c];
@@ -136,11 +155,20 @@ struct Geometry {
       out.misclosure[0] = s - obs.value[0];
       for (int c = 0; c < 3; ++c) grad[c] = d[c] / s;
     } else {
+      // The line of sight bends down to the earth with curvature k/R: the target is seen higher
+      // than it stands, by the angle k·s/2R.
       const double e = Dot(f.e, d), n = Dot(f.n, d), u = Dot(f.u, d);
       const double h = std::hypot(e, n);
-      out.misclosure[0] = std::atan2(h, u) - obs.value[0];
+      const double bend = s / (2.0 * MeanRadius(input.a, input.e2, f.u[2]));
+      const double k = Refraction();
+      out.misclosure[0] = std::atan2(h, u) - k * bend - obs.value[0];
       for (int c = 0; c < 3; ++c) {
-        grad[c] = (u * (e * f.e[c] + n * f.n[c]) / h - h * f.u[c]) / s2;
+        grad[c] = (u * (e * f.e[c] + n * f.n[c]) / h - h * f.u[c]) / s2 - k * bend * d[c] / s2;
+      }
+      if (refraction >= 0) {
+        out.unknowns[2] = refraction;
+        out.count = 3;
+        out.gradient[2] = {-bend, 0.0, 0.0};
       }
     }
     for (int c = 0; c < 3; ++c) {

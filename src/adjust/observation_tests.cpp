@@ -30,15 +30,16 @@ double SmallestRedundancy(const Mat3& qvv, const Mat3& cov) {
 
 namespace {
 
-// The cofactor blocks among an observation's stations with unknowns.
+// The cofactor blocks among the unknowns of an observation's stations (and its refraction).
 struct ObservationBlocks {
   int32_t st[3];
   int n = 0;
   double z[3][3][9];
 
-  ObservationBlocks(const AdjustmentObservation& obs, const StationUnknowns& unknowns,
+  ObservationBlocks(const Linearised& lin, const StationUnknowns& unknowns,
                     const CofactorBlock& cofactor) {
-    n = StationsOf(obs, st);
+    n = lin.count;
+    std::copy(lin.unknowns, lin.unknowns + n, st);
     for (int e = 0; e < n; ++e)
       for (int f = 0; f < n; ++f)
         if (unknowns.of(st[e]) && unknowns.of(st[f])) cofactor(st[e], st[f], z[e][f]);
@@ -148,14 +149,10 @@ void TestScalar(const AdjustmentObservation& obs, const Linearised& lin,
 
 }  // namespace
 
-std::optional<RoundSums> TestObservations(const AdjustmentInput& input,
-                                          const std::vector<char>& active,
-                                          const std::vector<Mat3>& weights,
-                                          const Geometry& geometry,
-                                          const StationUnknowns& unknowns,
-                                          const CofactorBlock& cofactor,
-                                          std::vector<ObservationTest>& tests,
-                                          const std::function<bool()>& cancelled) {
+std::optional<RoundSums> TestObservations(
+    const AdjustmentInput& input, const std::vector<char>& active, const std::vector<Mat3>& weights,
+    const Geometry& geometry, const StationUnknowns& unknowns, const CofactorBlock& cofactor,
+    std::vector<ObservationTest>& tests, const std::function<bool()>& cancelled) {
   RoundSums sums;
   for (size_t i = 0; i < active.size(); ++i) {
     ObservationTest& t = tests[i];
@@ -164,7 +161,7 @@ std::optional<RoundSums> TestObservations(const AdjustmentInput& input,
     if ((i & 4095) == 0 && cancelled && cancelled()) return std::nullopt;
     const AdjustmentObservation& obs = input.observations[i];
     const Linearised lin = geometry.Linearise(obs);
-    const ObservationBlocks blocks(obs, unknowns, cofactor);
+    const ObservationBlocks blocks(lin, unknowns, cofactor);
     ++sums.kinds[static_cast<size_t>(obs.kind)].count;
     if (obs.kind == AdjustedKind::GnssVector) {
       TestVector(obs, weights[i], lin, blocks, unknowns, t, sums);

@@ -65,14 +65,11 @@ struct RoundSums {
 // The tests of the active observations into tests[i] (the MDB per unit of non-centrality: δ for
 // one component, √λ for a vector); the others only marked inactive. weights[i] is the inverse
 // covariance of vector i. Nothing when cancelled() says so (asked every few thousand).
-std::optional<RoundSums> TestObservations(const AdjustmentInput& input,
-                                          const std::vector<char>& active,
-                                          const std::vector<adjust_geometry::Mat3>& weights,
-                                          const adjust_geometry::Geometry& geometry,
-                                          const StationUnknowns& unknowns,
-                                          const CofactorBlock& cofactor,
-                                          std::vector<ObservationTest>& tests,
-                                          const std::function<bool()>& cancelled);
+std::optional<RoundSums> TestObservations(
+    const AdjustmentInput& input, const std::vector<char>& active,
+    const std::vector<adjust_geometry::Mat3>& weights, const adjust_geometry::Geometry& geometry,
+    const StationUnknowns& unknowns, const CofactorBlock& cofactor,
+    std::vector<ObservationTest>& tests, const std::function<bool()>& cancelled);
 
 // The least share of a vector's own precision that the network leaves to its residuals, over
 // every direction: the smallest eigenvalue of Q_vv against the vector's covariance C.

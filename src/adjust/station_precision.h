@@ -35,6 +35,7 @@ void SetLocalPrecision(const adjust_geometry::Frame& frame, const adjust_geometr
 // precision relative to the part's datum station.
 void ComputeStationPrecision(const std::vector<adjust_geometry::Frame>& frames,
                              const std::vector<double>& positions, const StationUnknowns& unknowns,
-                             const CofactorBlock& cofactor, std::vector<StationPrecision>& stations);
+                             const CofactorBlock& cofactor,
+                             std::vector<StationPrecision>& stations);
 
 }  // namespace fenwix

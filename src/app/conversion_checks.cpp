@@ -110,8 +110,10 @@ void ConversionSteps::TestNetwork(const RecordWeights& weights) {
   try {
     PlantedShortage(MemoryStep::Test);
     run_.adjustment_input = InputFromTables(run_.tables, weights, run_.reading_log, true);
+    if (request_.refraction) run_.adjustment_input.refraction = *request_.refraction;
     const AdjustmentInput& input = run_.adjustment_input;
     AdjustmentOptions options;
+    options.estimate_refraction = !request_.refraction.has_value();
     options.memory_budget = request_.adjustment_memory_budget;
     double done = 0.0;
     bool stopped = false;

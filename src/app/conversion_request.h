@@ -79,6 +79,9 @@ struct ConversionRequest : ConversionSettings {
   bool adjustment_test = true;
   // Bytes the test's factor may take; a larger job is not tested.
   double adjustment_memory_budget = 1024.0 * 1024.0 * 1024.0;
+  // The zeniths' refraction coefficient where the surveyor gives one; without it the test
+  // estimates it from sights taken both ways, or takes the ordinary 0.13.
+  std::optional<double> refraction;
 
   // The surveyor's edits of the field files (left-out elements, name changes), applied while
   // reading, and answers kept for pairs of similar stations; all empty without a job file. A

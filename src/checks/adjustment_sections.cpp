@@ -242,7 +242,13 @@ std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentRes
       settled ? JsonNumber(lv.lambda0) : "null",
       settled && result.tests > 0 ? JsonNumber(result.critical_w) : "null", result.tests,
       result.rounds);
-  out += "   \"refraction\": {\"k\": null, \"source\": \"not modelled\"},\n";
+  static constexpr const char* SOURCE[] = {"ordinary", "given", "estimated"};
+  const RefractionUsed& k = result.refraction;
+  out +=
+      fmt::format("   \"refraction\": {{\"k\": {}, \"sigma\": {}, \"source\": \"{}\"}},\n",
+                  settled ? JsonNumber(k.k) : "null",
+                  settled && k.source == RefractionSource::Estimated ? JsonNumber(k.sigma) : "null",
+                  SOURCE[static_cast<size_t>(k.source)]);
   std::string defects;
   for (const int32_t d : result.part_defects)
     defects += (defects.empty() ? "" : ", ") + std::to_string(d);
@@ -344,6 +350,27 @@ std::string AdjustmentSummary(const AdjustmentResult& result) {
   return text + ".";
 }
 
+// The refraction coefficient the zenith angles were tested with, and where it came from.
+std::string RefractionNote(const AdjustmentResult& result) {
+  const RefractionUsed& k = result.refraction;
+  switch (k.source) {
+    case RefractionSource::Estimated:
+      return fmt::format(
+          "zenith angles tested with the refraction coefficient k = {:.3f} \u00b1 {:.3f}, "
+          "estimated from the sights taken both ways",
+          k.k, k.sigma * (result.sigma0 > 0.0 ? result.sigma0 : 1.0));
+    case RefractionSource::Given:
+      return fmt::format("zenith angles tested with the refraction coefficient k = {:g}, as given",
+                         k.k);
+    case RefractionSource::Ordinary:
+      break;
+  }
+  return fmt::format(
+      "zenith angles tested with the ordinary refraction coefficient k = {:g}: too few sights "
+      "were taken both ways to estimate it",
+      k.k);
+}
+
 void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
                            const ReadingLog& log, CheckReport& report) {
   CheckSection adjustment;
@@ -380,6 +407,10 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   if (summary.starts_with(PREFIX)) summary.erase(0, PREFIX.size());
   summary_row(summary);
   if (result.round_limit_reached) summary_row("data snooping stopped at its round limit");
+  const bool zeniths =
+      std::any_of(result.groups.begin(), result.groups.end(),
+                  [](const GroupFactor& g) { return g.kind == AdjustedKind::Zenith; });
+  if (result.outcome == AdjustmentOutcome::Done && zeniths) summary_row(RefractionNote(result));
   if (!result.stations_without_position.empty()) {
     std::string names;
     for (int32_t s : result.stations_without_position) {

@@ -77,6 +77,8 @@ constexpr std::string_view USAGE =
     "  --adjustment-memory MB\n"
     "                        memory the adjustment test may take at its peak (default\n"
     "                        1024); a larger job is not tested\n"
+    "  --refraction K        test the zenith angles with this refraction coefficient\n"
+    "                        (default: estimated from sights taken both ways, else 0.13)\n"
     "  --angle-sd S          horizontal angle SD, arc-seconds (default 5)\n"
     "  --zenith-sd Z         zenith angle SD, arc-seconds (default 5)\n"
     "  --distance-sd A[,P]   distance SD, A mm + P ppm (default 5,0)\n"
@@ -254,6 +256,14 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
                                     MAX_ADJUSTMENT_MB));
     }
     request.adjustment_memory_budget = megabytes * 1048576.0;
+  } else if (arg == "--refraction") {
+    double k = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), k);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !(k >= -1.0 && k <= 1.0)) {
+      return UsageError("--refraction takes a coefficient from -1 to 1 (0.13 is the ordinary one)");
+    }
+    request.refraction = k;
   } else if (arg == "--angle-unit") {
     const std::optional<AngleUnit> unit = UnitOfWord(ANGLE_UNIT_WORDS, text);
     if (!unit) return UsageError("--angle-unit takes dms or gon");
@@ -297,7 +307,7 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
 bool IsValueOption(std::string_view arg) {
   for (const std::string_view option :
        {"--seed", "--lat", "--lon", "--height", "--tolerance", "--merge", "--datum", "--north",
-        "--east", "--elev", "--max-steps", "--adjustment-memory", "--angle-unit",
+        "--east", "--elev", "--max-steps", "--adjustment-memory", "--refraction", "--angle-unit",
         "--distance-unit"}) {
     if (arg == option) return true;
   }

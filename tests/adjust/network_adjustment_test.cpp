@@ -75,7 +75,9 @@ DenseSolution SolveDensely(const AdjustmentInput& input, int defect) {
 TEST(NetworkAdjustment, SparseRouteEqualsDenseRoute) {
   // Total stations only: the datum defect is three translations and the azimuth.
   const bench::GeneratedNetwork net = bench::GenerateNetwork(SmallLayout(7, 0));
-  const AdjustmentResult sparse = AdjustNetwork(net.input, {});
+  AdjustmentOptions options;
+  options.estimate_refraction = false;  // the dense route knows no refraction unknown
+  const AdjustmentResult sparse = AdjustNetwork(net.input, options);
   ASSERT_EQ(sparse.outcome, AdjustmentOutcome::Done);
   ASSERT_TRUE(sparse.rejected.empty());
   const DenseSolution dense = SolveDensely(net.input, 4);
@@ -253,7 +255,11 @@ namespace {
 // Six stations off one plane, every distance between them measured (and, for the control, the
 // zenith angles both ways), values from the true positions with a seeded 2 mm / 2″ noise, the
 // approximate positions a few centimetres off.
-AdjustmentInput SmallFramework(bool zeniths) {
+// scale stretches the sights; the zenith angles are bent by the refraction coefficient k over
+// the Gaussian mean radius, computed here apart from the adjustment's own model.
+AdjustmentInput SmallFramework(bool zeniths, double scale = 1.0, double zenith_sd = 2.0,
+                               double k = ORDINARY_REFRACTION, bool both_ways = true,
+                               uint64_t seed = 17) {
   struct Offset {
     double e, n, u;
   };
@@ -265,8 +271,8 @@ AdjustmentInput SmallFramework(bool zeniths) {
     AdjustmentStation& st = truth.stations.emplace_back();
     st.name = "S" + std::to_string(truth.stations.size());
     st.has_position = true;
-    st.latitude = PHI + o.n / EARTH;
-    st.longitude = LAMBDA + o.e / (EARTH * std::cos(PHI));
+    st.latitude = PHI + scale * o.n / EARTH;
+    st.longitude = LAMBDA + scale * o.e / (EARTH * std::cos(PHI));
     st.height = 100.0 + o.u;
   }
   std::vector<double> positions;
@@ -274,7 +280,7 @@ AdjustmentInput SmallFramework(bool zeniths) {
     const auto p = StationPosition(truth, static_cast<int32_t>(s));
     positions.insert(positions.end(), p.begin(), p.end());
   }
-  std::mt19937_64 random(17);
+  std::mt19937_64 random(seed);
   std::normal_distribution<double> noise;
   const double arcsec = std::numbers::pi / 648000.0;
   const int32_t n = static_cast<int32_t>(truth.stations.size());
@@ -287,11 +293,27 @@ AdjustmentInput SmallFramework(bool zeniths) {
         obs.kind = kind;
         obs.at = a;
         obs.fore = b;
-        obs.sd = kind == AdjustedKind::Zenith ? 2 * arcsec : 0.002;
+        if (kind == AdjustedKind::Zenith && !both_ways && b < a) continue;
+        obs.sd = kind == AdjustedKind::Zenith ? zenith_sd * arcsec : 0.002;
+        truth.refraction = 0.0;
         obs.value[0] = ComputedValue(truth, obs, positions)[0] + obs.sd * noise(random);
+        if (kind == AdjustedKind::Zenith) {
+          const double sin_phi = std::sin(truth.stations[static_cast<size_t>(a)].latitude);
+          const double w2 = 1.0 - truth.e2 * sin_phi * sin_phi;
+          const double meridian = EARTH * (1.0 - truth.e2) / (w2 * std::sqrt(w2));
+          const double normal = EARTH / std::sqrt(w2);
+          double chord = 0.0;
+          for (size_t c = 0; c < 3; ++c) {
+            const double d = positions[static_cast<size_t>(b) * 3 + c] -
+                             positions[static_cast<size_t>(a) * 3 + c];
+            chord += d * d;
+          }
+          obs.value[0] -= k * std::sqrt(chord) / (2.0 * std::sqrt(meridian * normal));
+        }
         truth.observations.push_back(obs);
       }
     }
+  truth.refraction = ORDINARY_REFRACTION;
   for (size_t s = 0; s < truth.stations.size(); ++s) {
     truth.stations[s].latitude += 0.03 * static_cast<double>(s % 3) / EARTH;
     truth.stations[s].height -= 0.02 * static_cast<double>(s % 2);
@@ -308,6 +330,8 @@ TEST(NetworkAdjustment, DatumDefectFollowsWhatThePartHolds) {
     const int defect = zeniths ? 4 : 6;
     AdjustmentOptions profile, other;
     profile.estimate_factors = other.estimate_factors = false;
+    // The dense route knows no refraction unknown: both take the ordinary coefficient.
+    profile.estimate_refraction = other.estimate_refraction = false;
     other.datum_choice = 4;
     const AdjustmentResult a = AdjustNetwork(input, profile);
     const AdjustmentResult b = AdjustNetwork(input, other);
@@ -326,6 +350,58 @@ TEST(NetworkAdjustment, DatumDefectFollowsWhatThePartHolds) {
       EXPECT_NEAR(b.observations[i].w[0], a.observations[i].w[0], 1e-3) << i;
     }
   }
+}
+
+// Sights of 1.2 to 2.2 km with 1″ zenith angles: the bending of the line of sight (3″ at the
+// ordinary coefficient) is far above their noise. Taken both ways, the zeniths tell the
+// coefficient; one way, the ordinary one holds. A test that ignores refraction (k = 0 given)
+// is the planted fault: it fails the global test.
+TEST(NetworkAdjustment, RefractionIsModelledAndEstimatedFromSightsBothWays) {
+  struct Case {
+    const char* what;
+    double data_k;   // the coefficient the zeniths were bent with
+    bool both_ways;  // zeniths taken from both ends
+    bool estimate;   // the test may estimate it
+    double given_k;  // the input's coefficient
+    RefractionSource source;
+    bool passes;
+  };
+  const Case cases[] = {
+      {"ordinary, estimated", 0.13, true, true, 0.13, RefractionSource::Estimated, true},
+      {"strong, estimated", 0.30, true, true, 0.13, RefractionSource::Estimated, true},
+      {"ordinary, one way", 0.13, false, true, 0.13, RefractionSource::Ordinary, true},
+      {"ordinary, given", 0.13, true, false, 0.13, RefractionSource::Given, true},
+      {"ignored", 0.13, true, false, 0.0, RefractionSource::Given, false},
+  };
+  for (const Case& c : cases) {
+    AdjustmentInput input = SmallFramework(true, 4.0, 1.0, c.data_k, c.both_ways, 1);
+    input.refraction = c.given_k;
+    AdjustmentOptions options;
+    options.estimate_factors = false;
+    options.estimate_refraction = c.estimate;
+    const AdjustmentResult result = AdjustNetwork(input, options);
+    ASSERT_EQ(result.outcome, AdjustmentOutcome::Done) << c.what << ": " << result.reason;
+    EXPECT_EQ(result.refraction.source, c.source) << c.what;
+    EXPECT_EQ(result.before.verdict == GlobalVerdict::Passed, c.passes)
+        << c.what << ": sigma0 " << result.before.sigma0;
+    EXPECT_EQ(result.rejected.empty(), c.passes) << c.what;
+    if (c.source == RefractionSource::Estimated) {
+      EXPECT_GT(result.refraction.sigma, 0.0) << c.what;
+      EXPECT_LT(result.refraction.sigma, 0.05) << c.what;
+      EXPECT_NEAR(result.refraction.k, c.data_k, 3.0 * result.refraction.sigma) << c.what;
+    } else {
+      EXPECT_DOUBLE_EQ(result.refraction.k, c.given_k) << c.what;
+    }
+  }
+  // The bending is modelled exactly: bent sights tested with their coefficient leave the same
+  // residuals as straight sights tested without one.
+  AdjustmentOptions given;
+  given.estimate_factors = given.estimate_refraction = false;
+  AdjustmentInput bent = SmallFramework(true, 4.0, 1.0, 0.13, true, 1);
+  AdjustmentInput straight = SmallFramework(true, 4.0, 1.0, 0.0, true, 1);
+  straight.refraction = 0.0;
+  EXPECT_NEAR(AdjustNetwork(bent, given).before.sigma0,
+              AdjustNetwork(straight, given).before.sigma0, 1e-6);
 }
 
 }  // namespace

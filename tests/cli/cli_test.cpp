@@ -146,6 +146,37 @@ TEST_F(CliTest, AVectorThatAloneClosesATraverseIsNeitherJudgedNorRejected) {
   }
 }
 
+// The zeniths' refraction coefficient: estimated where sights were taken both ways, or the
+// surveyor's own; the report says which, and the adjustment file is the same with either. A
+// coefficient outside -1 to 1, or not a number, is refused before anything is read.
+TEST_F(CliTest, RefractionIsEstimatedOrGivenAndNeverChangesTheOutput) {
+  const std::string job = std::string("'") + FENWIX_TEST_DATA +
+                          "/approx/free-station-traverse.xml' '" + (dir_ / "out.txt").string() +
+                          "' --seed S --lat 47 --lon 8 --height 400 --local --max-steps 0 "
+                          "--report '" +
+                          (dir_ / "report.txt").string() + "' ";
+  struct Case {
+    const char* option;
+    const char* says;
+  };
+  std::string first_output;
+  for (const Case& c : {Case{"", "estimated from the sights taken both ways"},
+                        Case{"--refraction 0.2", "refraction coefficient k = 0.2, as given"},
+                        Case{"--refraction -0.5", "refraction coefficient k = -0.5, as given"}}) {
+    SCOPED_TRACE(c.option);
+    ASSERT_EQ(Convert(job + c.option).status, 0);
+    EXPECT_NE(ReadFile(dir_ / "report.txt").find(c.says), std::string::npos);
+    if (first_output.empty()) first_output = ReadFile(dir_ / "out.txt");
+    EXPECT_EQ(ReadFile(dir_ / "out.txt"), first_output);
+  }
+  for (const char* refused : {"1.5", "-2", "x", "", "0.1x", "nan"}) {
+    const RunResult run = Convert(std::string("a.xml b.txt --refraction '") + refused + "'");
+    EXPECT_EQ(run.status, 2) << refused;
+    EXPECT_NE(run.err.find("--refraction takes a coefficient from -1 to 1"), std::string::npos)
+        << refused;
+  }
+}
+
 // A traverse of 16 legs: the 100 steps reach 13 stations beyond the seed, no budget all 16.
 TEST_F(CliTest, MaxStepsZeroComputesEveryReachableStation) {
   const std::string job = std::string("'") + FENWIX_TEST_DATA + "/approx/traverse16.xml' '" +
