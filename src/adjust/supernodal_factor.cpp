@@ -16,6 +16,8 @@ using ConstBlock = Eigen::Map<const Matrix>;
 constexpr double PIECE = 4.0 * 1024 * 1024;
 // Columns of a diagonal block factored one by one before the rest of it is updated at once.
 constexpr int32_t PANEL = 32;
+// The widest supernode.
+constexpr int32_t WIDEST = 128;
 
 }  // namespace
 
@@ -44,6 +46,7 @@ void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
     if (!joins) first_.push_back(j);
   }
   if (n > 0) first_.push_back(n);
+  Amalgamate(parent, below);
   const int32_t supernodes = count();
   supernode_.assign(static_cast<size_t>(n), 0);
   row_start_.assign(static_cast<size_t>(supernodes) + 1, 0);
@@ -54,7 +57,7 @@ void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
   std::vector<int64_t> fill(static_cast<size_t>(supernodes));
   for (int32_t j = 0; j < supernodes; ++j) {
     const int32_t w = width(j);
-    const int32_t m = below[static_cast<size_t>(first(j))] + 1;
+    const int32_t m = w + below[static_cast<size_t>(first(j + 1)) - 1];
     const int32_t r = m - w;
     for (int32_t c = first(j); c < first(j + 1); ++c) supernode_[static_cast<size_t>(c)] = j;
     row_start_[static_cast<size_t>(j) + 1] = row_start_[static_cast<size_t>(j)] + m;
@@ -86,6 +89,64 @@ void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
       }
     }
   }
+}
+
+void SupernodalFactor::Amalgamate(const std::vector<int32_t>& parent,
+                                  const std::vector<int32_t>& below) {
+  // A supernode takes in the next one where its last column's parent is among the next one's
+  // columns (its rows below are then the next one's rows), as long as the zeros it would store
+  // stay few: larger blocks make faster products. The share of zeros allowed falls as the
+  // supernode widens.
+  if (count() < 2) {
+    Split();
+    return;
+  }
+  const std::vector<int32_t> exact = first_;
+  const auto lower = [](int64_t w, int64_t r) { return w * r + w * (w + 1) / 2; };
+  const auto entries = [&](size_t s) {
+    int64_t sum = 0;
+    for (int32_t c = exact[s]; c < exact[s + 1]; ++c) sum += below[static_cast<size_t>(c)] + 1;
+    return sum;
+  };
+  first_.assign(1, 0);
+  int64_t width = exact[1];
+  int64_t nonzeros = entries(0);
+  for (size_t s = 1; s + 1 < exact.size(); ++s) {
+    const int32_t begin = exact[s];
+    const int32_t end = exact[s + 1];
+    const int32_t up = parent[static_cast<size_t>(begin) - 1];
+    const int64_t merged_width = width + (end - begin);
+    const int64_t merged_nonzeros = nonzeros + entries(s);
+    const auto stored = lower(merged_width, below[static_cast<size_t>(end) - 1]);
+    const double zeros =
+        static_cast<double>(stored - merged_nonzeros) / static_cast<double>(stored);
+    const bool few = merged_width <= 4 || (merged_width <= 16 && zeros < 0.8) ||
+                     (merged_width <= 48 && zeros < 0.1) || zeros < 0.05;
+    if (up >= begin && up < end && few) {
+      width = merged_width;
+      nonzeros = merged_nonzeros;
+      continue;
+    }
+    first_.push_back(begin);
+    width = end - begin;
+    nonzeros = entries(s);
+  }
+  first_.push_back(exact.back());
+  Split();
+}
+
+void SupernodalFactor::Split() {
+  // A wide supernode goes in pieces of at most WIDEST columns, each a supernode whose rows
+  // below start with the columns of the pieces after it: the dense block of its columns then
+  // costs the factorisation and the inverse about a third of its width cubed, not all of it.
+  std::vector<int32_t> pieces(1, 0);
+  for (size_t s = 1; s < first_.size(); ++s) {
+    const int32_t w = first_[s] - first_[s - 1];
+    const int32_t parts = (w + WIDEST - 1) / WIDEST;
+    for (int32_t p = 1; p <= parts; ++p)
+      pieces.push_back(first_[s - 1] + static_cast<int32_t>(static_cast<int64_t>(w) * p / parts));
+  }
+  first_ = std::move(pieces);
 }
 
 int32_t SupernodalFactor::RowPlace(int32_t j, int32_t row) const {

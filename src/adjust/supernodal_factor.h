@@ -39,7 +39,8 @@ class SupernodalFactor {
   // The symbolic analysis of the n × n symmetric matrix whose upper triangle has the pattern
   // (outer, inner) (column by column, rows ascending, the diagonal last), from its elimination
   // tree (parent, −1 at a root) and the count of each column of L below the diagonal.
-  // Consecutive columns merge where their structures nest exactly.
+  // Consecutive columns merge where their structures nest exactly, and further where the zeros
+  // stored would be few.
   void Analyse(int32_t n, const int* outer, const int* inner, const std::vector<int32_t>& parent,
                const std::vector<int32_t>& below);
 
@@ -81,6 +82,9 @@ class SupernodalFactor {
   int32_t widest() const { return widest_; }
 
  private:
+  void Amalgamate(const std::vector<int32_t>& parent, const std::vector<int32_t>& below);
+  void Split();
+
   int32_t n_ = 0;
   std::vector<int32_t> first_;  // first column of each supernode, n at the end
   std::vector<int32_t> supernode_;
