@@ -82,6 +82,7 @@ bool SelectedInverse::Compute(const SupernodalFactor& factor, const StepCheck& c
 }
 
 double SelectedInverse::Entry(int32_t i, int32_t j) const {
+  if (factor_ == nullptr) return std::numeric_limits<double>::quiet_NaN();
   const SupernodalFactor& factor = *factor_;
   const int32_t row = std::max(i, j);
   const int32_t col = std::min(i, j);

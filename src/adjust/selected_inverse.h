@@ -20,7 +20,8 @@ class SelectedInverse {
   // The inverse of factor (which must outlive it); false when stopped.
   bool Compute(const SupernodalFactor& factor, const StepCheck& check = {});
   void Clear();
-  // Entry (i, j) of the inverse; NaN where the factor's pattern has no (i, j).
+  // Entry (i, j) of the inverse; NaN where the factor's pattern has no (i, j), or before any
+  // inverse is taken.
   double Entry(int32_t i, int32_t j) const;
   // Doubles of the largest workspace Compute takes beside the inverse itself.
   static int64_t Workspace(const SupernodalFactor& factor);
