@@ -7,7 +7,7 @@
 //                                          rounds (3), medians: CPU, peak resident memory above
 //                                          the network's, the predicted peak and their ratio,
 //                                          the ordering's CPU, the factor's non-zeros, growth
-//                                          against the smallest size and METIS against AMD;
+//                                          against the size before and METIS against AMD;
 //                                          a size over the memory budget is skipped, its line
 //                                          says so
 //   adjustment_bench blunders [networks]   a planted-blunder table: one blunder at a time in
@@ -159,7 +159,8 @@ int Scale(const std::vector<int32_t>& sizes, int rounds) {
   std::printf("%-9s %-4s %8s %9s %9s %7s %9s %11s %7s | %-13s\n", "stations", "ord", "CPU s",
               "peak MB", "pred MB", "pred/pk", "order s", "factor nz", "growth",
               "ND/AMD cpu pk nz");
-  std::array<Row, 2> first{};
+  std::array<Row, 2> before{};
+  std::array<int32_t, 2> before_size{};
   for (size_t i = 0; i < sizes.size(); ++i) {
     std::array<Row, 2> rows{Medians(costs[i][0]), Medians(costs[i][1])};
     for (int o = 0; o < 2; ++o) {
@@ -170,13 +171,16 @@ int Scale(const std::vector<int32_t>& sizes, int rounds) {
                     r.predicted);
         continue;
       }
-      if (i == 0) first[static_cast<size_t>(o)] = r;
-      const Row& f = first[static_cast<size_t>(o)];
-      const std::string growth = i == 0 || f.cpu <= 0.0
-                                     ? "-"
-                                     : "n^" + std::to_string(std::log(r.cpu / f.cpu) /
-                                                             std::log(double(sizes[i]) / sizes[0]))
-                                                  .substr(0, 4);
+      // CPU growth against the size before that was measured.
+      const Row& f = before[static_cast<size_t>(o)];
+      const int32_t f_size = before_size[static_cast<size_t>(o)];
+      const std::string growth =
+          f_size == 0 || f.cpu <= 0.0
+              ? "-"
+              : "n^" + std::to_string(std::log(r.cpu / f.cpu) / std::log(double(sizes[i]) / f_size))
+                           .substr(0, 4);
+      before[static_cast<size_t>(o)] = r;
+      before_size[static_cast<size_t>(o)] = sizes[i];
       std::printf("%-9d %-4s %8.3f %9.1f %9.1f %7.3f %9.3f %11.0f %7s", sizes[i], name, r.cpu,
                   r.peak, r.predicted, r.predicted / r.peak, r.ordering, r.nonzeros,
                   growth.c_str());

@@ -1,18 +1,20 @@
 #pragma once
 // The normal equations of a network in blocks of one station's unknowns (up to three), held
 // sparse: a fill-reducing order of the stations, the size of the factor predicted before any of
-// it is allocated, a sparse LDLᵀ factor, and the selected inverse (the inverse's entries on the
+// it is allocated, a supernodal LDLᵀ factor, and the selected inverse (the inverse's entries on the
 // factor's pattern, by Takahashi's recurrence), which holds every block that an observation
 // or a station's precision needs. Never a dense matrix of the network's size.
 //
-// The factorisation and the selected inverse proceed in pieces of a few million operations;
-// after each they tell the share done and ask whether to stop.
+// The factorisation and the selected inverse proceed supernode by supernode; after a few million
+// operations they tell the share done and ask whether to stop.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "adjust/supernodal_factor.h"
 
 namespace fenwix {
 
@@ -28,9 +30,6 @@ enum class StationOrdering {
 bool HasNestedDissection();
 // The ordering this build uses for large networks, in words: for --version and the benchmarks.
 const char* BuildOrderingName();
-
-// Told the share of a step done so far (0 to 1); returns true to stop the step.
-using StepCheck = std::function<bool(double)>;
 
 class SparseNormals {
  public:

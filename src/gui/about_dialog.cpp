@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "adjust/sparse_normals.h"
 #include "gui/converter_app.h"
 
 namespace fenwix {
@@ -25,6 +26,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(ProgramIcon().pixmap(ICON_SIZE, ICON_SIZE));
   auto* version = new QLabel(QStringLiteral("Fenwix Version " FENWIX_VERSION));
   version->setObjectName(QStringLiteral("versionLabel"));
+  // The same build line as --version prints.
+  auto* build = new QLabel(QStringLiteral("Built with the %1 ordering for the adjustment test")
+                               .arg(QString::fromUtf8(BuildOrderingName())));
+  build->setObjectName(QStringLiteral("buildLabel"));
   auto* licence =
       new QLabel(QStringLiteral("Copyright (c) 2026 The Fenwix developers\n"
                                 "Released under the MIT licence (the file LICENSE).\n"
@@ -40,6 +45,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   row->addSpacing(ICON_SIZE / 3);
   auto* text = new QVBoxLayout;
   text->addWidget(version);
+  text->addWidget(build);
   text->addWidget(licence);
   row->addLayout(text, 1);
   row->addWidget(ok, 0, Qt::AlignTop);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "adjust/network_adjustment.h"
 #include "survey_network.h"
@@ -162,6 +163,184 @@ TEST(SparseNormals, FactorAndInverseAgreeWithADenseInverse) {
         for (int a = 0; a < 3; ++a)
           for (int b = 0; b < 3; ++b)
             EXPECT_NEAR(block[a * 3 + b], inverse(3 * s + a, 3 * t + b), 1e-8);
+      }
+    }
+  }
+}
+
+// Normals of a made-up network: each pair adds a tie between its stations, each station a tie
+// to the ground; built both sparse and dense (the oracle). fault adds to the dense copy only.
+struct Normals {
+  std::vector<int32_t> unknowns;
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  std::vector<int32_t> start;  // of each station's unknowns in the dense matrix
+  Eigen::MatrixXd dense;
+  Eigen::VectorXd rhs;
+};
+
+Normals MakeNormals(std::vector<int32_t> unknowns, std::vector<std::pair<int32_t, int32_t>> pairs) {
+  Normals n{std::move(unknowns), std::move(pairs), {}, {}, {}};
+  int32_t size = 0;
+  for (const int32_t k : n.unknowns) {
+    n.start.push_back(size);
+    size += k;
+  }
+  n.dense = Eigen::MatrixXd::Zero(size, size);
+  n.rhs = Eigen::VectorXd::Zero(size);
+  return n;
+}
+
+void AddBoth(Normals& n, SparseNormals& sparse, int32_t s, int32_t t, double w, double skew) {
+  const int32_t ks = n.unknowns[static_cast<size_t>(s)], kt = n.unknowns[static_cast<size_t>(t)];
+  double block[9] = {};
+  for (int a = 0; a < ks; ++a)
+    for (int b = 0; b < kt; ++b) block[a * kt + b] = a == b ? w : skew * w;
+  sparse.AddBlock(s, t, block);
+  for (int a = 0; a < ks; ++a)
+    for (int b = 0; b < kt; ++b) {
+      n.dense(n.start[s] + a, n.start[t] + b) += block[a * kt + b];
+      if (s != t) n.dense(n.start[t] + b, n.start[s] + a) += block[a * kt + b];
+    }
+}
+
+// Stations on a side × side grid, each tied to every station within reach (rows and columns):
+// the wider the reach, the wider the separators and the supernodes of the factor.
+std::vector<std::pair<int32_t, int32_t>> Grid(int32_t side, int32_t reach) {
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  for (int32_t s = 0; s < side * side; ++s)
+    for (int32_t dy = 0; dy <= reach; ++dy)
+      for (int32_t dx = -reach; dx <= reach; ++dx) {
+        const int32_t x = s % side + dx, y = s / side + dy;
+        if ((dy == 0 && dx <= 0) || x < 0 || x >= side || y >= side) continue;
+        pairs.emplace_back(s, y * side + x);
+      }
+  return pairs;
+}
+
+// The solution and every block of the selected inverse against a dense inverse, on networks
+// whose factors have narrow supernodes, merged ones and ones wider than a piece, stations of
+// one, two and three unknowns, under both orderings; a dense oracle moved by 1e-6 at one entry
+// (the planted fault) is told apart by the same comparison.
+TEST(SparseNormals, SupernodesAgreeWithADenseInverse) {
+  struct Case {
+    const char* name;
+    int32_t side, reach;
+    bool mixed;  // unknowns 1, 2, 3 in turn, or 3 everywhere
+  };
+  const Case cases[] = {{"chain-like", 14, 1, false},
+                        {"mixed unknowns", 16, 2, true},
+                        {"wide separators", 17, 3, false}};
+  for (const Case& c : cases) {
+    for (const StationOrdering ordering :
+         {StationOrdering::MinimumDegree, StationOrdering::NestedDissection}) {
+      for (const bool fault : {false, true}) {
+        SCOPED_TRACE(std::string(c.name) + (fault ? " planted" : " clean"));
+        const int32_t stations = c.side * c.side;
+        std::vector<int32_t> unknowns(static_cast<size_t>(stations), 3);
+        if (c.mixed)
+          for (int32_t s = 0; s < stations; ++s) unknowns[static_cast<size_t>(s)] = 1 + s % 3;
+        Normals n = MakeNormals(unknowns, Grid(c.side, c.reach));
+        SparseNormals sparse;
+        sparse.SetOrdering(ordering);
+        sparse.Layout(n.unknowns, n.pairs);
+        for (size_t i = 0; i < n.pairs.size(); ++i) {
+          const auto [s, t] = n.pairs[i];
+          const double w = 1.0 + 0.25 * static_cast<double>(i % 7);
+          AddBoth(n, sparse, s, s, w, 0.1);
+          AddBoth(n, sparse, t, t, w, 0.1);
+          AddBoth(n, sparse, s, t, -w, 0.1);
+        }
+        for (int32_t s = 0; s < stations; ++s) {
+          AddBoth(n, sparse, s, s, 0.02 * (1 + s % 4), 0.0);
+          const double g[3] = {std::sin(s), std::cos(s), 0.25};
+          sparse.AddRhs(s, g);
+          for (int a = 0; a < unknowns[static_cast<size_t>(s)]; ++a) n.rhs[n.start[s] + a] = g[a];
+        }
+        if (fault) n.dense(5, 5) += 1e-6;
+        std::vector<int32_t> undetermined;
+        ASSERT_EQ(sparse.Factor(undetermined), SparseNormals::Outcome::Done);
+        ASSERT_TRUE(sparse.SelectInverse());
+        const Eigen::MatrixXd inverse = n.dense.inverse();
+        const Eigen::VectorXd x = inverse * n.rhs;
+        const std::vector<double> solved = sparse.Solve();
+        double largest = 0.0;  // relative to the largest entry of the inverse
+        const double scale = inverse.cwiseAbs().maxCoeff();
+        for (int32_t s = 0; s < stations; ++s)
+          for (int a = 0; a < unknowns[static_cast<size_t>(s)]; ++a)
+            largest = std::max(largest, std::abs(solved[static_cast<size_t>(sparse.offset(s) + a)] -
+                                                 x[n.start[s] + a]) /
+                                            x.cwiseAbs().maxCoeff());
+        std::vector<std::pair<int32_t, int32_t>> blocks = n.pairs;
+        for (int32_t s = 0; s < stations; ++s) blocks.emplace_back(s, s);
+        for (const auto& [s, t] : blocks) {
+          const int32_t ks = unknowns[static_cast<size_t>(s)],
+                        kt = unknowns[static_cast<size_t>(t)];
+          double block[9];
+          sparse.InverseBlock(s, t, block);
+          for (int a = 0; a < ks; ++a)
+            for (int b = 0; b < kt; ++b)
+              largest = std::max(
+                  largest,
+                  std::abs(block[a * kt + b] - inverse(n.start[s] + a, n.start[t] + b)) / scale);
+        }
+        if (fault) {
+          EXPECT_GT(largest, 1e-9);
+        } else {
+          EXPECT_LT(largest, 1e-11);
+        }
+      }
+    }
+  }
+}
+
+// An unknown that nothing fixes is named by its station: a station whose third unknown no tie
+// reaches (an exact zero pivot: that station alone), and a part of the network tied to the
+// ground nowhere (stations of that part only); with every station tied to the ground (the
+// control) nothing is undetermined.
+TEST(SparseNormals, UnfixedUnknownsNameTheirStations) {
+  constexpr int32_t SIDE = 12, STATIONS = SIDE * SIDE, LOOSE = 37;
+  enum class Shape { Sound, LooseDirection, FloatingHalf };
+  for (const Shape shape : {Shape::Sound, Shape::LooseDirection, Shape::FloatingHalf}) {
+    for (const StationOrdering ordering :
+         {StationOrdering::MinimumDegree, StationOrdering::NestedDissection}) {
+      std::vector<std::pair<int32_t, int32_t>> pairs = Grid(SIDE, 1);
+      // The floating half: the rows from the middle on, cut from the rest.
+      const auto floating = [&](int32_t s) {
+        return shape == Shape::FloatingHalf && s >= STATIONS / 2;
+      };
+      std::erase_if(pairs, [&](const auto& p) { return floating(p.first) != floating(p.second); });
+      SparseNormals sparse;
+      sparse.SetOrdering(ordering);
+      sparse.Layout(std::vector<int32_t>(STATIONS, 3), pairs);
+      const auto tie = [&](int32_t s, int32_t t, double w) {
+        const double third = shape == Shape::LooseDirection && (s == LOOSE || t == LOOSE) ? 0 : w;
+        const double block[9] = {w, 0, 0, 0, w, 0, 0, 0, third};
+        sparse.AddBlock(s, t, block);
+      };
+      for (const auto& [s, t] : pairs) {
+        tie(s, s, 1.0);
+        tie(t, t, 1.0);
+        tie(s, t, -1.0);
+      }
+      for (int32_t s = 0; s < STATIONS; ++s)
+        if (!floating(s)) tie(s, s, 0.05);
+      std::vector<int32_t> undetermined;
+      const SparseNormals::Outcome outcome = sparse.Factor(undetermined);
+      switch (shape) {
+        case Shape::Sound:
+          EXPECT_EQ(outcome, SparseNormals::Outcome::Done);
+          EXPECT_TRUE(undetermined.empty());
+          break;
+        case Shape::LooseDirection:
+          EXPECT_EQ(outcome, SparseNormals::Outcome::Undetermined);
+          ASSERT_EQ(undetermined.size(), 1U);
+          EXPECT_EQ(undetermined.front(), LOOSE);
+          break;
+        case Shape::FloatingHalf:
+          EXPECT_EQ(outcome, SparseNormals::Outcome::Undetermined);
+          ASSERT_FALSE(undetermined.empty());
+          for (const int32_t s : undetermined) EXPECT_TRUE(floating(s)) << s;
+          break;
       }
     }
   }

@@ -527,6 +527,13 @@ TEST_F(ConvertWindowTest, AboutBoxIsReachedFromTheHelpMenu) {
     auto* version = box->findChild<QLabel*>(QStringLiteral("versionLabel"));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), "Fenwix Version 3.5.1.23");
+    auto* build = box->findChild<QLabel*>(QStringLiteral("buildLabel"));
+    ASSERT_NE(build, nullptr);
+    EXPECT_TRUE(build->text() ==
+                    "Built with the nested dissection (METIS) ordering for the adjustment test" ||
+                build->text() ==
+                    "Built with the minimum degree (AMD) ordering for the adjustment test")
+        << build->text().toStdString();
     auto* licence = box->findChild<QLabel*>(QStringLiteral("licenceLabel"));
     ASSERT_NE(licence, nullptr);
     EXPECT_TRUE(licence->text().contains(QStringLiteral("MIT licence")));
