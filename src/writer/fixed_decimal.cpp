@@ -45,6 +45,29 @@ constexpr std::array<char, 200> DIGIT_PAIRS = [] {
   return pairs;
 }();
 
+// Exactly N digits of value (below 10^N) at p, its leading zeros included. Long runs are cut
+// into pieces of 8 and 4 digits that are written independently, in 32-bit arithmetic; within a
+// piece, two digits at a time from the last one back.
+template <int N>
+void FixedDigits(char* p, uint64_t value) {
+  if constexpr (N > 8) {
+    FixedDigits<N - 8>(p, value / 100000000);
+    FixedDigits<8>(p + N - 8, value % 100000000);
+  } else if constexpr (N == 8) {
+    const auto digits = static_cast<uint32_t>(value);
+    FixedDigits<4>(p, digits / 10000);
+    FixedDigits<4>(p + 4, digits % 10000);
+  } else {
+    auto digits = static_cast<uint32_t>(value);
+    int i = N;
+    for (; i >= 2; i -= 2) {
+      std::memcpy(p + i - 2, DIGIT_PAIRS.data() + 2 * (digits % 100), 2);
+      digits /= 100;
+    }
+    if (i == 1) p[0] = static_cast<char>('0' + digits);
+  }
+}
+
 // The decimal digits of value (below 10^16) at p, without leading zeros (a lone "0" for 0);
 // returns the end of them. Their count is found first, then the digits are written two at a
 // time from the last one back.
@@ -118,13 +141,7 @@ void AppendFixedDecimals(fmt::memory_buffer& text, double value) {
   p = WholeDigits(p, whole_part);
   if constexpr (DECIMALS > 0) {
     *p++ = '.';
-    // Two digits at a time, from the last decimal back; the leading zeros come with them.
-    int i = DECIMALS;
-    for (; i >= 2; i -= 2) {
-      std::memcpy(p + i - 2, DIGIT_PAIRS.data() + 2 * (fraction_part % 100), 2);
-      fraction_part /= 100;
-    }
-    if (i == 1) p[0] = static_cast<char>('0' + fraction_part);
+    FixedDigits<DECIMALS>(p, fraction_part);
     p += DECIMALS;
   }
   text.resize(used + static_cast<size_t>(p - start));
