@@ -9,8 +9,14 @@ void ClearStation(StationRecord& station) {
   station = StationRecord{};
 }
 
+// The names are emptied in place: the record is cleared for every reading, and its strings keep
+// their room for the next one.
 void ClearObservation(ObsRecord& obs) {
-  obs = ObsRecord{};
+  static_cast<ObsValues&>(obs) = ObsValues{};
+  obs.at_name.clear();
+  obs.fore_name.clear();
+  obs.back_name.clear();
+  obs.description.clear();
 }
 
 ObsRow ObsRow::Pack(const ObsValues& values) {

@@ -47,19 +47,28 @@ void SurveyTables::ResetTables() {
   stations_.emplace_back();
 }
 
+// Most station names are short: their packed word is already unique, and a few multiplies mix
+// every one of its bits into the low ones that place it, which costs less than hashing the bytes.
 size_t SurveyTables::NameHash(std::string_view name) {
-  return std::hash<std::string_view>{}(name);
+  uint64_t word = ShortName(name);
+  if (word == 0) return std::hash<std::string_view>{}(name);
+  word ^= word >> 33;
+  word *= 0xff51afd7ed558ccdULL;
+  word ^= word >> 33;
+  word *= 0xc4ceb9fe1a85ec53ULL;
+  word ^= word >> 33;
+  return static_cast<size_t>(word);
 }
 
 uint64_t SurveyTables::ShortName(std::string_view name) {
   if (name.size() > SHORT_NAME_BYTES) return 0;
   // The bytes, zero-padded, and the length plus one in the last byte: two names give the same
-  // word only when they are equal, and no short name gives 0.
-  unsigned char packed[sizeof(uint64_t)] = {};
-  if (!name.empty()) std::memcpy(packed, name.data(), name.size());
-  packed[SHORT_NAME_BYTES] = static_cast<unsigned char>(name.size() + 1);
-  uint64_t word = 0;
-  std::memcpy(&word, packed, sizeof word);
+  // word only when they are equal, and no short name gives 0. Shifted in one at a time, as the
+  // bytes stored and read back as a word would wait on each other.
+  uint64_t word = static_cast<uint64_t>(name.size() + 1) << (8 * SHORT_NAME_BYTES);
+  for (size_t i = 0; i < name.size(); ++i) {
+    word |= static_cast<uint64_t>(static_cast<unsigned char>(name[i])) << (8 * i);
+  }
   return word;
 }
 

@@ -16,10 +16,24 @@ namespace {
 // A GCC and Clang extension; __extension__ keeps -Wpedantic quiet about it.
 __extension__ typedef unsigned __int128 uint128;
 
-// Powers of ten up to 10^MAX_FAST_DECIMALS.
-constexpr uint64_t POWERS_OF_TEN[] = {
-    1,        10,        100,        1000,        10000,        100000,       1000000,
-    10000000, 100000000, 1000000000, 10000000000, 100000000000, 1000000000000};
+// Powers of ten up to 10^15: the scales of the decimals and the bounds of the digit counts of a
+// whole part.
+constexpr uint64_t POWERS_OF_TEN[] = {1,
+                                      10,
+                                      100,
+                                      1000,
+                                      10000,
+                                      100000,
+                                      1000000,
+                                      10000000,
+                                      100000000,
+                                      1000000000,
+                                      10000000000,
+                                      100000000000,
+                                      1000000000000,
+                                      10000000000000,
+                                      100000000000000,
+                                      1000000000000000};
 
 // "00" to "99", the text of each number below 100.
 constexpr std::array<char, 200> DIGIT_PAIRS = [] {
@@ -30,6 +44,51 @@ constexpr std::array<char, 200> DIGIT_PAIRS = [] {
   }
   return pairs;
 }();
+
+// Exactly N digits of value (below 10^N) at p, its leading zeros included. Long runs are cut
+// into pieces of 8 and 4 digits that are written independently, in 32-bit arithmetic; within a
+// piece, two digits at a time from the last one back.
+template <int N>
+void FixedDigits(char* p, uint64_t value) {
+  if constexpr (N > 8) {
+    FixedDigits<N - 8>(p, value / 100000000);
+    FixedDigits<8>(p + N - 8, value % 100000000);
+  } else if constexpr (N == 8) {
+    const auto digits = static_cast<uint32_t>(value);
+    FixedDigits<4>(p, digits / 10000);
+    FixedDigits<4>(p + 4, digits % 10000);
+  } else {
+    auto digits = static_cast<uint32_t>(value);
+    int i = N;
+    for (; i >= 2; i -= 2) {
+      std::memcpy(p + i - 2, DIGIT_PAIRS.data() + 2 * (digits % 100), 2);
+      digits /= 100;
+    }
+    if (i == 1) p[0] = static_cast<char>('0' + digits);
+  }
+}
+
+// The decimal digits of value (below 10^16) at p, without leading zeros (a lone "0" for 0);
+// returns the end of them. Their count is found first, then the digits are written two at a
+// time from the last one back.
+char* WholeDigits(char* p, uint64_t value) {
+  int count = 1;
+  while (count < 16 && value >= POWERS_OF_TEN[count]) ++count;
+  char* const end = p + count;
+  char* q = end;
+  while (value >= 100) {
+    q -= 2;
+    std::memcpy(q, DIGIT_PAIRS.data() + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    q -= 2;
+    std::memcpy(q, DIGIT_PAIRS.data() + 2 * value, 2);
+  } else {
+    *--q = static_cast<char>('0' + value);
+  }
+  return end;
+}
 
 // Magnitudes from 2^53 up are whole numbers with long digit strings; {fmt} writes them.
 constexpr double FAST_LIMIT = 9007199254740992.0;
@@ -71,29 +130,21 @@ void AppendFixedDecimals(fmt::memory_buffer& text, double value) {
     whole_part = static_cast<uint64_t>(scaled / scale);
     fraction_part = static_cast<uint64_t>(scaled % scale);
   }
-  // Sign, at most 16 whole digits (below 2^53), the point and the decimals: assembled here and
-  // appended once.
-  char digits[1 + 16 + 1 + MAX_FAST_DECIMALS];
-  char* p = digits;
+  // Sign, at most 16 whole digits (below 2^53), the point and the decimals, written straight
+  // into the buffer's room: assembled elsewhere and copied over, the small stores would have to
+  // be read back as one wide load, which stalls.
+  const size_t used = text.size();
+  text.reserve(used + 1 + 16 + 1 + MAX_FAST_DECIMALS);
+  char* const start = text.data() + used;
+  char* p = start;
   if (negative) *p++ = '-';
-  const fmt::format_int whole(whole_part);
-  p = std::copy_n(whole.data(), whole.size(), p);
+  p = WholeDigits(p, whole_part);
   if constexpr (DECIMALS > 0) {
     *p++ = '.';
-    // Two digits at a time, from the last decimal back; the leading zeros come with them.
-    int i = DECIMALS;
-    for (; i >= 2; i -= 2) {
-      std::memcpy(p + i - 2, DIGIT_PAIRS.data() + 2 * (fraction_part % 100), 2);
-      fraction_part /= 100;
-    }
-    if (i == 1) p[0] = static_cast<char>('0' + fraction_part);
+    FixedDigits<DECIMALS>(p, fraction_part);
     p += DECIMALS;
   }
-  // One fixed-size copy, which the compiler inlines, instead of a copy of the exact length.
-  const size_t used = text.size();
-  text.reserve(used + sizeof digits);
-  std::memcpy(text.data() + used, digits, sizeof digits);
-  text.resize(used + static_cast<size_t>(p - digits));
+  text.resize(used + static_cast<size_t>(p - start));
 }
 
 using AppendFixedFunction = void (*)(fmt::memory_buffer&, double);

@@ -115,4 +115,110 @@ std::string_view FieldName(ChildName name) {
   return index < std::size(NAMES) ? NAMES[index] : std::string_view();
 }
 
+namespace {
+
+// Whether the text at name is word exactly (its NUL included). The bytes are compared one at a
+// time, so none past the name's own end is read.
+template <size_t N>
+bool Is(const char* name, const char (&word)[N]) {
+  for (size_t i = 0; i < N; ++i) {
+    if (name[i] != word[i]) return false;
+  }
+  return true;
+}
+
+constexpr KnownName State(ElementState state) {
+  return {state, ChildName::None};
+}
+constexpr KnownName Child(ChildName child) {
+  return {ElementState::None, child};
+}
+
+// The two-letter fields: a vector component or its standard deviation.
+KnownName Component(const char* rest, ChildName x, ChildName y, ChildName z) {
+  ChildName child = ChildName::None;
+  switch (rest[0]) {
+    case 'X':
+      child = x;
+      break;
+    case 'Y':
+      child = y;
+      break;
+    case 'Z':
+      child = z;
+      break;
+    default:
+      return {};  // also the end of a one-letter name: nothing past it is read
+  }
+  return rest[1] == '\0' ? Child(child) : KnownName{};
+}
+
+}  // namespace
+
+// The first byte picks the few names that can match; the rest is compared with them only.
+KnownName KnownNameOf(const char* name) {
+  const char* rest = name + 1;
+  switch (name[0]) {
+    case 'A':
+      if (Is(rest, "ngleUnitIndicator")) return Child(ChildName::AngleUnitIndicator);
+      break;
+    case 'B':
+      if (Is(rest, "asePoint")) return Child(ChildName::BasePoint);
+      break;
+    case 'C':
+      if (Is(rest, "XY")) return Child(ChildName::CXY);
+      if (Is(rest, "XZ")) return Child(ChildName::CXZ);
+      if (Is(rest, "YZ")) return Child(ChildName::CYZ);
+      break;
+    case 'D':
+      if (rest[0] == 'i') {
+        if (Is(rest, "istanceUnitIndicator")) return Child(ChildName::DistanceUnitIndicator);
+        break;
+      }
+      return Component(rest, ChildName::DX, ChildName::DY, ChildName::DZ);
+    case 'H':
+      if (Is(rest, "orizontalAngle")) return Child(ChildName::HorizontalAngle);
+      break;
+    case 'I':
+      if (Is(rest, "nstrumentHeight")) return Child(ChildName::InstrumentHeight);
+      break;
+    case 'O':
+      if (Is(rest, "bsType")) return Child(ChildName::ObsType);
+      if (Is(rest, "bservation")) return State(ElementState::Observation);
+      break;
+    case 'P':
+      if (Is(rest, "ointNumber")) return Child(ChildName::PointNumber);
+      if (Is(rest, "oint")) return State(ElementState::Point);
+      if (Is(rest, "rismHeight")) return Child(ChildName::PrismHeight);
+      if (Is(rest, "roject")) return State(ElementState::Project);
+      break;
+    case 'R':
+      if (Is(rest, "overPoint")) return Child(ChildName::RoverPoint);
+      break;
+    case 'S':
+      if (rest[0] == 't') {
+        if (Is(rest, "tationPoint")) return Child(ChildName::StationPoint);
+        if (Is(rest, "tation")) return State(ElementState::Station);
+        break;
+      }
+      if (Is(rest, "lopeDistance")) return Child(ChildName::SlopeDistance);
+      return Component(rest, ChildName::SX, ChildName::SY, ChildName::SZ);
+    case 'T':
+      if (Is(rest, "ype")) return Child(ChildName::Type);
+      break;
+    case 'V':
+      if (Is(rest, "ector")) return State(ElementState::Vector);
+      break;
+    case 'Z':
+      if (Is(rest, "enithAngle")) return Child(ChildName::ZenithAngle);
+      break;
+    case 'd':
+      if (Is(rest, "ata")) return State(ElementState::Data);
+      break;
+    default:
+      break;
+  }
+  return {};
+}
+
 }  // namespace fenwix

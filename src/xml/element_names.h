@@ -42,6 +42,17 @@ enum class ChildName : int32_t {
 // The structural state an element name opens.
 ElementState StateOf(std::string_view name);
 ChildName ChildNameOf(std::string_view name);
+
+// What an element name is to the reader: the state it opens, or the field it names (at most one
+// of the two is not None).
+struct KnownName {
+  ElementState state = ElementState::None;
+  ChildName child = ChildName::None;
+};
+// The same answer as StateOf and ChildNameOf, for a name ending at its first NUL byte, in one
+// pass that reads no further than the first byte that rules out every known name. Every element
+// start asks this, and the names of a job are short and few.
+KnownName KnownNameOf(const char* name);
 // The element name of a field, for warnings.
 std::string_view FieldName(ChildName name);
 

@@ -71,7 +71,48 @@ double ReadNumber(std::string_view text) {
   return ReadNumberText(text).value;
 }
 
+// The shape of nearly every field: an optional minus, then digits with at most one point among
+// them and nothing else. Read in one pass when there are at most SHORT_DIGITS digits: they and
+// the power of ten of the decimals are then exact doubles, and their quotient (one rounding) is
+// the correctly rounded value. Anything else is left to the general reading (false).
+#if FLT_EVAL_METHOD == 0
+namespace {
+
+constexpr int SHORT_DIGITS = 15;
+
+bool ReadShortNumber(std::string_view text, double& value) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  uint64_t digits = 0;
+  int count = 0;
+  int point = -1;  // digits before the point, once there is one
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit < 10) {
+      digits = digits * 10 + digit;
+      if (++count > SHORT_DIGITS) return false;
+    } else if (*p == '.' && point < 0) {
+      point = count;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0) return false;
+  const double magnitude =
+      static_cast<double>(digits) / EXACT_POWERS_OF_TEN[point < 0 ? 0 : count - point];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+}  // namespace
+#endif
+
 NumberText ReadNumberText(std::string_view text) {
+#if FLT_EVAL_METHOD == 0
+  if (double value = 0.0; ReadShortNumber(text, value)) return {value, NumberFault::None};
+#endif
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end && IsSpace(*p)) ++p;

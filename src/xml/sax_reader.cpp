@@ -43,6 +43,12 @@ struct ParseContext {
   bool text_reported = false;
   // Set with failure or fault; one test per event instead of two.
   bool stopped = false;
+  // The bytes handed to the parse now running, as addresses. Expat moves or reuses its buffer
+  // only between parses, so text it reports from inside them stays put until that parse ends;
+  // a piece it reports from elsewhere (the tail of the bytes before, an entity's or character
+  // reference's text, a converted encoding) may not.
+  uintptr_t fed_begin = 0;
+  uintptr_t fed_end = 0;
 };
 
 // One pass over the name: element names are short, and two library scans (length, then
@@ -86,8 +92,17 @@ void FollowTextInterest(void* data) {
   XML_SetCharacterDataHandler(context->parser, wanted ? Characters : nullptr);
 }
 
+// A name of the job is told apart as it stands; only a name it does not know can be a local
+// name behind a namespace URI, which is then looked at on its own.
+KnownName NameOf(const XML_Char* name) {
+  const KnownName known = KnownNameOf(name);
+  if (known.state != ElementState::None || known.child != ChildName::None) return known;
+  const std::string_view local = LocalName(name);
+  return local.data() == name ? known : KnownNameOf(local.data());
+}
+
 void XMLCALL StartElement(void* data, const XML_Char* name, const XML_Char** /*attributes*/) {
-  Deliver(data, [name](XmlContentHandler& handler) { handler.OnStartElement(LocalName(name)); });
+  Deliver(data, [name](XmlContentHandler& handler) { handler.OnStartElement(NameOf(name)); });
   FollowTextInterest(data);
 }
 
@@ -99,7 +114,10 @@ void XMLCALL EndElement(void* data, const XML_Char* /*name*/) {
 void XMLCALL Characters(void* data, const XML_Char* text, int length) {
   auto* context = static_cast<ParseContext*>(data);
   Deliver(data, [context, text, length](XmlContentHandler& handler) {
-    handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)));
+    const auto begin = reinterpret_cast<uintptr_t>(text);
+    const bool lasting =
+        begin >= context->fed_begin && begin + static_cast<uintptr_t>(length) <= context->fed_end;
+    handler.OnCharacters(std::string_view(text, static_cast<size_t>(length)), lasting);
     if (handler.value_too_long()) {
       context->fault = "element text longer than " + std::to_string(MAX_VALUE_BYTES) + " bytes";
       context->stopped = true;
@@ -220,8 +238,12 @@ Status Run(XmlContentHandler* handler, size_t chunk_size, const SaxReader::Progr
     const long length = read(buffer, static_cast<size_t>(chunk), done);
     if (length < 0) return Status(StatusKind::Unreadable, std::strerror(errno));
     if (count_lines) lines.Fed(static_cast<const char*>(buffer), static_cast<size_t>(length));
+    context.fed_begin = reinterpret_cast<uintptr_t>(buffer);
+    context.fed_end = context.fed_begin + static_cast<uintptr_t>(length);
     const XML_Status status =
         XML_ParseBuffer(parser, static_cast<int>(length), done ? XML_TRUE : XML_FALSE);
+    // The next buffer may take the place of this one.
+    if (handler != nullptr) handler->KeepPendingText();
     if (context.failure) std::rethrow_exception(context.failure);
     if (status != XML_STATUS_OK) {
       if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) return OutOfMemory();

@@ -166,13 +166,17 @@ void XmlContentHandler::AngleIndicator(std::string_view text) {
        std::string(job_angle_unit_ == AngleUnit::Gons ? DMS_ADVICE : GON_ADVICE));
 }
 void XmlContentHandler::OnStartElement(std::string_view local_name) {
+  OnStartElement(KnownName{StateOf(local_name), ChildNameOf(local_name)});
+}
+
+void XmlContentHandler::OnStartElement(KnownName name) {
+  const ElementState state = name.state;
   if (skipped_depth_ > 0) {
     ++skipped_depth_;
     // An element inside a left-out one goes with it; a leave-out of its own is moot.
-    if (IsEditable(StateOf(local_name))) edits_->LeftOutAlong(CurrentSource().line);
+    if (IsEditable(state)) edits_->LeftOutAlong(CurrentSource().line);
     return;
   }
-  const ElementState state = StateOf(local_name);
   // A left-out element is skipped before the text in front of it is handed on: the text on
   // both sides joins, as it does once the element is cut out of the file.
   if (edits_ != nullptr && state != ElementState::None && LeftOut(state)) {
@@ -182,7 +186,7 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
   HandText();
   open_structural_.push_back(state != ElementState::None ? 1 : 0);
   if (state == ElementState::None) {
-    child_name_ = ChildNameOf(local_name);
+    child_name_ = name.child;
     return;
   }
   if (ignored_depth_ > 0 || depth_ + 1 >= MAX_STATE_DEPTH) {
@@ -279,18 +283,20 @@ SourceLocation XmlContentHandler::CurrentSource() const {
   source.line = line > INT32_MAX ? INT32_MAX : static_cast<int32_t>(line);
   return source;
 }
-void XmlContentHandler::OnCharacters(std::string_view text) {
+void XmlContentHandler::OnCharacters(std::string_view text, bool lasting) {
   if (skipped_depth_ > 0) return;
   if (!text_pending_) {
     text_pending_ = true;
     text_wanted_ = WantsText();
     text_overlong_ = false;
     text_size_ = 0;
+    text_data_ = text_buffer_.data();
   }
   if (!text_wanted_ || text_overlong_ || text.empty()) return;
   const bool keyword = IsKeywordField(child_name_);
   if (text.size() > (keyword ? KEYWORD_TEXT_LIMIT : MAX_VALUE_BYTES) - text_size_) {
     text_size_ = 0;
+    text_data_ = text_buffer_.data();
     if (keyword) {
       // Too long for any keyword: an empty text stands for it, as it matches none either.
       text_overlong_ = true;
@@ -300,6 +306,12 @@ void XmlContentHandler::OnCharacters(std::string_view text) {
     }
     return;
   }
+  if (text_size_ == 0 && lasting) {
+    text_data_ = text.data();
+    text_size_ = text.size();
+    return;
+  }
+  KeepPendingText();
   std::memcpy(text_buffer_.data() + text_size_, text.data(), text.size());
   text_size_ += text.size();
 }
@@ -324,7 +336,7 @@ void XmlContentHandler::HandText() {
   if (!text_pending_) return;
   text_pending_ = false;
   if (text_wanted_) {
-    const std::string_view text(text_buffer_.data(), text_size_);
+    const std::string_view text(text_data_, text_size_);
     switch (states_[static_cast<size_t>(depth_)]) {
       case ElementState::Vector:
         VectorText(text);
@@ -340,6 +352,7 @@ void XmlContentHandler::HandText() {
     }
   }
   text_size_ = 0;
+  text_data_ = text_buffer_.data();
   child_name_ = ChildName::None;
 }
 void XmlContentHandler::VectorText(std::string_view text) {
@@ -484,6 +497,7 @@ void XmlContentHandler::BeginFile() {
   skipped_depth_ = 0;
   open_structural_.clear();
   text_size_ = 0;
+  text_data_ = text_buffer_.data();
   text_pending_ = false;
   text_wanted_ = false;
   text_overlong_ = false;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ class XmlContentHandler {
   // the setup, the groups and the sequencing flags start as at program start. The field files
   // of one conversion go through the same handler one after the other, as one job.
   explicit XmlContentHandler(SurveyTables& tables);
+  // The text being gathered may point into the handler itself.
+  XmlContentHandler(const XmlContentHandler&) = delete;
+  XmlContentHandler& operator=(const XmlContentHandler&) = delete;
 
   // The next field file starts: no element is open (an earlier file may have stopped part-way)
   // and no setup carries on into it. Records and sequencing otherwise continue as in one file.
@@ -81,10 +85,24 @@ class XmlContentHandler {
   // start or end first hands on the text gathered since the previous one. The document being
   // well formed, an end closes the element started last, so it needs no name.
   void OnStartElement(std::string_view local_name);
+  // The same start with its name already told apart (KnownNameOf).
+  void OnStartElement(KnownName name);
   void OnEndElement();
   // A piece of character data. The pieces between two element tags, however the parser splits
   // them (entity references, CDATA sections, comments, buffer ends), form one value.
-  void OnCharacters(std::string_view text);
+  //
+  // With lasting set, the caller vouches that the bytes stay where they are until it calls
+  // KeepPendingText (or the next element start or end, if that comes first): a value that comes
+  // in one such piece, as nearly every value does, is then read where it lies, not copied.
+  void OnCharacters(std::string_view text, bool lasting = false);
+  // The bytes of the pieces handed on as lasting are about to move: the text gathered from them
+  // is copied to the handler's own buffer.
+  void KeepPendingText() {
+    if (text_data_ != text_buffer_.data()) {
+      if (text_size_ > 0) std::memcpy(text_buffer_.data(), text_data_, text_size_);
+      text_data_ = text_buffer_.data();
+    }
+  }
   // The document was read to its end: the groups of the last setup are written, and the setup
   // ends there.
   void OnEndDocument();
@@ -158,6 +176,8 @@ class XmlContentHandler {
 
   // Text gathered since the last element tag: never more than a value's limit.
   std::array<char, MAX_VALUE_BYTES> text_buffer_{};
+  // Where that text is: the buffer, or the caller's bytes of a single lasting piece.
+  const char* text_data_ = text_buffer_.data();
   size_t text_size_ = 0;
   bool text_pending_ = false;
   // Whether the pending text will be read; unread text is not kept.

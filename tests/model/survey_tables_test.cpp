@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace fenwix {
 namespace {
@@ -152,6 +153,78 @@ TEST(SurveyTables, LookupStaysFastAndCorrectForManyStations) {
   EXPECT_EQ(t.StationIndex("P0"), 1);
   EXPECT_EQ(t.StationIndex("P20000"), 20001);
   EXPECT_EQ(t.stations()[12345].name, "P12344");
+}
+
+// The fields in which two records differ, by name.
+std::vector<std::string> Differences(const ObsRecord& a, const ObsRecord& b) {
+  std::vector<std::string> out;
+  const auto check = [&out](bool same, const char* field) {
+    if (!same) out.push_back(field);
+  };
+  check(a.kind == b.kind, "kind");
+  check(a.linear_unit == b.linear_unit, "linear_unit");
+  check(a.angle_unit == b.angle_unit, "angle_unit");
+  const double ObsValues::*numbers[] = {
+      &ObsValues::horiz_angle,  &ObsValues::zenith,       &ObsValues::slope_dist, &ObsValues::dx,
+      &ObsValues::dy,           &ObsValues::dz,           &ObsValues::sx,         &ObsValues::sy,
+      &ObsValues::sz,           &ObsValues::cxy,          &ObsValues::cxz,        &ObsValues::cyz,
+      &ObsValues::instr_height, &ObsValues::target_height};
+  for (const auto field : numbers) check(a.*field == b.*field, "number");
+  check(a.at_name == b.at_name, "at_name");
+  check(a.fore_name == b.fore_name, "fore_name");
+  check(a.back_name == b.back_name, "back_name");
+  check(a.description == b.description, "description");
+  return out;
+}
+
+// A record cleared after use is a fresh record in every field; the planted difference in each
+// field of a filled record shows that the comparison sees it.
+TEST(SurveyTables, ClearedRecordIsAFreshOne) {
+  ObsRecord filled;
+  filled.kind = ObsKind::GpsVector;
+  filled.linear_unit = LinearUnit::UsFoot;
+  filled.angle_unit = AngleUnit::Gons;
+  filled.horiz_angle = filled.zenith = filled.slope_dist = 1.5;
+  filled.dx = filled.dy = filled.dz = filled.sx = filled.sy = filled.sz = 2.5;
+  filled.cxy = filled.cxz = filled.cyz = filled.instr_height = filled.target_height = 3.5;
+  filled.at_name = std::string(40, 'a');  // beyond any short-string room
+  filled.fore_name = "F";
+  filled.back_name = std::string(40, 'b');
+  filled.description = "Static";
+  const ObsRecord fresh;
+  EXPECT_EQ(Differences(filled, fresh).size(), 21u);
+  ObsRecord cleared = filled;
+  ClearObservation(cleared);
+  EXPECT_TRUE(Differences(cleared, fresh).empty());
+  cleared.fore_name = "F";
+  EXPECT_EQ(Differences(cleared, fresh), std::vector<std::string>{"fore_name"});
+}
+
+// Names that share bytes, differ only by zero bytes or by their length, and sit either side of
+// the longest name the index keeps in full: each is its own station, and each found again is
+// the row it was given.
+TEST(SurveyTables, NamesAlikeInTheirBytesStayApart) {
+  using namespace std::string_literals;
+  const std::vector<std::string> names = {"A"s,        "A\0"s,      "\0A"s,
+                                          "\0"s,       "AAAAAAA"s,  "AAAAAAA\0"s,
+                                          "AAAAAAAA"s, "AAAAAAAB"s, "BAAAAAAA"s,
+                                          "AAAAAAA "s, "\xff"s,     "\xff\xff\xff\xff\xff\xff\xff"s,
+                                          "P0000001"s, "P000001"s,  "P00001"s,
+                                          "1000000"s,  "0100000"s,  "0000001"s};
+  SurveyTables t;
+  for (const std::string& name : names) EXPECT_TRUE(t.AddStation(name)) << name;
+  // Many short names of one pattern besides: their packed words differ in a single byte.
+  for (int i = 0; i < 5000; ++i) EXPECT_TRUE(t.AddStation("Q" + std::to_string(i)));
+  EXPECT_EQ(t.station_count(), static_cast<int32_t>(names.size()) + 5000 + 1);
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(t.StationIndex(names[i]), static_cast<int32_t>(i) + 1) << i;
+    EXPECT_FALSE(t.AddStation(names[i])) << i;
+  }
+  for (int i = 0; i < 5000; i += 499) {
+    EXPECT_EQ(t.StationIndex("Q" + std::to_string(i)), static_cast<int32_t>(names.size()) + i + 1);
+  }
+  EXPECT_EQ(t.StationIndex("AAAAAA"), 0);
+  EXPECT_EQ(t.StationIndex("Q5000"), 0);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 namespace fenwix {
 namespace {
 
-constexpr int PRECISIONS[] = {0, 1, 3, 4, 5, 6, 7, 9, 12};
+constexpr int PRECISIONS[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
 
 std::string Printf(double value, int precision) {
   char text[512];
