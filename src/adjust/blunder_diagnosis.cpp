@@ -5,9 +5,11 @@
 #include <numbers>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include <fmt/format.h>
 
+#include "adjust/observation_geometry.h"
 #include "model/units.h"
 
 namespace fenwix {
@@ -88,6 +90,18 @@ class Diagnoser {
       factor_[static_cast<int>(g.kind)] = std::isfinite(f) ? std::max(1.0, f) : 1.0;
     }
     for (const int32_t i : result.rejected) records_[Obs(i).record].clear();
+    std::unordered_map<int32_t, std::vector<int32_t>> missing_records;
+    for (const int32_t i : result.rejected) {
+      const AdjustmentObservation& obs = Obs(i);
+      if (obs.kind != AdjustedKind::Zenith && obs.kind != AdjustedKind::SlopeDistance) continue;
+      std::vector<int32_t>& records = missing_records[obs.fore];
+      if (std::find(records.begin(), records.end(), obs.record) == records.end()) {
+        records.push_back(obs.record);
+      }
+    }
+    for (const auto& [station, records] : missing_records) {
+      missed_[station] = static_cast<int>(records.size());
+    }
     for (size_t i = 0; i < input.observations.size(); ++i) {
       const auto found = records_.find(input.observations[i].record);
       if (found != records_.end()) found->second.push_back(static_cast<int32_t>(i));
@@ -101,25 +115,59 @@ class Diagnoser {
     for (const int32_t i : records_[obs.record]) {
       if (Known(Obs(i))) record.push_back(Obs(i));
     }
+    // A sight's angle may stand in a record of its own (an angle set) beside its zenith and
+    // distance: the other records of the same sight that miss as labelled go with it.
+    if (obs.kind != AdjustedKind::GnssVector) {
+      for (const AdjustmentObservation& other : input_.observations) {
+        if (other.record == obs.record || other.kind == AdjustedKind::GnssVector ||
+            other.at != obs.at || other.fore != obs.fore ||
+            std::abs(other.instrument_height - obs.instrument_height) >= SAME_HEIGHT ||
+            !Known(other) || Fit(Worst({other}))) {
+          continue;
+        }
+        record.push_back(other);
+      }
+    }
     std::optional<BlunderDiagnosis> found;
     if (obs.kind == AdjustedKind::GnssVector) {
       found = Swapped(obs);
       if (!found) found = WrongName(record);
     } else {
       found = WrongName(record);
+      // An instrument height is typed once per setup: it must mend every sight of the setup.
+      if (!found) found = Height(Setup(obs), false);
+      // Several sights to one station missing at once point at its setup's height rather than
+      // at as many target heights.
+      const bool several = missed_[obs.fore] >= 2;
+      if (!found && several) found = MovedSetup(record);
       if (!found) found = Height(record, true);
-      if (!found) found = Height(record, false);
+      if (!found && !several) found = MovedSetup(record);
     }
     if (!found) found = RoundNumber(obs);
     if (!found) return std::nullopt;
     found->observation = index;
-    if (obs.source.known()) found->words = fmt::format("line {}: ", obs.source.line) + found->words;
+    if (!found->source.known()) found->source = obs.source;
+    if (found->source.known()) {
+      found->words = fmt::format("line {}: ", found->source.line) + found->words;
+    }
     return found;
   }
 
  private:
   const AdjustmentObservation& Obs(int32_t i) const {
     return input_.observations[static_cast<size_t>(i)];
+  }
+
+  // The known observations of obs's setup: from its station with its instrument height.
+  std::vector<AdjustmentObservation> Setup(const AdjustmentObservation& obs) const {
+    std::vector<AdjustmentObservation> setup;
+    for (const AdjustmentObservation& other : input_.observations) {
+      if (other.kind != AdjustedKind::GnssVector && other.at == obs.at &&
+          std::abs(other.instrument_height - obs.instrument_height) < SAME_HEIGHT && Known(other)) {
+        setup.push_back(other);
+      }
+    }
+    return setup;
   }
 
   bool Determined(int32_t s) const {
@@ -307,6 +355,59 @@ class Diagnoser {
     return d;
   }
 
+  // The record's zenith and distance to a station whose setup's instrument height was typed
+  // wrong: the adjustment holds the instrument where the setup's own sights put it, so the
+  // station sits off by the height's error along its normal and the sights to it miss.
+  std::optional<BlunderDiagnosis> MovedSetup(const std::vector<AdjustmentObservation>& record) {
+    std::vector<AdjustmentObservation> heighted;
+    for (const AdjustmentObservation& obs : record) {
+      if (obs.kind == AdjustedKind::Zenith || obs.kind == AdjustedKind::SlopeDistance) {
+        heighted.push_back(obs);
+      }
+    }
+    if (heighted.empty() || Fit(Worst(heighted))) return std::nullopt;
+    const int32_t station = heighted.front().fore;
+    // The heights typed at the station's setups, each with its first record.
+    std::vector<std::pair<double, SourceLocation>> typed;
+    for (const AdjustmentObservation& other : input_.observations) {
+      if (other.kind == AdjustedKind::GnssVector || other.at != station) continue;
+      if (std::none_of(typed.begin(), typed.end(), [&](const auto& t) {
+            return std::abs(t.first - other.instrument_height) < SAME_HEIGHT;
+          })) {
+        typed.emplace_back(other.instrument_height, other.source);
+      }
+    }
+    const AdjustmentStation& st = input_.stations[static_cast<size_t>(station)];
+    const adjust_geometry::Vec3 up = adjust_geometry::FrameAt(st.latitude, st.longitude).u;
+    double* position = &positions_[static_cast<size_t>(station) * 3];
+    const std::array<double, 3> kept{position[0], position[1], position[2]};
+    int count = 0;
+    BlunderDiagnosis d;
+    double best = INFINITY;
+    for (const auto& [height, source] : typed) {
+      std::vector<double> candidates = TypedAlternatives(height);
+      for (const auto& other : typed) candidates.push_back(other.first);
+      for (const double c : candidates) {
+        if (std::abs(c - height) < SAME_HEIGHT) continue;
+        for (size_t k = 0; k < 3; ++k) position[k] = kept[k] + (height - c) * up[k];
+        const double worst = Worst(heighted);
+        if (!Fit(worst)) continue;
+        ++count;
+        if (worst >= best) continue;
+        best = worst;
+        d.typed = height;
+        d.likely = c;
+        d.source = source;
+      }
+    }
+    for (size_t k = 0; k < 3; ++k) position[k] = kept[k];
+    if (count != 1) return std::nullopt;
+    d.kind = BlunderKind::InstrumentHeight;
+    d.words = fmt::format("instrument height {:.3f} typed at {}; {:.3f} fits", d.typed, st.name,
+                          d.likely);
+    return d;
+  }
+
   // The observation off by a round number in one of its components.
   std::optional<BlunderDiagnosis> RoundNumber(const AdjustmentObservation& obs) const {
     if (Fit(Worst({obs}))) return std::nullopt;
@@ -331,7 +432,7 @@ class Diagnoser {
       for (const double step : steps) {
         for (const double sign : {-1.0, 1.0}) {
           // 180° either way is one and the same.
-          if (sign > 0.0 && step > 179.0 * DEGREE) continue;
+          if (Angular(obs.kind) && sign > 0.0 && step > 179.0 * DEGREE) continue;
           AdjustmentObservation fixed = obs;
           fixed.value[k] += sign * step;
           const double worst = Worst({fixed});
@@ -344,6 +445,8 @@ class Diagnoser {
           d.angular = angular;
           d.typed = obs.value[k] / unit;
           d.likely = fixed.value[k] / unit;
+          // An angle as a reading: within one turn.
+          if (angular) d.likely = std::fmod(std::fmod(d.likely, 360.0) + 360.0, 360.0);
           const char* axis = components == 3 ? (k == 0 ? " dX" : k == 1 ? " dY" : " dZ") : "";
           const std::string off =
               angular ? fmt::format("{:g}\u00b0", step / DEGREE) : fmt::format("{:g} m", step);
@@ -365,6 +468,8 @@ class Diagnoser {
   std::vector<double> variance_;
   double factor_[ADJUSTED_KIND_COUNT] = {1.0, 1.0, 1.0, 1.0};
   std::unordered_map<int32_t, std::vector<int32_t>> records_;
+  // Per station, the rejected records whose zenith or distance sights it.
+  std::unordered_map<int32_t, int> missed_;
 };
 
 }  // namespace

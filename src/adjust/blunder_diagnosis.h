@@ -7,7 +7,11 @@
 //   - a GNSS vector that fits with its sign reversed (base and rover swapped);
 //   - a zenith or distance that fits with the target or instrument height typed otherwise: ten
 //     times or a tenth of it, two neighbouring digits swapped, or the height another record
-//     of the same setup (the other face, another round) gives the same target or instrument;
+//     of the same setup (the other face, another round) gives the same target or instrument.
+//     An instrument height is typed once for a setup, so it must mend every sight of the
+//     setup; and where the sights of other setups hold its station, the adjustment moves the
+//     station by the height's error instead and rejects those sights: a rejected sight to a
+//     station is tried with the station moved by what each height of its setups could be;
 //   - a distance, an angle or a vector component off by a round number (1, 10 or 100 m; 1°,
 //     10°, 90° or 180°).
 //
@@ -42,6 +46,9 @@ inline constexpr double DIAGNOSIS_SIGMAS = 3.0;
 
 struct BlunderDiagnosis {
   int32_t observation = -1;  // index into AdjustmentInput::observations
+  // Where to look: the observation's record, or for an instrument height that the sights to
+  // its station show, the first record of the setup it was typed for.
+  SourceLocation source;
   BlunderKind kind = BlunderKind::WrongName;
   int32_t fits = -1;  // the station the sight fits, for a wrong name
   // Heights (meters) and round numbers: the value as observed and the one that fits. A round
