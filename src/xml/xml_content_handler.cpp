@@ -191,6 +191,7 @@ void XmlContentHandler::OnStartElement(std::string_view local_name) {
   }
   ++depth_;
   states_[static_cast<size_t>(depth_)] = state;
+  if (IsEditable(state)) element_line_ = CurrentSource().line;
   if (state == ElementState::Vector) {
     reduction_.BeginVector(CurrentSource());
     vector_misread_ = false;
@@ -235,6 +236,7 @@ void XmlContentHandler::OnEndElement() {
   WarnTextlessNumber();
   const ElementState state = states_[static_cast<size_t>(depth_)];
   --depth_;
+  if (IsEditable(state)) element_line_ = 0;
   if (state == ElementState::Vector) {
     reduction_.EndVector(vector_misread_);
   } else if (state == ElementState::Observation) {
