@@ -34,6 +34,17 @@ std::map<SourceLocation, SketchReading> NamedElements(const CheckReport& report)
           element.suspect = element.suspect || suspects;
           if (element.reason.empty()) element.reason = section.title + ": " + row.note;
         }
+        // A sight that fits another station: each of its readings can be read by that name.
+        if (suspects && row.diagnosis && !row.diagnosis->fits.empty()) {
+          for (const SourceLocation& source : row.diagnosis->readings) {
+            SketchReading& element = named[source];
+            element.at = source;
+            element.suspect = true;
+            if (element.reason.empty()) element.reason = section.title + ": " + row.note;
+            element.rename_from = row.diagnosis->labelled;
+            element.rename_to = row.diagnosis->fits;
+          }
+        }
       }
     }
   }
@@ -50,7 +61,7 @@ void AddLineReadings(SketchModel& model, const SurveyTables& tables, const Readi
     if (line < 0 || !at.known()) return;
     const auto found = named.find(at);
     SketchReading& reading = model.lines[static_cast<size_t>(line)].readings.emplace_back(
-        found != named.end() ? found->second : SketchReading{at, {}, false, {}});
+        found != named.end() ? found->second : SketchReading{at, {}, false, {}, {}, {}});
     reading.solution = TrimWhiteSpace(solution);
   };
   const std::span<const ObsRow> observations = tables.observations();

@@ -203,7 +203,8 @@ ReadingEdits JobReadingEdits(const Job& job,
   for (const JobRename& rename : job.renames) {
     const int32_t file = rename.file.empty() ? -1 : file_index(rename.file);
     if (rename.file.empty() || file >= 0)
-      edits.AddNameChange(NameChange{rename.from, rename.to, file});
+      edits.AddNameChange(
+          NameChange{rename.from, rename.to, file, static_cast<int32_t>(rename.line)});
   }
   return edits;
 }

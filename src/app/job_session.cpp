@@ -257,8 +257,10 @@ bool JobSession::IsLeftOut(const std::string& file, int64_t line) const {
                      [&](const JobLeaveOut& l) { return l.file == absolute && l.line == line; });
 }
 
-void JobSession::Rename(const std::string& from, const std::string& to, const std::string& file) {
-  job_.renames.push_back(JobRename{from, to, file.empty() ? "" : AbsoluteJobPath(file)});
+void JobSession::Rename(const std::string& from, const std::string& to, const std::string& file,
+                        int64_t line) {
+  job_.renames.push_back(
+      JobRename{from, to, file.empty() ? "" : AbsoluteJobPath(file), file.empty() ? 0 : line});
   modified_ = true;
 }
 

@@ -65,8 +65,10 @@ class JobSession {
   // Puts a left-out element back; true when it was left out.
   bool PutBack(const std::string& file, int64_t line);
   bool IsLeftOut(const std::string& file, int64_t line) const;
-  // Reads from as to in every file (file empty) or in one.
-  void Rename(const std::string& from, const std::string& to, const std::string& file = {});
+  // Reads from as to in every file (file empty) or in one; with a line, only in the one element
+  // of file that starts there (a sight labelled with the wrong point).
+  void Rename(const std::string& from, const std::string& to, const std::string& file = {},
+              int64_t line = 0);
   // Forgets the rename or the merge answer at this index of its list.
   void ForgetRename(size_t index);
   void ForgetMerge(size_t index);

@@ -4,10 +4,13 @@
 #include <cmath>
 #include <set>
 #include <string_view>
+#include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <fmt/format.h>
 
+#include "adjust/blunder_diagnosis.h"
 #include "checks/adjustment_tracing.h"
 #include "checks/check_support.h"
 #include "checks/report_forms.h"
@@ -74,6 +77,26 @@ std::vector<std::string> StationsOf(const AdjustmentInput& input,
     names.push_back(input.stations[static_cast<size_t>(obs.back)].name);
   }
   return names;
+}
+
+// The elements of the field file that label obs's sight with its fore name: a vector's own, or
+// the readings of that name in the setup of the record's first reading.
+std::vector<SourceLocation> LabelledReadings(const ReadingLog& log,
+                                             const AdjustmentObservation& obs,
+                                             const std::string& labelled) {
+  if (!obs.source.known()) return {};
+  if (obs.kind == AdjustedKind::GnssVector) return {obs.source};
+  const std::vector<RawReading>& readings = log.readings();
+  const auto first = std::find_if(readings.begin(), readings.end(),
+                                  [&](const RawReading& r) { return r.source == obs.source; });
+  if (first == readings.end() || first->setup < 0) return {};
+  std::vector<SourceLocation> out;
+  for (const RawReading& r : readings) {
+    if (r.setup == first->setup && log.names()[static_cast<size_t>(r.point)] == labelled) {
+      out.push_back(r.source);
+    }
+  }
+  return out;
 }
 
 // The component of a vector with the largest |w|, else 0.
@@ -433,6 +456,18 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   std::vector<CheckRow> suspects;
   // A run that did not finish judges nothing: what its earlier rounds rejected is not listed.
   const bool done = result.outcome == AdjustmentOutcome::Done;
+  // What each rejected observation's blunder is, where one explanation fits.
+  std::unordered_map<int32_t, BlunderDiagnosis> diagnoses;
+  for (BlunderDiagnosis& d : DiagnoseBlunders(input, result)) {
+    diagnoses.emplace(d.observation, std::move(d));
+  }
+  // One blunder in a sight rejects its angle, zenith and distance in turn (an angle set's angle
+  // may be a record of its own): one suspect names it. A vector is its own record.
+  std::set<std::tuple<int32_t, int32_t, int32_t>> suspect_sights;
+  const auto sight_of = [&](const AdjustmentObservation& obs) {
+    return obs.kind == AdjustedKind::GnssVector ? std::make_tuple(-1, -1, obs.record)
+                                                : std::make_tuple(obs.at, obs.fore, -1);
+  };
   for (int32_t i : done ? result.rejected : std::vector<int32_t>{}) {
     const ObservationTest& t = result.observations[static_cast<size_t>(i)];
     const AdjustmentObservation& obs = input.observations[static_cast<size_t>(i)];
@@ -451,11 +486,47 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
       row.note += fmt::format("; {} is farthest off ({:.1f} \u03c3)", traced->words,
                               std::abs(traced->deviation));
     }
+    const std::string base_note = row.note;
+    std::string said_first;
+    const auto diagnosis = diagnoses.find(i);
+    if (diagnosis != diagnoses.end()) {
+      const BlunderDiagnosis& d = diagnosis->second;
+      said_first = d.words + "; ";
+      row.note += "; " + d.words;
+      RowDiagnosis& said = row.diagnosis.emplace();
+      said.kind = BlunderKindWords(d.kind);
+      if (d.fits >= 0) {
+        said.fits = input.stations[static_cast<size_t>(d.fits)].name;
+        said.labelled = input.stations[static_cast<size_t>(obs.fore)].name;
+        said.readings = LabelledReadings(log, obs, said.labelled);
+      }
+      if (d.kind != BlunderKind::WrongName && d.kind != BlunderKind::SwappedVector) {
+        said.typed = d.typed;
+        said.likely = d.likely;
+        said.unit = d.angular ? "deg" : "m";
+      }
+    }
     row.values = {t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), InUnit(kind, t.estimated_error[k])};
     adjustment.rows.push_back(row);
+    row.diagnosis.reset();
+    if (!suspect_sights.insert(sight_of(obs)).second) {
+      // The sight's first suspect carries the explanation when a later rejection found one.
+      for (CheckRow& earlier : suspects) {
+        if (earlier.stations.size() >= 2 && earlier.stations[0] == row.stations[0] &&
+            earlier.stations[1] == row.stations[1] && !earlier.diagnosis &&
+            diagnosis != diagnoses.end()) {
+          earlier.diagnosis = adjustment.rows.back().diagnosis;
+          // What the blunder is comes first: a long note is cut at its end.
+          earlier.note.insert(std::string("adjustment test: ").size(),
+                              diagnosis->second.words + "; ");
+        }
+      }
+      continue;
+    }
+    if (diagnosis != diagnoses.end()) row.diagnosis = adjustment.rows.back().diagnosis;
     // Among the suspects the note says who names the observation.
     CheckRow suspect = row;
-    suspect.note = "adjustment test: " + row.note;
+    suspect.note = "adjustment test: " + said_first + base_note;
     suspect.values.clear();
     suspects.push_back(std::move(suspect));
   }

@@ -4,6 +4,8 @@
 // values (one per column of its section) and says whether it passes its limit.
 
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,6 +23,20 @@ struct CheckColumn {
   int decimals = 1;
 };
 
+// What a suspect's blunder most likely is, in the JSON form's words.
+struct RowDiagnosis {
+  std::string kind;  // "wrong name", "swapped vector", "target height", ...
+  std::string fits;  // the station a wrongly named sight fits; empty otherwise
+  // A height or a round number as observed and the value that fits; NaN where none.
+  double typed = std::numeric_limits<double>::quiet_NaN();
+  double likely = std::numeric_limits<double>::quiet_NaN();
+  std::string unit;  // of typed and likely: "m" or "deg"
+  // A wrong name: the name the sight is labelled with, and the elements ("Observation" or
+  // "Vector") that label it so: renaming it in these alone mends it.
+  std::string labelled;
+  std::vector<SourceLocation> readings;
+};
+
 struct CheckRow {
   std::vector<std::string> stations;
   std::vector<double> values;           // one per column; NaN where the row has none
@@ -30,6 +46,8 @@ struct CheckRow {
   bool flagged = false;
   // The worst value over its limit (above 1 when flagged); 0 for rows flagged by kind.
   double ratio = 0.0;
+  // Set on a suspect whose blunder one explanation fits.
+  std::optional<RowDiagnosis> diagnosis;
 };
 
 struct CheckSection {

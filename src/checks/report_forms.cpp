@@ -312,6 +312,18 @@ Json RowJson(const CheckRow& row, const CheckSection& section,
   json["note"] = row.note;
   json["ratio"] = row.ratio > 0.0 ? Number(row.ratio) : Json(nullptr);
   json["flagged"] = row.flagged;
+  if (row.diagnosis) {
+    const RowDiagnosis& d = *row.diagnosis;
+    Json diagnosis = Json::object();
+    diagnosis["kind"] = d.kind;
+    if (!d.fits.empty()) diagnosis["fits"] = d.fits;
+    if (std::isfinite(d.typed) && std::isfinite(d.likely)) {
+      diagnosis["typed"] = Number(d.typed);
+      diagnosis["likely"] = Number(d.likely);
+      diagnosis["unit"] = d.unit;
+    }
+    json["diagnosis"] = std::move(diagnosis);
+  }
   return json;
 }
 

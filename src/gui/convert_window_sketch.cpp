@@ -69,6 +69,10 @@ LineEdits ConvertWindow::ConversionLineEdits(QWidget* window) {
   };
   edits.put_back = [job, now](SourceLocation at) { job.put_back(now(at)); };
   edits.is_left_out = [job, now](SourceLocation at) { return job.is_left_out(now(at)); };
+  edits.rename_reading = [job, now](SourceLocation at, const std::string& from,
+                                    const std::string& to) {
+    if (now(at).file >= 0) job.rename_reading(now(at), from, to);
+  };
   return edits;
 }
 
@@ -79,7 +83,10 @@ LineEdits ConvertWindow::JobLineEdits() const {
       [menu](SourceLocation at) { menu->PutBack(at); },
       [menu](SourceLocation at) { return menu->IsLeftOut(at); },
       [menu](const std::string& from, const std::string& to) { menu->Rename(from, to); },
-      [menu](const std::string& name) { return menu->RenamedAs(name); }};
+      [menu](const std::string& name) { return menu->RenamedAs(name); },
+      [menu](SourceLocation at, const std::string& from, const std::string& to) {
+        menu->RenameReading(at, from, to);
+      }};
 }
 
 void ConvertWindow::OfferSketch() {

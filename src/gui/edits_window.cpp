@@ -114,7 +114,10 @@ void EditsWindow::Refresh() {
   for (size_t i = 0; i < job.renames.size(); ++i) {
     const JobRename& rename = job.renames[i];
     add(EditKind::Rename, i,
-        QStringLiteral("%1 read as %2").arg(Text(rename.from), Text(rename.to)),
+        rename.line > 0 ? QStringLiteral("%1 read as %2 in the element on line %3")
+                              .arg(Text(rename.from), Text(rename.to))
+                              .arg(rename.line)
+                        : QStringLiteral("%1 read as %2").arg(Text(rename.from), Text(rename.to)),
         rename.file.empty() ? QStringLiteral("every file") : FileName(rename.file), QString(),
         rename.file);
   }

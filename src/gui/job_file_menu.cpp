@@ -18,6 +18,7 @@
 #include "gui/edits_window.h"
 #include "gui/program_settings.h"
 #include "gui/weight_option.h"
+#include "job/job_paths.h"
 
 namespace fenwix {
 
@@ -272,6 +273,20 @@ void JobFileMenu::Rename(const std::string& from, const std::string& to) {
   for (const std::string& name : onto_from) {
     if (name != to) session_.Rename(name, to);
   }
+  Changed();
+}
+
+void JobFileMenu::RenameReading(SourceLocation at, const std::string& from, const std::string& to) {
+  const std::string file = FieldFile(at.file);
+  if (file.empty() || from == to) return;
+  const std::vector<JobRename>& renames = session_.job().renames;
+  for (size_t i = renames.size(); i-- > 0;) {
+    if (renames[i].line == at.line && renames[i].from == from &&
+        SameJobPath(renames[i].file, file)) {
+      session_.ForgetRename(i);
+    }
+  }
+  session_.Rename(from, to, file, at.line);
   Changed();
 }
 

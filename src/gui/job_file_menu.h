@@ -81,6 +81,8 @@ class JobFileMenu : public QObject {
   // Reads the name from as to in every field file: a rename of from for every file made
   // before is replaced, names read as from are read as to, and to itself stays as it is.
   void Rename(const std::string& from, const std::string& to);
+  // Reads from as to in the one element starting at `at`, in place of any earlier such rename.
+  void RenameReading(SourceLocation at, const std::string& from, const std::string& to);
   // The name the job reads name as in every file; empty when none.
   std::string RenamedAs(const std::string& name) const;
 

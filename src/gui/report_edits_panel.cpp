@@ -54,6 +54,9 @@ ReportEditsPanel::ReportEditsPanel(QWidget* parent) : QWidget(parent) {
     if (lines.size() == 1) PutBack(lines.front());
   });
   connect(rename_, &QPushButton::clicked, this, &ReportEditsPanel::AskRename);
+  rename_reading_ = new QPushButton(QStringLiteral("Rename the &sight"), this);
+  rename_reading_->setObjectName(QStringLiteral("renameReadingButton"));
+  connect(rename_reading_, &QPushButton::clicked, this, &ReportEditsPanel::RenameReading);
 
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -62,6 +65,7 @@ ReportEditsPanel::ReportEditsPanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(leave_out_);
   layout->addWidget(put_back_);
   layout->addWidget(rename_);
+  layout->addWidget(rename_reading_);
   UpdateStates();
 }
 
@@ -112,6 +116,20 @@ bool ReportEditsPanel::CanRename() const {
          edits_.rename;
 }
 
+bool ReportEditsPanel::CanRenameReading() const {
+  return row_ != nullptr && row_->diagnosis && !row_->diagnosis->fits.empty() &&
+         !row_->diagnosis->labelled.empty() && !row_->diagnosis->readings.empty() &&
+         edits_.rename_reading;
+}
+
+void ReportEditsPanel::RenameReading() {
+  if (!CanRenameReading()) return;
+  const RowDiagnosis& d = *row_->diagnosis;
+  for (const SourceLocation& at : d.readings) edits_.rename_reading(at, d.labelled, d.fits);
+  UpdateStates();
+  emit Edited();
+}
+
 void ReportEditsPanel::LeaveOut(SourceLocation at) {
   if (!edits_.leave_out || IsLeftOut(at)) return;
   edits_.leave_out(at, reason_->text());
@@ -150,6 +168,21 @@ void ReportEditsPanel::UpdateStates() {
   leave_out_->setToolTip(why);
   put_back_->setToolTip(one ? QStringLiteral("Read the element again at the next conversion")
                             : why);
+  rename_reading_->setEnabled(CanRenameReading());
+  if (CanRenameReading()) {
+    const RowDiagnosis& d = *row_->diagnosis;
+    rename_reading_->setText(
+        QStringLiteral("Read %1 as %2 in this &sight").arg(Text(d.labelled), Text(d.fits)));
+    rename_reading_->setToolTip(
+        QStringLiteral("The sight fits %1: read its name as %1 on line %2 only, from the next "
+                       "conversion on")
+            .arg(Text(d.fits), Text(SourceText(d.readings.front(), file_labels_))));
+  } else {
+    rename_reading_->setText(QStringLiteral("Rename the &sight"));
+    rename_reading_->setToolTip(
+        QStringLiteral("Choose a suspect whose sight fits another station to read it with that "
+                       "station's name"));
+  }
   rename_->setEnabled(CanRename());
   rename_->setToolTip(CanRename()
                           ? QStringLiteral("Read these names as one of them from the next "
@@ -174,6 +207,10 @@ void ReportEditsPanel::AddRowActions(QMenu& menu) {
   }
   if (CanRename()) {
     menu.addAction(QStringLiteral("Rename..."), this, &ReportEditsPanel::AskRename);
+  }
+  if (CanRenameReading()) {
+    menu.addAction(rename_reading_->text().remove(QLatin1Char('&')), this,
+                   &ReportEditsPanel::RenameReading);
   }
 }
 

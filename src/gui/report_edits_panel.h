@@ -6,7 +6,8 @@
 // row of look-alike names, "Rename..." reads the group's names as one.
 //
 // Object names: "leaveOutReason", "leaveOutButton", "putBackRowButton", "renameButton",
-// "renameDialog".
+// "renameDialog", "renameReadingButton" (a suspect whose sight fits another station: its
+// readings are read with that station's name).
 
 #include <cstdint>
 #include <functional>
@@ -35,6 +36,10 @@ struct LineEdits {
   std::function<void(const std::string& from, const std::string& to)> rename;
   // The name the job reads a name as; empty when it reads it as itself.
   std::function<std::string(const std::string& name)> renamed_as;
+  // Reads `from` as `to` in the one element that starts at `at` (a sight labelled with the
+  // wrong point), from the next conversion on.
+  std::function<void(SourceLocation at, const std::string& from, const std::string& to)>
+      rename_reading;
 };
 
 // Identifier of the check whose rows are groups of look-alike names.
@@ -74,6 +79,9 @@ class ReportEditsPanel : public QWidget {
   void AskRename();
   bool IsLeftOut(SourceLocation at) const;
   bool CanRename() const;
+  // The suspect row's wrong name, when its readings can be renamed.
+  bool CanRenameReading() const;
+  void RenameReading();
   void UpdateStates();
 
   LineEdits edits_;
@@ -85,6 +93,7 @@ class ReportEditsPanel : public QWidget {
   QPushButton* leave_out_ = nullptr;
   QPushButton* put_back_ = nullptr;
   QPushButton* rename_ = nullptr;
+  QPushButton* rename_reading_ = nullptr;
 };
 
 }  // namespace fenwix

@@ -127,6 +127,17 @@ void SketchView::AddLineEntries(QMenu* menu, int32_t index) {
       edits_.put_back(at);
       UpdateLeftOut({index});
     });
+    // A sight that fits another station is mended by reading its name as that station's.
+    if (!reading.rename_to.empty()) {
+      QAction* rename =
+          menu->addAction(QStringLiteral("Read %1 as %2 at %3")
+                              .arg(Text(reading.rename_from), Text(reading.rename_to), where));
+      rename->setObjectName(QStringLiteral("renameReadingAction"));
+      rename->setEnabled(static_cast<bool>(edits_.rename_reading));
+      connect(rename, &QAction::triggered, this, [this, reading] {
+        edits_.rename_reading(reading.at, reading.rename_from, reading.rename_to);
+      });
+    }
   }
   if (!one) {
     leave->setEnabled(usable && any_kept);

@@ -73,6 +73,8 @@ struct JobRename {
   std::string from;
   std::string to;
   std::string file;  // empty: every field file
+  // The line of that file where the one element it renames in starts; 0: every element.
+  int64_t line = 0;
 
   bool operator==(const JobRename&) const = default;
 };

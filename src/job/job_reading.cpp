@@ -402,11 +402,17 @@ Job ReadJob(const Json& root) {
     for (size_t i = 0; i < list.size(); ++i) {
       const std::string where = At("\"renames\"", i);
       Object(list[i], where);
-      OnlyKeys(list[i], where, {"from", "to", "file"});
+      OnlyKeys(list[i], where, {"from", "to", "file", "line"});
       JobRename rename;
       rename.from = NameField(list[i], "from", where);
       rename.to = NameField(list[i], "to", where);
       if (list[i].contains("file")) rename.file = PathField(list[i], "file", where);
+      // A rename of one reading names the line its element starts on, in one file.
+      if (list[i].contains("line")) {
+        if (rename.file.empty()) Refuse(where + " needs \"file\" with \"line\"");
+        rename.line = WholeNumber(list[i]["line"], where + ".\"line\"", 1,
+                                  std::numeric_limits<int32_t>::max());
+      }
       job.renames.push_back(std::move(rename));
     }
   }

@@ -1,6 +1,7 @@
 #include "job/job_renames.h"
 
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "job/job_paths.h"
@@ -21,8 +22,9 @@ std::string Quoted(const std::string& name) {
 }  // namespace
 
 Status RefuseRenames(const Job& job) {
-  // Renames by the input they apply to (-1 for every file) and the name they rename.
-  std::map<std::pair<int64_t, std::string>, size_t> first_rename;
+  // Renames by the input they apply to (-1 for every file), the element's line (0 for every
+  // element) and the name they rename.
+  std::map<std::tuple<int64_t, int64_t, std::string>, size_t> first_rename;
   for (size_t i = 0; i < job.renames.size(); ++i) {
     const JobRename& rename = job.renames[i];
     if (const NameFault fault = StationNameFault(rename.to); fault != NameFault::None) {
@@ -34,7 +36,8 @@ Status RefuseRenames(const Job& job) {
     for (size_t k = 0; k < job.inputs.size() && !rename.file.empty(); ++k) {
       if (SameJobPath(job.inputs[k].path, rename.file)) input = static_cast<int64_t>(k);
     }
-    const auto [at, added] = first_rename.emplace(std::make_pair(input, rename.from), i);
+    const auto [at, added] =
+        first_rename.emplace(std::make_tuple(input, rename.line, rename.from), i);
     if (added) continue;
     const JobRename& first = job.renames[at->second];
     if (first.to == rename.to) {

@@ -111,6 +111,7 @@ std::string FormatJobText(const Job& job) {
       entry["from"] = rename.from;
       entry["to"] = rename.to;
       if (!rename.file.empty()) entry["file"] = rename.file;
+      if (rename.line > 0) entry["line"] = rename.line;
       list.push_back(std::move(entry));
     }
     root["renames"] = std::move(list);

@@ -42,6 +42,12 @@ void ReadingEdits::AddLeaveOut(LeaveOut leave_out) {
 
 void ReadingEdits::AddNameChange(NameChange change) {
   const auto index = static_cast<int32_t>(changes_.size());
+  if (change.line > 0) {
+    // One element only: without its file it names no element, and is kept but never applies.
+    if (change.file >= 0) element_changes_[LineKey(change.file, change.line)].push_back(index);
+    changes_.push_back(std::move(change));
+    return;
+  }
   NameTargets& targets = change_of_[change.from];
   if (change.file < 0) {
     if (targets.every < 0) targets.every = index;
@@ -75,7 +81,16 @@ void ReadingEdits::LeftOutAlong(int32_t line) {
   if (found != leave_out_at_.end()) used_[static_cast<size_t>(found->second)] = 1;
 }
 
-std::string_view ReadingEdits::ReadName(std::string_view name) const {
+std::string_view ReadingEdits::ReadName(std::string_view name, int32_t element_line) const {
+  if (element_line > 0 && !element_changes_.empty()) {
+    const auto own = element_changes_.find(LineKey(file_, element_line));
+    if (own != element_changes_.end()) {
+      for (const int32_t change : own->second) {
+        const NameChange& c = changes_[static_cast<size_t>(change)];
+        if (c.from == name) return c.to;
+      }
+    }
+  }
   const auto found = change_of_.find(name);
   if (found == change_of_.end()) return name;
   // A change for this file wins over one for every file.

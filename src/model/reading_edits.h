@@ -35,6 +35,9 @@ struct NameChange {
   std::string from;
   std::string to;
   int32_t file = -1;  // index of the field file it applies to; -1 for every file
+  // The line of that file where the one element it renames in starts (an "Observation": a
+  // sight labelled with the wrong point); 0 for every element. Needs a file.
+  int32_t line = 0;
 };
 
 // Whether an observation of this kind with these station names joins a point to itself (an
@@ -83,8 +86,9 @@ class ReadingEdits {
   // (the first element of the line is the one it meant) but not listed in left_out(), where the
   // element that took it along stands for it.
   void LeftOutAlong(int32_t line);
-  // The name a name of the current file is read as (itself when no change applies).
-  std::string_view ReadName(std::string_view name) const;
+  // The name a name of the current file is read as (itself when no change applies), inside the
+  // element starting on element_line: a change of that one element wins over the others.
+  std::string_view ReadName(std::string_view name, int32_t element_line = 0) const;
   // Keeps an observation that a name change turned into a tie of a point to itself.
   void KeepSelfTie(const ObsRecord& record, int32_t line);
 
@@ -116,6 +120,8 @@ class ReadingEdits {
   std::unordered_map<uint64_t, int32_t> leave_out_at_;
   std::vector<NameChange> changes_;
   std::unordered_map<std::string, NameTargets, NameHash, std::equal_to<>> change_of_;
+  // The changes of one element each, by (file, line).
+  std::unordered_map<uint64_t, std::vector<int32_t>> element_changes_;
   int32_t file_ = 0;
   std::vector<LeftOutElement> left_out_;
   std::vector<SelfTie> self_ties_;

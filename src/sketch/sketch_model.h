@@ -65,6 +65,10 @@ struct SketchReading {
   // A GNSS vector's solution type as the field file gives it ("Fixed", "Float", ...), trimmed;
   // empty for a total-station reading and for a vector that gives none.
   std::string solution;
+  // A reading of a sight that fits another station: the name it is labelled with and the name
+  // that fits (both empty otherwise).
+  std::string rename_from;
+  std::string rename_to;
 };
 
 struct SketchLine {

@@ -195,6 +195,7 @@ void XmlContentHandler::OnStartElement(KnownName name) {
   }
   ++depth_;
   states_[static_cast<size_t>(depth_)] = state;
+  if (IsEditable(state)) element_line_ = CurrentSource().line;
   if (state == ElementState::Vector) {
     reduction_.BeginVector(CurrentSource());
     vector_misread_ = false;
@@ -239,6 +240,7 @@ void XmlContentHandler::OnEndElement() {
   WarnTextlessNumber();
   const ElementState state = states_[static_cast<size_t>(depth_)];
   --depth_;
+  if (IsEditable(state)) element_line_ = 0;
   if (state == ElementState::Vector) {
     reduction_.EndVector(vector_misread_);
   } else if (state == ElementState::Observation) {

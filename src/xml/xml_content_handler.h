@@ -144,7 +144,7 @@ class XmlContentHandler {
   bool LeftOut(ElementState state);
   // A name as the edits have it read, and as a record can carry it.
   std::string_view Named(std::string_view text) {
-    const std::string_view name = edits_ != nullptr ? edits_->ReadName(text) : text;
+    const std::string_view name = edits_ != nullptr ? edits_->ReadName(text, element_line_) : text;
     return replacements_ != nullptr ? Carried(name) : name;
   }
   std::string_view Carried(std::string_view name);
@@ -162,6 +162,9 @@ class XmlContentHandler {
   bool vector_misread_ = false;
   // Set when the open "Observation" had its horizontal angle refused.
   bool direction_refused_ = false;
+  // Where the open "Vector", "Station" or "Observation" started: a name change of one element
+  // applies to the names read inside it.
+  int32_t element_line_ = 0;
 
   // Element state.
   ChildName child_name_ = ChildName::None;

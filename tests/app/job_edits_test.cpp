@@ -176,6 +176,40 @@ TEST_F(JobEditsTest, RenameGivesTheBytesOfTheFileWithTheNameReplaced) {
   EXPECT_EQ(Convert(xml), unedited);
 }
 
+// A rename of one reading changes the name inside the element that starts on its line and
+// nowhere else: the bytes of the file with that one name replaced by hand.
+TEST_F(JobEditsTest, RenameOfOneReadingReplacesTheNameInThatElementOnly) {
+  const std::string xml = DATA + "/writer/total_station.xml";
+  const std::string original = testing::ReadFile(xml);
+  const std::string unedited = Convert(xml);
+  struct Case {
+    int32_t file;
+    int32_t line;   // where the renamed element starts
+    int name_line;  // the line whose name a hand edit changes; 0: none
+  };
+  for (const Case& c : std::vector<Case>{
+           {0, 42, 44},  // the second foresight to S2 of the setup
+           {0, 26, 28},  // the first
+           {0, 35, 0},   // a backsight: it names S3, so nothing changes
+           {1, 42, 0},   // another field file's line
+       }) {
+    SCOPED_TRACE(std::to_string(c.file) + ":" + std::to_string(c.line));
+    std::string by_hand = unedited;
+    if (c.name_line > 0) {
+      by_hand =
+          ConvertText(Lines(original, 1, c.name_line - 1, true) +
+                      Replace(Lines(original, c.name_line, c.name_line, true), ">S2<", ">S9<") +
+                      Lines(original, 1, c.name_line, false));
+    }
+    dialog_ = ConvertDialog{};
+    dialog_.request.edits.AddNameChange(NameChange{"S2", "S9", c.file, c.line});
+    const std::string edited = Convert(xml);
+    ASSERT_EQ(outcome_, ConversionOutcome::Succeeded);
+    EXPECT_EQ(WithoutComments(edited), WithoutComments(by_hand));
+    EXPECT_EQ(c.name_line > 0, WithoutComments(edited) != WithoutComments(unedited));
+  }
+}
+
 // R2X read as R2 makes the vector R2 to R2X a tie of R2 to itself: kept as comment lines, so the
 // rest equals the hand-renamed file without that vector.
 TEST_F(JobEditsTest, RenameThatTiesAPointToItselfKeepsItAsComments) {

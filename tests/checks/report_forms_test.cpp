@@ -73,8 +73,9 @@ TEST(ReportForms, JsonKeepsItsLayout) {
                                      {4, 7},
                                      "over",
                                      true,
-                                     INFINITY});
-  report.sections[0].rows.push_back({{"P1"}, {-0.0, 1e21}, {}, {}, "", false, 0.0});
+                                     INFINITY,
+                                     {}});
+  report.sections[0].rows.push_back({{"P1"}, {-0.0, 1e21}, {}, {}, "", false, 0.0, {}});
   report.sections.push_back({"empty", "No rows", "never", {}, {}, {}, 0, false});
   EXPECT_EQ(ReportJson(report) + ReportJson(CheckReport()),
             testing::ReadFile(std::string(FENWIX_TEST_DATA) + "/checks/report.json"));
@@ -106,7 +107,7 @@ TEST(ReportForms, ControlCharactersFromTheFilesShowEscaped) {
          "misfit over its limit",
          {{"dN mm", 1}},
          {{c.raw, 5}},
-         {{{c.raw, "P2"}, {1.0}, {{0, 7}}, {3}, "reason " + c.raw, true, 2.0}},
+         {{{c.raw, "P2"}, {1.0}, {{0, 7}}, {3}, "reason " + c.raw, true, 2.0, {}}},
          0,
          false});
     const std::string text = ReportText(report);

@@ -273,6 +273,7 @@ class SketchRingLines : public ::testing::Test {
                                  [](SourceLocation) {},
                                  [](SourceLocation) { return false; },
                                  {},
+                                 {},
                                  {}});
   }
   SketchWindow ring_{Ring(3)};
