@@ -177,6 +177,24 @@ TEST_F(CliTest, PrecisionDatumConfidenceAndStandardReachTheReport) {
                  {"--relative-precision", "-1,50", "--relative-precision takes MM,PPM"},
                  {"--relative-precision", "0,0", "--relative-precision takes MM,PPM"},
                  {"--relative-precision", "20;50", "--relative-precision takes MM,PPM"}};
+  // The same options in a job file: read into the run, or refused naming the option.
+  const auto project = [&](const std::string& options) {
+    std::ofstream(dir_ / "job.fenwix")
+        << "{\"fenwix_project\": 1, \"inputs\": [{\"path\": \"square.xml\"}], "
+           "\"output\": \"job-out.txt\", \"options\": {\"seed\": \"P0_0\", \"local\": true, "
+        << options << "}}";
+    return Convert("--project '" + (dir_ / "job.fenwix").string() + "' --report '" +
+                   (dir_ / "job-report.txt").string() + "'");
+  };
+  const RunResult read = project("\"precision_datum\": \"P2_2\", \"confidence\": \"0.99\"");
+  EXPECT_EQ(read.status, 0) << read.err;
+  const std::string job_report = ReadFile(dir_ / "job-report.txt");
+  EXPECT_NE(job_report.find("relative to P2_2, at 99 %"), std::string::npos)
+      << job_report.substr(0, 2000);
+  const RunResult bad = project("\"relative_precision\": \"fifty\"");
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.err.find("\"options\".\"relative_precision\": takes MM,PPM"), std::string::npos)
+      << bad.err;
   for (const auto& r : refused) {
     const RunResult run =
         Convert("'" + job.string() + "' b.txt " + r.option + " '" + r.value + "'");
