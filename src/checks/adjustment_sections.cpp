@@ -271,9 +271,12 @@ std::string ConfidenceSentence(const AdjustmentResult& result) {
                                 : "scaled by the a priori \u03c3\u2080";
   if (!(result.confidence > 0.0) || !(result.confidence < 1.0))
     return "standard deviations and standard ellipses (1\u03c3), " + scale;
-  return fmt::format("at {} (ellipses {:.4f} \u00d7, \u03c3 {:.2f} \u00d7 the standard ones), {}",
-                     ConfidenceWords(result.confidence), PlanarConfidenceFactor(result.confidence),
-                     LinearConfidenceFactor(result.confidence), scale);
+  // The σ's factor by its normal quantile, not its value: a bare 1.96 would read as a
+  // critical w.
+  return fmt::format(
+      "at {} (ellipses {:.4f} \u00d7 the standard ones, \u03c3 times z at {:g} %), {}",
+      ConfidenceWords(result.confidence), PlanarConfidenceFactor(result.confidence),
+      50.0 * (1.0 + result.confidence), scale);
 }
 
 // "relative precision: 412 pairs, all within 20 mm + 50 ppm at 95 %", or how many exceed it
@@ -488,9 +491,11 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
           : std::string("no observation was w-tested, so none is rejected");
   adjustment.rule = fmt::format(
       "a free-network adjustment of the whole job with the weights of the adjustment file "
-      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; {}; station "
-      "precision {}, {}",
-      rejection, DatumWords(input, result), ConfidenceSentence(result));
+      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; {}{}",
+      rejection,
+      result.part_datums.empty()
+          ? std::string()
+          : "; station precision " + DatumWords(input, result) + ", " + ConfidenceSentence(result));
   adjustment.columns = {{"w", 1}, {"r", 2}, {"MDB", 1}, {"error", 1}};
   const auto summary_row = [&](std::string note) {
     CheckRow& row = adjustment.rows.emplace_back();
