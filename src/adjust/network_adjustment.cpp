@@ -133,6 +133,21 @@ class Adjuster {
   CofactorBlock Cofactors() const {
     return [this](int32_t s, int32_t t, double* out) { normals_.InverseBlock(s, t, out); };
   }
+  // Solves with the present factor (its right-hand side is rebuilt by the next step).
+  CofactorSolve Solver() {
+    return [this](const std::vector<std::array<double, 3>>& b) {
+      normals_.Clear(false);
+      for (size_t s = 0; s < b.size(); ++s)
+        if (unknowns_.count[s] > 0) normals_.AddRhs(static_cast<int32_t>(s), b[s].data());
+      const std::vector<double> x = normals_.Solve();
+      std::vector<std::array<double, 3>> out(b.size(), std::array<double, 3>{});
+      for (size_t s = 0; s < b.size(); ++s)
+        for (int32_t a = 0; a < unknowns_.count[s]; ++a)
+          out[s][static_cast<size_t>(a)] =
+              x[static_cast<size_t>(normals_.offset(static_cast<int32_t>(s)) + a)];
+      return out;
+    };
+  }
 
   const AdjustmentInput& input_;
   const AdjustmentOptions& options_;
@@ -419,7 +434,15 @@ bool Adjuster::Test() {
     g.typical_sd = sds[sds.size() / 2];
     result_.groups.push_back(g);
   }
-  ComputeStationPrecision(frames_, positions_, unknowns_, Cofactors(), result_.stations);
+  ComputeStationPrecision(frames_, positions_, unknowns_, Cofactors(), Solver(),
+                          result_.part_defects, options_.precision, result_.stations,
+                          result_.part_datums);
+  result_.confidence = options_.precision.confidence;
+  result_.relative_standard = options_.relative_standard;
+  std::vector<int32_t> parts(result_.stations.size());
+  for (size_t s = 0; s < parts.size(); ++s) parts[s] = result_.stations[s].part;
+  result_.relative = ComputeRelativePrecision(input_, active_, frames_, positions_, parts,
+                                              unknowns_, Cofactors(), options_.relative_standard);
   result_.refraction = {GeometryNow().Refraction(), 0.0,
                         refraction_ >= 0               ? RefractionSource::Estimated
                         : options_.estimate_refraction ? RefractionSource::Ordinary

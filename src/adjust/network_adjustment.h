@@ -17,6 +17,7 @@
 #include "adjust/adjustment_input.h"
 #include "adjust/observation_geometry.h"
 #include "adjust/observation_tests.h"
+#include "adjust/relative_precision.h"
 #include "adjust/sparse_normals.h"
 #include "adjust/station_precision.h"
 #include "adjust/test_statistics.h"
@@ -52,6 +53,10 @@ struct AdjustmentOptions {
   // Which station of each part holds its datum: the n-th of the part's stations (modulo its
   // size), in the order of the input. Any choice gives the same residuals.
   int32_t datum_choice = 0;
+  // The datum and confidence of the stations' precision, and the standard of the relative
+  // precision of the stations measured to each other.
+  PrecisionSettings precision;
+  RelativeStandard relative_standard;
   // Asked between steps; true stops the test at once.
   std::function<bool()> cancelled;
   // Told the share done so far, 0 to 100.
@@ -150,7 +155,11 @@ struct AdjustmentResult {
   // values of the round that rejected it.
   std::vector<int32_t> rejected;
   std::vector<StationPrecision> stations;  // one per input station
-  std::vector<GroupFactor> groups;         // the kinds present
+  std::vector<PartDatum> part_datums;      // the datum of each part's station precision
+  double confidence = 0.95;                // of the stations' σ and ellipses; 0: standard
+  RelativeStandard relative_standard;
+  std::vector<RelativePrecision> relative;  // the largest ratio first
+  std::vector<GroupFactor> groups;          // the kinds present
   RefractionUsed refraction;
 };
 

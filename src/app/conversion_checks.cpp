@@ -115,6 +115,12 @@ void ConversionSteps::TestNetwork(const RecordWeights& weights) {
     AdjustmentOptions options;
     options.estimate_refraction = !request_.refraction.has_value();
     options.memory_budget = request_.adjustment_memory_budget;
+    options.precision.confidence = request_.precision_confidence;
+    options.relative_standard = {request_.relative_mm, request_.relative_ppm};
+    for (size_t s = 0; s < input.stations.size() && !request_.precision_datum.empty(); ++s) {
+      if (input.stations[s].name == request_.precision_datum)
+        options.precision.datum_station = static_cast<int32_t>(s);
+    }
     double done = 0.0;
     bool stopped = false;
     options.progress = [&](int percent) { done = percent / 100.0; };
@@ -126,6 +132,7 @@ void ConversionSteps::TestNetwork(const RecordWeights& weights) {
     // The test only reports progress when it asks about Cancel; its end shows as the end.
     if (!stopped) ui_.ReportProgress(RunPhase::Testing, 1.0);
     AddAdjustmentSections(input, run_.adjustment_result, run_.reading_log, run_.check_report);
+    NoteUnusedPrecisionDatum(request_.precision_datum, run_.adjustment_result, run_.check_report);
     run_.adjustment_summary = run_.check_report.summary;
   } catch (const std::bad_alloc&) {
     // The output file and the other checks stand; only the test is missing.

@@ -48,6 +48,10 @@ struct ConversionSettings {
 
 // The settings and everything else a run takes: the program's stored choices, the weights, the
 // checks wanted and, from a job file, the surveyor's edits and answers.
+inline constexpr double DEFAULT_PRECISION_CONFIDENCE = 0.95;
+inline constexpr double DEFAULT_RELATIVE_MM = 20.0;
+inline constexpr double DEFAULT_RELATIVE_PPM = 50.0;
+
 struct ConversionRequest : ConversionSettings {
   // Sets the output datum and the default standard deviations, as when the dialog opens.
   void InitializeDefaults();
@@ -82,6 +86,13 @@ struct ConversionRequest : ConversionSettings {
   // The zeniths' refraction coefficient where the surveyor gives one; without it the test
   // estimates it from sights taken both ways, or takes the ordinary 0.13.
   std::optional<double> refraction;
+  // The station the stations' precision is relative to; empty for the minimum-trace datum of
+  // each part. The confidence of their σ and ellipses (0 for standard ones), and the standard
+  // the relative precision of the stations measured to each other is held to.
+  std::string precision_datum;
+  double precision_confidence = DEFAULT_PRECISION_CONFIDENCE;
+  double relative_mm = DEFAULT_RELATIVE_MM;
+  double relative_ppm = DEFAULT_RELATIVE_PPM;
 
   // The surveyor's edits of the field files (left-out elements, name changes), applied while
   // reading, and answers kept for pairs of similar stations; all empty without a job file. A

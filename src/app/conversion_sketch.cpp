@@ -126,6 +126,28 @@ void AddAdjustmentFindings(SketchModel& model, const AdjustmentInput& input,
   }
   model.ellipse_scale = EllipseScale(model);
   model.uncontrolled_redundancy = UNCONTROLLED_REDUNDANCY;
+  model.ellipse_confidence = result.confidence;
+  model.ellipse_datum = "minimum trace";
+  for (const PartDatum& d : result.part_datums) {
+    if (d.kind == PrecisionDatumKind::Station &&
+        static_cast<size_t>(d.station) < input.stations.size())
+      model.ellipse_datum = input.stations[static_cast<size_t>(d.station)].name;
+  }
+  // Each line's relative precision, by the names of its two stations in either order.
+  std::map<std::pair<std::string_view, std::string_view>, const RelativePrecision*> relative;
+  for (const RelativePrecision& r : result.relative) {
+    const std::string_view a = input.stations[static_cast<size_t>(r.from)].name;
+    const std::string_view b = input.stations[static_cast<size_t>(r.to)].name;
+    relative.emplace(std::pair{a, b}, &r);
+    relative.emplace(std::pair{b, a}, &r);
+  }
+  for (SketchLine& line : model.lines) {
+    const auto found = relative.find({model.stations[static_cast<size_t>(line.from)].name,
+                                      model.stations[static_cast<size_t>(line.to)].name});
+    if (found == relative.end()) continue;
+    line.relative_major_mm = found->second->major * 1000.0;
+    line.relative_ratio = found->second->ratio;
+  }
 
   // Per line, its observations kept by the test and how many of those are controlled. A
   // record's zenith and distance lie on the line to its target; its horizontal angle on both

@@ -79,6 +79,42 @@ Status ReadDatumText(std::string_view text, std::string& name, double& a, double
   return Status();
 }
 
+Status ReadConfidenceText(std::string_view text, double& confidence) {
+  const auto refused = [] {
+    return Status::Refused("takes a probability between 0 and 1 such as 0.95, or 1sigma");
+  };
+  if (text == "1sigma") {
+    confidence = 0.0;
+    return Status();
+  }
+  const std::optional<double> value = ParseNumberField(text);
+  if (!value || !(*value > 0.0) || !(*value < 1.0)) return refused();
+  confidence = *value;
+  return Status();
+}
+
+Status ReadRelativeStandardText(std::string_view text, double& mm, double& ppm) {
+  const auto refused = [] {
+    return Status::Refused("takes MM,PPM: millimetres plus parts per million, such as 20,50");
+  };
+  const size_t comma = text.find(',');
+  const std::optional<double> first = ParseNumberField(text.substr(0, comma));
+  const std::optional<double> second = comma == std::string_view::npos
+                                           ? std::optional<double>(0.0)
+                                           : ParseNumberField(text.substr(comma + 1));
+  if (!first || !second || !(*first >= 0.0) || !(*second >= 0.0) || *first > 1e6 || *second > 1e6 ||
+      (*first == 0.0 && *second == 0.0)) {
+    return refused();
+  }
+  mm = *first;
+  ppm = *second;
+  return Status();
+}
+
+std::string FormatRelativeStandard(double mm, double ppm) {
+  return FormatFieldNumber(mm) + "," + FormatFieldNumber(ppm);
+}
+
 Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
   const JobOptions& options = job.options;
   if (options.seed) {
@@ -132,6 +168,21 @@ Status ApplyJobOptions(const Job& job, ConversionRequest& request) {
                                              request.approx_datum_a, request.approx_datum_inv_f);
         refused.failed()) {
       return Status::Refused(OptionName("datum") + ": " + refused.text());
+    }
+  }
+  if (options.precision_datum) request.precision_datum = *options.precision_datum;
+  if (options.confidence) {
+    if (const Status refused =
+            ReadConfidenceText(*options.confidence, request.precision_confidence);
+        refused.failed()) {
+      return OfOption("confidence", refused);
+    }
+  }
+  if (options.relative_precision) {
+    if (const Status refused = ReadRelativeStandardText(*options.relative_precision,
+                                                        request.relative_mm, request.relative_ppm);
+        refused.failed()) {
+      return OfOption("relative_precision", refused);
     }
   }
   // Each field file's records are weighted with the instrument it names; when every file names

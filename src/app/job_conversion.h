@@ -18,6 +18,15 @@ namespace fenwix {
 // into the three values; the refusal's text otherwise.
 Status ReadDatumText(std::string_view text, std::string& name, double& a, double& inv_f);
 
+// Reads a confidence level: a probability above 0 and below 1 ("0.95"), or "1sigma" for
+// standard deviations (0); the refusal's text otherwise.
+Status ReadConfidenceText(std::string_view text, double& confidence);
+// Reads "MM,PPM" (or "MM"): the allowance of a relative precision, millimetres plus parts per
+// million, neither negative, not both 0; the refusal's text otherwise.
+Status ReadRelativeStandardText(std::string_view text, double& mm, double& ppm);
+// "20,50": what ReadRelativeStandardText reads back.
+std::string FormatRelativeStandard(double mm, double ppm);
+
 // Puts the job's options into the dialog's settings, each checked as the dialog checks its
 // field, and the weighting: the instrument profile its field file names and its GNSS profile.
 // The refusal names the option.

@@ -46,6 +46,20 @@ JobOptions OptionsOfRequest(const ConversionRequest& request, const JobOptions& 
   options.test = request.tolerance_mode == TOLERANCE_MODE_2D ? "2d" : "3d";
   options.datum = request.approx_datum_name + "," + FormatFieldNumber(request.approx_datum_a) +
                   "," + FormatFieldNumber(request.approx_datum_inv_f);
+  // The precision's options only where they differ from the program's: a job saved with the
+  // defaults reads as it always did.
+  options.precision_datum = request.precision_datum.empty()
+                                ? std::nullopt
+                                : std::optional<std::string>(request.precision_datum);
+  options.confidence = std::nullopt;
+  if (request.precision_confidence != DEFAULT_PRECISION_CONFIDENCE) {
+    options.confidence = request.precision_confidence > 0.0
+                             ? FormatFieldNumber(request.precision_confidence)
+                             : std::string("1sigma");
+  }
+  options.relative_precision = std::nullopt;
+  if (request.relative_mm != DEFAULT_RELATIVE_MM || request.relative_ppm != DEFAULT_RELATIVE_PPM)
+    options.relative_precision = FormatRelativeStandard(request.relative_mm, request.relative_ppm);
   return options;
 }
 

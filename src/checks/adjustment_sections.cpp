@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <set>
 #include <string_view>
 #include <tuple>
@@ -244,6 +245,117 @@ void AppendObservationJson(const AdjustmentInput& input, const AdjustmentObserva
       t.rejected_round > 0 ? std::to_string(t.rejected_round) : "null");
 }
 
+std::string StationName(const AdjustmentInput& input, int32_t s) {
+  return s >= 0 && static_cast<size_t>(s) < input.stations.size()
+             ? input.stations[static_cast<size_t>(s)].name
+             : std::string("?");
+}
+
+// "20 mm + 50 ppm".
+std::string StandardWords(const RelativeStandard& standard) {
+  return fmt::format("{:g} mm + {:g} ppm", standard.mm, standard.ppm);
+}
+
+// "95 %", or "1σ" for standard deviations.
+std::string ConfidenceWords(double confidence) {
+  if (!(confidence > 0.0) || !(confidence < 1.0)) return "1\u03c3";
+  return fmt::format("{:g} %", confidence * 100.0);
+}
+
+// The datum the stations' precision stands on, in words: the minimum trace of each part, or
+// the station named, and the parts free to turn held at a station of theirs.
+std::string DatumWords(const AdjustmentInput& input, const AdjustmentResult& result) {
+  std::string named, held;
+  bool minimum_trace = false;
+  for (const PartDatum& d : result.part_datums) {
+    if (d.kind == PrecisionDatumKind::MinimumTrace) minimum_trace = true;
+    if (d.kind == PrecisionDatumKind::Station) named = StationName(input, d.station);
+    if (d.kind == PrecisionDatumKind::Held)
+      held += (held.empty() ? "" : ", ") + StationName(input, d.station);
+  }
+  std::string words;
+  if (!named.empty()) words = "relative to " + named;
+  if (minimum_trace) {
+    words += std::string(words.empty() ? "" : ", other parts ") +
+             (named.empty() ? "on the minimum-trace datum of each part"
+                            : "on their minimum-trace datum");
+  }
+  if (!held.empty()) {
+    words += std::string(words.empty() ? "" : "; ") +
+             "parts without a vector relative to the station they are held at (" + held + ")";
+  }
+  return words.empty() ? std::string("no datum") : words;
+}
+
+// "at 95 % (ellipses 2.4477 ×, σ 1.96 × the standard ones)", and what scales them.
+std::string ConfidenceSentence(const AdjustmentResult& result) {
+  const std::string scale = result.estimated_factors
+                                ? "scaled by the job's estimated variance factors"
+                                : "scaled by the a priori \u03c3\u2080";
+  if (!(result.confidence > 0.0) || !(result.confidence < 1.0))
+    return "standard deviations and standard ellipses (1\u03c3), " + scale;
+  // The σ's factor by its normal quantile, not its value: a bare 1.96 would read as a
+  // critical w.
+  return fmt::format(
+      "at {} (ellipses {:.4f} \u00d7 the standard ones, \u03c3 times z at {:g} %), {}",
+      ConfidenceWords(result.confidence), PlanarConfidenceFactor(result.confidence),
+      50.0 * (1.0 + result.confidence), scale);
+}
+
+// "relative precision: 412 pairs, all within 20 mm + 50 ppm at 95 %", or how many exceed it
+// and the worst; empty without pairs.
+std::string RelativeSentence(const AdjustmentInput& input, const AdjustmentResult& result) {
+  if (result.outcome != AdjustmentOutcome::Done || result.relative.empty()) return {};
+  const auto over = std::count_if(result.relative.begin(), result.relative.end(),
+                                  [](const RelativePrecision& r) { return r.exceeded; });
+  const std::string standard = StandardWords(result.relative_standard);
+  if (over == 0) {
+    return fmt::format("relative precision: {} {}, all within {} at 95 %", result.relative.size(),
+                       result.relative.size() == 1 ? "pair" : "pairs", standard);
+  }
+  const RelativePrecision& worst = result.relative.front();
+  return fmt::format(
+      "relative precision: {} {} exceed {} at 95 %, the worst {}\u2013{} at "
+      "{:.1f} \u00d7",
+      over, over == 1 ? "pair" : "pairs", standard, StationName(input, worst.from),
+      StationName(input, worst.to), worst.ratio);
+}
+
+std::string RelativeJson(const AdjustmentInput& input, const RelativePrecision& r) {
+  return fmt::format(
+      "{{\"stations\": [{}, {}], \"distance_m\": {}, \"major_mm\": {}, \"minor_mm\": {}, "
+      "\"azimuth_deg\": {}, \"allowed_mm\": {}, \"ratio\": {}, \"exceeded\": {}}}",
+      JsonString(StationName(input, r.from)), JsonString(StationName(input, r.to)),
+      JsonNumber(r.distance), JsonNumber(r.major * MM_PER_M), JsonNumber(r.minor * MM_PER_M),
+      JsonNumber(r.azimuth * 180.0 / std::numbers::pi), JsonNumber(r.allowed * MM_PER_M),
+      JsonNumber(r.ratio), r.exceeded ? "true" : "false");
+}
+
+CheckSection RelativeSection(const AdjustmentInput& input, const AdjustmentResult& result) {
+  CheckSection section;
+  section.name = "relative_precision";
+  section.title = "Relative precision";
+  section.rule = fmt::format(
+      "the 95 % semi-major axis of the relative error ellipse of two stations joined by an "
+      "observation passes {} of their horizontal distance; the largest ratio first",
+      StandardWords(result.relative_standard));
+  section.columns = {
+      {"dist m", 1}, {"major mm", 1}, {"minor mm", 1}, {"az \u00b0", 0}, {"allowed mm", 1}};
+  for (const RelativePrecision& r : result.relative) {
+    if (!r.exceeded && section.rows.size() >= MAX_PASSING_ROWS) {
+      ++section.unlisted_rows;
+      continue;
+    }
+    CheckRow& row = section.rows.emplace_back();
+    row.stations = {StationName(input, r.from), StationName(input, r.to)};
+    row.values = {r.distance, r.major * MM_PER_M, r.minor * MM_PER_M,
+                  r.azimuth * 180.0 / std::numbers::pi, r.allowed * MM_PER_M};
+    row.flagged = r.exceeded;
+    row.ratio = r.ratio;
+  }
+  return section;
+}
+
 }  // namespace
 
 std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentResult& result,
@@ -277,8 +389,22 @@ std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentRes
     defects += (defects.empty() ? "" : ", ") + std::to_string(d);
   out += fmt::format(
       "   \"datum\": {{\"kind\": \"free: each part held at one station, with the rotations its "
-      "observations leave free\", \"stations\": [{}], \"defects\": [{}]}},\n",
-      settled ? datum : std::string(), settled ? defects : std::string());
+      "observations leave free\", \"stations\": [{}], \"defects\": [{}], \"precision\": {}}},\n",
+      settled ? datum : std::string(), settled ? defects : std::string(),
+      settled ? JsonString(DatumWords(input, result)) : "null");
+  out +=
+      fmt::format("   \"confidence\": {}, \"ellipse_factor\": {}, \"sd_factor\": {},\n",
+                  result.confidence > 0.0 && result.confidence < 1.0 ? JsonNumber(result.confidence)
+                                                                     : std::string("\"1sigma\""),
+                  JsonNumber(PlanarConfidenceFactor(result.confidence)),
+                  JsonNumber(LinearConfidenceFactor(result.confidence)));
+  out += fmt::format("   \"relative_standard\": {{\"mm\": {}, \"ppm\": {}}},\n",
+                     JsonNumber(result.relative_standard.mm),
+                     JsonNumber(result.relative_standard.ppm));
+  out += "   \"relative_precision\": [";
+  for (size_t k = 0; settled && k < result.relative.size(); ++k)
+    out += (k == 0 ? "\n    " : ",\n    ") + RelativeJson(input, result.relative[k]);
+  out += settled && !result.relative.empty() ? "\n   ],\n" : "],\n";
   out += fmt::format("   \"global_test\": {{\"before\": {}, \"after\": {}}},\n",
                      GlobalJson(result.before, settled), GlobalJson(result.after, settled));
   out += result.estimated_factors ? "   \"tested_with\": \"estimated factors\",\n   \"groups\": ["
@@ -415,9 +541,11 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
           : std::string("no observation was w-tested, so none is rejected");
   adjustment.rule = fmt::format(
       "a free-network adjustment of the whole job with the weights of the adjustment file "
-      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; {}; station "
-      "precision is relative to the datum",
-      rejection);
+      "(a priori \u03c3\u2080 = 1), each part's datum held by one station; {}{}",
+      rejection,
+      result.part_datums.empty()
+          ? std::string()
+          : "; station precision " + DatumWords(input, result) + ", " + ConfidenceSentence(result));
   adjustment.columns = {{"w", 1}, {"r", 2}, {"MDB", 1}, {"error", 1}};
   const auto summary_row = [&](std::string note) {
     CheckRow& row = adjustment.rows.emplace_back();
@@ -429,6 +557,8 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   constexpr std::string_view PREFIX = "Adjustment test: ";
   if (summary.starts_with(PREFIX)) summary.erase(0, PREFIX.size());
   summary_row(summary);
+  const std::string relative_sentence = RelativeSentence(input, result);
+  if (!relative_sentence.empty()) summary_row(relative_sentence);
   if (result.round_limit_reached) summary_row("data snooping stopped at its round limit");
   const bool zeniths =
       std::any_of(result.groups.begin(), result.groups.end(),
@@ -551,6 +681,10 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   report.sections.insert(report.sections.begin(), std::move(adjustment));
   report.sections.push_back(std::move(uncontrolled));
   report.summary = AdjustmentSummary(result);
+  if (!relative_sentence.empty()) {
+    report.summary += " R" + relative_sentence.substr(1) + ".";
+    report.sections.push_back(RelativeSection(input, result));
+  }
   report.adjustment_test = AdjustmentTestJson(input, result, report.files);
   CheckSection* found = nullptr;
   for (CheckSection& section : report.sections) {
@@ -605,6 +739,26 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   }
   found->rows.insert(found->rows.begin(), suspects.begin(), suspects.end());
   report.Index();
+}
+
+void NoteUnusedPrecisionDatum(const std::string& name, const AdjustmentResult& result,
+                              CheckReport& report) {
+  if (name.empty() || result.outcome != AdjustmentOutcome::Done) return;
+  if (std::any_of(result.part_datums.begin(), result.part_datums.end(),
+                  [](const PartDatum& d) { return d.kind == PrecisionDatumKind::Station; })) {
+    return;
+  }
+  const std::string note = fmt::format(
+      "the precision datum {} is not a station of a part with a GNSS vector: the precision "
+      "stands on each part's own datum instead",
+      name);
+  report.summary += " The" + note.substr(3) + ".";
+  for (CheckSection& section : report.sections) {
+    if (section.name != "adjustment") continue;
+    CheckRow& row = section.rows.emplace_back();
+    row.values.assign(section.columns.size(), NO_VALUE);
+    row.note = note;
+  }
 }
 
 }  // namespace fenwix

@@ -30,4 +30,10 @@ std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentRes
 void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
                            const ReadingLog& log, CheckReport& report);
 
+// Where the surveyor named a precision datum (name not empty) that no part of a settled test
+// could stand on (not a station of a part with a GNSS vector), the report says so in its summary
+// and the adjustment section: the precision is then on the parts' own datum.
+void NoteUnusedPrecisionDatum(const std::string& name, const AdjustmentResult& result,
+                              CheckReport& report);
+
 }  // namespace fenwix

@@ -79,6 +79,14 @@ constexpr std::string_view USAGE =
     "                        1024); a larger job is not tested\n"
     "  --refraction K        test the zenith angles with this refraction coefficient\n"
     "                        (default: estimated from sights taken both ways, else 0.13)\n"
+    "  --precision-datum STATION\n"
+    "                        station precision relative to STATION (default: the\n"
+    "                        minimum-trace datum of each part)\n"
+    "  --confidence P        confidence of the station precision, 0 < P < 1, or\n"
+    "                        1sigma for standard deviations (default 0.95)\n"
+    "  --relative-precision MM,PPM\n"
+    "                        allowance of the 95 % relative precision of stations\n"
+    "                        measured to each other (default 20,50)\n"
     "  --angle-sd S          horizontal angle SD, arc-seconds (default 5)\n"
     "  --zenith-sd Z         zenith angle SD, arc-seconds (default 5)\n"
     "  --distance-sd A[,P]   distance SD, A mm + P ppm (default 5,0)\n"
@@ -264,6 +272,20 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
       return UsageError("--refraction takes a coefficient from -1 to 1 (0.13 is the ordinary one)");
     }
     request.refraction = k;
+  } else if (arg == "--precision-datum") {
+    if (text.empty()) return UsageError("--precision-datum needs a station name");
+    request.precision_datum = text;
+  } else if (arg == "--confidence") {
+    if (const Status refused = ReadConfidenceText(text, request.precision_confidence);
+        refused.failed()) {
+      return UsageError(fmt::format("--confidence {}", refused.text()));
+    }
+  } else if (arg == "--relative-precision") {
+    if (const Status refused =
+            ReadRelativeStandardText(text, request.relative_mm, request.relative_ppm);
+        refused.failed()) {
+      return UsageError(fmt::format("--relative-precision {}", refused.text()));
+    }
   } else if (arg == "--angle-unit") {
     const std::optional<AngleUnit> unit = UnitOfWord(ANGLE_UNIT_WORDS, text);
     if (!unit) return UsageError("--angle-unit takes dms or gon");
@@ -308,7 +330,7 @@ bool IsValueOption(std::string_view arg) {
   for (const std::string_view option :
        {"--seed", "--lat", "--lon", "--height", "--tolerance", "--merge", "--datum", "--north",
         "--east", "--elev", "--max-steps", "--adjustment-memory", "--refraction", "--angle-unit",
-        "--distance-unit"}) {
+        "--distance-unit", "--precision-datum", "--confidence", "--relative-precision"}) {
     if (arg == option) return true;
   }
   return false;

@@ -90,6 +90,12 @@ QMenu* SketchView::LineMenu(const std::vector<int32_t>& lines, QWidget* parent) 
 void SketchView::AddLineEntries(QMenu* menu, int32_t index) {
   const SketchLine& line = model_.lines[static_cast<size_t>(index)];
   menu->addSection(SketchLineTitle(model_, line));
+  if (line.relative_major_mm >= 0.0) {
+    menu->addAction(QStringLiteral("Relative precision %1 mm at 95 %, %2 \u00d7 its allowance")
+                        .arg(line.relative_major_mm, 0, 'f', 1)
+                        .arg(line.relative_ratio, 0, 'f', 2))
+        ->setEnabled(false);
+  }
   if (line.readings.empty()) {
     menu->addAction(QStringLiteral("Leave out (no field file line known)"))->setEnabled(false);
     return;

@@ -61,6 +61,10 @@ QStringList PrecisionLegendTexts(const SketchModel& model, double factor) {
   QStringList texts;
   if (factor > 0) {
     texts << QStringLiteral("error ellipses \u00d7 %1").arg(factor, 0, 'f', factor >= 1 ? 0 : 3);
+    texts << (model.ellipse_confidence > 0.0
+                  ? QStringLiteral("at %1 %").arg(model.ellipse_confidence * 100.0)
+                  : QStringLiteral("standard (1\u03c3)")) +
+                 QStringLiteral(", datum ") + QString::fromStdString(model.ellipse_datum);
   }
   if (AnyUncontrolled(model)) {
     texts << QStringLiteral("dotted: uncontrolled, r < %1").arg(model.uncontrolled_redundancy);

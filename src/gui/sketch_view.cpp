@@ -327,6 +327,9 @@ void SketchView::PaintLines(QPainter& painter, QSize size) const {
       (line.uncontrolled ? dotted[3] : suspects).emplace_back(p, q);
     } else if (line.flag.flagged) {
       (line.uncontrolled ? dotted[2] : flagged).emplace_back(p, q);
+    } else if (line.relative_ratio > 1.0) {
+      // Over its relative precision's allowance: the suspect colour.
+      suspects.emplace_back(p, q);
     } else if (line.uncontrolled) {
       dotted[line.kind == SketchLineKind::GpsVector ? 0 : 1].emplace_back(p, q);
     } else if (line.kind == SketchLineKind::GpsVector) {

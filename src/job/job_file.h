@@ -54,6 +54,11 @@ struct JobOptions {
   std::optional<std::string> test;   // "2d" or "3d"
   std::optional<std::string> merge;  // "ask", "different", "first" or "second"
   std::optional<std::string> datum;  // "NAME,A,INV_F"
+  // The station the precision of the others is relative to (none: the minimum-trace datum),
+  // their confidence ("0.95", "1sigma") and the relative precision's standard ("MM,PPM").
+  std::optional<std::string> precision_datum;
+  std::optional<std::string> confidence;
+  std::optional<std::string> relative_precision;
 
   bool operator==(const JobOptions&) const = default;
 };

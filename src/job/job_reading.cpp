@@ -179,7 +179,8 @@ JobOptions ReadOptions(const Json& value) {
   Object(value, where);
   OnlyKeys(value, where,
            {"seed", "lat", "lon", "height", "north", "east", "elev", "tolerance", "max_steps",
-            "geodetic", "local", "test", "merge", "datum"});
+            "geodetic", "local", "test", "merge", "datum", "precision_datum", "confidence",
+            "relative_precision"});
   JobOptions options;
   const auto key = [&](const char* name) { return where + ".\"" + name + "\""; };
   const auto string = [&](const char* name, std::optional<std::string>& target) {
@@ -215,6 +216,9 @@ JobOptions ReadOptions(const Json& value) {
     Refuse(key("merge") + " must be \"ask\", \"different\", \"first\" or \"second\"");
   }
   string("datum", options.datum);
+  string("precision_datum", options.precision_datum);
+  string("confidence", options.confidence);
+  string("relative_precision", options.relative_precision);
   return options;
 }
 

@@ -50,6 +50,9 @@ Json OptionsJson(const JobOptions& options) {
   put("test", options.test);
   put("merge", options.merge);
   put("datum", options.datum);
+  put("precision_datum", options.precision_datum);
+  put("confidence", options.confidence);
+  put("relative_precision", options.relative_precision);
   return json;
 }
 

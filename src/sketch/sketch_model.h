@@ -46,8 +46,8 @@ struct SketchStation {
   double elevation = 0.0;
   SketchSymbol symbol = SketchSymbol::Computed;
   SketchFlag flag;
-  // The standard error ellipse the adjustment test gives the point, relative to the free datum
-  // of its part of the network; none when the test did not run or could not determine it.
+  // The error ellipse the adjustment test gives the point, at SketchModel::ellipse_confidence on
+  // SketchModel::ellipse_datum; none when the test did not run or could not determine it.
   bool has_ellipse = false;
   double ellipse_major = 0.0;  // semi-axes, meters
   double ellipse_minor = 0.0;
@@ -86,6 +86,10 @@ struct SketchLine {
   // Every observation the adjustment test kept on this line has a redundancy number below
   // SketchModel::uncontrolled_redundancy: a blunder in it cannot be found by the network.
   bool uncontrolled = false;
+  // The 95 % relative precision of its two stations (semi-major axis, mm) and its ratio to the
+  // allowance; a ratio above 1 exceeds it. Negative major: not known.
+  double relative_major_mm = -1.0;
+  double relative_ratio = 0.0;
 };
 
 struct SketchFrame {
@@ -121,6 +125,10 @@ struct SketchModel {
   // Error ellipses are drawn this many times their size in meters (1, 2 or 5 × 10ⁿ); 0 when no
   // station has one.
   double ellipse_scale = 0.0;
+  // The ellipses' confidence (0.95; 0 for standard ellipses) and datum in words ("minimum
+  // trace", or the station they are relative to).
+  double ellipse_confidence = 0.95;
+  std::string ellipse_datum;
   // The redundancy number below which the adjustment test calls an observation uncontrolled.
   double uncontrolled_redundancy = 0.0;
 

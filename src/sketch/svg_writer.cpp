@@ -114,7 +114,7 @@ bool AnyUncontrolled(const SketchModel& model) {
 }
 
 double LegendHeight(const SketchModel& model) {
-  return LEGEND_HEIGHT + (model.ellipse_scale > 0 ? 20.0 : 0.0) +
+  return LEGEND_HEIGHT + (model.ellipse_scale > 0 ? 40.0 : 0.0) +
          (AnyUncontrolled(model) ? 20.0 : 0.0);
 }
 
@@ -146,6 +146,7 @@ void PutStyle(Buffer& out) {
                        ".ts-far{stroke:#1a8a3a;stroke-width:0.7;stroke-dasharray:3 2;fill:none}\n"
                        ".flag{stroke:#f08c28;stroke-width:1.6;fill:none}\n"
                        ".suspect{stroke:#d0006f;stroke-width:3.2;fill:none}\n"
+                       ".relative{stroke:#d0006f;stroke-width:2;fill:none}\n"
                        ".seed{fill:#000;stroke:#000}\n"
                        ".computed{fill:#333;stroke:#000}\n"
                        ".intersected{fill:#fff;stroke:#000;stroke-width:1.2}\n"
@@ -217,6 +218,26 @@ void PutLines(Buffer& out, const SketchModel& model, const Page& page) {
     Put(out, "\" d=\"M{:.1f} {:.1f}L{:.1f} {:.1f}\"/>\n", page.X(a.east), page.Y(a.north),
         page.X(b.east), page.Y(b.north));
   }
+  // Pairs over their relative precision's allowance, in the suspect colour, thinner.
+  for (const SketchLine& line : model.lines) {
+    if (!(line.relative_ratio > 1.0) || line.relative_major_mm < 0.0) continue;
+    const SketchStation& a = model.stations[static_cast<size_t>(line.from)];
+    const SketchStation& b = model.stations[static_cast<size_t>(line.to)];
+    Put(out,
+        "<path class=\"relative\" data-relative-major-mm=\"{:.1f}\" "
+        "data-relative-ratio=\"{:.2f}\" data-from=\"",
+        line.relative_major_mm, line.relative_ratio);
+    AppendEscaped(out, a.name);
+    out.append(std::string_view("\" data-to=\""));
+    AppendEscaped(out, b.name);
+    Put(out, "\" d=\"M{:.1f} {:.1f}L{:.1f} {:.1f}\"><title>", page.X(a.east), page.Y(a.north),
+        page.X(b.east), page.Y(b.north));
+    AppendEscaped(out, a.name);
+    out.append(std::string_view(" \u2013 "));
+    AppendEscaped(out, b.name);
+    Put(out, ": relative precision {:.1f} mm at 95 %, {:.2f} \u00d7 its allowance</title></path>\n",
+        line.relative_major_mm, line.relative_ratio);
+  }
   for (const bool suspects : {false, true}) {
     for (const SketchLine& line : model.lines) {
       if (!line.flag.flagged || line.flag.suspect != suspects) continue;
@@ -264,9 +285,13 @@ void PutEllipses(Buffer& out, const SketchModel& model, const Page& page) {
         y);
     AppendEscaped(out, s.name);
     Put(out,
-        "\" data-major-mm=\"{0:.1f}\" data-minor-mm=\"{1:.1f}\" data-azimuth-deg=\"{2:.1f}\">"
-        "<title>",
-        s.ellipse_major * 1000.0, s.ellipse_minor * 1000.0, azimuth);
+        "\" data-major-mm=\"{0:.1f}\" data-minor-mm=\"{1:.1f}\" data-azimuth-deg=\"{2:.1f}\" "
+        "data-confidence=\"{3}\" data-datum=\"",
+        s.ellipse_major * 1000.0, s.ellipse_minor * 1000.0, azimuth,
+        model.ellipse_confidence > 0.0 ? fmt::format("{:g}", model.ellipse_confidence)
+                                       : std::string("1sigma"));
+    AppendEscaped(out, model.ellipse_datum);
+    out.append(std::string_view("\"><title>"));
     AppendEscaped(out, s.name);
     Put(out,
         ": error ellipse {:.1f} \u00d7 {:.1f} mm, major axis at {:.1f}\u00b0</title></ellipse>\n",
@@ -413,6 +438,11 @@ void PutPanel(Buffer& out, const SketchModel& model, const Page& page) {
     Put(out, "<ellipse {} cx=\"{:.1f}\" cy=\"{:.1f}\" rx=\"10\" ry=\"5\"/>\n", ELLIPSE_STYLE, sx,
         row);
     entry(fmt::format("error ellipses \u00d7 {}", ScaleText(model.ellipse_scale)));
+    entry(fmt::format("{}, datum {}",
+                      model.ellipse_confidence > 0.0
+                          ? fmt::format("at {:g} %", model.ellipse_confidence * 100.0)
+                          : std::string("standard (1\u03c3)"),
+                      model.ellipse_datum));
   }
   if (AnyUncontrolled(model)) {
     // Any line may be dotted: the sample takes no line's colour.

@@ -20,11 +20,14 @@
 namespace fenwix {
 namespace {
 
-std::string SketchOf(const bench::GeneratedNetwork& net, bool test, const std::string& dir) {
+std::string SketchOf(const bench::GeneratedNetwork& net, bool test, const std::string& dir,
+                     double relative_mm = 20.0) {
   const std::string input = dir + "/net.xml";
   EXPECT_TRUE(bench::WriteNetworkXml(input, net));
   ConvertDialog dialog;
   bench::PrepareNetworkConversion(dialog, net, input, dir + "/net.txt", test, false);
+  dialog.request.relative_mm = relative_mm;
+  dialog.request.relative_ppm = 0.0;
   testing::RecordingUi ui;
   dialog.RunConversion(ui);
   return SketchSvg(ConversionSketch(dialog.run));
@@ -89,6 +92,33 @@ TEST(SketchAdjustment, PointsOnOneSightAreDottedAndEveryStationHasItsEllipse) {
   for (const char* absent : {"data-uncontrolled", "<ellipse", "error ellipses", "dotted"}) {
     EXPECT_EQ(untested.find(absent), std::string::npos) << absent;
   }
+}
+
+// The ellipses say their confidence and datum; the pairs over a relative standard are drawn in
+// their own class with their 95 % major axis and ratio, and those within it are not: a standard
+// of 1 mm flags every pair, one of 1 km none.
+TEST(SketchAdjustment, EllipsesSayTheirDatumAndPairsOverTheStandardAreDrawn) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(bench::SmallSeededLayout());
+  testing::ScratchFolder scratch{"fenwix-sketch-relative-"};
+  const std::string tight = SketchOf(net, true, scratch.path().string(), 1.0);
+  const std::vector<std::string> ellipses = Elements(tight, "<ellipse [^>]*data-ellipse-of[^>]*>");
+  ASSERT_FALSE(ellipses.empty());
+  for (const std::string& e : ellipses) {
+    EXPECT_EQ(Attribute(e, "data-confidence"), "0.95") << e;
+    EXPECT_EQ(Attribute(e, "data-datum"), "minimum trace") << e;
+  }
+  EXPECT_NE(tight.find("at 95 %, datum minimum trace"), std::string::npos);
+  const std::vector<std::string> over = Elements(tight, "<path class=\"relative\"[^>]*>");
+  EXPECT_GT(over.size(), 3u);
+  for (const std::string& line : over) {
+    const double major = std::stod(Attribute(line, "data-relative-major-mm"));
+    const double ratio = std::stod(Attribute(line, "data-relative-ratio"));
+    // The allowance is the 1 mm itself: the ratio is the major axis in millimetres.
+    EXPECT_NEAR(ratio, major, 0.06 + 0.01 * major) << line;
+    EXPECT_GT(ratio, 1.0) << line;
+  }
+  const std::string loose = SketchOf(net, true, scratch.path().string(), 1e6);
+  EXPECT_EQ(loose.find("class=\"relative\" data-"), std::string::npos);
 }
 
 // A blunder in a foresight's distance marks the sight to the foresight as suspect, not the one

@@ -122,6 +122,87 @@ TEST_F(CliTest, AdjustmentMemoryBudgetDecidesWhetherTheJobIsTested) {
   }
 }
 
+// The precision's datum, confidence and standard: each shows in the report's words and never in
+// the adjustment file; a tight standard flags pairs that the default passes, a station not in
+// the network is said to be left unused, and values that are not a confidence or a standard are
+// refused before anything is read.
+TEST_F(CliTest, PrecisionDatumConfidenceAndStandardReachTheReport) {
+  const fs::path job = dir_ / "square.xml";
+  {
+    std::ofstream xml(job);
+    xml << "<?xml version=\"1.0\"?>\n<data>\n";
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j)
+        for (const auto& [di, dj] : {std::pair{0, 1}, std::pair{1, 0}}) {
+          if (i + di >= 4 || j + dj >= 4) continue;
+          xml << "<Vector><BasePoint>P" << i << '_' << j << "</BasePoint><RoverPoint>P" << i + di
+              << '_' << j + dj << "</RoverPoint><DX>" << 100 * di << ".0</DX><DY>" << 100 * dj
+              << ".0</DY><DZ>0.0</DZ><SX>0.003</SX><SY>0.003</SY><SZ>0.005</SZ></Vector>\n";
+        }
+    xml << "</data>\n";
+  }
+  const struct {
+    const char* options;
+    std::vector<const char*> said;
+  } cases[] = {
+      {"",
+       {"minimum-trace datum of each part", "at 95 %",
+        "Relative precision: 24 pairs, all within 20 mm + 50 ppm at 95 %"}},
+      {"--precision-datum P1_1 --confidence 1sigma", {"relative to P1_1", "(1\u03c3)"}},
+      {"--confidence 0.99", {"at 99 % (ellipses 3.0349"}},
+      {"--relative-precision 1,0",
+       {"Relative precision: 24 pairs exceed 1 mm + 0 ppm at 95 %, the worst"}},
+      {"--precision-datum NOPE", {"The precision datum NOPE is not a station"}},
+  };
+  std::string first_output;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    const fs::path out = dir_ / "out.txt", report = dir_ / "report.txt";
+    const RunResult run =
+        Convert("'" + job.string() + "' '" + out.string() + "' --seed P0_0 --local --report '" +
+                report.string() + "' " + c.options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string text = ReadFile(report);
+    for (const char* said : c.said) EXPECT_NE(text.find(said), std::string::npos) << said;
+    if (first_output.empty()) first_output = ReadFile(out);
+    EXPECT_EQ(ReadFile(out), first_output);
+  }
+  const struct {
+    const char* option;
+    const char* value;
+    const char* message;
+  } refused[] = {{"--confidence", "1.5", "--confidence takes a probability"},
+                 {"--confidence", "0", "--confidence takes a probability"},
+                 {"--confidence", "95%", "--confidence takes a probability"},
+                 {"--relative-precision", "-1,50", "--relative-precision takes MM,PPM"},
+                 {"--relative-precision", "0,0", "--relative-precision takes MM,PPM"},
+                 {"--relative-precision", "20;50", "--relative-precision takes MM,PPM"}};
+  // The same options in a job file: read into the run, or refused naming the option.
+  const auto project = [&](const std::string& options) {
+    std::ofstream(dir_ / "job.fenwix")
+        << "{\"fenwix_project\": 1, \"inputs\": [{\"path\": \"square.xml\"}], "
+           "\"output\": \"job-out.txt\", \"options\": {\"seed\": \"P0_0\", \"local\": true, "
+        << options << "}}";
+    return Convert("--project '" + (dir_ / "job.fenwix").string() + "' --report '" +
+                   (dir_ / "job-report.txt").string() + "'");
+  };
+  const RunResult read = project("\"precision_datum\": \"P2_2\", \"confidence\": \"0.99\"");
+  EXPECT_EQ(read.status, 0) << read.err;
+  const std::string job_report = ReadFile(dir_ / "job-report.txt");
+  EXPECT_NE(job_report.find("relative to P2_2, at 99 %"), std::string::npos)
+      << job_report.substr(0, 2000);
+  const RunResult bad = project("\"relative_precision\": \"fifty\"");
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.err.find("\"options\".\"relative_precision\": takes MM,PPM"), std::string::npos)
+      << bad.err;
+  for (const auto& r : refused) {
+    const RunResult run =
+        Convert("'" + job.string() + "' b.txt " + r.option + " '" + r.value + "'");
+    EXPECT_EQ(run.status, 2) << r.value;
+    EXPECT_NE(run.err.find(r.message), std::string::npos) << r.value << run.err;
+  }
+}
+
 // A traverse without orientation at either end, between two points that one vector each ties to
 // the seed: each vector alone closes the traverse's turn, so no direction of it is checked even
 // though every component's r is above 0.01. The test neither judges nor rejects such a vector
