@@ -85,6 +85,12 @@ constexpr double REFACTOR_STEP = 0.001;
 // Pairs of stations whose zeniths were taken both ways that the refraction coefficient is
 // estimated from.
 constexpr int32_t MIN_RECIPROCAL_SIGHTS = 2;
+// The robust start keeps an observation's full weight up to this misfit in SDs, cuts it as
+// e^(1 − (u/cut)²) beyond, never below the floor (so that every station stays fixed), and ends
+// when no station moved by more than a millimetre.
+constexpr double ROBUST_CUT = 3.0;
+constexpr double ROBUST_FLOOR = 1e-8;
+constexpr double ROBUST_SETTLED = 0.001;
 
 class Adjuster {
  public:
@@ -161,6 +167,9 @@ class Adjuster {
   // The index of the refraction coefficient's unknown after the stations (its value the first
   // of its three numbers in positions_), −1 when the input's coefficient holds.
   int32_t refraction_ = -1;
+  // The robust start's weight factor of each observation; empty outside it.
+  std::vector<double> robust_;
+  std::vector<double> approximate_;  // the stations' approximate positions
   bool refraction_undetermined_ = false;
   int percent_ = 0;
   double largest_step_ = 0.0;  // of the last Gauss-Newton step, meters
@@ -170,6 +179,10 @@ class Adjuster {
   std::string UnsettledReason() const;
   void FinishTests(const RoundSums& sums);
   Iteration Step(bool matrix);
+  Iteration RobustStart();
+  // Each active observation's misfit at the present positions over its SD (a vector's as the
+  // root mean square of its three components in its own metric).
+  double Misfit(const Geometry& geometry, size_t i) const;
 };
 
 std::string Adjuster::UnsettledReason() const {
@@ -220,6 +233,7 @@ void Adjuster::SelectObservations() {
     const Vec3 p = StationPosition(input_, static_cast<int32_t>(s));
     std::copy(p.begin(), p.end(), positions_.begin() + static_cast<ptrdiff_t>(s * 3));
   }
+  approximate_ = positions_;
   const size_t count = input_.observations.size();
   active_.assign(count, 0);
   weight_.assign(count, Mat3{});
@@ -358,7 +372,8 @@ Adjuster::Iteration Adjuster::Step(bool matrix) {
     if (!active_[i]) continue;
     if ((i & 4095) == 0 && Cancelled()) return Iteration::Cancelled;
     const AdjustmentObservation& obs = input_.observations[i];
-    AddToNormals(obs, weight_[i], geometry.Linearise(obs), unknowns_, matrix, normals_);
+    AddToNormals(obs, weight_[i], geometry.Linearise(obs), unknowns_, matrix, normals_,
+                 robust_.empty() ? 1.0 : robust_[i]);
   }
   if (Cancelled()) return Iteration::Cancelled;
   if (matrix) {
@@ -398,9 +413,50 @@ Adjuster::Iteration Adjuster::Step(bool matrix) {
   return largest < options_.convergence ? Iteration::Converged : Iteration::NotConverged;
 }
 
+double Adjuster::Misfit(const Geometry& geometry, size_t i) const {
+  const AdjustmentObservation& obs = input_.observations[i];
+  const Linearised lin = geometry.Linearise(obs);
+  if (obs.kind != AdjustedKind::GnssVector) return std::abs(lin.misclosure[0]) / obs.sd;
+  const Mat3& p = weight_[i];
+  double sum = 0.0;
+  for (size_t r = 0; r < 3; ++r)
+    for (size_t c = 0; c < 3; ++c) sum += lin.misclosure[r] * p[r * 3 + c] * lin.misclosure[c];
+  return std::sqrt(std::max(sum, 0.0) / 3.0);
+}
+
+// Iteratively reweighted least squares from the approximate positions: an observation that
+// misfits by more than ROBUST_CUT SDs has its weight cut steeply (a redescending weight), so a
+// wrong point name or a swapped vector stops pulling its stations; it ends once the stations
+// stay put. Only the starting positions of the ordinary adjustment come from here.
+Adjuster::Iteration Adjuster::RobustStart() {
+  std::copy(approximate_.begin(), approximate_.end(), positions_.begin());
+  robust_.assign(active_.size(), 1.0);
+  Iteration state = Iteration::NotConverged;
+  for (int iteration = 1; iteration <= options_.max_robust_iterations; ++iteration) {
+    const Geometry geometry = GeometryNow();
+    for (size_t i = 0; i < active_.size(); ++i) {
+      if (!active_[i]) continue;
+      const double u = Misfit(geometry, i) / ROBUST_CUT;
+      robust_[i] = u <= 1.0 ? 1.0 : std::max(std::exp(1.0 - u * u), ROBUST_FLOOR);
+    }
+    state = Step(true);
+    if (state == Iteration::Cancelled || state == Iteration::Undetermined) break;
+    if (!std::isfinite(largest_step_)) break;
+    if (largest_step_ < ROBUST_SETTLED) {
+      state = Iteration::Converged;
+      break;
+    }
+  }
+  robust_.clear();
+  return state;
+}
+
 Adjuster::Iteration Adjuster::Iterate() {
   bool refactor = true;
-  for (int iteration = 1; iteration <= options_.max_iterations; ++iteration) {
+  // From a robust start a gross misfit back at full weight pulls slowly: Gauss-Newton with large
+  // residuals converges linearly.
+  const int iterations = options_.max_iterations * (result_.robust_start ? 4 : 1);
+  for (int iteration = 1; iteration <= iterations; ++iteration) {
     result_.iterations = iteration;
     const Iteration state = Step(refactor);
     if (state != Iteration::NotConverged || !std::isfinite(largest_step_)) return state;
@@ -512,6 +568,11 @@ void Adjuster::Run() {
     }
     Progress(10);
     state = Iterate();
+    if (state == Iteration::NotConverged && options_.robust_start) {
+      result_.robust_start = true;
+      state = RobustStart();
+      if (state == Iteration::Converged) state = Iterate();
+    }
   }
   for (int round = 1;; ++round) {
     if (state == Iteration::Cancelled) {

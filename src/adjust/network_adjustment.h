@@ -45,6 +45,11 @@ struct AdjustmentOptions {
   // Estimate the zeniths' refraction coefficient where stations saw each other both ways;
   // elsewhere, and when false, the input's coefficient holds.
   bool estimate_refraction = true;
+  // Where Gauss-Newton does not settle from the approximate positions (a gross blunder threw
+  // them off), start again from them with each observation's weight cut by how far it misfits
+  // (iteratively reweighted), and test from where that settles.
+  bool robust_start = true;
+  int max_robust_iterations = 40;
   // Gauss-Newton stops when no correction is larger than this, meters.
   double convergence = 1e-4;
   int max_iterations = 12;
@@ -144,7 +149,8 @@ struct AdjustmentResult {
   int32_t rounds = 0;  // adjustments run by data snooping
   int32_t max_rounds = 0;
   bool round_limit_reached = false;
-  int32_t iterations = 0;  // Gauss-Newton iterations of the last round
+  int32_t iterations = 0;     // Gauss-Newton iterations of the last round
+  bool robust_start = false;  // the positions came from a robust start
   // Stations without approximate position that observations name; undetermined stations
   // (too few observations to fix them) and the parts left out for want of a scale.
   std::vector<int32_t> stations_without_position;

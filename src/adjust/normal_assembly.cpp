@@ -48,14 +48,17 @@ void AddVector(const AdjustmentObservation& obs, const Mat3& p, const Linearised
 }  // namespace
 
 void AddToNormals(const AdjustmentObservation& obs, const Mat3& weight, const Linearised& lin,
-                  const StationUnknowns& unknowns, bool matrix, SparseNormals& normals) {
+                  const StationUnknowns& unknowns, bool matrix, SparseNormals& normals,
+                  double factor) {
   if (obs.kind == AdjustedKind::GnssVector) {
-    AddVector(obs, weight, lin, unknowns, matrix, normals);
+    Mat3 scaled = weight;
+    for (double& w : scaled) w *= factor;
+    AddVector(obs, scaled, lin, unknowns, matrix, normals);
     return;
   }
   const int32_t* st = lin.unknowns;
   const int n = lin.count;
-  const double p = 1.0 / (obs.sd * obs.sd);
+  const double p = factor / (obs.sd * obs.sd);
   double g[3][3];
   for (int e = 0; e < n; ++e) unknowns.Project(st[e], lin.gradient[e], g[e]);
   for (int e = 0; e < n; ++e) {

@@ -12,8 +12,9 @@ namespace fenwix {
 // weight: a vector's inverse covariance (unused for the others, weighted by 1/sd²). The matrix
 // is added to only when `matrix` is true (a step that keeps the last factor needs only the
 // right-hand side).
+// `factor` scales the observation's weight (a robust start's down-weighting of a misfit).
 void AddToNormals(const AdjustmentObservation& obs, const adjust_geometry::Mat3& weight,
                   const adjust_geometry::Linearised& lin, const StationUnknowns& unknowns,
-                  bool matrix, SparseNormals& normals);
+                  bool matrix, SparseNormals& normals, double factor = 1.0);
 
 }  // namespace fenwix

@@ -79,6 +79,7 @@ TEST(AdjustmentJson, ListsEveryObservationWithItsRound) {
 TEST(AdjustmentJson, UnsettledRunShowsNoTestValues) {
   AdjustmentOptions cut;
   cut.max_iterations = 1;
+  cut.robust_start = false;
   cut.convergence = 1e-9;
   const nlohmann::json json = TestJson(Network().input, cut);
   EXPECT_FALSE(json.at("settled").get<bool>());
