@@ -4,6 +4,7 @@
 
 #include <Eigen/Dense>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -46,6 +47,56 @@ void operator delete(void* p, size_t) noexcept {
 }
 void operator delete[](void* p, size_t) noexcept {
   operator delete(p);
+}
+// The non-throwing forms (std::stable_sort's buffer) go the same way.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return operator new(size, std::nothrow);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  operator delete(p);
+}
+// Over-aligned blocks (Eigen's dense kernels ask for them) are counted too: the block keeps its
+// size and malloc's own pointer just below the aligned address it hands out.
+void* operator new(size_t size, std::align_val_t align) {
+  const auto alignment = static_cast<size_t>(align);
+  auto* raw = static_cast<char*>(std::malloc(size + alignment + 2 * sizeof(void*)));
+  if (raw == nullptr) throw std::bad_alloc();
+  const auto start = reinterpret_cast<uintptr_t>(raw) + 2 * sizeof(void*);
+  auto* p = reinterpret_cast<char*>((start + alignment - 1) / alignment * alignment);
+  reinterpret_cast<void**>(p)[-1] = raw;
+  reinterpret_cast<size_t*>(p)[-2] = size;
+  const int64_t now = live_bytes += static_cast<int64_t>(size);
+  int64_t peak = peak_bytes.load();
+  while (now > peak && !peak_bytes.compare_exchange_weak(peak, now)) {
+  }
+  return p;
+}
+void* operator new[](size_t size, std::align_val_t align) {
+  return operator new(size, align);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+  if (p == nullptr) return;
+  live_bytes -= static_cast<int64_t>(reinterpret_cast<size_t*>(p)[-2]);
+  std::free(reinterpret_cast<void**>(p)[-1]);
+}
+void operator delete[](void* p, std::align_val_t align) noexcept {
+  operator delete(p, align);
+}
+void operator delete(void* p, size_t, std::align_val_t align) noexcept {
+  operator delete(p, align);
+}
+void operator delete[](void* p, size_t, std::align_val_t align) noexcept {
+  operator delete(p, align);
 }
 
 namespace fenwix {
