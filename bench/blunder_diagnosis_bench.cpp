@@ -37,21 +37,6 @@ namespace {
 
 constexpr double DEGREE = std::numbers::pi / 180.0;
 
-// Each vector and each sight (the angle, zenith and distance of one target) is one record.
-void NumberRecords(AdjustmentInput& input) {
-  int32_t record = 0;
-  for (size_t i = 0; i < input.observations.size(); ++i) {
-    AdjustmentObservation& obs = input.observations[i];
-    const AdjustmentObservation* last = i > 0 ? &input.observations[i - 1] : nullptr;
-    const bool same = last != nullptr && obs.kind != AdjustedKind::GnssVector &&
-                      last->kind != AdjustedKind::GnssVector && last->at == obs.at &&
-                      last->fore == obs.fore && obs.kind != AdjustedKind::HorizontalAngle;
-    if (!same) ++record;
-    obs.record = record;
-    obs.source = {0, record};
-  }
-}
-
 enum Kind { WRONG_NAME, SWAPPED, TARGET, INSTRUMENT, ROUND, MODERATE, KINDS };
 const char* const KIND_NAMES[KINDS] = {"wrong name",        "swapped vector", "target height",
                                        "instrument height", "round number",   "moderate (none)"};

@@ -334,4 +334,20 @@ inline bool WriteNetworkXml(const std::string& path, const GeneratedNetwork& net
   return std::ferror(out) == 0 && std::fflush(out) == 0;
 }
 
+// Each vector and each sight (the angle, zenith and distance of one target from one setup) is
+// one record, its source line first_line + its number.
+inline void NumberRecords(AdjustmentInput& input, int32_t first_line = 0) {
+  int32_t record = 0;
+  for (size_t i = 0; i < input.observations.size(); ++i) {
+    AdjustmentObservation& obs = input.observations[i];
+    const AdjustmentObservation* last = i > 0 ? &input.observations[i - 1] : nullptr;
+    const bool same = last != nullptr && obs.kind != AdjustedKind::GnssVector &&
+                      last->kind != AdjustedKind::GnssVector && last->at == obs.at &&
+                      last->fore == obs.fore && obs.kind != AdjustedKind::HorizontalAngle;
+    if (!same) ++record;
+    obs.record = record;
+    obs.source = {0, first_line + record};
+  }
+}
+
 }  // namespace fenwix::bench

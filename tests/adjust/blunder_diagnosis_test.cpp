@@ -16,17 +16,7 @@ namespace {
 // The generator's network with each vector and each sight (angle, zenith and distance of one
 // target from one setup) numbered as one record.
 AdjustmentInput Numbered(AdjustmentInput input) {
-  int32_t record = 0;
-  for (size_t i = 0; i < input.observations.size(); ++i) {
-    AdjustmentObservation& obs = input.observations[i];
-    const AdjustmentObservation* last = i > 0 ? &input.observations[i - 1] : nullptr;
-    const bool same = last != nullptr && obs.kind != AdjustedKind::GnssVector &&
-                      last->kind != AdjustedKind::GnssVector && last->at == obs.at &&
-                      last->fore == obs.fore && obs.kind != AdjustedKind::HorizontalAngle;
-    if (!same) ++record;
-    obs.record = record;
-    obs.source = {0, 100 + record};
-  }
+  bench::NumberRecords(input, 100);
   return input;
 }
 
