@@ -10,6 +10,13 @@
 //                                          against the size before and METIS against AMD;
 //                                          a size over the memory budget is skipped, its line
 //                                          says so
+//   adjustment_bench responsiveness [stations...]
+//                                          the test of the GNSS control network per size with
+//                                          Cancel and the progress bar watched: the longest
+//                                          CPU stretch between two Cancel checks (how long a
+//                                          Cancel could wait), the longest between two moves
+//                                          of the bar, and a Cancel pressed halfway answered
+//                                          after how long
 //   adjustment_bench blunders [networks]   a planted-blunder table: one blunder at a time in
 //                                          random networks of about 40 stations, the share
 //                                          named first by data snooping where r >= 0.1, and
@@ -19,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -195,6 +203,51 @@ int Scale(const std::vector<int32_t>& sizes, int rounds) {
   return 0;
 }
 
+// The longest stretches without a Cancel check and without a move of the bar, in thread CPU
+// seconds (what an idle machine would show), and the answer to a Cancel pressed halfway.
+int Responsiveness(const std::vector<int32_t>& sizes) {
+  std::printf("%-9s %8s %10s %10s %8s %12s\n", "stations", "CPU s", "checks", "max gap s",
+              "bar max s", "cancel at s");
+  for (const int32_t stations : sizes) {
+    const GeneratedNetwork net = ControlNetwork(stations);
+    double total = 0.0;
+    for (const bool press : {false, true}) {
+      AdjustmentOptions options;
+      const double start = ThreadCpuSeconds();
+      double last_check = start, last_move = start, max_gap = 0.0, max_bar = 0.0;
+      double pressed = -1.0;
+      int checks = 0, percent = -1;
+      options.cancelled = [&] {
+        const double now = ThreadCpuSeconds();
+        max_gap = std::max(max_gap, now - last_check);
+        last_check = now;
+        ++checks;
+        if (press && pressed < 0.0 && now - start >= total / 2.0) pressed = now;
+        return pressed >= 0.0;
+      };
+      options.progress = [&](int p) {
+        if (p == percent) return;
+        const double now = ThreadCpuSeconds();
+        max_bar = std::max(max_bar, now - last_move);
+        last_move = now;
+        percent = p;
+      };
+      const AdjustmentResult result = AdjustNetwork(net.input, options);
+      const double end = ThreadCpuSeconds();
+      if (!press) {
+        total = end - start;
+        max_gap = std::max(max_gap, end - last_check);
+        max_bar = std::max(max_bar, end - last_move);
+        std::printf("%-9d %8.3f %10d %10.3f %8.3f", stations, total, checks, max_gap, max_bar);
+      } else {
+        std::printf(" %12.3f%s\n", pressed >= 0.0 ? end - pressed : -1.0,
+                    result.outcome == AdjustmentOutcome::Cancelled ? "" : " (not cancelled)");
+      }
+    }
+  }
+  return 0;
+}
+
 int Blunders(int networks) {
   const double arcsec = std::numbers::pi / 648000.0;
   struct Kind {
@@ -284,6 +337,10 @@ int main(int argc, char** argv) {
     } else {
       sizes.push_back(std::atoi(argv[i]));
     }
+  }
+  if (mode == "responsiveness") {
+    if (sizes.empty()) sizes = {5000, 20000, 80000};
+    return fenwix::bench::Responsiveness(sizes);
   }
   if (sizes.empty()) sizes = {5000, 20000, 80000, 320000};
   return fenwix::bench::Scale(sizes, rounds);

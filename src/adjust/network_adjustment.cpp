@@ -171,6 +171,7 @@ class Adjuster {
   std::vector<double> robust_;
   std::vector<double> approximate_;  // the stations' approximate positions
   bool refraction_undetermined_ = false;
+  bool layout_cancelled_ = false;
   int percent_ = 0;
   double largest_step_ = 0.0;  // of the last Gauss-Newton step, meters
   int32_t largest_at_ = -1;    // the station it moved
@@ -333,6 +334,11 @@ void Adjuster::AddRefractionUnknown(std::vector<std::pair<int32_t, int32_t>>& pa
 
 bool Adjuster::Layout() {
   NetworkLayout layout = LayOutNetwork(input_, active_, frames_, positions_, options_.datum_choice);
+  Progress(3);
+  if (Cancelled()) {
+    layout_cancelled_ = true;
+    return false;
+  }
   // A part without vector or distance has no scale: nothing in it can be tested.
   if (!layout.unscaled.empty()) {
     Deactivate(layout.unscaled);
@@ -357,7 +363,10 @@ bool Adjuster::Layout() {
   }
   AddRefractionUnknown(pairs);
   normals_.SetOrdering(options_.ordering);
-  normals_.Layout(unknowns_.count, std::move(pairs));
+  if (!normals_.Layout(unknowns_.count, std::move(pairs), Share(7))) {
+    layout_cancelled_ = true;
+    return false;
+  }
   result_.unknowns = normals_.size();
   result_.predicted_bytes = normals_.PredictedBytes() + TableBytes();
   return result_.predicted_bytes <= options_.memory_budget;
@@ -470,10 +479,23 @@ Adjuster::Iteration Adjuster::Iterate() {
 bool Adjuster::Test() {
   if (!normals_.SelectInverse(Share(8))) return false;
   const Geometry geometry = GeometryNow();
+  // The tests ask about Cancel every few thousand observations; the bar moves by a point every
+  // eight asks, three at most.
+  const int from = percent_;
+  int asked = 0;
   const std::optional<RoundSums> sums =
       TestObservations(input_, active_, weight_, geometry, unknowns_, Cofactors(),
-                       result_.observations, [this] { return Cancelled(); });
+                       result_.observations, [this, from, &asked] {
+                         Progress(std::min({95, from + 3, from + ++asked / 8}));
+                         return Cancelled();
+                       });
   if (!sums) return false;
+  // The bar moves between the steps that follow; each is a small share of the round.
+  const auto step_done = [this] {
+    Progress(std::min(95, percent_ + 1));
+    return !Cancelled();
+  };
+  if (!step_done()) return false;
   FinishTests(*sums);
   result_.groups.clear();
   for (int k = 0; k < ADJUSTED_KIND_COUNT; ++k) {
@@ -493,12 +515,14 @@ bool Adjuster::Test() {
   ComputeStationPrecision(frames_, positions_, unknowns_, Cofactors(), Solver(),
                           result_.part_defects, options_.precision, result_.stations,
                           result_.part_datums);
+  if (!step_done()) return false;
   result_.confidence = options_.precision.confidence;
   result_.relative_standard = options_.relative_standard;
   std::vector<int32_t> parts(result_.stations.size());
   for (size_t s = 0; s < parts.size(); ++s) parts[s] = result_.stations[s].part;
   result_.relative = ComputeRelativePrecision(input_, active_, frames_, positions_, parts,
                                               unknowns_, Cofactors(), options_.relative_standard);
+  if (!step_done()) return false;
   result_.refraction = {GeometryNow().Refraction(), 0.0,
                         refraction_ >= 0               ? RefractionSource::Estimated
                         : options_.estimate_refraction ? RefractionSource::Ordinary
@@ -559,7 +583,8 @@ void Adjuster::Run() {
       return;
     }
     if (!Layout()) {
-      result_.outcome = AdjustmentOutcome::OverBudget;
+      result_.outcome =
+          layout_cancelled_ ? AdjustmentOutcome::Cancelled : AdjustmentOutcome::OverBudget;
       return;
     }
     if (normals_.size() == 0) {

@@ -59,24 +59,99 @@ std::vector<int32_t> MinimumDegreeOrder(int32_t stations, const std::vector<int3
 }
 
 #ifdef FENWIX_HAVE_METIS
-// Nested dissection of the station graph; empty when METIS fails.
-std::vector<int32_t> NestedDissectionOrder(int32_t stations, std::vector<int32_t>& start,
-                                           std::vector<int32_t>& adjacent) {
-  static_assert(sizeof(idx_t) == sizeof(int32_t), "METIS built with 32-bit indices");
-  idx_t options[METIS_NOPTIONS];
-  METIS_SetDefaultOptions(options);
-  options[METIS_OPTION_NUMBERING] = 0;
-  options[METIS_OPTION_SEED] = 20261210;  // the same order on every run
-  idx_t count = stations;
-  std::vector<idx_t> permutation(static_cast<size_t>(stations));
-  std::vector<idx_t> inverse(static_cast<size_t>(stations));
-  if (METIS_NodeND(&count, start.data(), adjacent.data(), nullptr, options, permutation.data(),
-                   inverse.data()) != METIS_OK) {
-    return {};
+// A piece of the station graph larger than this is split by a separator before METIS orders
+// it whole: an ordering of this many stations takes a few hundredths of a second, so Cancel is
+// asked and the bar moves that often at any size.
+constexpr int32_t ORDER_PIECE = 8000;
+
+// Nested dissection in pieces: the top levels split here by METIS's vertex separators, each
+// piece of at most ORDER_PIECE stations ordered by METIS_NodeND; each piece's order, then the
+// other's, then the separator, as nested dissection itself numbers them.
+class Dissection {
+ public:
+  enum class Outcome { Done, Failed, Cancelled };
+
+  Dissection(const std::vector<int32_t>& start, const std::vector<int32_t>& adjacent,
+             const StepCheck& check)
+      : start_(start),
+        adjacent_(adjacent),
+        check_(check),
+        total_(static_cast<double>(start.size() - 1)),
+        local_(start.size() - 1, -1) {
+    METIS_SetDefaultOptions(options_);
+    options_[METIS_OPTION_NUMBERING] = 0;
+    options_[METIS_OPTION_SEED] = 20261210;  // the same order on every run
   }
-  // Row p of the ordered matrix is station permutation[p].
-  return std::vector<int32_t>(permutation.begin(), permutation.end());
-}
+
+  // Appends the order of the stations members to order.
+  Outcome Order(const std::vector<int32_t>& members, std::vector<int32_t>& order) {
+    static_assert(sizeof(idx_t) == sizeof(int32_t), "METIS built with 32-bit indices");
+    idx_t count = static_cast<idx_t>(members.size());
+    Subgraph(members);
+    if (adjncy_.empty()) {
+      order.insert(order.end(), members.begin(), members.end());
+      return Finished(members.size());
+    }
+    if (count > ORDER_PIECE) {
+      std::vector<idx_t> side(members.size());
+      idx_t separator = 0;
+      if (METIS_ComputeVertexSeparator(&count, xadj_.data(), adjncy_.data(), nullptr, options_,
+                                       &separator, side.data()) != METIS_OK) {
+        return Outcome::Failed;
+      }
+      std::vector<int32_t> parts[3];
+      for (size_t i = 0; i < members.size(); ++i) parts[side[i]].push_back(members[i]);
+      // A graph that does not split (a clique, a star) is ordered whole.
+      if (!parts[0].empty() && !parts[1].empty()) {
+        for (int half = 0; half < 2; ++half) {
+          const Outcome outcome = Order(parts[half], order);
+          if (outcome != Outcome::Done) return outcome;
+        }
+        order.insert(order.end(), parts[2].begin(), parts[2].end());
+        return Finished(parts[2].size());
+      }
+      Subgraph(members);
+    }
+    std::vector<idx_t> permutation(members.size()), inverse(members.size());
+    if (METIS_NodeND(&count, xadj_.data(), adjncy_.data(), nullptr, options_, permutation.data(),
+                     inverse.data()) != METIS_OK) {
+      return Outcome::Failed;
+    }
+    // Row p of the piece's order is its station permutation[p].
+    for (const idx_t p : permutation) order.push_back(members[static_cast<size_t>(p)]);
+    return Finished(members.size());
+  }
+
+ private:
+  Outcome Finished(size_t stations) {
+    done_ += static_cast<double>(stations);
+    return check_ && check_(done_ / total_) ? Outcome::Cancelled : Outcome::Done;
+  }
+
+  // The graph of members alone, numbered by their place in members.
+  void Subgraph(const std::vector<int32_t>& members) {
+    for (size_t i = 0; i < members.size(); ++i) local_[members[i]] = static_cast<int32_t>(i);
+    xadj_.assign(1, 0);
+    adjncy_.clear();
+    for (const int32_t s : members) {
+      for (int32_t q = start_[s]; q < start_[s + 1]; ++q) {
+        const int32_t t = local_[static_cast<size_t>(adjacent_[static_cast<size_t>(q)])];
+        if (t >= 0) adjncy_.push_back(t);
+      }
+      xadj_.push_back(static_cast<idx_t>(adjncy_.size()));
+    }
+    for (const int32_t s : members) local_[s] = -1;
+  }
+
+  const std::vector<int32_t>& start_;
+  const std::vector<int32_t>& adjacent_;
+  const StepCheck& check_;
+  double total_;
+  double done_ = 0.0;
+  std::vector<int32_t> local_;  // a station's place in the piece at hand, −1 outside it
+  std::vector<idx_t> xadj_, adjncy_;
+  idx_t options_[METIS_NOPTIONS];
+};
 #endif
 
 }  // namespace
@@ -107,7 +182,7 @@ int64_t SparseNormals::FactorNonZeros() const {
   return impl_->factor_nonzeros;
 }
 
-std::vector<int32_t> SparseNormals::Order(const std::vector<std::pair<int32_t, int32_t>>& pairs) {
+bool SparseNormals::Order(const Pairs& pairs, const StepCheck& check, std::vector<int32_t>& order) {
   const auto stations = static_cast<int32_t>(unknowns_.size());
   std::vector<int32_t> start(static_cast<size_t>(stations) + 1, 0);
   for (const auto& [s, t] : pairs) {
@@ -124,24 +199,32 @@ std::vector<int32_t> SparseNormals::Order(const std::vector<std::pair<int32_t, i
     for (int32_t s = 0; s < stations; ++s)
       std::sort(adjacent.begin() + start[s], adjacent.begin() + start[s + 1]);
   }
+  if (check && check(0.0)) return false;
   nested_dissection_used_ = false;
+  order.clear();
 #ifdef FENWIX_HAVE_METIS
   const bool dissect =
       ordering_ == StationOrdering::NestedDissection ||
       (ordering_ == StationOrdering::Automatic && stations >= NESTED_DISSECTION_FROM);
   if (dissect && !pairs.empty()) {
-    std::vector<int32_t> order = NestedDissectionOrder(stations, start, adjacent);
-    if (!order.empty()) {
+    std::vector<int32_t> all(static_cast<size_t>(stations));
+    for (int32_t s = 0; s < stations; ++s) all[static_cast<size_t>(s)] = s;
+    Dissection dissection(start, adjacent, check);
+    const Dissection::Outcome outcome = dissection.Order(all, order);
+    if (outcome == Dissection::Outcome::Cancelled) return false;
+    if (outcome == Dissection::Outcome::Done) {
       nested_dissection_used_ = true;
-      return order;
+      return true;
     }
+    order.clear();
   }
 #endif
-  return MinimumDegreeOrder(stations, start, adjacent);
+  order = MinimumDegreeOrder(stations, start, adjacent);
+  return !check || !check(1.0);
 }
 
-void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
-                           std::vector<std::pair<int32_t, int32_t>> pairs) {
+bool SparseNormals::Layout(const std::vector<int32_t>& unknowns, Pairs pairs,
+                           const StepCheck& check) {
   impl_ = std::make_unique<Impl>();
   unknowns_ = unknowns;
   const auto stations = static_cast<int32_t>(unknowns.size());
@@ -159,8 +242,27 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
   pairs.shrink_to_fit();
 
   // A fill-reducing order of the stations, on the station graph: its blocks keep a station's
-  // unknowns together.
-  const std::vector<int32_t> order = Order(pairs);
+  // unknowns together. The ordering is most of the layout's time; the rest follows in steps.
+  const StepCheck ordering_check = [&check](double share) {
+    return check && check(0.15 + 0.55 * share);
+  };
+  std::vector<int32_t> order;
+  if (!Order(pairs, ordering_check, order)) return false;
+  PlaceStations(order);
+  const size_t pair_count = pairs.size();
+  LinkNeighbours(std::move(pairs));
+  if (check && check(0.8)) return false;
+  const int64_t nonzeros = LayOutPattern(order);
+  if (check && check(0.85)) return false;
+  if (!AnalyseFactor(check)) return false;
+  PredictPeak(stations, pair_count, nonzeros);
+  rhs_.assign(static_cast<size_t>(size_), 0.0);
+  return true;
+}
+
+// Each station's place in the order and its first unknown.
+void SparseNormals::PlaceStations(const std::vector<int32_t>& order) {
+  const auto stations = static_cast<int32_t>(unknowns_.size());
   position_.assign(static_cast<size_t>(stations), 0);
   offset_.assign(static_cast<size_t>(stations), 0);
   int32_t next = 0;
@@ -177,8 +279,11 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
       station_of_unknown_[static_cast<size_t>(offset_[static_cast<size_t>(s)] + a)] = s;
     }
   }
+}
 
-  // The earlier neighbours of each station, by place.
+// The earlier neighbours of each station, by place, and the rows before each in its columns.
+void SparseNormals::LinkNeighbours(Pairs pairs) {
+  const auto stations = static_cast<int32_t>(unknowns_.size());
   std::vector<int32_t> count(static_cast<size_t>(stations) + 1, 0);
   for (const auto& [s, t] : pairs) {
     const int32_t later = position_[s] > position_[t] ? s : t;
@@ -208,8 +313,11 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
     }
     earlier_rows_[static_cast<size_t>(t)] = rows;
   }
+}
 
-  // The upper triangle's pattern, column by column in factor order.
+// The upper triangle's pattern of the normals, column by column in factor order; its size.
+int64_t SparseNormals::LayOutPattern(const std::vector<int32_t>& order) {
+  const auto stations = static_cast<int32_t>(unknowns_.size());
   SparseMatrix& n = impl_->normals;
   n.resize(size_, size_);
   int64_t nonzeros = 0;
@@ -235,13 +343,20 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
   }
   outer[size_] = at;
   std::fill(n.valuePtr(), n.valuePtr() + nonzeros, 0.0);
+  return nonzeros;
+}
 
-  // The elimination tree and the factor's column counts (below the diagonal).
+// The elimination tree and the factor's column counts (below the diagonal), and the
+// supernodes from them.
+bool SparseNormals::AnalyseFactor(const StepCheck& check) {
+  const int* outer = impl_->normals.outerIndexPtr();
+  const int* inner = impl_->normals.innerIndexPtr();
   std::vector<int32_t> parent(static_cast<size_t>(size_), -1);
   std::vector<int32_t> column(static_cast<size_t>(size_), 0);
   {
     std::vector<int32_t> flag(static_cast<size_t>(size_), -1);
     for (int32_t k = 0; k < size_; ++k) {
+      if ((k & 0x7fff) == 0 && check && check(0.85 + 0.05 * k / size_)) return false;
       flag[k] = k;
       for (int32_t q = outer[k]; q < outer[k + 1]; ++q) {
         int32_t i = inner[q];
@@ -256,11 +371,14 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
   }
   impl_->factor_nonzeros = 0;
   for (int32_t j = 0; j < size_; ++j) impl_->factor_nonzeros += column[j];
-  SupernodalFactor& factor = impl_->factor;
-  factor.Analyse(size_, outer, inner, parent, column);
+  const StepCheck analysis = [&check](double share) { return check && check(0.9 + 0.1 * share); };
+  return impl_->factor.Analyse(size_, outer, inner, parent, column, analysis);
+}
 
-  // The peak comes with the selected inverse: the normals, the factor, the inverse and the
-  // inverse's workspace, beside the station tables; or with the factorisation's update.
+// The peak comes with the selected inverse: the normals, the factor, the inverse and the
+// inverse's workspace, beside the station tables; or with the factorisation's update.
+void SparseNormals::PredictPeak(int32_t stations, size_t pair_count, int64_t nonzeros) {
+  const SupernodalFactor& factor = impl_->factor;
   const auto bytes = [](double count, double size) { return count * size; };
   const double n_unknowns = size_;
   const double stored = static_cast<double>(factor.stored_values());
@@ -280,7 +398,6 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
   const double solve_work = bytes(n_unknowns, 8) + bytes(below, 8);
   predicted_bytes_ =
       tables + normals + factor_bytes + std::max({inverse + inverse_work, factor_work, solve_work});
-  rhs_.assign(static_cast<size_t>(size_), 0.0);
 }
 
 void SparseNormals::Clear(bool matrix) {

@@ -41,9 +41,13 @@ class SparseNormals {
   SparseNormals& operator=(const SparseNormals&) = delete;
 
   void SetOrdering(StationOrdering ordering) { ordering_ = ordering; }
+  using Pairs = std::vector<std::pair<int32_t, int32_t>>;
+
   // unknowns[s] of station s (0 to 3); pairs: the stations that share an observation. Orders
-  // the stations and lays out the pattern; allocates in proportion to the pairs only.
-  void Layout(const std::vector<int32_t>& unknowns, std::vector<std::pair<int32_t, int32_t>> pairs);
+  // the stations and lays out the pattern; allocates in proportion to the pairs only. Large
+  // networks are ordered in pieces, each telling the share done and asking whether to stop;
+  // false when stopped.
+  bool Layout(const std::vector<int32_t>& unknowns, Pairs pairs, const StepCheck& check = {});
   // Peak bytes from the symbolic analysis: the normals, the factor, its selected inverse, the
   // station tables and the largest workspace of the factorisation, the solve and the inverse.
   double PredictedBytes() const { return predicted_bytes_; }
@@ -72,7 +76,13 @@ class SparseNormals {
   double Entry(int32_t i, int32_t j) const;
   // The place of neighbour s among the earlier neighbours of t, in rows before t's own.
   int32_t NeighbourRows(int32_t s, int32_t t) const;
-  std::vector<int32_t> Order(const std::vector<std::pair<int32_t, int32_t>>& pairs);
+  // The steps of Layout.
+  bool Order(const Pairs& pairs, const StepCheck& check, std::vector<int32_t>& order);
+  void PlaceStations(const std::vector<int32_t>& order);
+  void LinkNeighbours(Pairs pairs);
+  int64_t LayOutPattern(const std::vector<int32_t>& order);
+  bool AnalyseFactor(const StepCheck& check);
+  void PredictPeak(int32_t stations, size_t pair_count, int64_t nonzeros);
 
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -14,6 +14,8 @@ using ConstBlock = Eigen::Map<const Matrix>;
 
 // Operations (multiply-adds) between two asks whether to stop: some milliseconds.
 constexpr double PIECE = 4.0 * 1024 * 1024;
+// Columns of the symbolic analysis between two asks (a power of two).
+constexpr int32_t ANALYSIS_PIECE = 1 << 15;
 // Columns of a diagonal block factored one by one before the rest of it is updated at once.
 constexpr int32_t PANEL = 32;
 // The widest supernode.
@@ -31,9 +33,9 @@ bool StepPieces::Add(double work) {
   return check_(std::min(done_ / total_, 1.0));
 }
 
-void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
+bool SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
                                const std::vector<int32_t>& parent,
-                               const std::vector<int32_t>& below) {
+                               const std::vector<int32_t>& below, const StepCheck& check) {
   n_ = n;
   values_ = {};
   d_ = {};
@@ -47,6 +49,7 @@ void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
   }
   if (n > 0) first_.push_back(n);
   Amalgamate(parent, below);
+  if (check && check(0.25)) return false;
   const int32_t supernodes = count();
   supernode_.assign(static_cast<size_t>(n), 0);
   row_start_.assign(static_cast<size_t>(supernodes) + 1, 0);
@@ -79,6 +82,7 @@ void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
   // k of the matrix to k; a supernode's rows below are those of its last column.
   std::vector<int32_t> flag(static_cast<size_t>(n), -1);
   for (int32_t k = 0; k < n; ++k) {
+    if ((k & (ANALYSIS_PIECE - 1)) == 0 && check && check(0.5 + 0.5 * k / n)) return false;
     flag[static_cast<size_t>(k)] = k;
     for (int q = outer[k]; q < outer[k + 1]; ++q) {
       for (int32_t c = inner[q]; flag[static_cast<size_t>(c)] != k;
@@ -89,6 +93,7 @@ void SupernodalFactor::Analyse(int32_t n, const int* outer, const int* inner,
       }
     }
   }
+  return true;
 }
 
 void SupernodalFactor::Amalgamate(const std::vector<int32_t>& parent,

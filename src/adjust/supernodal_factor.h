@@ -40,9 +40,10 @@ class SupernodalFactor {
   // (outer, inner) (column by column, rows ascending, the diagonal last), from its elimination
   // tree (parent, −1 at a root) and the count of each column of L below the diagonal.
   // Consecutive columns merge where their structures nest exactly, and further where the zeros
-  // stored would be few.
-  void Analyse(int32_t n, const int* outer, const int* inner, const std::vector<int32_t>& parent,
-               const std::vector<int32_t>& below);
+  // stored would be few. Tells the share done every few ten thousand columns and asks whether
+  // to stop; false when stopped.
+  bool Analyse(int32_t n, const int* outer, const int* inner, const std::vector<int32_t>& parent,
+               const std::vector<int32_t>& below, const StepCheck& check = {});
 
   // Factors the matrix of the analysed pattern. Stops at the first pivot that is exactly zero
   // (ZeroPivot; the pivots after it stay zero); a pivot that is merely small is left to the

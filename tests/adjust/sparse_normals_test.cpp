@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <Eigen/Dense>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -466,6 +468,71 @@ TEST(SparseNormals, CancelStopsTheFactorisationAndTheInverseEarly) {
         EXPECT_GT(inverse_shares.size(), 4U);
       }
     }
+  }
+}
+
+// A large network is ordered in pieces: the layout asks between them, stops when told, and the
+// pieced nested dissection orders the grid no worse than minimum degree, with the same solution.
+TEST(SparseNormals, LargeLayoutAsksBetweenPiecesAndOrdersAsWellAsWhole) {
+  const bench::GeneratedNetwork net = ControlNetwork(24000, 5);
+  const auto stations = static_cast<int32_t>(net.input.stations.size());
+  SparseNormals::Pairs pairs;
+  std::vector<int32_t> degree(static_cast<size_t>(stations), 0);
+  for (const AdjustmentObservation& obs : net.input.observations) {
+    pairs.emplace_back(obs.at, obs.fore);
+    ++degree[static_cast<size_t>(obs.at)];
+    ++degree[static_cast<size_t>(obs.fore)];
+  }
+  const std::vector<int32_t> unknowns(static_cast<size_t>(stations), 3);
+  for (const int stop_at : {2, 0}) {
+    std::vector<double> shares;
+    SparseNormals normals;
+    normals.SetOrdering(StationOrdering::NestedDissection);
+    const bool laid_out = normals.Layout(unknowns, pairs, [&](double share) {
+      shares.push_back(share);
+      return static_cast<int>(shares.size()) == stop_at;
+    });
+    EXPECT_EQ(laid_out, stop_at == 0);
+    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+    if (stop_at != 0) {
+      EXPECT_EQ(shares.size(), 2U);
+    } else {
+      // Three pieces at least, their separators, and the steps after the ordering.
+      EXPECT_GE(shares.size(), HasNestedDissection() ? 8U : 4U);
+      EXPECT_LE(shares.back(), 1.0);
+    }
+  }
+  // A diagonally dominant matrix on the network's pattern, solved under both orderings.
+  std::vector<double> solutions[2];
+  int64_t fill[2] = {};
+  const StationOrdering orderings[2] = {StationOrdering::NestedDissection,
+                                        StationOrdering::MinimumDegree};
+  for (int o = 0; o < 2; ++o) {
+    SparseNormals normals;
+    normals.SetOrdering(orderings[o]);
+    ASSERT_TRUE(normals.Layout(unknowns, pairs));
+    const double minus[9] = {-1, 0, 0, 0, -1, 0, 0, 0, -1};
+    for (const auto& [s, t] : pairs) normals.AddBlock(s, t, minus);
+    for (int32_t s = 0; s < stations; ++s) {
+      const double d = degree[static_cast<size_t>(s)] + 1.0;
+      const double own[9] = {d, 0, 0, 0, d, 0, 0, 0, d};
+      normals.AddBlock(s, s, own);
+      const double g[3] = {std::sin(s * 0.7), std::cos(s * 1.3), 0.25 * (s % 7)};
+      normals.AddRhs(s, g);
+    }
+    std::vector<int32_t> undetermined;
+    ASSERT_EQ(normals.Factor(undetermined), SparseNormals::Outcome::Done);
+    const std::vector<double> x = normals.Solve();
+    for (int32_t s = 0; s < stations; ++s)
+      for (int c = 0; c < 3; ++c) solutions[o].push_back(x[normals.offset(s) + c]);
+    fill[o] = normals.FactorNonZeros();
+  }
+  double largest = 0.0;
+  for (size_t i = 0; i < solutions[0].size(); ++i)
+    largest = std::max(largest, std::abs(solutions[0][i] - solutions[1][i]));
+  EXPECT_LT(largest, 1e-9);
+  if (HasNestedDissection()) {
+    EXPECT_LT(fill[0], fill[1]);
   }
 }
 
