@@ -79,6 +79,172 @@ std::vector<int32_t> NestedDissectionOrder(int32_t stations, std::vector<int32_t
 }
 #endif
 
+// The station pairs as the graph takes them: each once, the lower station first, none of a
+// station with itself or with a station without unknowns.
+void TidyPairs(const std::vector<int32_t>& unknowns,
+               std::vector<std::pair<int32_t, int32_t>>& pairs) {
+  for (auto& [s, t] : pairs) {
+    if (s > t) std::swap(s, t);
+  }
+  std::sort(pairs.begin(), pairs.end());
+  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
+                             [&](const auto& p) {
+                               return p.first == p.second || unknowns[p.first] == 0 ||
+                                      unknowns[p.second] == 0;
+                             }),
+              pairs.end());
+  pairs.shrink_to_fit();
+}
+
+// Each station's place in the order and its first unknown, and the station of each unknown;
+// the number of unknowns.
+int32_t PlaceStations(const std::vector<int32_t>& order, const std::vector<int32_t>& unknowns,
+                      std::vector<int32_t>& position, std::vector<int32_t>& offset,
+                      std::vector<int32_t>& station_of_unknown) {
+  const auto stations = static_cast<int32_t>(unknowns.size());
+  position.assign(static_cast<size_t>(stations), 0);
+  offset.assign(static_cast<size_t>(stations), 0);
+  int32_t next = 0;
+  for (int32_t p = 0; p < stations; ++p) {
+    const int32_t s = order[static_cast<size_t>(p)];
+    position[static_cast<size_t>(s)] = p;
+    offset[static_cast<size_t>(s)] = next;
+    next += unknowns[static_cast<size_t>(s)];
+  }
+  station_of_unknown.assign(static_cast<size_t>(next), 0);
+  for (int32_t s = 0; s < stations; ++s) {
+    for (int32_t a = 0; a < unknowns[static_cast<size_t>(s)]; ++a) {
+      station_of_unknown[static_cast<size_t>(offset[static_cast<size_t>(s)] + a)] = s;
+    }
+  }
+  return next;
+}
+
+// The earlier neighbours of each station, by place: where its list starts, the neighbours, the
+// first row of each in the station's block column, and the rows they take together.
+struct NeighbourTable {
+  std::vector<int32_t>& start;
+  std::vector<int32_t>& neighbours;
+  std::vector<int32_t>& row;
+  std::vector<int32_t>& earlier_rows;
+};
+
+// The pairs are let go once the neighbours hold them, before the rows are laid out.
+void EarlierNeighbours(std::vector<std::pair<int32_t, int32_t>>& pairs,
+                       const std::vector<int32_t>& position, const std::vector<int32_t>& unknowns,
+                       NeighbourTable& table) {
+  const auto stations = static_cast<int32_t>(unknowns.size());
+  std::vector<int32_t> count(static_cast<size_t>(stations) + 1, 0);
+  for (const auto& [s, t] : pairs) {
+    const int32_t later = position[s] > position[t] ? s : t;
+    ++count[static_cast<size_t>(later) + 1];
+  }
+  for (int32_t s = 0; s < stations; ++s) count[s + 1] += count[s];
+  table.start = count;
+  table.neighbours.assign(pairs.size(), 0);
+  for (const auto& [s, t] : pairs) {
+    const bool s_later = position[s] > position[t];
+    const int32_t later = s_later ? s : t;
+    table.neighbours[static_cast<size_t>(count[later]++)] = s_later ? t : s;
+  }
+  const size_t pair_count = pairs.size();
+  pairs = {};
+  count = {};
+  table.row.assign(pair_count, 0);
+  table.earlier_rows.assign(static_cast<size_t>(stations), 0);
+  for (int32_t t = 0; t < stations; ++t) {
+    const auto begin = table.neighbours.begin() + table.start[t];
+    const auto end = table.neighbours.begin() + table.start[t + 1];
+    std::sort(begin, end, [&](int32_t a, int32_t b) { return position[a] < position[b]; });
+    int32_t rows = 0;
+    for (int32_t i = table.start[t]; i < table.start[t + 1]; ++i) {
+      table.row[static_cast<size_t>(i)] = rows;
+      rows += unknowns[static_cast<size_t>(table.neighbours[static_cast<size_t>(i)])];
+    }
+    table.earlier_rows[static_cast<size_t>(t)] = rows;
+  }
+}
+
+// The upper triangle's pattern, column by column in factor order, its values zero; the number
+// of its entries.
+int64_t UpperPattern(const std::vector<int32_t>& order, const std::vector<int32_t>& unknowns,
+                     const std::vector<int32_t>& offset, const NeighbourTable& table, int32_t size,
+                     SparseMatrix& n) {
+  const auto stations = static_cast<int32_t>(unknowns.size());
+  n.resize(size, size);
+  int64_t nonzeros = 0;
+  for (int32_t s = 0; s < stations; ++s) {
+    const int32_t k = unknowns[static_cast<size_t>(s)];
+    nonzeros +=
+        static_cast<int64_t>(k) * table.earlier_rows[static_cast<size_t>(s)] + k * (k + 1) / 2;
+  }
+  n.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
+  int* outer = n.outerIndexPtr();
+  int* inner = n.innerIndexPtr();
+  int32_t at = 0;
+  for (int32_t p = 0; p < stations; ++p) {
+    const int32_t t = order[static_cast<size_t>(p)];
+    for (int32_t b = 0; b < unknowns[static_cast<size_t>(t)]; ++b) {
+      outer[offset[t] + b] = at;
+      for (int32_t i = table.start[t]; i < table.start[t + 1]; ++i) {
+        const int32_t s = table.neighbours[static_cast<size_t>(i)];
+        for (int32_t a = 0; a < unknowns[static_cast<size_t>(s)]; ++a) inner[at++] = offset[s] + a;
+      }
+      for (int32_t a = 0; a <= b; ++a) inner[at++] = offset[t] + a;
+    }
+  }
+  outer[size] = at;
+  std::fill(n.valuePtr(), n.valuePtr() + nonzeros, 0.0);
+  return nonzeros;
+}
+
+// The elimination tree of the pattern and the factor's column counts (below the diagonal).
+void EliminationTree(int32_t size, const int* outer, const int* inner, std::vector<int32_t>& parent,
+                     std::vector<int32_t>& column) {
+  parent.assign(static_cast<size_t>(size), -1);
+  column.assign(static_cast<size_t>(size), 0);
+  std::vector<int32_t> flag(static_cast<size_t>(size), -1);
+  for (int32_t k = 0; k < size; ++k) {
+    flag[k] = k;
+    for (int32_t q = outer[k]; q < outer[k + 1]; ++q) {
+      int32_t i = inner[q];
+      if (i >= k) continue;
+      for (; flag[i] != k; i = parent[i]) {
+        if (parent[i] == -1) parent[i] = k;
+        ++column[i];
+        flag[i] = k;
+      }
+    }
+  }
+}
+
+// The peak comes with the selected inverse: the normals, the factor, the inverse and the
+// inverse's workspace, beside the station tables; or with the factorisation's update.
+double PredictedPeak(int32_t stations, size_t pair_count, int32_t size, int64_t nonzeros,
+                     const SupernodalFactor& factor) {
+  const auto bytes = [](double count, double size) { return count * size; };
+  const double n_unknowns = size;
+  const double stored = static_cast<double>(factor.stored_values());
+  const double supernodes = factor.count();
+  const double tables =
+      bytes(stations, 4 * 6) + bytes(static_cast<double>(pair_count), 8) + bytes(n_unknowns, 8 + 4);
+  const double normals = bytes(static_cast<double>(nonzeros), 8 + 4) + bytes(n_unknowns + 1, 4);
+  const double factor_bytes = bytes(stored, 8) +
+                              bytes(static_cast<double>(factor.row_indices()), 4) +
+                              bytes(supernodes, 4 + 8 + 8) + bytes(n_unknowns, 4 + 8);
+  const double below = factor.tallest_below();
+  const double inverse = bytes(stored, 8);
+  const double inverse_work =
+      bytes(static_cast<double>(SelectedInverse::Workspace(factor)), 8) + bytes(below, 4);
+  const double factor_work =
+      bytes(static_cast<double>(factor.largest_update() + factor.largest_panel()), 8) +
+      bytes(below, 4);
+  const double solve_work = bytes(n_unknowns, 8) + bytes(below, 8);
+  return tables + normals + factor_bytes +
+         std::max({inverse + inverse_work, factor_work, solve_work});
+}
+
 }  // namespace
 
 bool HasNestedDissection() {
@@ -145,141 +311,26 @@ void SparseNormals::Layout(const std::vector<int32_t>& unknowns,
   impl_ = std::make_unique<Impl>();
   unknowns_ = unknowns;
   const auto stations = static_cast<int32_t>(unknowns.size());
-  for (auto& [s, t] : pairs) {
-    if (s > t) std::swap(s, t);
-  }
-  std::sort(pairs.begin(), pairs.end());
-  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-  pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
-                             [&](const auto& p) {
-                               return p.first == p.second || unknowns_[p.first] == 0 ||
-                                      unknowns_[p.second] == 0;
-                             }),
-              pairs.end());
-  pairs.shrink_to_fit();
+  TidyPairs(unknowns_, pairs);
 
   // A fill-reducing order of the stations, on the station graph: its blocks keep a station's
   // unknowns together.
   const std::vector<int32_t> order = Order(pairs);
-  position_.assign(static_cast<size_t>(stations), 0);
-  offset_.assign(static_cast<size_t>(stations), 0);
-  int32_t next = 0;
-  for (int32_t p = 0; p < stations; ++p) {
-    const int32_t s = order[static_cast<size_t>(p)];
-    position_[static_cast<size_t>(s)] = p;
-    offset_[static_cast<size_t>(s)] = next;
-    next += unknowns_[static_cast<size_t>(s)];
-  }
-  size_ = next;
-  station_of_unknown_.assign(static_cast<size_t>(size_), 0);
-  for (int32_t s = 0; s < stations; ++s) {
-    for (int32_t a = 0; a < unknowns_[static_cast<size_t>(s)]; ++a) {
-      station_of_unknown_[static_cast<size_t>(offset_[static_cast<size_t>(s)] + a)] = s;
-    }
-  }
-
-  // The earlier neighbours of each station, by place.
-  std::vector<int32_t> count(static_cast<size_t>(stations) + 1, 0);
-  for (const auto& [s, t] : pairs) {
-    const int32_t later = position_[s] > position_[t] ? s : t;
-    ++count[static_cast<size_t>(later) + 1];
-  }
-  for (int32_t s = 0; s < stations; ++s) count[s + 1] += count[s];
-  neighbour_start_ = count;
-  neighbours_.assign(pairs.size(), 0);
-  for (const auto& [s, t] : pairs) {
-    const bool s_later = position_[s] > position_[t];
-    const int32_t later = s_later ? s : t;
-    neighbours_[static_cast<size_t>(count[later]++)] = s_later ? t : s;
-  }
+  size_ = PlaceStations(order, unknowns_, position_, offset_, station_of_unknown_);
+  NeighbourTable neighbours{neighbour_start_, neighbours_, neighbour_row_, earlier_rows_};
   const size_t pair_count = pairs.size();
-  pairs = {};
-  count = {};
-  neighbour_row_.assign(pair_count, 0);
-  earlier_rows_.assign(static_cast<size_t>(stations), 0);
-  for (int32_t t = 0; t < stations; ++t) {
-    const auto begin = neighbours_.begin() + neighbour_start_[t];
-    const auto end = neighbours_.begin() + neighbour_start_[t + 1];
-    std::sort(begin, end, [&](int32_t a, int32_t b) { return position_[a] < position_[b]; });
-    int32_t rows = 0;
-    for (int32_t i = neighbour_start_[t]; i < neighbour_start_[t + 1]; ++i) {
-      neighbour_row_[static_cast<size_t>(i)] = rows;
-      rows += unknowns_[static_cast<size_t>(neighbours_[static_cast<size_t>(i)])];
-    }
-    earlier_rows_[static_cast<size_t>(t)] = rows;
-  }
+  EarlierNeighbours(pairs, position_, unknowns_, neighbours);
 
-  // The upper triangle's pattern, column by column in factor order.
   SparseMatrix& n = impl_->normals;
-  n.resize(size_, size_);
-  int64_t nonzeros = 0;
-  for (int32_t s = 0; s < stations; ++s) {
-    const int32_t k = unknowns_[static_cast<size_t>(s)];
-    nonzeros += static_cast<int64_t>(k) * earlier_rows_[static_cast<size_t>(s)] + k * (k + 1) / 2;
-  }
-  n.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
-  int* outer = n.outerIndexPtr();
-  int* inner = n.innerIndexPtr();
-  int32_t at = 0;
-  for (int32_t p = 0; p < stations; ++p) {
-    const int32_t t = order[static_cast<size_t>(p)];
-    for (int32_t b = 0; b < unknowns_[static_cast<size_t>(t)]; ++b) {
-      outer[offset_[t] + b] = at;
-      for (int32_t i = neighbour_start_[t]; i < neighbour_start_[t + 1]; ++i) {
-        const int32_t s = neighbours_[static_cast<size_t>(i)];
-        for (int32_t a = 0; a < unknowns_[static_cast<size_t>(s)]; ++a)
-          inner[at++] = offset_[s] + a;
-      }
-      for (int32_t a = 0; a <= b; ++a) inner[at++] = offset_[t] + a;
-    }
-  }
-  outer[size_] = at;
-  std::fill(n.valuePtr(), n.valuePtr() + nonzeros, 0.0);
-
-  // The elimination tree and the factor's column counts (below the diagonal).
-  std::vector<int32_t> parent(static_cast<size_t>(size_), -1);
-  std::vector<int32_t> column(static_cast<size_t>(size_), 0);
-  {
-    std::vector<int32_t> flag(static_cast<size_t>(size_), -1);
-    for (int32_t k = 0; k < size_; ++k) {
-      flag[k] = k;
-      for (int32_t q = outer[k]; q < outer[k + 1]; ++q) {
-        int32_t i = inner[q];
-        if (i >= k) continue;
-        for (; flag[i] != k; i = parent[i]) {
-          if (parent[i] == -1) parent[i] = k;
-          ++column[i];
-          flag[i] = k;
-        }
-      }
-    }
-  }
+  const int64_t nonzeros = UpperPattern(order, unknowns_, offset_, neighbours, size_, n);
+  std::vector<int32_t> parent;
+  std::vector<int32_t> column;
+  EliminationTree(size_, n.outerIndexPtr(), n.innerIndexPtr(), parent, column);
   impl_->factor_nonzeros = 0;
   for (int32_t j = 0; j < size_; ++j) impl_->factor_nonzeros += column[j];
   SupernodalFactor& factor = impl_->factor;
-  factor.Analyse(size_, outer, inner, parent, column);
-
-  // The peak comes with the selected inverse: the normals, the factor, the inverse and the
-  // inverse's workspace, beside the station tables; or with the factorisation's update.
-  const auto bytes = [](double count, double size) { return count * size; };
-  const double n_unknowns = size_;
-  const double stored = static_cast<double>(factor.stored_values());
-  const double supernodes = factor.count();
-  const double tables = bytes(stations, 4 * 6) + bytes(pair_count, 8) + bytes(n_unknowns, 8 + 4);
-  const double normals = bytes(nonzeros, 8 + 4) + bytes(n_unknowns + 1, 4);
-  const double factor_bytes = bytes(stored, 8) +
-                              bytes(static_cast<double>(factor.row_indices()), 4) +
-                              bytes(supernodes, 4 + 8 + 8) + bytes(n_unknowns, 4 + 8);
-  const double below = factor.tallest_below();
-  const double inverse = bytes(stored, 8);
-  const double inverse_work =
-      bytes(static_cast<double>(SelectedInverse::Workspace(factor)), 8) + bytes(below, 4);
-  const double factor_work =
-      bytes(static_cast<double>(factor.largest_update() + factor.largest_panel()), 8) +
-      bytes(below, 4);
-  const double solve_work = bytes(n_unknowns, 8) + bytes(below, 8);
-  predicted_bytes_ =
-      tables + normals + factor_bytes + std::max({inverse + inverse_work, factor_work, solve_work});
+  factor.Analyse(size_, n.outerIndexPtr(), n.innerIndexPtr(), parent, column);
+  predicted_bytes_ = PredictedPeak(stations, pair_count, size_, nonzeros, factor);
   rhs_.assign(static_cast<size_t>(size_), 0.0);
 }
 
