@@ -69,25 +69,6 @@ TEST(EstimatedPrecision, ReliableGroupsScaleTheirOwnValuesOnly) {
   }
 }
 
-// The lines say what changed in the surveyor's units, and which groups keep the profile.
-TEST(EstimatedPrecision, ChangesAndUnreliableGroupsAreSaid) {
-  const WeightProfile before{InstrumentProfile{5.0, 5.0, 5.0, 0.0, 0.0, 0.0}, GnssProfile{}};
-  WeightProfile after = before;
-  after.instrument.angle_sd = 0.83;
-  after.instrument.distance_ppm = 1.5;
-  after.gnss.scale = 0.3;
-  EXPECT_EQ(PrecisionChanges(before, after),
-            (std::vector<std::string>{"GNSS vectors scale 1 \u2192 0.3",
-                                      "horizontal angles 5\u2033 \u2192 0.83\u2033",
-                                      "slope distances 5 mm \u2192 5 mm + 1.5 ppm"}));
-  EXPECT_TRUE(PrecisionChanges(before, before).empty());
-  const AdjustmentResult result = Finished({Group(AdjustedKind::HorizontalAngle, 40, 1.0, 0.2),
-                                            Group(AdjustedKind::Zenith, 4.24, 1.0, 0.2)});
-  EXPECT_EQ(UnreliableGroups(result),
-            (std::vector<std::string>{
-                "zenith angles: redundancy 4.2, below 10, the profile's value stays"}));
-}
-
 // The job's instruments follow the profile in use: the one that is that profile changes with it
 // and is said once, another is scaled and named; a second job without estimate stays unchanged.
 TEST(EstimatedPrecision, TheJobsInstrumentsAreScaledAndTheJobIsChanged) {
