@@ -121,7 +121,7 @@ shot guide-dialog ""
 shot guide-similar-stations "Found two stations" alt+c
 shot guide-success "^fenwix$" alt+c alt+d
 # The report with the foresight to P3 (line 48) chosen and left out, then the next row chosen.
-shot guide-report "^Check report" alt+c alt+d Return click:60,266 alt+l Down
+shot guide-report "^Check report" alt+c alt+d Return click:60,392 alt+l Down
 shot guide-weights "^Instrument and GNSS precision$" alt+o Down Return
 shot guide-units "" alt+o Down Down Right
 settings 95 1

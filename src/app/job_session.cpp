@@ -201,6 +201,33 @@ bool JobSession::ForgetInstruments() {
   return named;
 }
 
+std::vector<std::string> JobSession::UseEstimatedPrecision(const PrecisionScales& scales,
+                                                           ConversionRequest& request) {
+  NamedWeightProfile& in_use = request.weight_profile;
+  const WeightProfile before = in_use.profile;
+  in_use.profile.instrument = ScaledInstrument(before.instrument, scales);
+  in_use.profile.gnss = ScaledGnss(before.gnss, scales);
+  std::vector<std::string> changes = PrecisionChanges(before, in_use.profile);
+  for (auto& [name, instrument] : job_.instruments) {
+    // The job's instrument that is the profile in use changes with it, said once.
+    if (name == in_use.name && instrument == before.instrument) {
+      instrument = in_use.profile.instrument;
+      continue;
+    }
+    const InstrumentProfile was = instrument;
+    instrument = ScaledInstrument(was, scales);
+    for (const std::string& line : PrecisionChanges({was, {}}, {instrument, {}})) {
+      changes.push_back(name + ": " + line);
+    }
+  }
+  if (job_.gnss) job_.gnss = in_use.profile.gnss;
+  for (std::optional<InstrumentProfile>& own : request.file_instruments) {
+    if (own) own = ScaledInstrument(*own, scales);
+  }
+  modified_ = modified_ || !changes.empty();
+  return changes;
+}
+
 bool JobSession::KeepAnswers(const ConversionRun& run) {
   for (const PairAnswer& answer : run.answers_given) job_.merges.push_back(answer);
   modified_ = modified_ || !run.answers_given.empty();

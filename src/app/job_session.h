@@ -9,6 +9,7 @@
 
 #include "app/conversion_request.h"
 #include "app/conversion_run.h"
+#include "app/estimated_precision.h"
 #include "app/job_conversion.h"
 #include "job/job_file.h"
 
@@ -46,6 +47,12 @@ class JobSession {
   // Lets the profile in use weight every field file: the job's own instruments are forgotten.
   // True when it named any.
   bool ForgetInstruments();
+  // Puts the job's own precision into its weighting: the profile in use (request's) and every
+  // instrument the job names, each reliably estimated group scaled as scales say. What changed,
+  // one line per group ("horizontal angles 5″ → 0.83″"); an instrument other than the one in
+  // use is named first. The job counts as changed when anything did.
+  std::vector<std::string> UseEstimatedPrecision(const PrecisionScales& scales,
+                                                 ConversionRequest& request);
 
   // Field files, as the job holds them, whose fingerprint changed while edits point at them;
   // only those among xml_paths (the files the next conversion reads).

@@ -61,6 +61,11 @@ constexpr std::string_view USAGE =
     "                        file was saved, move each left-out element found\n"
     "                        unchanged in it to its new line and list the others to\n"
     "                        check (--save-project keeps the moved lines)\n"
+    "  --use-estimated-precision\n"
+    "                        with --save-project, write the precision the adjustment\n"
+    "                        test estimated from the job into the saved job's profile\n"
+    "                        (each group with a redundancy of 10 or more); this run's\n"
+    "                        output keeps the profile's weights\n"
     "  --max-steps N         steps of the approximate-coordinate propagation (default\n"
     "                        100); 0 computes every reachable station\n"
     "  --angle-unit dms|gon  the job's horizontal and zenith angles are packed\n"
@@ -363,6 +368,8 @@ Step ReadOptions(CommandLine& c) {
       c.compute_asked = true;
     } else if (arg == "--move-edits") {
       c.move_edits = true;
+    } else if (arg == "--use-estimated-precision") {
+      c.use_estimated_precision = true;
     } else if (arg == "--no-adjustment-test") {
       request.adjustment_test = false;
     } else if (arg == "--2d") {
@@ -511,6 +518,20 @@ Step RefuseSideFiles(CommandLine& c) {
       return FileRefused(*refused);
     }
     taken.push_back(report_path);
+  }
+  if (c.use_estimated_precision) {
+    // The estimate goes into a job file: without one it would be computed and lost.
+    if (!c.save_project) {
+      return UsageError(
+          "--use-estimated-precision writes the estimated precision into the job file: give "
+          "--save-project JOB.fenwix too");
+    }
+    if (!c.request.adjustment_test) {
+      return UsageError(
+          "--use-estimated-precision takes the precision the adjustment test estimates: it "
+          "cannot be given with --no-adjustment-test");
+    }
+    c.request.run_checks = true;
   }
   if (c.save_project) {
     // The job file of --project itself may be written again: that is how a job is updated.

@@ -40,6 +40,8 @@ struct CommandLine {
   std::optional<std::string> sketch_path;
   std::optional<std::string> save_project;
   bool move_edits = false;
+  // Write the adjustment test's estimate of the job's precision into the saved job's profile.
+  bool use_estimated_precision = false;
   ReportOptions report;
   bool compute_asked = false;
   std::vector<std::string> files;

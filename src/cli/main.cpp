@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/conversion_run.h"
+#include "app/estimated_precision.h"
 #include "app/job_session.h"
 #include "app/messages.h"
 #include "cli/command_line.h"
@@ -77,6 +78,30 @@ fenwix::ConversionRun Convert(CommandLine& c) {
   return fenwix::RunConversion(c.request, ui);
 }
 
+// Puts the job's own precision into the profile the job file is saved with, saying on standard
+// error what changed and which groups keep the profile's values.
+void UseEstimatedPrecision(fenwix::JobSession& session, const fenwix::ConversionRun& run,
+                           fenwix::ConversionRequest& request) {
+  const fenwix::AdjustmentResult& result = run.adjustment_result;
+  if (result.outcome != fenwix::AdjustmentOutcome::Done) {
+    fenwix::PrintProblem(
+        "the estimated precision is not used: the adjustment test did not finish; the job file "
+        "keeps the profile");
+    return;
+  }
+  for (const std::string& kept : fenwix::UnreliableGroups(result)) {
+    fenwix::PrintProblem("estimated precision not used for " + kept);
+  }
+  const std::vector<std::string> changes =
+      session.UseEstimatedPrecision(fenwix::ReliableScales(result), request);
+  if (changes.empty()) {
+    fenwix::PrintProblem("the estimated precision changes nothing: the job file keeps the profile");
+  }
+  for (const std::string& change : changes) {
+    fenwix::PrintProblem("precision of the job: " + change);
+  }
+}
+
 // Writes the job file of --save-project; false, said on standard error, when it cannot be.
 bool SaveProject(const CommandLine& c, const fenwix::ConversionRun& run) {
   fenwix::Job saved = c.job ? *c.job : fenwix::Job{};
@@ -85,7 +110,10 @@ bool SaveProject(const CommandLine& c, const fenwix::ConversionRun& run) {
   session.Adopt(std::move(saved), c.job_path);
   // Answers a policy gave are the policy's, which the job keeps as its "merge" option.
   if (*c.policy == fenwix::MergePolicy::Ask) session.KeepAnswers(run);
-  if (const fenwix::Status refused = session.SaveAs(*c.save_project, c.request, true);
+  // The output of this run keeps the profile's weights; the job weights the next one.
+  fenwix::ConversionRequest request = c.request;
+  if (c.use_estimated_precision) UseEstimatedPrecision(session, run, request);
+  if (const fenwix::Status refused = session.SaveAs(*c.save_project, request, true);
       refused.failed()) {
     fenwix::PrintProblem(
         fenwix::FormatMessage(fenwix::MSG_CANNOT_OPEN, *c.save_project, refused.text()));

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include "app/conversion_sketch.h"
+#include "app/estimated_precision.h"
 #include "app/messages.h"
 #include "app/settings_file.h"
 #include "app/settings_location.h"
@@ -439,6 +440,7 @@ void ConvertWindow::OnConvert() {
       }
       report_window_->ShowReport(dialog_.run.check_report);
       report_window_->SetLineEdits(ConversionLineEdits(report_window_));
+      OfferEstimatedPrecision();
       report_action_->setEnabled(true);
       // The report opens by itself when it flags something, else when asked for.
       if (dialog_.run.check_report.FlaggedRows() > 0 || after_run_ == AfterRun::Report) {
@@ -461,6 +463,36 @@ void ConvertWindow::OnConvert() {
   // A cancelled or failed run may have left coordinates behind: only a written file is offered.
   UpdateSketchAction();
   if (offer_sketch) OfferSketch();
+}
+
+void ConvertWindow::OfferEstimatedPrecision() {
+  const PrecisionScales scales = ReliableScales(dialog_.run.adjustment_result);
+  const NamedWeightProfile weighted = dialog_.request.weight_profile;
+  const WeightProfile suggested{ScaledInstrument(weighted.profile.instrument, scales),
+                                ScaledGnss(weighted.profile.gnss, scales)};
+  const std::vector<std::string> preview = PrecisionChanges(weighted.profile, suggested);
+  if (preview.empty()) return;
+  std::string tip = "Writes the precision the adjustment test estimated into the job's profile:";
+  for (const std::string& line : preview) tip += "\n" + line;
+  for (const std::string& line : UnreliableGroups(dialog_.run.adjustment_result)) {
+    tip += "\n" + line;
+  }
+  tip += "\nThis run's output keeps the profile's weights; the next conversion uses the new ones.";
+  report_window_->OfferEstimatedPrecision(
+      QString::fromStdString(tip), [this, scales, weighted]() -> QString {
+        // The estimate scales the weighting the run had; another one would be scaled wrongly.
+        if (dialog_.request.weight_profile != weighted) {
+          return QStringLiteral(
+              "The profile changed since this conversion: convert again to estimate it anew");
+        }
+        std::string text;
+        for (const std::string& line : job_menu_->UseEstimatedPrecision(scales)) {
+          text += (text.empty() ? "Precision of the job: " : "; ") + line;
+        }
+        if (text.empty()) return QStringLiteral("The estimated precision changes nothing");
+        return QString::fromStdString(text) +
+               QStringLiteral(" \u2014 the next conversion uses it; save the job to keep it");
+      });
 }
 
 void ConvertWindow::OnClose() {

@@ -118,6 +118,9 @@ class ConvertWindow : public QDialog, public UserInterface {
   bool Refuse(QLineEdit* field, const Status& refused);
   bool ReadNumber(QLineEdit* field, double& member, const std::optional<NumberRange>& range);
   void OnConvert();
+  // Offers the report window's "Use the estimated precision" when the last run's adjustment
+  // test estimated a reliable group whose profile value it would change.
+  void OfferEstimatedPrecision();
   void OnBrowse(FileKind kind);
   // The field files chosen in the input dialog (several at once), or by the test's chooser;
   // the dialog starts in folder when one is given, else where Browse starts.

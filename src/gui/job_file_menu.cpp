@@ -241,6 +241,13 @@ std::string JobFileMenu::FieldFile(int32_t file) const {
                                                                : std::string();
 }
 
+std::vector<std::string> JobFileMenu::UseEstimatedPrecision(const PrecisionScales& scales) {
+  std::vector<std::string> changes =
+      session_.UseEstimatedPrecision(scales, window_.dialog().request);
+  if (!changes.empty()) Changed();
+  return changes;
+}
+
 void JobFileMenu::LeaveOut(SourceLocation at, const QString& reason) {
   const std::string file = FieldFile(at.file);
   if (!file.empty() && session_.LeaveOut(file, at.line, reason.toStdString())) Changed();

@@ -75,6 +75,9 @@ class JobFileMenu : public QObject {
   void AfterConversion();
 
   // Leaves out or puts back the element starting there in the dialog's field files.
+  // Puts the job's own precision into the job's weighting (JobSession::UseEstimatedPrecision);
+  // what changed, one line per group.
+  std::vector<std::string> UseEstimatedPrecision(const PrecisionScales& scales);
   void LeaveOut(SourceLocation at, const QString& reason);
   void PutBack(SourceLocation at);
   bool IsLeftOut(SourceLocation at) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -65,6 +66,16 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   adjustment_->setTextFormat(Qt::PlainText);
   adjustment_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   adjustment_->hide();
+  use_precision_ = new QPushButton(QStringLiteral("Use the estimated precision"), this);
+  use_precision_->setObjectName(QStringLiteral("useEstimatedPrecisionButton"));
+  use_precision_->hide();
+  connect(use_precision_, &QPushButton::clicked, this, [this] {
+    if (!precision_use_) return;
+    // The estimate is of the weighting this run had: taken once, then the next run's.
+    const PrecisionUse use = std::exchange(precision_use_, nullptr);
+    use_precision_->setEnabled(false);
+    status_->setText(use());
+  });
   model_ = new ReportModel(this);
   edits_panel_ = new ReportEditsPanel(this);
   model_->SetMarkOf([this](const CheckSection& section, const CheckRow& row) {
@@ -117,7 +128,10 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
-  layout->addWidget(adjustment_);
+  auto* adjustment_row = new QHBoxLayout;
+  adjustment_row->addWidget(adjustment_, 1);
+  adjustment_row->addWidget(use_precision_, 0, Qt::AlignTop);
+  layout->addLayout(adjustment_row);
   layout->addWidget(view_, 1);
   layout->addWidget(edits_panel_);
   layout->addLayout(buttons);
@@ -185,6 +199,8 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   if (report_.incomplete)
     summary += QStringLiteral("<p>The checks could not run to their end.</p>");
   summary_->setHtml(summary);
+  precision_use_ = nullptr;
+  use_precision_->hide();
   ShowAdjustmentSummary();
   edits_panel_->SetReport(&report_);
   model_->SetReport(&report_);
@@ -199,6 +215,13 @@ void ReportWindow::ShowReport(const CheckReport& report) {
   const int64_t flagged = report_.FlaggedRows();
   status_->setText(flagged == 1 ? QStringLiteral("1 flagged row")
                                 : QStringLiteral("%1 flagged rows").arg(flagged));
+}
+
+void ReportWindow::OfferEstimatedPrecision(const QString& preview, PrecisionUse use) {
+  precision_use_ = std::move(use);
+  use_precision_->setToolTip(preview);
+  use_precision_->setEnabled(true);
+  use_precision_->setVisible(static_cast<bool>(precision_use_) && !adjustment_->isHidden());
 }
 
 void ReportWindow::ShowAdjustmentSummary() {

@@ -16,6 +16,7 @@
 #include "gui/report_edits_panel.h"
 
 class QLabel;
+class QPushButton;
 class QTextBrowser;
 class QTreeView;
 
@@ -47,6 +48,13 @@ class ReportWindow : public QDialog {
   QTreeView* view() const { return view_; }
 
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
+  // Offers the job's own precision, as the adjustment test of the report shown estimated it:
+  // the "Use the estimated precision" button beside the test's summary, its tooltip saying
+  // what would change (preview). Choosing it calls use once, which returns what it did for the
+  // status line. The next ShowReport takes the offer back.
+  using PrecisionUse = std::function<QString()>;
+  void OfferEstimatedPrecision(const QString& preview, PrecisionUse use);
+  QPushButton* estimated_precision_button() const { return use_precision_; }
   // Leave out and put back the readings its rows point at (the job file's edits).
   void SetLineEdits(LineEdits edits);
   ReportEditsPanel* edits_panel() const { return edits_panel_; }
@@ -76,6 +84,8 @@ class ReportWindow : public QDialog {
   SaveChooser save_chooser_;
   QTextBrowser* summary_ = nullptr;
   QLabel* adjustment_ = nullptr;
+  QPushButton* use_precision_ = nullptr;
+  PrecisionUse precision_use_;
   QTreeView* view_ = nullptr;
   ReportModel* model_ = nullptr;
   QLabel* status_ = nullptr;

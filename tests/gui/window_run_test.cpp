@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -25,6 +26,8 @@
 #include "gui/gui_test_support.h"
 #include "gui/reach_option.h"
 #include "gui/unit_options.h"
+#include "gui/weight_option.h"
+#include "network_conversion.h"
 
 namespace fenwix {
 namespace {
@@ -124,6 +127,56 @@ TEST_F(RunOptionsTest, AdjustmentTestEntryIsOnByDefaultAndRemembered) {
   EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->isChecked());
   EXPECT_FALSE(again.dialog().request.adjustment_test);
   again.findChild<QAction*>(QStringLiteral("adjustmentTestAction"))->trigger();
+}
+
+// A network measured to 1″ and converted with the 5″ profile in use offers its own precision;
+// taken, the job's profile reads about 1″ and the job counts as changed, and the offer is gone
+// until the next run. The vector triangle, three degrees of freedom, offers nothing.
+TEST_F(RunOptionsTest, EstimatedPrecisionIsOfferedWhereReliableAndTakenOnce) {
+  const bench::NetworkLayout layout = bench::SmallSeededLayout(2);
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(layout);
+  const std::string network = (dir_.path() + "/net.xml").toStdString();
+  ASSERT_TRUE(bench::WriteNetworkXml(network, net));
+  const std::string triangle = (dir_.path() + "/triangle.xml").toStdString();
+  std::ofstream(triangle) << TRIANGLE_JOB;
+  for (const bool reliable : {true, false}) {
+    ConvertWindow window(SettingsPath());
+    window.SetMessageHook([](MessageId, const std::string&) {});
+    const std::string output = (dir_.path() + "/out.txt").toStdString();
+    if (reliable) {
+      bench::PrepareNetworkConversion(window.dialog(), net, network, output, true, false);
+      window.dialog().request.weight_profile = ProfileInUse(LoadWeightProfiles());
+    } else {
+      window.dialog().request.xml_paths = {triangle};
+      window.dialog().request.output_path = output;
+      window.dialog().request.seed_name = "A";
+      window.dialog().request.compute_local = true;
+    }
+    window.ExchangeToControls();
+    ASSERT_DOUBLE_EQ(window.dialog().request.weight_profile.profile.instrument.angle_sd, 5.0);
+    test::Click(window.findChild<QPushButton*>(QStringLiteral("convertButton")));
+    ASSERT_NE(window.report_window(), nullptr);
+    QPushButton* use = window.report_window()->estimated_precision_button();
+    EXPECT_EQ(use->text(), "Use the estimated precision");
+    EXPECT_EQ(use->isHidden(), !reliable);
+    if (!reliable) continue;
+    test::Click(use);
+    const double angle = window.dialog().request.weight_profile.profile.instrument.angle_sd;
+    double r = 0.0;
+    for (const GroupFactor& g : window.dialog().run.adjustment_result.groups) {
+      if (g.kind == AdjustedKind::HorizontalAngle) r = g.redundancy;
+    }
+    ASSERT_GE(r, 10.0);
+    EXPECT_NEAR(angle, layout.angle_sd, 3.0 * layout.angle_sd / std::sqrt(2.0 * r));
+    EXPECT_FALSE(use->isEnabled());
+    EXPECT_TRUE(window.job_menu()->session().modified());
+    const auto* status = window.report_window()->findChild<QLabel*>(QStringLiteral("reportStatus"));
+    EXPECT_TRUE(status->text().startsWith(
+        QString::fromUtf8("Precision of the job: horizontal angles 5\u2033 \u2192 ")))
+        << status->text().toStdString();
+    test::Click(use);
+    EXPECT_DOUBLE_EQ(window.dialog().request.weight_profile.profile.instrument.angle_sd, angle);
+  }
 }
 
 std::string Contents(const std::string& path) {
