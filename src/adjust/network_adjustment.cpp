@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "adjust/external_reliability.h"
 #include "adjust/network_layout.h"
 #include "adjust/normal_assembly.h"
 #include "adjust/observation_geometry.h"
@@ -499,6 +500,8 @@ bool Adjuster::Test() {
   for (size_t s = 0; s < parts.size(); ++s) parts[s] = result_.stations[s].part;
   result_.relative = ComputeRelativePrecision(input_, active_, frames_, positions_, parts,
                                               unknowns_, Cofactors(), options_.relative_standard);
+  ComputeExternalReliability(input_, weight_, GeometryNow(), unknowns_, Cofactors(), Solver(),
+                             result_.stations, result_.part_datums, result_.observations);
   result_.refraction = {GeometryNow().Refraction(), 0.0,
                         refraction_ >= 0               ? RefractionSource::Estimated
                         : options_.estimate_refraction ? RefractionSource::Ordinary
