@@ -4,7 +4,8 @@
 # reading left out, the weight profiles, the Options menu's angle units, the README's check
 # report of the job with planted blunders, the blunder hunt on that job with its job file, the
 # sketch's line menu, the adjustment test's report of a generated network with a blunder and
-# its Options entry, the sketch's error ellipses and a campaign of two field files. Run after a
+# its Options entry, the sketch's error ellipses, the station precision's datum and confidence,
+# the relative precision and a campaign of two field files. Run after a
 # build of build/release; needs imagemagick, xdotool and the openbox window manager (for title
 # bars), which it installs when missing.
 set -euo pipefail
@@ -95,7 +96,18 @@ shot() {
   sleep 1
   local key
   for key in "$@"; do
-    if [[ $key == click:* || $key == rclick:* ]]; then
+    if [[ $key == hover:* ]]; then
+      # hover:X,Y rests the pointer there, for a tooltip.
+      IFS=, read -r x y <<<"${key#hover:}"
+      xdotool getactivewindow mousemove --window %1 "$x" "$y"
+      sleep 1.5
+    elif [[ $key == drag:* ]]; then
+      # drag:X1,Y1,X2,Y2 drags with the left button, a column's edge say.
+      IFS=, read -r x y x2 y2 <<<"${key#drag:}"
+      xdotool getactivewindow mousemove --window %1 "$x" "$y" mousedown 1
+      sleep 0.3
+      xdotool getactivewindow mousemove --window %1 "$x2" "$y2" sleep 0.3 mouseup 1
+    elif [[ $key == click:* || $key == rclick:* ]]; then
       # click:X,Y clicks at that point of the active window's inside; rclick:X,Y right-clicks.
       IFS=, read -r x y <<<"${key#*click:}"
       xdotool getactivewindow mousemove --window %1 "$x" "$y" click "$([[ $key == r* ]] && echo 3 || echo 1)"
@@ -179,6 +191,15 @@ shot guide-adjustment-option "" alt+o Up
 # points that one setup alone sights on dotted lines.
 settings 41.3128608600 0 generated-network P00001 9.4421293136 308.8903
 shot sketch-ellipses "" alt+c alt+d Return alt+c alt+v Return
+# The precision of the same network: the tooltip of the report's adjustment test, which names
+# the datum and the confidence of the station precision; the sketch's legend, which says both
+# under the ellipses' factor; and the relative precision section, opened at its first pairs.
+shot guide-precision-datum "^Check report" alt+c alt+d Return hover:90,150
+shot guide-precision-confidence "" alt+c alt+d Return alt+c alt+v Return
+# The Values column widened to show whole rows; the section is the last, so End opens it and the
+# Downs scroll its first pairs into view.
+shot guide-relative-precision "^Check report" alt+c alt+d Return drag:497,175,940,175 \
+  click:90,290 End Right $(printf 'Down %.0s' {1..20})
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "adjust/external_reliability.h"
 #include "adjust/network_layout.h"
 #include "adjust/normal_assembly.h"
 #include "adjust/observation_geometry.h"
@@ -522,6 +523,9 @@ bool Adjuster::Test() {
   for (size_t s = 0; s < parts.size(); ++s) parts[s] = result_.stations[s].part;
   result_.relative = ComputeRelativePrecision(input_, active_, frames_, positions_, parts,
                                               unknowns_, Cofactors(), options_.relative_standard);
+  if (!step_done()) return false;
+  ComputeExternalReliability(input_, weight_, GeometryNow(), unknowns_, Cofactors(), Solver(),
+                             result_.stations, result_.part_datums, result_.observations);
   if (!step_done()) return false;
   result_.refraction = {GeometryNow().Refraction(), 0.0,
                         refraction_ >= 0               ? RefractionSource::Estimated

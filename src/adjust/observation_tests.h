@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,10 @@ struct ObservationTest {
   double w_whole = 0.0;
   // Smallest redundancy number of its components.
   double r_min = 0.0;
+  // Its external reliability: how far a blunder of its MDB, left undetected, moves one of its
+  // own stations (meters; for a vector the largest over a blunder in each component). NaN where
+  // the observation is not tested.
+  double external = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Block (s, t) of the unknowns' cofactor matrix N⁻¹, k_s × k_t row-major; asked only for

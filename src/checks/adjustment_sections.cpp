@@ -236,13 +236,14 @@ void AppendObservationJson(const AdjustmentInput& input, const AdjustmentObserva
   const bool tested = judged && t.tested;
   out += fmt::format(
       "{{\"kind\": \"{}\", \"stations\": [{}], \"lines\": [{}], \"files\": [{}], \"sd\": {}, "
-      "\"residual\": {}, \"w\": {}, \"r\": {}, \"mdb\": {}, \"error\": {}, \"unit\": \"{}\", "
-      "\"rejected\": {}}}",
+      "\"residual\": {}, \"w\": {}, \"r\": {}, \"mdb\": {}, \"error\": {}, "
+      "\"external_mm\": {}, \"unit\": \"{}\", \"rejected\": {}}}",
       KindWords(obs.kind), stations, lines, names, JsonValues(obs.kind, sd, true),
       JsonValues(obs.kind, t.v, judged), JsonValues(obs.kind, t.w, tested, false),
       JsonValues(obs.kind, t.r, judged, false), JsonValues(obs.kind, t.mdb, judged),
-      JsonValues(obs.kind, t.estimated_error, tested), JsonUnit(obs.kind),
-      t.rejected_round > 0 ? std::to_string(t.rejected_round) : "null");
+      JsonValues(obs.kind, t.estimated_error, tested),
+      tested && std::isfinite(t.external) ? JsonNumber(t.external * MM_PER_M) : "null",
+      JsonUnit(obs.kind), t.rejected_round > 0 ? std::to_string(t.rejected_round) : "null");
 }
 
 std::string StationName(const AdjustmentInput& input, int32_t s) {
@@ -352,6 +353,63 @@ CheckSection RelativeSection(const AdjustmentInput& input, const AdjustmentResul
                   r.azimuth * 180.0 / std::numbers::pi, r.allowed * MM_PER_M};
     row.flagged = r.exceeded;
     row.ratio = r.ratio;
+  }
+  return section;
+}
+
+// The observations whose blunder of their MDB, left undetected, moves one of their own stations
+// most: the size of a weak observation. An uncontrolled one has no MDB and no size; the line in
+// the adjustment section names the largest, empty without any.
+constexpr size_t EXTERNAL_ROWS = 10;
+CheckSection ExternalSection(const AdjustmentInput& input, const AdjustmentResult& result,
+                             std::string& line) {
+  CheckSection section;
+  section.name = "external_reliability";
+  section.title = "External reliability";
+  section.rule =
+      "never; the ten observations whose undetected blunder moves a station most: how far a "
+      "blunder of the observation's MDB, not found by the test, moves one of its own stations, "
+      "on the datum of the station precision (a vector: the largest over a blunder in each "
+      "component). Taken at the observation's own stations, where a blunder moves the network "
+      "most; a station hanging beyond them can move as far, so the size is a bound from below";
+  section.columns = {{"r", 2}, {"MDB", 1}, {"shift mm", 1}};
+  std::vector<size_t> order;
+  for (size_t i = 0; i < result.observations.size() && i < input.observations.size(); ++i) {
+    const ObservationTest& t = result.observations[i];
+    if (t.active && t.tested && std::isfinite(t.external)) order.push_back(i);
+  }
+  const auto larger = [&](size_t a, size_t b) {
+    const double ea = result.observations[a].external, eb = result.observations[b].external;
+    return ea != eb ? ea > eb : a < b;
+  };
+  const size_t shown = std::min(order.size(), EXTERNAL_ROWS);
+  std::partial_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(shown), order.end(),
+                    larger);
+  for (size_t k = 0; k < shown; ++k) {
+    const ObservationTest& t = result.observations[order[k]];
+    const AdjustmentObservation& obs = input.observations[order[k]];
+    const size_t c = WorstComponent(t, obs.kind);
+    CheckRow& row = section.rows.emplace_back();
+    row.stations = StationsOf(input, obs);
+    row.observations = {obs.record};
+    row.sources = {obs.source};
+    row.values = {t.r[c], InUnit(obs.kind, t.mdb[c]), t.external * MM_PER_M};
+    row.note = KindWords(obs.kind) +
+               (t.r_min < UNCONTROLLED_REDUNDANCY ? ", uncontrolled (r below 0.1)" : "") +
+               (Angular(obs.kind) ? ", MDB in arc-seconds" : ", MDB in mm");
+  }
+  section.unlisted_rows = static_cast<int64_t>(order.size() - shown);
+  if (shown > 0) {
+    const ObservationTest& t = result.observations[order[0]];
+    const AdjustmentObservation& obs = input.observations[order[0]];
+    std::string names;
+    for (const std::string& name : StationsOf(input, obs))
+      names += (names.empty() ? "" : "\u2013") + name;
+    line = fmt::format(
+        "external reliability: the ten observations whose undetected blunder moves a station "
+        "most are listed under \"External reliability\"; the largest, the {} {}, moves a "
+        "station {:.1f} mm",
+        KindWords(obs.kind), names, t.external * MM_PER_M);
   }
   return section;
 }
@@ -559,6 +617,10 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   summary_row(summary);
   const std::string relative_sentence = RelativeSentence(input, result);
   if (!relative_sentence.empty()) summary_row(relative_sentence);
+  std::string external_line;
+  CheckSection external = ExternalSection(input, result, external_line);
+  if (result.outcome == AdjustmentOutcome::Done && !external_line.empty())
+    summary_row(external_line);
   if (result.round_limit_reached) summary_row("data snooping stopped at its round limit");
   const bool zeniths =
       std::any_of(result.groups.begin(), result.groups.end(),
@@ -680,6 +742,8 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
   // The report opens with the test's summary.
   report.sections.insert(report.sections.begin(), std::move(adjustment));
   report.sections.push_back(std::move(uncontrolled));
+  if (result.outcome == AdjustmentOutcome::Done && !external.rows.empty())
+    report.sections.push_back(std::move(external));
   report.summary = AdjustmentSummary(result);
   if (!relative_sentence.empty()) {
     report.summary += " R" + relative_sentence.substr(1) + ".";
