@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
+#include <optional>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "adjust/network_adjustment.h"
 #include "adjust/observation_geometry.h"
+#include "adjust/seed_check.h"
+#include "geodesy/angles.h"
 #include "survey_network.h"
 
 namespace fenwix {
@@ -150,6 +156,140 @@ TEST(SeedPosition, PartsThatCannotTellKeepTheGivenVerticals) {
     ASSERT_EQ(result.outcome, AdjustmentOutcome::Done) << c.what << ": " << result.reason;
     EXPECT_EQ(result.tilts.size(), c.tilts) << c.what;
   }
+}
+
+}  // namespace
+}  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// Every station moved by the seed's error in latitude and longitude (radians), as approximate
+// coordinates propagated from that seed would be.
+AdjustmentInput FromSeed(const bench::GeneratedNetwork& net, double dlat, double dlon) {
+  AdjustmentInput input = net.input;
+  for (AdjustmentStation& s : input.stations) {
+    s.latitude += dlat;
+    s.longitude += dlon;
+  }
+  return input;
+}
+
+// The slips a surveyor makes copying a position, each made here from the true seed (station 0's
+// true position, packed as the dialog takes it); the check names the slip. The seed right, or
+// merely 2 km off, is the clean control: no hint.
+TEST(SeedPosition, EachSlipOfTheSeedIsNamed) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(TiltLayout(3, 2, 1.0));
+  const double lat = net.input.stations[0].latitude, lon = net.input.stations[0].longitude;
+  const double deg = 180.0 / std::numbers::pi;
+  const double packed_lat = RadiansToDms(lat), packed_lon = RadiansToDms(lon);
+  // One digit of the latitude's tens of seconds off, towards a value that stays a valid one.
+  const std::string text = fmt::format("{}", packed_lat);
+  const size_t tens = text.find('.') + 3;
+  std::string digit_off = text;
+  digit_off[tens] = text[tens] < '4' ? static_cast<char>(text[tens] + 2) : '0';
+  struct Case {
+    const char* what;
+    double latitude, longitude;  // packed, as given
+    std::optional<bool> agrees;
+    std::string hint;  // a part of it
+  };
+  const Case cases[] = {
+      {"right", packed_lat, packed_lon, true, ""},
+      {"2 km off", RadiansToDms(lat + 1400.0 / EARTH), RadiansToDms(lon - 0.0003), false, ""},
+      {"decimal degrees", lat * deg, packed_lon, false,
+       fmt::format("the seed's latitude {} looks like decimal degrees", lat * deg)},
+      {"decimal longitude", packed_lat, lon * deg, false, "longitude"},
+      {"read as decimal", RadiansToDms(packed_lat / deg), packed_lon, false,
+       "converted from DD.MMSS"},
+      {"sign", packed_lat, -packed_lon, false, "a minus sign too many"},
+      {"swapped", packed_lon, packed_lat, false, "look swapped"},
+      {"digit", std::strtod(digit_off.c_str(), nullptr), packed_lon, false, "a digit off"},
+  };
+  for (const Case& c : cases) {
+    const AdjustmentInput input =
+        FromSeed(net, DmsToRadians(c.latitude) - lat, DmsToRadians(c.longitude) - lon);
+    AdjustmentOptions options;
+    const AdjustmentResult result = AdjustNetwork(input, options);
+    int reruns = 0;
+    const SeedRerun rerun = [&](double dlat, double dlon) -> std::optional<AdjustmentResult> {
+      ++reruns;
+      AdjustmentOptions again = options;
+      again.tilt_start = {dlat, dlon};
+      return AdjustNetwork(input, again);
+    };
+    const SeedCheck check = CheckSeed(result, {c.latitude, c.longitude, 0}, 50.0, rerun);
+    EXPECT_EQ(check.agrees, c.agrees) << c.what << ": " << check.why;
+    if (c.hint.empty()) {
+      EXPECT_EQ(check.hint, "") << c.what;
+    } else {
+      EXPECT_NE(check.hint.find(c.hint), std::string::npos) << c.what << ": " << check.hint;
+      // What the check offers is the position meant: the true one to its σ.
+      EXPECT_NEAR(DmsToRadians(check.suggested_latitude), lat, 2e-5) << c.what;
+      EXPECT_NEAR(DmsToRadians(check.suggested_longitude), lon, 2e-5) << c.what;
+    }
+    EXPECT_LT(check.sigma_m, 50.0) << c.what;
+    EXPECT_NEAR(check.estimated_latitude_deg, lat * deg, 3.0 * check.sigma_m / EARTH * deg)
+        << c.what << " reruns " << reruns;
+  }
+}
+
+// A test that does not settle from the seed given leaves only running it again from each slip's
+// position; without that, the check cannot tell.
+TEST(SeedPosition, SlipsBeyondOneRunAreFoundByRunningAgain) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(TiltLayout(8, 2, 1.0));
+  const double lat = net.input.stations[0].latitude, lon = net.input.stations[0].longitude;
+  const double packed_lat = RadiansToDms(lat), packed_lon = RadiansToDms(lon);
+  struct Case {
+    const char* what;
+    double latitude, longitude;
+    bool rerun;
+    std::optional<bool> agrees;
+    std::string hint;
+  };
+  const Case cases[] = {
+      {"swapped", packed_lon, packed_lat, true, false, "look swapped"},
+      {"minus sign", packed_lat, -packed_lon, true, false, "minus sign"},
+      {"swapped, one run only", packed_lon, packed_lat, false, std::nullopt, ""},
+  };
+  for (const Case& c : cases) {
+    const AdjustmentInput input =
+        FromSeed(net, DmsToRadians(c.latitude) - lat, DmsToRadians(c.longitude) - lon);
+    AdjustmentOptions once;
+    once.max_iterations = 1;
+    once.robust_start = false;
+    const AdjustmentResult result = AdjustNetwork(input, once);
+    ASSERT_EQ(result.outcome, AdjustmentOutcome::NotConverged) << c.what;
+    const SeedRerun rerun = [&](double dlat, double dlon) -> std::optional<AdjustmentResult> {
+      AdjustmentOptions again;
+      again.tilt_start = {dlat, dlon};
+      return AdjustNetwork(input, again);
+    };
+    const SeedCheck check =
+        CheckSeed(result, {c.latitude, c.longitude, 0}, 50.0, c.rerun ? rerun : SeedRerun{});
+    EXPECT_EQ(check.agrees, c.agrees) << c.what << ": " << check.why;
+    if (c.hint.empty()) {
+      EXPECT_EQ(check.hint, "") << c.what;
+      EXPECT_NE(check.why, "") << c.what;
+    } else {
+      EXPECT_NE(check.hint.find(c.hint), std::string::npos) << c.what << ": " << check.hint;
+      EXPECT_NEAR(check.estimated_longitude_deg, lon * 180.0 / std::numbers::pi,
+                  3.0 * check.sigma_m / EARTH * 180.0 / std::numbers::pi / std::cos(lat))
+          << c.what;
+    }
+  }
+}
+
+TEST(SeedPosition, AJobThatCannotTellSaysSo) {
+  const bench::GeneratedNetwork net = bench::GenerateNetwork(TiltLayout(5, 1, 0.0));
+  const double lat = net.input.stations[0].latitude, lon = net.input.stations[0].longitude;
+  const AdjustmentResult result = AdjustNetwork(FromSeed(net, 0.001, 0.0), AdjustmentOptions{});
+  const SeedCheck check =
+      CheckSeed(result, {RadiansToDms(lat + 0.001), RadiansToDms(lon), 0}, 50.0, {});
+  EXPECT_FALSE(check.agrees.has_value());
+  EXPECT_NE(check.why.find("cannot tell"), std::string::npos) << check.why;
+  EXPECT_TRUE(std::isnan(check.offset_m));
+  EXPECT_EQ(check.hint, "");
 }
 
 }  // namespace
