@@ -18,6 +18,11 @@ constexpr double NOT_KNOWN = std::numeric_limits<double>::quiet_NaN();
 // Distances between seeds on a sphere of the earth's mean radius: a slip moves the seed by
 // kilometres to thousands of kilometres, a fit is judged to tens of meters.
 constexpr double EARTH_RADIUS = 6371000.0;
+// A clean run's estimate farther than this from the seed given, meters, may be off by more than
+// its σ says (the verticals turned by degrees in one run): the slips are then tried by running
+// again from each.
+constexpr double RERUN_OFFSET = 5000.0;
+constexpr double SLIP_SHARE = 0.01;
 
 double Distance(double lat1, double lon1, double lat2, double lon2) {
   const double a = std::pow(std::sin(0.5 * (lat2 - lat1)), 2) +
@@ -157,6 +162,12 @@ std::string FitWords(const SeedGiven& g, const Candidate& c, double distance) {
 
 }  // namespace
 
+std::string PackedWords(double packed) {
+  std::string text = fmt::format("{:.5f}", packed);
+  while (text.size() > 1 && text.back() == '0' && text[text.size() - 2] != '.') text.pop_back();
+  return text;
+}
+
 std::string DmsWords(double radians) {
   const double seconds_total = std::round(std::abs(radians) * DEGREES_PER_RADIAN * 3600.0);
   const auto whole = static_cast<long long>(seconds_total);
@@ -203,10 +214,13 @@ SeedCheck CheckSeed(const AdjustmentResult& result, const SeedGiven& given, doub
   AddFormatSlips(given, candidates);
   AddDigitSlips(given.latitude, true, given.longitude, candidates);
   AddDigitSlips(given.longitude, false, given.latitude, candidates);
+  // A slip fits where the network's estimate lies within its reach of the position the slip
+  // stands for, or within a small share of how far the slip moved the seed: a position read
+  // from the other hemisphere is named even where the test settles a few hundred meters off.
   const auto fits = [&](const Candidate& c, const Estimate& e, double& distance) {
-    distance =
-        Distance(DmsToRadians(c.latitude), DmsToRadians(c.longitude), e.latitude, e.longitude);
-    return distance <= Reach(e, tolerance_m);
+    const double lat = DmsToRadians(c.latitude), lon = DmsToRadians(c.longitude);
+    distance = Distance(lat, lon, e.latitude, e.longitude);
+    return distance <= std::max(Reach(e, tolerance_m), SLIP_SHARE * Distance(lat, lon, lat0, lon0));
   };
   const auto accept = [&](const Candidate& c, const Estimate& e, double distance) {
     take(e);
@@ -227,9 +241,12 @@ SeedCheck CheckSeed(const AdjustmentResult& result, const SeedGiven& given, doub
         best_distance = distance;
       }
     }
-    // A clean run's estimate stands whether or not a slip explains it.
-    if (best != nullptr) accept(*best, *estimate, best_distance);
-    return check;
+    if (best != nullptr) {
+      accept(*best, *estimate, best_distance);
+      return check;
+    }
+    // Within the reach of one run its estimate stands, whether or not a slip explains it.
+    if (check.offset_m <= RERUN_OFFSET) return check;
   }
   if (!rerun) return check;
   // Beyond what one run reaches from the seed given: the test again from each slip's position.

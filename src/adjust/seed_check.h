@@ -54,6 +54,9 @@ using SeedRerun = std::function<std::optional<AdjustmentResult>(double, double)>
 SeedCheck CheckSeed(const AdjustmentResult& result, const SeedGiven& given, double tolerance_m,
                     const SeedRerun& rerun);
 
+// A packed DD.MMSS value as the seed fields take it, to a tenth of an arc-second's digits.
+std::string PackedWords(double packed);
+
 // An angle in radians as the report writes a position: 44°30′28″, a minus sign when negative.
 std::string DmsWords(double radians);
 
