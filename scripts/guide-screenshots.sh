@@ -4,7 +4,8 @@
 # reading left out, the weight profiles, the Options menu's angle units, the README's check
 # report of the job with planted blunders, the blunder hunt on that job with its job file, the
 # sketch's line menu, the adjustment test's report of a generated network with a blunder and
-# its Options entry, the sketch's error ellipses and a campaign of two field files. Run after a
+# its Options entry, the sketch's error ellipses, the seed check catching a seed typed in decimal
+# degrees and a campaign of two field files. Run after a
 # build of build/release; needs imagemagick, xdotool and the openbox window manager (for title
 # bars), which it installs when missing.
 set -euo pipefail
@@ -179,6 +180,10 @@ shot guide-adjustment-option "" alt+o Up
 # points that one setup alone sights on dotted lines.
 settings 41.3128608600 0 generated-network P00001 9.4421293136 308.8903
 shot sketch-ellipses "" alt+c alt+d Return alt+c alt+v Return
+# The same network with the seed's latitude typed in decimal degrees (41.5246 for 41°31′28.6″):
+# the seed check leads the report and names the slip; its button fills the seed fields.
+settings 41.5246 0 generated-network P00001 9.4421293136 308.8903
+shot guide-seed-check "^Check report" alt+c alt+d Return
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"

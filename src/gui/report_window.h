@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include <QDialog>
 #include <QString>
@@ -16,6 +17,7 @@
 #include "gui/report_edits_panel.h"
 
 class QLabel;
+class QPushButton;
 class QTextBrowser;
 class QTreeView;
 
@@ -47,6 +49,9 @@ class ReportWindow : public QDialog {
   QTreeView* view() const { return view_; }
 
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
+  // Where the seed disagrees with the network: the position (packed DD.MMSS latitude and
+  // longitude) a button offers to put in the dialog's seed fields; none hides the button.
+  void OfferSeed(std::optional<std::pair<double, double>> position);
   // Leave out and put back the readings its rows point at (the job file's edits).
   void SetLineEdits(LineEdits edits);
   ReportEditsPanel* edits_panel() const { return edits_panel_; }
@@ -59,6 +64,8 @@ class ReportWindow : public QDialog {
  signals:
   // A row of the report was chosen; valid until the next ShowReport.
   void RowChosen(const fenwix::CheckRow& row);
+  // The person took the position offered for the seed (packed DD.MMSS).
+  void SeedTaken(double latitude, double longitude);
 
  private:
   void OnSave();
@@ -79,6 +86,8 @@ class ReportWindow : public QDialog {
   QTreeView* view_ = nullptr;
   ReportModel* model_ = nullptr;
   QLabel* status_ = nullptr;
+  QPushButton* seed_button_ = nullptr;
+  std::optional<std::pair<double, double>> seed_offer_;
   ReportEditsPanel* edits_panel_ = nullptr;
 };
 
