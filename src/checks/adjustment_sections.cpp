@@ -809,10 +809,11 @@ void AddSeedCheckSection(const SeedCheck& check, CheckReport& report) {
   } else if (*check.agrees) {
     row.note = "the seed agrees with the network: " + estimated;
   } else {
-    row.note = fmt::format("the seed disagrees with the network by {:.0f} m", check.offset_m);
-    if (!check.hint.empty()) row.note += "; " + check.hint;
+    // The slip first: a long note is shown cut in the middle, its start and end kept.
+    row.note = check.hint.empty()
+                   ? fmt::format("the seed disagrees with the network by {:.0f} m", check.offset_m)
+                   : check.hint;
     if (!estimated.empty()) row.note += "; " + estimated;
-    row.note += "; the approximate coordinates of the adjustment file follow the seed given";
   }
   row.flagged = disagrees;
   row.ratio = disagrees ? check.offset_m / std::max(3.0 * check.sigma_m, check.tolerance_m) : 0.0;
