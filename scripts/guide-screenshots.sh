@@ -5,7 +5,8 @@
 # report of the job with planted blunders, the blunder hunt on that job with its job file, the
 # sketch's line menu, the adjustment test's report of a generated network with a blunder and
 # its Options entry, the sketch's error ellipses, the station precision's datum and confidence,
-# the relative precision and a campaign of two field files. Run after a
+# the relative precision, the seed check catching a seed typed in decimal degrees and a
+# campaign of two field files. Run after a
 # build of build/release; needs imagemagick, xdotool and the openbox window manager (for title
 # bars), which it installs when missing.
 set -euo pipefail
@@ -200,6 +201,10 @@ shot guide-precision-confidence "" alt+c alt+d Return alt+c alt+v Return
 # Downs scroll its first pairs into view.
 shot guide-relative-precision "^Check report" alt+c alt+d Return drag:497,175,940,175 \
   click:90,290 End Right $(printf 'Down %.0s' {1..20})
+# The same network with the seed's latitude typed in decimal degrees (41.5246 for 41°31′28.6″):
+# the seed check leads the report and names the slip; its button fills the seed fields.
+settings 41.5246 0 generated-network P00001 9.4421293136 308.8903
+shot guide-seed-check "^Check report" alt+c alt+d Return
 # A campaign of two days: the list of field files, kept in the program's settings.
 settings 45.3015
 cp examples/checked-job.xml "$scratch/checked-job-day2.xml"

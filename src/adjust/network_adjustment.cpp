@@ -92,6 +92,13 @@ constexpr int32_t MIN_RECIPROCAL_SIGHTS = 2;
 constexpr double ROBUST_CUT = 3.0;
 constexpr double ROBUST_FLOOR = 1e-8;
 constexpr double ROBUST_SETTLED = 0.001;
+// The verticals of a part are estimated from at least this many zeniths, whose directions
+// spread enough: the smaller eigenvalue of the mean of (cos A, sin A)(cos A, sin A)ᵀ, 0 for
+// sights along one line, 0.5 for sights all round.
+constexpr int32_t MIN_TILT_ZENITHS = 3;
+constexpr double MIN_TILT_SPREAD = 0.05;
+// A step of the tilt counts as the movement of a sight's end this far away, meters.
+constexpr double TILT_REACH = 10000.0;
 
 class Adjuster {
  public:
@@ -136,7 +143,16 @@ class Adjuster {
   // other both ways, which separates the bending of the sight from the height difference.
   bool RefractionEstimable() const;
   void AddRefractionUnknown(std::vector<std::pair<int32_t, int32_t>>& pairs);
-  Geometry GeometryNow() const { return Geometry{input_, frames_, positions_, refraction_}; }
+  // Whether a part's zeniths tell the tilt of its verticals: enough of them, sighted in
+  // directions that are not all along one line.
+  bool TiltEstimable(const NetworkLayout& layout, size_t part) const;
+  void AddTiltUnknowns(const NetworkLayout& layout,
+                       std::vector<std::pair<int32_t, int32_t>>& pairs);
+  // Every station's frame at its approximate latitude and longitude shifted by its part's tilt.
+  void ApplyTilts();
+  Geometry GeometryNow() const {
+    return Geometry{input_, frames_, positions_, refraction_, &tilt_of_};
+  }
   CofactorBlock Cofactors() const {
     return [this](int32_t s, int32_t t, double* out) { normals_.InverseBlock(s, t, out); };
   }
@@ -173,6 +189,13 @@ class Adjuster {
   std::vector<double> approximate_;  // the stations' approximate positions
   bool refraction_undetermined_ = false;
   bool layout_cancelled_ = false;
+  // The tilt's unknown of each part whose verticals are estimated (after the stations and the
+  // refraction coefficient; latitude and longitude shifts, radians, the first two of its three
+  // numbers in positions_), and of each station, −1 where the frame is fixed.
+  std::vector<int32_t> tilts_;
+  std::vector<int32_t> tilt_parts_;
+  std::vector<int32_t> tilt_of_;
+  bool tilt_undetermined_ = false;
   int percent_ = 0;
   double largest_step_ = 0.0;  // of the last Gauss-Newton step, meters
   int32_t largest_at_ = -1;    // the station it moved
@@ -279,6 +302,11 @@ void Adjuster::Deactivate(const std::vector<int32_t>& stations) {
       refraction_undetermined_ = true;
       continue;
     }
+    // Zeniths that cannot tell the verticals leave them where the seed puts them.
+    if (std::find(tilts_.begin(), tilts_.end(), s) != tilts_.end()) {
+      tilt_undetermined_ = true;
+      continue;
+    }
     gone[static_cast<size_t>(s)] = 1;
     result_.undetermined_stations.push_back(s);
   }
@@ -333,6 +361,85 @@ void Adjuster::AddRefractionUnknown(std::vector<std::pair<int32_t, int32_t>>& pa
   }
 }
 
+bool Adjuster::TiltEstimable(const NetworkLayout& layout, size_t part) const {
+  if (!layout.has_vector[part] || !layout.has_zenith[part]) return false;
+  // Σ of (cos A, sin A)(cos A, sin A)ᵀ over the zeniths' azimuths: its smaller eigenvalue is
+  // small when every sight runs along one line, which leaves the tilt across it free.
+  double nn = 0.0, ne = 0.0, ee = 0.0;
+  int32_t count = 0;
+  for (size_t i = 0; i < active_.size(); ++i) {
+    const AdjustmentObservation& obs = input_.observations[i];
+    if (!active_[i] || obs.kind != AdjustedKind::Zenith) continue;
+    if (layout.part[static_cast<size_t>(obs.at)] != static_cast<int32_t>(part)) continue;
+    const Frame& f = frames_[static_cast<size_t>(obs.at)];
+    Vec3 d;
+    for (size_t c = 0; c < 3; ++c)
+      d[c] = positions_[static_cast<size_t>(obs.fore) * 3 + c] -
+             positions_[static_cast<size_t>(obs.at) * 3 + c];
+    const double e = Dot(f.e, d), n = Dot(f.n, d), h = std::hypot(e, n);
+    if (!(h > 0.0)) continue;
+    nn += n * n / (h * h);
+    ne += n * e / (h * h);
+    ee += e * e / (h * h);
+    ++count;
+  }
+  if (count < MIN_TILT_ZENITHS) return false;
+  const double mean = 0.5 * (nn + ee), spread = std::hypot(0.5 * (nn - ee), ne);
+  return (mean - spread) / count >= MIN_TILT_SPREAD;
+}
+
+// Each part whose zeniths and vectors tell its verticals gets one more unknown after the
+// stations: the shift of latitude and longitude its frames follow, joined to every station its
+// zeniths and horizontal angles reach (and to the refraction coefficient).
+void Adjuster::AddTiltUnknowns(const NetworkLayout& layout,
+                               std::vector<std::pair<int32_t, int32_t>>& pairs) {
+  const auto first = static_cast<int32_t>(frames_.size());
+  tilts_.clear();
+  tilt_parts_.clear();
+  tilt_of_.assign(input_.stations.size(), -1);
+  for (size_t p = 0; p < layout.members.size() && options_.estimate_tilt && !tilt_undetermined_;
+       ++p) {
+    if (!TiltEstimable(layout, p)) continue;
+    const auto t = first + static_cast<int32_t>(tilts_.size());
+    tilts_.push_back(t);
+    tilt_parts_.push_back(static_cast<int32_t>(p));
+    for (int32_t s : layout.members[p]) tilt_of_[static_cast<size_t>(s)] = t;
+  }
+  frames_.resize(static_cast<size_t>(first) + tilts_.size());
+  positions_.resize(frames_.size() * 3, 0.0);
+  for (int32_t t : tilts_) {
+    positions_[static_cast<size_t>(t) * 3] = options_.tilt_start[0];
+    positions_[static_cast<size_t>(t) * 3 + 1] = options_.tilt_start[1];
+    positions_[static_cast<size_t>(t) * 3 + 2] = 0.0;
+    unknowns_.count.push_back(2);
+    unknowns_.basis.push_back({Vec3{1, 0, 0}, Vec3{0, 1, 0}, Vec3{}});
+  }
+  for (size_t i = 0; i < active_.size(); ++i) {
+    const AdjustmentObservation& obs = input_.observations[i];
+    if (!active_[i] || obs.kind == AdjustedKind::GnssVector ||
+        obs.kind == AdjustedKind::SlopeDistance)
+      continue;
+    const int32_t t = tilt_of_[static_cast<size_t>(obs.at)];
+    if (t < 0) continue;
+    int32_t st[3];
+    const int n = StationsOf(obs, st);
+    for (int k = 0; k < n; ++k) pairs.emplace_back(st[k], t);
+    if (obs.kind == AdjustedKind::Zenith && refraction_ >= 0) pairs.emplace_back(refraction_, t);
+  }
+  ApplyTilts();
+}
+
+void Adjuster::ApplyTilts() {
+  for (size_t s = 0; s < input_.stations.size(); ++s) {
+    const AdjustmentStation& st = input_.stations[s];
+    if (!st.has_position) continue;
+    const int32_t t = tilt_of_.empty() ? -1 : tilt_of_[s];
+    const double dphi = t >= 0 ? positions_[static_cast<size_t>(t) * 3] : 0.0;
+    const double dlam = t >= 0 ? positions_[static_cast<size_t>(t) * 3 + 1] : 0.0;
+    frames_[s] = FrameAt(st.latitude + dphi, st.longitude + dlam);
+  }
+}
+
 bool Adjuster::Layout() {
   NetworkLayout layout = LayOutNetwork(input_, active_, frames_, positions_, options_.datum_choice);
   Progress(3);
@@ -363,6 +470,7 @@ bool Adjuster::Layout() {
       for (int b = a + 1; b < n; ++b) pairs.emplace_back(st[a], st[b]);
   }
   AddRefractionUnknown(pairs);
+  AddTiltUnknowns(layout, pairs);
   normals_.SetOrdering(options_.ordering);
   if (!normals_.Layout(unknowns_.count, std::move(pairs), Share(7))) {
     layout_cancelled_ = true;
@@ -405,6 +513,15 @@ Adjuster::Iteration Adjuster::Step(bool matrix) {
       positions_[s * 3] += x[static_cast<size_t>(o)];
       continue;
     }
+    if (std::find(tilts_.begin(), tilts_.end(), static_cast<int32_t>(s)) != tilts_.end()) {
+      positions_[s * 3] += x[static_cast<size_t>(o)];
+      positions_[s * 3 + 1] += x[static_cast<size_t>(o + 1)];
+      // Counted by how far it turns the farthest sight's end.
+      const double step =
+          TILT_REACH * std::hypot(x[static_cast<size_t>(o)], x[static_cast<size_t>(o + 1)]);
+      if (!(step <= largest)) largest = std::isnan(step) ? INFINITY : step;
+      continue;
+    }
     for (int32_t a = 0; a < unknowns_.count[s]; ++a) {
       for (size_t c = 0; c < 3; ++c) {
         const double step =
@@ -419,6 +536,7 @@ Adjuster::Iteration Adjuster::Step(bool matrix) {
     }
   }
   largest_step_ = largest;
+  if (!tilts_.empty()) ApplyTilts();
   if (!std::isfinite(largest)) return Iteration::NotConverged;
   return largest < options_.convergence ? Iteration::Converged : Iteration::NotConverged;
 }
@@ -440,6 +558,11 @@ double Adjuster::Misfit(const Geometry& geometry, size_t i) const {
 // stay put. Only the starting positions of the ordinary adjustment come from here.
 Adjuster::Iteration Adjuster::RobustStart() {
   std::copy(approximate_.begin(), approximate_.end(), positions_.begin());
+  for (int32_t t : tilts_) {
+    positions_[static_cast<size_t>(t) * 3] = options_.tilt_start[0];
+    positions_[static_cast<size_t>(t) * 3 + 1] = options_.tilt_start[1];
+  }
+  ApplyTilts();
   robust_.assign(active_.size(), 1.0);
   Iteration state = Iteration::NotConverged;
   for (int iteration = 1; iteration <= options_.max_robust_iterations; ++iteration) {
@@ -535,6 +658,18 @@ bool Adjuster::Test() {
     double z = 0.0;
     normals_.InverseBlock(refraction_, refraction_, &z);
     result_.refraction.sigma = std::sqrt(std::max(z, 0.0));
+  }
+  result_.tilts.clear();
+  for (size_t k = 0; k < tilts_.size(); ++k) {
+    const auto t = static_cast<size_t>(tilts_[k]);
+    VerticalTilt tilt;
+    tilt.part = tilt_parts_[k];
+    tilt.latitude = positions_[t * 3];
+    tilt.longitude = positions_[t * 3 + 1];
+    double z[4] = {};
+    normals_.InverseBlock(tilts_[k], tilts_[k], z);
+    tilt.cofactor = {z[0], z[1], z[3]};
+    result_.tilts.push_back(tilt);
   }
   return true;
 }

@@ -9,6 +9,7 @@
 // vector, the horizontal direction to a second one): residuals, w and redundancy numbers do not
 // depend on that choice, station precisions are relative to it.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -50,6 +51,12 @@ struct AdjustmentOptions {
   // (iteratively reweighted), and test from where that settles.
   bool robust_start = true;
   int max_robust_iterations = 40;
+  // Estimate the tilt of a part's verticals (a shift of every station's latitude and longitude,
+  // as an approximate seed makes) where its GNSS vectors and zenith angles tell it; elsewhere,
+  // and when false, each station's frame stands at its approximate position. tilt_start: where
+  // the estimate starts, radians of latitude and longitude.
+  bool estimate_tilt = true;
+  std::array<double, 2> tilt_start{};
   // Gauss-Newton stops when no correction is larger than this, meters.
   double convergence = 1e-4;
   int max_iterations = 12;
@@ -101,6 +108,16 @@ struct RefractionUsed {
   double k = ORDINARY_REFRACTION;
   double sigma = 0.0;  // a priori, where estimated
   RefractionSource source = RefractionSource::Ordinary;
+};
+
+// The tilt of one part's verticals as estimated: the shift of its stations' latitudes and
+// longitudes that the GNSS vectors and zenith angles agree on, radians, and its cofactors (σ0 = 1:
+// latitude², latitude·longitude, longitude²).
+struct VerticalTilt {
+  int32_t part = 0;
+  double latitude = 0.0;
+  double longitude = 0.0;
+  std::array<double, 3> cofactor{};
 };
 
 enum class GlobalVerdict { Passed, TooLarge, TooSmall, NoRedundancy };
@@ -167,6 +184,8 @@ struct AdjustmentResult {
   std::vector<RelativePrecision> relative;  // the largest ratio first
   std::vector<GroupFactor> groups;          // the kinds present
   RefractionUsed refraction;
+  // The parts whose verticals the test estimated; the others' stand at the approximate positions.
+  std::vector<VerticalTilt> tilts;
 };
 
 AdjustmentResult AdjustNetwork(const AdjustmentInput& input, const AdjustmentOptions& options);

@@ -140,7 +140,11 @@ NetworkLayout LayOutNetwork(const AdjustmentInput& input, const std::vector<char
   NetworkLayout out;
   FindParts(input, active, out);
   const size_t parts = out.members.size();
-  std::vector<char> has_vector(parts, 0), has_scale(parts, 0), has_zenith(parts, 0);
+  std::vector<char>& has_vector = out.has_vector;
+  std::vector<char>& has_zenith = out.has_zenith;
+  has_vector.assign(parts, 0);
+  has_zenith.assign(parts, 0);
+  std::vector<char> has_scale(parts, 0);
   for (size_t i = 0; i < active.size(); ++i) {
     if (!active[i]) continue;
     const AdjustmentObservation& obs = input.observations[i];

@@ -30,6 +30,10 @@ struct NetworkLayout {
   // Per part: 3 translations, plus a turn about the vertical without a vector, plus the other
   // two rotations without a zenith angle either.
   std::vector<int32_t> defects;
+  // Per part: whether it holds GNSS vectors, and zenith angles (both together tell the direction
+  // of its verticals in the vectors' geocentric frame).
+  std::vector<char> has_vector;
+  std::vector<char> has_zenith;
   // Stations of parts that have no scale (no vector, no distance): nothing in them can be
   // tested. When there are any, nothing else is laid out.
   std::vector<int32_t> unscaled;

@@ -59,7 +59,7 @@ void AddToNormals(const AdjustmentObservation& obs, const Mat3& weight, const Li
   const int32_t* st = lin.unknowns;
   const int n = lin.count;
   const double p = factor / (obs.sd * obs.sd);
-  double g[3][3];
+  double g[MAX_OBSERVATION_UNKNOWNS][3];
   for (int e = 0; e < n; ++e) unknowns.Project(st[e], lin.gradient[e], g[e]);
   for (int e = 0; e < n; ++e) {
     const int32_t ks = unknowns.of(st[e]);

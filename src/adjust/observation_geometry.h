@@ -73,16 +73,21 @@ inline int StationsOf(const AdjustmentObservation& obs, int32_t* out) {
   return 2;
 }
 
+// The most unknowns one observation's value depends on: an angle's three stations and the tilt
+// of their verticals, or a zenith's two stations, the refraction coefficient and the tilt.
+inline constexpr int MAX_OBSERVATION_UNKNOWNS = 4;
+
 // An observation linearised at the current positions: its misclosure (computed − observed)
 // and, for an angle or a distance, the gradient of the computed value by each station's
 // geocentric position.
 struct Linearised {
   Vec3 misclosure{};
-  Vec3 gradient[3]{};
-  // What the gradients are by: the observation's stations (StationsOf), and for a zenith angle
-  // whose refraction coefficient is estimated, the coefficient's unknown as a third, its
-  // gradient in gradient[2][0].
-  int32_t unknowns[3]{};
+  Vec3 gradient[MAX_OBSERVATION_UNKNOWNS]{};
+  // What the gradients are by: the observation's stations (StationsOf); for a zenith angle
+  // whose refraction coefficient is estimated, the coefficient's unknown next, its gradient in
+  // the first component; last, where the verticals of the observation's part are unknowns, the
+  // tilt's unknown, its gradient by the latitude and the longitude in the first two components.
+  int32_t unknowns[MAX_OBSERVATION_UNKNOWNS]{};
   int count = 0;
 };
 
@@ -99,6 +104,14 @@ struct Geometry {
   // Where the refraction coefficient is an unknown: the index whose first "coordinate" in
   // positions holds it. −1: the input's coefficient holds.
   int32_t refraction = -1;
+  // Per station: the index whose first two "coordinates" in positions hold the tilt of its
+  // part's verticals (a shift of latitude and longitude, radians, that frames already follow);
+  // −1 or absent: the station's frame is fixed.
+  const std::vector<int32_t>* tilt = nullptr;
+
+  int32_t TiltOf(int32_t s) const {
+    return tilt && static_cast<size_t>(s) < tilt->size() ? (*tilt)[static_cast<size_t>(s)] : -1;
+  }
 
   double Refraction() const {
     return refraction >= 0 ? positions[static_cast<size_t>(refraction) * 3] : input.refraction;
@@ -120,6 +133,27 @@ struct Geometry {
     return std::atan2(e, n);
   }
 
+  // The gradient of that azimuth by the tilt of the verticals at `at` (latitude, longitude):
+  // turning the frame changes e, n and u of the sight as the frame's derivatives say.
+  Vec3 AzimuthByTilt(int32_t at, int32_t to) const {
+    const Frame& f = frames[static_cast<size_t>(at)];
+    const Vec3 p = Position(at), q = Position(to);
+    const Vec3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const double e = Dot(f.e, d), n = Dot(f.n, d), u = Dot(f.u, d);
+    const double h2 = e * e + n * n;
+    const double sin_phi = f.u[2], cos_phi = f.n[2];
+    return {e * u / h2, sin_phi - cos_phi * n * u / h2, 0.0};
+  }
+
+  // Appends the tilt's unknown of station s's part, with gradient g, when it has one.
+  void AddTilt(int32_t s, const Vec3& g, Linearised& out) const {
+    const int32_t t = TiltOf(s);
+    if (t < 0) return;
+    out.unknowns[out.count] = t;
+    out.gradient[out.count] = g;
+    ++out.count;
+  }
+
   Linearised Linearise(const AdjustmentObservation& obs) const {
     Linearised out;
     out.count = StationsOf(obs, out.unknowns);
@@ -137,6 +171,10 @@ struct Geometry {
         out.gradient[0][c] = -gf[c] + gb[c];
         out.gradient[1][c] = gf[c];
         out.gradient[2][c] = -gb[c];
+      }
+      if (TiltOf(obs.at) >= 0) {
+        const Vec3 tf = AzimuthByTilt(obs.at, obs.fore), tb = AzimuthByTilt(obs.at, obs.back);
+        AddTilt(obs.at, {tf[0] - tb[0], tf[1] - tb[1], 0.0}, out);
       }
       return out;
     }
@@ -169,6 +207,17 @@ struct Geometry {
         out.unknowns[2] = refraction;
         out.count = 3;
         out.gradient[2] = {-bend, 0.0, 0.0};
+      }
+      if (TiltOf(obs.at) >= 0) {
+        // Tilting the vertical north lowers the zenith towards the north by the tilt; the
+        // instrument and target heights turn with their normals.
+        const double cos_f = f.n[2], cos_g = g.n[2];
+        Vec3 by_lat, by_lon;
+        for (int c = 0; c < 3; ++c) {
+          by_lat[c] = obs.target_height * g.n[c] - obs.instrument_height * f.n[c];
+          by_lon[c] = obs.target_height * cos_g * g.e[c] - obs.instrument_height * cos_f * f.e[c];
+        }
+        AddTilt(obs.at, {-n / h + Dot(grad, by_lat), -cos_f * e / h + Dot(grad, by_lon), 0.0}, out);
       }
     }
     for (int c = 0; c < 3; ++c) {

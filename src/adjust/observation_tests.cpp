@@ -32,9 +32,9 @@ namespace {
 
 // The cofactor blocks among the unknowns of an observation's stations (and its refraction).
 struct ObservationBlocks {
-  int32_t st[3];
+  int32_t st[MAX_OBSERVATION_UNKNOWNS];
   int n = 0;
-  double z[3][3][9];
+  double z[MAX_OBSERVATION_UNKNOWNS][MAX_OBSERVATION_UNKNOWNS][9];
 
   ObservationBlocks(const Linearised& lin, const StationUnknowns& unknowns,
                     const CofactorBlock& cofactor) {
@@ -118,7 +118,7 @@ void TestScalar(const AdjustmentObservation& obs, const Linearised& lin,
                 ObservationTest& t, RoundSums& sums) {
   KindSums& kind = sums.kinds[static_cast<size_t>(obs.kind)];
   double q = 0.0;
-  double g[3][3];
+  double g[MAX_OBSERVATION_UNKNOWNS][3];
   const int n = blocks.n;
   for (int e = 0; e < n; ++e) unknowns.Project(blocks.st[e], lin.gradient[e], g[e]);
   for (int e = 0; e < n; ++e)

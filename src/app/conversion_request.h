@@ -93,6 +93,9 @@ struct ConversionRequest : ConversionSettings {
   double precision_confidence = DEFAULT_PRECISION_CONFIDENCE;
   double relative_mm = DEFAULT_RELATIVE_MM;
   double relative_ppm = DEFAULT_RELATIVE_PPM;
+  // How far, meters, the seed's position may lie from the network's estimate of it (beyond
+  // 3 σ of that estimate) before the seed check says they disagree.
+  double seed_tolerance = 50.0;
 
   // The surveyor's edits of the field files (left-out elements, name changes), applied while
   // reading, and answers kept for pairs of similar stations; all empty without a job file. A

@@ -9,6 +9,7 @@
 
 #include "adjust/adjustment_input.h"
 #include "adjust/network_adjustment.h"
+#include "adjust/seed_check.h"
 #include "app/conversion_request.h"
 #include "app/user_interface.h"
 #include "checks/check_report.h"
@@ -116,6 +117,8 @@ struct ConversionRun {
   std::string adjustment_summary;
   AdjustmentInput adjustment_input;
   AdjustmentResult adjustment_result;
+  // The seed's position against the network's (ran is false without an adjustment test).
+  SeedCheck seed_check;
 };
 
 // One whole conversion of the request, as a sequence of steps: check the names, read, check

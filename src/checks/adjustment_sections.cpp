@@ -826,3 +826,76 @@ void NoteUnusedPrecisionDatum(const std::string& name, const AdjustmentResult& r
 }
 
 }  // namespace fenwix
+
+namespace fenwix {
+
+namespace {
+
+std::string SeedCheckJson(const SeedCheck& check) {
+  const auto number = [](double value) {
+    return std::isfinite(value) ? JsonNumber(value) : std::string("null");
+  };
+  return fmt::format(
+      "{{\"agrees\": {}, \"estimated_latitude_deg\": {}, \"estimated_longitude_deg\": {}, "
+      "\"sigma_m\": {}, \"offset_m\": {}, \"tolerance_m\": {}, \"hint\": {}}}",
+      check.agrees ? (*check.agrees ? "true" : "false") : "null",
+      number(check.estimated_latitude_deg), number(check.estimated_longitude_deg),
+      number(check.sigma_m), number(check.offset_m), number(check.tolerance_m),
+      JsonString(check.hint));
+}
+
+}  // namespace
+
+void AddSeedCheckSection(const SeedCheck& check, CheckReport& report) {
+  if (!check.ran) return;
+  CheckSection section;
+  section.name = "seed_check";
+  section.title = "Seed position";
+  section.rule = fmt::format(
+      "the seed's latitude and longitude against where the GNSS vectors and zenith angles put "
+      "it (the tilt of the verticals, estimated with the stations): they agree within 3 "
+      "\u03c3 of that estimate or {:g} m, whichever is larger",
+      check.tolerance_m);
+  section.columns = {{"offset m", 0}, {"\u03c3 m", 0}};
+  CheckRow& row = section.rows.emplace_back();
+  row.values = {std::isfinite(check.offset_m) ? check.offset_m : NO_VALUE,
+                std::isfinite(check.sigma_m) ? check.sigma_m : NO_VALUE};
+  const bool disagrees = check.agrees.has_value() && !*check.agrees;
+  const std::string estimated =
+      std::isfinite(check.estimated_latitude_deg)
+          ? fmt::format("the network puts the seed at latitude {}, longitude {} ({:.8f}, {:.8f})",
+                        DmsWords(check.estimated_latitude_deg / 180.0 * std::numbers::pi),
+                        DmsWords(check.estimated_longitude_deg / 180.0 * std::numbers::pi),
+                        check.estimated_latitude_deg, check.estimated_longitude_deg)
+          : std::string();
+  if (!check.agrees) {
+    row.note = check.why.empty() ? "the job cannot tell" : check.why;
+  } else if (*check.agrees) {
+    row.note = "the seed agrees with the network: " + estimated;
+  } else {
+    // The slip first: a long note is shown cut in the middle, its start and end kept.
+    row.note = check.hint.empty()
+                   ? fmt::format("the seed disagrees with the network by {:.0f} m", check.offset_m)
+                   : check.hint;
+    if (!estimated.empty()) row.note += "; " + estimated;
+  }
+  row.flagged = disagrees;
+  row.ratio = disagrees ? check.offset_m / std::max(3.0 * check.sigma_m, check.tolerance_m) : 0.0;
+  if (!report.adjustment_test.empty() && report.adjustment_test.front() == '{') {
+    report.adjustment_test.insert(1, "\"seed_check\": " + SeedCheckJson(check) + ",\n   ");
+  }
+  if (disagrees) {
+    const std::string sentence =
+        fmt::format("The seed's position disagrees with the network by {:.0f} m{}.", check.offset_m,
+                    check.hint.empty() ? std::string() : ": " + check.hint);
+    report.summary = report.summary.empty() ? sentence : sentence + " " + report.summary;
+    report.sections.insert(report.sections.begin(), std::move(section));
+  } else {
+    const auto after = std::find_if(report.sections.begin(), report.sections.end(),
+                                    [](const CheckSection& s) { return s.name == "adjustment"; });
+    report.sections.insert(after == report.sections.end() ? after : after + 1, std::move(section));
+  }
+  report.Index();
+}
+
+}  // namespace fenwix

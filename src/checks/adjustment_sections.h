@@ -9,6 +9,7 @@
 
 #include "adjust/adjustment_input.h"
 #include "adjust/network_adjustment.h"
+#include "adjust/seed_check.h"
 #include "checks/check_report.h"
 #include "model/reading_log.h"
 
@@ -29,6 +30,11 @@ std::string AdjustmentTestJson(const AdjustmentInput& input, const AdjustmentRes
 // network (the log's readings); the report is indexed again.
 void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult& result,
                            const ReadingLog& log, CheckReport& report);
+
+// The seed check as a section of its own, after the adjustment test's, or leading the report
+// (and its summary) when the seed disagrees with the network; and as adjustment_test.seed_check
+// in the JSON form. Nothing when the check did not run.
+void AddSeedCheckSection(const SeedCheck& check, CheckReport& report);
 
 // Where the surveyor named a precision datum (name not empty) that no part of a settled test
 // could stand on (not a station of a part with a GNSS vector), the report says so in its summary

@@ -84,6 +84,9 @@ constexpr std::string_view USAGE =
     "                        1024); a larger job is not tested\n"
     "  --refraction K        test the zenith angles with this refraction coefficient\n"
     "                        (default: estimated from sights taken both ways, else 0.13)\n"
+    "  --seed-tolerance M    how far, meters, the seed may lie from where the GNSS vectors\n"
+    "                        and zenith angles put it before the report says so\n"
+    "                        (default 50, beyond 3 sigma of that estimate)\n"
     "  --precision-datum STATION\n"
     "                        station precision relative to STATION (default: the\n"
     "                        minimum-trace datum of each part)\n"
@@ -277,6 +280,14 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
       return UsageError("--refraction takes a coefficient from -1 to 1 (0.13 is the ordinary one)");
     }
     request.refraction = k;
+  } else if (arg == "--seed-tolerance") {
+    double meters = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), meters);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !(meters >= 0.0 && meters <= 1.0e7)) {
+      return UsageError("--seed-tolerance takes meters from 0 to 10000000");
+    }
+    request.seed_tolerance = meters;
   } else if (arg == "--precision-datum") {
     if (text.empty()) return UsageError("--precision-datum needs a station name");
     request.precision_datum = text;
@@ -334,8 +345,9 @@ Step TakeValueOption(CommandLine& c, std::string_view arg, const std::string& te
 bool IsValueOption(std::string_view arg) {
   for (const std::string_view option :
        {"--seed", "--lat", "--lon", "--height", "--tolerance", "--merge", "--datum", "--north",
-        "--east", "--elev", "--max-steps", "--adjustment-memory", "--refraction", "--angle-unit",
-        "--distance-unit", "--precision-datum", "--confidence", "--relative-precision"}) {
+        "--east", "--elev", "--max-steps", "--adjustment-memory", "--refraction",
+        "--seed-tolerance", "--angle-unit", "--distance-unit", "--precision-datum", "--confidence",
+        "--relative-precision"}) {
     if (arg == option) return true;
   }
   return false;

@@ -134,6 +134,16 @@ int ShowRun(const CommandLine& c, const fenwix::ConversionRun& run) {
         "-o: fenwix-convert -o OUTPUT.txt INPUT.xml...");
   }
   PrintWarnings(run.reading_warnings, run.xml_paths, !c.report.report_path.empty());
+  // The file is written with the seed as given; the surveyor hears where the network puts it.
+  const fenwix::SeedCheck& seed = run.seed_check;
+  if (seed.agrees.has_value() && !*seed.agrees) {
+    fenwix::PrintProblem(fmt::format(
+        "the seed's position disagrees with the network by {:.0f} m{}; the network puts it at "
+        "--lat {} --lon {}",
+        seed.offset_m, seed.hint.empty() ? std::string() : ": " + seed.hint,
+        fenwix::PackedWords(seed.suggested_latitude),
+        fenwix::PackedWords(seed.suggested_longitude)));
+  }
   const std::optional<std::string> report_error = c.report.Write(run);
   if (report_error) fenwix::PrintProblem(*report_error);
   // A conversion that wrote the adjustment file is drawn; a sketch that cannot be written

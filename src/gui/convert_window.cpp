@@ -437,8 +437,18 @@ void ConvertWindow::OnConvert() {
           view->SelectLines(SketchLinesOfRow(view->model(), row));
         });
         connect(job_menu_, &JobFileMenu::EditsChanged, report_window_, &ReportWindow::EditsChanged);
+        connect(report_window_, &ReportWindow::SeedTaken, this,
+                [this](double latitude, double longitude) {
+                  latitude_edit_->setText(NumberText(latitude));
+                  longitude_edit_->setText(NumberText(longitude));
+                });
       }
       report_window_->ShowReport(dialog_.run.check_report);
+      const SeedCheck& seed = dialog_.run.seed_check;
+      report_window_->OfferSeed(
+          seed.agrees.has_value() && !*seed.agrees
+              ? std::optional(std::pair(seed.suggested_latitude, seed.suggested_longitude))
+              : std::nullopt);
       report_window_->SetLineEdits(ConversionLineEdits(report_window_));
       OfferEstimatedPrecision();
       report_action_->setEnabled(true);

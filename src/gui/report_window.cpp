@@ -122,8 +122,22 @@ ReportWindow::ReportWindow(QWidget* parent) : QDialog(parent) {
   close->setObjectName(QStringLiteral("closeReportButton"));
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 
+  // The seed's fields take what the network says, for the next conversion; the surveyor sees
+  // the position before taking it.
+  seed_button_ = new QPushButton(QStringLiteral("&Use the network's seed position"), this);
+  seed_button_->setObjectName(QStringLiteral("useSeedButton"));
+  seed_button_->hide();
+  connect(seed_button_, &QPushButton::clicked, this, [this] {
+    if (!seed_offer_) return;
+    emit SeedTaken(seed_offer_->first, seed_offer_->second);
+    status_->setText(
+        QStringLiteral("The seed's latitude and longitude are filled in: convert "
+                       "again to use them."));
+  });
+
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(status_, 1);
+  buttons->addWidget(seed_button_);
   buttons->addWidget(save);
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
@@ -324,6 +338,20 @@ void ReportWindow::OnSave() {
     }
   }
   if (path) SaveTo(*path);
+}
+
+}  // namespace fenwix
+
+namespace fenwix {
+
+void ReportWindow::OfferSeed(std::optional<std::pair<double, double>> position) {
+  seed_offer_ = position;
+  seed_button_->setVisible(position.has_value());
+  if (position) {
+    seed_button_->setToolTip(QStringLiteral("Latitude %1, longitude %2 (DD.MMSS)")
+                                 .arg(position->first, 0, 'f', 5)
+                                 .arg(position->second, 0, 'f', 5));
+  }
 }
 
 }  // namespace fenwix

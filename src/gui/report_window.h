@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include <QDialog>
 #include <QString>
@@ -55,6 +56,9 @@ class ReportWindow : public QDialog {
   using PrecisionUse = std::function<QString()>;
   void OfferEstimatedPrecision(const QString& preview, PrecisionUse use);
   QPushButton* estimated_precision_button() const { return use_precision_; }
+  // Where the seed disagrees with the network: the position (packed DD.MMSS latitude and
+  // longitude) a button offers to put in the dialog's seed fields; none hides the button.
+  void OfferSeed(std::optional<std::pair<double, double>> position);
   // Leave out and put back the readings its rows point at (the job file's edits).
   void SetLineEdits(LineEdits edits);
   ReportEditsPanel* edits_panel() const { return edits_panel_; }
@@ -67,6 +71,8 @@ class ReportWindow : public QDialog {
  signals:
   // A row of the report was chosen; valid until the next ShowReport.
   void RowChosen(const fenwix::CheckRow& row);
+  // The person took the position offered for the seed (packed DD.MMSS).
+  void SeedTaken(double latitude, double longitude);
 
  private:
   void OnSave();
@@ -89,6 +95,8 @@ class ReportWindow : public QDialog {
   QTreeView* view_ = nullptr;
   ReportModel* model_ = nullptr;
   QLabel* status_ = nullptr;
+  QPushButton* seed_button_ = nullptr;
+  std::optional<std::pair<double, double>> seed_offer_;
   ReportEditsPanel* edits_panel_ = nullptr;
 };
 

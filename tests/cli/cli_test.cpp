@@ -258,6 +258,42 @@ TEST_F(CliTest, RefractionIsEstimatedOrGivenAndNeverChangesTheOutput) {
   }
 }
 
+// A seed typed in decimal degrees: standard error names the slip and where the network puts the
+// seed, and the adjustment file is the one the seed given makes; the right seed says nothing.
+// A tolerance that is not a number of meters is refused before anything is read.
+TEST_F(CliTest, SeedThatDisagreesWithTheNetworkIsSaidOnStandardError) {
+  const std::string job = std::string("'") + FENWIX_TEST_DATA +
+                          "/../../docs/screenshots/generated-network.xml' '" +
+                          (dir_ / "out.txt").string() +
+                          "' --seed P00001 --lon 9.4421293136 --height 308.8903 --local "
+                          "--report '" +
+                          (dir_ / "report.txt").string() + "' ";
+  struct Case {
+    const char* latitude;
+    const char* says;  // on standard error; empty: nothing about the seed
+  };
+  for (const Case& c :
+       {Case{"41.3128608600", ""}, Case{"41.5246",
+                                        "the seed's latitude 41.5246 looks like decimal degrees: "
+                                        "41\u00b031\u203229\u2033 fits the network"}}) {
+    SCOPED_TRACE(c.latitude);
+    const RunResult run = Convert(job + "--lat " + c.latitude);
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (std::string(c.says).empty()) {
+      EXPECT_EQ(run.err.find("seed"), std::string::npos) << run.err;
+    } else {
+      EXPECT_NE(run.err.find("disagrees with the network"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("--lat 41.31286 --lon 9.44213"), std::string::npos) << run.err;
+    }
+  }
+  for (const char* refused : {"-1", "x", "", "5m"}) {
+    const RunResult run = Convert(std::string("a.xml b.txt --seed-tolerance '") + refused + "'");
+    EXPECT_EQ(run.status, 2) << refused;
+    EXPECT_NE(run.err.find("--seed-tolerance takes meters"), std::string::npos) << refused;
+  }
+}
+
 // A traverse of 16 legs: the 100 steps reach 13 stations beyond the seed, no budget all 16.
 TEST_F(CliTest, MaxStepsZeroComputesEveryReachableStation) {
   const std::string job = std::string("'") + FENWIX_TEST_DATA + "/approx/traverse16.xml' '" +

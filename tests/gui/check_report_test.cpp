@@ -252,3 +252,35 @@ TEST(CheckReportWindow, ColumnsFitTheirTextAndALongNoteIsCutInTheMiddle) {
 
 }  // namespace
 }  // namespace fenwix
+
+namespace fenwix {
+namespace {
+
+// The button offers the position the seed check found only while the seed disagrees, and
+// hands over the very numbers offered.
+TEST(CheckReportWindow, OffersTheNetworksSeedPositionOnlyWhenAsked) {
+  ReportWindow window;
+  window.show();
+  auto* button = window.findChild<QPushButton*>("useSeedButton");
+  ASSERT_NE(button, nullptr);
+  std::vector<std::pair<double, double>> taken;
+  QObject::connect(&window, &ReportWindow::SeedTaken, [&](double latitude, double longitude) {
+    taken.emplace_back(latitude, longitude);
+  });
+  struct Case {
+    std::optional<std::pair<double, double>> offer;
+    bool shown;
+  };
+  for (const Case& c : {Case{std::pair(41.3128608, 9.4421293), true}, Case{std::nullopt, false}}) {
+    window.OfferSeed(c.offer);
+    EXPECT_EQ(button->isVisible(), c.shown);
+  }
+  window.OfferSeed(std::pair(41.3128608, 9.4421293));
+  test::Click(button);
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_DOUBLE_EQ(taken[0].first, 41.3128608);
+  EXPECT_DOUBLE_EQ(taken[0].second, 9.4421293);
+}
+
+}  // namespace
+}  // namespace fenwix
