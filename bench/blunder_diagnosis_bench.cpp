@@ -3,6 +3,7 @@
 //
 //   cmake --preset bench && cmake --build --preset bench -j2 --target blunder_diagnosis_bench
 //   build/bench/bench/blunder_diagnosis_bench [networks] [misses]
+//   build/bench/bench/blunder_diagnosis_bench cost [stations] [rounds]
 //
 // Random networks (30 to 45 stations, vectors between control points every second or third
 // row, a setup on every other point), each adjusted clean and then once per kind with one gross
@@ -18,6 +19,11 @@
 // network cannot tell apart). With "misses", each case not named first or not diagnosed right
 // is listed; BLUNDER_DEBUG=1 adds the rejections and the misfits. A clean
 // twin counts as flagged when anything is rejected. Figures only: nothing here passes or fails.
+//
+// "cost" times the test of a GNSS control network (stations 400 m apart, vectors to the grid
+// neighbours, 20,000 stations by default) with three vectors whose rover is labelled with a
+// station half the network away, against its clean twin: alternating runs (3 rounds), medians
+// of the CPU, their ratio, whether the robust start ran and what was rejected first.
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +36,7 @@
 
 #include "adjust/blunder_diagnosis.h"
 #include "adjust/network_adjustment.h"
+#include "bench_support.h"
 #include "survey_network.h"
 
 namespace fenwix::bench {
@@ -305,10 +312,63 @@ int Run(int networks, bool misses) {
   return 0;
 }
 
+int Cost(int32_t stations, int rounds) {
+  NetworkLayout layout;
+  layout.stations = stations;
+  layout.spacing = 400.0;
+  layout.gnss_step = 1;
+  layout.setup_share = 0.0;
+  layout.seed = 42;
+  GeneratedNetwork net = GenerateNetwork(layout);
+  NumberRecords(net.input);
+  AdjustmentInput planted = net.input;
+  const auto n = static_cast<int32_t>(planted.stations.size());
+  std::vector<int32_t> records;
+  for (const double share : {0.2, 0.5, 0.8}) {
+    auto i = static_cast<size_t>(share * static_cast<double>(planted.observations.size()));
+    while (planted.observations[i].kind != AdjustedKind::GnssVector) ++i;
+    AdjustmentObservation& v = planted.observations[i];
+    v.fore = (v.fore + n / 2) % n;
+    if (v.fore == v.at) v.fore = (v.fore + 1) % n;
+    records.push_back(v.record);
+  }
+  std::vector<double> clean_cpu, planted_cpu;
+  AdjustmentResult clean_result, planted_result;
+  for (int round = 0; round < rounds; ++round) {
+    double start = ThreadCpuSeconds();
+    clean_result = AdjustNetwork(net.input, {});
+    clean_cpu.push_back(ThreadCpuSeconds() - start);
+    start = ThreadCpuSeconds();
+    planted_result = AdjustNetwork(planted, {});
+    planted_cpu.push_back(ThreadCpuSeconds() - start);
+  }
+  const double clean = Median(clean_cpu), gross = Median(planted_cpu);
+  int named = 0;
+  for (size_t k = 0; k < planted_result.rejected.size() && k < records.size(); ++k) {
+    const int32_t record =
+        planted.observations[static_cast<size_t>(planted_result.rejected[k])].record;
+    named += std::find(records.begin(), records.end(), record) != records.end();
+  }
+  fmt::print("{} stations, {} observations, {} rounds\n", n, planted.observations.size(), rounds);
+  fmt::print("clean twin: {:.2f} s CPU (median), outcome {}, {} rejected\n", clean,
+             static_cast<int>(clean_result.outcome), clean_result.rejected.size());
+  fmt::print(
+      "three wrong names: {:.2f} s CPU (median), outcome {}, robust start {}, {} rejected, "
+      "the first three rejections in the planted records: {} of 3\n",
+      gross, static_cast<int>(planted_result.outcome),
+      planted_result.robust_start ? "ran" : "not run", planted_result.rejected.size(), named);
+  fmt::print("ratio {:.2f}\n", gross / clean);
+  return 0;
+}
+
 }  // namespace
 }  // namespace fenwix::bench
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "cost") {
+    return fenwix::bench::Cost(argc > 2 ? std::atoi(argv[2]) : 20000,
+                               argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
+  }
   const int networks = argc > 1 ? std::atoi(argv[1]) : 60;
   const bool misses = argc > 2 && std::string_view(argv[2]) == "misses";
   return fenwix::bench::Run(networks, misses);

@@ -15,6 +15,7 @@
 #include "adjust/normal_assembly.h"
 #include "adjust/observation_geometry.h"
 #include "adjust/observation_tests.h"
+#include "adjust/robust_start.h"
 #include "adjust/sparse_normals.h"
 #include "adjust/station_precision.h"
 #include "adjust/test_statistics.h"
@@ -86,11 +87,7 @@ constexpr double REFACTOR_STEP = 0.001;
 // Pairs of stations whose zeniths were taken both ways that the refraction coefficient is
 // estimated from.
 constexpr int32_t MIN_RECIPROCAL_SIGHTS = 2;
-// The robust start keeps an observation's full weight up to this misfit in SDs, cuts it as
-// e^(1 − (u/cut)²) beyond, never below the floor (so that every station stays fixed), and ends
-// when no station moved by more than a millimetre.
-constexpr double ROBUST_CUT = 3.0;
-constexpr double ROBUST_FLOOR = 1e-8;
+// The robust start ends when no station moved by more than a millimetre.
 constexpr double ROBUST_SETTLED = 0.001;
 // The verticals of a part are estimated from at least this many zeniths, whose directions
 // spread enough: the smaller eigenvalue of the mean of (cos A, sin A)(cos A, sin A)ᵀ, 0 for
@@ -186,6 +183,8 @@ class Adjuster {
   int32_t refraction_ = -1;
   // The robust start's weight factor of each observation; empty outside it.
   std::vector<double> robust_;
+  // The observations the robust start weighted to nothing, out until tested against the rest.
+  std::vector<int32_t> set_aside_;
   std::vector<double> approximate_;  // the stations' approximate positions
   bool refraction_undetermined_ = false;
   bool layout_cancelled_ = false;
@@ -205,6 +204,12 @@ class Adjuster {
   void FinishTests(const RoundSums& sums);
   Iteration Step(bool matrix);
   Iteration RobustStart();
+  // Gauss-Newton from where the stations are, and where that does not settle, from a robust
+  // start.
+  Iteration Settle();
+  // Tests the set-aside observations against the round's adjustment, rejects those that fail
+  // and brings back the rest; false when any came back (the network is to be adjusted again).
+  bool SettleSetAside(int round);
   // Each active observation's misfit at the present positions over its SD (a vector's as the
   // root mean square of its three components in its own metric).
   double Misfit(const Geometry& geometry, size_t i) const;
@@ -565,13 +570,14 @@ Adjuster::Iteration Adjuster::RobustStart() {
   ApplyTilts();
   robust_.assign(active_.size(), 1.0);
   Iteration state = Iteration::NotConverged;
+  std::vector<double> first;  // the weights at the approximate positions
   for (int iteration = 1; iteration <= options_.max_robust_iterations; ++iteration) {
     const Geometry geometry = GeometryNow();
-    for (size_t i = 0; i < active_.size(); ++i) {
-      if (!active_[i]) continue;
-      const double u = Misfit(geometry, i) / ROBUST_CUT;
-      robust_[i] = u <= 1.0 ? 1.0 : std::max(std::exp(1.0 - u * u), ROBUST_FLOOR);
-    }
+    std::vector<double> misfit(active_.size(), 0.0);
+    for (size_t i = 0; i < active_.size(); ++i)
+      if (active_[i]) misfit[i] = Misfit(geometry, i);
+    RobustWeights(misfit, active_, robust_);
+    if (iteration == 1) first = robust_;
     state = Step(true);
     if (state == Iteration::Cancelled || state == Iteration::Undetermined) break;
     if (!std::isfinite(largest_step_)) break;
@@ -580,8 +586,46 @@ Adjuster::Iteration Adjuster::RobustStart() {
       break;
     }
   }
+  // Where it does not settle either (a blunder in a sight that alone fixes its station), what
+  // misfits grossly at the approximate positions is set aside from there.
+  if (state == Iteration::NotConverged && !first.empty()) {
+    robust_ = std::move(first);
+    std::copy(approximate_.begin(), approximate_.end(), positions_.begin());
+    state = Iteration::Converged;
+  }
+  if (state == Iteration::Converged) {
+    const std::vector<int32_t> aside = SetAside(robust_, active_);
+    set_aside_.insert(set_aside_.end(), aside.begin(), aside.end());
+  }
   robust_.clear();
   return state;
+}
+
+bool Adjuster::SettleSetAside(int round) {
+  const SetAsideOutcome aside = fenwix::SettleSetAside(
+      input_, set_aside_, result_.stations, GeometryNow(), unknowns_, Cofactors(), Solver(),
+      result_.levels, result_.critical_w, active_, result_.observations);
+  set_aside_.clear();
+  result_.observations_left_out += aside.left_out;
+  for (const int32_t i : aside.rejected) {
+    result_.observations[static_cast<size_t>(i)].rejected_round = round;
+    result_.rejected.push_back(i);
+  }
+  // The global test before any rejection counts what was set aside.
+  if (round == 1) {
+    result_.before = GlobalTestOf(
+        result_.vtpv + aside.vtpv,
+        result_.degrees_of_freedom + static_cast<double>(aside.components), options_.global_alpha);
+  }
+  return aside.brought_back == 0;
+}
+
+Adjuster::Iteration Adjuster::Settle() {
+  const Iteration state = Iterate();
+  if (state != Iteration::NotConverged || !options_.robust_start) return state;
+  result_.robust_start = true;
+  const Iteration robust = RobustStart();
+  return robust == Iteration::Converged ? Iterate() : robust;
 }
 
 Adjuster::Iteration Adjuster::Iterate() {
@@ -731,12 +775,7 @@ void Adjuster::Run() {
       return;
     }
     Progress(10);
-    state = Iterate();
-    if (state == Iteration::NotConverged && options_.robust_start) {
-      result_.robust_start = true;
-      state = RobustStart();
-      if (state == Iteration::Converged) state = Iterate();
-    }
+    state = Settle();
   }
   for (int round = 1;; ++round) {
     if (state == Iteration::Cancelled) {
@@ -757,6 +796,10 @@ void Adjuster::Run() {
       result_.outcome = AdjustmentOutcome::Cancelled;
       return;
     }
+    if (!set_aside_.empty() && !SettleSetAside(round)) {
+      state = Iterate();
+      continue;
+    }
     // Data snooping: the largest |w| above the critical value goes, and the network is adjusted
     // again without it.
     int32_t worst = -1;
@@ -776,7 +819,7 @@ void Adjuster::Run() {
     result_.observations[static_cast<size_t>(worst)].rejected_round = round;
     result_.rejected.push_back(worst);
     active_[static_cast<size_t>(worst)] = 0;
-    state = Iterate();
+    state = Settle();
   }
   // A rejected observation keeps the values of its round; mark it out of the final one.
   for (int32_t i : result_.rejected) result_.observations[static_cast<size_t>(i)].active = false;

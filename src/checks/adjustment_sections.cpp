@@ -701,11 +701,20 @@ void AddAdjustmentSections(const AdjustmentInput& input, const AdjustmentResult&
     row.values = {t.w_whole, t.r[k], InUnit(kind, t.mdb[k]), InUnit(kind, t.estimated_error[k])};
     adjustment.rows.push_back(row);
     row.diagnosis.reset();
-    if (!suspect_sights.insert(sight_of(obs)).second) {
+    // Rejections traced to one field line (a reading shared by several records) are one
+    // suspect too.
+    const auto same_line = [&](const CheckRow& earlier) {
+      return !earlier.sources.empty() && !row.sources.empty() && row.sources[0].known() &&
+             earlier.sources[0] == row.sources[0];
+    };
+    const bool line_seen = std::any_of(suspects.begin(), suspects.end(), same_line);
+    if (!suspect_sights.insert(sight_of(obs)).second || line_seen) {
       // The sight's first suspect carries the explanation when a later rejection found one.
       for (CheckRow& earlier : suspects) {
-        if (earlier.stations.size() >= 2 && earlier.stations[0] == row.stations[0] &&
-            earlier.stations[1] == row.stations[1] && !earlier.diagnosis &&
+        const bool same_sight = earlier.stations.size() >= 2 &&
+                                earlier.stations[0] == row.stations[0] &&
+                                earlier.stations[1] == row.stations[1];
+        if ((same_sight || same_line(earlier)) && !earlier.diagnosis &&
             diagnosis != diagnoses.end()) {
           earlier.diagnosis = adjustment.rows.back().diagnosis;
           // What the blunder is comes first: a long note is cut at its end.

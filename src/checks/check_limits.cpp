@@ -1,9 +1,12 @@
 #include "checks/check_limits.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 #include <fmt/format.h>
+
+#include "adjust/test_statistics.h"
 
 namespace fenwix {
 
@@ -102,8 +105,14 @@ const char* LimitRuleName(LimitRule rule) {
   }
 }
 
+double ReadingFamilyMultiple(int64_t quantities) {
+  const auto n = static_cast<int>(std::clamp<int64_t>(quantities, 1, 1 << 30));
+  return std::max(LINE_MULTIPLE, FamilyCriticalW(n, READING_FAMILY_ALPHA));
+}
+
 CheckLimits ReadingLimits(const CheckLimits& given, const InstrumentProfile* instrument,
-                          std::vector<LimitOrigin>* origins, const std::string& files) {
+                          std::vector<LimitOrigin>* origins, const std::string& files,
+                          double multiple) {
   const double root2 = std::sqrt(2.0);
   const double s = instrument != nullptr ? instrument->angle_sd : 0.0;
   const double z = instrument != nullptr ? instrument->zenith_sd : 0.0;
@@ -143,11 +152,11 @@ CheckLimits ReadingLimits(const CheckLimits& given, const InstrumentProfile* ins
       origin.rule = LimitRule::Hand;
       origin.text = "set by hand";
     } else if (item.basis != nullptr && item.sigma > 0.0 && std::isfinite(item.sigma)) {
-      limits.*item.value = LINE_MULTIPLE * item.sigma;
+      limits.*item.value = multiple * item.sigma;
       origin.rule = LimitRule::Profile;
-      origin.multiple = LINE_MULTIPLE;
+      origin.multiple = multiple;
       origin.sigma = item.sigma;
-      origin.text = fmt::format("{:g} × σ of {}, σ = {} = {:.2f}{}", LINE_MULTIPLE, item.quantity,
+      origin.text = fmt::format("{:.2f} × σ of {}, σ = {} = {:.2f}{}", multiple, item.quantity,
                                 item.basis, item.sigma, item.unit);
     } else {
       origin.rule = LimitRule::Fixed;

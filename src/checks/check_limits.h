@@ -20,6 +20,14 @@ namespace fenwix {
 // whatever its size: a reading gets the same verdict in a small job and in a large one.
 // Two-sided normal at 1e-4: a signed quantity (2C, index, spread, a height misfit).
 inline constexpr double LINE_MULTIPLE = 3.89;
+// The readings' checks (face pairs, closing backsights) compare many pairs of one job: their
+// limits hold the family of all the job's compared quantities to the level the adjustment test
+// holds its w-tests to, α = 0.05 over n quantities (Šidák, as the test): a clean job of
+// hundreds of face pairs flags any of them with probability 0.05. A job of fewer than about
+// 500 quantities keeps LINE_MULTIPLE, which holds it below that already.
+inline constexpr double READING_FAMILY_ALPHA = 0.05;
+// The multiple of σ for n compared quantities: the larger of LINE_MULTIPLE and the family's.
+double ReadingFamilyMultiple(int64_t quantities);
 // √(−2 ln 1e-4): the length of a plan misfit with σ in each of north and east.
 inline constexpr double PLAN_MULTIPLE = 4.29;
 
@@ -95,9 +103,11 @@ const char* LimitRuleName(LimitRule rule);
 // k × σ of its quantity from the profile where none was set by hand, the fixed value where the
 // profile's σ is zero or no profile is given. Appends one origin per limit to origins when it
 // is given; files names the field files read with this instrument ("" for every file).
+// multiple is k (ReadingFamilyMultiple of the job's compared quantities).
 CheckLimits ReadingLimits(const CheckLimits& given, const InstrumentProfile* instrument,
                           std::vector<LimitOrigin>* origins = nullptr,
-                          const std::string& files = std::string());
+                          const std::string& files = std::string(),
+                          double multiple = LINE_MULTIPLE);
 
 // The origin of limits that no weight gives: set by hand where any of them was, else fixed for
 // the reason why.

@@ -63,8 +63,11 @@ CheckSection ConnectivityCheck(const CheckInput& input, const NetworkGraph& grap
 
 CheckSection SeenOnceCheck(const CheckInput& input, const NetworkGraph& graph) {
   const SurveyTables& tables = *input.tables;
-  CheckSection section = MakeSection("seen_once", "Stations seen once",
-                                     "a name in exactly one observation (often a mistyped target)");
+  CheckSection section =
+      MakeSection("seen_once", "Stations seen once",
+                  "a name in exactly one observation (often a mistyped target); a side shot, the "
+                  "target of one sight from one setup, is listed but not flagged: nothing "
+                  "controls it, and nothing in it is wrong for that");
   for (int32_t s = 1; s < tables.station_count(); ++s) {
     if (!graph.Stands(s) || graph.Uses(s) != 1) continue;
     const int32_t observation = graph.OnlyObservation(s);
@@ -72,11 +75,13 @@ CheckSection SeenOnceCheck(const CheckInput& input, const NetworkGraph& graph) {
     row.stations = {NameOf(tables, s)};
     row.observations = {observation};
     row.sources = {input.log->record_source(observation)};
-    row.flagged = true;
     const ObsRow& obs = tables.observations()[static_cast<size_t>(observation)];
     const std::string& other = tables.name(obs.kind == ObsKind::Sight ? obs.back : obs.fore);
     row.note = (obs.kind == ObsKind::GpsVector ? "only in the vector " : "only in the sight ") +
                tables.name(obs.at) + " - " + other;
+    const bool side_shot = obs.kind != ObsKind::GpsVector && obs.fore == s;
+    row.flagged = !side_shot;
+    if (side_shot) row.note += " (a side shot, uncontrolled)";
   }
   return section;
 }

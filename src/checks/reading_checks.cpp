@@ -65,12 +65,12 @@ struct FileLimits {
 };
 
 FileLimits LimitsByFile(const CheckInput& input, const CheckLimits& given,
-                        std::vector<LimitOrigin>& origins) {
+                        std::vector<LimitOrigin>& origins, double multiple) {
   FileLimits limits;
   const std::vector<InstrumentProfile>& instruments = input.instruments;
   if (instruments.size() < 2) {
-    limits.by_file = {
-        ReadingLimits(given, instruments.empty() ? nullptr : &instruments.front(), &origins)};
+    limits.by_file = {ReadingLimits(given, instruments.empty() ? nullptr : &instruments.front(),
+                                    &origins, std::string(), multiple)};
     limits.listed = limits.by_file.front();
     return limits;
   }
@@ -94,7 +94,7 @@ FileLimits LimitsByFile(const CheckInput& input, const CheckLimits& given,
       if (!files.empty()) files += ", ";
       files += j < labels.size() ? labels[j] : std::to_string(j + 1);
     }
-    limits.by_file[k] = ReadingLimits(given, &instruments[k], &origins, files);
+    limits.by_file[k] = ReadingLimits(given, &instruments[k], &origins, files, multiple);
   }
   limits.listed = limits.by_file.front();
   for (const CheckLimitField& field : CheckLimitFields()) {
@@ -315,8 +315,32 @@ std::vector<TurnedReading> TurnedFromBacksight(const ReadingLog& log,
   return turned;
 }
 
+namespace {
+
+// The quantities of the sections' columns whose limits come from σ: 2C, index and distance
+// spread of the face pairs, direction and distance of the closing backsights (a prism height is
+// typed, not measured).
+int64_t ComparedQuantities(const CheckSection& faces, const CheckSection& backsights) {
+  int64_t n = 0;
+  for (const CheckRow& row : faces.rows) {
+    for (size_t k = 0; k < 3 && k < row.values.size(); ++k) n += !std::isnan(row.values[k]);
+  }
+  for (const CheckRow& row : backsights.rows) {
+    for (size_t k = 0; k < 2 && k < row.values.size(); ++k) n += !std::isnan(row.values[k]);
+  }
+  return n;
+}
+
+}  // namespace
+
 void CheckReadings(const CheckInput& input, const CheckLimits& limits, CheckReport& report) {
-  const FileLimits file_limits = LimitsByFile(input, limits, report.limit_origins);
+  // The pairs are found once to count them, then judged at the family's limits.
+  std::vector<LimitOrigin> unused;
+  const FileLimits counting = LimitsByFile(input, limits, unused, LINE_MULTIPLE);
+  const int64_t quantities =
+      ComparedQuantities(FaceCheck(*input.log, counting), BacksightCheck(*input.log, counting));
+  const FileLimits file_limits =
+      LimitsByFile(input, limits, report.limit_origins, ReadingFamilyMultiple(quantities));
   report.sections.push_back(FaceCheck(*input.log, file_limits));
   report.sections.push_back(BacksightCheck(*input.log, file_limits));
 }
