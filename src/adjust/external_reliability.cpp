@@ -50,7 +50,8 @@ struct DatumSums {
 
 // The largest shift of the observation's own stations for the right-hand sides h[e] = A_eᵀ P ∇
 // (unknowns.of(st[e]) numbers each) of its unknown holders st[0..n).
-double LargestOwnShift(const int32_t* st, int n, const double (*h)[3], const double (*z)[3][9],
+double LargestOwnShift(const int32_t* st, int n, const double (*h)[3],
+                       const double (*z)[MAX_OBSERVATION_UNKNOWNS][9],
                        const StationUnknowns& unknowns, const DatumSums& datum, int32_t members,
                        size_t station_count) {
   Vec3 mean{};
@@ -64,7 +65,8 @@ double LargestOwnShift(const int32_t* st, int n, const double (*h)[3], const dou
   }
   double largest = 0.0;
   for (int e = 0; e < n; ++e) {
-    if (static_cast<size_t>(st[e]) >= station_count) continue;  // the refraction coefficient
+    if (static_cast<size_t>(st[e]) >= station_count)
+      continue;  // the refraction coefficient, a tilt
     const int32_t ke = unknowns.of(st[e]);
     double du[3] = {0.0, 0.0, 0.0};
     for (int f = 0; f < n; ++f) {
@@ -101,7 +103,7 @@ void ComputeExternalReliability(const AdjustmentInput& input, const std::vector<
     const Linearised lin = geometry.Linearise(obs);
     const int n = lin.count;
     const int32_t* st = lin.unknowns;
-    double z[3][3][9] = {};
+    double z[MAX_OBSERVATION_UNKNOWNS][MAX_OBSERVATION_UNKNOWNS][9] = {};
     for (int e = 0; e < n; ++e)
       for (int f = 0; f < n; ++f)
         if (unknowns.of(st[e]) && unknowns.of(st[f])) cofactor(st[e], st[f], z[e][f]);
@@ -111,7 +113,7 @@ void ComputeExternalReliability(const AdjustmentInput& input, const std::vector<
     const int32_t members = part >= 0 && static_cast<size_t>(part) < datum.members.size()
                                 ? datum.members[static_cast<size_t>(part)]
                                 : 0;
-    double h[3][3] = {};
+    double h[MAX_OBSERVATION_UNKNOWNS][3] = {};
     double largest = 0.0;
     if (obs.kind == AdjustedKind::GnssVector) {
       // A blunder along each component in turn; A is −I at the start, +I at the end.

@@ -132,6 +132,7 @@ class Adjuster {
   void SelectObservations();
   // Parts, datum, unknowns and the pattern; false when the budget is passed.
   bool Layout();
+  int32_t Worst() const;
   enum class Iteration { Converged, Undetermined, NotConverged, Cancelled };
   Iteration Iterate();
   bool Test();
@@ -745,6 +746,20 @@ void Adjuster::FinishTests(const RoundSums& sums) {
   }
 }
 
+// The active tested observation with the largest |w| above the critical value; −1 if none.
+int32_t Adjuster::Worst() const {
+  int32_t worst = -1;
+  double largest = result_.critical_w;
+  for (size_t i = 0; i < active_.size(); ++i) {
+    const ObservationTest& t = result_.observations[i];
+    if (t.active && t.tested && std::abs(t.w_whole) > largest) {
+      largest = std::abs(t.w_whole);
+      worst = static_cast<int32_t>(i);
+    }
+  }
+  return worst;
+}
+
 void Adjuster::Run() {
   result_.max_rounds = options_.max_rounds;
   result_.observations.resize(input_.observations.size());
@@ -802,15 +817,7 @@ void Adjuster::Run() {
     }
     // Data snooping: the largest |w| above the critical value goes, and the network is adjusted
     // again without it.
-    int32_t worst = -1;
-    double largest = result_.critical_w;
-    for (size_t i = 0; i < active_.size(); ++i) {
-      const ObservationTest& t = result_.observations[i];
-      if (t.active && t.tested && std::abs(t.w_whole) > largest) {
-        largest = std::abs(t.w_whole);
-        worst = static_cast<int32_t>(i);
-      }
-    }
+    const int32_t worst = Worst();
     if (worst < 0) break;
     if (round > options_.max_rounds) {
       result_.round_limit_reached = true;

@@ -44,8 +44,8 @@ namespace {
 struct DesignRows {
   int components = 1;
   int n = 0;
-  int32_t st[3]{};
-  double rows[3][3][3]{};
+  int32_t st[MAX_OBSERVATION_UNKNOWNS]{};
+  double rows[3][MAX_OBSERVATION_UNKNOWNS][3]{};
 };
 
 DesignRows RowsOf(const AdjustmentObservation& obs, const Linearised& lin,
