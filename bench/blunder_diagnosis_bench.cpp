@@ -3,7 +3,7 @@
 //
 //   cmake --preset bench && cmake --build --preset bench -j2 --target blunder_diagnosis_bench
 //   build/bench/bench/blunder_diagnosis_bench [networks] [misses]
-//   build/bench/bench/blunder_diagnosis_bench cost [stations] [rounds]
+//   build/bench/bench/blunder_diagnosis_bench cost [stations] [rounds] [mixed]
 //
 // Random networks (30 to 45 stations, vectors between control points every second or third
 // row, a setup on every other point), each adjusted clean and then once per kind with one gross
@@ -23,7 +23,10 @@
 // "cost" times the test of a GNSS control network (stations 400 m apart, vectors to the grid
 // neighbours, 20,000 stations by default) with three vectors whose rover is labelled with a
 // station half the network away, against its clean twin: alternating runs (3 rounds), medians
-// of the CPU, their ratio, whether the robust start ran and what was rejected first.
+// of the CPU, their ratio, whether the robust start ran and what was rejected first. "mixed"
+// makes it a quarter of the points with vectors and a setup on every other point, with three
+// foresights labelled with another station's name, and times the test without the robust start
+// once too.
 
 #include <algorithm>
 #include <cmath>
@@ -312,19 +315,27 @@ int Run(int networks, bool misses) {
   return 0;
 }
 
-int Cost(int32_t stations, int rounds) {
+int Cost(int32_t stations, int rounds, bool mixed) {
   NetworkLayout layout;
   layout.stations = stations;
   layout.spacing = 400.0;
-  layout.gnss_step = 1;
-  layout.setup_share = 0.0;
+  // Mixed: a quarter of the points tied by vectors, a total-station setup on every other one,
+  // and the three blunders wrong names of foresights (which the robust start must carry).
+  layout.gnss_step = mixed ? 2 : 1;
+  layout.setup_share = mixed ? 1.0 : 0.0;
   layout.seed = 42;
   GeneratedNetwork net = GenerateNetwork(layout);
   NumberRecords(net.input);
   AdjustmentInput planted = net.input;
   const auto n = static_cast<int32_t>(planted.stations.size());
   std::vector<int32_t> records;
+  detail::NetworkRandom random(7);
+  for (int k = 0; mixed && k < 3; ++k) {
+    Plant p;
+    if (PlantOne(planted, WRONG_NAME, random, p)) records.push_back(p.record);
+  }
   for (const double share : {0.2, 0.5, 0.8}) {
+    if (mixed) break;
     auto i = static_cast<size_t>(share * static_cast<double>(planted.observations.size()));
     while (planted.observations[i].kind != AdjustedKind::GnssVector) ++i;
     AdjustmentObservation& v = planted.observations[i];
@@ -343,6 +354,14 @@ int Cost(int32_t stations, int rounds) {
     planted_cpu.push_back(ThreadCpuSeconds() - start);
   }
   const double clean = Median(clean_cpu), gross = Median(planted_cpu);
+  if (mixed) {
+    AdjustmentOptions plain;
+    plain.robust_start = false;
+    const double start = ThreadCpuSeconds();
+    const AdjustmentResult without = AdjustNetwork(planted, plain);
+    fmt::print("without the robust start: {:.2f} s CPU, outcome {}\n", ThreadCpuSeconds() - start,
+               static_cast<int>(without.outcome));
+  }
   int named = 0;
   for (size_t k = 0; k < planted_result.rejected.size() && k < records.size(); ++k) {
     const int32_t record =
@@ -367,7 +386,8 @@ int Cost(int32_t stations, int rounds) {
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "cost") {
     return fenwix::bench::Cost(argc > 2 ? std::atoi(argv[2]) : 20000,
-                               argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
+                               argc > 3 ? std::max(1, std::atoi(argv[3])) : 3,
+                               argc > 4 && std::string_view(argv[4]) == "mixed");
   }
   const int networks = argc > 1 ? std::atoi(argv[1]) : 60;
   const bool misses = argc > 2 && std::string_view(argv[2]) == "misses";
