@@ -5,50 +5,10 @@
 #include <numbers>
 
 #include "adjust/network_adjustment.h"
+#include "adjust/small_vector_network.h"
 
 namespace fenwix {
 namespace {
-
-// Six stations a few hundred metres apart tied by GNSS vectors; station 5 hangs on two poor
-// vectors, and `pendant` adds a seventh station on a single vector from station 5 (nothing
-// checks that vector). The dense oracle works on plain geocentric coordinates, where the
-// pseudo-inverse of the normals is the minimum-trace cofactor matrix.
-AdjustmentInput VectorNetwork(bool pendant) {
-  AdjustmentInput input;
-  const double deg = std::numbers::pi / 180.0;
-  const double north[7] = {0, 0.004, 0.001, 0.005, 0.0025, 0.009, 0.011};
-  const double east[7] = {0, 0.001, 0.006, 0.005, 0.003, 0.0045, 0.008};
-  const int count = pendant ? 7 : 6;
-  for (int s = 0; s < count; ++s) {
-    AdjustmentStation st;
-    st.name = "P" + std::to_string(s + 1);
-    st.has_position = true;
-    st.latitude = (45.0 + north[s]) * deg;
-    st.longitude = (7.0 + east[s]) * deg;
-    st.height = 300.0 + 3.0 * s;
-    input.stations.push_back(st);
-  }
-  std::vector<std::array<double, 3>> xyz;
-  for (int s = 0; s < count; ++s) xyz.push_back(StationPosition(input, s));
-  std::vector<std::array<int, 2>> pairs = {{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3},
-                                           {0, 4}, {4, 3}, {2, 4}, {3, 5}, {4, 5}};
-  if (pendant) pairs.push_back({5, 6});
-  int k = 0;
-  for (const auto& [a, b] : pairs) {
-    AdjustmentObservation obs;
-    obs.kind = AdjustedKind::GnssVector;
-    obs.at = a;
-    obs.fore = b;
-    const double sd = b == 5 ? 0.03 : 0.002 + 0.0005 * (k % 3);
-    obs.covariance = {sd * sd, 0.2 * sd * sd, sd * sd * 1.3, 0.1 * sd * sd, 0.0, sd * sd * 2.5};
-    for (size_t c = 0; c < 3; ++c)
-      obs.value[c] = xyz[static_cast<size_t>(b)][c] - xyz[static_cast<size_t>(a)][c] +
-                     0.001 * std::sin(3.0 * k + static_cast<double>(c));
-    obs.record = k++;
-    input.observations.push_back(obs);
-  }
-  return input;
-}
 
 Eigen::Matrix3d Covariance(const AdjustmentObservation& obs) {
   const auto& q = obs.covariance;
@@ -115,7 +75,7 @@ TEST(ExternalReliability, OwnStationsShiftAgainstTheDenseInverse) {
     int32_t datum;
   } cases[] = {{false, -1}, {false, 2}, {true, -1}};
   for (const auto& c : cases) {
-    const AdjustmentInput input = VectorNetwork(c.pendant);
+    const AdjustmentInput input = test::SmallVectorNetwork(c.pendant);
     const AdjustmentResult result = Adjust(input, c.datum);
     ASSERT_EQ(result.outcome, AdjustmentOutcome::Done);
     ASSERT_TRUE(result.rejected.empty());
@@ -143,7 +103,7 @@ TEST(ExternalReliability, OwnStationsShiftAgainstTheDenseInverse) {
 TEST(ExternalReliability, WeakVectorMovesItsStationMoreThanAControlledOne) {
   // The poor vectors to station 5 (index 8 and 9) against well-controlled ones (0 to 7); then
   // vector 8 planted twice as poor, which leaves station 5 on vector 9 nearly alone.
-  AdjustmentInput input = VectorNetwork(false);
+  AdjustmentInput input = test::SmallVectorNetwork(false);
   const AdjustmentResult result = Adjust(input, -1);
   ASSERT_EQ(result.outcome, AdjustmentOutcome::Done);
   double controlled = 0.0;

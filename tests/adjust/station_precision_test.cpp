@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "adjust/network_adjustment.h"
+#include "adjust/small_vector_network.h"
 
 namespace fenwix {
 namespace {
@@ -19,36 +20,8 @@ struct VectorNetwork {
 
 VectorNetwork MakeVectorNetwork() {
   VectorNetwork net;
-  const double deg = std::numbers::pi / 180.0;
-  const double north[6] = {0, 0.004, 0.001, 0.005, 0.0025, 0.009};
-  const double east[6] = {0, 0.001, 0.006, 0.005, 0.003, 0.0045};
-  for (int s = 0; s < 6; ++s) {
-    AdjustmentStation st;
-    st.name = "P" + std::to_string(s + 1);
-    st.has_position = true;
-    st.latitude = (45.0 + north[s]) * deg;
-    st.longitude = (7.0 + east[s]) * deg;
-    st.height = 300.0 + 3.0 * s;
-    net.input.stations.push_back(st);
-  }
+  net.input = test::SmallVectorNetwork();
   for (int s = 0; s < 6; ++s) net.xyz.push_back(StationPosition(net.input, s));
-  const int pairs[][2] = {{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3},
-                          {0, 4}, {4, 3}, {2, 4}, {3, 5}, {4, 5}};
-  int k = 0;
-  for (const auto& [a, b] : pairs) {
-    AdjustmentObservation obs;
-    obs.kind = AdjustedKind::GnssVector;
-    obs.at = a;
-    obs.fore = b;
-    const double sd = b == 5 ? 0.03 : 0.002 + 0.0005 * (k % 3);
-    // Slightly correlated, larger in height, and a few millimetres off so the test has residuals.
-    obs.covariance = {sd * sd, 0.2 * sd * sd, sd * sd * 1.3, 0.1 * sd * sd, 0.0, sd * sd * 2.5};
-    for (size_t c = 0; c < 3; ++c)
-      obs.value[c] = net.xyz[static_cast<size_t>(b)][c] - net.xyz[static_cast<size_t>(a)][c] +
-                     0.001 * std::sin(3.0 * k + static_cast<double>(c));
-    obs.record = k++;
-    net.input.observations.push_back(obs);
-  }
   return net;
 }
 

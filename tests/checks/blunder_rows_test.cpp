@@ -1,5 +1,6 @@
-// The adjustment section's suspects say what a gross blunder is, in the text and in the JSON
-// form's `diagnosis`, once per record; a job without one says nothing of the kind.
+// The adjustment section's suspect rows: what a gross blunder is, in the text and in the JSON
+// form's `diagnosis`, once per record, nothing of the kind for a clean job; and one row per field
+// line.
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,18 @@ namespace {
 
 using Json = nlohmann::json;
 
-TEST(BlunderRows, SuspectCarriesItsDiagnosisOnceAndCleanRowsNone) {
+// A job of 36 points, a quarter tied by vectors and a setup on every other one.
+AdjustmentInput MixedJob() {
   bench::NetworkLayout layout;
   layout.stations = 36;
   layout.gnss_step = 2;
   layout.setup_share = 1.0;
   layout.seed = 5;
-  AdjustmentInput clean = bench::GenerateNetwork(layout).input;
+  return bench::GenerateNetwork(layout).input;
+}
+
+TEST(BlunderRows, SuspectCarriesItsDiagnosisOnceAndCleanRowsNone) {
+  AdjustmentInput clean = MixedJob();
   // Each vector and each sight (angle, zenith, distance to one point) is one record.
   int32_t record = 0;
   for (size_t i = 0; i < clean.observations.size(); ++i) {
@@ -83,6 +89,50 @@ TEST(BlunderRows, SuspectCarriesItsDiagnosisOnceAndCleanRowsNone) {
     EXPECT_EQ(suspects, c.moved > 0 || c.wrong_name ? 1 : 0);
     EXPECT_EQ(diagnosed > 0, c.wrong_name);
     EXPECT_GE(result.rejected.size(), c.wrong_name ? 2u : 0u);
+  }
+}
+
+// Rejections that point at one field line are one suspect row; rejections on lines of their own
+// are one row each.
+TEST(SuspectLines, RejectionsOfOneFieldLineMakeOneSuspectRow) {
+  AdjustmentInput clean = MixedJob();
+  bench::NumberRecords(clean, 10);
+  // The distances of two sights far apart in the network, each 5 cm long.
+  std::vector<size_t> distances;
+  for (int wanted : {10, 40}) {
+    size_t i = 0;
+    for (int nth = 0; i < clean.observations.size(); ++i) {
+      if (clean.observations[i].kind == AdjustedKind::HorizontalAngle && nth++ == wanted) break;
+    }
+    while (clean.observations[i].kind != AdjustedKind::SlopeDistance) ++i;
+    distances.push_back(i);
+  }
+  struct Case {
+    const char* name;
+    bool one_line;  // both records were read from one field line
+    size_t rows;
+  };
+  for (const Case& c : {Case{"one field line", true, 1}, Case{"lines of their own", false, 2}}) {
+    SCOPED_TRACE(c.name);
+    AdjustmentInput input = clean;
+    for (const size_t i : distances) input.observations[i].value[0] += 0.05;
+    const SourceLocation first = input.observations[distances[0]].source;
+    if (c.one_line) {
+      for (AdjustmentObservation& obs : input.observations) {
+        if (obs.record == input.observations[distances[1]].record) obs.source = first;
+      }
+    }
+    const AdjustmentResult result = AdjustNetwork(input, {});
+    ASSERT_EQ(result.outcome, AdjustmentOutcome::Done);
+    ASSERT_GE(result.rejected.size(), 2u);
+    CheckReport report;
+    AddAdjustmentSections(input, result, ReadingLog{}, report);
+    const Json json = Json::parse(ReportJson(report));
+    size_t suspects = 0;
+    for (const Json& check : json["checks"]) {
+      if (check["name"] == "suspects") suspects += check["rows"].size();
+    }
+    EXPECT_EQ(suspects, c.rows);
   }
 }
 
